@@ -23,5 +23,6 @@ function(bom_add_test name)
   endif()
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-    DISCOVERY_TIMEOUT 60)
+    DISCOVERY_TIMEOUT 60
+    NO_PRETTY_VALUES)
 endfunction()

@@ -1,0 +1,11 @@
+# Fails when a static library holds a dynamic initialiser of a global.
+execute_process(COMMAND ${NM} --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]*_GLOBAL__sub_I_[^\n]*" found "${symbols}")
+if(found)
+  string(REPLACE ";" "\n" found "${found}")
+  message(FATAL_ERROR "dynamic initialisers in ${LIBRARY}:\n${found}")
+endif()
+message(STATUS "no dynamic initialisers in ${LIBRARY}")

@@ -1,0 +1,21 @@
+#include "firmware/platform/static_constructors.h"
+
+#include <cstddef>
+
+#include "firmware/devices/machine_definition.h"
+
+namespace {
+
+using StaticConstructor = void (*)();
+
+// Run from the last entry to the first: the machine definition builds the
+// global objects first.
+constexpr StaticConstructor kStaticConstructors[] = {
+    ConstructGlobals,
+};
+
+}  // namespace
+
+void RunStaticConstructors() {
+  for (size_t i = sizeof kStaticConstructors / sizeof kStaticConstructors[0]; i-- > 0;) kStaticConstructors[i]();
+}

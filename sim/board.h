@@ -1,0 +1,114 @@
+// The virtual board: one CPU, one clock, the bus with its memory map and
+// device models, the interrupt controller and the kernel. One live board per
+// process: the firmware's globals are process singletons that start zeroed,
+// as after reset.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "firmware/hal/board.h"
+#include "firmware/hal/kernel.h"
+#include "sim/bus.h"
+#include "sim/clock.h"
+#include "sim/cpu.h"
+#include "sim/intc.h"
+#include "sim/kernel.h"
+
+namespace sim {
+
+// Kernel event numbers of the board's interrupt sources.
+constexpr uint32_t kEventTick = 21;
+
+struct BoardConfig {
+  const KernelConfiguration* kernel = nullptr;
+  bool bPaced = false;
+  double pacedFactor = 1.0;
+  bool bEchoConsole = false;  // copy console output to stdout as it comes
+  BoardApplicationEntry appOverride = nullptr;
+  uint32_t bootNumber = 1;
+};
+
+struct DataAbortRecord {
+  PhysAddr addr;
+  bool bWrite;
+  Nanos at;
+  std::string task;
+};
+
+class Board {
+ public:
+  explicit Board(const BoardConfig& config);
+  ~Board();
+  Board(const Board&) = delete;
+  Board& operator=(const Board&) = delete;
+
+  static Board& Current();
+  static Board* CurrentOrNull();
+
+  SimClock& Clock() { return m_clock; }
+  Bus& GetBus() { return m_bus; }
+  Cpu& GetCpu() { return *m_cpu; }
+  Kernel& GetKernel() { return m_kernel; }
+  InterruptController& Intc() { return m_intc; }
+  const BoardConfig& Config() const { return m_config; }
+
+  // Reset entry: the kernel creates its objects and the tick starts.
+  void PowerOn();
+  // Runs the CPU until `until` (virtual time), a pause or the end.
+  RunState Run(Nanos until);
+  RunState State() const { return m_state; }
+
+  // Devices raise interrupts by kernel event number.
+  void RaiseInterrupt(uint32_t event);
+
+  // Faults the board found in the firmware or in itself; a test fails on
+  // any it did not declare expected.
+  void ReportFault(std::string what);
+  const std::vector<std::string>& Faults() const { return m_faults; }
+  void RecordDataAbort(PhysAddr addr, bool bWrite);
+  const std::vector<DataAbortRecord>& DataAborts() const { return m_aborts; }
+
+  // The serial console (the kernel's low-level output).
+  void ConsoleLine(std::string_view text);
+  const std::string& Console() const { return m_console; }
+
+  // A stop asked from outside the CPU thread (a signal, the stall detector).
+  void RequestStop() { m_stopRequested.store(true, std::memory_order_relaxed); }
+  bool StopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
+
+  // Called by the kernel on every log record and on every tick; a test's
+  // stop condition is checked there.
+  void OnLogRecord();
+  void SetStopCondition(std::function<bool()> cond) { m_stopCondition = std::move(cond); }
+
+  // The free-running microsecond counter of timer 0.
+  void StartUsCounter();
+  uint32_t ReadUsCounter() const;
+
+ private:
+  void ScheduleTick();
+  void CheckStopCondition();
+
+  BoardConfig m_config;
+  SimClock m_clock;
+  Bus m_bus;
+  InterruptController m_intc;
+  Kernel m_kernel;
+  std::unique_ptr<Cpu> m_cpu;
+  RunState m_state = RunState::Paused;
+  std::vector<std::string> m_faults;
+  std::vector<DataAbortRecord> m_aborts;
+  std::string m_console;
+  std::atomic<bool> m_stopRequested{false};
+  std::function<bool()> m_stopCondition;
+  bool m_usCounterRunning = false;
+  Nanos m_usCounterStart = 0;
+};
+
+}  // namespace sim

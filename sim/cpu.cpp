@@ -1,0 +1,181 @@
+#include "sim/cpu.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "sim/board.h"
+#include "sim/costs.h"
+#include "sim/kernel.h"
+
+namespace sim {
+
+namespace {
+constexpr size_t kFiberStackBytes = 1024 * 1024;
+
+bool IsSpinKind(Access kind) {
+  return kind == Access::Clock || kind == Access::Relax || kind == Access::SharedRead;
+}
+}  // namespace
+
+Cpu::Cpu(Board& board) : m_board(board), m_idle(kFiberStackBytes, [this] { IdleLoop(); }) {}
+
+Cpu::~Cpu() {
+  for (Fiber* f : m_taskFibers) delete f;
+}
+
+Fiber& Cpu::TaskFiber(int taskIndex, std::function<void()> body) {
+  if (taskIndex >= static_cast<int>(m_taskFibers.size())) m_taskFibers.resize(static_cast<size_t>(taskIndex) + 1, nullptr);
+  Fiber*& f = m_taskFibers[static_cast<size_t>(taskIndex)];
+  if (f == nullptr) f = new Fiber(kFiberStackBytes, std::move(body));
+  return *f;
+}
+
+void Cpu::Begin(Access kind, uintptr_t key) {
+  m_curKind = kind;
+  m_curKey = key;
+  if (!m_injections.empty()) {
+    for (size_t i = 0; i < m_injections.size();) {
+      Injection& inj = m_injections[i];
+      const bool due = inj.bAtAddress ? (key == inj.addr && (kind == Access::Hw || kind == Access::Block ||
+                                                             kind == Access::SharedRead || kind == Access::SharedWrite))
+                                      : (--inj.countdown == 0);
+      if (due) {
+        m_board.RaiseInterrupt(inj.event);
+        m_injections.erase(m_injections.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        ++i;
+      }
+    }
+  }
+  m_board.Clock().RunDue();
+}
+
+void Cpu::End(Nanos cost) {
+  m_switchPoints.store(m_switchPoints.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  SimClock& clock = m_board.Clock();
+  const bool bSpin = IsSpinKind(m_curKind) && m_curKind == m_lastKind && m_curKey == m_lastKey;
+  m_lastKind = m_curKind;
+  m_lastKey = m_curKey;
+  bool bJumped = false;
+  if (bSpin) {
+    // The CPU reads the same clock or word again with nothing in between:
+    // nothing can change before the next scheduled event.
+    if (auto next = clock.NextEventTime(); next && *next > clock.Now()) {
+      clock.AdvanceTo(*next < m_until ? *next : (m_until > clock.Now() ? m_until : *next));
+      bJumped = true;
+    }
+  }
+  if (!bJumped) clock.Advance(cost);
+  clock.RunDue();
+  if (!m_irqMasked) DeliverInterrupts();
+  if (m_handlerDepth == 0 && m_running != nullptr && m_running != &m_idle && !m_irqMasked) {
+    if (WantsPause() || m_halted) {
+      YieldToScheduler();
+    } else if (m_board.GetKernel().ShouldPreempt()) {
+      YieldToScheduler();
+    }
+  }
+}
+
+void Cpu::BusyWaitUntil(Nanos target, uintptr_t counterKey) {
+  SimClock& clock = m_board.Clock();
+  while (clock.Now() < target) {
+    Begin(Access::Clock, counterKey);
+    const auto next = clock.NextEventTime();
+    clock.AdvanceTo(next && *next < target ? *next : target);
+    m_curKind = Access::None;  // the wait itself decides how far time goes
+    End(0);
+    if (m_halted) return;
+  }
+}
+
+void Cpu::SetIrqMasked(bool bMasked) { m_irqMasked = bMasked; }
+
+void Cpu::DeliverInterrupts() {
+  Kernel& kernel = m_board.GetKernel();
+  InterruptController& intc = m_board.Intc();
+  while (!m_irqMasked && intc.AnyPending()) {
+    const int event = intc.NextDeliverable(m_activeChannel);
+    if (event < 0) return;
+    const auto ev = static_cast<uint32_t>(event);
+    intc.Clear(ev);
+    InterruptHandler handler = kernel.HandlerOf(ev);
+    const uint32_t savedChannel = m_activeChannel;
+    m_activeChannel = intc.ChannelOf(ev);
+    m_board.Clock().Advance(cost::kInterruptEntry);
+    if (handler != nullptr) {
+      InHandlerContext(handler);
+    } else {
+      m_board.ReportFault("interrupt event " + std::to_string(ev) + " has no handler");
+    }
+    m_activeChannel = savedChannel;
+  }
+}
+
+void Cpu::InjectAtSwitchPoint(uint32_t event, uint32_t k) {
+  m_injections.push_back(Injection{event, k == 0 ? 1 : k, false, 0});
+}
+
+void Cpu::InjectAtAccess(uint32_t event, PhysAddr addr) { m_injections.push_back(Injection{event, 0, true, addr}); }
+
+bool Cpu::WantsPause() const {
+  return m_pauseRequested || m_board.Clock().Now() >= m_until || m_board.StopRequested();
+}
+
+RunState Cpu::Run(Nanos until) {
+  m_until = until;
+  for (;;) {
+    if (m_halted) return *m_halted;
+    if (WantsPause()) {
+      m_pauseRequested = false;
+      return RunState::Paused;
+    }
+    Fiber* next = m_board.GetKernel().SelectNext();
+    m_running = next != nullptr ? next : &m_idle;
+    m_lastKind = Access::None;
+    m_irqMasked = false;  // every context is entered with interrupts enabled
+    Fiber::Switch(m_scheduler, *m_running);
+    m_running = nullptr;
+  }
+}
+
+void Cpu::YieldToScheduler() {
+  if (m_running == nullptr) return;
+  Fiber::Switch(*m_running, m_scheduler);
+}
+
+void Cpu::ExitContext() {
+  Fiber* self = m_running;
+  if (self == nullptr) {
+    std::fputs("virtual board: a context ended outside the CPU\n", stderr);
+    std::abort();
+  }
+  Fiber::Switch(*self, m_scheduler, true);
+  std::abort();  // an ended context is never resumed
+}
+
+void Cpu::Halt(RunState state) {
+  if (!m_halted) m_halted = state;
+  ExitContext();
+}
+
+void Cpu::IdleLoop() {
+  SimClock& clock = m_board.Clock();
+  Kernel& kernel = m_board.GetKernel();
+  for (;;) {
+    m_lastKind = Access::None;
+    const auto next = clock.NextEventTime();
+    if (!next) {
+      m_board.ReportFault("the CPU is idle and nothing is scheduled");
+      Halt(RunState::Fault);
+    }
+    clock.AdvanceTo(*next < m_until ? *next : (m_until > clock.Now() ? m_until : *next));
+    clock.RunDue();
+    m_irqMasked = false;  // the kernel idles with interrupts enabled
+    DeliverInterrupts();
+    if (kernel.AnyReady() || WantsPause() || m_halted) YieldToScheduler();
+  }
+}
+
+}  // namespace sim

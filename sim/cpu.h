@@ -1,0 +1,140 @@
+// The one simulated CPU. Exactly one firmware context runs at a time: a
+// task's fiber, or the idle context when no task is ready. Every kernel call,
+// bus access, shared-word access, clock read, spin turn and interrupt-mask
+// change is a switch point, where the board, in this order:
+//   1. brings the device models up to now (due clock events run),
+//   2. performs the access,
+//   3. adds the access's cost to virtual time (or, for a spin that read the
+//      same clock or word at the previous switch point, jumps to the next
+//      scheduled event),
+//   4. delivers due interrupts if they are unmasked,
+//   5. switches task if a higher-priority task is ready, interrupts are
+//      unmasked, the CPU is not in interrupt context and dispatch is enabled.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "sim/bus.h"
+#include "sim/clock.h"
+#include "sim/fiber.h"
+
+namespace sim {
+
+class Board;
+
+enum class Access : uint8_t {
+  None,
+  Kernel,
+  Hw,
+  SharedRead,
+  SharedWrite,
+  Clock,
+  Relax,
+  IrqMask,
+  Block,
+};
+
+// Why the CPU gave control back to whoever runs it.
+enum class RunState : uint8_t {
+  Paused,  // a stop condition or time limit was reached; Run can go on
+  Ended,   // the kernel shut down (kernel_exit)
+  Reset,   // the watchdog restarted the board
+  Fault,   // the board found a fault it cannot go on from
+};
+
+class Cpu {
+ public:
+  explicit Cpu(Board& board);
+  ~Cpu();
+
+  // ---- switch points ----
+  void Begin(Access kind, uintptr_t key);
+  void End(Nanos cost);
+
+  // A busy wait on a free-running counter until `target`: time passes to
+  // each scheduled event on the way, interrupts are taken as they fall due.
+  void BusyWaitUntil(Nanos target, uintptr_t counterKey);
+
+  // ---- interrupt mask and context ----
+  bool IrqMasked() const { return m_irqMasked; }
+  void SetIrqMasked(bool bMasked);
+  bool InHandler() const { return m_handlerDepth > 0; }
+  // Runs an interrupt or exception handler in non-task context; returning
+  // restores the interrupted context's mask.
+  template <class F>
+  void InHandlerContext(F&& handler) {
+    const bool bSavedMask = m_irqMasked;
+    ++m_handlerDepth;
+    m_lastKind = Access::None;
+    handler();
+    --m_handlerDepth;
+    m_irqMasked = bSavedMask;
+    // What the handler did lies between the interrupted context's accesses.
+    m_lastKind = Access::None;
+  }
+
+  // ---- test hooks: make an event's interrupt due on purpose ----
+  void InjectAtSwitchPoint(uint32_t event, uint32_t k);
+  void InjectAtAccess(uint32_t event, PhysAddr addr);
+
+  // ---- execution ----
+  // Runs the CPU until `until` (virtual time) or until a stop is asked.
+  RunState Run(Nanos until);
+  // Asks the CPU to give control back at its next opportunity.
+  void RequestPause() { m_pauseRequested = true; }
+  // Gives the CPU from the running task back to the scheduler; the task
+  // resumes when it is chosen again.
+  void YieldToScheduler();
+  // Ends the running context for good (ext_tsk): it is restarted from the
+  // top if it runs again.
+  [[noreturn]] void ExitContext();
+  // Stops the CPU for good from any context.
+  [[noreturn]] void Halt(RunState state);
+
+  // The fiber of a task, created on first use.
+  Fiber& TaskFiber(int taskIndex, std::function<void()> body);
+  bool IsIdleContext() const { return m_running == &m_idle; }
+  bool Halted() const { return m_halted.has_value(); }
+
+  // Read by the stall detector from its own thread.
+  uint64_t SwitchPoints() const { return m_switchPoints.load(std::memory_order_relaxed); }
+
+ private:
+  void DeliverInterrupts();
+  void IdleLoop();
+  bool WantsPause() const;
+
+  Board& m_board;
+  bool m_irqMasked = true;  // as after reset, until the kernel dispatches
+  uint32_t m_handlerDepth = 0;
+  uint32_t m_activeChannel = 0xFFFFFFFFu;
+
+  Access m_lastKind = Access::None;
+  uintptr_t m_lastKey = 0;
+  Access m_curKind = Access::None;
+  uintptr_t m_curKey = 0;
+
+  struct Injection {
+    uint32_t event;
+    uint32_t countdown;  // switch points left; 0 with bAtAddress
+    bool bAtAddress;
+    PhysAddr addr;
+  };
+  std::vector<Injection> m_injections;
+
+  Fiber m_scheduler;
+  Fiber m_idle;
+  std::vector<Fiber*> m_taskFibers;
+  Fiber* m_running = nullptr;
+  std::optional<RunState> m_halted;
+  bool m_pauseRequested = false;
+  Nanos m_until = 0;
+  bool m_inRun = false;
+  std::atomic<uint64_t> m_switchPoints{0};
+};
+
+}  // namespace sim

@@ -1,0 +1,226 @@
+// The firmware's seam, answered by the virtual board: bus accesses, shared
+// words, the interrupt mask and the board-support calls. Each is a switch
+// point of the CPU.
+#include <cstring>
+#include <string>
+
+#include "firmware/hal/board.h"
+#include "firmware/hal/hw.h"
+#include "firmware/hal/isr_shared.h"
+#include "sim/board.h"
+#include "sim/costs.h"
+
+namespace sim {
+namespace {
+
+// Keys that tell clock reads apart for the spin detector.
+constexpr uintptr_t kKeyUsCounter = 2;
+constexpr uintptr_t kKeyBusyWait = 3;
+constexpr PhysAddr kTimer0Base = 0x01C20000u;
+
+Nanos AccessCost(RegionKind kind) {
+  switch (kind) {
+    case RegionKind::OnChipRam:
+      return cost::kOnChipRamWord;
+    case RegionKind::Sdram:
+      return cost::kSdramWord;
+    case RegionKind::Fpga:
+      return cost::kFpgaAccess;
+    case RegionKind::Flash:
+      return cost::kFlashAccess;
+    case RegionKind::SocRegisters:
+    case RegionKind::Other:
+      break;
+  }
+  return cost::kSocRegister;
+}
+
+void CheckAlignment(Board& board, PhysAddr addr, uint32_t width) {
+  if (addr % width != 0) {
+    char text[80];
+    std::snprintf(text, sizeof text, "unaligned %u-byte access at 0x%08X", width * 8 / 8, addr);
+    board.ReportFault(text);
+  }
+}
+
+uint32_t Read(PhysAddr addr, uint32_t width) {
+  Board& board = Board::Current();
+  Cpu& cpu = board.GetCpu();
+  cpu.Begin(Access::Hw, addr);
+  CheckAlignment(board, addr, width);
+  const Bus::Region* r = board.GetBus().Find(addr, width);
+  uint32_t value = 0;
+  Nanos cost = cost::kSocRegister;
+  if (r == nullptr) {
+    board.GetKernel().DataAbort(addr, false);
+  } else {
+    cost = AccessCost(r->kind);
+    if (r->host != nullptr) {
+      std::memcpy(&value, r->host + (addr - r->first), width);  // the board is little-endian like the target
+    } else {
+      value = r->device->Read(addr - r->first, width);
+    }
+  }
+  cpu.End(cost);
+  return value;
+}
+
+void Write(PhysAddr addr, uint32_t width, uint32_t value) {
+  Board& board = Board::Current();
+  Cpu& cpu = board.GetCpu();
+  cpu.Begin(Access::Hw, addr);
+  CheckAlignment(board, addr, width);
+  const Bus::Region* r = board.GetBus().Find(addr, width);
+  Nanos cost = cost::kSocRegister;
+  if (r == nullptr) {
+    board.GetKernel().DataAbort(addr, true);
+  } else {
+    cost = AccessCost(r->kind);
+    if (r->host != nullptr) {
+      std::memcpy(r->host + (addr - r->first), &value, width);
+    } else {
+      r->device->Write(addr - r->first, width, value);
+    }
+  }
+  cpu.End(cost);
+}
+
+// Copies between the bus and host memory: plain RAM in pieces of about a
+// microsecond, devices access by access in their bus width.
+void Block(PhysAddr addr, uint8_t* host, uint32_t bytes, bool bToBus) {
+  Board& board = Board::Current();
+  Cpu& cpu = board.GetCpu();
+  while (bytes > 0) {
+    const Bus::Region* r = board.GetBus().Find(addr, 1);
+    if (r == nullptr) {
+      cpu.Begin(Access::Block, addr);
+      board.GetKernel().DataAbort(addr, bToBus);
+      cpu.End(cost::kSocRegister);
+      return;
+    }
+    const uint64_t left = static_cast<uint64_t>(r->last) - addr + 1;
+    if (r->host != nullptr) {
+      uint32_t piece = static_cast<uint32_t>(cost::kBulkPiece / cost::kBulkCopyPerByte);
+      if (piece > bytes) piece = bytes;
+      if (piece > left) piece = static_cast<uint32_t>(left);
+      cpu.Begin(Access::Block, addr);
+      uint8_t* ram = r->host + (addr - r->first);
+      if (bToBus) {
+        std::memcpy(ram, host, piece);
+      } else {
+        std::memcpy(host, ram, piece);
+      }
+      cpu.End(piece * cost::kBulkCopyPerByte);
+      addr += piece;
+      host += piece;
+      bytes -= piece;
+    } else {
+      const uint32_t width = r->device->BusWidth();
+      const uint32_t piece = bytes < width ? bytes : width;
+      cpu.Begin(Access::Block, addr);
+      if (bToBus) {
+        uint32_t value = 0;
+        std::memcpy(&value, host, piece);
+        r->device->Write(addr - r->first, piece, value);
+      } else {
+        const uint32_t value = r->device->Read(addr - r->first, piece);
+        std::memcpy(host, &value, piece);
+      }
+      cpu.End(AccessCost(r->kind));
+      addr += piece;
+      host += piece;
+      bytes -= piece;
+    }
+  }
+}
+
+void SetMask(bool bMasked) {
+  Cpu& cpu = Board::Current().GetCpu();
+  cpu.Begin(Access::IrqMask, 0);
+  cpu.SetIrqMasked(bMasked);
+  cpu.End(cost::kIrqMask);
+}
+
+}  // namespace
+}  // namespace sim
+
+using sim::Board;
+
+uint8_t HwRead8(PhysAddr addr) { return static_cast<uint8_t>(sim::Read(addr, 1)); }
+uint16_t HwRead16(PhysAddr addr) { return static_cast<uint16_t>(sim::Read(addr, 2)); }
+uint32_t HwRead32(PhysAddr addr) { return sim::Read(addr, 4); }
+void HwWrite8(PhysAddr addr, uint8_t value) { sim::Write(addr, 1, value); }
+void HwWrite16(PhysAddr addr, uint16_t value) { sim::Write(addr, 2, value); }
+void HwWrite32(PhysAddr addr, uint32_t value) { sim::Write(addr, 4, value); }
+
+void HwReadBlock(PhysAddr src, void* pDst, uint32_t ulBytes) {
+  sim::Block(src, static_cast<uint8_t*>(pDst), ulBytes, false);
+}
+
+void HwWriteBlock(PhysAddr dst, const void* pSrc, uint32_t ulBytes) {
+  sim::Block(dst, const_cast<uint8_t*>(static_cast<const uint8_t*>(pSrc)), ulBytes, true);
+}
+
+void* PhysToHost(PhysAddr addr, uint32_t ulBytes) {
+  Board& board = Board::Current();
+  uint8_t* p = board.GetBus().RamPointer(addr, ulBytes);
+  if (p == nullptr) {
+    char text[96];
+    std::snprintf(text, sizeof text, "PhysToHost(0x%08X, %u) is not plain RAM", addr, ulBytes);
+    board.ReportFault(text);
+    board.GetCpu().Halt(sim::RunState::Fault);
+  }
+  return p;
+}
+
+void CpuRelax() {
+  sim::Cpu& cpu = Board::Current().GetCpu();
+  cpu.Begin(sim::Access::Relax, 0);
+  cpu.End(sim::cost::kRelax);
+}
+
+void DisableIrq() { sim::SetMask(true); }
+void EnableIrq() { sim::SetMask(false); }
+
+uint32_t SaveIrqAndDisable() {
+  const bool bWas = Board::Current().GetCpu().IrqMasked();
+  sim::SetMask(true);
+  return bWas ? 1u : 0u;
+}
+
+void RestoreIrq(uint32_t ulSaved) { sim::SetMask(ulSaved != 0); }
+
+void hal::SharedAccessBegin(const volatile void* pWord, bool bWrite) {
+  Board::Current().GetCpu().Begin(bWrite ? sim::Access::SharedWrite : sim::Access::SharedRead,
+                                  reinterpret_cast<uintptr_t>(pWord));
+}
+
+void hal::SharedAccessEnd() { Board::Current().GetCpu().End(sim::cost::kSharedWord); }
+
+void BoardStartUsCounter() {
+  Board& board = Board::Current();
+  board.GetCpu().Begin(sim::Access::Hw, sim::kTimer0Base);
+  board.StartUsCounter();
+  board.GetCpu().End(sim::cost::kSocRegister);
+}
+
+uint32_t BoardReadUsCounter() {
+  Board& board = Board::Current();
+  board.GetCpu().Begin(sim::Access::Clock, sim::kKeyUsCounter);
+  const uint32_t value = board.ReadUsCounter();
+  board.GetCpu().End(sim::cost::kClockRead);
+  return value;
+}
+
+void BoardWaitUs(uint32_t ulUs) {
+  Board& board = Board::Current();
+  board.GetCpu().BusyWaitUntil(board.Clock().Now() + static_cast<sim::Nanos>(ulUs) * sim::kNsPerUs, sim::kKeyBusyWait);
+}
+
+void BoardWatchdogRestart() {
+  Board& board = Board::Current();
+  board.ConsoleLine("[board] watchdog restart");
+  board.GetCpu().Halt(sim::RunState::Reset);
+}
+
+BoardApplicationEntry BoardApplicationOverride() { return Board::Current().Config().appOverride; }

@@ -1,0 +1,170 @@
+// The kernel and the CPU on a configuration of test tasks and handlers.
+#include "sim/kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "firmware/hal/board.h"
+#include "firmware/hal/hw.h"
+#include "firmware/hal/kernel.h"
+#include "sim/board.h"
+
+namespace sim {
+namespace {
+
+std::string g_trace;
+
+void Append(const char* text) { g_trace += text; }
+
+RunState RunBoard(const KernelConfiguration& config, Nanos limit) {
+  BoardConfig bc;
+  bc.kernel = &config;
+  Board board(bc);
+  board.PowerOn();
+  const RunState state = board.Run(limit);
+  EXPECT_TRUE(board.Faults().empty()) << board.Faults().front();
+  return state;
+}
+
+// ---- semaphores: waiters leave by priority (TA_TPRI) or arrival (TA_TFIFO) ----
+
+void SemWaiter(VP_INT exinf) {
+  wai_sem(1);
+  g_trace += static_cast<char>('0' + exinf);
+}
+
+void SemController(VP_INT) {
+  // The waiters arrive in the order 2, 3, 4 with the priorities 8, 6, 7.
+  for (ID id = 2; id <= 4; ++id) {
+    act_tsk(id);
+    dly_tsk(1);
+  }
+  for (int i = 0; i < 3; ++i) {
+    sig_sem(1);
+    dly_tsk(1);  // the released waiter runs and records itself
+  }
+  kernel_exit();
+}
+
+struct SemCase {
+  ATR attribute;
+  const char* releaseOrder;
+};
+
+class SemaphoreOrder : public ::testing::TestWithParam<SemCase> {};
+
+TEST_P(SemaphoreOrder, ReleasesWaitersInTheAttributesOrder) {
+  static const TaskConfig tasks[] = {
+      {1, "CTL", TA_ACT, 1, SemController, 5, 8192},
+      {2, "W2", 0, 2, SemWaiter, 8, 8192},
+      {3, "W3", 0, 3, SemWaiter, 6, 8192},
+      {4, "W4", 0, 4, SemWaiter, 7, 8192},
+  };
+  const SemaphoreConfig sems[] = {{1, GetParam().attribute, 0, 1}};
+  static const InterruptConfig ints[] = {{0x00020015u, timer_handler}};
+  const KernelConfiguration config{tasks, 4, sems, 1, ints, 1, nullptr, 0};
+  g_trace.clear();
+  EXPECT_EQ(RunBoard(config, 100 * kNsPerMs), RunState::Ended);
+  EXPECT_EQ(g_trace, GetParam().releaseOrder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Attributes, SemaphoreOrder,
+                         ::testing::Values(SemCase{TA_TPRI, "342"}, SemCase{TA_TFIFO, "234"}));
+
+// ---- dly_tsk keeps its promise of at least n ms, counted in serviced ticks ----
+
+void DelayTask(VP_INT) {
+  SYSTIM before = 0;
+  SYSTIM after = 0;
+  BoardStartUsCounter();
+  dly_tsk(1);  // now at the start of a tick
+  get_tim(&before);
+  const uint32_t usBefore = BoardReadUsCounter();
+  dly_tsk(2);
+  get_tim(&after);
+  const uint32_t elapsedUs = BoardReadUsCounter() - usBefore;
+  g_trace = std::to_string(after - before) + (elapsedUs >= 2000 ? " >=2ms" : " <2ms");
+  kernel_exit();
+}
+
+TEST(Kernel, DelayWakesOnTheTickAfterTheNthAndNeverEarly) {
+  static const TaskConfig tasks[] = {{1, "T", TA_ACT, 1, DelayTask, 5, 8192}};
+  static const InterruptConfig ints[] = {{0x00020015u, timer_handler}};
+  const KernelConfiguration config{tasks, 1, nullptr, 0, ints, 1, nullptr, 0};
+  g_trace.clear();
+  BoardConfig bc;
+  bc.kernel = &config;
+  Board board(bc);
+  board.PowerOn();
+  EXPECT_EQ(board.Run(100 * kNsPerMs), RunState::Ended);
+  EXPECT_EQ(g_trace, "3 >=2ms");
+}
+
+// ---- interrupts: channel order, nesting only of a higher channel ----
+
+int g_handler5Runs = 0;
+
+void Handler3() { Append("3"); }
+void Handler4() { Append("4"); }
+void Handler5() {
+  if (++g_handler5Runs > 1) {
+    Append("5");
+    return;
+  }
+  Append("5<");
+  Board::Current().RaiseInterrupt(30);  // channel 3: nests at the next switch point
+  CpuRelax();
+  Board::Current().RaiseInterrupt(50);  // its own channel: waits until this handler returns
+  CpuRelax();
+  Append(">");
+}
+
+void InterruptTask(VP_INT) {
+  Board::Current().GetCpu().InjectAtSwitchPoint(50, 1);
+  Board::Current().GetCpu().InjectAtSwitchPoint(40, 1);
+  CpuRelax();  // both fall due here: channel 4 first
+  Append("|");
+  CpuRelax();
+  kernel_exit();
+}
+
+TEST(Kernel, InterruptsTakeChannelOrderAndOnlyAHigherChannelNests) {
+  static const TaskConfig tasks[] = {{1, "T", TA_ACT, 1, InterruptTask, 5, 8192}};
+  static const InterruptConfig ints[] = {
+      {0x00020015u, timer_handler}, {0x0003001Eu, Handler3}, {0x00040028u, Handler4}, {0x00050032u, Handler5}};
+  const KernelConfiguration config{tasks, 1, nullptr, 0, ints, 4, nullptr, 0};
+  g_trace.clear();
+  EXPECT_EQ(RunBoard(config, 10 * kNsPerMs), RunState::Ended);
+  EXPECT_EQ(g_trace, "45<3>5|");
+}
+
+// ---- a spin on a clock lets time jump to the next event ----
+
+uint32_t g_spinTurns = 0;
+
+void SpinTask(VP_INT) {
+  SYSTIM now = 0;
+  do {
+    get_tim(&now);
+    ++g_spinTurns;
+  } while (now < 100);
+  kernel_exit();
+}
+
+TEST(Kernel, SpinningOnTheSystemTimeJumpsFromTickToTick) {
+  static const TaskConfig tasks[] = {{1, "T", TA_ACT, 1, SpinTask, 5, 8192}};
+  static const InterruptConfig ints[] = {{0x00020015u, timer_handler}};
+  const KernelConfiguration config{tasks, 1, nullptr, 0, ints, 1, nullptr, 0};
+  BoardConfig bc;
+  bc.kernel = &config;
+  Board board(bc);
+  board.PowerOn();
+  EXPECT_EQ(board.Run(1000 * kNsPerMs), RunState::Ended);
+  EXPECT_EQ(board.GetKernel().Ticks(), 100u);
+  EXPECT_LE(g_spinTurns, 300u);  // about two reads a tick, not one per 60 ns
+  EXPECT_LT(board.Clock().Now(), 101 * kNsPerMs);
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,119 @@
+#include "sim/machine.h"
+
+#include <cstdio>
+
+#include "sim/stall_detector.h"
+#include "sim/state_dir.h"
+
+namespace sim {
+
+namespace {
+// The application entry of the one machine of this process.
+std::function<void()> g_appEntry;
+void RunAppEntry() { g_appEntry(); }
+bool g_bFirmwareBooted = false;
+}  // namespace
+
+const char* ToString(RunResult result) {
+  switch (result) {
+    case RunResult::ConditionMet: return "condition met";
+    case RunResult::TimeLimit: return "time limit";
+    case RunResult::Ended: return "ended";
+    case RunResult::Reset: return "watchdog restart";
+    case RunResult::Fault: return "fault";
+  }
+  return "?";
+}
+
+Machine::Machine(MachineOptions options) {
+  if (g_bFirmwareBooted) {
+    std::fputs(
+        "virtual board: one boot of the firmware per process (its globals start zeroed only once, as after "
+        "reset); run each boot in its own process (ctest, --gtest_filter or sim::RunBoots)\n",
+        stderr);
+    std::abort();
+  }
+  g_bFirmwareBooted = true;
+  if (!options.stateDir.empty()) {
+    const StateDir state(options.stateDir);
+    if (!state.Prepare()) {
+      std::fprintf(stderr, "virtual board: cannot prepare state directory %s\n", options.stateDir.c_str());
+    }
+    m_bootNumber = state.CountBoot();
+  }
+  BoardConfig config;
+  config.kernel = options.kernel != nullptr ? options.kernel : &g_KernelConfiguration;
+  config.bPaced = options.bPaced;
+  config.pacedFactor = options.pacedFactor;
+  config.bEchoConsole = options.bEchoConsole;
+  config.bootNumber = m_bootNumber;
+  if (options.appEntry) {
+    g_appEntry = std::move(options.appEntry);
+    config.appOverride = RunAppEntry;
+  }
+  m_board = std::make_unique<Board>(config);
+  m_stall = std::make_unique<StallDetector>(*m_board);
+  m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
+  m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
+  m_board->PowerOn();
+}
+
+Machine::~Machine() {
+  m_stall.reset();
+  g_appEntry = nullptr;
+}
+
+RunResult Machine::Run(Nanos until) {
+  m_stall->SetRunning(true);
+  const RunState state = m_board->Run(until);
+  m_stall->SetRunning(false);
+  switch (state) {
+    case RunState::Ended: return RunResult::Ended;
+    case RunState::Reset: return RunResult::Reset;
+    case RunState::Fault: return RunResult::Fault;
+    case RunState::Paused: break;
+  }
+  return RunResult::TimeLimit;
+}
+
+RunResult Machine::RunFor(Nanos duration) { return Run(Now() + duration); }
+
+RunResult Machine::RunUntil(const std::function<bool()>& condition, Nanos limit) {
+  if (condition()) return RunResult::ConditionMet;
+  m_board->SetStopCondition(condition);
+  const Nanos until = Now() + limit;
+  RunResult result = RunResult::TimeLimit;
+  for (;;) {
+    result = Run(until);
+    if (result != RunResult::TimeLimit) break;
+    if (condition()) {
+      result = RunResult::ConditionMet;
+      break;
+    }
+    if (Now() >= until || m_board->StopRequested()) break;
+  }
+  m_board->SetStopCondition(nullptr);
+  return result;
+}
+
+size_t Machine::FindLog(std::string_view text, size_t from) const {
+  const auto& log = Log();
+  for (size_t i = from; i < log.size(); ++i) {
+    if (log[i].text == text) return i;
+  }
+  return npos;
+}
+
+std::vector<std::string> Machine::UnexpectedFaults() const {
+  std::vector<std::string> faults = m_board->Faults();
+  const auto& aborts = m_board->DataAborts();
+  for (size_t i = m_expectedAborts; i < aborts.size(); ++i) {
+    char text[96];
+    std::snprintf(text, sizeof text, "unexpected data abort at 0x%08X in %s", aborts[i].addr, aborts[i].task.c_str());
+    faults.emplace_back(text);
+  }
+  if (aborts.size() < m_expectedAborts) faults.emplace_back("fewer data aborts than expected");
+  return faults;
+}
+
+}  // namespace sim

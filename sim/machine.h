@@ -1,0 +1,86 @@
+// sim::Machine: a whole virtual printer in this process, for system tests
+// and for printer-sim. Inputs go in through MachineOptions; the machine then
+// runs in virtual time (RunFor, RunUntil) and is observed through its log
+// records, console and board.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "firmware/hal/kernel.h"
+#include "sim/board.h"
+#include "sim/clock.h"
+#include "sim/kernel.h"
+
+namespace sim {
+
+class StallDetector;
+
+struct MachineOptions {
+  // Kept across boots: flash, EEPROMs and the boot counter. Empty: the
+  // machine keeps nothing.
+  std::string stateDir;
+  bool bPaced = false;
+  double pacedFactor = 1.0;
+  bool bEchoConsole = false;
+  // Replaces the application start-up and main loop (AppTaskMain), for a
+  // test of one layer.
+  std::function<void()> appEntry;
+  // Keep the trace of task dispatches (Kernel::Dispatches).
+  bool bTraceDispatches = false;
+  // The kernel configuration; the firmware's when null.
+  const KernelConfiguration* kernel = nullptr;
+};
+
+enum class RunResult {
+  ConditionMet,
+  TimeLimit,  // the run's virtual-time limit passed
+  Ended,      // the kernel shut down
+  Reset,      // the watchdog restarted the board
+  Fault,      // the board stopped on a fault
+};
+const char* ToString(RunResult result);
+
+class Machine {
+ public:
+  explicit Machine(MachineOptions options = {});
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Runs for `duration` of virtual time (or until the board stops).
+  RunResult RunFor(Nanos duration);
+  // Runs until `condition` holds, checked at each log record and each
+  // system tick, or until `limit` of virtual time has passed.
+  RunResult RunUntil(const std::function<bool()>& condition, Nanos limit);
+
+  Board& GetBoard() { return *m_board; }
+  Nanos Now() const { return m_board->Clock().Now(); }
+  uint32_t BootNumber() const { return m_bootNumber; }
+
+  const std::string& Console() const { return m_board->Console(); }
+  const std::vector<LogRecord>& Log() const { return m_board->GetKernel().History(); }
+  // Index of the first log record whose text is exactly `text`, or npos.
+  size_t FindLog(std::string_view text, size_t from = 0) const;
+  bool Logged(std::string_view text) const { return FindLog(text) != npos; }
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+  // Data aborts the test provokes on purpose; any other is a fault.
+  void ExpectDataAborts(size_t count) { m_expectedAborts = count; }
+  // Board faults, and data aborts beyond those expected.
+  std::vector<std::string> UnexpectedFaults() const;
+
+ private:
+  RunResult Run(Nanos until);
+
+  std::unique_ptr<Board> m_board;
+  std::unique_ptr<StallDetector> m_stall;
+  uint32_t m_bootNumber = 1;
+  size_t m_expectedAborts = 0;
+};
+
+}  // namespace sim

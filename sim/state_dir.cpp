@@ -1,0 +1,73 @@
+#include "sim/state_dir.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace sim {
+
+namespace {
+
+bool MakeDirs(const std::string& path) {
+  for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
+    const std::string prefix = path.substr(0, pos);
+    if (!prefix.empty() && mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+      std::fprintf(stderr, "state directory: cannot create %s: %s\n", prefix.c_str(), std::strerror(errno));
+      return false;
+    }
+    if (pos == std::string::npos) return true;
+  }
+}
+
+bool EnsureErasedFile(const std::string& path, uint32_t bytes) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) {
+    if (static_cast<uint64_t>(st.st_size) == bytes) return true;
+    std::fprintf(stderr, "state directory: %s has %lld bytes, expected %u\n", path.c_str(),
+                 static_cast<long long>(st.st_size), bytes);
+    return false;
+  }
+  // An erased part reads all ones.
+  return WriteFileAtomically(path, std::string(bytes, '\xFF'));
+}
+
+}  // namespace
+
+StateDir::StateDir(std::string path) : m_path(std::move(path)) {}
+
+bool StateDir::Prepare() const {
+  return MakeDirs(m_path) && EnsureErasedFile(FlashPath(), kFlashBytes) &&
+         EnsureErasedFile(MainEepromPath(), kMainEepromBytes);
+}
+
+uint32_t StateDir::CountBoot() const {
+  uint32_t count = 0;
+  std::ifstream in(BootCountPath());
+  if (in) in >> count;
+  ++count;
+  std::string text = std::to_string(count);
+  text.push_back('\n');
+  WriteFileAtomically(BootCountPath(), text);
+  return count;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& content) {
+  const std::string tmp = path + ".tmp";
+  FILE* f = std::fopen(tmp.c_str(), "wbe");
+  if (f == nullptr) {
+    std::fprintf(stderr, "state directory: cannot write %s: %s\n", tmp.c_str(), std::strerror(errno));
+    return false;
+  }
+  const bool bOk = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+  if (std::fclose(f) != 0 || !bOk || std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::fprintf(stderr, "state directory: cannot write %s\n", path.c_str());
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,36 @@
+// A virtual printer's state directory: what stays across boots and power
+// cuts (flash, EEPROMs, the boot counter).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+class StateDir {
+ public:
+  static constexpr uint32_t kFlashBytes = 8u * 1024u * 1024u;
+  static constexpr uint32_t kMainEepromBytes = 512;
+
+  explicit StateDir(std::string path);
+
+  // Creates the directory and the erased flash and EEPROM files that are
+  // missing. Returns false with a message on stderr when it cannot.
+  bool Prepare() const;
+  // Counts this boot and returns its number (1 for the first).
+  uint32_t CountBoot() const;
+
+  const std::string& Path() const { return m_path; }
+  std::string FlashPath() const { return m_path + "/flash.bin"; }
+  std::string MainEepromPath() const { return m_path + "/eeprom-main.bin"; }
+  std::string BootCountPath() const { return m_path + "/boot-count"; }
+
+ private:
+  std::string m_path;
+};
+
+// Writes a whole file through a temporary and a rename, so a crash leaves
+// either the old or the new content.
+bool WriteFileAtomically(const std::string& path, const std::string& content);
+
+}  // namespace sim

@@ -1,0 +1,42 @@
+// The fixture of system tests: one virtual printer per test (each test runs
+// in its own process under CTest), a private temporary directory, and a
+// check after every test that the board saw no fault the test did not
+// declare.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "sim/machine.h"
+
+namespace testsupport {
+
+// A fresh temporary directory below the test's temporary root.
+inline std::string MakeTempDir() {
+  std::string pattern = ::testing::TempDir() + "bom7300-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp failed for " << pattern;
+    return ::testing::TempDir();
+  }
+  return pattern;
+}
+
+class MachineTest : public ::testing::Test {
+ protected:
+  sim::Machine& Boot(sim::MachineOptions options = {}) {
+    m_machine = std::make_unique<sim::Machine>(std::move(options));
+    return *m_machine;
+  }
+  void TearDown() override {
+    if (!m_machine) return;
+    for (const std::string& fault : m_machine->UnexpectedFaults()) ADD_FAILURE() << "board fault: " << fault;
+  }
+  std::unique_ptr<sim::Machine> m_machine;
+};
+
+inline sim::Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
+
+}  // namespace testsupport
