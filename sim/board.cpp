@@ -22,7 +22,10 @@ Board::Board(const BoardConfig& config) : m_config(config), m_kernel(*this) {
   m_clock.SetInterruptCheck([this] { return StopRequested(); });
 }
 
-Board::~Board() { g_pBoard = nullptr; }
+Board::~Board() {
+  m_devices.clear();
+  g_pBoard = nullptr;
+}
 
 Board& Board::Current() {
   if (g_pBoard == nullptr) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "firmware/hal/board.h"
@@ -32,6 +33,13 @@ struct BoardConfig {
   bool bEchoConsole = false;  // copy console output to stdout as it comes
   BoardApplicationEntry appOverride = nullptr;
   uint32_t bootNumber = 1;
+};
+
+// A device model the board owns (it lives as long as the board). Models
+// map themselves on the bus and schedule their work on the clock.
+class DeviceModel {
+ public:
+  virtual ~DeviceModel() = default;
 };
 
 struct DataAbortRecord {
@@ -87,6 +95,23 @@ class Board {
   void OnLogRecord();
   void SetStopCondition(std::function<bool()> cond) { m_stopCondition = std::move(cond); }
 
+  // Device models: owned by the board, found by type (tests and the tools
+  // around the board reach them so).
+  template <class T, class... Args>
+  T& AddDevice(Args&&... args) {
+    auto device = std::make_unique<T>(std::forward<Args>(args)...);
+    T& ref = *device;
+    m_devices.push_back(std::move(device));
+    return ref;
+  }
+  template <class T>
+  T* FindDevice() const {
+    for (const auto& d : m_devices) {
+      if (auto* p = dynamic_cast<T*>(d.get())) return p;
+    }
+    return nullptr;
+  }
+
   // The free-running microsecond counter of timer 0.
   void StartUsCounter();
   uint32_t ReadUsCounter() const;
@@ -101,6 +126,7 @@ class Board {
   InterruptController m_intc;
   Kernel m_kernel;
   std::unique_ptr<Cpu> m_cpu;
+  std::vector<std::unique_ptr<DeviceModel>> m_devices;
   RunState m_state = RunState::Paused;
   std::vector<std::string> m_faults;
   std::vector<DataAbortRecord> m_aborts;

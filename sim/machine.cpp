@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "sim/board_devices.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
 
@@ -54,6 +55,7 @@ Machine::Machine(MachineOptions options) {
   m_board = std::make_unique<Board>(config);
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
+  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.bUsbHighSpeed});
   m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
   m_board->PowerOn();
 }

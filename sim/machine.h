@@ -24,6 +24,8 @@ struct MachineOptions {
   // Kept across boots: flash, EEPROMs and the boot counter. Empty: the
   // machine keeps nothing.
   std::string stateDir;
+  uint32_t pcbRevision = 0;
+  bool bUsbHighSpeed = true;
   bool bPaced = false;
   double pacedFactor = 1.0;
   bool bEchoConsole = false;

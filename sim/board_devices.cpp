@@ -1,0 +1,11 @@
+#include "sim/board_devices.h"
+
+namespace sim {
+
+void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
+  InstallTimerDevices(board, inputs);
+  InstallSocDevices(board, inputs);
+  InstallUsbDevices(board, inputs);
+}
+
+}  // namespace sim

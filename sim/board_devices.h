@@ -1,0 +1,29 @@
+// What the machine is given to build its board from, and the installation
+// of every device model on the board.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+class Board;
+
+struct BoardInputs {
+  // The state directory (flash and EEPROM files live there); empty: none.
+  std::string stateDir;
+  // The PCB revision the board set-up reads.
+  uint32_t pcbRevision = 0;
+  // The USB connection speed the root hub negotiates.
+  bool bUsbHighSpeed = true;
+};
+
+// Builds every device model of the board and maps it on the bus.
+void InstallBoardDevices(Board& board, const BoardInputs& inputs);
+
+// The device groups, each installed by its own folder.
+void InstallTimerDevices(Board& board, const BoardInputs& inputs);
+void InstallSocDevices(Board& board, const BoardInputs& inputs);
+void InstallUsbDevices(Board& board, const BoardInputs& inputs);
+
+}  // namespace sim
