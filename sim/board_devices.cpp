@@ -3,6 +3,7 @@
 namespace sim {
 
 void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
+  InstallMemoryDevices(board, inputs);
   InstallTimerDevices(board, inputs);
   InstallSocDevices(board, inputs);
   InstallUsbDevices(board, inputs);

@@ -25,5 +25,6 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs);
 void InstallTimerDevices(Board& board, const BoardInputs& inputs);
 void InstallSocDevices(Board& board, const BoardInputs& inputs);
 void InstallUsbDevices(Board& board, const BoardInputs& inputs);
+void InstallMemoryDevices(Board& board, const BoardInputs& inputs);
 
 }  // namespace sim
