@@ -195,7 +195,11 @@ WaitEnd WaitLocked(std::unique_lock<std::mutex> &lk, ThreadRecord &me, uint64_t 
   if (ready()) return WaitEnd::kReady;
   if (abortable && me.terminated) return WaitEnd::kAborted;
   if (passed()) return WaitEnd::kTimeout;
-  IdleScope idle(me, deadline, [&] { return ready() ? Readiness::kReady : Readiness::kNotReady; }, what);
+  // A thread that TerminateThread aborts is about to run: time must not
+  // move past it while it has not yet left its wait.
+  IdleScope idle(
+      me, deadline,
+      [&] { return ready() || (abortable && me.terminated) ? Readiness::kReady : Readiness::kNotReady; }, what);
   for (;;) {
     if (ready()) return WaitEnd::kReady;
     if (abortable && me.terminated) return WaitEnd::kAborted;
@@ -322,7 +326,8 @@ DWORD W32X_WaitFd(int fd, short events, DWORD milliseconds) noexcept {
     me.inFdWait = true;
     DWORD result = WAIT_FAILED;
     {
-      IdleScope idle(me, deadline, [&] { return readyNow() ? Readiness::kReady : Readiness::kOutside; },
+      IdleScope idle(me, deadline,
+                     [&] { return cancelled() || readyNow() ? Readiness::kReady : Readiness::kOutside; },
                      "a descriptor");
       for (;;) {
         if (cancelled()) {

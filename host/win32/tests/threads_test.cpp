@@ -160,6 +160,32 @@ TEST_F(Win32Terminate, WorkerStuckInPipeReadIsCancelled) {
   CloseHandle(pipes.b);
 }
 
+// While a terminated worker has not yet left its wait, the clock must not
+// jump to another thread's deadline.
+TEST_F(Win32Terminate, TerminationMovesNoTimeWhileOthersSleep) {
+  PipePair pipes;
+  HANDLE sleeper = StartThread([] {
+    Sleep(200);
+    Sleep(200);
+    return 0u;
+  });
+  HANDLE worker = StartThread([&] {
+    char buf[16];
+    DWORD got = 0;
+    ReadFile(pipes.a, buf, sizeof buf, &got, nullptr);
+    return 0u;
+  });
+  EXPECT_EQ(WaitForSingleObject(worker, 100), WAIT_TIMEOUT);
+  ASSERT_TRUE(TerminateThread(worker, 1));
+  EXPECT_EQ(Elapsed(), 100u);
+  EXPECT_EQ(WaitForSingleObject(sleeper, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(Elapsed(), 400u);
+  CloseHandle(sleeper);
+  CloseHandle(worker);
+  CloseHandle(pipes.a);
+  CloseHandle(pipes.b);
+}
+
 // A kind that blocks in a plain recv() and is woken by its CancelIo.
 struct RawPipe {
   int fd;

@@ -1,0 +1,142 @@
+// PrinterSession: everything one session slot holds: the bindings of the
+// outside libraries, the transport objects, the selected printer and its
+// pipes, and the buffers of the print path.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "discovery.h"
+#include "outside_libraries.h"
+#include "transport.h"
+
+namespace hostlib {
+
+inline constexpr uint32_t kStagingCapacity = 4096;
+inline constexpr size_t kRowBufferSize = 16392;
+inline constexpr size_t kStripBufferSize = 0x20000;
+inline constexpr uint16_t kDefaultPrintOptionA = 2;
+
+class PrinterSession {
+ public:
+  PrinterSession();
+  ~PrinterSession();  // DeleteParts
+  PrinterSession(const PrinterSession &) = delete;
+  PrinterSession &operator=(const PrinterSession &) = delete;
+
+  // ---- Frame (printer_session.cpp) ----
+  // Sets the defaults once; later calls do nothing.
+  void InitDefaults();
+  // Brings the session up, skipping every step already done: sub-objects,
+  // the outside libraries, the buffers, the first enumeration of the
+  // process and the first selection. *err is always written.
+  int Open(uint16_t *err);
+  // Releases the device mutexes, frees the buffers, closes every device and
+  // unloads the outside libraries. The session can be destroyed then.
+  void Close();
+
+  // ---- Discovery and selection (discovery.cpp) ----
+  // Probes device indexes 0 to the limit - 1: re-lists the devices already
+  // open, opens the new ones, keeps those that carry this model's identity,
+  // give their pipes and answer CMD_GET_SERIAL_NO. Returns the count and
+  // writes the device numbers into `numbers` (128 bytes).
+  uint16_t EnumeratePrinters(uint8_t *numbers);
+  // Enumerates, then writes the serial of each printer found at 8 x i.
+  int16_t ListSerialNumbers(char *serials);
+  // 255 asks which printer is selected. Returns the number or 255.
+  uint8_t SelectPrinter(uint8_t number, uint16_t *err);
+  // Returns the session's selected serial (8 characters, not terminated).
+  char *SelectPrinterBySerial(const char *serial, uint16_t *err);
+  bool OpenPipes(int device);
+  bool ReadSerialNumber(int device);
+  void CopySelectedSerial(char out[kSerialLength]) const;
+  // Closes the selected device's pipes (through the device table, once).
+  void ClosePipes();
+  void ReleaseDeviceMutexes();
+  void CloseAllDevices();
+  // Deselects the selected printer when the USB-access library says it is
+  // gone.
+  void CheckSelectedDevice();
+  // 1 when the selected device carries this model's identity.
+  int IsExpectedModel() const;
+
+  // ---- Transport (transport.cpp) ----
+  // Takes the selected printer's mutex (500 ms) into `lock`.
+  int LockDevice(DeviceLock *lock, uint16_t *err);
+  // Bulk data in pieces of at most 4096 bytes; *length counts what was
+  // sent.
+  int SendDataDirect(const uint8_t *data, uint32_t *length, uint16_t *err);
+
+  // ---- Printer information (printer_status.cpp) ----
+  // CMD_GET_STATUS under the device lock: 1 for a ready or printing
+  // printer, else 0; the code is USB-folded.
+  int GetStatus(uint16_t *err);
+
+  // ---- Parts ----
+  UsbCtrlLibrary &Usb() { return usb_; }
+  ColorMatchLibrary &ColorMatch() { return colorMatch_; }
+  CommandWriter &Writer() { return *writer_; }
+  ReplyReader &Reader() { return *reader_; }
+  HANDLE WritePipe() const { return writePipe_.load(); }
+  HANDLE ReadPipe() const { return readPipe_.load(); }
+  uint8_t SelectedDevice() const { return selectedDevice_.load(); }
+  uint32_t ReplyReadSize() const { return replyReadSize_; }
+  uint16_t DeviceIndexLimit() const { return deviceIndexLimit_; }
+  uint16_t PrintOptionA() const { return printOptionA_; }
+  // Forgets the pipes when they are the given handles (closed elsewhere).
+  void ForgetPipes(HANDLE write, HANDLE read);
+
+ private:
+  bool CreateParts();
+  bool AllocateBuffers();
+  void FreeBuffers();
+  void DeleteParts();
+  // Points the session's pipes at a device's (INVALID_HANDLE_VALUE for none).
+  void BorrowPipes(int device);
+  // The lowest open device number, or kNoDevice.
+  static uint8_t FirstOpenDevice();
+
+  uint32_t defaultsSet_ = 0;
+  uint32_t firstSelectionDone_ = 0;
+  UsbCtrlLibrary usb_;
+  ColorMatchLibrary colorMatch_;
+
+  // Buffers of the print path, allocated at Open.
+  uint32_t stagingCapacity_ = 0;
+  uint32_t stagingFree_ = 0;
+  std::unique_ptr<uint8_t[]> staging_;
+  int32_t carriedRowBytes_ = 0;
+  std::unique_ptr<uint8_t[]> rowBuffer_;
+  std::unique_ptr<uint8_t[]> stripBuffer_;
+  std::unique_ptr<uint8_t[]> paddingRow_;
+
+  uint8_t writePipeIndex_ = 0;
+  uint8_t readPipeIndex_ = 0;
+  uint32_t replyReadSize_ = kDirectReadSize;
+  // The selected printer and its borrowed pipes; the watcher's sweep
+  // changes them while an operation may read them.
+  std::atomic<HANDLE> writePipe_{INVALID_HANDLE_VALUE};
+  std::atomic<HANDLE> readPipe_{INVALID_HANDLE_VALUE};
+  std::atomic<uint8_t> selectedDevice_{kNoDevice};
+  char selectedSerial_[kSerialLength];
+
+  // Job and image settings. The print path adds its own with the print
+  // issue; selection resets print option A.
+  uint16_t printOptionA_ = kDefaultPrintOptionA;
+  uint32_t mediaSet_ = 0;
+
+  uint16_t deviceIndexLimit_ = kDeviceCount;
+  uint16_t openedDeviceCount_ = 0;
+  // 1 + the highest device index at which the last enumeration found a
+  // device: what the first enumeration leaves as the limit.
+  uint16_t indexesInUse_ = 0;
+
+  std::unique_ptr<CommandWriter> writer_;
+  std::unique_ptr<ReplyReader> reader_;
+  std::unique_ptr<ColorMatchWrapper> colorMatcher_;
+};
+
+}  // namespace hostlib
