@@ -90,14 +90,4 @@ void Board::CheckStopCondition() {
   if (m_stopCondition && m_stopCondition()) m_cpu->RequestPause();
 }
 
-void Board::StartUsCounter() {
-  m_usCounterRunning = true;
-  m_usCounterStart = m_clock.Now();
-}
-
-uint32_t Board::ReadUsCounter() const {
-  if (!m_usCounterRunning) return 0;
-  return static_cast<uint32_t>((m_clock.Now() - m_usCounterStart) / kNsPerUs);
-}
-
 }  // namespace sim

@@ -112,9 +112,17 @@ class Board {
     return nullptr;
   }
 
-  // The free-running microsecond counter of timer 0.
-  void StartUsCounter();
-  uint32_t ReadUsCounter() const;
+  // The board support's microsecond counter: timer 0's upper half (24 MHz)
+  // carried on in 64 bits, so that its microseconds wrap at 32 bits rather
+  // than with the 32-bit counter every 179 s. A bare board without the
+  // timer model (the kernel's own tests) counts from the clock instead.
+  struct UsCounter {
+    bool bClockOnly = false;  // bare board: counting since `startedAt`
+    Nanos startedAt = 0;
+    uint32_t lastCount = 0;  // the 32-bit counter at the last reading
+    uint64_t counts = 0;     // counts since the start
+  };
+  UsCounter& GetUsCounter() { return m_usCounter; }
 
  private:
   void ScheduleTick();
@@ -133,8 +141,7 @@ class Board {
   std::string m_console;
   std::atomic<bool> m_stopRequested{false};
   std::function<bool()> m_stopCondition;
-  bool m_usCounterRunning = false;
-  Nanos m_usCounterStart = 0;
+  UsCounter m_usCounter;
 };
 
 }  // namespace sim

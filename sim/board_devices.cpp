@@ -7,6 +7,7 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallTimerDevices(board, inputs);
   InstallSocDevices(board, inputs);
   InstallUsbDevices(board, inputs);
+  InstallFpgaDevices(board, inputs);
 }
 
 }  // namespace sim

@@ -26,5 +26,7 @@ void InstallTimerDevices(Board& board, const BoardInputs& inputs);
 void InstallSocDevices(Board& board, const BoardInputs& inputs);
 void InstallUsbDevices(Board& board, const BoardInputs& inputs);
 void InstallMemoryDevices(Board& board, const BoardInputs& inputs);
+// The GPIO controller, the external memory interface and the FPGA.
+void InstallFpgaDevices(Board& board, const BoardInputs& inputs);
 
 }  // namespace sim

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/bus_trace.h"
+
 namespace sim {
 
 using PhysAddr = uint32_t;
@@ -21,6 +23,11 @@ class BusDevice {
   // Bus width of the part (2 for a 16-bit device): block copies are cut into
   // accesses of this width.
   virtual uint32_t BusWidth() const { return 4; }
+  // True when what a read at `offset` returns can change only at the
+  // device's own scheduled events (or with each read, as a toggle bit does):
+  // a CPU that reads it again and again is polling, and may skip to the next
+  // event instead of spending every turn of its loop.
+  virtual bool ReadIsPolled(uint32_t /*offset*/) const { return false; }
 
  protected:
   ~BusDevice() = default;
@@ -67,10 +74,14 @@ class Bus {
   // The physical address of a host pointer into plain RAM, when it is one.
   bool HostToPhys(const void* p, PhysAddr* pAddr) const;
 
+  // The recorder of the CPU's device accesses (off until a test starts it).
+  BusTrace& Trace() { return m_trace; }
+
  private:
   void Insert(Region region);
   std::vector<Region> m_regions;  // sorted by first
   mutable const Region* m_lastHit = nullptr;
+  BusTrace m_trace;
   std::vector<std::pair<void*, size_t>> m_mappings;
 };
 

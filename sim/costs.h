@@ -9,7 +9,6 @@
 namespace sim::cost {
 
 constexpr Nanos kKernelCall = 1000;       // a µITRON service call
-constexpr Nanos kIoctlDispatch = 300;     // system-device call dispatch and block copies
 constexpr Nanos kSocRegister = 40;        // SoC peripheral register
 constexpr Nanos kFpgaAccess = 150;        // asynchronous FPGA access on the external memory bus
 constexpr Nanos kFlashAccess = 120;       // asynchronous NOR flash access

@@ -1,5 +1,6 @@
 #include "sim/cpu.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,7 +15,7 @@ namespace {
 constexpr size_t kFiberStackBytes = 1024 * 1024;
 
 bool IsSpinKind(Access kind) {
-  return kind == Access::Clock || kind == Access::Relax || kind == Access::SharedRead;
+  return kind == Access::Clock || kind == Access::Relax || kind == Access::SharedRead || kind == Access::PolledRead;
 }
 }  // namespace
 
@@ -54,9 +55,7 @@ void Cpu::Begin(Access kind, uintptr_t key) {
 void Cpu::End(Nanos cost) {
   m_switchPoints.store(m_switchPoints.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   SimClock& clock = m_board.Clock();
-  const bool bSpin = IsSpinKind(m_curKind) && m_curKind == m_lastKind && m_curKey == m_lastKey;
-  m_lastKind = m_curKind;
-  m_lastKey = m_curKey;
+  const bool bSpin = NotePollAndCheckSpin(m_curKind, m_curKey);
   bool bJumped = false;
   if (bSpin) {
     // The CPU reads the same clock or word again with nothing in between:
@@ -76,6 +75,27 @@ void Cpu::End(Nanos cost) {
       YieldToScheduler();
     }
   }
+}
+
+bool Cpu::NotePollAndCheckSpin(Access kind, uintptr_t key) {
+  if (!IsSpinKind(kind)) {
+    ForgetPolls();
+    return false;
+  }
+  for (size_t i = 0; i < m_pollCount; ++i) {
+    if (m_polls[i].kind == kind && m_polls[i].key == key) {
+      // The loop came round: start the next round from this read.
+      m_polls[0] = PollRead{kind, key};
+      m_pollCount = 1;
+      return true;
+    }
+  }
+  if (m_pollCount == kPollWindow) {
+    std::copy(m_polls.begin() + 1, m_polls.end(), m_polls.begin());
+    --m_pollCount;
+  }
+  m_polls[m_pollCount++] = PollRead{kind, key};
+  return false;
 }
 
 void Cpu::BusyWaitUntil(Nanos target, uintptr_t counterKey) {
@@ -133,7 +153,7 @@ RunState Cpu::Run(Nanos until) {
     }
     Fiber* next = m_board.GetKernel().SelectNext();
     m_running = next != nullptr ? next : &m_idle;
-    m_lastKind = Access::None;
+    ForgetPolls();
     m_irqMasked = false;  // every context is entered with interrupts enabled
     Fiber::Switch(m_scheduler, *m_running);
     m_running = nullptr;
@@ -164,7 +184,7 @@ void Cpu::IdleLoop() {
   SimClock& clock = m_board.Clock();
   Kernel& kernel = m_board.GetKernel();
   for (;;) {
-    m_lastKind = Access::None;
+    ForgetPolls();
     const auto next = clock.NextEventTime();
     if (!next) {
       m_board.ReportFault("the CPU is idle and nothing is scheduled");

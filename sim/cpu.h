@@ -12,6 +12,7 @@
 //      unmasked, the CPU is not in interrupt context and dispatch is enabled.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,7 @@ enum class Access : uint8_t {
   Relax,
   IrqMask,
   Block,
+  PolledRead,  // a device read that changes only at the device's events
 };
 
 // Why the CPU gave control back to whoever runs it.
@@ -54,6 +56,8 @@ class Cpu {
   // ---- switch points ----
   void Begin(Access kind, uintptr_t key);
   void End(Nanos cost);
+  // Re-classifies the access of the switch point in progress.
+  void SetAccessKind(Access kind) { m_curKind = kind; }
 
   // A busy wait on a free-running counter until `target`: time passes to
   // each scheduled event on the way, interrupts are taken as they fall due.
@@ -69,12 +73,12 @@ class Cpu {
   void InHandlerContext(F&& handler) {
     const bool bSavedMask = m_irqMasked;
     ++m_handlerDepth;
-    m_lastKind = Access::None;
+    ForgetPolls();
     handler();
     --m_handlerDepth;
     m_irqMasked = bSavedMask;
     // What the handler did lies between the interrupted context's accesses.
-    m_lastKind = Access::None;
+    ForgetPolls();
   }
 
   // ---- test hooks: make an event's interrupt due on purpose ----
@@ -113,8 +117,19 @@ class Cpu {
   uint32_t m_handlerDepth = 0;
   uint32_t m_activeChannel = 0xFFFFFFFFu;
 
-  Access m_lastKind = Access::None;
-  uintptr_t m_lastKey = 0;
+  // The polling reads (clock, polled device register, shared word, spin
+  // turn) since the last access of any other kind: when one repeats, the CPU
+  // is in a loop that only polls, and nothing it reads can change before
+  // the next scheduled event.
+  struct PollRead {
+    Access kind;
+    uintptr_t key;
+  };
+  static constexpr size_t kPollWindow = 6;
+  std::array<PollRead, kPollWindow> m_polls{};
+  size_t m_pollCount = 0;
+  bool NotePollAndCheckSpin(Access kind, uintptr_t key);
+  void ForgetPolls() { m_pollCount = 0; }
   Access m_curKind = Access::None;
   uintptr_t m_curKey = 0;
 

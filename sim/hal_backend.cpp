@@ -16,7 +16,22 @@ namespace {
 // Keys that tell clock reads apart for the spin detector.
 constexpr uintptr_t kKeyUsCounter = 2;
 constexpr uintptr_t kKeyBusyWait = 3;
+
+// Timer 0's upper half as the board support drives it: global control
+// (bit 1 takes the upper half out of reset), timer control (bits 22-23 its
+// enable mode, 2 = continuous), period and counter.
 constexpr PhysAddr kTimer0Base = 0x01C20000u;
+constexpr PhysAddr kTimer0Tim34 = kTimer0Base + 0x14;
+constexpr PhysAddr kTimer0Prd34 = kTimer0Base + 0x1C;
+constexpr PhysAddr kTimer0Tcr = kTimer0Base + 0x20;
+constexpr PhysAddr kTimer0Tgcr = kTimer0Base + 0x24;
+constexpr uint32_t kTgcrTim34Rs = 1u << 1;
+constexpr uint32_t kTcrEnaMode34Mask = 3u << 22;
+constexpr uint32_t kTcrEnaMode34Continuous = 2u << 22;
+constexpr uint64_t kCountsPerUs = 24;
+// A busy wait looks at the counter at least this often, well within its
+// 179 s wrap.
+constexpr Nanos kLongestCounterGap = 60 * kNsPerMs * 1000;
 
 Nanos AccessCost(RegionKind kind) {
   switch (kind) {
@@ -58,7 +73,9 @@ uint32_t Read(PhysAddr addr, uint32_t width) {
     if (r->host != nullptr) {
       std::memcpy(&value, r->host + (addr - r->first), width);  // the board is little-endian like the target
     } else {
+      if (r->device->ReadIsPolled(addr - r->first)) cpu.SetAccessKind(Access::PolledRead);
       value = r->device->Read(addr - r->first, width);
+      board.GetBus().Trace().Note(board.Clock().Now(), addr, width, value, false);
     }
   }
   cpu.End(cost);
@@ -80,6 +97,7 @@ void Write(PhysAddr addr, uint32_t width, uint32_t value) {
       std::memcpy(r->host + (addr - r->first), &value, width);
     } else {
       r->device->Write(addr - r->first, width, value);
+      board.GetBus().Trace().Note(board.Clock().Now(), addr, width, value, true);
     }
   }
   cpu.End(cost);
@@ -122,9 +140,11 @@ void Block(PhysAddr addr, uint8_t* host, uint32_t bytes, bool bToBus) {
         uint32_t value = 0;
         std::memcpy(&value, host, piece);
         r->device->Write(addr - r->first, piece, value);
+        board.GetBus().Trace().Note(board.Clock().Now(), addr, piece, value, true);
       } else {
         const uint32_t value = r->device->Read(addr - r->first, piece);
         std::memcpy(host, &value, piece);
+        board.GetBus().Trace().Note(board.Clock().Now(), addr, piece, value, false);
       }
       cpu.End(AccessCost(r->kind));
       addr += piece;
@@ -197,24 +217,92 @@ void hal::SharedAccessBegin(const volatile void* pWord, bool bWrite) {
 
 void hal::SharedAccessEnd() { Board::Current().GetCpu().End(sim::cost::kSharedWord); }
 
+namespace sim {
+namespace {
+
+// The device region answering for timer 0's counter; none on a bare board.
+const Bus::Region* Timer0Device(Board& board) {
+  const Bus::Region* r = board.GetBus().Find(kTimer0Tim34, 4);
+  return r != nullptr && r->device != nullptr ? r : nullptr;
+}
+
+// One reading of the 24 MHz counter, carried on into the 64-bit count
+// before any other context can run. The firmware's readings are clock reads
+// (a spin on them jumps to the next event); the busy wait's own readings are
+// plain register reads, so that back-to-back waits keep their length.
+uint64_t ReadCounts(Board& board, bool bClockRead) {
+  Cpu& cpu = board.GetCpu();
+  Board::UsCounter& c = board.GetUsCounter();
+  if (bClockRead) {
+    cpu.Begin(Access::Clock, kKeyUsCounter);
+  } else {
+    cpu.Begin(Access::Hw, kTimer0Tim34);
+  }
+  uint32_t count = c.lastCount;
+  if (const Bus::Region* timer = Timer0Device(board)) {
+    count = timer->device->Read(kTimer0Tim34 - timer->first, 4);
+  } else if (c.bClockOnly) {
+    count = static_cast<uint32_t>((board.Clock().Now() - c.startedAt) * kCountsPerUs / kNsPerUs);
+  }
+  c.counts += count - c.lastCount;
+  c.lastCount = count;
+  const uint64_t counts = c.counts;
+  cpu.End(bClockRead ? cost::kClockRead : cost::kSocRegister);
+  return counts;
+}
+
+}  // namespace
+}  // namespace sim
+
 void BoardStartUsCounter() {
   Board& board = Board::Current();
-  board.GetCpu().Begin(sim::Access::Hw, sim::kTimer0Base);
-  board.StartUsCounter();
-  board.GetCpu().End(sim::cost::kSocRegister);
+  Board::UsCounter& c = board.GetUsCounter();
+  if (sim::Timer0Device(board) == nullptr) {
+    board.GetCpu().Begin(sim::Access::Hw, sim::kTimer0Base);
+    c = Board::UsCounter{true, board.Clock().Now(), 0, 0};
+    board.GetCpu().End(sim::cost::kSocRegister);
+    return;
+  }
+  // Hold the upper half in reset, make it continuous over the full 32-bit
+  // period from 0, then let it run.
+  const uint32_t tgcr = sim::Read(sim::kTimer0Tgcr, 4);
+  sim::Write(sim::kTimer0Tgcr, 4, tgcr & ~sim::kTgcrTim34Rs);
+  const uint32_t tcr = sim::Read(sim::kTimer0Tcr, 4);
+  sim::Write(sim::kTimer0Tcr, 4, (tcr & ~sim::kTcrEnaMode34Mask) | sim::kTcrEnaMode34Continuous);
+  sim::Write(sim::kTimer0Prd34, 4, 0xFFFFFFFFu);
+  sim::Write(sim::kTimer0Tim34, 4, 0);
+  c = Board::UsCounter{};
+  sim::Write(sim::kTimer0Tgcr, 4, tgcr | sim::kTgcrTim34Rs);
 }
 
 uint32_t BoardReadUsCounter() {
-  Board& board = Board::Current();
-  board.GetCpu().Begin(sim::Access::Clock, sim::kKeyUsCounter);
-  const uint32_t value = board.ReadUsCounter();
-  board.GetCpu().End(sim::cost::kClockRead);
-  return value;
+  return static_cast<uint32_t>(sim::ReadCounts(Board::Current(), true) / sim::kCountsPerUs);
 }
 
 void BoardWaitUs(uint32_t ulUs) {
   Board& board = Board::Current();
-  board.GetCpu().BusyWaitUntil(board.Clock().Now() + static_cast<sim::Nanos>(ulUs) * sim::kNsPerUs, sim::kKeyBusyWait);
+  sim::Cpu& cpu = board.GetCpu();
+  if (sim::Timer0Device(board) == nullptr) {
+    cpu.BusyWaitUntil(board.Clock().Now() + static_cast<sim::Nanos>(ulUs) * sim::kNsPerUs, sim::kKeyBusyWait);
+    return;
+  }
+  // Wait until the counter has advanced by 24 x n counts. The counter
+  // follows virtual time, so the wait lets time pass to where the count is
+  // due (taking interrupts on the way) and then reads it again.
+  uint64_t counts = sim::ReadCounts(board, false);
+  const uint64_t target = counts + static_cast<uint64_t>(ulUs) * sim::kCountsPerUs;
+  while (counts < target) {
+    sim::Nanos wait = ((target - counts) * sim::kNsPerUs + sim::kCountsPerUs - 1) / sim::kCountsPerUs;
+    if (wait > sim::kLongestCounterGap) wait = sim::kLongestCounterGap;
+    cpu.BusyWaitUntil(board.Clock().Now() + wait, sim::kKeyBusyWait);
+    if (cpu.Halted()) return;
+    const uint64_t before = counts;
+    counts = sim::ReadCounts(board, false);
+    if (counts == before) {
+      board.ReportFault("BoardWaitUs: timer 0 does not count (BoardStartUsCounter has not run)");
+      return;
+    }
+  }
 }
 
 void BoardWatchdogRestart() {

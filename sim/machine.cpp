@@ -1,10 +1,13 @@
 #include "sim/machine.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "sim/board_devices.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
+#include "sim/usb/usb_host_port.h"
+#include "sim/usb/usb_root_hub.h"
 
 namespace sim {
 
@@ -61,6 +64,7 @@ Machine::Machine(MachineOptions options) {
 }
 
 Machine::~Machine() {
+  m_usbHost.reset();
   m_stall.reset();
   g_appEntry = nullptr;
 }
@@ -96,6 +100,19 @@ RunResult Machine::RunUntil(const std::function<bool()>& condition, Nanos limit)
   }
   m_board->SetStopCondition(nullptr);
   return result;
+}
+
+UsbHostPort& Machine::UsbHost() {
+  if (!m_usbHost) {
+    UsbRootHub* hub = m_board->FindDevice<UsbRootHub>();
+    if (hub == nullptr) {
+      std::fputs("virtual board: no USB root hub on this board\n", stderr);
+      std::abort();
+    }
+    m_usbHost = std::make_unique<UsbHostPort>(
+        *m_board, *hub, [this](const std::function<bool()>& done, Nanos limit) { RunUntil(done, limit); });
+  }
+  return *m_usbHost;
 }
 
 size_t Machine::FindLog(std::string_view text, size_t from) const {

@@ -19,6 +19,7 @@
 namespace sim {
 
 class StallDetector;
+class UsbHostPort;
 
 struct MachineOptions {
   // Kept across boots: flash, EEPROMs and the boot counter. Empty: the
@@ -71,6 +72,10 @@ class Machine {
   bool Logged(std::string_view text) const { return FindLog(text) != npos; }
   static constexpr size_t npos = static_cast<size_t>(-1);
 
+  // The in-process host port of the USB cable (sim/usb/usb_host_port.h):
+  // its blocking calls run this machine until their transfer has ended.
+  UsbHostPort& UsbHost();
+
   // Data aborts the test provokes on purpose; any other is a fault.
   void ExpectDataAborts(size_t count) { m_expectedAborts = count; }
   // Board faults, and data aborts beyond those expected.
@@ -81,6 +86,7 @@ class Machine {
 
   std::unique_ptr<Board> m_board;
   std::unique_ptr<StallDetector> m_stall;
+  std::unique_ptr<UsbHostPort> m_usbHost;
   uint32_t m_bootNumber = 1;
   size_t m_expectedAborts = 0;
 };

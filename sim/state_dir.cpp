@@ -7,6 +7,10 @@
 #include <cstring>
 #include <fstream>
 
+#include "tools/images/bytes.h"
+#include "tools/images/flash_map.h"
+#include "tools/images/fpga_bitstream.h"
+
 namespace sim {
 
 namespace {
@@ -22,7 +26,8 @@ bool MakeDirs(const std::string& path) {
   }
 }
 
-bool EnsureErasedFile(const std::string& path, uint32_t bytes) {
+// A missing file is created with `fresh`; an existing one must have its size.
+bool EnsureFile(const std::string& path, uint32_t bytes, std::string (*fresh)(uint32_t)) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0) {
     if (static_cast<uint64_t>(st.st_size) == bytes) return true;
@@ -30,8 +35,18 @@ bool EnsureErasedFile(const std::string& path, uint32_t bytes) {
                  static_cast<long long>(st.st_size), bytes);
     return false;
   }
-  // An erased part reads all ones.
-  return WriteFileAtomically(path, std::string(bytes, '\xFF'));
+  return WriteFileAtomically(path, fresh(bytes));
+}
+
+// An erased part reads all ones.
+std::string Erased(uint32_t bytes) { return std::string(bytes, '\xFF'); }
+
+// A new printer's flash: erased but for the FPGA bitstream, so that the FPGA
+// is configured at the first start.
+std::string FreshFlash(uint32_t bytes) {
+  images::Bytes flash(bytes, 0xFF);
+  images::PutBytes(flash, images::kFpgaOffset, images::BuildFpgaRegion(images::BuildFpgaBitstream()));
+  return std::string(flash.begin(), flash.end());
 }
 
 }  // namespace
@@ -39,8 +54,8 @@ bool EnsureErasedFile(const std::string& path, uint32_t bytes) {
 StateDir::StateDir(std::string path) : m_path(std::move(path)) {}
 
 bool StateDir::Prepare() const {
-  return MakeDirs(m_path) && EnsureErasedFile(FlashPath(), kFlashBytes) &&
-         EnsureErasedFile(MainEepromPath(), kMainEepromBytes);
+  return MakeDirs(m_path) && EnsureFile(FlashPath(), kFlashBytes, FreshFlash) &&
+         EnsureFile(MainEepromPath(), kMainEepromBytes, Erased);
 }
 
 uint32_t StateDir::CountBoot() const {

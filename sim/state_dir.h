@@ -14,8 +14,9 @@ class StateDir {
 
   explicit StateDir(std::string path);
 
-  // Creates the directory and the erased flash and EEPROM files that are
-  // missing. Returns false with a message on stderr when it cannot.
+  // Creates the directory and the flash and EEPROM files that are missing:
+  // the EEPROM erased, the flash erased but for the sample FPGA bitstream.
+  // Returns false with a message on stderr when it cannot.
   bool Prepare() const;
   // Counts this boot and returns its number (1 for the first).
   uint32_t CountBoot() const;

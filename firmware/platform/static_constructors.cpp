@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "firmware/devices/io_port.h"
 #include "firmware/devices/machine_definition.h"
 
 namespace {
@@ -9,8 +10,11 @@ namespace {
 using StaticConstructor = void (*)();
 
 // Run from the last entry to the first: the machine definition builds the
-// global objects first.
+// global objects first, then the cached register values of the 32-bit and
+// of the 16-bit input-port registries are cleared.
 constexpr StaticConstructor kStaticConstructors[] = {
+    ClearInputPortCacheWord,
+    ClearInputPortCacheLong,
     ConstructGlobals,
 };
 

@@ -1,8 +1,8 @@
 #include "sim/board_devices.h"
+#include "sim/soc/timer0.h"
 
 namespace sim {
 
-// Timer 0 is answered by the board support directly for now.
-void InstallTimerDevices(Board&, const BoardInputs&) {}
+void InstallTimerDevices(Board& board, const BoardInputs&) { InstallTimer0(board); }
 
 }  // namespace sim

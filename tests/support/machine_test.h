@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -33,10 +34,22 @@ class MachineTest : public ::testing::Test {
   void TearDown() override {
     if (!m_machine) return;
     for (const std::string& fault : m_machine->UnexpectedFaults()) ADD_FAILURE() << "board fault: " << fault;
+    if (HasFailure()) {
+      // The end of the console says where the printer was.
+      const std::string& console = m_machine->Console();
+      const size_t from = console.size() > kConsoleTail ? console.size() - kConsoleTail : 0;
+      std::fprintf(stderr, "---- console at %llu ns (last %zu bytes) ----\n%s----\n",
+                   static_cast<unsigned long long>(m_machine->Now()), console.size() - from, console.c_str() + from);
+    }
   }
+  static constexpr size_t kConsoleTail = 3000;
   std::unique_ptr<sim::Machine> m_machine;
 };
 
-inline sim::Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
+inline constexpr sim::Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
+
+// From power-on to the application entry: MainTask's start-up, dominated by
+// the USB PHY's reset wait when the driver opens.
+inline constexpr sim::Nanos kStartUp = Ms(1100);
 
 }  // namespace testsupport

@@ -1,0 +1,257 @@
+#include "firmware/devices/io_port.h"
+
+#include "firmware/hal/hw.h"
+#include "firmware/platform/time_base.h"
+
+constinit CPortRegTable g_PortRegTableInWord;
+constinit CPortRegTable g_PortRegTableOutWord;
+constinit CPortRegTable g_PortRegTableInLong;
+constinit CPortRegTable g_PortRegTableOutLong;
+
+namespace {
+
+constexpr uint32_t kWordBits = 16;
+constexpr uint32_t kLongBits = 32;
+// The comparisons of a reading: samples 1 to 4 must agree.
+constexpr uint32_t kComparisons = 4;
+constexpr uint32_t kRefreshTries = 5;
+
+uint32_t ReadRegister(uint32_t ulRegister, uint32_t ulWidth) {
+  return ulWidth == kWordBits ? HwRead16(ulRegister) : HwRead32(ulRegister);
+}
+
+void WriteRegister(uint32_t ulRegister, uint32_t ulWidth, uint32_t ulValue) {
+  if (ulWidth == kWordBits) {
+    HwWrite16(ulRegister, static_cast<uint16_t>(ulValue));
+  } else {
+    HwWrite32(ulRegister, ulValue);
+  }
+}
+
+// The position of the mask's lowest set bit: 0, or -1 when it has none
+// within the register width.
+int32_t FieldShift(uint32_t ulMask, uint32_t ulWidth, uint32_t* pulShift) {
+  for (uint32_t ulShift = 0; ulShift < ulWidth; ++ulShift) {
+    if (((ulMask >> ulShift) & 1u) != 0) {
+      *pulShift = ulShift;
+      return 0;
+    }
+  }
+  return -1;
+}
+
+void WaitTicks(uint32_t ulTicks) {
+  const uint32_t ulStart = g_MsTimer.NowMs();
+  uint32_t ulNow = ulStart;
+  while (ulNow - ulStart < ulTicks) ulNow = g_MsTimer.NowMs();
+}
+
+}  // namespace
+
+void ClearInputPortCacheLong() { g_PortRegTableInLong.ClearCache(); }
+
+void ClearInputPortCacheWord() { g_PortRegTableInWord.ClearCache(); }
+
+// ---- CPortRegTable -----------------------------------------------------------------------
+
+int32_t CPortRegTable::Register(uint32_t ulRegister, uint32_t ulMask, uint32_t* pulIndex) {
+  for (uint32_t i = 0; i < kEntries; ++i) {
+    Entry& e = m_aEntries[i];
+    if (e.ulRegister == 0) {
+      e.ulRegister = ulRegister;
+      e.ulMask = ulMask;
+    } else if (e.ulRegister == ulRegister) {
+      e.ulMask |= ulMask;
+    } else {
+      continue;
+    }
+    *pulIndex = i;
+    return 0;
+  }
+  return -1;
+}
+
+int32_t CPortRegTable::ReadCachedBits(uint32_t ulIndex, uint32_t ulMask, uint32_t ulWidth, uint32_t* pulValue) const {
+  uint32_t ulShift = 0;
+  if (ulIndex >= kEntries || FieldShift(ulMask, ulWidth, &ulShift) != 0) {
+    *pulValue = 0;
+    return -1;
+  }
+  *pulValue = (m_aEntries[ulIndex].ulCached & ulMask) >> ulShift;
+  return 0;
+}
+
+int32_t CPortRegTable::Refresh(uint32_t ulWidth) {
+  for (Entry& e : m_aEntries) {
+    if (e.ulRegister == 0) return 0;
+    bool bSettled = false;
+    for (uint32_t ulTry = 0; ulTry < kRefreshTries && !bSettled; ++ulTry) {
+      const uint32_t ulFirst = ReadRegister(e.ulRegister, ulWidth);
+      const uint32_t ulSecond = ReadRegister(e.ulRegister, ulWidth);
+      const uint32_t ulThird = ReadRegister(e.ulRegister, ulWidth);
+      ReadRegister(e.ulRegister, ulWidth);
+      if (ulSecond == ulFirst && ulThird == ulFirst) {
+        e.ulCached = ulFirst;
+        bSettled = true;
+      }
+    }
+    if (!bSettled) return -1;
+  }
+  return 0;
+}
+
+int32_t CPortRegTable::SetBits(uint32_t ulIndex, uint32_t ulMask, uint32_t ulWidth) {
+  if (ulIndex >= kEntries) return -1;
+  const uint32_t ulRegister = m_aEntries[ulIndex].ulRegister;
+  WriteRegister(ulRegister, ulWidth, ReadRegister(ulRegister, ulWidth) | ulMask);
+  return 0;
+}
+
+int32_t CPortRegTable::ClearBits(uint32_t ulIndex, uint32_t ulMask, uint32_t ulWidth) {
+  if (ulIndex >= kEntries) return -1;
+  const uint32_t ulRegister = m_aEntries[ulIndex].ulRegister;
+  WriteRegister(ulRegister, ulWidth, ReadRegister(ulRegister, ulWidth) & ~ulMask);
+  return 0;
+}
+
+int32_t CPortRegTable::WriteField(uint32_t ulIndex, uint32_t ulMask, uint32_t ulValue, uint32_t ulWidth) {
+  uint32_t ulShift = 0;
+  if (ulIndex >= kEntries || FieldShift(ulMask, ulWidth, &ulShift) != 0) return -1;
+  const uint32_t ulRegister = m_aEntries[ulIndex].ulRegister;
+  WriteRegister(ulRegister, ulWidth, (ReadRegister(ulRegister, ulWidth) & ~ulMask) | (ulValue << ulShift));
+  return 0;
+}
+
+void CPortRegTable::ClearCache() {
+  for (Entry& e : m_aEntries) e.ulCached = 0;
+}
+
+// ---- CInputPort ------------------------------------------------------------------------------
+
+int32_t CInputPort::ReadCached(uint32_t*) { return 0; }
+int32_t CInputPort::Read(uint32_t*) { return 0; }
+int32_t CInputPort::ReadStable(uint32_t*) { return 0; }
+int32_t CInputPort::RefreshAll() { return 0; }
+
+void CInputPort::InitTiming() {
+  m_ulUnstable = 0;
+  m_ulLastRead = 0;
+  m_ulErrorTime = g_MsTimer.UsToTicks(2000);
+  m_ulIdleReset = g_MsTimer.UsToTicks(500);
+  m_ulSampleSpacing = g_MsTimer.UsToTicks(1);
+}
+
+int32_t CInputPort::ReadField(uint32_t ulRegister, uint32_t ulMask, uint32_t ulWidth, uint32_t* pulValue) {
+  // A port left alone for longer than the idle reset starts afresh. One
+  // reading serves as the start of this read.
+  const uint32_t ulStart = g_MsTimer.NowMs();
+  if (ulStart - m_ulLastRead > m_ulIdleReset) m_ulUnstable = 0;
+  m_ulLastRead = ulStart;
+
+  const uint32_t ulFirst = ReadRegister(ulRegister, ulWidth) & ulMask;
+  uint32_t ulLatest = ulFirst;
+  bool bStable = true;
+  for (uint32_t i = 0; i < kComparisons; ++i) {
+    if (ulLatest != ulFirst) {
+      bStable = false;
+      break;
+    }
+    ulLatest = ReadRegister(ulRegister, ulWidth) & ulMask;
+    // A spacing of 0 ticks waits for nothing: the samples follow each other.
+    if (m_ulSampleSpacing != 0) WaitTicks(m_ulSampleSpacing);
+  }
+
+  if (!bStable) {
+    *pulValue = ulFirst;
+    const uint32_t ulNow = g_MsTimer.NowMs();
+    if (m_ulUnstable == 0) {
+      m_ulUnstable = 1;
+      m_ulUnstableSince = ulNow;
+    } else if (ulNow - m_ulUnstableSince > m_ulErrorTime) {
+      m_ulUnstable = 0;
+      return -1;
+    }
+    return 1;
+  }
+
+  m_ulUnstable = 0;
+  uint32_t ulShift = 0;
+  if (FieldShift(ulMask, ulWidth, &ulShift) != 0) {
+    *pulValue = 0;
+    return -2;
+  }
+  *pulValue = ulFirst >> ulShift;
+  return 0;
+}
+
+int32_t CInputPort::ReadFieldStable(uint32_t* pulValue) {
+  m_ulUnstable = 0;
+  int32_t lResult = 0;
+  do {
+    lResult = Read(pulValue);
+  } while (lResult == 1);
+  m_ulUnstable = 0;
+  return lResult;
+}
+
+// ---- CInputPortWord, CInputPortLong ----------------------------------------------------------
+
+CInputPortWord::CInputPortWord(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
+  InitTiming();
+  if (g_PortRegTableInWord.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+}
+
+int32_t CInputPortWord::ReadCached(uint32_t* pulValue) {
+  return g_PortRegTableInWord.ReadCachedBits(m_ulIndex, m_ulMask, kWordBits, pulValue);
+}
+
+int32_t CInputPortWord::Read(uint32_t* pulValue) { return ReadField(m_ulRegister, m_ulMask, kWordBits, pulValue); }
+
+int32_t CInputPortWord::ReadStable(uint32_t* pulValue) { return ReadFieldStable(pulValue); }
+
+int32_t CInputPortWord::RefreshAll() { return g_PortRegTableInWord.Refresh(kWordBits); }
+
+CInputPortLong::CInputPortLong(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
+  InitTiming();
+  if (g_PortRegTableInLong.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+}
+
+int32_t CInputPortLong::ReadCached(uint32_t* pulValue) {
+  return g_PortRegTableInLong.ReadCachedBits(m_ulIndex, m_ulMask, kLongBits, pulValue);
+}
+
+int32_t CInputPortLong::Read(uint32_t* pulValue) { return ReadField(m_ulRegister, m_ulMask, kLongBits, pulValue); }
+
+int32_t CInputPortLong::ReadStable(uint32_t* pulValue) { return ReadFieldStable(pulValue); }
+
+int32_t CInputPortLong::RefreshAll() { return g_PortRegTableInLong.Refresh(kLongBits); }
+
+// ---- COutputPort and its variants ---------------------------------------------------------------
+
+int32_t COutputPort::Set() { return 0; }
+int32_t COutputPort::Clear() { return 0; }
+int32_t COutputPort::Write(uint32_t) { return 0; }
+
+COutputPortWord::COutputPortWord(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
+  if (g_PortRegTableOutWord.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+}
+
+int32_t COutputPortWord::Set() { return g_PortRegTableOutWord.SetBits(m_ulIndex, m_ulMask, kWordBits); }
+
+int32_t COutputPortWord::Clear() { return g_PortRegTableOutWord.ClearBits(m_ulIndex, m_ulMask, kWordBits); }
+
+int32_t COutputPortWord::Write(uint32_t ulValue) {
+  return g_PortRegTableOutWord.WriteField(m_ulIndex, m_ulMask, ulValue, kWordBits);
+}
+
+COutputPortLong::COutputPortLong(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
+  if (g_PortRegTableOutLong.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+}
+
+int32_t COutputPortLong::Set() { return g_PortRegTableOutLong.SetBits(m_ulIndex, m_ulMask, kLongBits); }
+
+int32_t COutputPortLong::Clear() { return g_PortRegTableOutLong.ClearBits(m_ulIndex, m_ulMask, kLongBits); }
+
+int32_t COutputPortLong::Write(uint32_t ulValue) {
+  return g_PortRegTableOutLong.WriteField(m_ulIndex, m_ulMask, ulValue, kLongBits);
+}

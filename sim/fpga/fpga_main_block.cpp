@@ -1,0 +1,244 @@
+#include "sim/fpga/fpga_main_block.h"
+
+#include <algorithm>
+
+#include "sim/fpga/fpga_config_port.h"
+#include "sim/soc/gpio.h"
+
+namespace sim {
+
+namespace {
+constexpr uint32_t kBlockHalves = 0x10000 / 2;
+constexpr Nanos kLineCount = 20;   // 50 MHz
+constexpr Nanos kPulseCount = 40;  // 25 MHz
+// An interrupt pulse must end before the next one starts.
+constexpr Nanos kShortestPeriod = 2 * FpgaMainBlock::kInterruptPulse;
+constexpr uint16_t kTimerRun = 0x0001;
+constexpr uint16_t kTimerLineTrigger = 0x0004;
+
+bool IsCounterValue(uint32_t offset, uint32_t* pChannel) {
+  if (offset >= FpgaMainBlock::kCntValue0 && offset <= FpgaMainBlock::kCntValue0 + 10 && offset % 2 == 0) {
+    *pChannel = (offset - FpgaMainBlock::kCntValue0) / 2;
+    return true;
+  }
+  if (offset == FpgaMainBlock::kCntValue6) {
+    *pChannel = 6;
+    return true;
+  }
+  return false;
+}
+}  // namespace
+
+FpgaMainBlock::FpgaMainBlock(Board& board, GpioController& gpio, FpgaConfigPort& config, uint32_t pcbRevision)
+    : m_board(board),
+      m_gpio(gpio),
+      m_config(config),
+      m_pcbRevision(static_cast<uint16_t>(pcbRevision)),
+      m_regs(kBlockHalves, 0) {
+  ResetLogic();
+  m_config.AddModeObserver([this](bool) { ResetLogic(); });
+  board.GetBus().MapDevice(kBase, kLast, RegionKind::Fpga, this, "fpga-main");
+}
+
+bool FpgaMainBlock::Configured() const { return m_config.InUserMode(); }
+
+void FpgaMainBlock::ResetLogic() {
+  SimClock& clock = m_board.Clock();
+  std::fill(m_regs.begin(), m_regs.end(), 0);
+  m_regs[kCntEnable / 2] = kCounterEnableReset;
+  m_counters.fill(0);
+  m_bUsRunning = false;
+  m_usCount = 0;
+  m_usLoadHi = 0;
+  if (m_lineEvent != 0) clock.Cancel(m_lineEvent);
+  m_lineEvent = 0;
+  for (uint32_t c = 0; c < kPulseChannels; ++c) StopPulses(c);
+  if (m_adcEvent != 0) clock.Cancel(m_adcEvent);
+  m_adcEvent = 0;
+  m_adcResult = 0;
+}
+
+void FpgaMainBlock::SetInputWord(uint32_t index, uint16_t value) {
+  if (index < m_inputs.size()) m_inputs[index] = value;
+}
+
+void FpgaMainBlock::SetInputSource(uint32_t index, std::function<uint16_t()> fn) {
+  if (index < m_inputSources.size()) m_inputSources[index] = std::move(fn);
+}
+
+void FpgaMainBlock::CountPulses(uint32_t channel, uint32_t count) {
+  if (channel >= kCounterCount || !Configured()) return;
+  const uint32_t bit = 1u << channel;
+  if ((m_regs[kCntEnable / 2] & bit) != 0 || (m_regs[kCntClear / 2] & bit) != 0) return;
+  m_counters[channel] = static_cast<uint16_t>(m_counters[channel] + count);
+}
+
+void FpgaMainBlock::AddPulseObserver(uint32_t channel, std::function<void()> fn) {
+  if (channel < kPulseChannels) m_pulse[channel].observers.push_back(std::move(fn));
+}
+
+uint32_t FpgaMainBlock::UsCounter() const {
+  if (!m_bUsRunning) return m_usCount;
+  const uint64_t elapsed = (m_board.Clock().Now() - m_usSince) / kNsPerUs;
+  return m_usCount - static_cast<uint32_t>(elapsed);
+}
+
+void FpgaMainBlock::PulsePin(uint32_t pin) {
+  m_gpio.DriveInput(pin, false);
+  m_board.Clock().ScheduleIn(kInterruptPulse, [this, pin] { m_gpio.ReleaseInput(pin); });
+}
+
+uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
+  uint32_t channel = 0;
+  if (IsCounterValue(offset, &channel)) return m_counters[channel];
+  switch (offset) {
+    case kIn0:
+    case kIn1:
+    case kIn2:
+    case kIn3: {
+      const uint32_t index = offset == kIn3 ? 3 : offset / 2;
+      return m_inputSources[index] ? m_inputSources[index]() : m_inputs[index];
+    }
+    case kUsCntLo: return static_cast<uint16_t>(UsCounter());
+    case kUsCntHi: return static_cast<uint16_t>(UsCounter() >> 16);
+    case kHeadInfo: return m_headInfo;
+    case kVersion: return m_config.DesignRevision();
+    case kPcbRev: return m_pcbRevision;
+    case kAdcData: return m_adcResult;
+    default: return m_regs[offset / 2];
+  }
+}
+
+void FpgaMainBlock::WriteHalf(uint32_t offset, uint16_t value) {
+  if (offset == kTimerCtrl) {
+    SetTimerCtrl(value);
+  } else if (offset == kPulseCtrl) {
+    SetPulseCtrl(value);
+  } else {
+    m_regs[offset / 2] = value;
+    switch (offset) {
+      case kCntClear:
+        for (uint32_t c = 0; c < kCounterCount; ++c) {
+          if ((value >> c) & 1u) m_counters[c] = 0;
+        }
+        break;
+      case kUsCntHi:
+        m_usLoadHi = value;
+        break;
+      case kUsCntLo:
+        m_usCount = (static_cast<uint32_t>(m_usLoadHi) << 16) | value;
+        m_usSince = m_board.Clock().Now();
+        break;
+      case kAdcChannel:
+      case kAdcMux:
+        StartConversion();
+        break;
+      default:
+        for (uint32_t c = 0; c < kPulseChannels; ++c) {
+          const bool bPeriod = offset == kPulsePeriod[c] || offset == kPulsePeriod[c] + 2;
+          if (bPeriod && m_pulse[c].bRunning) SchedulePulse(c);
+        }
+        break;
+    }
+  }
+  for (auto& fn : m_writeObservers) fn(offset, value);
+}
+
+void FpgaMainBlock::SetTimerCtrl(uint16_t value) {
+  const uint16_t old = m_regs[kTimerCtrl / 2];
+  m_regs[kTimerCtrl / 2] = value;
+  const bool bRun = (value & kTimerRun) != 0;
+  if (bRun != m_bUsRunning) {
+    m_usCount = UsCounter();
+    m_usSince = m_board.Clock().Now();
+    m_bUsRunning = bRun;
+  }
+  if ((value & kTimerLineTrigger) != 0 && (old & kTimerLineTrigger) == 0) {
+    SimClock& clock = m_board.Clock();
+    if (m_lineEvent != 0) clock.Cancel(m_lineEvent);
+    const Nanos period = std::max<Nanos>(Period32(kLinePeriodLo) * kLineCount, kShortestPeriod);
+    m_lineEvent = clock.ScheduleIn(period, [this] {
+      m_lineEvent = 0;
+      ++m_linePulses;
+      PulsePin(kLinePin);
+    });
+  }
+}
+
+void FpgaMainBlock::SetPulseCtrl(uint16_t value) {
+  const uint16_t rising = static_cast<uint16_t>(value & ~m_regs[kPulseCtrl / 2]);
+  m_regs[kPulseCtrl / 2] = value;
+  for (uint32_t c = 0; c < kPulseChannels; ++c) {
+    if ((rising >> (2 * c + 1)) & 1u) {
+      StopPulses(c);
+    } else if (((rising >> (2 * c)) & 1u) && !m_pulse[c].bRunning) {
+      m_pulse[c].bRunning = true;
+      m_pulse[c].intervalStart = m_board.Clock().Now();
+      SchedulePulse(c);
+    }
+  }
+}
+
+void FpgaMainBlock::SchedulePulse(uint32_t channel) {
+  PulseChannel& ch = m_pulse[channel];
+  SimClock& clock = m_board.Clock();
+  if (ch.event != 0) clock.Cancel(ch.event);
+  const Nanos period = std::max<Nanos>(Period32(kPulsePeriod[channel]) * kPulseCount, kShortestPeriod);
+  const Nanos due = std::max(ch.intervalStart + period, clock.Now());
+  ch.event = clock.Schedule(due, [this, channel] {
+    PulseChannel& c = m_pulse[channel];
+    c.event = 0;
+    c.intervalStart = m_board.Clock().Now();
+    ++c.emitted;
+    PulsePin(kPulsePins[channel]);
+    for (auto& fn : c.observers) fn();
+    if (c.bRunning) SchedulePulse(channel);
+  });
+}
+
+void FpgaMainBlock::StopPulses(uint32_t channel) {
+  PulseChannel& ch = m_pulse[channel];
+  if (ch.event != 0) m_board.Clock().Cancel(ch.event);
+  ch.event = 0;
+  ch.bRunning = false;
+}
+
+void FpgaMainBlock::StartConversion() {
+  m_adcChannel = static_cast<uint32_t>((m_regs[kAdcMux / 2] & 0xFu) << 4 | (m_regs[kAdcChannel / 2] & 0xFu));
+  SimClock& clock = m_board.Clock();
+  if (m_adcEvent != 0) clock.Cancel(m_adcEvent);
+  m_adcEvent = clock.ScheduleIn(kAdcConversion, [this] {
+    m_adcEvent = 0;
+    const bool bColorL = ((m_regs[kColorCtrl / 2] >> 8) & 1u) != 0;
+    const uint16_t level = m_analog ? m_analog(m_adcChannel, bColorL) : m_analogValues[m_adcChannel];
+    m_adcResult = static_cast<uint16_t>(level & 0x3FFu);
+  });
+}
+
+uint32_t FpgaMainBlock::Read(uint32_t offset, uint32_t width) {
+  if (!Configured()) return width == 4 ? 0xFFFFFFFFu : width == 2 ? kIdleValue : 0xFFu;
+  if (width == 4) return ReadHalf(offset) | (static_cast<uint32_t>(ReadHalf(offset + 2)) << 16);
+  const uint16_t half = ReadHalf(offset & ~1u);
+  return width == 2 ? half : (offset & 1u) != 0 ? half >> 8 : half & 0xFFu;
+}
+
+void FpgaMainBlock::Write(uint32_t offset, uint32_t width, uint32_t value) {
+  if (!Configured()) return;
+  if (width == 4) {
+    WriteHalf(offset, static_cast<uint16_t>(value));
+    WriteHalf(offset + 2, static_cast<uint16_t>(value >> 16));
+    return;
+  }
+  if (width == 2) {
+    WriteHalf(offset, static_cast<uint16_t>(value));
+    return;
+  }
+  // A byte on its lane; the other lane keeps what it holds.
+  const uint32_t half = offset & ~1u;
+  const uint16_t old = m_regs[half / 2];
+  const uint16_t merged = (offset & 1u) != 0 ? static_cast<uint16_t>((old & 0x00FFu) | ((value & 0xFFu) << 8))
+                                             : static_cast<uint16_t>((old & 0xFF00u) | (value & 0xFFu));
+  WriteHalf(half, merged);
+}
+
+}  // namespace sim

@@ -1,0 +1,105 @@
+#include "tools/images/table_image.h"
+
+#include <stdexcept>
+
+#include "tools/images/checksums.h"
+
+namespace images {
+
+Bytes BuildTableImage(const TableImageParams& params) {
+  if (params.bankCount == 0) throw std::invalid_argument("a TABLE image needs a bank");
+  if (params.tableCount > 256) throw std::invalid_argument("at most 256 table ids");
+  for (const auto& [id, perBank] : params.tables) {
+    if (id >= params.tableCount) throw std::invalid_argument("table id beyond the table count");
+    if (perBank.empty() || (perBank.size() != 1 && perBank.size() != params.bankCount)) {
+      throw std::invalid_argument("a table needs one entry, or one per bank");
+    }
+    for (const Bytes& t : perBank) {
+      if (t.size() != perBank.front().size()) throw std::invalid_argument("a table has one length in every bank");
+    }
+  }
+  // Bank layout: the value block, then each table at a 4-byte boundary.
+  std::vector<uint32_t> offsets(256, 0);
+  std::vector<uint32_t> lengths(256, 0);
+  uint32_t bankSize = 1024;
+  for (const auto& [id, perBank] : params.tables) {
+    offsets[id] = bankSize;
+    lengths[id] = static_cast<uint32_t>(perBank.front().size());
+    bankSize += (lengths[id] + 3) & ~3u;
+  }
+  const uint32_t dataLength = kTableBankAreaOffset + params.bankCount * bankSize;
+  if (kTableHeaderLength + static_cast<uint64_t>(dataLength) > kTableAreaBytes) {
+    throw std::invalid_argument("TABLE image larger than its flash area");
+  }
+
+  Bytes image(kTableHeaderLength + dataLength, 0);
+  const size_t data = kTableHeaderLength;
+  for (uint32_t id = 0; id < 256; ++id) {
+    PutU32LE(image, data + 4 * id, offsets[id]);
+    PutU32LE(image, data + 1024 + 4 * id, lengths[id]);
+  }
+  for (uint32_t bank = 0; bank < params.bankCount; ++bank) {
+    const size_t base = data + kTableBankAreaOffset + static_cast<size_t>(bank) * bankSize;
+    if (bank < params.values.size()) {
+      for (size_t i = 0; i < params.values[bank].size() && i < 256; ++i) PutU32LE(image, base + 4 * i, params.values[bank][i]);
+    }
+    for (const auto& [id, perBank] : params.tables) {
+      PutBytes(image, base + offsets[id], perBank.size() == 1 ? perBank.front() : perBank[bank]);
+    }
+  }
+
+  PutU16LE(image, 0, static_cast<uint16_t>(kTableHeaderLength));
+  PutText(image, 2, params.programName, 8);
+  PutText(image, 10, params.programType, 16);
+  PutU8(image, 26, params.versionMajor);
+  PutU8(image, 28, params.versionMinor);
+  PutU8(image, 30, params.versionRevision);
+  PutText(image, 32, params.createDate, 10);
+  PutU16LE(image, 42, OnesComplementSum16(image.data() + data, dataLength));
+  PutU16LE(image, 64, kTableFormatMark);
+  PutU32LE(image, 128, bankSize);
+  PutU32LE(image, 132, params.bankCount);
+  PutU32LE(image, 140, dataLength);
+  PutU32LE(image, 144, params.tableCount);
+  PutU32LE(image, 148, kTableBankAreaOffset);
+  return image;
+}
+
+TableImageParams SampleTableParams() {
+  TableImageParams params;
+  params.values.assign(params.bankCount, std::vector<uint32_t>(256, 0));
+  for (auto& bank : params.values) {
+    for (uint32_t i : {40u, 41u, 42u, 43u, 44u, 45u, 176u}) bank[i] = 1350;
+  }
+  auto zeros = [](size_t words) { return std::vector<Bytes>{Bytes(2 * words, 0)}; };
+  for (uint32_t id = 0; id < 6; ++id) params.tables[id] = zeros(1024);
+  for (uint32_t id = 6; id < 18; ++id) params.tables[id] = zeros(256);
+  Bytes gradation(2 * 1536);
+  for (size_t i = 0; i < 1536; ++i) PutU16LE(gradation, 2 * i, static_cast<uint16_t>((i % 256) * 64));
+  params.tables[18] = {gradation};
+  for (uint32_t id = 42; id < 48; ++id) params.tables[id] = zeros(256);
+  for (uint32_t id = 102; id < 108; ++id) params.tables[id] = zeros(256);
+  return params;
+}
+
+int CheckTableImage(const Bytes& image) {
+  if (image.size() < kTableHeaderLength) return -1;
+  if (GetU16LE(image, 64) != kTableFormatMark) return -1;
+  const uint32_t headerLength = GetU16LE(image, 0);
+  const uint32_t dataLength = GetU32LE(image, 140);
+  if (dataLength > kTableAreaBytes - headerLength) return -3;
+  if (static_cast<uint64_t>(headerLength) + dataLength > image.size()) return -2;
+  return OnesComplementSum16(image.data() + headerLength, dataLength) == GetU16LE(image, 42) ? 0 : -2;
+}
+
+uint32_t TableValueOffset(const Bytes& image, uint32_t bank, uint32_t index) {
+  return GetU16LE(image, 0) + GetU32LE(image, 148) + GetU32LE(image, 128) * bank + 4 * index;
+}
+
+uint32_t TableOffset(const Bytes& image, uint32_t bank, uint32_t id) {
+  const uint32_t directory = GetU16LE(image, 0);
+  if (id >= 126 && id <= 129) bank = 0;
+  return directory + GetU32LE(image, 148) + GetU32LE(image, 128) * bank + GetU32LE(image, directory + 4 * id);
+}
+
+}  // namespace images

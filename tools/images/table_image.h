@@ -1,0 +1,72 @@
+// The TABLE image (the package's TABLE file; flash 0x60600000, 22 sectors).
+//
+// TableImageHeader, little-endian:
+//   0    u16       headerLength: where the table data begin (256 here)
+//   2    8 chars   programName
+//   10   16 chars  programType
+//   26   u8        versionMajor (27: 0)
+//   28   u8        versionMinor (29: 0)
+//   30   u8        versionRevision, 0 = none (31: 0)
+//   32   10 chars  createDate
+//   42   u16       imageChecksum: OnesComplementSum16 of the table data
+//   64   u16       formatMark 0x0200
+//   128  u32       bankSize
+//   132  u32       bankCount
+//   136  u32       0
+//   140  u32       tableDataLength
+//   144  u32       tableCount
+//   148  u32       bankAreaOffset (2048 here)
+//   other bytes up to headerLength: 0
+// Table data (from headerLength): the offset directory (u32[256], offsets
+// from a bank's start), the length directory (u32[256]), then the banks,
+// each the value block (u32[256]) followed by the tables at their offsets.
+// Every bank has the same layout.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/images/bytes.h"
+
+namespace images {
+
+constexpr uint32_t kTableHeaderLength = 256;
+constexpr uint32_t kTableBankAreaOffset = 2048;
+constexpr uint32_t kTableAreaBytes = 0x160000;
+constexpr uint16_t kTableFormatMark = 0x0200;
+
+struct TableImageParams {
+  std::string programName = "KT3318TB";
+  std::string programType = "KT-3318 TABLE";
+  uint8_t versionMajor = 0x02;
+  uint8_t versionMinor = 0x10;
+  uint8_t versionRevision = 0;
+  std::string createDate = "2024/01/15";
+  uint32_t bankCount = 2;
+  uint32_t tableCount = 130;
+  // values[bank][index]; missing banks or indexes are 0.
+  std::vector<std::vector<uint32_t>> values;
+  // Table id -> its bytes in each bank (all banks' entries of one id must
+  // have the same length; a single entry serves every bank). Ids below
+  // tableCount without an entry are empty.
+  std::map<uint32_t, std::vector<Bytes>> tables;
+};
+
+Bytes BuildTableImage(const TableImageParams& params);
+// The sample tables: two banks; THV power values (indexes 40-45, 176) of
+// 1350; table 18 the identity base gradation (six curves of 256 entries
+// v * 64); the head-drive tables 0-17 (1024 or 256 words), humidity
+// corrections 42-47 and 102-107 (256 words each) as zeros.
+TableImageParams SampleTableParams();
+
+// The firmware's start-up check: 0 valid, -1 format mark, -3 too large,
+// -2 checksum.
+int CheckTableImage(const Bytes& image);
+// Flash-image offsets of a value and of a table, as the firmware's lookups
+// compute them.
+uint32_t TableValueOffset(const Bytes& image, uint32_t bank, uint32_t index);
+uint32_t TableOffset(const Bytes& image, uint32_t bank, uint32_t id);
+
+}  // namespace images
