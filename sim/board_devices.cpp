@@ -8,6 +8,8 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallSocDevices(board, inputs);
   InstallUsbDevices(board, inputs);
   InstallFpgaDevices(board, inputs);
+  InstallEepromDevices(board, inputs);
+  InstallPanelDevices(board, inputs);
 }
 
 }  // namespace sim

@@ -28,5 +28,9 @@ void InstallUsbDevices(Board& board, const BoardInputs& inputs);
 void InstallMemoryDevices(Board& board, const BoardInputs& inputs);
 // The GPIO controller, the external memory interface and the FPGA.
 void InstallFpgaDevices(Board& board, const BoardInputs& inputs);
+// The serial EEPROMs on the GPIO and FPGA lines (after both).
+void InstallEepromDevices(Board& board, const BoardInputs& inputs);
+// The operator panel (LCD, keys, LEDs) on the GPIO and FPGA lines.
+void InstallPanelDevices(Board& board, const BoardInputs& inputs);
 
 }  // namespace sim

@@ -58,10 +58,22 @@ void Cpu::End(Nanos cost) {
   const bool bSpin = NotePollAndCheckSpin(m_curKind, m_curKey);
   bool bJumped = false;
   if (bSpin) {
-    // The CPU reads the same clock or word again with nothing in between:
-    // nothing can change before the next scheduled event.
-    if (auto next = clock.NextEventTime(); next && *next > clock.Now()) {
-      clock.AdvanceTo(*next < m_until ? *next : (m_until > clock.Now() ? m_until : *next));
+    // The CPU is in a loop that only polls: nothing it reads can change
+    // before the next scheduled event. Skip ahead, but by no more than the
+    // loop has already spun (at least kMinSpinStep), so a loop that waits
+    // for a deadline overshoots it by at most the time it waited.
+    const Nanos now = clock.Now();
+    if (!m_bSpinning) {
+      m_bSpinning = true;
+      m_spinStart = now;
+    }
+    const Nanos spun = now - m_spinStart;
+    Nanos target = now + (spun > kMinSpinStep ? spun : kMinSpinStep);
+    const auto next = clock.NextEventTime();
+    if (next && *next < target) target = *next;
+    if (m_until > now && target > m_until) target = m_until;
+    if (next && target > now) {
+      clock.AdvanceTo(target);
       bJumped = true;
     }
   }

@@ -129,7 +129,14 @@ class Cpu {
   std::array<PollRead, kPollWindow> m_polls{};
   size_t m_pollCount = 0;
   bool NotePollAndCheckSpin(Access kind, uintptr_t key);
-  void ForgetPolls() { m_pollCount = 0; }
+  void ForgetPolls() {
+    m_pollCount = 0;
+    m_bSpinning = false;
+  }
+  // A spin skips ahead by the time it has spun so far, at least this.
+  static constexpr Nanos kMinSpinStep = 1000;
+  bool m_bSpinning = false;
+  Nanos m_spinStart = 0;
   Access m_curKind = Access::None;
   uintptr_t m_curKey = 0;
 

@@ -10,6 +10,7 @@
 #include "tools/images/bytes.h"
 #include "tools/images/flash_map.h"
 #include "tools/images/fpga_bitstream.h"
+#include "tools/images/main_image.h"
 
 namespace sim {
 
@@ -41,11 +42,12 @@ bool EnsureFile(const std::string& path, uint32_t bytes, std::string (*fresh)(ui
 // An erased part reads all ones.
 std::string Erased(uint32_t bytes) { return std::string(bytes, '\xFF'); }
 
-// A new printer's flash: erased but for the FPGA bitstream, so that the FPGA
-// is configured at the first start.
+// A new printer's flash: erased but for the sample MAIN image, which carries
+// the FPGA bitstream (so that the FPGA is configured at the first start) and
+// the firmware version that the EEPROM's layout version follows.
 std::string FreshFlash(uint32_t bytes) {
   images::Bytes flash(bytes, 0xFF);
-  images::PutBytes(flash, images::kFpgaOffset, images::BuildFpgaRegion(images::BuildFpgaBitstream()));
+  images::PutBytes(flash, images::kAreaMain.offset, images::BuildMainImage());
   return std::string(flash.begin(), flash.end());
 }
 
@@ -55,7 +57,10 @@ StateDir::StateDir(std::string path) : m_path(std::move(path)) {}
 
 bool StateDir::Prepare() const {
   return MakeDirs(m_path) && EnsureFile(FlashPath(), kFlashBytes, FreshFlash) &&
-         EnsureFile(MainEepromPath(), kMainEepromBytes, Erased);
+         EnsureFile(MainEepromPath(), kMainEepromBytes, Erased) &&
+         EnsureFile(BackupEepromPath(), kMainEepromBytes, Erased) &&
+         EnsureFile(HeadEepromPath(0), kHeadEepromBytes, Erased) &&
+         EnsureFile(HeadEepromPath(1), kHeadEepromBytes, Erased);
 }
 
 uint32_t StateDir::CountBoot() const {

@@ -11,11 +11,12 @@ class StateDir {
  public:
   static constexpr uint32_t kFlashBytes = 8u * 1024u * 1024u;
   static constexpr uint32_t kMainEepromBytes = 512;
+  static constexpr uint32_t kHeadEepromBytes = 512;
 
   explicit StateDir(std::string path);
 
   // Creates the directory and the flash and EEPROM files that are missing:
-  // the EEPROM erased, the flash erased but for the sample FPGA bitstream.
+  // the EEPROMs erased, the flash erased but for the sample MAIN image.
   // Returns false with a message on stderr when it cannot.
   bool Prepare() const;
   // Counts this boot and returns its number (1 for the first).
@@ -23,7 +24,16 @@ class StateDir {
 
   const std::string& Path() const { return m_path; }
   std::string FlashPath() const { return m_path + "/flash.bin"; }
-  std::string MainEepromPath() const { return m_path + "/eeprom-main.bin"; }
+  std::string MainEepromPath() const { return m_path + "/" + kMainEepromFile; }
+  // The main EEPROM's backup device and the head-unit EEPROMs (unit 0 = L).
+  std::string BackupEepromPath() const { return m_path + "/" + kBackupEepromFile; }
+  std::string HeadEepromPath(uint32_t unit) const {
+    return m_path + "/" + (unit == 0 ? kHeadEepromFileL : kHeadEepromFileR);
+  }
+  static constexpr const char* kMainEepromFile = "eeprom-main.bin";
+  static constexpr const char* kBackupEepromFile = "eeprom-backup.bin";
+  static constexpr const char* kHeadEepromFileL = "eeprom-head-l.bin";
+  static constexpr const char* kHeadEepromFileR = "eeprom-head-r.bin";
   std::string BootCountPath() const { return m_path + "/boot-count"; }
 
  private:

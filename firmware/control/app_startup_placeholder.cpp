@@ -1,11 +1,60 @@
-// Placeholder of the application start-up and main loop: it idles as the
-// main loop would, never blocking and never returning.
+// Placeholder of the application start-up and main loop: it runs, in the
+// start-up's order, the steps whose parts are built (the status items, the
+// LEDs and the LCD, the host command layer, the serial number, the USB
+// identity and the connection, the background-job gate), then polls the
+// host commands as the main loop does, never blocking, until the
+// application is told to stop. The steps of parts not built yet are left
+// out, among them the FPGA pin-interrupt edges, whose dispatch is still a
+// placeholder.
 #include "firmware/control/app_startup.h"
-#include "firmware/hal/hw.h"
+#include "firmware/control/host_command_poll.h"
+#include "firmware/control/host_status_table.h"
+#include "firmware/control/lcd.h"
+#include "firmware/control/leds.h"
+#include "firmware/devices/main_loop_stop.h"
+#include "firmware/devices/serial_number.h"
+#include "firmware/hal/kernel.h"
+#include "firmware/hostif/host_command_interface.h"
+#include "firmware/platform/background_job.h"
+#include "firmware/platform/ioctl.h"
 #include "firmware/platform/placeholder.h"
+
+uint8_t g_ucRibbonControlType;
 
 void AppTaskMain() {
   static bool s_bLogged;
   LogPlaceholderOnce(s_bLogged, "AppTaskMain (application start-up and main loop)");
-  for (;;) CpuRelax();
+
+  InitStatusItems();
+  usb_attention();
+
+  syslog(LOG_EMERG, "LCD Initialize ...");
+  g_LedPower.On();
+  g_LedReady.Off();
+  g_LedError.Off();
+  g_Lcd.Init();
+  g_Lcd.PowerOn();
+  g_Lcd.WriteText("Initializing    ", 0, 16);
+
+  syslog(LOG_EMERG, "[MAIN] InitShMemUsb ...");
+  InitShMemUsb();
+  syslog(LOG_EMERG, "[MAIN] usb_attention ...");
+  usb_attention();
+  syslog(LOG_EMERG, "[MAIN] InitUsbProcess ...");
+  InitUsbProcess();
+  g_ucRibbonControlType = 1;
+  syslog(LOG_EMERG, "[MAIN] g_ucRibbonControlType = %d ", g_ucRibbonControlType);
+
+  LoadSerialNumber();
+  char szSerial[SERIAL_NO_LENGTH + 1] = {};
+  GetSerialNumber(szSerial);
+  syslog(LOG_EMERG, "[MAIN] S/N = %s", szSerial);
+  SetupUsbIdentity(szSerial);
+  syslog(LOG_EMERG, "[MAIN] IoctlConnectUsb ...");
+  IoctlConnectUsb();
+
+  ClearBackgroundJobRequests();
+
+  syslog(LOG_EMERG, "Main Loop ...");
+  while (g_ulMainLoopStop == 0) PollHostCommands();
 }

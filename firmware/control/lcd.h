@@ -24,12 +24,30 @@ class CLcd {
   int32_t PowerOff();
   int32_t SendCommand(uint8_t ucInstruction);
   int32_t WriteData(uint8_t ucCharacter);
+  // 1 after PowerOn, 0 after PowerOff.
+  uint32_t Backlight() const { return m_ulBacklight; }
+
+  // The instruction bytes of the controller.
+  static constexpr uint8_t kClearDisplay = 0x01;
+  static constexpr uint8_t kReturnHome = 0x02;
+  static constexpr uint8_t kEntryIncrement = 0x06;
+  static constexpr uint8_t kDisplayOn = 0x0C;
+  static constexpr uint8_t kDisplayOnBlink = 0x0D;
+  static constexpr uint8_t kDisplayOnCursor = 0x0E;
+  static constexpr uint8_t kCursorLeft = 0x10;
+  static constexpr uint8_t kCursorRight = 0x14;
+  static constexpr uint8_t kFunction8Bit2Lines = 0x38;
+  static constexpr uint8_t kSetDdramAddress = 0x80;
 
  private:
   // Column c lies in word c / 2: the high byte for an even column, the low
   // byte for an odd one.
   void PutChar(uint32_t ulColumn, uint8_t ucChar);
   uint8_t GetChar(uint32_t ulColumn) const;
+  // One transfer: register select, inverted byte, then the enable strobe.
+  int32_t Transfer(bool bInstruction, uint8_t ucByte);
+  // E low for 1 ms after a 1 ms settle, then high again.
+  int32_t Strobe();
 
   uint16_t m_ausText[kBufferColumns / 2];
   uint32_t m_ulBacklight;

@@ -2,6 +2,7 @@
 // reads on the FPGA's input words and the GPIO data registers, output
 // fields, the refresh of the cached values, and the start-up initialisers.
 #include "firmware/devices/io_port.h"
+#include "firmware/hal/global.h"
 
 #include <gtest/gtest.h>
 
@@ -183,7 +184,9 @@ TEST_F(Ports, ARefreshCachesEachRegisterUntilOneNeverSettlesAndTheInitialisersCl
   static uint32_t s_aulCached[3];
   static size_t s_readsOfEmpty;
   BootWith([] {
-    // Nothing registered yet in the 16-bit input registry: nothing is read.
+    // An empty 16-bit input registry (the machine's own ports are dropped):
+    // nothing is read.
+    hal::ConstructGlobal(g_PortRegTableInWord);
     sim::BusTrace& trace = sim::Board::Current().GetBus().Trace();
     trace.Start();
     CInputPortWord unregistered;

@@ -17,6 +17,7 @@ int32_t FlashEraseSector(PhysAddr ulAddress);
 // destination outside the flash). With ulDirect = 1 the source word carries
 // a host pointer read as memory; otherwise a physical address read halfword
 // by halfword through IoctlRead16 (a source in flash or another window).
+// Words of all ones are skipped: programming them would change no bit.
 int32_t FlashProgram(PhysAddr ulAddress, IoctlWord source, uint32_t ulLength, uint32_t ulDirect);
 
 // One attempt each; the base is always the flash base.

@@ -138,9 +138,9 @@ void OpUsbOpenClose(uint32_t ulCode, IoctlWord* w, void*) {
 
 void OpEepromRead(uint32_t, IoctlWord* w, void*) {
   uint16_t usValue = 0;
-  EepromReadByte(static_cast<uint16_t>(w[0]), &usValue);
+  // A read fails only when the caller does not own the bus.
+  w[2] = IoctlResultWord(EepromReadByte(static_cast<uint16_t>(w[0]), &usValue));
   w[1] = usValue & 0xFFu;
-  w[2] = 0;
 }
 
 void OpEepromWrite(uint32_t, IoctlWord* w, void*) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/hal/board.h"
 #include "firmware/hal/hw.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/address_windows.h"
@@ -324,6 +325,7 @@ TEST_F(SystemDevice, BatchesAreBoundedToSevenPairsInTheFlash) {
       EXPECT_EQ(IoctlWriteBatch(c.batch.aw), 0);
       EXPECT_EQ(CountLog("Ioctl: WriteBatch refused\n", from), c.lEndWord < 0 ? 1u : 0u);
     }
+    BoardWaitUs(1000);  // the accepted program completes in the flash
   });
   Run();
   for (size_t i = 0; i < std::size(s_cases); ++i) {

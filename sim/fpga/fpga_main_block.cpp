@@ -66,6 +66,10 @@ void FpgaMainBlock::SetInputSource(uint32_t index, std::function<uint16_t()> fn)
   if (index < m_inputSources.size()) m_inputSources[index] = std::move(fn);
 }
 
+void FpgaMainBlock::SetInputBit(uint32_t index, uint16_t mask, std::function<bool()> fn) {
+  if (index < m_inputs.size()) m_inputBits.push_back(InputBit{index, mask, std::move(fn)});
+}
+
 void FpgaMainBlock::CountPulses(uint32_t channel, uint32_t count) {
   if (channel >= kCounterCount || !Configured()) return;
   const uint32_t bit = 1u << channel;
@@ -97,7 +101,11 @@ uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
     case kIn2:
     case kIn3: {
       const uint32_t index = offset == kIn3 ? 3 : offset / 2;
-      return m_inputSources[index] ? m_inputSources[index]() : m_inputs[index];
+      uint16_t value = m_inputSources[index] ? m_inputSources[index]() : m_inputs[index];
+      for (const InputBit& bit : m_inputBits) {
+        if (bit.index == index) value = static_cast<uint16_t>((value & ~bit.mask) | (bit.fn() ? bit.mask : 0u));
+      }
+      return value;
     }
     case kUsCntLo: return static_cast<uint16_t>(UsCounter());
     case kUsCntHi: return static_cast<uint16_t>(UsCounter() >> 16);

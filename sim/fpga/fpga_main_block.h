@@ -85,6 +85,10 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   // ---- inputs, set by the mechanism's models or by tests ----
   void SetInputWord(uint32_t index, uint16_t value);  // 0-3: IN0, IN1, IN2, IN3
   void SetInputSource(uint32_t index, std::function<uint16_t()> fn);
+  // Bits of an input word that another board device drives (the head
+  // EEPROMs' data-out lines): they read as fn() over whatever else sets
+  // the word.
+  void SetInputBit(uint32_t index, uint16_t mask, std::function<bool()> fn);
   void CountPulses(uint32_t channel, uint32_t count = 1);
   void SetHeadInfo(uint16_t value) { m_headInfo = value; }
   // The analog level (0-1023) of A/D channel 0-255; the second argument is
@@ -143,6 +147,12 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   std::vector<uint16_t> m_regs;
   std::array<uint16_t, 4> m_inputs{};
   std::array<std::function<uint16_t()>, 4> m_inputSources;
+  struct InputBit {
+    uint32_t index;
+    uint16_t mask;
+    std::function<bool()> fn;
+  };
+  std::vector<InputBit> m_inputBits;
   std::array<uint16_t, kCounterCount> m_counters{};
   uint16_t m_headInfo = kHeadInfoReset;
   // The microsecond counter: its value at m_usSince and whether it runs.

@@ -105,6 +105,7 @@ void MicrowireEeprom::OnClockRise(bool bDi) {
       m_shift = (m_shift << 1) | bit;
       if (--m_bitsLeft == 0) {
         m_address = m_shift & 0xFFu;
+        if (m_bUpperHalf) m_address |= 0x80u;
         DecodeAfterAddress();
       }
       return;
@@ -224,6 +225,7 @@ void MicrowireEeprom::EndProgramming() {
       break;
   }
   m_bProgramming = false;
+  if (m_onDataOut) m_onDataOut();
 }
 
 void MicrowireEeprom::SetNeverReady(bool bNever) {

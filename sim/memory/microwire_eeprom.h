@@ -30,6 +30,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "sim/board.h"
@@ -71,6 +72,15 @@ class MicrowireEeprom final : public DeviceModel {
   bool Programming() const { return m_bProgramming; }
   bool WriteEnabled() const { return m_bWriteEnabled; }
   uint64_t ProgramCycles() const { return m_programCycles; }
+
+  // ---- the board's wiring ----
+  // The board drives the top bit of the word address (the upper half of
+  // the part) from outside the serial frame: while set, the decoded word
+  // address has bit 7 set.
+  void SetUpperHalf(bool bUpper) { m_bUpperHalf = bUpper; }
+  // Called when DO may have changed without a line change (programming
+  // ended).
+  void SetDataOutObserver(std::function<void()> fn) { m_onDataOut = std::move(fn); }
 
   // ---- timing and fault switches ----
   void SetProgramTime(Nanos time) { m_programTime = time; }
@@ -127,6 +137,9 @@ class MicrowireEeprom final : public DeviceModel {
   bool m_bEndScheduled = false;
   bool m_bHeld = false;
   uint64_t m_programCycles = 0;
+
+  bool m_bUpperHalf = false;
+  std::function<void()> m_onDataOut;
 
   Nanos m_programTime = kDefaultProgramTime;
   bool m_bAbsent = false;

@@ -51,5 +51,9 @@ inline constexpr sim::Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
 // From power-on to the application entry: MainTask's start-up, dominated by
 // the USB PHY's reset wait when the driver opens.
 inline constexpr sim::Nanos kStartUp = Ms(1100);
+// A fresh state directory's blank EEPROMs are formatted at the first start
+// (every byte and then every cell's default, each a programming cycle of
+// the part): add this to the first boot's limits.
+inline constexpr sim::Nanos kFirstBootFormat = Ms(4000);
 
 }  // namespace testsupport

@@ -294,7 +294,7 @@ TEST(Boots, TheSameVirtualTimeRunGivesTheSameLogByteForByte) {
     sim::MachineOptions options;
     options.stateDir = dir + "/printer" + std::to_string(index);
     sim::Machine m(options);
-    m.RunFor(kStartUp + Ms(100));
+    m.RunFor(kStartUp + testsupport::kFirstBootFormat + Ms(100));
     std::ofstream(dir + "/console" + std::to_string(index)) << m.Console();
     return m.UnexpectedFaults().empty() ? 0 : 1;
   });

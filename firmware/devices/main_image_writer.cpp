@@ -1,0 +1,150 @@
+#include "firmware/devices/main_image_writer.h"
+
+#include <cstring>
+
+#include "firmware/control/lcd.h"
+#include "firmware/devices/checksum.h"
+#include "firmware/hal/kernel.h"
+#include "firmware/platform/flash.h"
+#include "firmware/platform/ioctl.h"
+#include "firmware/platform/number_text.h"
+
+namespace {
+
+constexpr uint32_t kProgressColumn = 13;
+constexpr uint32_t kVerifyBlockHalfwords = 64;
+constexpr uint32_t kModelTextLength = sizeof(FIRMWARE_MODEL_TEXT) - 1;
+
+uint32_t U16At(const uint8_t* puc) { return static_cast<uint32_t>(puc[0] | (puc[1] << 8)); }
+
+void ShowText(const char* pszText) { g_Lcd.WriteText(pszText, 0, 16); }
+
+void ShowPercent(uint32_t ulPercent) {
+  char acDigits[3];
+  FormatDec(acDigits, ulPercent, 2);
+  g_Lcd.WriteText(acDigits, kProgressColumn, 2);
+}
+
+int32_t ReadBlock(PhysAddr ulAddress, uint32_t ulBytes, uint8_t* pucOut) {
+  uint32_t i = 0;
+  for (; i < ulBytes; ++i) {
+    if (IoctlRead8(ulAddress + i, &pucOut[i]) != 0) return -1;
+  }
+  return 0;
+}
+
+// The information block's lengths: the image spans headerLength +
+// programLength bytes from its start.
+struct ImageLengths {
+  uint32_t ulHeader;
+  uint32_t ulProgram;
+};
+
+ImageLengths LengthsOf(const uint8_t* pucInfo) {
+  return {U16At(pucInfo + FIRMWARE_INFO_HEADER_LENGTH),
+          U16At(pucInfo + FIRMWARE_INFO_PROGRAM_LENGTH) + (U16At(pucInfo + FIRMWARE_INFO_PROGRAM_LENGTH + 2) << 16)};
+}
+
+// Whether the FPGA configuration of a MAIN image lies whole inside the
+// image's own bytes.
+bool CarriesFpgaConfiguration(uint32_t ulImageBytes) {
+  if (ulImageBytes < FIRMWARE_FPGA_OFFSET + 4) return false;
+  uint32_t ulCount = 0xFFFFFFFFu;
+  if (IoctlRead32(DOWNLOAD_BUFFER + FIRMWARE_FPGA_OFFSET, &ulCount) != 0) return false;
+  return ulCount != 0 && ulCount <= ulImageBytes - FIRMWARE_FPGA_OFFSET - 4;
+}
+
+}  // namespace
+
+int32_t ReadFirmwareInfo(uint32_t ulArea, uint8_t* pucDestination) {
+  return ReadBlock(ulArea != 0 ? FLASH_MAIN_AREA : FLASH_BOOT_AREA, FIRMWARE_INFO_BYTES, pucDestination);
+}
+
+uint16_t FirmwareVersionFromInfo(const uint8_t* pucInfo) {
+  char acMajor[3] = {static_cast<char>(pucInfo[FIRMWARE_INFO_VERSION_MAJOR]),
+                     static_cast<char>(pucInfo[FIRMWARE_INFO_VERSION_MAJOR + 1]), 0};
+  char acMinor[3] = {static_cast<char>(pucInfo[FIRMWARE_INFO_VERSION_MINOR]),
+                     static_cast<char>(pucInfo[FIRMWARE_INFO_VERSION_MINOR + 1]), 0};
+  return static_cast<uint16_t>(((ParseHex(acMajor, 2) & 0xFFu) << 8) | (ParseHex(acMinor, 2) & 0xFFu));
+}
+
+int32_t CheckFirmwareImage(PhysAddr ulImage) {
+  uint8_t aucInfo[FIRMWARE_INFO_BYTES];
+  if (ReadBlock(ulImage, FIRMWARE_INFO_BYTES, aucInfo) != 0) return -1;
+  if (std::memcmp(aucInfo + FIRMWARE_INFO_PROGRAM_TYPE, FIRMWARE_MODEL_TEXT, kModelTextLength) != 0) return -2;
+  const ImageLengths lengths = LengthsOf(aucInfo);
+  if (lengths.ulProgram > FIRMWARE_MAX_PROGRAM_LENGTH) return -1;
+  // The body must also lie inside the area behind its header.
+  if (lengths.ulHeader > FIRMWARE_MAX_PROGRAM_LENGTH - lengths.ulProgram) return -1;
+  return CheckImageSum16(ulImage + lengths.ulHeader, lengths.ulProgram);
+}
+
+int32_t WriteFirmwareImage(uint32_t ulArea, uint32_t ulByteCount) {
+  const PhysAddr ulAreaStart = ulArea != 0 ? FLASH_MAIN_AREA : FLASH_BOOT_AREA;
+  const uint32_t ulSectors = ulArea != 0 ? FLASH_MAIN_AREA_SECTORS : FLASH_BOOT_AREA_SECTORS;
+  const uint32_t ulAreaBytes = ulSectors * FLASH_AREA_SECTOR_BYTES;
+
+  ShowText("Checking...     ");
+  const int32_t lCheck = CheckFirmwareImage(DOWNLOAD_BUFFER);
+  if (lCheck != 0) return lCheck;
+
+  uint8_t aucInfo[FIRMWARE_INFO_BYTES];
+  if (ReadBlock(DOWNLOAD_BUFFER, FIRMWARE_INFO_BYTES, aucInfo) != 0) return -1;
+  const ImageLengths lengths = LengthsOf(aucInfo);
+  const uint32_t ulImageBytes = lengths.ulHeader + lengths.ulProgram;
+  if (ulByteCount > ulAreaBytes || ulByteCount < ulImageBytes || ulImageBytes > ulAreaBytes) {
+    syslog(LOG_ERROR, "[UPDATE] image of %u bytes announced as %u bytes for an area of %u: refused\n", ulImageBytes,
+           ulByteCount, ulAreaBytes);
+    return -1;
+  }
+  if (ulArea != 0 && !CarriesFpgaConfiguration(ulImageBytes)) {
+    syslog(LOG_ERROR, "[UPDATE] image carries no FPGA configuration: refused\n");
+    return -1;
+  }
+
+  ShowText("Erasing...     %");
+  for (uint32_t i = 0; i < ulSectors; ++i) {
+    ShowPercent(i * 100 / ulSectors);
+    const int32_t lResult = FlashEraseSector(ulAreaStart + i * FLASH_AREA_SECTOR_BYTES);
+    if (lResult != 0) return lResult;
+  }
+
+  ShowText("Updating...     ");
+  const uint32_t ulProgramBytes = ulImageBytes + (ulImageBytes & 1u);
+  const void* pSource = PhysToHost(DOWNLOAD_BUFFER, ulProgramBytes);
+  const int32_t lProgram = FlashProgram(ulAreaStart, IoctlPointerWord(pSource), ulProgramBytes, 1);
+  if (lProgram != 0) return lProgram;
+
+  return VerifyFlashWrite(ulAreaStart, DOWNLOAD_BUFFER, ulProgramBytes);
+}
+
+int32_t VerifyFlashWrite(PhysAddr ulFlash, PhysAddr ulSource, uint32_t ulByteLength) {
+  ShowText("Verifying...   %");
+  const uint32_t ulHalfwords = ulByteLength / 2 + (ulByteLength & 1u);
+  const uint32_t ulStep = ulHalfwords / 100;
+  int32_t lResult = 0;
+  uint8_t aucFlash[2 * kVerifyBlockHalfwords];
+  uint8_t aucSource[2 * kVerifyBlockHalfwords];
+  for (uint32_t ulDone = 0; ulDone < ulHalfwords;) {
+    const uint32_t ulCount = ulHalfwords - ulDone < kVerifyBlockHalfwords ? ulHalfwords - ulDone : kVerifyBlockHalfwords;
+    const IoctlBlockArea flashArea{ulFlash + 2 * ulDone, 2 * ulCount};
+    IoctlSetBlock(&flashArea);
+    std::memset(aucFlash, 0, sizeof(aucFlash));
+    IoctlReadBlock(aucFlash);
+    const IoctlBlockArea sourceArea{ulSource + 2 * ulDone, 2 * ulCount};
+    IoctlSetBlock(&sourceArea);
+    std::memset(aucSource, 0xFF, sizeof(aucSource));
+    IoctlReadBlock(aucSource);
+    if (std::memcmp(aucFlash, aucSource, 2 * ulCount) != 0) lResult = -1;
+    ulDone += ulCount;
+    // Fewer than 100 halfwords have no hundredth to step by: their progress
+    // is shown per block.
+    if (ulStep == 0) {
+      const uint32_t ulPercent = ulDone * 100 / ulHalfwords;
+      if (ulPercent <= 99) ShowPercent(ulPercent);
+    } else if (ulDone % ulStep == 0 && ulDone / ulStep <= 99) {
+      ShowPercent(ulDone / ulStep);
+    }
+  }
+  return lResult;
+}

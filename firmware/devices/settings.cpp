@@ -1,0 +1,3 @@
+#include "firmware/devices/settings.h"
+
+constinit CParameter g_ParamPowerSaveTime;

@@ -1,0 +1,15 @@
+// The USB side's way to a tone curve: the address of one curve of the
+// tone-curve store, for the pieces the USB task sends after
+// CMD_READ_TONE_CURVE. The curves are written by the application and read by
+// the USB task without a lock.
+#pragma once
+
+#include <cstdint>
+
+#include "firmware/hal/hw.h"
+
+// Source 1 = the current flash bank, 2 = RAM; curve 1..8. Stores the curve's
+// address (1536 bytes) in *pulAddress and returns 0 whatever the lookup
+// found: a curve that cannot be named leaves *pulAddress as the caller set
+// it.
+int32_t GetToneCurve(uint32_t ulSource, uint32_t ulCurve, PhysAddr* pulAddress);

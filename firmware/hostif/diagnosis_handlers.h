@@ -1,0 +1,18 @@
+// The self-diagnosis and panel command handlers: single devices driven or
+// read for diagnosis, the auto-diagnosis and mechanism initialisation, the
+// follow-ups run after their reply (status sheet, head-voltage tuning), the
+// Ready LED blink, the key enable and the error-history reset.
+#pragma once
+
+#include <cstdint>
+
+int32_t ExecSelfDiagnosis();
+int32_t ExecDiagnosisFollowup();
+int32_t ExecFlashLed();
+int32_t ExecOperationButton();
+int32_t ExecResetErrorLog();
+
+// The self-diagnosis result bytes kept by the auto-diagnosis; the host reads
+// the first 131.
+constexpr uint32_t DIAG_RESULT_BYTES = 131;
+extern uint8_t g_ucDiagResults[DIAG_RESULT_BYTES];

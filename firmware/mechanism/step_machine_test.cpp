@@ -1,0 +1,95 @@
+// The step-machine convention: StepAdvance's jumps, the abort check's
+// results, and the extra check after the end step.
+#include "firmware/mechanism/step_machine.h"
+
+#include "firmware/control/error_manager.h"
+#include "firmware/control/panel_test_rig.h"
+#include "firmware/devices/main_loop_stop.h"
+
+namespace paneltest {
+namespace {
+
+struct AdvanceCase {
+  int32_t result;
+  uint32_t step;
+  uint32_t next;
+  uint32_t error;
+  uint32_t wantStep;
+  int32_t wantResult;
+};
+
+TEST_F(PanelTest, StepAdvanceJumpsToTheErrorStepOnlyBelowIt) {
+  InApp([] {
+    for (const AdvanceCase& c : {AdvanceCase{0, 100, 200, SEQ_STEP_ERROR, 200, 0},
+                                 AdvanceCase{-3, 100, 200, SEQ_STEP_ERROR, SEQ_STEP_ERROR, -3},
+                                 AdvanceCase{-1, 10, 20, SEQ_STEP_END, SEQ_STEP_END, -1},
+                                 AdvanceCase{-1, SEQ_STEP_ERROR, SEQ_STEP_END, SEQ_STEP_ERROR, SEQ_STEP_END, -1},
+                                 AdvanceCase{5, 9950, 9960, SEQ_STEP_ERROR, 9960, 5}}) {
+      SeqStepState s{c.result, c.step, 7};
+      StepAdvance(s, c.next, c.error, SEQ_CHECK_COVERS);
+      EXPECT_EQ(s.ulStep, c.wantStep) << c.step;
+      EXPECT_EQ(s.lResult, c.wantResult) << c.step;
+      // No abort check once the result is non-zero: the previous step stays.
+      EXPECT_EQ(s.ulPrevStep, c.result == 0 ? c.step : 7u) << c.step;
+    }
+  });
+}
+
+TEST_F(PanelTest, ACoverErrorStillSetAbortsOnlyWhenTheCoversAreChecked) {
+  InApp([] {
+    g_ErrorMng.SetError(seqerr::kPaperCover);
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_HOST), 0);
+    EXPECT_EQ(CheckAbort(0x10000u), 0);  // bits not listed are ignored
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_COVERS), -1);
+    SeqStepState s{0, 100, 0};
+    StepAdvance(s, 200, SEQ_STEP_ERROR, 0x10003u);
+    EXPECT_EQ(s.ulStep, SEQ_STEP_ERROR);
+    EXPECT_EQ(s.lResult, -1);
+    g_ErrorMng.ClearError(seqerr::kPaperCover);
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_COVERS), 0);
+  });
+}
+
+// A machine whose end step runs while the application is told to stop:
+// the check after the end step still turns the result into -1.
+int32_t MachineStoppedAtTheEnd(uint32_t* pulSteps) {
+  SeqStepState s{0, 0, 0};
+  bool bDone = false;
+  while (!bDone) {
+    uint32_t ulNext = s.ulStep;
+    ++*pulSteps;
+    switch (s.ulStep) {
+      case 0: ulNext = SEQ_STEP_END; break;
+      case SEQ_STEP_END:
+        RequestSystemReset();
+        bDone = true;
+        break;
+      default: s.lResult = -1; break;
+    }
+    StepAdvance(s, ulNext, SEQ_STEP_ERROR, 0);
+  }
+  return s.lResult;
+}
+
+TEST_F(PanelTest, TheCheckAfterTheEndStepStillAborts) {
+  InApp([] {
+    uint32_t ulSteps = 0;
+    EXPECT_EQ(MachineStoppedAtTheEnd(&ulSteps), -1);
+    EXPECT_EQ(ulSteps, 2u);
+    // A wait aborts at its first check while the stop flag is set.
+    EXPECT_EQ(SeqWaitMs(1000, 0), -1);
+  });
+}
+
+TEST_F(PanelTest, SeqWaitMsWaitsMoreThanItsTime) {
+  InApp([] {
+    const uint32_t ulStart = NowMs();
+    EXPECT_EQ(SeqWaitMs(250, SEQ_CHECK_HOST), 0);
+    const uint32_t ulWaited = NowMs() - ulStart;
+    EXPECT_GE(ulWaited, 249u);  // the ms tick and the us counter are not in phase
+    EXPECT_LE(ulWaited, 260u);
+  });
+}
+
+}  // namespace
+}  // namespace paneltest

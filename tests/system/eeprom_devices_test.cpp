@@ -1,0 +1,321 @@
+// The serial EEPROMs on the virtual board, driven by the firmware's own
+// drivers and device classes: the main EEPROM's byte driver with its fault
+// paths, the select routing (upper half, backup device), backup and
+// restore, the head-unit buses, the cells' initialisation rule, the bus
+// ownership, and a fresh printer's first boot (format) and later boots.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "firmware/control/error_manager.h"
+#include "firmware/devices/eeprom.h"
+#include "firmware/devices/eeprom_cell.h"
+#include "firmware/devices/eeprom_cells.h"
+#include "firmware/hal/global.h"
+#include "firmware/hal/kernel.h"
+#include "firmware/platform/board_eeprom.h"
+#include "firmware/platform/board_test_rig.h"
+#include "firmware/platform/fpga_regs.h"
+#include "firmware/platform/ioctl.h"
+#include "sim/board.h"
+#include "sim/memory/board_eeproms.h"
+#include "sim/memory/nor_flash.h"
+#include "sim/run_boots.h"
+#include "tests/support/machine_test.h"
+#include "tools/eeprom/eeprom_image.h"
+
+namespace {
+
+using sim::BoardEeproms;
+using testsupport::kStartUp;
+using testsupport::Ms;
+
+constexpr sim::Nanos kFirstBoot = kStartUp + testsupport::kFirstBootFormat;
+
+BoardEeproms& Eeproms() { return *sim::Board::Current().FindDevice<BoardEeproms>(); }
+
+class EepromTest : public testsupport::MachineTest {
+ protected:
+  void RunInApp(std::function<void()> body, sim::Nanos limit = kStartUp + Ms(20000)) {
+    static std::function<void()> s_body;
+    s_body = std::move(body);
+    sim::MachineOptions options;
+    options.kernel = &boardrig::RigKernel();
+    options.appEntry = [] {
+      s_body();
+      syslog(LOG_NOTICE, "[test] done");
+    };
+    sim::Machine& m = Boot(std::move(options));
+    ASSERT_EQ(m.RunUntil([&] { return m.Logged("[test] done"); }, limit), sim::RunResult::ConditionMet);
+  }
+};
+
+TEST_F(EepromTest, ByteWritesChangeOnlyTheirHalfAndSkipUnchangedBytes) {
+  RunInApp([] {
+    sim::MicrowireEeprom& part = Eeproms().Main();
+    const uint16_t usWord1 = part.PeekWord(1);
+    EXPECT_EQ(EepromWriteByte(3, 0x5A), 0);
+    EXPECT_EQ(part.PeekWord(1), static_cast<uint16_t>((usWord1 & 0x00FF) | 0x5A00));
+    const uint64_t cycles = part.ProgramCycles();
+    EXPECT_EQ(EepromWriteByte(3, 0x5A), 0);
+    EXPECT_EQ(part.ProgramCycles(), cycles) << "an unchanged byte costs no write cycle";
+    uint16_t usValue = 0;
+    EXPECT_EQ(EepromReadByte(3, &usValue), 0);
+    EXPECT_EQ(usValue, 0x5A);
+    // Byte addresses above 511 wrap onto the 256 words.
+    EXPECT_EQ(EepromReadByte(512 + 3, &usValue), 0);
+    EXPECT_EQ(usValue, 0x5A);
+  });
+}
+
+TEST_F(EepromTest, WriteFaultsAreRetriedAndReportedAndTheDeviceRaisesItsError) {
+  RunInApp([] {
+    sim::MicrowireEeprom& part = Eeproms().Main();
+    // One failed verify is mended by the next attempt.
+    part.FailVerify(1);
+    EXPECT_EQ(EepromWriteByte(400, 0x11), 0);
+    EXPECT_EQ(part.PeekByte(400), 0x11);
+    // A part that never gets ready: three attempts of 500 ms, then -1.
+    part.SetNeverReady(true);
+    const uint32_t ulStart = IoctlGetTime();
+    EXPECT_EQ(EepromWriteByte(401, 0x22), -1);
+    const uint32_t ulSpent = IoctlGetTime() - ulStart;
+    EXPECT_GE(ulSpent, 1500u);
+    EXPECT_LT(ulSpent, 1700u);
+    part.SetNeverReady(false);
+    // An absent chip reads back the line's pull: every try fails, and the
+    // device raises its write error.
+    part.SetAbsent(true);
+    uint32_t ulSet = 1;
+    g_ErrorMng.IsErrorSet(CEeprom::kErrorWriteFailed, &ulSet);
+    EXPECT_EQ(ulSet, 0u);
+    EXPECT_EQ(g_Eeprom.WriteByte(402, 0x33), -1);
+    g_ErrorMng.IsErrorSet(CEeprom::kErrorWriteFailed, &ulSet);
+    EXPECT_NE(ulSet, 0u);
+    part.SetAbsent(false);
+  });
+}
+
+TEST_F(EepromTest, TheSelectBitsRouteTheUpperHalfAndTheBackupDevice) {
+  RunInApp([] {
+    BoardEeproms& parts = Eeproms();
+    EXPECT_EQ(g_Eeprom.WriteByte(300, 0x77), 0);
+    EXPECT_EQ(parts.Main().PeekByte(300), 0x77);
+    EXPECT_NE(parts.Main().PeekByte(300 - 256), 0x77) << "not the lower half";
+    uint8_t ucByte = 0;
+    EXPECT_EQ(g_Eeprom.ReadByte(300, &ucByte), 0);
+    EXPECT_EQ(ucByte, 0x77);
+    EXPECT_EQ(g_Eeprom.ReadByte(512, &ucByte), -1) << "beyond the EEPROM";
+
+    // Backup copies all 512 bytes and leaves device 0 selected.
+    EXPECT_EQ(g_Eeprom.BackupToSecondDevice(), 0);
+    EXPECT_EQ(parts.Select() & BoardEeproms::kSelBackup, 0);
+    for (uint32_t a = 0; a < 512; ++a) ASSERT_EQ(parts.Backup().PeekByte(a), parts.Main().PeekByte(a)) << a;
+
+    // Restore takes bytes 20-511 and keeps device 0's own header.
+    std::vector<uint8_t> other(512);
+    for (uint32_t a = 0; a < 512; ++a) other[a] = static_cast<uint8_t>(a * 7 + 1);
+    parts.Backup().LoadImage(other.data(), 512);
+    std::vector<uint8_t> header(20);
+    for (uint32_t a = 0; a < 20; ++a) header[a] = parts.Main().PeekByte(a);
+    EXPECT_EQ(g_Eeprom.RestoreFromSecondDevice(), 0);
+    EXPECT_EQ(parts.Select() & BoardEeproms::kSelBackup, 0);
+    for (uint32_t a = 0; a < 20; ++a) ASSERT_EQ(parts.Main().PeekByte(a), header[a]) << a;
+    for (uint32_t a = 20; a < 512; ++a) ASSERT_EQ(parts.Main().PeekByte(a), other[a]) << a;
+  });
+}
+
+TEST_F(EepromTest, HeadEepromsAnswerOnTheirOwnBuses) {
+  RunInApp([] {
+    BoardEeproms& parts = Eeproms();
+    const uint16_t usWord2 = parts.Head(0).PeekWord(2);
+    const uint16_t usOther = parts.Head(1).PeekWord(2);
+    EXPECT_EQ(g_HeadEepromL.WriteByte(5, 0xA5), 0);
+    EXPECT_EQ(parts.Head(0).PeekWord(2), static_cast<uint16_t>((usWord2 & 0x00FF) | 0xA500));
+    EXPECT_EQ(parts.Head(1).PeekWord(2), usOther);
+    uint8_t ucByte = 0;
+    EXPECT_EQ(g_HeadEepromL.ReadByte(5, &ucByte), 0);
+    EXPECT_EQ(ucByte, 0xA5);
+    const uint64_t cycles = parts.Head(0).ProgramCycles();
+    EXPECT_EQ(g_HeadEepromL.WriteByte(5, 0xA5), 0);
+    EXPECT_EQ(parts.Head(0).ProgramCycles(), cycles);
+    // The cells on the factory-programmed heads read their defaults; a
+    // 4-byte head cell at 96 is stored low byte first.
+    EXPECT_EQ(g_HeadCellR64.Read(&ucByte), 0);
+    EXPECT_EQ(ucByte, 100);
+    const uint32_t ulCount = 0x01020304u;
+    EXPECT_EQ(g_HeadCellR96.Write(&ulCount), 0);
+    EXPECT_EQ(parts.Head(1).PeekByte(96), 0x04);
+    EXPECT_EQ(parts.Head(1).PeekByte(99), 0x01);
+    // Faults: never ready gives -1, a failed verify -2 per try (-1 after
+    // three).
+    parts.Head(1).SetNeverReady(true);
+    EXPECT_EQ(g_HeadEepromR.WriteByte(7, 0x01), -1);
+    parts.Head(1).SetNeverReady(false);
+    parts.Head(1).FailVerify(3);
+    EXPECT_EQ(g_HeadEepromR.WriteByte(8, 0x01), -1);
+    parts.Head(1).FailVerify(1);
+    EXPECT_EQ(g_HeadEepromR.WriteByte(9, 0x01), 0);
+  });
+}
+
+TEST_F(EepromTest, CellsApplyTheInitialisationRuleByFlagsAndVersion) {
+  RunInApp([] {
+    BoardEeproms& parts = Eeproms();
+    uint16_t usLayout = 0;
+    g_Eeprom.GetLayoutVersion(&usLayout);
+    EXPECT_EQ(usLayout, eepromimage::CurrentLayoutVersion());
+    alignas(2) static const uint8_t aucDefault[2] = {0x34, 0x12};
+    static CEepromCell s_cell;
+    struct Case {
+      uint16_t usVersion;
+      bool bRewritten;
+    };
+    for (const Case& c : {Case{static_cast<uint16_t>(usLayout + 1), true}, Case{usLayout, false},
+                          Case{static_cast<uint16_t>(usLayout - 1), false}}) {
+      EXPECT_EQ(g_Eeprom.WriteByte(420, 0xEE), 0);
+      hal::ConstructGlobal(s_cell, 420u, 2u, aucDefault, uint16_t{1}, c.usVersion);
+      EXPECT_EQ(parts.Main().PeekByte(420) == 0x34, c.bRewritten) << c.usVersion;
+    }
+
+    // A stored 0x8080 counts as the running version minus 1; a format sets
+    // every init flag, so even an old cell is rewritten, and a bit index of
+    // 16 or more leaves only the version rule.
+    std::vector<uint8_t> image = eepromimage::BuildMainEepromImage("SN000001");
+    image[16] = 0x80;
+    image[17] = 0x80;
+    parts.Main().LoadImage(image.data(), 512);
+    // The running firmware is 01.05 (its information block's version texts).
+    sim::Board::Current().FindDevice<sim::NorFlash>()->LoadImage(0x100000 + 26, "0105", 4);
+    EXPECT_EQ(CEeprom::RunningFirmwareVersion(), 0x0105);
+    hal::ConstructGlobal(g_Eeprom, kGlobalBuild);
+    g_Eeprom.GetLayoutVersion(&usLayout);
+    EXPECT_EQ(usLayout, 0x0104);
+    EXPECT_EQ(g_Eeprom.Format(), 0);
+    uint16_t usFlags = 0;
+    g_Eeprom.GetInitFlags(&usFlags);
+    EXPECT_EQ(usFlags, 0xFFFF);
+    hal::ConstructGlobal(s_cell, 420u, 2u, aucDefault, uint16_t{1}, uint16_t{0});
+    EXPECT_EQ(parts.Main().PeekByte(420), 0x34);
+    EXPECT_EQ(g_Eeprom.WriteByte(420, 0xEE), 0);
+    hal::ConstructGlobal(s_cell, 420u, 2u, aucDefault, uint16_t{16}, uint16_t{0});
+    EXPECT_EQ(parts.Main().PeekByte(420), 0xEE);
+  });
+}
+
+// Interrupt handlers (and the USB task) do not own the EEPROM bus: their
+// calls are refused before a line or select bit moves.
+TEST_F(EepromTest, OnlyTheApplicationOwnsTheBus) {
+  RunInApp([] {
+    EXPECT_TRUE(EepromBusOwnedByCaller());
+    const uint16_t usSelect = Eeproms().Select();
+    int32_t lRead = 0;
+    int32_t lWrite = 0;
+    int32_t lCell = 0;
+    // The FPGA's interrupt handler tries the bus in non-task context.
+    boardrig::g_fpgaIrqWork = [&] {
+      uint16_t usValue = 0;
+      lRead = EepromReadByte(20, &usValue);
+      lWrite = EepromWriteByte(20, 'X');
+      uint8_t ucByte = 0;
+      lCell = g_Eeprom.ReadByte(300, &ucByte);
+    };
+    const uint32_t ulHandled = boardrig::g_ulFpgaIrqCount;
+    sim::Board::Current().GetCpu().InjectAtSwitchPoint(boardrig::kFpgaIrqEvent, 1);
+    CpuRelax();
+    CpuRelax();
+    boardrig::g_fpgaIrqWork = nullptr;
+    EXPECT_EQ(boardrig::g_ulFpgaIrqCount, ulHandled + 1);
+    EXPECT_EQ(lRead, -1);
+    EXPECT_EQ(lWrite, -1);
+    EXPECT_EQ(lCell, -1);
+    EXPECT_EQ(Eeproms().Select(), usSelect);
+    EXPECT_EQ(Eeproms().Main().PeekByte(20), 'R');
+  });
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A new printer: its blank EEPROMs are formatted at the first start, every
+// cell takes its default, and what the application writes stays across the
+// next starts; a provisioned serial number survives.
+TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
+  const std::string dir = testsupport::MakeTempDir();
+  const std::vector<int> codes = sim::RunBoots(3, [&](int index) {
+    static int s_index;
+    s_index = index;
+    sim::MachineOptions options;
+    options.stateDir = dir;
+    options.appEntry = [] {
+      alignas(2) char acSerial[8];
+      g_CellSerialNo.Read(acSerial);
+      syslog(LOG_NOTICE, "[test] serial %c%c%c%c%c%c%c%c", acSerial[0], acSerial[1], acSerial[2], acSerial[3],
+             acSerial[4], acSerial[5]);
+      if (s_index == 0) {
+        const uint8_t ucValue = 0;
+        g_Cell120.Write(&ucValue);
+      }
+      syslog(LOG_NOTICE, "[test] done");
+    };
+    sim::Machine m(options);
+    const bool bDone = m.RunUntil([&] { return m.Logged("[test] done"); }, kFirstBoot) == sim::RunResult::ConditionMet;
+    const bool bFormatted = m.Logged("[EEPROM] formatting the main EEPROM\n");
+    if (!bDone || !m.UnexpectedFaults().empty()) return 1;
+    if (bFormatted != (index == 0)) return 2;
+    return 0;
+  });
+  EXPECT_EQ(codes, (std::vector<int>{0, 0, 0}));
+  const std::vector<uint8_t> main = ReadFile(dir + "/eeprom-main.bin");
+  ASSERT_EQ(main.size(), 512u);
+  EXPECT_EQ(std::string(main.begin(), main.begin() + 16), "Morvelan KT-3318");
+  EXPECT_EQ(eepromimage::SerialNumberOf(main), "R0000000");
+  EXPECT_EQ(main[28], 5);
+  EXPECT_EQ(main[120], 0) << "the application's write stayed";
+  EXPECT_EQ(main[224], 0x08);
+  EXPECT_EQ(main[225], 0x03);
+  EXPECT_EQ(main[18], 0);
+  EXPECT_EQ(main[19], 0);
+  EXPECT_EQ((main[16] << 8) | main[17], 0x0210) << "the sample MAIN image's version";
+  const std::vector<uint8_t> head = ReadFile(dir + "/eeprom-head-r.bin");
+  ASSERT_EQ(head.size(), 512u);
+  EXPECT_EQ(head[64], 100);
+  EXPECT_EQ(head[76], '0');
+
+  // The factory programmer's serial number is kept by the next start.
+  std::vector<uint8_t> provisioned = main;
+  std::string error;
+  ASSERT_TRUE(eepromimage::ProvisionSerialNumber(provisioned, "KT123456", &error)) << error;
+  std::ofstream(dir + "/eeprom-main.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(provisioned.data()), 512);
+  const std::vector<int> again = sim::RunBoots(1, [&](int) {
+    sim::MachineOptions options;
+    options.stateDir = dir;
+    sim::Machine m(options);
+    const bool bSeen = m.RunUntil([&] { return m.Logged("[MAIN] S/N = KT123456"); }, kStartUp + Ms(1000)) ==
+                       sim::RunResult::ConditionMet;
+    return bSeen && !m.Logged("[EEPROM] formatting the main EEPROM\n") ? 0 : 1;
+  });
+  EXPECT_EQ(again, (std::vector<int>{0}));
+}
+
+TEST(EepromBoots, AFactoryImageOfABlankFileIsAcceptedWithItsSerialNumber) {
+  std::vector<uint8_t> image(512, 0xFF);
+  std::string error;
+  EXPECT_FALSE(eepromimage::ProvisionSerialNumber(image, "SHORT", &error));
+  ASSERT_TRUE(eepromimage::ProvisionSerialNumber(image, "PR000042", &error));
+  EXPECT_TRUE(eepromimage::IsFormatted(image));
+  EXPECT_EQ(eepromimage::SerialNumberOf(image), "PR000042");
+  for (const EepromCellSpec& cell : kMainEepromCells) {
+    if (cell.usAddress == EEPROM_SERIAL_NO_ADDR) continue;
+    for (uint32_t b = 0; b < cell.usSize; ++b) ASSERT_EQ(image[cell.usAddress + b], cell.aucDefault[b]) << cell.usAddress;
+  }
+}
+
+}  // namespace
