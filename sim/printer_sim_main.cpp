@@ -1,8 +1,9 @@
 // printer-sim: a whole virtual printer in a process. The firmware runs on the
-// virtual board with its flash and EEPROMs kept in a state directory.
+// virtual board with its flash and EEPROMs kept in a state directory; hosts
+// reach its USB port through the virtual cable's bus directory.
 //
 //   printer-sim --state DIR [--on-reset=exec|exit] [--virtual | --paced=FACTOR]
-//               [--run-for-ms N]
+//               [--run-for-ms N] [--usb-bus DIR] [--usb-port PORT]
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -11,12 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "sim/cable/cable_bus.h"
+#include "sim/cable/cable_transport.h"
 #include "sim/exit_codes.h"
 #include "sim/machine.h"
+#include "sim/usb/usb_root_hub.h"
 
 namespace {
 
@@ -26,6 +31,8 @@ struct Options {
   bool bPaced = true;
   double pacedFactor = 1.0;
   sim::Nanos runFor = 0;  // 0: until the kernel ends
+  std::string usbBus;     // empty: the default bus directory
+  std::string usbPort;    // empty: derived from the state directory
 };
 
 void Usage() {
@@ -36,7 +43,11 @@ void Usage() {
       "  --on-reset=exit    on a watchdog restart, end with exit code 3\n"
       "  --virtual          run in virtual time, as fast as the host allows\n"
       "  --paced=FACTOR     virtual time never ahead of wall time x FACTOR (default 1)\n"
-      "  --run-for-ms N     stop after N ms of virtual time\n",
+      "  --run-for-ms N     stop after N ms of virtual time\n"
+      "  --usb-bus DIR      the USB cable's bus directory (default $BOM7300_USB_BUS, else\n"
+      "                     $XDG_RUNTIME_DIR/bom7300-usb, else /tmp/bom7300-usb-UID)\n"
+      "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
+      "SIGINT and SIGTERM end the run; SIGHUP restarts the board as its watchdog would.\n",
       stderr);
 }
 
@@ -67,6 +78,10 @@ bool Parse(int argc, char** argv, Options* pOptions) {
     } else if (arg.rfind("--paced=", 0) == 0 && ParseNumber(arg.substr(8), &number)) {
       pOptions->bPaced = true;
       pOptions->pacedFactor = number;
+    } else if (arg == "--usb-bus" && i + 1 < argc) {
+      pOptions->usbBus = argv[++i];
+    } else if (arg == "--usb-port" && i + 1 < argc && sim::cable::IsValidPort(argv[i + 1])) {
+      pOptions->usbPort = argv[++i];
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
       pOptions->runFor = static_cast<sim::Nanos>(number * static_cast<double>(sim::kNsPerMs));
       ++i;
@@ -83,8 +98,15 @@ bool Parse(int argc, char** argv, Options* pOptions) {
 }
 
 sim::Board* g_pBoard = nullptr;
+volatile sig_atomic_t g_bRestartAsked = 0;
 
 void OnStopSignal(int) {
+  if (g_pBoard != nullptr) g_pBoard->RequestStop();
+}
+
+// SIGHUP: the board restarts as after its watchdog, flash and EEPROMs kept.
+void OnRestartSignal(int) {
+  g_bRestartAsked = 1;
   if (g_pBoard != nullptr) g_pBoard->RequestStop();
 }
 
@@ -115,18 +137,37 @@ int main(int argc, char** argv) {
   sim::RunResult result = sim::RunResult::Fault;
   {
     sim::Machine machine(machineOptions);
+    // The USB cable to the hosts of this machine: the printer's socket is in
+    // the bus directory while its USB device is configured. It goes before
+    // the machine does, so a reset's exec finds the socket removed.
+    std::unique_ptr<sim::cable::CableTransport> cable;
+    if (sim::UsbRootHub* hub = machine.GetBoard().FindDevice<sim::UsbRootHub>()) {
+      const std::string bus = options.usbBus.empty() ? sim::cable::DefaultBusDirectory() : options.usbBus;
+      const std::string port = options.usbPort.empty() ? sim::cable::PortFor(options.stateDir) : options.usbPort;
+      cable = std::make_unique<sim::cable::CableTransport>(machine.GetBoard(), *hub, bus, port);
+      if (!cable->Error().empty()) {
+        std::fprintf(stderr, "printer-sim: USB cable: %s\n", cable->Error().c_str());
+        return sim::kExitUsage;
+      }
+    }
     g_pBoard = &machine.GetBoard();
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = OnRestartSignal;
+    sigaction(SIGHUP, &sa, nullptr);
 
     result = options.runFor != 0 ? machine.RunFor(options.runFor) : machine.RunUntil([] { return false; }, ~sim::Nanos{0} / 2);
-    if (result == sim::RunResult::TimeLimit) {
+    if (g_bRestartAsked != 0 && result == sim::RunResult::TimeLimit) {
+      machine.GetBoard().ConsoleLine("[board] restart asked at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
+      result = sim::RunResult::Reset;
+    } else if (result == sim::RunResult::TimeLimit) {
       machine.GetBoard().ConsoleLine("[board] stopped at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
     }
     for (const std::string& fault : machine.UnexpectedFaults()) std::fprintf(stderr, "printer-sim: fault: %s\n", fault.c_str());
+    cable.reset();
     g_pBoard = nullptr;
   }
   std::fflush(nullptr);

@@ -1,0 +1,355 @@
+// printer-sim processes on a virtual USB bus, reached from this test process
+// through the cable's client library and its listing tool: printers appear
+// and disappear with their processes and come back at the same port with
+// the same serial number; commands and replies cross the cable; a client
+// that leaves in the middle of its transfers does not hold the printer up;
+// two clients at once each get exactly their own answers. Every printer-sim
+// runs paced (its default) with its state and the bus in this test's
+// temporary directory; every wait is bounded by a limit, never measured.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "protocol/codes.h"
+#include "protocol/headers.h"
+#include "sim/cable/cable_bus.h"
+#include "sim/cable/cable_client.h"
+#include "tests/e2e/child_process.h"
+
+namespace {
+
+using sim::cable::BusWatcher;
+using sim::cable::Outcome;
+using sim::cable::PrinterConnection;
+using Bytes = std::vector<uint8_t>;
+
+// Wall-clock bounds of waits (limits, never expectations): a paced printer
+// boots in a few seconds; sanitizer builds are slower.
+constexpr int kBootLimitMs = 120000;
+constexpr uint32_t kTransferMs = 5000;
+
+std::string MakeTempDir() {
+  std::string pattern = ::testing::TempDir() + "e2e-cable-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
+  return pattern;
+}
+
+class PrinterSimBus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir = MakeTempDir();
+    m_bus = m_dir + "/bus";
+    ASSERT_EQ(sim::cable::EnsureDirectory(m_bus), 0);
+    m_watcher = std::make_unique<BusWatcher>(m_bus);
+    ASSERT_TRUE(m_watcher->Ok());
+  }
+
+  std::string StateDir(const std::string& name) {
+    const std::string dir = m_dir + "/" + name;
+    mkdir(dir.c_str(), 0700);
+    return dir;
+  }
+  std::string PortOf(const std::string& name) { return sim::cable::PortFor(StateDir(name)); }
+
+  // Starts a printer; it runs until the test stops it, or ends at the end of
+  // the test, where it must end cleanly (no fault, no sanitizer report).
+  e2e::ChildProcess* StartPrinter(const std::string& name) {
+    m_children.push_back(std::make_unique<e2e::ChildProcess>(
+        std::vector<std::string>{PRINTER_SIM_PATH, "--state", StateDir(name), "--usb-bus", m_bus},
+        m_dir + "/" + name + "-" + std::to_string(m_children.size()) + ".log"));
+    EXPECT_TRUE(m_children.back()->Started());
+    return m_children.back().get();
+  }
+  void TearDown() override {
+    for (auto& child : m_children) {
+      if (!child->Running()) continue;
+      EXPECT_EQ(child->Stop(SIGTERM), 0) << child->Log();
+      const std::string log = child->Log();
+      for (const char* bad : {"printer-sim: fault", "AddressSanitizer", "runtime error"}) {
+        EXPECT_EQ(log.find(bad), std::string::npos) << log;
+      }
+    }
+    m_children.clear();
+  }
+
+  // Waits, on the bus directory's changes, until exactly `ports` are listed.
+  bool WaitForPorts(const std::set<std::string>& ports, int limitMs = kBootLimitMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+      std::set<std::string> listed;
+      for (const auto& p : sim::cable::ListPrinters(m_bus)) listed.insert(p.port);
+      if (listed == ports) return true;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+      if (left <= 0) return false;
+      m_watcher->Wait(static_cast<int>(left));
+    }
+  }
+
+  std::unique_ptr<PrinterConnection> Open(const std::string& port) {
+    int error = 0;
+    auto printer = PrinterConnection::Open(m_bus, port, {}, &error);
+    EXPECT_TRUE(printer) << "open " << port << ": " << std::strerror(error);
+    return printer;
+  }
+
+  // The listing tool's output.
+  std::string List() {
+    e2e::ChildProcess tool({USB_LIST_PATH, "--bus", m_bus}, m_dir + "/list-" + std::to_string(++m_lists) + ".log");
+    EXPECT_TRUE(tool.WaitExit(30000));
+    EXPECT_EQ(tool.Stop(), 0);
+    return tool.Log();
+  }
+
+  std::string m_dir;
+  std::string m_bus;
+  std::unique_ptr<BusWatcher> m_watcher;
+  std::vector<std::unique_ptr<e2e::ChildProcess>> m_children;
+  int m_lists = 0;
+};
+
+// One command and its reply, as the host library exchanges them.
+struct Exchange {
+  Outcome out = Outcome::Gone;
+  Outcome in = Outcome::Gone;
+  protocol::ReplyHeader header{};
+  Bytes data;
+};
+
+Exchange Command(PrinterConnection& printer, uint16_t code, const Bytes& payload = {}) {
+  Exchange e;
+  uint8_t packet[512];
+  const int32_t size = protocol::EncodeCommandPacket(code, payload.data(), static_cast<uint16_t>(payload.size()),
+                                                     packet, sizeof packet);
+  if (size <= 0) return e;
+  e.out = printer.BulkOut(packet, static_cast<size_t>(size), kTransferMs).outcome;
+  if (e.out != Outcome::Done) return e;
+  const sim::cable::TransferResult reply = printer.BulkIn(4096, kTransferMs);
+  e.in = reply.outcome;
+  protocol::ReplyFrame frame{};
+  if (e.in == Outcome::Done && protocol::DecodeReplyFrame(reply.data.data(), reply.data.size(), &frame) >= 0) {
+    e.header = frame.header;
+    e.data.assign(frame.data, frame.data + frame.dataLength);
+  } else if (e.in == Outcome::Done) {
+    e.in = Outcome::Error;  // not a reply
+  }
+  return e;
+}
+
+std::string SerialOverCommand(PrinterConnection& printer) {
+  const Exchange e = Command(printer, protocol::CMD_GET_SERIAL_NO);
+  if (e.out != Outcome::Done || e.in != Outcome::Done || e.header.errorCode != 0) return "(no answer)";
+  return std::string(e.data.begin(), e.data.end());
+}
+
+TEST_F(PrinterSimBus, TwoPrintersAreListedAndOneThatEndsLeavesAndComesBackTheSame) {
+  const std::string portA = PortOf("a");
+  const std::string portB = PortOf("b");
+  ASSERT_NE(portA, portB);
+  auto a = StartPrinter("a");
+  auto b = StartPrinter("b");
+  ASSERT_TRUE(WaitForPorts({portA, portB})) << a->Log() << b->Log();
+
+  std::string listing = List();
+  EXPECT_NE(listing.find("2 printers"), std::string::npos) << listing;
+  for (const std::string& port : {portA, portB}) {
+    const size_t at = listing.find("port " + port);
+    ASSERT_NE(at, std::string::npos) << listing;
+    EXPECT_NE(listing.find("serial ", at), std::string::npos);
+    EXPECT_NE(listing.find("bus_" + sim::cable::BusId(m_bus) + "&port_" + port, at), std::string::npos) << listing;
+  }
+  EXPECT_NE(listing.find("CLS:PRINTER;"), std::string::npos) << listing;
+
+  auto printerA = Open(portA);
+  ASSERT_TRUE(printerA);
+  const std::string serial = printerA->Identity().serialNumber;
+  EXPECT_EQ(serial.size(), 8u);
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", printerA->Identity().vendorId, printerA->Identity().productId);
+  EXPECT_NE(listing.find(ids), std::string::npos) << listing;
+
+  // Ending printer a takes it off the bus; its clients hear it left.
+  EXPECT_EQ(a->Stop(SIGTERM), 0) << a->Log();
+  ASSERT_TRUE(WaitForPorts({portB}));
+  listing = List();
+  EXPECT_NE(listing.find("1 printer\n"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("port " + portA), std::string::npos) << listing;
+  EXPECT_EQ(printerA->BulkIn(512, kTransferMs).outcome, Outcome::Gone);
+  EXPECT_FALSE(printerA->Connected());
+
+  // Started again on its state, it is back at its port with its serial.
+  a = StartPrinter("a");
+  ASSERT_TRUE(WaitForPorts({portA, portB})) << a->Log();
+  printerA = Open(portA);
+  ASSERT_TRUE(printerA);
+  EXPECT_EQ(printerA->Identity().serialNumber, serial);
+  EXPECT_EQ(printerA->DevicePath(), sim::cable::DevicePath(sim::cable::BusId(m_bus), portA, printerA->Identity().vendorId,
+                                                           printerA->Identity().productId));
+  EXPECT_NE(a->Log().find("[board] boot 2"), std::string::npos) << a->Log();
+  listing = List();
+  EXPECT_NE(listing.find("port " + portA), std::string::npos) << listing;
+
+  // Killed outright, it leaves its socket file behind, listed as not
+  // answering; a client that keeps trying gets through once it is back.
+  a->Stop(SIGKILL);
+  printerA.reset();
+  listing = List();
+  EXPECT_NE(listing.find("port " + portA + ": not answering"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("1 printer\n"), std::string::npos) << listing;
+  auto reopen = std::async(std::launch::async, [&] {
+    sim::cable::OpenOptions options;
+    options.retryMs = kBootLimitMs;
+    int error = 0;
+    auto p = PrinterConnection::Open(m_bus, portA, options, &error);
+    return std::make_pair(std::move(p), error);
+  });
+  a = StartPrinter("a");
+  auto [reopened, error] = reopen.get();
+  ASSERT_TRUE(reopened) << std::strerror(error) << a->Log();
+  EXPECT_EQ(reopened->Identity().serialNumber, serial);
+}
+
+TEST_F(PrinterSimBus, ARestartReexecutesThePrinterWhichLeavesAndComesBackAtItsPort) {
+  auto child = StartPrinter("p");
+  const std::string port = PortOf("p");
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  auto printer = Open(port);
+  ASSERT_TRUE(printer);
+  const std::string serial = printer->Identity().serialNumber;
+
+  // A board restart (as after the watchdog): the socket goes before the
+  // process image is replaced, and the connections end.
+  ASSERT_EQ(kill(child->Pid(), SIGHUP), 0);
+  ASSERT_TRUE(WaitForPorts({})) << child->Log();
+  EXPECT_EQ(printer->BulkIn(512, kTransferMs).outcome, Outcome::Gone);
+  // The same process, booted again, comes back at its port.
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  EXPECT_TRUE(child->Running());
+  printer = Open(port);
+  ASSERT_TRUE(printer);
+  EXPECT_EQ(printer->Identity().serialNumber, serial);
+  EXPECT_EQ(SerialOverCommand(*printer), serial);
+  // In that order: the restart, the socket off the bus, the new boot.
+  const std::string log = child->Log();
+  const size_t restart = log.find("[board] restart asked");
+  const size_t off = log.find("[cable] off the bus", restart);
+  const size_t boot = log.find("[board] boot 2", restart);
+  ASSERT_NE(restart, std::string::npos) << log;
+  EXPECT_NE(off, std::string::npos) << log;
+  EXPECT_NE(boot, std::string::npos) << log;
+  EXPECT_LT(off, boot) << log;
+}
+
+TEST_F(PrinterSimBus, CommandsAndRepliesCrossTheCable) {
+  auto child = StartPrinter("p");
+  const std::string port = PortOf("p");
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  auto printer = Open(port);
+  ASSERT_TRUE(printer);
+
+  // The serial number the firmware answers is the one its descriptors carry.
+  EXPECT_EQ(SerialOverCommand(*printer), printer->Identity().serialNumber);
+  const sim::cable::TransferResult deviceId = printer->GetDeviceId(kTransferMs);
+  EXPECT_EQ(deviceId.outcome, Outcome::Done);
+  EXPECT_EQ(deviceId.data, printer->Identity().deviceId);
+  // Many exchanges in a row, each reply whole and for its command.
+  for (int i = 0; i < 40; ++i) {
+    const Exchange e = Command(*printer, i % 2 == 0 ? protocol::CMD_GET_STATUS : protocol::CMD_GET_SERIAL_NO);
+    ASSERT_EQ(e.out, Outcome::Done) << "exchange " << i;
+    ASSERT_EQ(e.in, Outcome::Done) << "exchange " << i;
+    if (i % 2 != 0) {
+      EXPECT_EQ(std::string(e.data.begin(), e.data.end()), printer->Identity().serialNumber);
+    }
+  }
+  // An unknown command is refused with a reply, not dropped.
+  const Exchange unknown = Command(*printer, 0x00EE);
+  EXPECT_EQ(unknown.in, Outcome::Done);
+  EXPECT_NE(unknown.header.errorCode, 0);
+}
+
+TEST_F(PrinterSimBus, AClientThatLeavesMidTransferDoesNotHoldThePrinterUp) {
+  auto child = StartPrinter("p");
+  const std::string port = PortOf("p");
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+
+  // A client that starts a read without time-out and a 64 KB transfer of
+  // which it sends one piece, then vanishes.
+  {
+    const sim::cable::UnixAddress address(m_bus, sim::cable::SocketFileName(port));
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(connect(fd, address.Get(), address.Length()), 0);
+    const Bytes read = sim::cable::Encode(sim::cable::Kind::BulkIn, 1, 512, 0, sim::cable::kNoTimeout);
+    const Bytes zeros(sim::cable::kMaxPiece, 0);
+    const Bytes piece = sim::cable::Encode(sim::cable::Kind::BulkOut, 2, 65536, 0, sim::cable::kNoTimeout,
+                                           zeros.data(), zeros.size());
+    EXPECT_EQ(send(fd, read.data(), read.size(), MSG_NOSIGNAL), static_cast<ssize_t>(read.size()));
+    EXPECT_EQ(send(fd, piece.data(), piece.size(), MSG_NOSIGNAL), static_cast<ssize_t>(piece.size()));
+    close(fd);
+  }
+  // The next client is served at once, and the reply is its own.
+  auto printer = Open(port);
+  ASSERT_TRUE(printer);
+  EXPECT_EQ(SerialOverCommand(*printer), printer->Identity().serialNumber);
+  // And one that closes while its read waits ends that read Gone.
+  auto other = Open(port);
+  ASSERT_TRUE(other);
+  auto read = std::async(std::launch::async, [&] { return other->BulkIn(512, sim::cable::kNoTimeout); });
+  other->Close();
+  EXPECT_EQ(read.get().outcome, Outcome::Gone);
+  EXPECT_EQ(SerialOverCommand(*printer), printer->Identity().serialNumber);
+}
+
+TEST_F(PrinterSimBus, TwoClientsAtOnceGetExactlyTheirOwnAnswers) {
+  auto child = StartPrinter("p");
+  const std::string port = PortOf("p");
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  auto commands = Open(port);
+  auto requests = Open(port);
+  ASSERT_TRUE(commands && requests);
+  const std::string serial = commands->Identity().serialNumber;
+  const Bytes deviceId = commands->Identity().deviceId;
+  ASSERT_EQ(commands->Identity().deviceDescriptor.size(), 18u);
+  const auto serialIndex = commands->Identity().deviceDescriptor[16];
+  const uint16_t language = commands->Identity().languageId;
+
+  // One client exchanges commands on the bulk pipes while the other reads
+  // the device ID and the serial-number string on the control pipe.
+  auto bulk = std::async(std::launch::async, [&] {
+    int good = 0;
+    for (int i = 0; i < 30; ++i) good += SerialOverCommand(*commands) == serial ? 1 : 0;
+    return good;
+  });
+  auto control = std::async(std::launch::async, [&] {
+    std::string failures;
+    for (int i = 0; i < 30; ++i) {
+      const sim::cable::TransferResult id = requests->GetDeviceId(kTransferMs);
+      const sim::cable::TransferResult text = requests->Control(
+          sim::cable::SetupPacket{0x80, 6, static_cast<uint16_t>(0x0300 | serialIndex), language, 255}, nullptr,
+          kTransferMs);
+      std::string s;
+      for (size_t at = 2; at + 1 < text.data.size(); at += 2) s += static_cast<char>(text.data[at]);
+      if (id.data != deviceId || s != serial) {
+        failures += "request " + std::to_string(i) + ": device ID " + sim::cable::ToString(id.outcome) + " (" +
+                    std::to_string(id.data.size()) + " bytes), serial string " + sim::cable::ToString(text.outcome) +
+                    " '" + s + "'\n";
+      }
+    }
+    return failures;
+  });
+  EXPECT_EQ(bulk.get(), 30);
+  EXPECT_EQ(control.get(), "");
+}
+
+}  // namespace
