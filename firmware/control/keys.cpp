@@ -190,16 +190,22 @@ uint32_t FastRepeat(uint32_t* pulCode, uint32_t ulCode) {
 }
 }  // namespace
 
-uint32_t CKeyStateInc1::OnIncKey(uint32_t* pulCode) {
+template <>
+uint32_t CKeyStateInc1::Step(uint32_t* pulCode) {
   return FirstCode(pulCode, KEY_INC, g_KeyStateInc2.m_ulRepeat, g_KeyStateInc2);
 }
-uint32_t CKeyStateInc2::OnIncKey(uint32_t* pulCode) { return SlowRepeat(pulCode, KEY_INC, m_ulRepeat, g_KeyStateInc3); }
-uint32_t CKeyStateInc3::OnIncKey(uint32_t* pulCode) { return FastRepeat(pulCode, KEY_INC); }
-uint32_t CKeyStateDec1::OnDecKey(uint32_t* pulCode) {
+template <>
+uint32_t CKeyStateInc2::Step(uint32_t* pulCode) { return SlowRepeat(pulCode, KEY_INC, m_ulRepeat, g_KeyStateInc3); }
+template <>
+uint32_t CKeyStateInc3::Step(uint32_t* pulCode) { return FastRepeat(pulCode, KEY_INC); }
+template <>
+uint32_t CKeyStateDec1::Step(uint32_t* pulCode) {
   return FirstCode(pulCode, KEY_DEC, g_KeyStateDec2.m_ulRepeat, g_KeyStateDec2);
 }
-uint32_t CKeyStateDec2::OnDecKey(uint32_t* pulCode) { return SlowRepeat(pulCode, KEY_DEC, m_ulRepeat, g_KeyStateDec3); }
-uint32_t CKeyStateDec3::OnDecKey(uint32_t* pulCode) { return FastRepeat(pulCode, KEY_DEC); }
+template <>
+uint32_t CKeyStateDec2::Step(uint32_t* pulCode) { return SlowRepeat(pulCode, KEY_DEC, m_ulRepeat, g_KeyStateDec3); }
+template <>
+uint32_t CKeyStateDec3::Step(uint32_t* pulCode) { return FastRepeat(pulCode, KEY_DEC); }
 
 // ---- the key manager ----
 

@@ -108,38 +108,34 @@ class CKeyStateRelease2 final : public CKeyState {
   uint32_t Accept(CKeyState& next);
 };
 
-class CKeyStateInc1 final : public CKeyState {
+// + (KEY_INC) or - (KEY_DEC) held: stage 1 gives the first code, stage 2
+// the slow repeats, stage 3 the fast ones. The other key's slot is the base
+// version.
+template <uint32_t ulKey, uint32_t ulStage>
+class CKeyStateRepeat final : public CKeyState {
  public:
-  constexpr CKeyStateInc1() = default;
-  uint32_t OnIncKey(uint32_t* pulCode) override;
-};
-class CKeyStateInc2 final : public CKeyState {
- public:
-  constexpr CKeyStateInc2() = default;
-  uint32_t OnIncKey(uint32_t* pulCode) override;
+  constexpr CKeyStateRepeat() = default;
+  uint32_t OnIncKey(uint32_t* pulCode) override { return ulKey == KEY_INC ? Step(pulCode) : Base(); }
+  uint32_t OnDecKey(uint32_t* pulCode) override { return ulKey == KEY_DEC ? Step(pulCode) : Base(); }
+  // Stage 2: the slow repeats given so far.
   uint32_t m_ulRepeat = 0;
+
+ private:
+  uint32_t Step(uint32_t* pulCode);
 };
-class CKeyStateInc3 final : public CKeyState {
- public:
-  constexpr CKeyStateInc3() = default;
-  uint32_t OnIncKey(uint32_t* pulCode) override;
-};
-class CKeyStateDec1 final : public CKeyState {
- public:
-  constexpr CKeyStateDec1() = default;
-  uint32_t OnDecKey(uint32_t* pulCode) override;
-};
-class CKeyStateDec2 final : public CKeyState {
- public:
-  constexpr CKeyStateDec2() = default;
-  uint32_t OnDecKey(uint32_t* pulCode) override;
-  uint32_t m_ulRepeat = 0;
-};
-class CKeyStateDec3 final : public CKeyState {
- public:
-  constexpr CKeyStateDec3() = default;
-  uint32_t OnDecKey(uint32_t* pulCode) override;
-};
+using CKeyStateInc1 = CKeyStateRepeat<KEY_INC, 1>;
+using CKeyStateInc2 = CKeyStateRepeat<KEY_INC, 2>;
+using CKeyStateInc3 = CKeyStateRepeat<KEY_INC, 3>;
+using CKeyStateDec1 = CKeyStateRepeat<KEY_DEC, 1>;
+using CKeyStateDec2 = CKeyStateRepeat<KEY_DEC, 2>;
+using CKeyStateDec3 = CKeyStateRepeat<KEY_DEC, 3>;
+template <> uint32_t CKeyStateInc1::Step(uint32_t* pulCode);
+template <> uint32_t CKeyStateInc2::Step(uint32_t* pulCode);
+template <> uint32_t CKeyStateInc3::Step(uint32_t* pulCode);
+template <> uint32_t CKeyStateDec1::Step(uint32_t* pulCode);
+template <> uint32_t CKeyStateDec2::Step(uint32_t* pulCode);
+template <> uint32_t CKeyStateDec3::Step(uint32_t* pulCode);
+
 class CKeyStateEnter final : public CKeyState {
  public:
   constexpr CKeyStateEnter() = default;

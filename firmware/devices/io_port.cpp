@@ -194,37 +194,37 @@ int32_t CInputPort::ReadFieldStable(uint32_t* pulValue) {
   return lResult;
 }
 
-// ---- CInputPortWord, CInputPortLong ----------------------------------------------------------
+// ---- CInputPortOf: CInputPortWord, CInputPortLong -----------------------------------------------
 
-CInputPortWord::CInputPortWord(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
+template <uint32_t ulWidth, CPortRegTable& rTable>
+CInputPortOf<ulWidth, rTable>::CInputPortOf(uint32_t ulRegister, uint32_t ulMask)
+    : m_ulRegister(ulRegister), m_ulMask(ulMask) {
   InitTiming();
-  if (g_PortRegTableInWord.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+  if (rTable.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
 }
 
-int32_t CInputPortWord::ReadCached(uint32_t* pulValue) {
-  return g_PortRegTableInWord.ReadCachedBits(m_ulIndex, m_ulMask, kWordBits, pulValue);
+template <uint32_t ulWidth, CPortRegTable& rTable>
+int32_t CInputPortOf<ulWidth, rTable>::ReadCached(uint32_t* pulValue) {
+  return rTable.ReadCachedBits(m_ulIndex, m_ulMask, ulWidth, pulValue);
 }
 
-int32_t CInputPortWord::Read(uint32_t* pulValue) { return ReadField(m_ulRegister, m_ulMask, kWordBits, pulValue); }
-
-int32_t CInputPortWord::ReadStable(uint32_t* pulValue) { return ReadFieldStable(pulValue); }
-
-int32_t CInputPortWord::RefreshAll() { return g_PortRegTableInWord.Refresh(kWordBits); }
-
-CInputPortLong::CInputPortLong(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
-  InitTiming();
-  if (g_PortRegTableInLong.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+template <uint32_t ulWidth, CPortRegTable& rTable>
+int32_t CInputPortOf<ulWidth, rTable>::Read(uint32_t* pulValue) {
+  return ReadField(m_ulRegister, m_ulMask, ulWidth, pulValue);
 }
 
-int32_t CInputPortLong::ReadCached(uint32_t* pulValue) {
-  return g_PortRegTableInLong.ReadCachedBits(m_ulIndex, m_ulMask, kLongBits, pulValue);
+template <uint32_t ulWidth, CPortRegTable& rTable>
+int32_t CInputPortOf<ulWidth, rTable>::ReadStable(uint32_t* pulValue) {
+  return ReadFieldStable(pulValue);
 }
 
-int32_t CInputPortLong::Read(uint32_t* pulValue) { return ReadField(m_ulRegister, m_ulMask, kLongBits, pulValue); }
+template <uint32_t ulWidth, CPortRegTable& rTable>
+int32_t CInputPortOf<ulWidth, rTable>::RefreshAll() {
+  return rTable.Refresh(ulWidth);
+}
 
-int32_t CInputPortLong::ReadStable(uint32_t* pulValue) { return ReadFieldStable(pulValue); }
-
-int32_t CInputPortLong::RefreshAll() { return g_PortRegTableInLong.Refresh(kLongBits); }
+template class CInputPortOf<kWordBits, g_PortRegTableInWord>;
+template class CInputPortOf<kLongBits, g_PortRegTableInLong>;
 
 // ---- COutputPort and its variants ---------------------------------------------------------------
 
@@ -232,26 +232,26 @@ int32_t COutputPort::Set() { return 0; }
 int32_t COutputPort::Clear() { return 0; }
 int32_t COutputPort::Write(uint32_t) { return 0; }
 
-COutputPortWord::COutputPortWord(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
-  if (g_PortRegTableOutWord.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+template <uint32_t ulWidth, CPortRegTable& rTable>
+COutputPortOf<ulWidth, rTable>::COutputPortOf(uint32_t ulRegister, uint32_t ulMask)
+    : m_ulRegister(ulRegister), m_ulMask(ulMask) {
+  if (rTable.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
 }
 
-int32_t COutputPortWord::Set() { return g_PortRegTableOutWord.SetBits(m_ulIndex, m_ulMask, kWordBits); }
-
-int32_t COutputPortWord::Clear() { return g_PortRegTableOutWord.ClearBits(m_ulIndex, m_ulMask, kWordBits); }
-
-int32_t COutputPortWord::Write(uint32_t ulValue) {
-  return g_PortRegTableOutWord.WriteField(m_ulIndex, m_ulMask, ulValue, kWordBits);
+template <uint32_t ulWidth, CPortRegTable& rTable>
+int32_t COutputPortOf<ulWidth, rTable>::Set() {
+  return rTable.SetBits(m_ulIndex, m_ulMask, ulWidth);
 }
 
-COutputPortLong::COutputPortLong(uint32_t ulRegister, uint32_t ulMask) : m_ulRegister(ulRegister), m_ulMask(ulMask) {
-  if (g_PortRegTableOutLong.Register(ulRegister, ulMask, &m_ulIndex) != 0) m_ulIndex = CPortRegTable::kNoEntry;
+template <uint32_t ulWidth, CPortRegTable& rTable>
+int32_t COutputPortOf<ulWidth, rTable>::Clear() {
+  return rTable.ClearBits(m_ulIndex, m_ulMask, ulWidth);
 }
 
-int32_t COutputPortLong::Set() { return g_PortRegTableOutLong.SetBits(m_ulIndex, m_ulMask, kLongBits); }
-
-int32_t COutputPortLong::Clear() { return g_PortRegTableOutLong.ClearBits(m_ulIndex, m_ulMask, kLongBits); }
-
-int32_t COutputPortLong::Write(uint32_t ulValue) {
-  return g_PortRegTableOutLong.WriteField(m_ulIndex, m_ulMask, ulValue, kLongBits);
+template <uint32_t ulWidth, CPortRegTable& rTable>
+int32_t COutputPortOf<ulWidth, rTable>::Write(uint32_t ulValue) {
+  return rTable.WriteField(m_ulIndex, m_ulMask, ulValue, ulWidth);
 }
+
+template class COutputPortOf<kWordBits, g_PortRegTableOutWord>;
+template class COutputPortOf<kLongBits, g_PortRegTableOutLong>;

@@ -109,10 +109,14 @@ class CInputPort {
   uint32_t m_ulSampleSpacing = 0;
 };
 
-class CInputPortWord final : public CInputPort {
+// An input port on a register of the given width, kept in the given
+// registry: the Word ports on the FPGA's 16-bit registers, the Long ports on
+// the GPIO controller's 32-bit ones.
+template <uint32_t ulWidth, CPortRegTable& rTable>
+class CInputPortOf final : public CInputPort {
  public:
-  constexpr CInputPortWord() = default;
-  CInputPortWord(uint32_t ulRegister, uint32_t ulMask);
+  constexpr CInputPortOf() = default;
+  CInputPortOf(uint32_t ulRegister, uint32_t ulMask);
 
   int32_t ReadCached(uint32_t* pulValue) override;
   int32_t Read(uint32_t* pulValue) override;
@@ -127,23 +131,10 @@ class CInputPortWord final : public CInputPort {
   uint32_t m_ulIndex = 0;
 };
 
-class CInputPortLong final : public CInputPort {
- public:
-  constexpr CInputPortLong() = default;
-  CInputPortLong(uint32_t ulRegister, uint32_t ulMask);
-
-  int32_t ReadCached(uint32_t* pulValue) override;
-  int32_t Read(uint32_t* pulValue) override;
-  int32_t ReadStable(uint32_t* pulValue) override;
-  int32_t RefreshAll() override;
-
-  bool Registered() const { return m_ulIndex != CPortRegTable::kNoEntry; }
-
- private:
-  uint32_t m_ulRegister = 0;
-  uint32_t m_ulMask = 0;
-  uint32_t m_ulIndex = 0;
-};
+extern template class CInputPortOf<16, g_PortRegTableInWord>;
+extern template class CInputPortOf<32, g_PortRegTableInLong>;
+using CInputPortWord = CInputPortOf<16, g_PortRegTableInWord>;
+using CInputPortLong = CInputPortOf<32, g_PortRegTableInLong>;
 
 // An output port: set, clear or write its field by a plain read-modify-write
 // of its register. This class gives the defaults (0, nothing done).
@@ -163,10 +154,13 @@ class COutputPort {
   ~COutputPort() = default;
 };
 
-class COutputPortWord final : public COutputPort {
+// An output port on a register of the given width, kept in the given
+// registry, as the input ports.
+template <uint32_t ulWidth, CPortRegTable& rTable>
+class COutputPortOf final : public COutputPort {
  public:
-  constexpr COutputPortWord() = default;
-  COutputPortWord(uint32_t ulRegister, uint32_t ulMask);
+  constexpr COutputPortOf() = default;
+  COutputPortOf(uint32_t ulRegister, uint32_t ulMask);
 
   int32_t Set() override;
   int32_t Clear() override;
@@ -180,19 +174,7 @@ class COutputPortWord final : public COutputPort {
   uint32_t m_ulIndex = 0;
 };
 
-class COutputPortLong final : public COutputPort {
- public:
-  constexpr COutputPortLong() = default;
-  COutputPortLong(uint32_t ulRegister, uint32_t ulMask);
-
-  int32_t Set() override;
-  int32_t Clear() override;
-  int32_t Write(uint32_t ulValue) override;
-
-  bool Registered() const { return m_ulIndex != CPortRegTable::kNoEntry; }
-
- private:
-  uint32_t m_ulRegister = 0;
-  uint32_t m_ulMask = 0;
-  uint32_t m_ulIndex = 0;
-};
+extern template class COutputPortOf<16, g_PortRegTableOutWord>;
+extern template class COutputPortOf<32, g_PortRegTableOutLong>;
+using COutputPortWord = COutputPortOf<16, g_PortRegTableOutWord>;
+using COutputPortLong = COutputPortOf<32, g_PortRegTableOutLong>;

@@ -34,6 +34,7 @@
 #include "sim/usb/usb_host_port.h"
 #include "sim/usb/usb_root_hub.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/usb_task_kernel.h"
 
 namespace hostiftest {
 
@@ -122,25 +123,12 @@ inline void TestAppEntry() {
   }
 }
 
-// The firmware's kernel configuration with a USB task that never touches
-// the mailbox, for tests that play the USB task's side themselves.
+// A USB task that never touches the mailbox, for tests that play the USB
+// task's side themselves (QuietUsbOptions puts it in the firmware's kernel
+// configuration).
 inline void QuietUsbTask(VP_INT) {
   for (;;) dly_tsk(1000);
 }
-
-struct QuietUsbKernel {
-  QuietUsbKernel() {
-    const KernelConfiguration& fw = g_KernelConfiguration;
-    tasks.assign(fw.pTasks, fw.pTasks + fw.ulTaskCount);
-    for (TaskConfig& t : tasks) {
-      if (t.tskid == USB_TASK) t.task = QuietUsbTask;
-    }
-    config = fw;
-    config.pTasks = tasks.data();
-  }
-  std::vector<TaskConfig> tasks;
-  KernelConfiguration config{};
-};
 
 inline sim::MachineOptions AppOptions(bool bHighSpeed = true) {
   sim::MachineOptions options;
@@ -150,7 +138,7 @@ inline sim::MachineOptions AppOptions(bool bHighSpeed = true) {
 }
 
 inline sim::MachineOptions QuietUsbOptions() {
-  static QuietUsbKernel kernel;
+  static testsupport::KernelWithUsbTask kernel(QuietUsbTask);
   sim::MachineOptions options;
   options.kernel = &kernel.config;
   options.appEntry = TestAppEntry;

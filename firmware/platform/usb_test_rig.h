@@ -19,12 +19,14 @@
 #include "firmware/platform/sftprn.h"
 #include "firmware/platform/usb_driver.h"
 #include "firmware/platform/usb_registers.h"
+#include "protocol/wire.h"
 #include "sim/board.h"
 #include "sim/machine.h"
 #include "sim/usb/usb_controller.h"
 #include "sim/usb/usb_host_port.h"
 #include "sim/usb/usb_root_hub.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/usb_task_kernel.h"
 
 namespace usbrig {
 
@@ -95,23 +97,8 @@ inline void RigApplication() {
   }
 }
 
-// The firmware's kernel configuration with the rig's USB task.
-struct RigKernel {
-  RigKernel() {
-    const KernelConfiguration& fw = g_KernelConfiguration;
-    tasks.assign(fw.pTasks, fw.pTasks + fw.ulTaskCount);
-    for (TaskConfig& t : tasks) {
-      if (t.tskid == USB_TASK) t.task = RigUsbTask;
-    }
-    config = fw;
-    config.pTasks = tasks.data();
-  }
-  std::vector<TaskConfig> tasks;
-  KernelConfiguration config{};
-};
-
 inline sim::MachineOptions RigOptions(bool bHighSpeed = true) {
-  static RigKernel kernel;
+  static testsupport::KernelWithUsbTask kernel(RigUsbTask);  // the rig's USB task
   sim::MachineOptions options;
   options.kernel = &kernel.config;
   options.bUsbHighSpeed = bHighSpeed;
@@ -186,6 +173,33 @@ inline std::vector<uint8_t> Pattern(size_t bytes, uint32_t seed) {
     b = static_cast<uint8_t>(x >> 16);
   }
   return data;
+}
+
+// The download command of the rig's command layer below: its 4-byte payload
+// names the size of the raw data that follows into kDownloadBuffer.
+inline constexpr uint16_t kDownloadCommand = 0x8001;
+inline constexpr PhysAddr kDownloadBuffer = 0xC0400000u;
+
+// A command layer for onCommand: a download command arms the receive of the
+// size its payload names, then is answered with 10 bytes (byte 0: the
+// driver's result, 0 or 1); any other command is answered with 1024 bytes
+// (two full packets) of its code's pattern. It runs in the USB task, whose
+// stack is abandoned when the test ends: the reply lives in static memory,
+// not on the heap. Returns the result of the reply's write.
+inline int32_t AnswerDownloadOrPattern(const std::vector<uint8_t>& command) {
+  static uint8_t s_aucReply[1024];
+  const uint16_t code = protocol::GetU16(command.data());
+  uint32_t length = sizeof s_aucReply;
+  if (code == kDownloadCommand && command.size() == 8) {
+    IoctlWord aWords[2] = {kDownloadBuffer, protocol::GetU32(command.data() + 4)};
+    length = 10;
+    std::memset(s_aucReply, 0, length);
+    s_aucReply[0] = UsbDrvControl(USB_DRIVER_HANDLE, USB_CTRL_START_BULK_RX, aWords) == 0 ? 0 : 1;
+  } else {
+    const std::vector<uint8_t> pattern = Pattern(length, code);
+    std::memcpy(s_aucReply, pattern.data(), length);
+  }
+  return UsbDrvWrite(USB_DRIVER_HANDLE, s_aucReply, length);
 }
 
 // The fixture: a booted printer whose driver is open and connected, and the

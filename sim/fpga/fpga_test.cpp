@@ -12,6 +12,7 @@
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/soc/gpio.h"
 #include "sim/soc/psc.h"
+#include "sim/testing/board_fixture.h"
 #include "tools/images/fpga_bitstream.h"
 
 namespace sim {
@@ -39,16 +40,7 @@ class FpgaModel : public ::testing::Test {
 
   void Gpio(uint32_t reg, uint32_t value) { gpio.Write(Reg(reg), 4, value); }
   uint32_t Lines() { return gpio.Read(Reg(GpioController::kInData), 4); }
-  void Run(Nanos dt) {
-    SimClock& c = board.Clock();
-    const Nanos end = c.Now() + dt;
-    while (auto next = c.NextEventTime()) {
-      if (*next > end) break;
-      c.AdvanceTo(*next);
-      c.RunDue();
-    }
-    c.AdvanceTo(end);
-  }
+  void Run(Nanos dt) { RunBoardFor(board, dt); }
   void StartPulse(Nanos low = 1000 * kNsPerUs) {
     Gpio(GpioController::kClrData, kConfig);
     Run(low);

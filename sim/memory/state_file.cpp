@@ -12,22 +12,12 @@ namespace sim {
 
 namespace {
 
-bool WriteAll(int fd, const uint8_t* p, size_t bytes, off_t at) {
+// Moves all the bytes by pread or pwrite, which may move fewer at a time:
+// false on an error or at the end of the file.
+template <typename Byte, typename Void>
+bool TransferAll(ssize_t (*transfer)(int, Void*, size_t, off_t), int fd, Byte* p, size_t bytes, off_t at) {
   while (bytes > 0) {
-    const ssize_t n = pwrite(fd, p, bytes, at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    bytes -= static_cast<size_t>(n);
-    at += n;
-  }
-  return true;
-}
-
-bool ReadAll(int fd, uint8_t* p, size_t bytes) {
-  off_t at = 0;
-  while (bytes > 0) {
-    const ssize_t n = pread(fd, p, bytes, at);
+    const ssize_t n = transfer(fd, p, bytes, at);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     p += n;
@@ -58,7 +48,7 @@ bool StateFile::Open(const std::string& path, uint8_t* pContents, uint32_t bytes
       Fail("cannot create " + path + ": " + std::strerror(errno));
       return false;
     }
-    if (!WriteAll(m_fd, pContents, bytes, 0)) {
+    if (!TransferAll(pwrite, m_fd, pContents, bytes, 0)) {
       Fail("cannot write " + path + ": " + std::strerror(errno));
       return false;
     }
@@ -74,7 +64,7 @@ bool StateFile::Open(const std::string& path, uint8_t* pContents, uint32_t bytes
     return false;
   }
   std::vector<uint8_t> read(bytes);
-  if (!ReadAll(m_fd, read.data(), bytes)) {
+  if (!TransferAll(pread, m_fd, read.data(), bytes, 0)) {
     Fail("cannot read " + path + ": " + std::strerror(errno));
     return false;
   }
@@ -84,7 +74,7 @@ bool StateFile::Open(const std::string& path, uint8_t* pContents, uint32_t bytes
 
 void StateFile::Store(const uint8_t* pContents, uint32_t offset, uint32_t bytes) {
   if (m_fd < 0) return;
-  if (!WriteAll(m_fd, pContents + offset, bytes, static_cast<off_t>(offset))) {
+  if (!TransferAll(pwrite, m_fd, pContents + offset, bytes, static_cast<off_t>(offset))) {
     Fail("cannot write " + m_path + ": " + std::strerror(errno));
   }
 }

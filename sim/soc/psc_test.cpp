@@ -7,22 +7,14 @@
 #include <vector>
 
 #include "sim/board.h"
+#include "sim/testing/board_fixture.h"
 
 namespace sim {
 namespace {
 
 class PscModel : public ::testing::Test {
  protected:
-  void Run(Nanos dt) {
-    SimClock& c = board.Clock();
-    const Nanos end = c.Now() + dt;
-    while (auto next = c.NextEventTime()) {
-      if (*next > end) break;
-      c.AdvanceTo(*next);
-      c.RunDue();
-    }
-    c.AdvanceTo(end);
-  }
+  void Run(Nanos dt) { RunBoardFor(board, dt); }
   uint32_t Read(uint32_t offset) { return psc.Read(offset, 4); }
   void Write(uint32_t offset, uint32_t value) { psc.Write(offset, 4, value); }
 

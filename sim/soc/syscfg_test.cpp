@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/board.h"
+#include "sim/testing/board_fixture.h"
 
 namespace sim {
 namespace {
@@ -14,16 +15,7 @@ constexpr uint32_t kPhyOn = SystemConfig::kPllOn | SystemConfig::kVbusDetectEnab
 
 class SysCfgModel : public ::testing::Test {
  protected:
-  void Run(Nanos dt) {
-    SimClock& c = board.Clock();
-    const Nanos end = c.Now() + dt;
-    while (auto next = c.NextEventTime()) {
-      if (*next > end) break;
-      c.AdvanceTo(*next);
-      c.RunDue();
-    }
-    c.AdvanceTo(end);
-  }
+  void Run(Nanos dt) { RunBoardFor(board, dt); }
   void Unlock() {
     syscfg.Write(SystemConfig::kKick0, 4, SystemConfig::kKick0Unlock);
     syscfg.Write(SystemConfig::kKick1, 4, SystemConfig::kKick1Unlock);

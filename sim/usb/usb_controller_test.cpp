@@ -10,6 +10,7 @@
 #include "sim/board_devices.h"
 #include "sim/soc/psc.h"
 #include "sim/soc/syscfg.h"
+#include "sim/testing/board_fixture.h"
 
 namespace sim {
 namespace {
@@ -30,16 +31,7 @@ class UsbControllerModel : public ::testing::Test {
     usb = &board.AddDevice<UsbController>(board, board.FindDevice<SystemConfig>(), board.FindDevice<Psc1>());
   }
 
-  void Run(Nanos dt) {
-    SimClock& c = board.Clock();
-    const Nanos end = c.Now() + dt;
-    while (auto next = c.NextEventTime()) {
-      if (*next > end) break;
-      c.AdvanceTo(*next);
-      c.RunDue();
-    }
-    c.AdvanceTo(end);
-  }
+  void Run(Nanos dt) { RunBoardFor(board, dt); }
   uint32_t R(uint32_t offset, uint32_t width) { return usb->Read(offset, width); }
   void W(uint32_t offset, uint32_t width, uint32_t value) { usb->Write(offset, width, value); }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/board.h"
+#include "sim/testing/board_fixture.h"
 
 namespace sim {
 namespace {
@@ -140,16 +141,7 @@ class ScriptedFunction final : public UsbFunctionPort {
 
 class RootHub : public ::testing::Test {
  protected:
-  void Run(Nanos dt) {
-    SimClock& c = board.Clock();
-    const Nanos end = c.Now() + dt;
-    while (auto next = c.NextEventTime()) {
-      if (*next > end) break;
-      c.AdvanceTo(*next);
-      c.RunDue();
-    }
-    c.AdvanceTo(end);
-  }
+  void Run(Nanos dt) { RunBoardFor(board, dt); }
   void Configure() {
     function.Attach(true);
     Run(300 * kNsPerMs);

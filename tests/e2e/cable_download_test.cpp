@@ -34,30 +34,15 @@ using usbrig::g_rig;
 using Bytes = std::vector<uint8_t>;
 
 constexpr char kPort[] = "00d0e2e0";
-constexpr uint16_t kDownload = 0x8001;
-constexpr PhysAddr kDownloadBuffer = 0xC0400000u;
+using usbrig::kDownloadBuffer;
+constexpr uint16_t kDownload = usbrig::kDownloadCommand;
 constexpr uint32_t kEight = 8u * 1024 * 1024;
 constexpr uint32_t kTransferMs = 60000;
 constexpr sim::Nanos kRunLimit = 180000 * sim::kNsPerMs;
 
-// The test's command layer, in the USB task: a download command arms the
-// receive of the size it names and answers 10 bytes (byte 0: the driver's
-// result); any other command is answered with 1024 bytes of its pattern.
-void OnCommand(const Bytes& command) {
-  static uint8_t s_aucReply[1024];
-  const uint16_t code = protocol::GetU16(command.data());
-  uint32_t length = sizeof s_aucReply;
-  if (code == kDownload && command.size() == 8) {
-    IoctlWord aWords[2] = {kDownloadBuffer, protocol::GetU32(command.data() + 4)};
-    length = 10;
-    std::memset(s_aucReply, 0, length);
-    s_aucReply[0] = UsbDrvControl(USB_DRIVER_HANDLE, USB_CTRL_START_BULK_RX, aWords) == 0 ? 0 : 1;
-  } else {
-    const Bytes pattern = usbrig::Pattern(length, code);
-    std::memcpy(s_aucReply, pattern.data(), length);
-  }
-  UsbDrvWrite(USB_DRIVER_HANDLE, s_aucReply, length);
-}
+// The test's command layer, in the USB task: the rig's download-or-pattern
+// layer (see usbrig::AnswerDownloadOrPattern).
+void OnCommand(const Bytes& command) { usbrig::AnswerDownloadOrPattern(command); }
 
 Bytes DownloadCommand(uint32_t size) {
   Bytes command{static_cast<uint8_t>(kDownload), static_cast<uint8_t>(kDownload >> 8), 4, 0, 0, 0, 0, 0};

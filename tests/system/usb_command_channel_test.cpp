@@ -28,6 +28,7 @@
 #include "protocol/requests.h"
 #include "protocol/status_record.h"
 #include "sim/state_dir.h"
+#include "tests/support/usb_task_kernel.h"
 
 namespace {
 
@@ -368,22 +369,8 @@ void UsbTaskWithJobs(VP_INT) {
   }
 }
 
-struct UsbJobKernel {
-  UsbJobKernel() {
-    const KernelConfiguration& fw = g_KernelConfiguration;
-    tasks.assign(fw.pTasks, fw.pTasks + fw.ulTaskCount);
-    for (TaskConfig& t : tasks) {
-      if (t.tskid == USB_TASK) t.task = UsbTaskWithJobs;
-    }
-    config = fw;
-    config.pTasks = tasks.data();
-  }
-  std::vector<TaskConfig> tasks;
-  KernelConfiguration config{};
-};
-
 TEST_F(UsbCommandTest, ToneCurvePiecesGoOutOnePerPassAndEndWithZeroToCome) {
-  static UsbJobKernel kernel;
+  static testsupport::KernelWithUsbTask kernel(UsbTaskWithJobs);
   sim::MachineOptions options = hostiftest::AppOptions();
   options.kernel = &kernel.config;
   sim::UsbHostPort& host = BootApp(std::move(options));

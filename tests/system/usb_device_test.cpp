@@ -22,8 +22,8 @@ using usbrig::g_rig;
 using Bytes = std::vector<uint8_t>;
 
 constexpr char kSerial[] = "T7300001";
-constexpr uint16_t kDownload = 0x8001;
-constexpr PhysAddr kDownloadBuffer = 0xC0400000u;
+using usbrig::kDownloadBuffer;
+constexpr uint16_t kDownload = usbrig::kDownloadCommand;
 
 Bytes String(uint8_t index, std::string_view text) {
   Bytes r{static_cast<uint8_t>(2 * text.size()), index};
@@ -65,26 +65,11 @@ std::vector<std::pair<uint32_t, Bytes>> DescriptorSet() {
 
 std::vector<std::pair<uint32_t, Bytes>> g_set;
 
-// The command layer of this test: a download command arms the receive of
-// the size its payload names, then answers with a 10-byte reply; any
-// other command is answered with a reply of 1024 bytes (two full packets).
-// It runs in the USB task, whose stack is abandoned when the test ends: the
-// reply lives in static memory, not on the heap.
-void OnCommand(const Bytes& command) {
-  static uint8_t s_aucReply[1024];
-  const uint16_t code = protocol::GetU16(command.data());
-  uint32_t length = sizeof s_aucReply;
-  if (code == kDownload && command.size() == 8) {
-    IoctlWord aWords[2] = {kDownloadBuffer, protocol::GetU32(command.data() + 4)};
-    length = 10;
-    std::memset(s_aucReply, 0, length);
-    s_aucReply[0] = UsbDrvControl(USB_DRIVER_HANDLE, USB_CTRL_START_BULK_RX, aWords) == 0 ? 0 : 1;
-  } else {
-    const Bytes pattern = usbrig::Pattern(length, code);
-    std::memcpy(s_aucReply, pattern.data(), length);
-  }
-  EXPECT_EQ(UsbDrvWrite(USB_DRIVER_HANDLE, s_aucReply, length), 0);
-}
+// The command layer of this test: the rig's download-or-pattern layer (a
+// download command arms the receive of the size its payload names and is
+// answered with 10 bytes; any other is answered with 1024), whose every
+// reply must be written.
+void OnCommand(const Bytes& command) { EXPECT_EQ(usbrig::AnswerDownloadOrPattern(command), 0); }
 
 class UsbDevice : public usbrig::UsbRigTest, public ::testing::WithParamInterface<bool> {};
 

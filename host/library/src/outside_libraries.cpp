@@ -1,6 +1,7 @@
 // Loading and unloading of BOM7300UsbCtrl and BOM7300ColorMatch.
 #include "outside_libraries.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -39,13 +40,41 @@ EntryPoint Entry(const char *name, Function &slot) {
 
 // Binds the entry points in order and stops at the first missing one.
 template <size_t N>
-bool BindAll(HMODULE module, const EntryPoint (&entries)[N]) {
+bool BindAll(HMODULE module, const std::array<EntryPoint, N> &entries) {
   for (const EntryPoint &entry : entries) {
     FARPROC address = GetProcAddress(module, entry.name);
     if (address == nullptr) return false;
     std::memcpy(entry.slot, &address, sizeof address);
   }
   return true;
+}
+
+// Succeeds at once when loaded; else clears the record, loads `file` and
+// binds the entry points `entriesOf(record)` names, or clears the record
+// again and frees the module.
+template <typename Record, typename EntriesOf>
+bool LoadModule(Record &record, const std::string &file, EntriesOf entriesOf) {
+  if (record.loaded == 1) return true;
+  record = Record{};
+  HMODULE module = LoadLibraryA(file.c_str());
+  if (module == nullptr) return false;
+  if (!BindAll(module, entriesOf(record))) {
+    record = Record{};
+    FreeLibrary(module);
+    return false;
+  }
+  record.module = module;
+  record.loaded = 1;
+  return true;
+}
+
+// Only when loaded: clears the record and frees the module.
+template <typename Record>
+void FreeModule(Record &record) {
+  if (record.loaded != 1) return;
+  HMODULE module = record.module;
+  record = Record{};
+  FreeLibrary(module);
 }
 
 }  // namespace
@@ -57,79 +86,50 @@ void SetOutsideLibraryFiles(const char *usbCtrlFile, const char *colorMatchFile)
 }
 
 bool LoadUsbCtrlLibrary(UsbCtrlLibrary &record) {
-  if (record.loaded == 1) return true;
-  record = UsbCtrlLibrary{};
-  HMODULE module = LoadLibraryA(UsbCtrlFile().c_str());
-  if (module == nullptr) return false;
-  UsbCtrlLibrary bound;
-  bound.module = module;
-  const EntryPoint entries[] = {
-      Entry("SDKUsb_Open", bound.Open),
-      Entry("SDKUsb_OpenEx", bound.OpenEx),
-      Entry("SDKUsb_Close", bound.Close),
-      Entry("SDKUsb_GetDeviceHandle", bound.GetDeviceHandle),
-      Entry("SDKUsb_GetDeviceName", bound.GetDeviceName),
-      Entry("SDKUsb_GetDeviceIDString", bound.GetDeviceIDString),
-      Entry("SDKUsb_GetPipeHandle", bound.GetPipeHandle),
-      Entry("SDKUsb_ClosePipe", bound.ClosePipe),
-      Entry("SDKUsb_AbortPipe", bound.AbortPipe),
-      Entry("SDKUsb_ResetPipe", bound.ResetPipe),
-      Entry("SDKUsb_CheckDeviceName", bound.CheckDeviceName),
-      Entry("SDKUsb_CheckDevice", bound.CheckDevice),
-      Entry("SDKUsb_ResetDevice", bound.ResetDevice),
-  };
-  if (!BindAll(module, entries)) {
-    FreeLibrary(module);
-    return false;
-  }
-  bound.loaded = 1;
-  record = bound;
-  return true;
+  return LoadModule(record, UsbCtrlFile(), [](UsbCtrlLibrary &bound) {
+    return std::to_array<EntryPoint>({
+        Entry("SDKUsb_Open", bound.Open),
+        Entry("SDKUsb_OpenEx", bound.OpenEx),
+        Entry("SDKUsb_Close", bound.Close),
+        Entry("SDKUsb_GetDeviceHandle", bound.GetDeviceHandle),
+        Entry("SDKUsb_GetDeviceName", bound.GetDeviceName),
+        Entry("SDKUsb_GetDeviceIDString", bound.GetDeviceIDString),
+        Entry("SDKUsb_GetPipeHandle", bound.GetPipeHandle),
+        Entry("SDKUsb_ClosePipe", bound.ClosePipe),
+        Entry("SDKUsb_AbortPipe", bound.AbortPipe),
+        Entry("SDKUsb_ResetPipe", bound.ResetPipe),
+        Entry("SDKUsb_CheckDeviceName", bound.CheckDeviceName),
+        Entry("SDKUsb_CheckDevice", bound.CheckDevice),
+        Entry("SDKUsb_ResetDevice", bound.ResetDevice),
+    });
+  });
 }
 
-void FreeUsbCtrlLibrary(UsbCtrlLibrary &record) {
-  if (record.loaded != 1) return;
-  HMODULE module = record.module;
-  record = UsbCtrlLibrary{};
-  FreeLibrary(module);
-}
+void FreeUsbCtrlLibrary(UsbCtrlLibrary &record) { FreeModule(record); }
 
 bool LoadColorMatchLibrary(ColorMatchLibrary &record) {
-  if (record.loaded == 1) return true;
-  record = ColorMatchLibrary{};
-  HMODULE module = LoadLibraryA(ColorMatchFile().c_str());
-  if (module == nullptr) return false;
-  ColorMatchLibrary &bound = record;
-  const EntryPoint entries[] = {
-      Entry("SDKCMCreatLUT", bound.CreatLUT),
-      Entry("SDKCMMatchPixelMap", bound.MatchPixelMap),
-      Entry("SDKCMMatchPlaneMap", bound.MatchPlaneMap),
-      Entry("SDKCMConvertColorWorldToIPB", bound.ConvertColorWorldToIPB),
-      Entry("SDKCMOpenProfile", bound.OpenProfile),
-      Entry("SDKCMCloseProfile", bound.CloseProfile),
-      Entry("SDKCMCreateColorWorld", bound.CreateColorWorld),
-      Entry("SDKCMDisposeColorWorld", bound.DisposeColorWorld),
-      Entry("SDKCMGetNumsOfInPixComp", bound.GetNumsOfInPixComp),
-      Entry("SDKCMGetNumsOfOutPixComp", bound.GetNumsOfOutPixComp),
-      Entry("SDKCMGetPartialProfileElement", bound.GetPartialProfileElement),
-      Entry("SDKCMGetProfileHeader", bound.GetProfileHeader),
-  };
-  if (!BindAll(module, entries)) {
-    record = ColorMatchLibrary{};
-    FreeLibrary(module);
-    return false;
-  }
-  record.module = module;
-  record.loaded = 1;
-  return true;
+  return LoadModule(record, ColorMatchFile(), [](ColorMatchLibrary &bound) {
+    return std::to_array<EntryPoint>({
+        Entry("SDKCMCreatLUT", bound.CreatLUT),
+        Entry("SDKCMMatchPixelMap", bound.MatchPixelMap),
+        Entry("SDKCMMatchPlaneMap", bound.MatchPlaneMap),
+        Entry("SDKCMConvertColorWorldToIPB", bound.ConvertColorWorldToIPB),
+        Entry("SDKCMOpenProfile", bound.OpenProfile),
+        Entry("SDKCMCloseProfile", bound.CloseProfile),
+        Entry("SDKCMCreateColorWorld", bound.CreateColorWorld),
+        Entry("SDKCMDisposeColorWorld", bound.DisposeColorWorld),
+        Entry("SDKCMGetNumsOfInPixComp", bound.GetNumsOfInPixComp),
+        Entry("SDKCMGetNumsOfOutPixComp", bound.GetNumsOfOutPixComp),
+        Entry("SDKCMGetPartialProfileElement", bound.GetPartialProfileElement),
+        Entry("SDKCMGetProfileHeader", bound.GetProfileHeader),
+    });
+  });
 }
 
 void FreeColorMatchLibrary(ColorMatchLibrary &record) {
   if (record.loaded != 1) return;
   ColorMatchWrapper::DisposeColorWorld(record);
-  HMODULE module = record.module;
-  record = ColorMatchLibrary{};
-  FreeLibrary(module);
+  FreeModule(record);
 }
 
 void ColorMatchWrapper::DisposeColorWorld(ColorMatchLibrary &record) {

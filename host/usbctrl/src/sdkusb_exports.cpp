@@ -28,6 +28,21 @@ Result Guarded(Result failed, Body body) noexcept {
   }
 }
 
+// Runs `body(device, in)` on the device and direction of a pipe handle of
+// this library; any other handle fails with ERROR_INVALID_HANDLE.
+template <typename Body>
+int OnPipe(HANDLE pipe, Body body) noexcept {
+  return Guarded(0, [&] {
+    bool in = false;
+    std::shared_ptr<Device> d = usbctrl::PipeDevice(pipe, &in);
+    if (d == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return 0;
+    }
+    return body(*d, in);
+  });
+}
+
 std::shared_ptr<Device> OpenDeviceAt(int number) {
   std::shared_ptr<Device> device = usbctrl::DeviceAt(number);
   if (device == nullptr) SetLastError(ERROR_INVALID_HANDLE);
@@ -113,14 +128,8 @@ SDKUSB_EXPORT int WINAPI SDKUsb_ClosePipe(HANDLE pipe) {
 // Ends the transfers in progress on the pipe (their calls fail with
 // ERROR_OPERATION_ABORTED).
 SDKUSB_EXPORT int WINAPI SDKUsb_AbortPipe(HANDLE pipe) {
-  return Guarded(0, [&] {
-    bool in = false;
-    std::shared_ptr<Device> d = usbctrl::PipeDevice(pipe, &in);
-    if (d == nullptr) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return 0;
-    }
-    d->connection->AbortPipe(in ? sim::cable::Pipe::BulkIn : sim::cable::Pipe::BulkOut);
+  return OnPipe(pipe, [](Device &d, bool in) {
+    d.connection->AbortPipe(in ? sim::cable::Pipe::BulkIn : sim::cable::Pipe::BulkOut);
     return 1;
   });
 }
@@ -138,14 +147,8 @@ bool ClearHalt(Device &d, bool in) {
 
 // Clears a halted pipe and its data toggle.
 SDKUSB_EXPORT int WINAPI SDKUsb_ResetPipe(HANDLE pipe) {
-  return Guarded(0, [&] {
-    bool in = false;
-    std::shared_ptr<Device> d = usbctrl::PipeDevice(pipe, &in);
-    if (d == nullptr) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return 0;
-    }
-    if (!ClearHalt(*d, in)) {
+  return OnPipe(pipe, [](Device &d, bool in) {
+    if (!ClearHalt(d, in)) {
       SetLastError(ERROR_GEN_FAILURE);
       return 0;
     }

@@ -139,10 +139,15 @@ void Answer(FakePrinter &p, const uint8_t *bytes, size_t size) {
   Signal(p.answerFd);
 }
 
-BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
+// A transfer on a pipe of direction `in`: under the double's lock, `attempt`
+// finishes it (true) or it waits for `wakeFd`; a pipe of the other
+// direction fails with ERROR_INVALID_FUNCTION, a printer that has gone with
+// ERROR_GEN_FAILURE.
+template <typename Attempt>
+BOOL Transfer(void *object, bool in, int FakePrinter::*wakeFd, Attempt attempt) {
   auto *pipe = static_cast<Pipe *>(object);
   FakePrinter &p = *pipe->printer;
-  if (!pipe->in) {
+  if (pipe->in != in) {
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
   }
@@ -153,44 +158,34 @@ BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
       }
-      if (!p.pending.empty()) {
-        std::vector<uint8_t> answer = std::move(p.pending.front());
-        p.pending.pop_front();
-        if (p.pending.empty()) Drain(p.answerFd);
-        const DWORD count = std::min<DWORD>(bytes, static_cast<DWORD>(answer.size()));
-        std::memcpy(buffer, answer.data(), count);
-        *done = count;
-        return TRUE;
-      }
+      if (attempt(p)) return TRUE;
     }
-    if (W32X_WaitFd(p.answerFd, POLLIN, INFINITE) != WAIT_OBJECT_0) return FALSE;
+    if (W32X_WaitFd(p.*wakeFd, POLLIN, INFINITE) != WAIT_OBJECT_0) return FALSE;
   }
 }
 
+BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
+  return Transfer(object, true, &FakePrinter::answerFd, [&](FakePrinter &p) {
+    if (p.pending.empty()) return false;
+    std::vector<uint8_t> answer = std::move(p.pending.front());
+    p.pending.pop_front();
+    if (p.pending.empty()) Drain(p.answerFd);
+    const DWORD count = std::min<DWORD>(bytes, static_cast<DWORD>(answer.size()));
+    std::memcpy(buffer, answer.data(), count);
+    *done = count;
+    return true;
+  });
+}
+
 BOOL PipeWrite(void *object, const void *buffer, DWORD bytes, DWORD *done) {
-  auto *pipe = static_cast<Pipe *>(object);
-  FakePrinter &p = *pipe->printer;
-  if (pipe->in) {
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return FALSE;
-  }
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lk(Double().lock);
-      if (!p.present) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-      }
-      if (!p.stallWrites) {
-        const auto *bytesIn = static_cast<const uint8_t *>(buffer);
-        p.written.emplace_back(bytesIn, bytesIn + bytes);
-        Answer(p, bytesIn, bytes);
-        *done = bytes;
-        return TRUE;
-      }
-    }
-    if (W32X_WaitFd(p.writeFd, POLLIN, INFINITE) != WAIT_OBJECT_0) return FALSE;
-  }
+  return Transfer(object, false, &FakePrinter::writeFd, [&](FakePrinter &p) {
+    if (p.stallWrites) return false;
+    const auto *bytesIn = static_cast<const uint8_t *>(buffer);
+    p.written.emplace_back(bytesIn, bytesIn + bytes);
+    Answer(p, bytesIn, bytes);
+    *done = bytes;
+    return true;
+  });
 }
 
 void PipeClose(void *object) { delete static_cast<Pipe *>(object); }
