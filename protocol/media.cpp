@@ -35,13 +35,6 @@ void GetSizes(const uint8_t* in, MediaSizeEntry* sizes) {
   }
 }
 
-int32_t Prepare(uint8_t* out, size_t capacity, size_t size) {
-  if (out == nullptr) return WIRE_ERR_BAD_ARGUMENT;
-  if (capacity < size) return WIRE_ERR_NO_ROOM;
-  std::memset(out, 0, size);
-  return static_cast<int32_t>(size);
-}
-
 template <typename T>
 int32_t Begin(const uint8_t* in, size_t length, size_t size, T* r) {
   if (r == nullptr) return WIRE_ERR_BAD_ARGUMENT;
@@ -66,7 +59,7 @@ MediaInfoExReply MediaInfoExReplyFrom(const MediaRecord& record) {
 
 int32_t EncodeMediaRecord(const MediaRecord& record, uint8_t* out, size_t capacity) {
   if (record.sizeCount > MEDIA_SIZE_ENTRIES) return WIRE_ERR_BAD_VALUE;
-  const int32_t n = Prepare(out, capacity, MEDIA_RECORD_SIZE);
+  const int32_t n = PrepareOutput(out, capacity, MEDIA_RECORD_SIZE);
   if (n < 0) return n;
   PutMediaBytes(out, record.media);
   PutU16(out + 4, record.fullWidth);
@@ -91,7 +84,7 @@ int32_t DecodeMediaRecord(const uint8_t* in, size_t length, MediaRecord* record)
 }
 
 int32_t EncodeReply(const MediaInfoReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, MEDIA_INFO_REPLY_SIZE);
+  const int32_t n = PrepareOutput(out, capacity, MEDIA_INFO_REPLY_SIZE);
   if (n < 0) return n;
   PutMediaBytes(out, r.media);
   PutU16(out + 5, r.fullWidth);
@@ -109,7 +102,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, MediaInfoReply* r) {
 
 int32_t EncodeReply(const MediaInfoExReply& r, uint8_t* out, size_t capacity) {
   if (r.sizeCount > MEDIA_SIZE_ENTRIES) return WIRE_ERR_BAD_VALUE;
-  const int32_t n = Prepare(out, capacity, MEDIA_INFO_EX_REPLY_SIZE);
+  const int32_t n = PrepareOutput(out, capacity, MEDIA_INFO_EX_REPLY_SIZE);
   if (n < 0) return n;
   PutMediaBytes(out, r.media);
   out[8] = r.sizeCount;

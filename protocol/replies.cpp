@@ -5,13 +5,6 @@
 namespace protocol {
 namespace {
 
-int32_t Prepare(uint8_t* out, size_t capacity, size_t size) {
-  if (out == nullptr) return WIRE_ERR_BAD_ARGUMENT;
-  if (capacity < size) return WIRE_ERR_NO_ROOM;
-  std::memset(out, 0, size);
-  return static_cast<int32_t>(size);
-}
-
 template <typename T>
 int32_t Begin(const uint8_t* in, size_t length, T* r) {
   if (r == nullptr) return WIRE_ERR_BAD_ARGUMENT;
@@ -23,7 +16,7 @@ int32_t Begin(const uint8_t* in, size_t length, T* r) {
 }  // namespace
 
 int32_t EncodeReply(const PrintReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, PrintReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, PrintReply::kSize);
   if (n < 0) return n;
   out[0] = r.slotIndex;
   return n;
@@ -36,7 +29,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, PrintReply* r) {
 }
 
 int32_t EncodeReply(const ReadToneCurveReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, ReadToneCurveReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, ReadToneCurveReply::kSize);
   if (n < 0) return n;
   PutU16(out, r.size);
   return n;
@@ -52,7 +45,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, ReadToneCurveReply* r) {
 
 int32_t EncodeReply(const ErrorLogReply& r, uint8_t* out, size_t capacity) {
   if (r.count > ERROR_LOG_ENTRIES_MAX) return WIRE_ERR_BAD_VALUE;
-  const int32_t n = Prepare(out, capacity, ErrorLogReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, ErrorLogReply::kSize);
   if (n < 0) return n;
   out[0] = r.count;
   for (size_t i = 0; i < ERROR_LOG_ENTRIES_MAX; ++i) {
@@ -83,7 +76,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, ErrorLogReply* r) {
 // --- CMD_GET_PARAMETER, CMD_GET_SERIAL_NO -----------------------------------
 
 int32_t EncodeReply(const GetParameterReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, GetParameterReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, GetParameterReply::kSize);
   if (n < 0) return n;
   PutU32(out, static_cast<uint32_t>(r.value));
   return n;
@@ -96,7 +89,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, GetParameterReply* r) {
 }
 
 int32_t EncodeReply(const SerialNoReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SerialNoReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SerialNoReply::kSize);
   if (n < 0) return n;
   const bool erased = static_cast<uint8_t>(r.serial[0]) == 0xFFu;
   std::memcpy(out, erased ? SERIAL_NO_ERASED_TEXT : r.serial, SerialNoReply::kSize);
@@ -112,7 +105,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, SerialNoReply* r) {
 // --- Job and counter replies ------------------------------------------------
 
 int32_t EncodeReply(const PrinterIdStatusReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, PrinterIdStatusReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, PrinterIdStatusReply::kSize);
   if (n < 0) return n;
   out[0] = r.jobId;
   PutU16(out + 1, r.copiesLeft);
@@ -133,7 +126,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, PrinterIdStatusReply* r) {
 }
 
 int32_t EncodeReply(const CountersReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, CountersReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, CountersReply::kSize);
   if (n < 0) return n;
   PutU32(out + 0, r.cut);
   PutU32(out + 4, r.carousel);
@@ -156,7 +149,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, CountersReply* r) {
 }
 
 int32_t EncodeReply(const ExitTrayStatusReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, ExitTrayStatusReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, ExitTrayStatusReply::kSize);
   if (n < 0) return n;
   out[0] = r.trayState;
   return n;
@@ -169,7 +162,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, ExitTrayStatusReply* r) {
 }
 
 int32_t EncodeReply(const BufferStatusReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, BufferStatusReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, BufferStatusReply::kSize);
   if (n < 0) return n;
   for (size_t i = 0; i < BUFFER_STATUS_ENTRIES; ++i) {
     out[4 * i + 0] = r.entries[i].inUse;
@@ -190,7 +183,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, BufferStatusReply* r) {
 }
 
 int32_t EncodeReply(const SetupPrintJobReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SetupPrintJobReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SetupPrintJobReply::kSize);
   if (n < 0) return n;
   out[0] = r.jobId;
   out[1] = r.assignment[0];
@@ -209,7 +202,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, SetupPrintJobReply* r) {
 }
 
 int32_t EncodeReply(const JobStatusReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, JobStatusReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, JobStatusReply::kSize);
   if (n < 0) return n;
   out[0] = r.jobId;
   PutU16(out + 1, r.copies);
@@ -236,7 +229,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, JobStatusReply* r) {
 // --- Diagnosis, firmware information, head EEPROM ---------------------------
 
 int32_t EncodeReply(const SelfDiagnosisReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SelfDiagnosisReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SelfDiagnosisReply::kSize);
   if (n < 0) return n;
   out[0] = r.subCommand;
   out[1] = r.deviceId;
@@ -255,7 +248,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, SelfDiagnosisReply* r) {
 }
 
 int32_t EncodeReply(const DiagnosisResultReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, DiagnosisResultReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, DiagnosisResultReply::kSize);
   if (n < 0) return n;
   std::memcpy(out, r.results, DIAGNOSIS_RESULT_SIZE);
   return n;
@@ -268,7 +261,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, DiagnosisResultReply* r) {
 }
 
 int32_t EncodeReply(const FirmwareInfoRecord& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, FirmwareInfoRecord::kSize);
+  const int32_t n = PrepareOutput(out, capacity, FirmwareInfoRecord::kSize);
   if (n < 0) return n;
   std::memcpy(out + 0, r.programName, sizeof r.programName);
   std::memcpy(out + 8, r.programType, sizeof r.programType);
@@ -291,7 +284,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, FirmwareInfoRecord* r) {
 }
 
 int32_t EncodeReply(const ReadHeadEepromReply& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, ReadHeadEepromReply::kSize);
+  const int32_t n = PrepareOutput(out, capacity, ReadHeadEepromReply::kSize);
   if (n < 0) return n;
   out[0] = r.value;
   return n;
@@ -306,12 +299,7 @@ int32_t DecodeReply(const uint8_t* in, size_t length, ReadHeadEepromReply* r) {
 // --- CMD_UNIVERSAL ----------------------------------------------------------
 
 int32_t EncodeReply(const UniversalReply& r, uint8_t* out, size_t capacity) {
-  if (r.length > UNIVERSAL_REPLY_DATA_MAX) return WIRE_ERR_BAD_VALUE;
-  const int32_t n = Prepare(out, capacity, 1u + r.length);
-  if (n < 0) return n;
-  out[0] = r.length;
-  std::memcpy(out + 1, r.data, r.length);
-  return n;
+  return EncodeCounted(r.data, r.length, UNIVERSAL_REPLY_DATA_MAX, out, capacity);
 }
 
 int32_t DecodeReply(const uint8_t* in, size_t length, UniversalReply* r) {

@@ -6,14 +6,6 @@
 namespace protocol {
 namespace {
 
-// Common start of every fixed-size encoder.
-int32_t Prepare(uint8_t* out, size_t capacity, size_t size) {
-  if (out == nullptr) return WIRE_ERR_BAD_ARGUMENT;
-  if (capacity < size) return WIRE_ERR_NO_ROOM;
-  std::memset(out, 0, size);
-  return static_cast<int32_t>(size);
-}
-
 template <typename T>
 int32_t Begin(const uint8_t* in, size_t length, T* r, PayloadReader* reader) {
   if (r == nullptr) return WIRE_ERR_BAD_ARGUMENT;
@@ -27,7 +19,7 @@ int32_t Begin(const uint8_t* in, size_t length, T* r, PayloadReader* reader) {
 // --- CMD_PRINT --------------------------------------------------------------
 
 int32_t EncodeRequest(const PrintRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, PrintRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, PrintRequest::kSize);
   if (n < 0) return n;
   out[0] = r.jobNumber;
   out[1] = r.hostArgument;
@@ -63,7 +55,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, PrintRequest* r) {
 // --- Two-byte and one-byte requests -----------------------------------------
 
 int32_t EncodeRequest(const CancelPrintJobRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, CancelPrintJobRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, CancelPrintJobRequest::kSize);
   if (n < 0) return n;
   out[0] = r.jobNumber;
   out[1] = r.mode;
@@ -79,7 +71,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, CancelPrintJobRequest* r
 }
 
 int32_t EncodeRequest(const ResetRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, ResetRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, ResetRequest::kSize);
   if (n < 0) return n;
   out[0] = r.kind;
   out[1] = r.argument;
@@ -95,7 +87,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, ResetRequest* r) {
 }
 
 int32_t EncodeRequest(const ReadToneCurveRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, ReadToneCurveRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, ReadToneCurveRequest::kSize);
   if (n < 0) return n;
   out[0] = r.type;
   out[1] = r.curve;
@@ -111,7 +103,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, ReadToneCurveRequest* r)
 }
 
 int32_t EncodeRequest(const OperationButtonRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, OperationButtonRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, OperationButtonRequest::kSize);
   if (n < 0) return n;
   out[0] = r.enable;
   return n;
@@ -125,7 +117,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, OperationButtonRequest* 
 }
 
 int32_t EncodeRequest(const GetParameterRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, GetParameterRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, GetParameterRequest::kSize);
   if (n < 0) return n;
   out[0] = r.parameterId;
   return n;
@@ -139,7 +131,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, GetParameterRequest* r) 
 }
 
 int32_t EncodeRequest(const SetParameterRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SetParameterRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SetParameterRequest::kSize);
   if (n < 0) return n;
   out[0] = r.parameterId;
   PutU32(out + 1, static_cast<uint32_t>(r.value));
@@ -157,7 +149,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, SetParameterRequest* r) 
 // --- CMD_SET_LAMINATE_STRING ------------------------------------------------
 
 int32_t EncodeRequest(const SetLaminateStringRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SetLaminateStringRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SetLaminateStringRequest::kSize);
   if (n < 0) return n;
   out[0] = r.itemNumber;
   PutU16(out + 1, r.x);
@@ -185,7 +177,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, SetLaminateStringRequest
 // --- CMD_SET_CUT_LIST -------------------------------------------------------
 
 int32_t EncodeRequest(const SetCutListRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SetCutListRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SetCutListRequest::kSize);
   if (n < 0) return n;
   for (size_t i = 0; i < 4; ++i) PutU16(out + 2 * i, r.cutPositions[i]);
   return n;
@@ -201,7 +193,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, SetCutListRequest* r) {
 // --- CMD_SETUP_PRINT_JOB ----------------------------------------------------
 
 int32_t EncodeRequest(const SetupPrintJobRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SetupPrintJobRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SetupPrintJobRequest::kSize);
   if (n < 0) return n;
   PutU16(out + 0, r.copies);
   out[2] = r.unitRequest;
@@ -232,66 +224,63 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, SetupPrintJobRequest* r)
 
 // --- One-byte job and component requests ------------------------------------
 
-int32_t EncodeRequest(const GetJobStatusRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, GetJobStatusRequest::kSize);
+namespace {
+
+// A request of one byte, held in `field`.
+template <typename T>
+int32_t EncodeOneByte(const T& r, uint8_t T::*field, uint8_t* out, size_t capacity) {
+  const int32_t n = PrepareOutput(out, capacity, T::kSize);
   if (n < 0) return n;
-  out[0] = r.jobId;
+  out[0] = r.*field;
   return n;
+}
+
+template <typename T>
+int32_t DecodeOneByte(const uint8_t* in, size_t length, T* r, uint8_t T::*field) {
+  PayloadReader p(nullptr, 0);
+  if (const int32_t rc = Begin(in, length, r, &p); rc != WIRE_OK) return rc;
+  r->*field = p.U8(0);
+  return WIRE_OK;
+}
+
+}  // namespace
+
+int32_t EncodeRequest(const GetJobStatusRequest& r, uint8_t* out, size_t capacity) {
+  return EncodeOneByte(r, &GetJobStatusRequest::jobId, out, capacity);
 }
 
 int32_t DecodeRequest(const uint8_t* in, size_t length, GetJobStatusRequest* r) {
-  PayloadReader p(nullptr, 0);
-  if (const int32_t rc = Begin(in, length, r, &p); rc != WIRE_OK) return rc;
-  r->jobId = p.U8(0);
-  return WIRE_OK;
+  return DecodeOneByte(in, length, r, &GetJobStatusRequest::jobId);
 }
 
 int32_t EncodeRequest(const JobImageControlRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, JobImageControlRequest::kSize);
-  if (n < 0) return n;
-  out[0] = r.control;
-  return n;
+  return EncodeOneByte(r, &JobImageControlRequest::control, out, capacity);
 }
 
 int32_t DecodeRequest(const uint8_t* in, size_t length, JobImageControlRequest* r) {
-  PayloadReader p(nullptr, 0);
-  if (const int32_t rc = Begin(in, length, r, &p); rc != WIRE_OK) return rc;
-  r->control = p.U8(0);
-  return WIRE_OK;
+  return DecodeOneByte(in, length, r, &JobImageControlRequest::control);
 }
 
 int32_t EncodeRequest(const GetFirmwareInfoRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, GetFirmwareInfoRequest::kSize);
-  if (n < 0) return n;
-  out[0] = r.component;
-  return n;
+  return EncodeOneByte(r, &GetFirmwareInfoRequest::component, out, capacity);
 }
 
 int32_t DecodeRequest(const uint8_t* in, size_t length, GetFirmwareInfoRequest* r) {
-  PayloadReader p(nullptr, 0);
-  if (const int32_t rc = Begin(in, length, r, &p); rc != WIRE_OK) return rc;
-  r->component = p.U8(0);
-  return WIRE_OK;
+  return DecodeOneByte(in, length, r, &GetFirmwareInfoRequest::component);
 }
 
 int32_t EncodeRequest(const GetPrinterIdStatusRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, GetPrinterIdStatusRequest::kSize);
-  if (n < 0) return n;
-  out[0] = r.jobId;
-  return n;
+  return EncodeOneByte(r, &GetPrinterIdStatusRequest::jobId, out, capacity);
 }
 
 int32_t DecodeRequest(const uint8_t* in, size_t length, GetPrinterIdStatusRequest* r) {
-  PayloadReader p(nullptr, 0);
-  if (const int32_t rc = Begin(in, length, r, &p); rc != WIRE_OK) return rc;
-  r->jobId = p.U8(0);
-  return WIRE_OK;
+  return DecodeOneByte(in, length, r, &GetPrinterIdStatusRequest::jobId);
 }
 
 // --- CMD_SELF_DIAGNOSIS -----------------------------------------------------
 
 int32_t EncodeRequest(const SelfDiagnosisRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SelfDiagnosisRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SelfDiagnosisRequest::kSize);
   if (n < 0) return n;
   out[0] = r.subCommand;
   out[1] = r.deviceId;
@@ -311,7 +300,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, SelfDiagnosisRequest* r)
 // --- CMD_UPDATE -------------------------------------------------------------
 
 int32_t EncodeRequest(const UpdateRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, UpdateRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, UpdateRequest::kSize);
   if (n < 0) return n;
   out[0] = r.kind;
   out[1] = r.argument;
@@ -339,7 +328,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, UpdateRequest* r) {
 // --- EEPROM maintenance -----------------------------------------------------
 
 int32_t EncodeRequest(const MaintenancePermissionRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, MaintenancePermissionRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, MaintenancePermissionRequest::kSize);
   if (n < 0) return n;
   out[0] = r.bytes[0];
   out[1] = r.bytes[1];
@@ -355,7 +344,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, MaintenancePermissionReq
 }
 
 int32_t EncodeRequest(const GetEepromMaintenanceRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, GetEepromMaintenanceRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, GetEepromMaintenanceRequest::kSize);
   if (n < 0) return n;
   out[0] = r.bytes[0];
   out[1] = r.bytes[1];
@@ -372,7 +361,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, GetEepromMaintenanceRequ
 
 int32_t EncodeRequest(const SetEepromMaintenanceRequest& r, uint8_t* out, size_t capacity) {
   if (r.dataLength > EEPROM_MAINTENANCE_DATA_MAX) return WIRE_ERR_BAD_VALUE;
-  const int32_t n = Prepare(out, capacity, 2u + r.dataLength);
+  const int32_t n = PrepareOutput(out, capacity, 2u + r.dataLength);
   if (n < 0) return n;
   out[0] = r.bytes[0];
   out[1] = r.bytes[1];
@@ -394,7 +383,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, SetEepromMaintenanceRequ
 // --- CMD_SET_SERIAL_NO, CMD_READ_HEAD_EEPROM --------------------------------
 
 int32_t EncodeRequest(const SetSerialNoRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, SetSerialNoRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, SetSerialNoRequest::kSize);
   if (n < 0) return n;
   std::memcpy(out, r.serial, SetSerialNoRequest::kSize);
   return n;
@@ -408,7 +397,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, SetSerialNoRequest* r) {
 }
 
 int32_t EncodeRequest(const ReadHeadEepromRequest& r, uint8_t* out, size_t capacity) {
-  const int32_t n = Prepare(out, capacity, ReadHeadEepromRequest::kSize);
+  const int32_t n = PrepareOutput(out, capacity, ReadHeadEepromRequest::kSize);
   if (n < 0) return n;
   out[0] = r.unit;
   out[1] = r.address;
@@ -426,12 +415,7 @@ int32_t DecodeRequest(const uint8_t* in, size_t length, ReadHeadEepromRequest* r
 // --- CMD_UNIVERSAL ----------------------------------------------------------
 
 int32_t EncodeRequest(const UniversalRequest& r, uint8_t* out, size_t capacity) {
-  if (r.count > UNIVERSAL_REQUEST_DATA_MAX) return WIRE_ERR_BAD_VALUE;
-  const int32_t n = Prepare(out, capacity, 1u + r.count);
-  if (n < 0) return n;
-  out[0] = r.count;
-  std::memcpy(out + 1, r.data, r.count);
-  return n;
+  return EncodeCounted(r.data, r.count, UNIVERSAL_REQUEST_DATA_MAX, out, capacity);
 }
 
 int32_t DecodeRequest(const uint8_t* in, size_t length, UniversalRequest* r) {

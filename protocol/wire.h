@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace protocol {
 
@@ -107,6 +108,25 @@ constexpr int32_t CheckExactLength(size_t received, size_t needed) {
   if (received < needed) return WIRE_ERR_SHORT_BUFFER;
   if (received != needed) return WIRE_ERR_LENGTH_MISMATCH;
   return WIRE_OK;
+}
+
+// Common start of every fixed-size encoder: `size` zeroed bytes at `out`;
+// the size, or a negative WIRE_ERR_... value.
+inline int32_t PrepareOutput(uint8_t* out, size_t capacity, size_t size) {
+  if (out == nullptr) return WIRE_ERR_BAD_ARGUMENT;
+  if (capacity < size) return WIRE_ERR_NO_ROOM;
+  std::memset(out, 0, size);
+  return static_cast<int32_t>(size);
+}
+
+// A count byte, then that many bytes (at most `max`).
+inline int32_t EncodeCounted(const uint8_t* data, uint8_t count, uint8_t max, uint8_t* out, size_t capacity) {
+  if (count > max) return WIRE_ERR_BAD_VALUE;
+  const int32_t n = PrepareOutput(out, capacity, 1u + count);
+  if (n < 0) return n;
+  out[0] = count;
+  std::memcpy(out + 1, data, count);
+  return n;
 }
 
 }  // namespace protocol

@@ -49,57 +49,36 @@ int32_t FpgaRead(uint32_t ulCode, uint32_t ulOffset, uint16_t* pusValue) {
 constexpr uint32_t kFallTriggerPinLimit = 7;
 constexpr uint32_t kReservedValueLimit = 8;
 
+// Addresses up to IOCTL_DIRECT_LAST are reached directly with the access
+// width; everything above goes through the address windows.
+template <typename T>
+int32_t ReadAt(uint32_t ulCode, T (*pfnHwRead)(PhysAddr), PhysAddr ulAddr, T* pValue) {
+  if (ulAddr <= IOCTL_DIRECT_LAST) {
+    *pValue = pfnHwRead(ulAddr);
+    return 0;
+  }
+  return WindowRead(ulCode, ulAddr, pValue);
+}
+
+template <typename T>
+int32_t WriteAt(uint32_t ulCode, void (*pfnHwWrite)(PhysAddr, T), PhysAddr ulAddr, T value) {
+  if (ulAddr <= IOCTL_DIRECT_LAST) {
+    pfnHwWrite(ulAddr, value);
+    return 0;
+  }
+  return WindowWrite(ulCode, ulAddr, value);
+}
+
 }  // namespace
 
 // ---- Direct access ------------------------------------------------------------------
 
-int32_t IoctlRead8(PhysAddr ulAddr, uint8_t* pucValue) {
-  if (ulAddr <= IOCTL_DIRECT_LAST) {
-    *pucValue = HwRead8(ulAddr);
-    return 0;
-  }
-  return WindowRead(IOCTL_READ8, ulAddr, pucValue);
-}
-
-int32_t IoctlWrite8(PhysAddr ulAddr, uint8_t ucValue) {
-  if (ulAddr <= IOCTL_DIRECT_LAST) {
-    HwWrite8(ulAddr, ucValue);
-    return 0;
-  }
-  return WindowWrite(IOCTL_WRITE8, ulAddr, ucValue);
-}
-
-int32_t IoctlRead16(PhysAddr ulAddr, uint16_t* pusValue) {
-  if (ulAddr <= IOCTL_DIRECT_LAST) {
-    *pusValue = HwRead16(ulAddr);
-    return 0;
-  }
-  return WindowRead(IOCTL_READ16, ulAddr, pusValue);
-}
-
-int32_t IoctlWrite16(PhysAddr ulAddr, uint16_t usValue) {
-  if (ulAddr <= IOCTL_DIRECT_LAST) {
-    HwWrite16(ulAddr, usValue);
-    return 0;
-  }
-  return WindowWrite(IOCTL_WRITE16, ulAddr, usValue);
-}
-
-int32_t IoctlRead32(PhysAddr ulAddr, uint32_t* pulValue) {
-  if (ulAddr <= IOCTL_DIRECT_LAST) {
-    *pulValue = HwRead32(ulAddr);
-    return 0;
-  }
-  return WindowRead(IOCTL_READ32, ulAddr, pulValue);
-}
-
-int32_t IoctlWrite32(PhysAddr ulAddr, uint32_t ulValue) {
-  if (ulAddr <= IOCTL_DIRECT_LAST) {
-    HwWrite32(ulAddr, ulValue);
-    return 0;
-  }
-  return WindowWrite(IOCTL_WRITE32, ulAddr, ulValue);
-}
+int32_t IoctlRead8(PhysAddr ulAddr, uint8_t* pucValue) { return ReadAt(IOCTL_READ8, HwRead8, ulAddr, pucValue); }
+int32_t IoctlWrite8(PhysAddr ulAddr, uint8_t ucValue) { return WriteAt(IOCTL_WRITE8, HwWrite8, ulAddr, ucValue); }
+int32_t IoctlRead16(PhysAddr ulAddr, uint16_t* pusValue) { return ReadAt(IOCTL_READ16, HwRead16, ulAddr, pusValue); }
+int32_t IoctlWrite16(PhysAddr ulAddr, uint16_t usValue) { return WriteAt(IOCTL_WRITE16, HwWrite16, ulAddr, usValue); }
+int32_t IoctlRead32(PhysAddr ulAddr, uint32_t* pulValue) { return ReadAt(IOCTL_READ32, HwRead32, ulAddr, pulValue); }
+int32_t IoctlWrite32(PhysAddr ulAddr, uint32_t ulValue) { return WriteAt(IOCTL_WRITE32, HwWrite32, ulAddr, ulValue); }
 
 // ---- Board, FPGA configuration, GPIO ----------------------------------------------------
 
