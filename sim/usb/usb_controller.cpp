@@ -695,18 +695,22 @@ UsbSpeed UsbController::BusReset(bool bHostHighSpeed) {
   return m_bHighSpeed ? UsbSpeed::High : UsbSpeed::Full;
 }
 
+bool UsbController::Ep0TakeStall() {
+  Ep0& e = m_ep0;
+  if (!e.bSendStall) return false;
+  e.bSendStall = false;
+  e.bSentStall = true;
+  e.phase = Ep0Phase::Idle;
+  TxEvent(0);
+  return true;
+}
+
 UsbHandshake UsbController::Out(uint8_t address, uint8_t endpoint, bool toggle, const uint8_t* data,
                                 uint32_t length) {
   if (!Addressed(address) || m_testMode != 0 || endpoint >= kEndpoints) return UsbHandshake::NoResponse;
   if (endpoint == 0) {
+    if (Ep0TakeStall()) return UsbHandshake::Stall;
     Ep0& e = m_ep0;
-    if (e.bSendStall) {
-      e.bSendStall = false;
-      e.bSentStall = true;
-      e.phase = Ep0Phase::Idle;
-      TxEvent(0);
-      return UsbHandshake::Stall;
-    }
     switch (e.phase) {
       case Ep0Phase::StatusOut:
         if (length != 0) return UsbHandshake::Stall;
@@ -758,14 +762,8 @@ UsbHandshake UsbController::In(uint8_t address, uint8_t endpoint, bool* pToggle,
   pData->clear();
   if (!Addressed(address) || m_testMode != 0 || endpoint >= kEndpoints) return UsbHandshake::NoResponse;
   if (endpoint == 0) {
+    if (Ep0TakeStall()) return UsbHandshake::Stall;
     Ep0& e = m_ep0;
-    if (e.bSendStall) {
-      e.bSendStall = false;
-      e.bSentStall = true;
-      e.phase = Ep0Phase::Idle;
-      TxEvent(0);
-      return UsbHandshake::Stall;
-    }
     switch (e.phase) {
       case Ep0Phase::DataIn:
         if (!e.bTxPktRdy) return UsbHandshake::Nak;

@@ -240,6 +240,9 @@ class UsbController final : public DeviceModel, public BusDevice, public UsbFunc
   void PumpRx(uint32_t ep);
 
   void TxEvent(uint32_t ep);
+  // A SENDSTALL set by the function answers the next endpoint-0 token of
+  // either direction: true when it did (the stall is then sent).
+  bool Ep0TakeStall();
   void RxEvent(uint32_t ep);
   void BusEvent(uint8_t bits);
   uint32_t CoreGate() const;
