@@ -49,6 +49,7 @@ struct TransportCounters {
   uint64_t outBytes = 0;        // bulk OUT bytes the function took
   uint64_t inBytes = 0;         // bulk IN bytes handed to clients
   uint64_t protocolErrors = 0;  // connections closed for a malformed message
+  uint64_t refused = 0;         // clients turned away (or kept waiting) for want of descriptors
 };
 
 class CableTransport {
@@ -83,7 +84,7 @@ class CableTransport {
 
   // ---- between the threads ----
   struct InEvent {
-    enum class Type : uint8_t { Opened, Received, Closed, ProtocolError } type;
+    enum class Type : uint8_t { Opened, Received, Closed, ProtocolError, Refused } type;
     uint64_t conn = 0;
     Message message;
     std::shared_ptr<std::atomic<int64_t>> queued;  // Opened: the connection's queued OUT bytes
@@ -124,6 +125,8 @@ class CableTransport {
   struct Conn {
     std::map<uint32_t, uint64_t> tags;  // transfer ids by the client's tag
     std::shared_ptr<std::atomic<int64_t>> queued;
+    bool bLeaving = false;  // being dropped: none of its transfers starts any more
+    bool bHeard = true;     // its client still reads what is sent to it
   };
 
   void OnHubState(UsbPortState state);
@@ -132,10 +135,11 @@ class CableTransport {
   void LeaveBus();
   void ScheduleDrain();
   void Drain();
-  void OnMessage(uint64_t conn, Message& message);
+  void OnMessage(uint64_t connId, Conn& conn, Message& message);
   void OnBulkOutPiece(uint64_t connId, Conn& conn, Message& message);
-  void AddTransfer(ClientTransfer t);
+  void AddTransfer(Conn& conn, ClientTransfer t);
   void DropConnection(uint64_t conn, bool bSayBye);
+  bool MayStart(const ClientTransfer& t) const;
   void Pump(uint32_t pipe);
   void PumpOut(ClientTransfer& t);
   void OnHubDone(uint64_t id, const UsbTransferResult& result);
@@ -161,6 +165,7 @@ class CableTransport {
   SimClock::EventId m_drainEvent = 0;
   bool m_listening = false;
   bool m_bHolding = false;  // ending everything: start nothing new
+  bool m_bRefusing = false;  // out of descriptors since the last client taken (said once)
   TransportCounters m_counters;
   std::map<uint64_t, Conn> m_conns;
   std::map<uint64_t, ClientTransfer> m_transfers;
