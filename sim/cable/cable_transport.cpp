@@ -123,6 +123,13 @@ CableTransport::~CableTransport() {
   if (m_wakeFd >= 0) close(m_wakeFd);
 }
 
+std::string CableTransport::Report() const {
+  const TransportCounters& c = m_counters;
+  return "[cable] clients: " + std::to_string(c.connections) + " taken, " + std::to_string(m_conns.size()) +
+         " still connected, " + std::to_string(c.refused) + " turned away; transfers: " + std::to_string(c.transfers) +
+         " (" + std::to_string(c.cancelled) + " cancelled); protocol errors: " + std::to_string(c.protocolErrors);
+}
+
 // ---- the bus ------------------------------------------------------------------------------
 
 void CableTransport::OnHubState(UsbPortState state) {

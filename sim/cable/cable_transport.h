@@ -78,6 +78,10 @@ class CableTransport {
   size_t Connections() const { return m_conns.size(); }
   size_t ActiveTransfers() const { return m_transfers.size(); }
   const TransportCounters& Counters() const { return m_counters; }
+  // One console line of what the transport saw: clients taken, still
+  // connected and turned away; transfers and how many were cut; protocol
+  // errors.
+  std::string Report() const;
 
  private:
   enum PipeIndex : uint32_t { kControl = 0, kOut = 1, kIn = 2, kPipes = 3 };
