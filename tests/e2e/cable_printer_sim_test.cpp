@@ -3,7 +3,9 @@
 // and disappear with their processes and come back at the same port with
 // the same serial number; commands and replies cross the cable; a client
 // that leaves in the middle of its transfers does not hold the printer up;
-// two clients at once each get exactly their own answers. Every printer-sim
+// two clients at once each get exactly their own answers; clients that
+// leave with transfers queued, or before their identity could be sent,
+// leave the printer up and holding none of their connections. Every printer-sim
 // runs paced (its default) with its state and the bus in this test's
 // temporary directory; every wait is bounded by a limit, never measured.
 #include <gtest/gtest.h>
@@ -148,6 +150,15 @@ Exchange Command(PrinterConnection& printer, uint16_t code, const Bytes& payload
   return e;
 }
 
+// What the listing tool shows of a printer.
+std::string ListingOf(const PrinterConnection& printer) {
+  const sim::cable::PrinterIdentity& id = printer.Identity();
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", id.vendorId, id.productId);
+  return "port " + id.port + "  " + ids + "  " + (id.bHighSpeed ? "high" : "full") + " speed  serial " +
+         id.serialNumber + "\n    path       " + printer.DevicePath() + "\n    device ID  " + id.deviceIdText + "\n";
+}
+
 std::string SerialOverCommand(PrinterConnection& printer) {
   const Exchange e = Command(printer, protocol::CMD_GET_SERIAL_NO);
   if (e.out != Outcome::Done || e.in != Outcome::Done || e.header.errorCode != 0) return "(no answer)";
@@ -162,15 +173,21 @@ TEST_F(PrinterSimBus, TwoPrintersAreListedAndOneThatEndsLeavesAndComesBackTheSam
   auto b = StartPrinter("b");
   ASSERT_TRUE(WaitForPorts({portA, portB})) << a->Log() << b->Log();
 
+  // Each printer whole, as a client that opens it sees it, in port order.
   std::string listing = List();
-  EXPECT_NE(listing.find("2 printers"), std::string::npos) << listing;
-  for (const std::string& port : {portA, portB}) {
-    const size_t at = listing.find("port " + port);
-    ASSERT_NE(at, std::string::npos) << listing;
-    EXPECT_NE(listing.find("serial ", at), std::string::npos);
-    EXPECT_NE(listing.find("bus_" + sim::cable::BusId(m_bus) + "&port_" + port, at), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\n2 printers\n"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("not answering"), std::string::npos) << listing;
+  std::vector<size_t> where;
+  for (const std::string& port : std::set<std::string>{portA, portB}) {
+    const auto printer = Open(port);
+    ASSERT_TRUE(printer);
+    const std::string block = ListingOf(*printer);
+    EXPECT_NE(block.find("CLS:PRINTER;"), std::string::npos) << block;
+    EXPECT_NE(block.find("bus_" + sim::cable::BusId(m_bus) + "&port_" + port), std::string::npos) << block;
+    where.push_back(listing.find(block));
+    EXPECT_NE(where.back(), std::string::npos) << "expected\n" << block << "in\n" << listing;
   }
-  EXPECT_NE(listing.find("CLS:PRINTER;"), std::string::npos) << listing;
+  EXPECT_LT(where[0], where[1]) << listing;
 
   auto printerA = Open(portA);
   ASSERT_TRUE(printerA);

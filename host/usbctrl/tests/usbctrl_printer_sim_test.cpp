@@ -2,7 +2,8 @@
 // test's own: the entry points directly (device names, the device ID, pipe
 // transfers, cancellation, removal, the device-change broadcast), and the
 // printer-access library over them (listing, selection, status, the device
-// mutex across processes, a printer that goes away).
+// mutex across processes, two processes exchanging on one printer, a
+// printer that goes away).
 //
 // Every printer-sim runs paced, faster than the wall clock, with its state
 // in this test's temporary directory and a serial number provisioned by
