@@ -693,7 +693,8 @@ void CableTransport::IoLoop() {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       const bool bShortOfDescriptors = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
       if (bShortOfDescriptors && spare >= 0) {
-        // (The shortage shows before an empty queue does.)
+        // The shortage is reported whether a client waits or not; the spare
+        // tells, and turns away the one that does.
         close(spare);
         const int turnedAway = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         const int acceptError = errno;

@@ -20,6 +20,12 @@
 // counts on the board's clock from its arrival. A client that cancels a
 // transfer or leaves gets its transfers cut between two packets; what they
 // moved stays moved, nothing more is sent for them.
+//
+// Connections: however one ends (the client closes or says Bye, breaks the
+// rules, or a send to it fails, even that of its identity), the CPU thread
+// hears of it and ends its transfers; none of them starts meanwhile. A
+// process out of descriptors turns new clients away (accepted with a spare
+// descriptor and closed at once), saying so once on the console.
 #pragma once
 
 #include <array>
