@@ -403,8 +403,10 @@ int LeaveWithTwoBulkOutsQueued(const std::string& bus, const std::string& port) 
   if (fd < 0) return 1;
   std::vector<uint8_t> identity(sim::cable::kMaxMessage);
   const uint8_t two[2] = {0x1B, 0x40};
-  const bool bSent = recv(fd, identity.data(), identity.size(), 0) > 0 && SendAll(fd, {Encode(Kind::BulkOut, 1, 3u << 20, 0, sim::cable::kNoTimeout, two, sizeof two),
-                                  Encode(Kind::BulkOut, 2, 0, 0, sim::cable::kNoTimeout)});
+  const bool bSent =
+      recv(fd, identity.data(), identity.size(), 0) > 0 &&
+      SendAll(fd, {Encode(Kind::BulkOut, 1, 3u << 20, 0, sim::cable::kNoTimeout, two, sizeof two),
+                   Encode(Kind::BulkOut, 2, 0, 0, sim::cable::kNoTimeout)});
   close(fd);
   return bSent ? 0 : 1;
 }
