@@ -7,6 +7,7 @@
 #include "sim/cable/cable_transport.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -595,9 +596,10 @@ class DescriptorDrought {
       highest = std::max(highest, std::stoi(entry.path().filename().string()));
     }
     rlimit lowered = m_saved;
-    lowered.rlim_cur = static_cast<rlim_t>(highest) + 1;
+    lowered.rlim_cur = static_cast<rlim_t>(highest) + 2;  // room for one at least
     m_bOk = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
-    for (int fd; m_bOk && (fd = dup(0)) >= 0;) m_taken.push_back(fd);
+    for (int fd; m_bOk && (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) m_taken.push_back(fd);
+    m_bOk = m_bOk && errno == EMFILE && !m_taken.empty();
   }
   ~DescriptorDrought() {
     for (int fd : m_taken) close(fd);
