@@ -640,9 +640,11 @@ TEST_F(Cable, ClientsThePrinterHasNoDescriptorForAreTurnedAwayUntilThereAreAgain
       EXPECT_EQ(recv(fd, buffer.data(), buffer.size(), 0), 0);
       close(fd);
     }
-    // The one already connected is served meanwhile.
-    ExpectServed(*good);
+    // The one already connected stays. (No thread is started meanwhile: the
+    // sanitizers' memory checks need descriptors of their own.)
+    EXPECT_EQ(transport->Connections(), 1u);
   }
+  ExpectServed(*good);
   EXPECT_EQ(Count(board.Console(), "[cable] out of descriptors"), 1u) << board.Console();
   EXPECT_EQ(transport->Counters().refused, 2u);
   EXPECT_EQ(transport->Connections(), 1u);
