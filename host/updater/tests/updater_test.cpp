@@ -284,6 +284,19 @@ TEST_F(UpdaterTest, GoldenTranscripts) {
            "Downloading MAIN file... [MAIN.BIN]\nError: The specified parameter is not available.(1006)\n",
        {{"R0000001", {}}},
        0},
+      {"a record count past the four records shows no more than the three it holds",
+       "[MAIN]\nFILEPATH=MAIN.BIN\n[DSP]\nFILEPATH=DSP.BIN\n[TABLE]\nFILEPATH=TABLE.BIN\n"
+       "[TIME]\nMAIN_WAIT_TIME=0\nDSP_WAIT_TIME=0\nTABLE_WAIT_TIME=0\nDISP_WAIT_TIME=0\n",
+       allFiles,
+       [] {
+         scripted_library::PrinterScript odd = Printer("R0000001");
+         odd.info[0] = 200;
+         scripted_library::AddPrinter(odd);
+       },
+       kBanner + FileList("MAIN.BIN", "DSP.BIN", "TABLE.BIN") + Start(1) + PrinterHeading(1, "R0000001") + SentMain() +
+           SentDsp() + SentTable() + readBack + "\n",
+       {{"R0000001", all}},
+       3 * 500},
       {"a read-back that fails is reported and the run goes on",
        kAllFiles,
        allFiles,
