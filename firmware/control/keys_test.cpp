@@ -120,6 +120,22 @@ TEST_F(KeyTiming, AnUnknownPatternIsAnEventWithoutAStaleCode) {
   for (const KeyEvent& e : events) EXPECT_EQ(e.code, KEY_NONE);
 }
 
+TEST_F(KeyTiming, AnUnknownPatternReachedWhileAKeyIsHeldCarriesNoStaleCode) {
+  // Inc held, then Menu and Clear added: the pattern is no chord. The held
+  // key's state and the release state after it leave the code alone, so
+  // only WaitKey itself keeps the caller's old value (99) out.
+  auto events = Collect(Ms(700), [&] {
+    Keys().Tap(PanelKey::Inc, Ms(500), Ms(10));
+    Keys().Chord({PanelKey::Menu, PanelKey::Clear}, Ms(100), Ms(200));
+  });
+  size_t unknown = 0;
+  for (const KeyEvent& e : events) {
+    EXPECT_TRUE(e.code == KEY_INC || e.code == KEY_NONE) << e.code << " at " << e.at;
+    if (e.code == KEY_NONE) ++unknown;
+  }
+  EXPECT_GE(unknown, 2u);
+}
+
 TEST_F(KeyTiming, WithTheStopFlagEveryPollReportsClearAtOnce) {
   InApp([] {
     uint32_t ulCode = 0;
