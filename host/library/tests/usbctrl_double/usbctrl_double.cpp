@@ -33,6 +33,7 @@ struct FakePrinter {
   bool present = true;
   bool open = false;
   bool stallWrites = false;
+  int failingWrites = 0;
   uint8_t printerState = protocol::PRINTER_STATE_READY;
   uint8_t errorClass = 0;
   uint8_t errorDetail = 0;
@@ -178,6 +179,16 @@ BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
 }
 
 BOOL PipeWrite(void *object, const void *buffer, DWORD bytes, DWORD *done) {
+  {
+    std::lock_guard<std::mutex> lk(Double().lock);
+    FakePrinter &p = *static_cast<Pipe *>(object)->printer;
+    if (p.failingWrites > 0 && !static_cast<Pipe *>(object)->in) {
+      --p.failingWrites;
+      *done = 0;
+      SetLastError(ERROR_GEN_FAILURE);
+      return FALSE;
+    }
+  }
   return Transfer(object, false, &FakePrinter::writeFd, [&](FakePrinter &p) {
     if (p.stallWrites) return false;
     const auto *bytesIn = static_cast<const uint8_t *>(buffer);
@@ -268,6 +279,11 @@ void StallWrites(int index, bool stall) {
       Signal(p->writeFd);
     }
   }
+}
+
+void FailWrites(int index, int count) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  if (auto p = PrinterAt(index)) p->failingWrites = count;
 }
 
 void QueueRawReply(int index, const std::vector<uint8_t> &reply) {
