@@ -90,18 +90,10 @@ CMCOLORWORLD WINAPI SDKCMCreateColorWorld(DWORD intent, CMPROFILE source, int32_
       });
   if (!opened) return nullptr;
   TakeTables(world.get(), lutRecord);
-  CMCOLORWORLD handle = world.get();
-  LiveWorlds().Add(world.release());
-  return handle;
+  return LiveWorlds().Add(std::move(world));
 }
 
-int WINAPI SDKCMDisposeColorWorld(CMCOLORWORLD world) {
-  World *disposing = LiveWorlds().Take(world);
-  if (disposing == nullptr) return kFailed;
-  cmsDeleteTransform(disposing->transform);
-  delete disposing;
-  return kSucceeded;
-}
+int WINAPI SDKCMDisposeColorWorld(CMCOLORWORLD world) { return LiveWorlds().Destroy(world) ? kSucceeded : kFailed; }
 
 int WINAPI SDKCMGetNumsOfInPixComp(CMCOLORWORLD world) {
   return LiveWorlds().With(world, 0, [](const World &w) { return w.inComponents; });

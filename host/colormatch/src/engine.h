@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_set>
@@ -35,6 +36,13 @@ inline constexpr int kGridPoints = 17;
 // An open profile: the lcms2 profile, its header as the file holds it, and
 // the file's bytes (kept so a colour world can rebuild the profile later).
 struct Profile {
+  Profile() = default;
+  ~Profile() {
+    if (handle != nullptr) cmsCloseProfile(handle);
+  }
+  Profile(const Profile &) = delete;
+  Profile &operator=(const Profile &) = delete;
+
   cmsHPROFILE handle = nullptr;
   uint8_t header[CM_PROFILE_HEADER_SIZE] = {};
   std::vector<uint8_t> bytes;
@@ -45,6 +53,13 @@ struct Profile {
 // component before the transform, tables 1-4 output components 0-3 after
 // it; an identity table is not applied at all.
 struct World {
+  World() = default;
+  ~World() {
+    if (transform != nullptr) cmsDeleteTransform(transform);
+  }
+  World(const World &) = delete;
+  World &operator=(const World &) = delete;
+
   cmsHTRANSFORM transform = nullptr;
   uint32_t intent = 0;
   int inComponents = 0;
@@ -62,18 +77,20 @@ struct World {
 template <typename Object>
 class LiveSet {
  public:
-  void Add(Object *object) {
+  // The object becomes live; its address is its handle.
+  Object *Add(std::unique_ptr<Object> object) {
     std::unique_lock lock(mutex_);
-    live_.insert(object);
+    live_.insert(object.get());
+    return object.release();
   }
-  // Removes and returns the object, or null when it is not live.
-  Object *Take(const void *handle) {
+  // Ends a live object; false when the handle is not one.
+  bool Destroy(const void *handle) {
     std::unique_lock lock(mutex_);
     auto found = live_.find(static_cast<Object *>(const_cast<void *>(handle)));
-    if (found == live_.end()) return nullptr;
-    Object *object = *found;
+    if (handle == nullptr || found == live_.end()) return false;
+    delete *found;
     live_.erase(found);
-    return object;
+    return true;
   }
   // Runs `use` on the live object under the shared lock; `failure` when
   // the handle is not live.

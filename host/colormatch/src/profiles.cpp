@@ -65,18 +65,11 @@ int WINAPI SDKCMOpenProfile(const char *path, CMPROFILE *profile) {
   opened->handle = cmsOpenProfileFromMem(opened->bytes.data(), declared);
   if (opened->handle == nullptr) return kFailed;
   std::memcpy(opened->header, opened->bytes.data(), CM_PROFILE_HEADER_SIZE);
-  *profile = opened.get();
-  LiveProfiles().Add(opened.release());
+  *profile = LiveProfiles().Add(std::move(opened));
   return kSucceeded;
 }
 
-int WINAPI SDKCMCloseProfile(CMPROFILE profile) {
-  Profile *closing = LiveProfiles().Take(profile);
-  if (closing == nullptr) return kFailed;
-  cmsCloseProfile(closing->handle);
-  delete closing;
-  return kSucceeded;
-}
+int WINAPI SDKCMCloseProfile(CMPROFILE profile) { return LiveProfiles().Destroy(profile) ? kSucceeded : kFailed; }
 
 int WINAPI SDKCMGetProfileHeader(CMPROFILE profile, uint8_t header[CM_PROFILE_HEADER_SIZE]) {
   if (header == nullptr) return kFailed;

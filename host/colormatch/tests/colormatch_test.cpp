@@ -9,56 +9,20 @@
 #include <vector>
 
 #include "bom7300colormatch.h"
+#include "outside_libraries.h"
 
 namespace {
 
 std::string ProfilePath(const char *name) { return std::string(BOM_TEST_PROFILE_DIR) + "/" + name; }
 
-// The twelve entry points, bound from the loaded module.
-struct Engine {
-  HMODULE module = nullptr;
-  PFN_SDKCMCreatLUT CreatLUT = nullptr;
-  PFN_SDKCMMatchPixelMap MatchPixelMap = nullptr;
-  PFN_SDKCMMatchPlaneMap MatchPlaneMap = nullptr;
-  PFN_SDKCMConvertColorWorldToIPB ConvertColorWorldToIPB = nullptr;
-  PFN_SDKCMOpenProfile OpenProfile = nullptr;
-  PFN_SDKCMCloseProfile CloseProfile = nullptr;
-  PFN_SDKCMCreateColorWorld CreateColorWorld = nullptr;
-  PFN_SDKCMDisposeColorWorld DisposeColorWorld = nullptr;
-  PFN_SDKCMGetNumsOfInPixComp GetNumsOfInPixComp = nullptr;
-  PFN_SDKCMGetNumsOfOutPixComp GetNumsOfOutPixComp = nullptr;
-  PFN_SDKCMGetPartialProfileElement GetPartialProfileElement = nullptr;
-  PFN_SDKCMGetProfileHeader GetProfileHeader = nullptr;
-};
+using Engine = hostlib::ColorMatchLibrary;
 
-template <typename Function>
-void Bind(HMODULE module, const char *name, Function &slot) {
-  FARPROC address = GetProcAddress(module, name);
-  ASSERT_NE(address, nullptr) << name;
-  std::memcpy(&slot, &address, sizeof slot);
-}
-
+// The library bound by the host library's own loader: LoadLibraryA by
+// name, all twelve entry points.
 class ColorMatchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    e_.module = LoadLibraryA("BOM7300ColorMatch.dll");
-    ASSERT_NE(e_.module, nullptr);
-    Bind(e_.module, "SDKCMCreatLUT", e_.CreatLUT);
-    Bind(e_.module, "SDKCMMatchPixelMap", e_.MatchPixelMap);
-    Bind(e_.module, "SDKCMMatchPlaneMap", e_.MatchPlaneMap);
-    Bind(e_.module, "SDKCMConvertColorWorldToIPB", e_.ConvertColorWorldToIPB);
-    Bind(e_.module, "SDKCMOpenProfile", e_.OpenProfile);
-    Bind(e_.module, "SDKCMCloseProfile", e_.CloseProfile);
-    Bind(e_.module, "SDKCMCreateColorWorld", e_.CreateColorWorld);
-    Bind(e_.module, "SDKCMDisposeColorWorld", e_.DisposeColorWorld);
-    Bind(e_.module, "SDKCMGetNumsOfInPixComp", e_.GetNumsOfInPixComp);
-    Bind(e_.module, "SDKCMGetNumsOfOutPixComp", e_.GetNumsOfOutPixComp);
-    Bind(e_.module, "SDKCMGetPartialProfileElement", e_.GetPartialProfileElement);
-    Bind(e_.module, "SDKCMGetProfileHeader", e_.GetProfileHeader);
-  }
-  void TearDown() override {
-    if (e_.module != nullptr) FreeLibrary(e_.module);
-  }
+  void SetUp() override { ASSERT_TRUE(hostlib::LoadColorMatchLibrary(e_)); }
+  void TearDown() override { hostlib::FreeColorMatchLibrary(e_); }
 
   CMPROFILE Open(const char *name) {
     CMPROFILE profile = nullptr;

@@ -92,4 +92,22 @@ Result GuardExport(Result failure, uint16_t *err, Body body) noexcept {
   return failure;
 }
 
+// An export's (or unexported entry's) work on the calling thread's session:
+// `body(session, &code)` under GuardExport, its code written to *err; no
+// session answers RESULT_NO_SESSION and 0.
+template <typename Body>
+int WithCallerSession(uint16_t *err, Body body) noexcept {
+  return GuardExport<int>(0, err, [&] {
+    PrinterSession *session = CallerSession();
+    if (session == nullptr) {
+      SetCode(err, RESULT_NO_SESSION);
+      return 0;
+    }
+    uint16_t code = RESULT_OK;
+    const int result = body(*session, &code);
+    SetCode(err, code);
+    return result;
+  });
+}
+
 }  // namespace hostlib
