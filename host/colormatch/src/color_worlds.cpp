@@ -35,8 +35,9 @@ void TakeTables(World *world, const uint8_t *lutRecord) {
 }  // namespace
 
 LiveSet<World> &LiveWorlds() {
-  static auto *live = new LiveSet<World>();
-  return *live;
+  // Ends with the library: a module loaded again starts with none.
+  static LiveSet<World> live;
+  return live;
 }
 
 int ComponentsOf(cmsColorSpaceSignature space) {

@@ -44,8 +44,9 @@ bool LooksLikeProfile(const std::vector<uint8_t> &bytes) {
 }  // namespace
 
 LiveSet<Profile> &LiveProfiles() {
-  static auto *live = new LiveSet<Profile>();
-  return *live;
+  // Ends with the library: a module loaded again starts with none.
+  static LiveSet<Profile> live;
+  return live;
 }
 
 }  // namespace colormatch

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bom7300colormatch.h"
@@ -299,6 +300,37 @@ TEST_F(ColorMatchTest, DeviceLinkReproducesTheWorld) {
       ASSERT_NEAR(viaLink[i], viaWorld[i], tolerance) << "byte " << i;
     }
   }
+}
+
+// No pixel cache: two threads matching through one world at once each get
+// what one thread alone gets.
+TEST_F(ColorMatchTest, OneWorldServesTwoThreads) {
+  WorldFixture f(e_, kWorlds[1], 0, nullptr);  // sRGB to CMYK
+  ASSERT_NE(f.world, nullptr);
+  constexpr int32_t kPixels = 64 * 1024;
+  std::vector<uint8_t> images[2] = {TestBytes(kPixels * 3, 1), TestBytes(kPixels * 3, 2)};
+  std::vector<uint8_t> expected[2];
+  for (int t = 0; t < 2; ++t) {
+    expected[t].resize(kPixels * 4);
+    cmsDoTransform(f.reference, images[t].data(), expected[t].data(), kPixels);
+  }
+  std::vector<uint8_t> got[2] = {std::vector<uint8_t>(kPixels * 4), std::vector<uint8_t>(kPixels * 4)};
+  int results[2] = {-1, -1};
+  auto run = [&](int t) {
+    for (int32_t at = 0; at < kPixels; at += 1024) {
+      CMPixelMap source{1024, 1, 3, 1024 * 3, images[t].data() + at * 3};
+      CMPixelMap destination{1024, 1, 4, 1024 * 4, got[t].data() + at * 4};
+      results[t] = e_.MatchPixelMap(f.world, &source, &destination);
+      if (results[t] != 0) return;
+    }
+  };
+  std::thread other(run, 1);
+  run(0);
+  other.join();
+  EXPECT_EQ(results[0], 0);
+  EXPECT_EQ(results[1], 0);
+  EXPECT_TRUE(got[0] == expected[0]);
+  EXPECT_TRUE(got[1] == expected[1]);
 }
 
 TEST_F(ColorMatchTest, RefusedWorldsAndHandles) {
