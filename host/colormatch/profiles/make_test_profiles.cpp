@@ -8,7 +8,9 @@
 //                     AToB0/BToA0 lookup tables
 //   gray.icc          grey with a 2.2 tone curve
 //   lab.icc           a Lab profile (a space the engine refuses)
-//   empty.icc, truncated.icc, bad_signature.icc, text.icc: broken files
+//   broken files: empty.icc; truncated.icc (60 bytes of a header);
+//   short_body.icc (a whole header whose size field passes the file's
+//   end); bad_signature.icc; text.icc
 #include <lcms2.h>
 
 #include <algorithm>
@@ -169,11 +171,12 @@ int main(int argc, char **argv) {
   if (ok) {
     const std::vector<char> srgb = ReadBytes(dir + "srgb.icc");
     std::vector<char> badSignature = srgb;
-    ok = badSignature.size() > 40;
+    ok = badSignature.size() > 200;
     if (ok) {
       badSignature[36] = 'x';
       ok = WriteBytes(dir + "empty.icc", {}) &&
            WriteBytes(dir + "truncated.icc", std::vector<char>(srgb.begin(), srgb.begin() + 60)) &&
+           WriteBytes(dir + "short_body.icc", std::vector<char>(srgb.begin(), srgb.begin() + 200)) &&
            WriteBytes(dir + "bad_signature.icc", badSignature);
     }
     const std::string text = "This is a text file, not a colour profile.\n";
