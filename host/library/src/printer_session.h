@@ -19,7 +19,7 @@ namespace hostlib {
 
 inline constexpr uint32_t kStagingCapacity = 4096;
 inline constexpr size_t kRowBufferSize = 16392;
-inline constexpr size_t kStripBufferSize = 0x20000;
+inline constexpr size_t kStripBufferSize = kStripBytesMax;  // one strip of the print path
 inline constexpr uint16_t kDefaultPrintOptionA = 2;
 
 class PrinterSession {
