@@ -92,11 +92,11 @@ Result GuardExport(Result failure, uint16_t *err, Body body) noexcept {
   return failure;
 }
 
-// An export's (or unexported entry's) work on the calling thread's session:
-// `body(session, &code)` under GuardExport, its code written to *err; no
-// session answers RESULT_NO_SESSION and 0.
-template <typename Body>
-int WithCallerSession(uint16_t *err, Body body) noexcept {
+// The body of an export that works on the caller's session: without a
+// session RESULT_NO_SESSION and 0; else `operation(session, &code)`, whose
+// code is reported.
+template <typename Operation>
+int RunOnCallerSession(uint16_t *err, Operation operation) noexcept {
   return GuardExport<int>(0, err, [&] {
     PrinterSession *session = CallerSession();
     if (session == nullptr) {
@@ -104,7 +104,7 @@ int WithCallerSession(uint16_t *err, Body body) noexcept {
       return 0;
     }
     uint16_t code = RESULT_OK;
-    const int result = body(*session, &code);
+    const int result = operation(*session, &code);
     SetCode(err, code);
     return result;
   });

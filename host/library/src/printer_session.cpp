@@ -23,6 +23,7 @@ void PrinterSession::InitDefaults() {
   std::memset(selectedSerial_, 0xFF, sizeof selectedSerial_);
   printOptionA_ = kDefaultPrintOptionA;
   mediaSet_ = 0;
+  laminateStrings_.Clear();
   image_ = ImageJob{};
   InitIdentityLut();
   deviceIndexLimit_ = kDeviceCount;

@@ -24,7 +24,7 @@ using namespace hostlib;
 extern "C" {
 
 int KT_CALL kt_status(uint16_t *err) noexcept {
-  return WithCallerSession(err, [](PrinterSession &session, uint16_t *code) { return session.GetStatus(code); });
+  return RunOnCallerSession(err, [](PrinterSession &session, uint16_t *code) { return session.GetStatus(code); });
 }
 
 }  // extern "C"

@@ -67,13 +67,14 @@ TEST_F(StagedSendTest, FailedWriteKeepsTheUnsentBytesForTheNextWrite) {
   SetImage(4096, 3, 1, 1);
   const std::vector<uint8_t> image = TestBytes(3 * 4096, 9);
   const size_t before = usbctrl_double::Written(0).size();
-  usbctrl_double::FailWrites(0, 1);
+  usbctrl_double::FailWritesAfter(0, 0);
   uint32_t length = 0;
   uint16_t err = 0;
   EXPECT_EQ(Send(image, 0, 4096, &length, &err), 0);
   EXPECT_EQ(err, RESULT_USB_ERROR);
   EXPECT_EQ(length, 0u);
   EXPECT_TRUE(WritesFrom(before).empty());
+  usbctrl_double::FailWritesAfter(0, -1);
 
   // The next rows go after the kept row, nothing lost or repeated.
   ASSERT_EQ(Send(image, 4096, 8192, &length, &err), 1);

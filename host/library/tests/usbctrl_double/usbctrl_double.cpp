@@ -33,7 +33,7 @@ struct FakePrinter {
   bool present = true;
   bool open = false;
   bool stallWrites = false;
-  int failingWrites = 0;
+  int writesBeforeFailure = -1;  // -1: writes do not fail
   uint8_t printerState = protocol::PRINTER_STATE_READY;
   uint8_t errorClass = 0;
   uint8_t errorDetail = 0;
@@ -178,16 +178,20 @@ BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
   });
 }
 
+// True when this write is one that FailWritesAfter makes fail.
+bool WriteFails(void *object) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  FakePrinter &p = *static_cast<Pipe *>(object)->printer;
+  if (p.writesBeforeFailure < 0) return false;
+  if (p.writesBeforeFailure == 0) return true;
+  --p.writesBeforeFailure;
+  return false;
+}
+
 BOOL PipeWrite(void *object, const void *buffer, DWORD bytes, DWORD *done) {
-  {
-    std::lock_guard<std::mutex> lk(Double().lock);
-    FakePrinter &p = *static_cast<Pipe *>(object)->printer;
-    if (p.failingWrites > 0 && !static_cast<Pipe *>(object)->in) {
-      --p.failingWrites;
-      *done = 0;
-      SetLastError(ERROR_GEN_FAILURE);
-      return FALSE;
-    }
+  if (WriteFails(object)) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return FALSE;
   }
   return Transfer(object, false, &FakePrinter::writeFd, [&](FakePrinter &p) {
     if (p.stallWrites) return false;
@@ -281,9 +285,9 @@ void StallWrites(int index, bool stall) {
   }
 }
 
-void FailWrites(int index, int count) {
+void FailWritesAfter(int index, int count) {
   std::lock_guard<std::mutex> lk(Double().lock);
-  if (auto p = PrinterAt(index)) p->failingWrites = count;
+  if (auto p = PrinterAt(index)) p->writesBeforeFailure = count;
 }
 
 void QueueRawReply(int index, const std::vector<uint8_t> &reply) {
