@@ -56,7 +56,20 @@ bool SettingFileReader::Seek(uint32_t offset) {
 }
 
 uint32_t SettingFileReader::Size() const {
-  return file_ == INVALID_HANDLE_VALUE ? INVALID_FILE_SIZE : GetFileSize(file_, nullptr);
+  uint32_t low = 0;
+  uint32_t high = 0;
+  return Size(&low, &high) && high == 0 ? low : INVALID_FILE_SIZE;
+}
+
+bool SettingFileReader::Size(uint32_t *low, uint32_t *high) const {
+  if (file_ == INVALID_HANDLE_VALUE) return false;
+  DWORD upper = 0;
+  SetLastError(NO_ERROR);
+  const DWORD lower = GetFileSize(file_, &upper);
+  if (lower == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *low = lower;
+  *high = upper;
+  return true;
 }
 
 bool SettingFileReader::AllocateBuffer(uint32_t bytes) {

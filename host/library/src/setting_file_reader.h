@@ -25,8 +25,10 @@ class SettingFileReader {
   bool Read(void *buffer, uint32_t count);
   bool Write(const void *buffer, uint32_t count);
   bool Seek(uint32_t offset);
-  // The file's size, or INVALID_FILE_SIZE.
+  // The file's size, or INVALID_FILE_SIZE (also for 4 GB or more).
   uint32_t Size() const;
+  // The file's size in two 32-bit halves; false when it cannot be read.
+  bool Size(uint32_t *low, uint32_t *high) const;
 
   // A movable global-memory block of `bytes`, the buffer of NextByte.
   bool AllocateBuffer(uint32_t bytes);
