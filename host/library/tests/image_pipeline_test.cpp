@@ -195,6 +195,9 @@ TEST_F(ImagePipelineTest, FilterFlatAreasImpulsesEdgesAndClamps) {
       {"truncated, not rounded", {0, 0, 0, 0, 299, 0, 0, 0, 0}, 1, 1, {1}, {2}},
       {"clamped at 255", {0, 0, 0, 0, 300, 0, 0, 0, 0}, 1, 1, {200}, {255}},
       {"clamped at 0", {0, -10, 0, -10, 140, -10, 0, -10, 0}, 1, 1, {0}, {0}},
+      // A coefficient as large as a kernel file can give: the sum must not
+      // wrap round to a negative value.
+      {"the largest coefficient", {0, 0, 0, 0, 2147483647, 0, 0, 0, 0}, 1, 1, {255}, {255}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
