@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 
 #include "sim/board_devices.h"
 #include "sim/stall_detector.h"
@@ -16,6 +17,15 @@ namespace {
 std::function<void()> g_appEntry;
 void RunAppEntry() { g_appEntry(); }
 bool g_bFirmwareBooted = false;
+// Steps for the application task between two main-loop passes.
+std::deque<std::function<void()>> g_idleSteps;
+void RunIdleSteps() {
+  while (!g_idleSteps.empty()) {
+    std::function<void()> step = std::move(g_idleSteps.front());
+    step();
+    g_idleSteps.pop_front();
+  }
+}
 }  // namespace
 
 const char* ToString(RunResult result) {
@@ -55,6 +65,7 @@ Machine::Machine(MachineOptions options) {
     g_appEntry = std::move(options.appEntry);
     config.appOverride = RunAppEntry;
   }
+  config.idlePass = RunIdleSteps;
   m_board = std::make_unique<Board>(config);
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
@@ -67,7 +78,18 @@ Machine::~Machine() {
   m_usbHost.reset();
   m_stall.reset();
   g_appEntry = nullptr;
+  g_idleSteps.clear();
 }
+
+void Machine::AtNextPass(std::function<void()> step) { g_idleSteps.push_back(std::move(step)); }
+
+bool Machine::RunStep(std::function<void()> step, Nanos limit) {
+  AtNextPass(std::move(step));
+  RunUntil([] { return g_idleSteps.empty(); }, limit);
+  return g_idleSteps.empty();
+}
+
+size_t Machine::PendingSteps() const { return g_idleSteps.size(); }
 
 RunResult Machine::Run(Nanos until) {
   m_stall->SetRunning(true);
