@@ -51,6 +51,7 @@ class CEventMngReadyA final : public CEventMngFramed {
   static constexpr uint32_t kPreheatWindowSec = 29;
 
  private:
+  friend struct ReadyAStateAccess;  // tests look at the timers
   uint32_t LongIdleCheck();
   void PreheatStep();
 

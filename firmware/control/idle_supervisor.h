@@ -51,6 +51,8 @@ class CIdleSupervisor {
   uint32_t UpdateRequested() const { return m_ulUpdateRequest; }
   uint32_t FanSuspendedL() const { return m_ulFanSuspendL; }
   uint32_t FanSuspendedR() const { return m_ulFanSuspendR; }
+  uint16_t LastKeyCode() const { return m_usLastKeyCode; }
+  uint32_t KeyComboStart() const { return m_ulKeyComboStart; }
 
  private:
   int32_t HandleKey(uint32_t ulKey);
