@@ -32,7 +32,8 @@ inline uint32_t TakeNotifications() {
   uint32_t ulCount = 0;
   while (hostiftest::TakeMessage().bPresent) {
     ++ulCount;
-    usb_comm_poll();
+    usb_comm_poll();  // the taken message leaves the queue
+    usb_comm_poll();  // the next is sent
   }
   return ulCount;
 }

@@ -209,6 +209,7 @@ TEST_F(ControlTest, TheReadyLineShowsTheMediaAndPowerSaveInReadyC) {
 TEST_F(ControlTest, ErrorRowsShowTextAndSuffixAndReadyBKeepsItsLine) {
   InApp([] {
     MakeCurrent(&g_EventMngJam);
+    TakeNotifications();
     g_ErrorMng.SetError(0x1569);
     EXPECT_EQ(g_ErrorMng.DrawStatusLine(), 0);
     EXPECT_EQ(LcdLine(), "Upper R Jam   05");
