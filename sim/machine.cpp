@@ -19,11 +19,12 @@ void RunAppEntry() { g_appEntry(); }
 bool g_bFirmwareBooted = false;
 // Steps for the application task between two main-loop passes.
 std::deque<std::function<void()>> g_idleSteps;
+// The steps queued before this pass; a step may queue one for the next.
 void RunIdleSteps() {
-  while (!g_idleSteps.empty()) {
+  for (size_t n = g_idleSteps.size(); n > 0; --n) {
     std::function<void()> step = std::move(g_idleSteps.front());
-    step();
     g_idleSteps.pop_front();
+    step();
   }
 }
 }  // namespace
@@ -84,12 +85,16 @@ Machine::~Machine() {
 void Machine::AtNextPass(std::function<void()> step) { g_idleSteps.push_back(std::move(step)); }
 
 bool Machine::RunStep(std::function<void()> step, Nanos limit) {
-  AtNextPass(std::move(step));
-  RunUntil([] { return g_idleSteps.empty(); }, limit);
-  return g_idleSteps.empty();
+  // Shared with the step, which may still run after a limit passed.
+  auto pDone = std::make_shared<bool>(false);
+  AtNextPass([pDone, step = std::move(step)] {
+    step();
+    *pDone = true;
+  });
+  RunUntil([&pDone] { return *pDone; }, limit);
+  return *pDone;
 }
 
-size_t Machine::PendingSteps() const { return g_idleSteps.size(); }
 
 RunResult Machine::Run(Nanos until) {
   m_stall->SetRunning(true);

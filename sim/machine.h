@@ -82,7 +82,6 @@ class Machine {
   // the machine until it has run (false when `limit` passed first).
   void AtNextPass(std::function<void()> step);
   bool RunStep(std::function<void()> step, Nanos limit);
-  size_t PendingSteps() const;
 
   // Data aborts the test provokes on purpose; any other is a fault.
   void ExpectDataAborts(size_t count) { m_expectedAborts = count; }
