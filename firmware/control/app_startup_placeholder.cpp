@@ -64,9 +64,7 @@ void AppTaskMain() {
   g_ulEngColorRibbon = g_ucRibbonControlType != 0 ? 1 : 0;
 
   ClearBackgroundJobRequests();
-  int32_t lRibbonStatus = 0;
-  g_ParamRibbonStatus.GetValue(&lRibbonStatus);
-  g_ulLastRibbonStatus = static_cast<uint32_t>(lRibbonStatus);
+  g_ulLastRibbonStatus = static_cast<uint32_t>(SettingValue(g_ParamRibbonStatus));
 
   syslog(LOG_EMERG, "Main Loop ...");
   MainLoop();

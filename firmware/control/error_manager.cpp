@@ -164,9 +164,7 @@ int32_t CErrorMng::DrawReadyLine() {
     } else {
       uint32_t ulMediaSize = 0;
       g_MediaConfig.GetMediaSize(&ulMediaSize);
-      int32_t lRibbonStatus = 0;
-      g_ParamRibbonStatus.GetValue(&lRibbonStatus);
-      g_Lcd.WriteText(ReadyLine(lRibbonStatus, ulMediaSize), 0, kLine);
+      g_Lcd.WriteText(ReadyLine(SettingValue(g_ParamRibbonStatus), ulMediaSize), 0, kLine);
     }
     SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_READY, 0);
   }

@@ -95,8 +95,7 @@ int32_t CEventMng::Dispatch() { return 0; }
 
 int32_t CEventMng::PostStartupEvents() {
   SetEvent(EV_INIT_MECHA);
-  int32_t lFlag = 0;
-  g_ParamRollBackFlag.GetValue(&lFlag);
+  const int32_t lFlag = SettingValue(g_ParamRollBackFlag);
   if (lFlag == 0 || lFlag == 4 || lFlag == 5) {
     SetEvent(EV_INIT_RIBBON);
     SetEvent(EV_LOAD_PAPER);

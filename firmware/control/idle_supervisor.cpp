@@ -44,12 +44,6 @@ const ModeCombination* FindModeCombination(uint32_t ulKey) {
   return nullptr;
 }
 
-int32_t Setting(const CParameter& param) {
-  int32_t lValue = 0;
-  param.GetValue(&lValue);
-  return lValue;
-}
-
 bool IsErrorRaised(uint32_t ulIndex) {
   uint32_t ulFlag = 0;
   g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
@@ -129,7 +123,7 @@ int32_t CIdleSupervisor::HandlePanelKeys() {
     m_ulClearKeyGuard = 0;
   }
   uint32_t ulKey = KEY_NONE;
-  if (Setting(g_ParamKeyEnable) == 0) {
+  if (SettingValue(g_ParamKeyEnable) == 0) {
     uint32_t ulPowerSave = 0;
     g_PowerSave.GetState(&ulPowerSave);
     if (ulPowerSave == POWER_SAVE_NORMAL && g_KeyMng.WaitKey(1, &ulKey) == 1 && ulKey == KEY_MENU) {
@@ -160,7 +154,7 @@ int32_t CIdleSupervisor::HandleKey(uint32_t ulKey) {
     case KEY_FEED:
       SetEvents({EV_LOAD_PAPER, EV_CHECK_RIBBON_SIZE, EV_PRECUT});
       if (IsErrorRaised(erridx::kPaperRolledBack)) {
-        if (Setting(g_ParamRollBackFlag) == 5) g_pCurEventMng->SetEvent(EV_INIT_RIBBON);
+        if (SettingValue(g_ParamRollBackFlag) == 5) g_pCurEventMng->SetEvent(EV_INIT_RIBBON);
         g_pCurEventMng->SetEvent(EV_RELOAD_PAPER2);
       }
       return 0;

@@ -18,12 +18,6 @@ constinit CEventMngReadyA g_EventMngReadyA;
 
 namespace {
 
-int32_t Setting(const CParameter& param) {
-  int32_t lValue = 0;
-  param.GetValue(&lValue);
-  return lValue;
-}
-
 uint32_t CurrentPowerSave() {
   uint32_t ulState = 0;
   g_PowerSave.GetState(&ulState);
@@ -48,7 +42,7 @@ void PreheatUnlessPowerSave() {
 // The queued jobs of a changed ribbon or print size are cancelled; when no
 // ready job is left, so are the print events.
 void CancelJobsOfChangedMedia() {
-  int32_t lRibbonStatus = Setting(g_ParamRibbonStatus);
+  int32_t lRibbonStatus = SettingValue(g_ParamRibbonStatus);
   bool bCheckEvents = false;
   if (static_cast<uint32_t>(lRibbonStatus) != g_ulLastRibbonStatus) {
     g_PrintJobQueue.CancelByImageAddress(&g_PrintSize8x10);
@@ -87,12 +81,12 @@ void PublishUnitAssignment() {
 // pre-heat window when the menu switched energy save on.
 int32_t ServeMenuKey(bool bWatchEnergySave, uint32_t* pulPreheatStart, uint16_t* pusPreheatStopped) {
   g_pCurEventMng->ClearRoundEvents();
-  const int32_t lEnergySaveBefore = Setting(g_ParamEnergySave);
+  const int32_t lEnergySaveBefore = SettingValue(g_ParamEnergySave);
   uint32_t ulLedWasOn = 0;
   g_LedReady.GetState(&ulLedWasOn);
   g_LedReady.Off();
   RunModeMenu();
-  if (bWatchEnergySave && lEnergySaveBefore == 0 && Setting(g_ParamEnergySave) == 1) {
+  if (bWatchEnergySave && lEnergySaveBefore == 0 && SettingValue(g_ParamEnergySave) == 1) {
     *pulPreheatStart = g_MsTimer.NowMs();
     *pusPreheatStopped = 0;
   }
@@ -154,7 +148,7 @@ uint32_t CEventMngReadyA::LongIdleCheck() {
 }
 
 void CEventMngReadyA::PreheatStep() {
-  if (Setting(g_ParamEnergySave) != 1) {
+  if (SettingValue(g_ParamEnergySave) != 1) {
     PreheatUnlessPowerSave();
     return;
   }
@@ -222,7 +216,7 @@ int32_t CEventMngReadyC::OnEnter() {
   if (IsEntered()) return 0;
   g_ulCurEventStateId = m_ulId;
   g_ulJobPrepared = 0;
-  if (Setting(g_ParamEnergySave) != 1) g_PreheatBoth.Start();
+  if (SettingValue(g_ParamEnergySave) != 1) g_PreheatBoth.Start();
   g_LedReady.On();
   return g_LedError.Off();
 }
@@ -230,7 +224,7 @@ int32_t CEventMngReadyC::OnEnter() {
 int32_t CEventMngReadyC::Dispatch() {
   OnEnter();
   const uint32_t ulHandled = ServeEvents(0);
-  if (Setting(g_ParamEnergySave) != 1) PreheatUnlessPowerSave();
+  if (SettingValue(g_ParamEnergySave) != 1) PreheatUnlessPowerSave();
   g_PowerSave.TickTimer();
   return EndPass(ulHandled);
 }

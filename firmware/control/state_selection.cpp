@@ -55,12 +55,6 @@ bool RibbonKept(const EventStateInputs& in) {
   }
 }
 
-int32_t Setting(const CParameter& param) {
-  int32_t lValue = 0;
-  param.GetValue(&lValue);
-  return lValue;
-}
-
 // With an error and no active job, the unit assignment shown to the host
 // is cleared.
 void ClearUnitAssignment() {
@@ -101,9 +95,9 @@ int32_t CIdleSupervisor::SelectEventState() {
   in.lLowestIndex = lIndex;
   in.ullEvents = g_EventSet;
   g_pCurEventMng->GetJobPrepared(&in.ulJobPrepared);
-  in.lRibbonStatus = Setting(g_ParamRibbonStatus);
-  in.lDonorKeepA = Setting(g_ParamDonorKeepA);
-  in.lDonorKeepB = Setting(g_ParamDonorKeepB);
+  in.lRibbonStatus = SettingValue(g_ParamRibbonStatus);
+  in.lDonorKeepA = SettingValue(g_ParamDonorKeepA);
+  in.lDonorKeepB = SettingValue(g_ParamDonorKeepB);
   in.ulEngColorRibbon = g_ulEngColorRibbon;
   g_pCurEventMng = ChooseEventState(in);
   g_ErrorMng.DrawStatusLine();

@@ -20,6 +20,13 @@ extern CParameter g_ParamEnergySave;
 extern CParameter g_ParamKeyEnable;
 extern CParameter g_ParamRibbonStatus;
 
+// The setting's value, for readers that need no result code.
+inline int32_t SettingValue(const CParameter& param) {
+  int32_t lValue = 0;
+  param.GetValue(&lValue);
+  return lValue;
+}
+
 // Builds them in the machine's order; their cells must be built.
 void ConstructControlSettings();
 
