@@ -3,6 +3,7 @@
 // until the full machine definition takes its place.
 #include "firmware/devices/eeprom.h"
 #include "firmware/devices/eeprom_cells.h"
+#include "firmware/control/error_history.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -90,6 +91,8 @@ void ConstructGlobals() {
   ConstructHeadEepromCells();
   // The settings the control core reads, on their cells.
   ConstructControlSettings();
+  // The error history, after its cells 122 and 123.
+  hal::ConstructGlobal(g_ErrorHist, kGlobalBuild);
 
   // The printer states; their order gives their ids.
   hal::ConstructGlobal(g_EventMngReadyB, kGlobalBuild);
