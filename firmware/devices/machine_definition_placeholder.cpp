@@ -3,6 +3,7 @@
 // until the full machine definition takes its place.
 #include "firmware/devices/eeprom.h"
 #include "firmware/devices/eeprom_cells.h"
+#include "firmware/control/error_history.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -92,6 +93,8 @@ void ConstructGlobals() {
   ConstructHeadEepromCells();
   // The settings the control core reads, on their cells.
   ConstructControlSettings();
+  // The error history, after its cells 122 and 123.
+  hal::ConstructGlobal(g_ErrorHist, kGlobalBuild);
 
   // The switch sensors, the converter, the slice settings and the A/D
   // sensors on them, then the fan levels.

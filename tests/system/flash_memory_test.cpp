@@ -24,6 +24,8 @@ using testsupport::Ms;
 constexpr PhysAddr kFlash = 0x60000000u;
 constexpr PhysAddr kHistory0 = 0x607F4000u;
 constexpr PhysAddr kHistory1 = 0x607F6000u;
+// An 8 KB sector nobody uses.
+constexpr PhysAddr kSpareSector = 0x607FA000u;
 
 void Unlock() {
   HwWrite16(kFlash + 0x0AAA, 0xAAAA);
@@ -119,13 +121,13 @@ TEST(FlashPowerCut, TheNextBootFindsWhatThePartHadDone) {
     static uint16_t s_words[5];
     if (index == 0) {
       options.appEntry = [] {
-        for (PhysAddr i = 0; i < 5; ++i) Program(kHistory1 + 2 * i, static_cast<uint16_t>(0x1111 * (i + 1)));
+        for (PhysAddr i = 0; i < 5; ++i) Program(kSpareSector + 2 * i, static_cast<uint16_t>(0x1111 * (i + 1)));
         syslog(LOG_EMERG, "[test] all programmed");
         for (;;) CpuRelax();
       };
     } else {
       options.appEntry = [] {
-        for (PhysAddr i = 0; i < 5; ++i) s_words[i] = HwRead16(kHistory1 + 2 * i);
+        for (PhysAddr i = 0; i < 5; ++i) s_words[i] = HwRead16(kSpareSector + 2 * i);
         syslog(LOG_EMERG, "[test] read back");
         for (;;) CpuRelax();
       };
