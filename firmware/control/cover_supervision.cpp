@@ -38,12 +38,6 @@ void UpperCoverRRaised() { UpperCoverRaised(erridx::kRibbonEmptyR, erridx::kInco
 void UpperCoverLCleared() { UpperCoverCleared(1); }
 void UpperCoverRCleared() { UpperCoverCleared(2); }
 
-bool IsRaised(uint32_t ulIndex) {
-  uint32_t ulFlag = 0;
-  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
-  return ulFlag != 0;
-}
-
 }  // namespace
 
 // The cover table and the steps every cover goes through.
@@ -81,7 +75,7 @@ struct CoverSupervision {
     uint32_t& ulTime = self.*c.pTime;
     uint32_t ulLevel = 0;
     const uint32_t ulNow = g_MsTimer.NowMs();
-    if (IsRaised(c.ulErrorIndex)) {
+    if (IsErrorRaised(c.ulErrorIndex)) {
       if (c.pSensor->ReadStable(&ulLevel) != 0) return;
       if (ulLevel == c.ulOpenReading) {
         ulTime = ulNow;

@@ -24,18 +24,6 @@ constexpr int32_t kRollBackLoaded = 1;
 constexpr int32_t kRollBackRolled = 2;
 constexpr uint32_t kDebugKindRollOut = 1;
 
-bool IsRaised(uint32_t ulIndex) {
-  uint32_t ulFlag = 0;
-  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
-  return ulFlag != 0;
-}
-
-bool IsEventPending(uint32_t ulEvent) {
-  uint32_t ulSet = 0;
-  g_pCurEventMng->TestEvent(ulEvent, &ulSet);
-  return ulSet != 0;
-}
-
 // The paper seen by the four photo sensors (1 = paper).
 struct PaperSeen {
   uint32_t ulTopL;
@@ -88,8 +76,8 @@ int32_t CIdleSupervisor::CheckPaperPresence() {
     g_pCurEventMng->ClearEvent(EV_PAPER_END);
     g_ulPaperEndFlag = 0;
   }
-  if (IsEventPending(EV_PAPER_END) || IsRaised(erridx::kTakeOutPaper) || g_ulPowerSaveActive == 1 ||
-      IsRaised(erridx::kRibbonEmptyL) || IsRaised(erridx::kRibbonEmptyR)) {
+  if (IsEventPending(EV_PAPER_END) || IsErrorRaised(erridx::kTakeOutPaper) || g_ulPowerSaveActive == 1 ||
+      IsErrorRaised(erridx::kRibbonEmptyL) || IsErrorRaised(erridx::kRibbonEmptyR)) {
     return 0;
   }
   PaperSeen seen = {};
@@ -97,7 +85,7 @@ int32_t CIdleSupervisor::CheckPaperPresence() {
   if (ReadPaperSensors(&seen) != 0) return 0;
 
   const bool bNoPaper = seen.ulTopL == 0 && seen.ulTopR == 0 && seen.ulPosition == 0 && seen.ulPaperEmpty == 0;
-  if (bNoPaper && !IsRaised(erridx::kReadyLoading)) {
+  if (bNoPaper && !IsErrorRaised(erridx::kReadyLoading)) {
     g_ErrorMng.SetError(erridx::kLoadPaper);
     if (g_pCurEventMng != &g_EventMngNoPaper) MarkRollTakenOut();
   }
