@@ -34,7 +34,7 @@ const char* ToString(RunResult result) {
     case RunResult::ConditionMet: return "condition met";
     case RunResult::TimeLimit: return "time limit";
     case RunResult::Ended: return "ended";
-    case RunResult::Reset: return "watchdog restart";
+    case RunResult::Reset: return "restart";
     case RunResult::Fault: return "fault";
   }
   return "?";

@@ -47,7 +47,7 @@ enum class RunResult {
   ConditionMet,
   TimeLimit,  // the run's virtual-time limit passed
   Ended,      // the kernel shut down
-  Reset,      // the watchdog restarted the board
+  Reset,      // the board restarted: the watchdog, or a power cut
   Fault,      // the board stopped on a fault
 };
 const char* ToString(RunResult result);

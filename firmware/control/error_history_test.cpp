@@ -5,6 +5,7 @@
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/life_counter.h"
 #include "firmware/platform/ioctl.h"
+#include "sim/memory/board_eeproms.h"
 
 namespace controltest {
 namespace {
@@ -14,6 +15,8 @@ uint8_t CellValue(const CEepromCell& cell) {
   cell.Read(&ucValue);
   return ucValue;
 }
+
+sim::MicrowireEeprom& MainEeprom() { return sim::Board::Current().FindDevice<sim::BoardEeproms>()->Main(); }
 
 uint8_t FlashByte(PhysAddr ulAddress) {
   uint8_t ucValue = 0;
@@ -63,6 +66,34 @@ TEST_F(ControlTest, AfterTheLastSlotTheHistoryMovesToTheOtherSectorAndErasesTheO
     g_ErrorHist.Load();
     EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMinor, 0x02);
     EXPECT_EQ(g_ErrorHistTable.aRecords[1].ucCodeMinor, 0x01);
+  }, Ms(5000));
+}
+
+// At a sector switch the cells must move before the sector just left is
+// erased: when the cell write fails (an EEPROM that does not answer), the
+// slot the cells named must still hold the history.
+TEST_F(ControlTest, ACellWriteFailingAtASectorSwitchKeepsTheOldSlot) {
+  InApp([] {
+    const uint8_t ucSlot = errhist::kLastSlot - 1;
+    g_Cell122.Write(&ucSlot);
+    g_ErrorHist.Load();
+    ASSERT_EQ(g_ErrorHist.Add(0x0201), 0);
+    ASSERT_EQ(CellValue(g_Cell122), errhist::kLastSlot);
+    MainEeprom().SetAbsent(true);
+    EXPECT_EQ(g_ErrorHist.Save(), -1);
+    MainEeprom().SetAbsent(false);
+    const PhysAddr ulOld = errhist::SlotAddress(0, errhist::kLastSlot);
+    EXPECT_EQ(FlashByte(errhist::kSectorBase[0]), 0x01) << "the old sector kept";
+    EXPECT_EQ(FlashByte(ulOld + errhist::kSlotsOffset), 0x02);
+    EXPECT_EQ(FlashByte(ulOld + errhist::kSlotsOffset + 1), 0x01);
+    // Cells naming the old slot again read it back.
+    const uint8_t aucCells[2] = {errhist::kLastSlot, 0};
+    g_Cell122.Write(&aucCells[0]);
+    g_Cell123.Write(&aucCells[1]);
+    g_ErrorHistTable = ErrorHistTable{};
+    EXPECT_EQ(g_ErrorHist.Load(), 0);
+    EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMajor, 0x02);
+    EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMinor, 0x01);
   }, Ms(5000));
 }
 
