@@ -18,6 +18,7 @@
 #include "firmware/printengine/ribbon_manager.h"
 #include "firmware/sequences/event_actions.h"
 #include "sim/bus_trace.h"
+#include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/mechanism_inputs.h"
 
 namespace controltest {
@@ -105,6 +106,24 @@ TEST_F(Supervision, ACoverOpenForOnePassStaysRaisedFor1000Ms) {
       (g_IdleSupervisor.*c.stage)();
       EXPECT_FALSE(IsErrorSet(c.index)) << c.name;
     }, Ms(4000));
+  }
+}
+
+// A side-cover switch that never settles: its sensor's own error is
+// raised, and the cover keeps its state whatever the bouncing bit says.
+TEST_F(Supervision, ACoverWhoseSwitchNeverSettlesKeepsItsState) {
+  sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
+  static uint16_t s_usToggle;
+  fpga.SetInputSource(1, [] { return s_usToggle ^= 0x0004; });
+  for (const bool bRaised : {false, true}) {
+    InApp([bRaised] {
+      if (bRaised) g_ErrorMng.SetError(0x0601);
+      WaitUntil(NowMs() + 1100);
+      g_IdleSupervisor.CheckSideCovers();
+      EXPECT_TRUE(IsErrorSet(0x031C)) << "the sensor's own error";
+      EXPECT_EQ(IsErrorSet(0x0601), bRaised) << "the cover's state stays";
+      g_ErrorMng.ClearError(0x031C);
+    }, Ms(3000));
   }
 }
 
