@@ -27,6 +27,10 @@ struct MachineOptions {
   std::string stateDir;
   uint32_t pcbRevision = 0;
   bool bUsbHighSpeed = true;
+  // The mechanism at power-on (sim::MechanismInputs): open covers, one bit
+  // per sim::Cover, and the paper roll.
+  uint32_t openCovers = 0;
+  bool bRollLoaded = true;
   bool bPaced = false;
   double pacedFactor = 1.0;
   bool bEchoConsole = false;
@@ -43,7 +47,7 @@ enum class RunResult {
   ConditionMet,
   TimeLimit,  // the run's virtual-time limit passed
   Ended,      // the kernel shut down
-  Reset,      // the watchdog restarted the board
+  Reset,      // the board restarted: the watchdog, or a power cut
   Fault,      // the board stopped on a fault
 };
 const char* ToString(RunResult result);

@@ -47,7 +47,8 @@ constexpr EventStateRow g_EventStateRows[EVENT_STATE_ROWS] = {
     // paper removal
     {F::Attention, P::Keep, 1, 0, 0, nullptr, 8, {16, 36, 3, 21, 32, 33, 34, 35}},
     // half roll-back
-    {F::Attention, P::ClearEveryPass, 1, 1, 0, nullptr, 10, {36, 3, 32, 11, 21, 33, 34, 35, 5, 9}},
+    {F::Attention, P::ClearEveryPass, 1, 1, 0, CEventMngHalfRollBack::ServeMenuKey, 10,
+     {36, 3, 32, 11, 21, 33, 34, 35, 5, 9}},
     // no ribbon
     {F::Attention, P::ClearEveryPass, 1, 0, 0, nullptr, 9, {36, 3, 4, 11, 21, 32, 33, 34, 35}},
     // jam
@@ -84,16 +85,24 @@ int32_t CEventMngFramed::Dispatch() {
   return EndPass(ServeEvents(0));
 }
 
-uint32_t CEventMngFramed::ServeEvents(uint32_t ulHandled, uint32_t ulFrom) const {
+uint32_t CEventMngFramed::FirstPending(uint32_t ulFrom, uint32_t ulTo) const {
   const EventStateRow& row = Row();
-  for (uint32_t i = ulFrom; i < row.ucCount && ulHandled == 0; ++i) {
+  if (ulTo > row.ucCount) ulTo = row.ucCount;
+  for (uint32_t i = ulFrom; i < ulTo; ++i) {
     uint32_t ulSet = 0;
     g_pCurEventMng->TestEvent(row.aucOrder[i], &ulSet);
-    if (ulSet == 0) continue;
-    RunHandler(row.aucOrder[i]);
-    ulHandled = 1;
+    if (ulSet != 0) return i;
   }
-  return ulHandled;
+  return row.ucCount;
+}
+
+uint32_t CEventMngFramed::ServeEvents(uint32_t ulHandled, uint32_t ulFrom) const {
+  if (ulHandled != 0) return ulHandled;
+  const EventStateRow& row = Row();
+  const uint32_t ulAt = FirstPending(ulFrom, row.ucCount);
+  if (ulAt == row.ucCount) return 0;
+  RunHandler(row.aucOrder[ulAt]);
+  return 1;
 }
 
 void CEventMngFramed::RunHandler(uint32_t ulEvent) const {

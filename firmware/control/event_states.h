@@ -24,6 +24,9 @@ class CEventMngFramed : public CEventMng {
   // Tests the events of the row from position ulFrom on while nothing was
   // handled; returns the new handled flag.
   uint32_t ServeEvents(uint32_t ulHandled, uint32_t ulFrom = 0) const;
+  // The position in the row of the first pending event among positions
+  // ulFrom to ulTo - 1, or the row's count when none is pending.
+  uint32_t FirstPending(uint32_t ulFrom, uint32_t ulTo) const;
   // Runs the handler of one event, wrapped as the frame kind wants.
   void RunHandler(uint32_t ulEvent) const;
   void ApplyRoundPolicy(uint32_t ulHandled);
@@ -80,20 +83,89 @@ class CEventMngReadyC final : public CEventMngFramed {
   int32_t Dispatch() override;
 };
 
-// The paper-handling and error states: the common entry and their rows.
-#define BOM_FRAMED_STATE(Name, eRow)                                             \
-  class Name final : public CEventMngFramed {                                    \
-   public:                                                                       \
-    constexpr Name() = default;                                                  \
-    explicit Name(GlobalBuild build) : CEventMngFramed(build, eRow) {}           \
-    int32_t OnEnter() override;                                                  \
+// The events for which the selection chooses the pre-ready state.
+constexpr uint64_t PRE_READY_EVENTS = (uint64_t{1} << EV_INIT_MECHA) | (uint64_t{1} << EV_INIT_RIBBON) |
+                                      (uint64_t{1} << EV_CHECK_RIBBON) | (uint64_t{1} << EV_LOAD_PAPER) |
+                                      (uint64_t{1} << EV_RELOAD_PAPER1) | (uint64_t{1} << EV_RELOAD_PAPER2) |
+                                      (uint64_t{1} << EV_RELOAD_PAPER3);
+
+// Pre-ready: serves the start-up, cover and key events of the mechanism,
+// ribbon and paper. When nothing of the mechanism, load, ribbon or reload
+// kind was served within 2000 ms of the entry it stops serving and asks
+// for a re-selection; such an event pending at that moment opens a new
+// window, so it is served rather than selecting this state forever.
+class CEventMngPreReady final : public CEventMngFramed {
+ public:
+  static constexpr uint32_t kServingWindowMs = 2000;
+  static constexpr uint32_t kServeAlways = 0xFFFFFFFFu;
+  constexpr CEventMngPreReady() = default;
+  explicit CEventMngPreReady(GlobalBuild build) : CEventMngFramed(build, ROW_PRE_READY) {}
+  int32_t OnEnter() override;
+  int32_t Dispatch() override;
+
+ private:
+  friend struct PaperStateAccess;
+  void OpenWindow();
+  uint32_t m_ulWindow = 0;
+  uint32_t m_ulEntryTime = 0;
+};
+
+// Ready-loading: 1000 ms after the entry it initialises the mechanism and
+// sets the ribbon up with paper loading.
+class CEventMngReadyLoad final : public CEventMngFramed {
+ public:
+  static constexpr uint32_t kEntryDelayMs = 1000;
+  constexpr CEventMngReadyLoad() = default;
+  explicit CEventMngReadyLoad(GlobalBuild build) : CEventMngFramed(build, ROW_READY_LOAD) {}
+  int32_t OnEnter() override;
+  int32_t Dispatch() override;
+
+ private:
+  friend struct PaperStateAccess;
+  uint32_t m_ulDelay = 0;
+  uint32_t m_ulEntryTime = 0;
+};
+
+// Half roll-back: waits 30 s for the operator, then reloads the paper
+// (with a ribbon initialisation first for "RollBack Flag" 5).
+class CEventMngHalfRollBack final : public CEventMngFramed {
+ public:
+  static constexpr uint32_t kTimeOutMs = 30000;
+  constexpr CEventMngHalfRollBack() = default;
+  explicit CEventMngHalfRollBack(GlobalBuild build) : CEventMngFramed(build, ROW_HALF_ROLL_BACK) {}
+  int32_t OnEnter() override;
+  int32_t Dispatch() override;
+  // Its Menu key: a cover opened during the menu ends the roll-back.
+  static int32_t ServeMenuKey();
+
+ private:
+  friend struct PaperStateAccess;
+  uint32_t m_ulTimeOut = 0;
+  uint32_t m_ulEntryTime = 0;
+};
+
+// Paper removal: serves a paper end first, then waits for the sheet to be
+// taken out.
+class CEventMngPapRemove final : public CEventMngFramed {
+ public:
+  static constexpr uint32_t kTakeOutWaitMs = 2000;
+  constexpr CEventMngPapRemove() = default;
+  explicit CEventMngPapRemove(GlobalBuild build) : CEventMngFramed(build, ROW_PAP_REMOVE) {}
+  int32_t OnEnter() override;
+  int32_t Dispatch() override;
+};
+
+// States served by the frame alone; their entry is the common one or
+// their own.
+#define BOM_FRAMED_STATE(Name, eRow)                                   \
+  class Name final : public CEventMngFramed {                          \
+   public:                                                             \
+    constexpr Name() = default;                                        \
+    explicit Name(GlobalBuild build) : CEventMngFramed(build, eRow) {} \
+    int32_t OnEnter() override;                                        \
   }
-BOM_FRAMED_STATE(CEventMngPreReady, ROW_PRE_READY);
-BOM_FRAMED_STATE(CEventMngReadyLoad, ROW_READY_LOAD);
 BOM_FRAMED_STATE(CEventMngNoPaper, ROW_NO_PAPER);
 BOM_FRAMED_STATE(CEventMngLoadFail, ROW_LOAD_FAIL);
-BOM_FRAMED_STATE(CEventMngPapRemove, ROW_PAP_REMOVE);
-BOM_FRAMED_STATE(CEventMngHalfRollBack, ROW_HALF_ROLL_BACK);
 BOM_FRAMED_STATE(CEventMngNoRibbon, ROW_NO_RIBBON);
 BOM_FRAMED_STATE(CEventMngJam, ROW_JAM);
 BOM_FRAMED_STATE(CEventMngCoverOpen, ROW_COVER_OPEN);

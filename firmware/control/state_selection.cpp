@@ -41,9 +41,6 @@ constexpr IndexRange kIndexRanges[] = {
 };
 
 constexpr uint64_t Bit(uint32_t ulEvent) { return uint64_t{1} << ulEvent; }
-constexpr uint64_t kPreReadyEvents = Bit(EV_INIT_MECHA) | Bit(EV_INIT_RIBBON) | Bit(EV_CHECK_RIBBON) |
-                                     Bit(EV_RELOAD_PAPER2) | Bit(EV_RELOAD_PAPER3) | Bit(EV_RELOAD_PAPER1) |
-                                     Bit(EV_LOAD_PAPER);
 
 bool RibbonKept(const EventStateInputs& in) {
   switch (in.lRibbonStatus) {
@@ -74,7 +71,7 @@ CEventMng* ChooseEventState(const EventStateInputs& in) {
     pState = RibbonKept(in) && in.ulEngColorRibbon != 0 ? static_cast<CEventMng*>(&g_EventMngReadyC)
                                                         : static_cast<CEventMng*>(&g_EventMngReadyA);
   }
-  if ((in.ullEvents & kPreReadyEvents) != 0) pState = &g_EventMngPreReady;
+  if ((in.ullEvents & PRE_READY_EVENTS) != 0) pState = &g_EventMngPreReady;
   if ((in.ullEvents & Bit(EV_PAPER_END)) != 0) pState = &g_EventMngPapRemove;
   if (in.lLowestIndex < 0) return pState;
   const uint32_t ulIndex = static_cast<uint32_t>(in.lLowestIndex);

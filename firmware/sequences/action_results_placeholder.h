@@ -1,5 +1,5 @@
 // Until the sequences are built, their placeholders succeed; a test may
-// make the three actions whose results the states read fail instead.
+// make the actions whose results the states read fail instead.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,8 @@ struct PlaceholderActionResults {
   int32_t lInitializeMecha;
   int32_t lPreparePath;
   int32_t lInitRibbon;
+  int32_t lMechaAllOff;
+  int32_t lRestoreMechaHome;
 };
 
 extern PlaceholderActionResults g_PlaceholderActionResults;

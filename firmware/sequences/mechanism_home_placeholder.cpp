@@ -13,6 +13,7 @@
 #include "firmware/sequences/event_actions.h"
 
 uint32_t g_ulUnitsPrinted;
+uint32_t g_ulRibbonCheckPending = 3;
 
 namespace {
 bool s_bLogged;
@@ -21,12 +22,12 @@ void Note() { LogPlaceholderOnce(s_bLogged, "mechanism home and ribbon drive act
 
 int32_t MechaAllOff() {
   Note();
-  return 0;
+  return g_PlaceholderActionResults.lMechaAllOff;
 }
 
 int32_t RestoreMechaHome() {
   Note();
-  return 0;
+  return g_PlaceholderActionResults.lRestoreMechaHome;
 }
 
 int32_t InitializeMecha() {

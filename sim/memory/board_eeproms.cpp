@@ -1,6 +1,7 @@
 #include "sim/memory/board_eeproms.h"
 
 #include "sim/board_devices.h"
+#include "sim/memory/board_power.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/soc/gpio.h"
 #include "sim/state_dir.h"
@@ -17,6 +18,7 @@ BoardEeproms::BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fp
   for (size_t i = 0; i < m_parts.size(); ++i) {
     m_parts[i] = std::make_unique<MicrowireEeprom>(board.Clock(), paths[i]);
     if (!m_parts[i]->FileError().empty()) board.ReportFault("eeprom: " + m_parts[i]->FileError());
+    m_parts[i]->UsePowerCutSwitch(BoardPower::Of(board).Switch());
   }
   // Without a state directory the board is a printer as it leaves the
   // factory: its EEPROMs programmed, nothing to format at the first start.

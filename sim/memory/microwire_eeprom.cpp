@@ -37,6 +37,7 @@ void MicrowireEeprom::LoadImage(const void* pData, uint32_t bytes) {
 // ---- pins ------------------------------------------------------------------
 
 void MicrowireEeprom::SetLines(bool bCs, bool bSk, bool bDi) {
+  if (m_pPower->PoweredOff()) return;
   if (bCs != m_bCs) {
     m_bCs = bCs;
     if (bCs) {
@@ -181,6 +182,15 @@ void MicrowireEeprom::DecodeAfterAddress() {
 // ---- programming -----------------------------------------------------------
 
 void MicrowireEeprom::StartProgramming() {
+  if (!m_pPower->CountWrite()) {
+    // The power fails while the part programs: a word write had erased the
+    // word before it programs it.
+    if (m_pPower->Damage() == CutDamage::Partial && (m_instr == Instr::Write || m_instr == Instr::Erase)) {
+      Store(m_address, 0xFFFFu);
+    }
+    m_pPower->Cut();
+    return;
+  }
   m_bProgramming = true;
   m_bStatusShown = true;
   m_progInstr = m_instr;

@@ -35,6 +35,7 @@
 
 #include "sim/board.h"
 #include "sim/clock.h"
+#include "sim/memory/power_cut.h"
 #include "sim/memory/state_file.h"
 
 namespace sim {
@@ -94,6 +95,10 @@ class MicrowireEeprom final : public DeviceModel {
   // The next `cycles` programming cycles store the word XORed with the mask,
   // so a verify that reads it back finds it wrong.
   void FailVerify(uint32_t cycles, uint16_t xorMask = 0x0001);
+  // The supply the part hangs on: each programming cycle counts as a write
+  // there, and a cut during one leaves the switch's damage (the part then
+  // takes no further instruction).
+  void UsePowerCutSwitch(PowerCutSwitch& power) { m_pPower = &power; }
 
  private:
   enum class Phase : uint8_t { Idle, Opcode, Address, Data, Reading, Complete };
@@ -147,6 +152,8 @@ class MicrowireEeprom final : public DeviceModel {
   bool m_bNeverReady = false;
   uint32_t m_failCycles = 0;
   uint16_t m_failMask = 0;
+  PowerCutSwitch m_ownPower;
+  PowerCutSwitch* m_pPower = &m_ownPower;
 };
 
 }  // namespace sim

@@ -49,7 +49,7 @@ uint16_t NorFlash::PeekHalf(uint32_t offset) const {
 // ---- bus cycles ----------------------------------------------------------
 
 uint32_t NorFlash::Read(uint32_t offset, uint32_t width) {
-  if (m_bPoweredOff) return 0xFFFFFFFFu;
+  if (PoweredOff()) return 0xFFFFFFFFu;
   switch (width) {
     case 1: {
       const uint16_t half = ReadCycle(offset & ~1u);
@@ -66,7 +66,7 @@ uint32_t NorFlash::Read(uint32_t offset, uint32_t width) {
 }
 
 void NorFlash::Write(uint32_t offset, uint32_t width, uint32_t value) {
-  if (m_bPoweredOff) return;
+  if (PoweredOff()) return;
   switch (width) {
     case 1: {
       // The byte on its own lane, the other lane high.
@@ -77,7 +77,7 @@ void NorFlash::Write(uint32_t offset, uint32_t width, uint32_t value) {
     }
     case 4:
       WriteCycle(offset & ~1u, static_cast<uint16_t>(value));
-      if (!m_bPoweredOff) WriteCycle((offset & ~1u) + 2, static_cast<uint16_t>(value >> 16));
+      if (!PoweredOff()) WriteCycle((offset & ~1u) + 2, static_cast<uint16_t>(value >> 16));
       break;
     default:
       WriteCycle(offset & ~1u, static_cast<uint16_t>(value));
@@ -193,23 +193,19 @@ void NorFlash::StartErase(uint32_t first, uint32_t bytes, Op op) {
 }
 
 bool NorFlash::CountOperationOrCut() {
-  if (!m_bCutArmed || m_operations < m_cutAfter) {
-    ++m_operations;
-    return true;
-  }
   ++m_operations;
+  if (m_pPower->CountWrite()) return true;
   // The power fails while this operation runs.
-  if (m_cutDamage == CutDamage::Partial) {
+  if (m_pPower->Damage() == CutDamage::Partial) {
     if (m_op == Op::Program) {
       SetHalf(m_opFirst, static_cast<uint16_t>(PeekHalf(m_opFirst) & (m_opData | 0xFF00u)));
     } else {
       EraseRange(m_opFirst, m_opBytes / 2);
     }
   }
-  m_bPoweredOff = true;
   m_state = State::Read;
   m_op = Op::None;
-  if (m_onPowerCut) m_onPowerCut();
+  m_pPower->Cut();
   return false;
 }
 
@@ -284,12 +280,6 @@ void NorFlash::SetEraseFailBits(uint32_t offset, uint16_t mask) {
   } else {
     m_eraseFail[offset] = mask;
   }
-}
-
-void NorFlash::SetPowerCutAfter(uint64_t operations, CutDamage damage) {
-  m_bCutArmed = true;
-  m_cutAfter = m_operations + operations;
-  m_cutDamage = damage;
 }
 
 // ---- the array and its file ----------------------------------------------

@@ -43,6 +43,7 @@
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/clock.h"
+#include "sim/memory/power_cut.h"
 #include "sim/memory/state_file.h"
 
 namespace sim {
@@ -52,13 +53,6 @@ struct NorFlashTiming {
   Nanos wordProgramLimit = 200 * kNsPerUs;
   Nanos sectorErase = 500 * kNsPerMs;
   Nanos sectorEraseLimit = 3500 * kNsPerMs;
-};
-
-// What an operation that the power cut interrupts leaves behind.
-enum class CutDamage : uint8_t {
-  None,     // the operation had not changed a cell yet
-  Partial,  // program: only the low byte's bits were cleared;
-            // erase: the first half of the sector is erased, the rest not
 };
 
 class NorFlash final : public DeviceModel, public BusDevice {
@@ -116,13 +110,18 @@ class NorFlash final : public DeviceModel, public BusDevice {
   // erased (stay 0); a mask of 0 heals the word.
   void SetProgramFailBits(uint32_t offset, uint16_t mask);
   void SetEraseFailBits(uint32_t offset, uint16_t mask);
-  // The power fails while the part performs the next operation after
+  // The power fails while the part performs the next write after
   // `operations` more (counted from now, so 0 cuts the very next one): what
   // that operation leaves follows `damage`, the part goes dead and the
-  // power-cut handler runs (on the board it stops the CPU).
-  void SetPowerCutAfter(uint64_t operations, CutDamage damage = CutDamage::None);
-  void SetPowerCutHandler(std::function<void()> handler) { m_onPowerCut = std::move(handler); }
-  bool PoweredOff() const { return m_bPoweredOff; }
+  // power-cut handler runs. On the board the switch is the board's, which
+  // counts the serial EEPROMs' writes too (and stops the CPU).
+  void SetPowerCutAfter(uint64_t operations, CutDamage damage = CutDamage::None) {
+    m_pPower->Arm(operations, damage);
+  }
+  void SetPowerCutHandler(std::function<void()> handler) { m_pPower->SetHandler(std::move(handler)); }
+  bool PoweredOff() const { return m_pPower->PoweredOff(); }
+  // The supply the part hangs on from now (its own until then).
+  void UsePowerCutSwitch(PowerCutSwitch& power) { m_pPower = &power; }
 
  private:
   enum class State : uint8_t {
@@ -179,11 +178,8 @@ class NorFlash final : public DeviceModel, public BusDevice {
   bool m_bStuck = false;
 
   uint64_t m_operations = 0;
-  bool m_bCutArmed = false;
-  uint64_t m_cutAfter = 0;
-  CutDamage m_cutDamage = CutDamage::None;
-  bool m_bPoweredOff = false;
-  std::function<void()> m_onPowerCut;
+  PowerCutSwitch m_ownPower;
+  PowerCutSwitch* m_pPower = &m_ownPower;
 };
 
 }  // namespace sim
