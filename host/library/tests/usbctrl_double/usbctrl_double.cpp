@@ -171,7 +171,7 @@ BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
     p.pending.pop_front();
     if (p.pending.empty()) Drain(p.answerFd);
     const DWORD count = std::min<DWORD>(bytes, static_cast<DWORD>(answer.size()));
-    std::memcpy(buffer, answer.data(), count);
+    if (count != 0) std::memcpy(buffer, answer.data(), count);  // an empty answer has no data pointer
     *done = count;
     return true;
   });
