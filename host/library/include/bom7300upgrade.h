@@ -6,10 +6,10 @@
  * is not null. The library copies into the caller's buffers with the sizes
  * given here and never keeps a pointer to them.
  *
- * Built so far: set-up and tear-down, discovery and selection, and the
- * status. The information, action, update and raw-access families keep
- * their ordinals in BOM7300upgrade.def and are declared here when they are
- * built.
+ * Built so far: set-up and tear-down, discovery and selection, the
+ * status, printer information and the firmware and laminate uploads. The
+ * action and raw-access families keep their ordinals in BOM7300upgrade.def
+ * and are declared here when they are built.
  */
 #ifndef BOM7300UPGRADE_H
 #define BOM7300UPGRADE_H
@@ -76,6 +76,90 @@ KT_API int KT_CALL kt_status(uint16_t *err) KT_NOTHROW;
 /* 1 when the selected printer carries this model's USB identity; no USB
  * traffic. */
 KT_API int KT_CALL kt_GetModelName(uint16_t *err) KT_NOTHROW;
+
+/* ---- Printer information ------------------------------------------------ */
+
+/* Information types of kt_getPrinterInfo and kt_setPrinterInfo. */
+#define PINFTAG_MEDIA 0            /* get 13 bytes; set: width, height (at least 10 bytes) */
+#define PINFTAG_MODEL 2            /* get 54 bytes: vendor, product, model text; no USB traffic */
+#define PINFTAG_ENGID 3            /* get the 153-byte firmware information */
+#define PINFTAG_STATUS 4           /* get status bytes 0-61 */
+#define PINFTAG_COUNTER 5          /* get 16 counter bytes */
+#define PINFTAG_ERROR 7            /* get error class and detail (0, 0 unless in error) */
+#define PINFTAG_UNITSTATUS 16      /* get 28 bytes of unit status */
+#define PINFTAG_PRINTOPT_A 20      /* set: u16 print option A */
+#define PINFTAG_SERIAL 26          /* get the selected serial (no USB traffic); set it (8 bytes) */
+#define PINFTAG_PRINTOPT_B 30      /* set: u8 print option B */
+#define PINFTAG_ERRLOG 50          /* get 61 bytes of error log */
+#define PINFTAG_STATUS_EXT 60      /* get status bytes 81-90 */
+#define PINFTAG_LAMISTRING 80      /* set: u16 x, u16 y, u8, u8, u8 length, text; at most 12 */
+#define PINFTAG_PARAM_11 200       /* parameters: get 4 bytes, set the width below */
+#define PINFTAG_PARAM_41 201       /* u16 */
+#define PINFTAG_PARAM_42 202       /* u16 */
+#define PINFTAG_PARAM_43 203       /* u16 */
+#define PINFTAG_PARAM_81 204       /* i8 */
+#define PINFTAG_PARAM_82 205       /* i8 */
+#define PINFTAG_PARAM_83 206       /* i8 */
+#define PINFTAG_PARAM_91 207       /* u16 */
+#define PINFTAG_PARAM_92 208       /* u16 */
+#define PINFTAG_PARAM_93 209       /* u16 */
+#define PINFTAG_PARAM_F1 210       /* u32 */
+#define PINFTAG_PARAM_F2 211       /* u32 */
+#define PINFTAG_PARAM_F3 212       /* u32 */
+#define PINFTAG_PARAM_F4 213       /* u32 */
+#define PINFTAG_PARAM_84 214       /* u32 */
+#define PINFTAG_PARAM_12 215       /* u16 */
+#define PINFTAG_PARAM_13 216       /* u16 */
+#define PINFTAG_PARAM_14 217       /* u16 */
+#define PINFTAG_OPERATION_BUTTON 301 /* set: u16 0 or 1 */
+#define PINFTAG_SERIALNO 999       /* get the serial number the printer reports */
+
+/* FirmwareEngineInfo (PINFTAG_ENGID): byte 0 the record count (4), then the
+ * 38-byte FirmwareInfoRecord of component n (1 boot area, 2 MAIN, 3 DSP,
+ * 4 TABLE) at 1 + 38 x (n - 1). A record: program name 8 characters at 0,
+ * program type 16 at 8, creation date 10 at 24, version major at 34 and
+ * minor at 35, checksum (u16, little-endian) at 36. Texts are not
+ * terminated. */
+#define KT_FIRMWARE_INFO_RECORDS 4
+#define KT_FIRMWARE_RECORD_SIZE 38
+#define KT_FIRMWARE_INFO_SIZE (1 + KT_FIRMWARE_INFO_RECORDS * KT_FIRMWARE_RECORD_SIZE)
+#define KT_FIRMWARE_NAME_AT 0
+#define KT_FIRMWARE_NAME_LENGTH 8
+#define KT_FIRMWARE_TYPE_AT 8
+#define KT_FIRMWARE_TYPE_LENGTH 16
+#define KT_FIRMWARE_DATE_AT 24
+#define KT_FIRMWARE_DATE_LENGTH 10
+#define KT_FIRMWARE_VERSION_MAJOR_AT 34
+#define KT_FIRMWARE_VERSION_MINOR_AT 35
+
+/* Reads information of the selected printer. On entry *size is the size of
+ * the buffer; with a null buffer *size receives the information's size.
+ * Copies at most *size bytes, and lowers *size to the information's size
+ * when it was larger. 1, or 0 (then *size is 0 unless the call found no
+ * session or could not lock the printer). No result code: kt_status tells
+ * why. */
+KT_API int KT_CALL kt_getPrinterInfo(uint16_t type, void *data, uint32_t *size) KT_NOTHROW;
+
+/* Sets information of the selected printer or of the session. 1, or 0
+ * with the code. */
+KT_API int KT_CALL kt_setPrinterInfo(uint16_t type, const void *data, uint32_t *size, uint16_t *err) KT_NOTHROW;
+
+/* ---- Updates ---------------------------------------------------------------- */
+
+/* kt_updateFirmware types. */
+#define FIRMWARE_TYPE_MAIN 1
+#define FIRMWARE_TYPE_DSP 2
+#define FIRMWARE_TYPE_TABLE 3
+
+/* Sends a MAIN, DSP or TABLE file of a firmware package to the selected
+ * printer, which then writes its flash and restarts (the call does not wait
+ * for that). 1 once the whole file was sent, or 0 with the code. An empty
+ * file is refused before anything is sent. */
+KT_API int KT_CALL kt_updateFirmware(uint8_t type, const char *path, uint16_t *err) KT_NOTHROW;
+
+/* Sends any file under the caller's update kind (lamination patterns, tone
+ * curves). 1 once the whole file was sent, or 0 with the code. */
+KT_API int KT_CALL kt_update_laminate(uint8_t kind, const char *path, uint16_t *err) KT_NOTHROW;
 
 #ifdef __cplusplus
 }

@@ -92,4 +92,22 @@ Result GuardExport(Result failure, uint16_t *err, Body body) noexcept {
   return failure;
 }
 
+// The body of an export that works on the caller's session: without a
+// session RESULT_NO_SESSION and 0; else `operation(session, &code)`, whose
+// code is reported.
+template <typename Operation>
+int RunOnCallerSession(uint16_t *err, Operation operation) noexcept {
+  return GuardExport<int>(0, err, [&] {
+    PrinterSession *session = CallerSession();
+    if (session == nullptr) {
+      SetCode(err, RESULT_NO_SESSION);
+      return 0;
+    }
+    uint16_t code = RESULT_OK;
+    const int result = operation(*session, &code);
+    SetCode(err, code);
+    return result;
+  });
+}
+
 }  // namespace hostlib

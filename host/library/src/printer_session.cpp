@@ -23,6 +23,7 @@ void PrinterSession::InitDefaults() {
   std::memset(selectedSerial_, 0xFF, sizeof selectedSerial_);
   printOptionA_ = kDefaultPrintOptionA;
   mediaSet_ = 0;
+  laminateStrings_.Clear();
   deviceIndexLimit_ = kDeviceCount;
   openedDeviceCount_ = 0;
   defaultsSet_ = 1;

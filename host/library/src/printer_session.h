@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "discovery.h"
+#include "laminate_strings.h"
 #include "outside_libraries.h"
 #include "transport.h"
 
@@ -74,6 +75,30 @@ class PrinterSession {
   // CMD_GET_STATUS under the device lock: 1 for a ready or printing
   // printer, else 0; the code is USB-folded.
   int GetStatus(uint16_t *err);
+  // Reads one information type into the caller's buffer (see
+  // kt_getPrinterInfo). No result code: 0 on any failure.
+  int GetPrinterInfo(uint16_t type, void *data, uint32_t *size);
+  // Sets one information type: a command to the printer, or the session's
+  // print options, media size and laminate strings.
+  int SetPrinterInfo(uint16_t type, const void *data, uint32_t *size, uint16_t *err);
+  // Checks a requested media size (bytes 1-2 width, 3-4 height of at least
+  // 10 bytes) against the loaded media and stores it for the next print.
+  int CheckMediaSize(const void *data, const uint32_t *size, uint16_t *err);
+  const LaminateStrings &Laminates() const { return laminateStrings_; }
+  void ClearLaminateStrings() { laminateStrings_.Clear(); }
+  uint16_t PrintOptionB() const { return printOptionB_; }
+  uint16_t MediaWidth() const { return mediaWidth_; }
+  uint16_t MediaHeight() const { return mediaHeight_; }
+  bool MediaSet() const { return mediaSet_ == 1; }
+
+  // ---- Updates (firmware_upload.cpp) ----
+  // A MAIN (1), DSP (2) or TABLE (3) file to the selected printer.
+  int UpdateFirmware(uint8_t type, const char *path, uint16_t *err);
+  // Announces the file with CMD_UPDATE of `kind` and sends it as bulk data.
+  // The caller holds the device lock.
+  int SendFirmwareFile(const char *path, uint8_t kind, uint16_t *err);
+  // Any file under the caller's update kind, under the device lock.
+  int UpdateLaminate(uint8_t kind, const char *path, uint16_t *err);
 
   // ---- Parts ----
   UsbCtrlLibrary &Usb() { return usb_; }
@@ -127,6 +152,11 @@ class PrinterSession {
   // issue; selection resets print option A.
   uint16_t printOptionA_ = kDefaultPrintOptionA;
   uint32_t mediaSet_ = 0;
+  // Set through kt_setPrinterInfo for the next print.
+  uint16_t printOptionB_ = 0;
+  uint16_t mediaWidth_ = 0;
+  uint16_t mediaHeight_ = 0;
+  LaminateStrings laminateStrings_;
 
   uint16_t deviceIndexLimit_ = kDeviceCount;
   uint16_t openedDeviceCount_ = 0;

@@ -24,17 +24,7 @@ using namespace hostlib;
 extern "C" {
 
 int KT_CALL kt_status(uint16_t *err) noexcept {
-  return GuardExport<int>(0, err, [&] {
-    PrinterSession *session = CallerSession();
-    if (session == nullptr) {
-      SetCode(err, RESULT_NO_SESSION);
-      return 0;
-    }
-    uint16_t code = RESULT_OK;
-    const int result = session->GetStatus(&code);
-    SetCode(err, code);
-    return result;
-  });
+  return RunOnCallerSession(err, [](PrinterSession &session, uint16_t *code) { return session.GetStatus(code); });
 }
 
 }  // extern "C"

@@ -42,6 +42,11 @@ constexpr uint16_t FoldUsbCode(uint16_t code) {
 constexpr uint16_t FoldParameterCode(uint16_t code) {
   return code == RESULT_PRINTER_BAD_PARAMETER ? static_cast<uint16_t>(RESULT_BAD_PARAMETER) : code;
 }
+// The fold of every operation that names only the USB fold: a printer's
+// refusal of the command (2601) would otherwise become a USB error, so it
+// becomes the caller's bad parameter (1006) first, the rest of 2600-2605
+// then 2600.
+constexpr uint16_t FoldParameterThenUsbCode(uint16_t code) { return FoldUsbCode(FoldParameterCode(code)); }
 // True for the codes that say the printer is gone or unreachable.
 constexpr bool IsUnreachableCode(uint16_t code) {
   return code == RESULT_PRINTER_NOT_RECOGNIZED || (code >= RESULT_USB_ERROR && code <= RESULT_USB_ERROR + 5);

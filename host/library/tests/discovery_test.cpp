@@ -11,14 +11,6 @@ namespace {
 
 using DiscoveryTest = LibraryTest;
 
-size_t CommandsSent(int printer, uint16_t code) {
-  size_t count = 0;
-  for (const auto &packet : usbctrl_double::Written(printer)) {
-    if (packet.size() >= 2 && (packet[0] | packet[1] << 8) == code) ++count;
-  }
-  return count;
-}
-
 TEST_F(DiscoveryTest, OnePrinterIsFoundAndSelectedByOpen) {
   usbctrl_double::AddPrinter("R0000001");
   Open();

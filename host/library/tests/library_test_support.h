@@ -8,9 +8,11 @@
 #include <win32_ext.h>
 #include <windows.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bom7300upgrade.h"
 #include "host_result_codes.h"
@@ -18,6 +20,7 @@
 #include "outside_libraries.h"
 #include "printer_session.h"
 #include "transport.h"
+#include "protocol/headers.h"
 #include "usbctrl_double/usbctrl_double.h"
 
 namespace hostlib_test {
@@ -100,5 +103,38 @@ class TestThread {
 
 // Runs `run` on a thread of its own and waits for it.
 inline unsigned OnOtherThread(std::function<unsigned()> run) { return TestThread(std::move(run)).Join(); }
+
+using Bytes = std::vector<uint8_t>;
+
+// The number of commands with this code the printer received.
+inline size_t CommandsSent(int printer, uint16_t code) {
+  size_t count = 0;
+  for (const auto &packet : usbctrl_double::Written(printer)) {
+    if (packet.size() >= 2 && (packet[0] | packet[1] << 8) == code) ++count;
+  }
+  return count;
+}
+
+// A reply with this header and data, as the printer would send it.
+inline Bytes ReplyBytes(uint8_t errorCode, uint8_t printerState, const Bytes &data, uint8_t errorClass = 0,
+                        uint8_t errorDetail = 0) {
+  Bytes reply(protocol::REPLY_HEADER_SIZE + data.size());
+  protocol::EncodeReplyHeader(protocol::MakeReplyHeader(errorCode, errorClass, errorDetail, 0, printerState,
+                                                        static_cast<uint16_t>(data.size())),
+                              reply.data(), reply.size());
+  if (!data.empty()) std::memcpy(reply.data() + protocol::REPLY_HEADER_SIZE, data.data(), data.size());
+  return reply;
+}
+
+// True when another thread can take the printer's device lock at once: no
+// operation of this thread left it held.
+inline bool DeviceLockIsFree(int device = 0) {
+  HANDLE mutex = hostlib::g_aDeviceTable.mutex[device].load();
+  return OnOtherThread([mutex] {
+           const DWORD waited = WaitForSingleObject(mutex, 0);
+           if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
+           return waited == WAIT_OBJECT_0 ? 1u : 0u;
+         }) == 1u;
+}
 
 }  // namespace hostlib_test

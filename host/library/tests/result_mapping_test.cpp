@@ -103,12 +103,15 @@ TEST(HostResultMapping, FoldsAndTexts) {
     uint16_t code;
     uint16_t usb;
     uint16_t parameter;
+    uint16_t parameterThenUsb;  // a printer's refusal stays the caller's bad parameter
   };
-  for (const Fold &f : {Fold{2599, 2599, 2599}, Fold{2600, 2600, 2600}, Fold{2601, 2600, 1006}, Fold{2605, 2600, 2605},
-                        Fold{2606, 2606, 2606}, Fold{0, 0, 0}}) {
+  for (const Fold &f : {Fold{2599, 2599, 2599, 2599}, Fold{2600, 2600, 2600, 2600}, Fold{2601, 2600, 1006, 1006},
+                        Fold{2602, 2600, 2602, 2600}, Fold{2605, 2600, 2605, 2600}, Fold{2606, 2606, 2606, 2606},
+                        Fold{1006, 1006, 1006, 1006}, Fold{0, 0, 0, 0}}) {
     SCOPED_TRACE(f.code);
     EXPECT_EQ(hostlib::FoldUsbCode(f.code), f.usb);
     EXPECT_EQ(hostlib::FoldParameterCode(f.code), f.parameter);
+    EXPECT_EQ(hostlib::FoldParameterThenUsbCode(f.code), f.parameterThenUsb);
   }
   EXPECT_STREQ(HostResultText(RESULT_OK), "The printer is a ready state.");
   EXPECT_STREQ(HostResultText(RESULT_USBCTRL_LOAD_FAILED), "Cannot load BOM7300UsbCtrl.dll.");

@@ -18,14 +18,6 @@ int16_t RegisteredThreads() {
   return threads;
 }
 
-size_t CommandsSent(int printer, uint16_t code) {
-  size_t count = 0;
-  for (const auto &packet : usbctrl_double::Written(printer)) {
-    if (packet.size() >= 2 && (packet[0] | packet[1] << 8) == code) ++count;
-  }
-  return count;
-}
-
 // Before any kt_open nothing has a session: every call says so, selecting
 // registers nobody and touches no printer, and kt_open then works as usual.
 TEST_F(SessionTest, CallsBeforeOpenHaveNoSession) {

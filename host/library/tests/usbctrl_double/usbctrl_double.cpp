@@ -33,6 +33,7 @@ struct FakePrinter {
   bool present = true;
   bool open = false;
   bool stallWrites = false;
+  int writesBeforeFailure = -1;  // -1: writes do not fail
   uint8_t printerState = protocol::PRINTER_STATE_READY;
   uint8_t errorClass = 0;
   uint8_t errorDetail = 0;
@@ -177,7 +178,21 @@ BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
   });
 }
 
+// True when this write is one that FailWritesAfter makes fail.
+bool WriteFails(void *object) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  FakePrinter &p = *static_cast<Pipe *>(object)->printer;
+  if (p.writesBeforeFailure < 0) return false;
+  if (p.writesBeforeFailure == 0) return true;
+  --p.writesBeforeFailure;
+  return false;
+}
+
 BOOL PipeWrite(void *object, const void *buffer, DWORD bytes, DWORD *done) {
+  if (WriteFails(object)) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return FALSE;
+  }
   return Transfer(object, false, &FakePrinter::writeFd, [&](FakePrinter &p) {
     if (p.stallWrites) return false;
     const auto *bytesIn = static_cast<const uint8_t *>(buffer);
@@ -268,6 +283,11 @@ void StallWrites(int index, bool stall) {
       Signal(p->writeFd);
     }
   }
+}
+
+void FailWritesAfter(int index, int count) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  if (auto p = PrinterAt(index)) p->writesBeforeFailure = count;
 }
 
 void QueueRawReply(int index, const std::vector<uint8_t> &reply) {

@@ -51,6 +51,9 @@ USBCTRL_DOUBLE_API void SetStatus(int index, uint8_t printerState, uint8_t error
 USBCTRL_DOUBLE_API void DropCommands(int index, uint16_t code, int count);
 // While stalled, writes on the printer's OUT pipe block.
 USBCTRL_DOUBLE_API void StallWrites(int index, bool stall);
+// After the next `count` writes on the printer's OUT pipe every write fails
+// (ERROR_GEN_FAILURE) as on a broken cable; -1: writes work again.
+USBCTRL_DOUBLE_API void FailWritesAfter(int index, int count);
 // The answer to the next command, as raw bytes.
 USBCTRL_DOUBLE_API void QueueRawReply(int index, const std::vector<uint8_t> &reply);
 // Everything written on the printer's OUT pipe, one entry per write.
