@@ -48,9 +48,10 @@ class Input {
 };
 
 // A property of the system failed: say which and stop, so the fuzzer keeps
-// the input and the replay test fails.
+// the input and the replay test fails. (libFuzzer's fork mode passes on the
+// lines of a failed job that carry "ERROR:".)
 [[noreturn]] inline void Fail(const char* what) {
-  std::fprintf(stderr, "fuzz property failed: %s\n", what);
+  std::fprintf(stderr, "==fuzz== ERROR: property failed: %s\n", what);
   std::fflush(stderr);
   std::abort();
 }

@@ -1,9 +1,15 @@
-// Printer bytes into the host library's reply readers: the library is
-// opened once per process on a fake printer (the USB-access test double);
-// each input is one reply the printer sends to a status command, and the
-// first input byte picks the reader and the size of the caller's buffer.
-// The buffer is exactly that size on the heap, so a copy past it is
-// caught; a reader that fails must say why (never RESULT_OK).
+// Printer bytes into the host library: the library is opened once per
+// process on a fake printer (the USB-access test double). The first input
+// byte picks what reads the printer's replies:
+//  - below 128, one of ReplyReader's readers, with a caller's buffer of the
+//    next byte's size, reading the reply the rest of the input makes; a
+//    reader that fails must say why (never RESULT_OK);
+//  - from 128, kt_getPrinterInfo of an information type, with a buffer of
+//    the next byte's size, the printer answering its commands with the
+//    replies the rest of the input makes; it copies at most the buffer's
+//    size and reports no more than that.
+// Every caller's buffer is exactly its size on the heap, so a copy past it
+// is caught.
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -65,12 +71,43 @@ constexpr Read kReaders[] = {
     {"printer id status", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadPrinterIdStatus(err); }},
 };
 
+constexpr uint16_t kInfoTypes[] = {
+    PINFTAG_MEDIA,    PINFTAG_MODEL,    PINFTAG_ENGID,    PINFTAG_STATUS,   PINFTAG_COUNTER,  PINFTAG_ERROR,
+    PINFTAG_UNITSTATUS, PINFTAG_SERIAL, PINFTAG_ERRLOG,   PINFTAG_STATUS_EXT, PINFTAG_PARAM_11, PINFTAG_PARAM_41,
+    PINFTAG_PARAM_81, PINFTAG_PARAM_F1, PINFTAG_PARAM_84, PINFTAG_PARAM_14, PINFTAG_SERIALNO,
+};
+// Replies one information type may take (the firmware information reads
+// one per component).
+constexpr size_t kInfoRepliesMax = 4;
+
+std::unique_ptr<uint8_t[]> Buffer(size_t capacity) {
+  return std::unique_ptr<uint8_t[]>(capacity == 0 ? nullptr : new uint8_t[capacity]);
+}
+
+void ReadInformation(fuzz::Input& in) {
+  const uint16_t type = kInfoTypes[in.Byte() % std::size(kInfoTypes)];
+  uint32_t capacity = in.Byte();
+  for (size_t n = 0; n < kInfoRepliesMax && !in.Empty(); ++n) {
+    usbctrl_double::QueueRawReply(0, in.Bytes(in.U16() % (hostlib::kThreadedReadMax + 1)));
+  }
+  std::unique_ptr<uint8_t[]> out = Buffer(capacity);
+  const uint32_t given = capacity;
+  kt_getPrinterInfo(type, out.get(), &capacity);
+  if (out) fuzz::Require(capacity <= given, "an information read reports no more than the buffer holds");
+  // Replies a type did not take must not answer the next input's commands.
+  usbctrl_double::DropRawReplies(0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   hostlib::PrinterSession& session = Session();
   fuzz::Input in(data, size);
   const uint8_t pick = in.Byte();
+  if (pick >= 0x80) {
+    ReadInformation(in);
+    return 0;
+  }
   const Read& reader = kReaders[pick % std::size(kReaders)];
   const size_t capacity = in.Byte();
   usbctrl_double::QueueRawReply(0, in.Bytes(hostlib::kThreadedReadMax));
@@ -78,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint16_t err = 0xFFFF;
   fuzz::Require(session.Writer().SendGetStatus(&err) == 1, "the status command goes out");
   // Null when the caller has no buffer, as several do.
-  std::unique_ptr<uint8_t[]> out(capacity == 0 ? nullptr : new uint8_t[capacity]);
+  std::unique_ptr<uint8_t[]> out = Buffer(capacity);
   err = 0xFFFF;
   const int ok = reader.read(session.Reader(), out.get(), capacity, &err);
   fuzz::Require(err != 0xFFFF, "a reader always gives its result code");

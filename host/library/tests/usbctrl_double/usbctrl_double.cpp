@@ -295,6 +295,11 @@ void QueueRawReply(int index, const std::vector<uint8_t> &reply) {
   if (auto p = PrinterAt(index)) p->scripted.push_back(reply);
 }
 
+void DropRawReplies(int index) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  if (auto p = PrinterAt(index)) p->scripted.clear();
+}
+
 std::vector<std::vector<uint8_t>> Written(int index) {
   std::lock_guard<std::mutex> lk(Double().lock);
   auto p = PrinterAt(index);
