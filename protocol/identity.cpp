@@ -36,13 +36,13 @@ bool GetHex4(const uint8_t* in, uint16_t* value) {
 
 }  // namespace
 
-int32_t EncodeDeviceIdRecord(const char serial[SERIAL_NUMBER_LENGTH], uint8_t* out,
+int32_t EncodeDeviceIdRecord(const char serial[SERIAL_NO_BYTES], uint8_t* out,
                              size_t capacity) {
   if (out == nullptr || serial == nullptr) return WIRE_ERR_BAD_ARGUMENT;
   if (capacity < DEVICE_ID_RECORD_SIZE) return WIRE_ERR_NO_ROOM;
   PutU16Be(out, static_cast<uint16_t>(DEVICE_ID_RECORD_SIZE));
   std::memcpy(out + 2, DEVICE_ID_TEXT.data(), DEVICE_ID_TEXT.size());
-  std::memcpy(out + DEVICE_ID_SERIAL_OFFSET, serial, SERIAL_NUMBER_LENGTH);
+  std::memcpy(out + DEVICE_ID_SERIAL_OFFSET, serial, SERIAL_NO_BYTES);
   return static_cast<int32_t>(DEVICE_ID_RECORD_SIZE);
 }
 

@@ -40,7 +40,7 @@ inline constexpr std::string_view USB_CONFIG_HIGH_SPEED_TEXT = "Hi-Speed";
 inline constexpr std::string_view USB_CONFIG_FULL_SPEED_TEXT = "Full-Speed";
 
 // The serial number: 8 characters, not terminated.
-inline constexpr size_t SERIAL_NUMBER_LENGTH = 8;
+inline constexpr size_t SERIAL_NO_BYTES = 8;
 // Stands in the descriptors until the real serial number is patched in.
 inline constexpr std::string_view SERIAL_NUMBER_PLACEHOLDER = "R0000000";
 
@@ -65,7 +65,7 @@ static_assert(2 + DEVICE_ID_TEXT.size() == DEVICE_ID_RECORD_SIZE);
 static_assert(2 + DEVICE_ID_TEXT.find("SN:") + 3 == DEVICE_ID_SERIAL_OFFSET);
 
 // Writes the 122-byte device-ID record with the serial number patched in.
-int32_t EncodeDeviceIdRecord(const char serial[SERIAL_NUMBER_LENGTH], uint8_t* out,
+int32_t EncodeDeviceIdRecord(const char serial[SERIAL_NO_BYTES], uint8_t* out,
                              size_t capacity);
 
 // CMD_GET_MODEL_NAME, 55 bytes: 0-3 the vendor identifier and 4-7 the

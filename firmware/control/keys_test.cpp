@@ -6,6 +6,8 @@
 
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/hostif/usb_cmd_blocks.h"
+#include "firmware/mechanism/step_machine.h"
 
 namespace paneltest {
 namespace {
@@ -118,6 +120,44 @@ TEST_F(KeyTiming, AnUnknownPatternIsAnEventWithoutAStaleCode) {
   auto events = Collect(Ms(200), [&] { Keys().Chord({PanelKey::Menu, PanelKey::Clear, PanelKey::Enter}, Ms(100), Ms(10)); });
   ASSERT_FALSE(events.empty());
   for (const KeyEvent& e : events) EXPECT_EQ(e.code, KEY_NONE);
+}
+
+TEST_F(KeyTiming, AnUnknownPatternReachedWhileAKeyIsHeldCarriesNoStaleCode) {
+  // Inc held, then Menu and Clear added: the pattern is no chord. The held
+  // key's state and the release state after it leave the code alone, so
+  // only WaitKey itself keeps the caller's old value (99) out.
+  auto events = Collect(Ms(700), [&] {
+    Keys().Tap(PanelKey::Inc, Ms(500), Ms(10));
+    Keys().Chord({PanelKey::Menu, PanelKey::Clear}, Ms(100), Ms(200));
+  });
+  size_t unknown = 0;
+  for (const KeyEvent& e : events) {
+    EXPECT_TRUE(e.code == KEY_INC || e.code == KEY_NONE) << e.code << " at " << e.at;
+    if (e.code == KEY_NONE) ++unknown;
+  }
+  EXPECT_GE(unknown, 2u);
+}
+
+// Every key poll runs the abort check of the mask it was given: with the
+// host bit, a pending command event runs while the operator is asked.
+TEST_F(KeyTiming, EveryPollRunsTheAbortCheckOfItsMask) {
+  struct Case {
+    uint32_t ulMask;
+    int32_t lPendingAfter;  // usb_comm_test_event after one poll
+  };
+  for (const Case& c : {Case{0, -1}, Case{SEQ_CHECK_HOST, 0}}) {
+    int32_t lPending = 9;
+    InApp([&] {
+      usb_comm_set_event(CMDEV_RESET_ERROR_LOG);
+      g_KeyMng.SetCheckMask(c.ulMask);
+      uint32_t ulCode = 0;
+      g_KeyMng.Poll(&ulCode);
+      lPending = usb_comm_test_event(CMDEV_RESET_ERROR_LOG);
+      g_KeyMng.SetCheckMask(0);
+      usb_comm_clear_event(CMDEV_RESET_ERROR_LOG);
+    });
+    EXPECT_EQ(lPending, c.lPendingAfter) << "mask " << c.ulMask;
+  }
 }
 
 TEST_F(KeyTiming, WithTheStopFlagEveryPollReportsClearAtOnce) {

@@ -91,7 +91,13 @@ int32_t BlinkLedSequence(CLed* pLed, uint32_t ulMask) {
       case 100: {
         uint32_t ulState = 0;
         pLed->GetState(&ulState);
-        s.lResult = ulState != 0 ? pLed->Off() : pLed->On();
+        // The machine ends only on a wait or an abort check: a port that
+        // fails to switch leaves the blinking going.
+        if (ulState != 0) {
+          pLed->Off();
+        } else {
+          pLed->On();
+        }
         ulNext = 200;
         break;
       }

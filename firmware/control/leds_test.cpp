@@ -4,6 +4,9 @@
 
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/devices/io_port.h"
+#include "firmware/hal/global.h"
+#include "firmware/mechanism/step_machine.h"
 
 namespace paneltest {
 namespace {
@@ -55,6 +58,31 @@ TEST_F(PanelTest, TheBlinkStopsWhenTheApplicationStops) {
   EXPECT_TRUE(Finish(Ms(1000)));
   EXPECT_EQ(lResult, -1);
   EXPECT_LT(Leds().TraceOf(PanelLed::Error).size(), 6u);
+}
+
+// An LED on a port beyond the full output registry: every switch fails.
+TEST_F(PanelTest, AFailingPortDoesNotEndTheBlink) {
+  static COutputPortWord s_aPorts[CPortRegTable::kEntries + 1];
+  static CPortLed s_Led;
+  uint32_t ulTook = 0;
+  int32_t lResult = 9;
+  InApp(
+      [&] {
+        COutputPortWord* pStuck = nullptr;
+        for (uint32_t i = 0; pStuck == nullptr && i < CPortRegTable::kEntries + 1; ++i) {
+          hal::ConstructGlobal(s_aPorts[i], 0x64000200u + 2 * i, 0x0001u);
+          if (!s_aPorts[i].Registered()) pStuck = &s_aPorts[i];
+        }
+        ASSERT_NE(pStuck, nullptr);
+        hal::ConstructGlobal(s_Led, "Stuck LED       ", pStuck);
+        ASSERT_EQ(s_Led.On(), -1);
+        const uint32_t ulStart = NowMs();
+        lResult = BlinkLedSequence(&s_Led, SEQ_CHECK_HOST);
+        ulTook = NowMs() - ulStart;
+      },
+      Ms(8000));
+  EXPECT_EQ(lResult, 0);
+  EXPECT_GE(ulTook, 4900u) << "ten changes half a second apart";  // ms tick and us counter differ in phase
 }
 
 }  // namespace

@@ -49,12 +49,14 @@ const MenuDesc kEmpty = {kEmptyLabels, kEmptyHandlers};
 class Menus : public PanelTest {
  protected:
   void Press(PanelKey key, const char* expected) {
-    // After a report the keys must be seen up once before the next press.
-    Keys().Tap(key, Ms(100), Ms(60));
+    // After a report the keys must be seen up once before the next press. A
+    // key is taken after 50 ms held and reported on a release 50 ms later:
+    // each tap holds it well past both.
+    Keys().Tap(key, Ms(200), Ms(60));
     EXPECT_TRUE(RunUntilShown(expected)) << "shown: |" << Lcd().Visible() << "|";
   }
   void Leave() {
-    Keys().Tap(PanelKey::Clear, Ms(100), Ms(60));
+    Keys().Tap(PanelKey::Clear, Ms(200), Ms(60));
     EXPECT_TRUE(Finish(Ms(1000)));
   }
 };
@@ -66,7 +68,7 @@ TEST_F(Menus, WithoutTitleMenuAndFeedWrapAroundAndEnterRunsTheItem) {
   Press(PanelKey::Feed, "Item three      ");
   Press(PanelKey::Menu, "Item one        ");
   Press(PanelKey::Menu, "Item two        ");
-  Keys().Tap(PanelKey::Enter, Ms(100), Ms(60));
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(60));
   RunFor(Ms(300));
   EXPECT_EQ(g_ulEntered, 2u);
   EXPECT_EQ(GetMenuSelection(), 2u);
@@ -77,10 +79,10 @@ TEST_F(Menus, WithTitleClearGoesBackToTheTitleAndLeavesFromThere) {
   g_ulEntered = 0;
   Start([] { RunMenu(&kTitled, 0); });
   ASSERT_TRUE(RunUntilShown("Title           "));
-  Keys().Tap(PanelKey::Menu, Ms(100), Ms(60));  // nothing on the title
+  Keys().Tap(PanelKey::Menu, Ms(200), Ms(60));  // nothing on the title
   RunFor(Ms(300));
   EXPECT_EQ(Lcd().Visible(), "Title           ");
-  Keys().Tap(PanelKey::Enter, Ms(100), Ms(60));  // the title handler, then its selection
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(60));  // the title handler, then its selection
   RunFor(Ms(300));
   EXPECT_EQ(g_ulEntered, 100u);
   Press(PanelKey::Clear, "Title           ");

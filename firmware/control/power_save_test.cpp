@@ -1,6 +1,7 @@
 // Power save: the three requests and the minute countdown.
 #include "firmware/control/power_save.h"
 
+#include "firmware/control/app_startup.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/panel_ports.h"
 
@@ -82,6 +83,40 @@ TEST_F(PanelTest, ZeroMinutesNeverStartsTheCountdown) {
       },
       Ms(100000));
 }
+
+// "Power Save" is shown only for the idle request alone, and only on a
+// printer whose ribbon control type is set.
+struct TextCase {
+  const char* name;
+  uint8_t ucRibbonControlType;
+  uint32_t ulCover;
+  uint32_t ulIdle;
+  bool bShown;
+};
+
+class PowerSaveText : public PanelTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(PowerSaveText, IsShownOnlyForTheIdleRequestAlone) {
+  const TextCase& c = GetParam();
+  InApp([&c] {
+    g_Lcd.WriteText("Ready           ", 0, CLcd::kVisibleColumns);
+    g_ucRibbonControlType = c.ucRibbonControlType;
+    g_PowerSave.SetCoverRequest(c.ulCover);
+    g_PowerSave.SetIdleRequest(c.ulIdle);
+    g_PowerSave.ShowText();
+  });
+  bool bShown = false;
+  for (const auto& screen : Lcd().Screens()) bShown = bShown || screen.text == "Power Save      ";
+  EXPECT_EQ(bShown, c.bShown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Requests, PowerSaveText,
+                         ::testing::Values(TextCase{"IdleAlone", 1, 0, 1, true},
+                                           TextCase{"NoRibbonControlType", 0, 0, 1, false},
+                                           TextCase{"IdleAndCover", 1, 1, 1, false},
+                                           TextCase{"CoverAlone", 1, 1, 0, false},
+                                           TextCase{"NoRequest", 1, 0, 0, false}),
+                         [](const ::testing::TestParamInfo<TextCase>& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace paneltest

@@ -73,6 +73,8 @@ struct BoardSums {
   int32_t lImageOdd;
   int32_t lImageOddShort;
   int32_t lImageZeros;
+  int32_t lImageWrapped;
+  int32_t lImageCompensated;
 };
 BoardSums g_sums;
 
@@ -108,6 +110,15 @@ void SumOnTheBoard() {
   HwWriteBlock(kSdramRange + 0x2000, aucOdd, sizeof aucOdd);
   s.lImageOddShort = CheckImageSum16(kSdramRange + 0x2000, 3);
   s.lImageZeros = CheckImageSum16(kSdramRange + 0x3000, 64);
+  // 0x20000 halfwords of 0xFFFF sum past 2^32: the per-step rule folds them
+  // to 0xFFFF (good), the image rule loses the carry and ends at 0xFFFE; one
+  // more halfword of 1 makes the image rule good and the per-step rule not.
+  constexpr uint32_t kWrapBytes = 0x40000;
+  std::memset(PhysToHost(kSdramRange + 0x10000, kWrapBytes + 2), 0xFF, kWrapBytes);
+  s.lImageWrapped = CheckImageSum16(kSdramRange + 0x10000, kWrapBytes);
+  const uint8_t aucOne[2] = {0x01, 0x00};
+  HwWriteBlock(kSdramRange + 0x10000 + kWrapBytes, aucOne, 2);
+  s.lImageCompensated = CheckImageSum16(kSdramRange + 0x10000, kWrapBytes + 2);
   syslog(LOG_EMERG, "[test] sums done");
   for (;;) CpuRelax();
 }
@@ -137,6 +148,8 @@ TEST_F(MachineTest, ChecksumsReadFlashThroughTheBusAndRamDirectly) {
   EXPECT_EQ(s.lImageOdd, -1) << "the odd byte 0x01 counts (and 0xEE beside it does not)";
   EXPECT_EQ(s.lImageOddShort, 0) << "0xFF00 + the odd byte 0xFF";
   EXPECT_EQ(s.lImageZeros, -1);
+  EXPECT_EQ(s.lImageWrapped, -1) << "the carry out of bit 31 is lost";
+  EXPECT_EQ(s.lImageCompensated, 0);
 }
 
 }  // namespace

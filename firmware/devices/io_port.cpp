@@ -157,8 +157,10 @@ int32_t CInputPort::ReadField(uint32_t ulRegister, uint32_t ulMask, uint32_t ulW
       break;
     }
     ulLatest = ReadRegister(ulRegister, ulWidth) & ulMask;
-    // A spacing of 0 ticks waits for nothing: the samples follow each other.
-    if (m_ulSampleSpacing != 0) WaitTicks(m_ulSampleSpacing);
+    // Every sample is followed by its spacing wait, which reads the clock
+    // once even when the spacing is 0 ticks: that reading sets the time
+    // between the samples, the debounce window.
+    WaitTicks(m_ulSampleSpacing);
   }
 
   if (!bStable) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "firmware/platform/board_test_rig.h"
+#include "sim/costs.h"
 
 namespace {
 
@@ -102,6 +103,32 @@ TEST_F(Ports, AnInputChangingBetweenSamplesIsUnstableAndAStableReadWaitsForItToS
   EXPECT_EQ(s_lStable, 0);
   EXPECT_EQ(s_ulStable, 2u);
   EXPECT_GE(s_ulReads, 5u);
+}
+
+// The samples of one reading are spaced by a clock reading each, also with
+// a spacing of 0 ticks: only the first two follow each other directly.
+TEST_F(Ports, EverySampleAfterTheSecondWaitsItsSpacing) {
+  static int32_t s_lResult;
+  static uint32_t s_ulValue;
+  static std::vector<sim::Nanos> s_sampled;
+  BootWith([] {
+    CInputPortWord bit(kIn2, 0x0004);
+    s_sampled.clear();
+    s_lResult = bit.Read(&s_ulValue);
+  });
+  Fpga().SetInputSource(2, [] {
+    s_sampled.push_back(sim::Board::Current().Clock().Now());
+    return static_cast<uint16_t>(0x0004);
+  });
+  Run();
+  EXPECT_EQ(s_lResult, 0);
+  EXPECT_EQ(s_ulValue, 1u);
+  ASSERT_EQ(s_sampled.size(), 5u);
+  const sim::Nanos direct = s_sampled[1] - s_sampled[0];
+  for (size_t i = 2; i < s_sampled.size(); ++i) {
+    EXPECT_GE(s_sampled[i] - s_sampled[i - 1], direct + sim::cost::kClockRead) << "no clock reading between samples " << i << " and "
+                                                              << i + 1;
+  }
 }
 
 // An input that never settles ends a stable read with -1: the error time is

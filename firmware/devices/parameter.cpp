@@ -168,19 +168,24 @@ int32_t CParameter::CopyHeadCellToMain() {
 
 int32_t CParameter::CountDigits(int32_t lValue, int32_t* plCount) {
   // Counted on the magnitude as an unsigned number, so INT_MIN is counted
-  // too; callers' values stay within the 9 (10 with the sign) characters.
-  int32_t lCount = lValue < 0 ? 1 : 0;
-  uint32_t ulMagnitude = lValue < 0 ? 0u - static_cast<uint32_t>(lValue) : static_cast<uint32_t>(lValue);
+  // too, and capped at the 9 digits (10 characters with the sign) the
+  // number text holds.
+  constexpr int32_t kMaxDigits = 9;
+  const bool bNegative = lValue < 0;
+  int32_t lDigits = 0;
+  uint32_t ulMagnitude = bNegative ? 0u - static_cast<uint32_t>(lValue) : static_cast<uint32_t>(lValue);
   do {
-    ++lCount;
+    ++lDigits;
     ulMagnitude /= 10;
   } while (ulMagnitude != 0);
-  *plCount = lCount;
+  if (lDigits > kMaxDigits) lDigits = kMaxDigits;
+  *plCount = lDigits + (bNegative ? 1 : 0);
   return 0;
 }
 
 int32_t EditParameter(CParameter* pParam) {
   static const char kBlanks[] = "                ";
+  constexpr uint32_t kNumberTextLength = 10;  // FormatDecimal's right-aligned text
   int32_t lMin = 0;
   int32_t lMax = 0;
   pParam->GetMin(&lMin);
@@ -198,10 +203,13 @@ int32_t EditParameter(CParameter* pParam) {
     FormatDecimal(lEdited, 0);
     int32_t lDigits = 0;
     CParameter::CountDigits(lEdited, &lDigits);
-    const auto ulShown = static_cast<uint32_t>(lDigits) + 1;  // with the blank before the number
+    // With the blank before the number, but never past the text's ten
+    // characters: its terminating 0 is not a character for the LCD.
+    auto ulShown = static_cast<uint32_t>(lDigits) + 1;
+    if (ulShown > kNumberTextLength) ulShown = kNumberTextLength;
     const uint32_t ulBlankWidth = ulFieldWidth < CLcd::kVisibleColumns ? ulFieldWidth : CLcd::kVisibleColumns;
     g_Lcd.WriteText(kBlanks, CLcd::kVisibleColumns - ulBlankWidth, ulBlankWidth);
-    g_Lcd.WriteText(g_pcNumberText + (10 - (ulShown > 10 ? 10 : ulShown)), CLcd::kVisibleColumns - ulShown, ulShown);
+    g_Lcd.WriteText(g_pcNumberText + (kNumberTextLength - ulShown), CLcd::kVisibleColumns - ulShown, ulShown);
 
     uint32_t ulKey = KEY_NONE;
     while (g_KeyMng.WaitKey(1, &ulKey) != 1) {

@@ -4,6 +4,8 @@
 
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/eeprom_cell.h"
+#include "firmware/devices/eeprom_cells.h"
+#include "firmware/hal/global.h"
 
 namespace paneltest {
 namespace {
@@ -26,7 +28,9 @@ TEST(Parameter, WidthClassesAndDigits) {
     int32_t count;
   };
   for (const DigitCase& c : {DigitCase{0, 1}, DigitCase{-5, 2}, DigitCase{100, 3}, DigitCase{12345678, 8},
-                             DigitCase{-999999999, 10}, DigitCase{INT32_MIN, 11}}) {
+                             DigitCase{-999999999, 10}, DigitCase{999999999, 9},
+                             DigitCase{1000000000, 9}, DigitCase{INT32_MAX, 9}, DigitCase{-1000000000, 10},
+                             DigitCase{INT32_MIN, 10}}) {
     int32_t lCount = 0;
     CParameter::CountDigits(c.value, &lCount);
     EXPECT_EQ(lCount, c.count) << c.value;
@@ -95,6 +99,81 @@ TEST_F(PanelTest, SettingsRoundTripThroughTheirEepromCells) {
       },
       Ms(20000));
 }
+
+// ---- the editor ---------------------------------------------------------------------------
+
+class Editor : public PanelTest {
+ protected:
+  void Press(PanelKey key, const std::string& shown) {
+    Keys().Tap(key, Ms(200), Ms(60));
+    EXPECT_TRUE(RunUntilShown(shown)) << "shown: |" << Lcd().Visible() << "|";
+  }
+};
+
+TEST_F(Editor, AHeadSettingEnteredIsSavedInItsMainCellAndBothHeadCells) {
+  static const uint8_t kZero[4] = {};
+  static CEepromCell s_main(500, 1, kZero, 16, 0);
+  static CParameter s_param;
+  InApp(
+      [] {
+        hal::ConstructGlobal(s_param, "Head Level      ", 0, 200, &s_main, &g_HeadCellL64, &g_HeadCellR64, 100);
+        EXPECT_EQ(s_param.SetValue(100), 0);
+      },
+      Ms(20000));
+  int32_t lEditor = 9;
+  Start([&] { lEditor = EditParameter(&s_param); });
+  ASSERT_TRUE(RunUntilShown("Head Level   100"));
+  Press(PanelKey::Inc, "Head Level   101");
+  Press(PanelKey::Menu, "Head Level   111");
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(60));
+  RunFor(Ms(1500));  // the cells are written, the line blanked and shown again
+  EXPECT_EQ(Lcd().Visible(), "Head Level   111");
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(60));
+  ASSERT_TRUE(Finish(Ms(2000)));
+  EXPECT_EQ(lEditor, 0);
+  InApp([] {
+    uint8_t ucMain = 0, ucHeadA = 0, ucHeadB = 0;
+    s_main.Read(&ucMain);
+    g_HeadCellL64.Read(&ucHeadA);
+    g_HeadCellR64.Read(&ucHeadB);
+    EXPECT_EQ(ucMain, 111);
+    EXPECT_EQ(ucHeadA, 111);
+    EXPECT_EQ(ucHeadB, 111);
+    EXPECT_EQ(s_param.VerifyHeadCell(0), 0);
+    EXPECT_EQ(s_param.VerifyHeadCell(1), 0);
+  });
+}
+
+// A value of ten characters fills the last ten columns; the number text's
+// terminating 0 never reaches the LCD.
+struct WideCase {
+  const char* name;
+  int32_t min;
+  int32_t max;
+  int32_t value;
+  const char* shown;
+};
+
+class WideValues : public Editor, public ::testing::WithParamInterface<WideCase> {};
+
+TEST_P(WideValues, EndAtTheLastColumn) {
+  const WideCase& c = GetParam();
+  static CParameter s_param;
+  InApp([&c] {
+    hal::ConstructGlobal(s_param, "Wide            ", c.min, c.max, nullptr, nullptr, nullptr, c.value);
+  });
+  Start([] { EditParameter(&s_param); });
+  EXPECT_TRUE(RunUntilShown(c.shown)) << "shown: |" << Lcd().Visible() << "|";
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(60));
+  EXPECT_TRUE(Finish(Ms(2000)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, WideValues,
+    ::testing::Values(WideCase{"Negative", -999999999, 0, -123456789, "Wide  -123456789"},
+                      WideCase{"Short", -999999999, 0, -5, "Wide          -5"},
+                      WideCase{"PositiveTenDigits", 0, INT32_MAX, 1234567890, "Wide  1234567890"}),
+    [](const ::testing::TestParamInfo<WideCase>& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace paneltest

@@ -6,8 +6,8 @@
 // Requests wait in a first-in first-out queue until box 2 is free, so a
 // request the host has already been answered for (CMD_RESET,
 // CMD_MAINTENANCE_PERMISSION) is never overwritten by the next command's
-// request. The command layer reads a new packet only while the queue has
-// room for the request it may post.
+// request. While the queue is full the command layer refuses, as busy, every
+// command that would post a request.
 #pragma once
 
 #include <cstdint>

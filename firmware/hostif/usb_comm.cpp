@@ -206,10 +206,11 @@ int32_t usb_comm_run_events() {
         usb_comm_clear_event(route.ulBit);
       }
     } else {
-      // Cleared first: the same request arriving again while the handler
-      // runs sets the event anew and runs once more afterwards.
-      usb_comm_clear_event(route.ulBit);
+      // Cleared when the handler has run: a request for it that comes
+      // meanwhile waits in the mailbox (usb_comm_receive) and sets the event
+      // anew afterwards.
       route.pfnHandler();
+      usb_comm_clear_event(route.ulBit);
       if (route.usReply != 0) usb_comm::regist_txreq_code(route.usReply);
     }
     s_ulRunningEvents &= ~route.ulBit;

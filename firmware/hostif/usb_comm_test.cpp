@@ -209,6 +209,32 @@ TEST_F(UsbComm, ARepeatedRequestBeforeItsHandlerRanIsAnsweredOnceWithTheNewerBlo
   });
 }
 
+TEST_F(UsbComm, AnEventIsClearedOnlyAfterItsHandlerHasRun) {
+  // The handler says once on the console that it is a stand-in; the event
+  // is read at that moment, inside the handler.
+  int32_t lDuring = 1;
+  bool bDone = false;
+  g_app.jobs.push_back([&bDone] {
+    usb_comm_set_event(CMDEV_RESET_ERROR_LOG);
+    usb_comm_run_events();
+    bDone = true;
+  });
+  m_machine->RunUntil(
+      [&] {
+        if (lDuring == 1 && m_machine->Logged("[placeholder] self-diagnosis and panel command handlers is not built yet")) {
+          lDuring = usb_comm_test_event(CMDEV_RESET_ERROR_LOG);
+        }
+        return bDone;
+      },
+      Ms(1000));
+  ASSERT_TRUE(bDone);
+  EXPECT_EQ(lDuring, -1) << "the event was cleared before its handler ran";
+  InApp([] {
+    EXPECT_EQ(usb_comm_test_event(CMDEV_RESET_ERROR_LOG), 0);
+    EXPECT_EQ(usb_comm_txreq_head(), APPMSG_RESET_ERROR_LOG);
+  });
+}
+
 // The exit-tray handler is installed through its pointer; this one polls
 // the host commands from inside, as a handler that publishes status or
 // checks for an abort does.

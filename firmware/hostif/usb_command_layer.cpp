@@ -164,6 +164,12 @@ void Forward(const protocol::CommandPacket& packet) {
   g_ucUsbCmdState = USB_CMD_AWAIT_REPLY;
 }
 
+// Every command that is not answered at once posts a request to the
+// application, except a reset that is only answered.
+bool PostsAppRequest(const protocol::CommandPacket& packet, const protocol::PayloadReader& payload) {
+  return packet.info->code != protocol::CMD_RESET || payload.U8(0) != protocol::RESET_KIND_ANSWER_ONLY;
+}
+
 void HandleCommand(const protocol::CommandPacket& packet) {
   const CommandInfo& info = *packet.info;
   const uint16_t usCode = info.code;
@@ -171,6 +177,12 @@ void HandleCommand(const protocol::CommandPacket& packet) {
   if (info.answer == protocol::CommandAnswer::AtOnce) {
     SetReplyError(0);
     Respond();
+    return;
+  }
+  if (PostsAppRequest(packet, payload) && FreeAppRequestSlots() == 0) {
+    // The request queue is full: refused as busy before anything changes,
+    // and no waiting request is overwritten. The host asks again later.
+    Refuse(protocol::PRINTER_STATE_OPERATION);
     return;
   }
   if (usCode == protocol::CMD_RESET) {
@@ -256,12 +268,11 @@ void DispatchHostCommand() {
 }
 
 void AwaitAppReply() {
-  // An answer that is here wins over a time-out that ends in the same step.
   if (g_usLastAppMessage != 0 && g_usLastAppMessage == AppReplyCodeOf(g_usAwaitedRequest)) {
     SetReplyError(g_AppReply.aucData[0]);
     Respond();
-    return;
   }
+  // Independent of the answer: a time-out that ends in the same step wins.
   if (IsSoftTimerRunning(SOFT_TIMER_USB_REPLY) == 0) {
     // A request that has not reached the mailbox yet is withdrawn; one the
     // application already holds will be answered late, and that answer is
@@ -437,10 +448,9 @@ void StartPieceSend(uint16_t usSize, uint16_t usCode, uint32_t ulMs, PhysAddr ul
 void UsbCommandStep() {
   switch (g_ucUsbCmdState) {
     case USB_CMD_IDLE:
-      // A command is read only while its request, if it posts one, has a
-      // place to wait in: a request is never dropped once the host has
-      // been answered for it.
-      if (FreeAppRequestSlots() != 0 && IoctlUsbRxReady() == 1) g_ucUsbCmdState = USB_CMD_DISPATCH;
+      // Read even while the request queue is full: what is answered at once
+      // is answered, and a command that would post is refused as busy.
+      if (IoctlUsbRxReady() == 1) g_ucUsbCmdState = USB_CMD_DISPATCH;
       break;
     case USB_CMD_DISPATCH:
       DispatchHostCommand();

@@ -1,10 +1,14 @@
 // The USB task's permission table: its columns by printer state, and its
-// agreement with the protocol's command table.
+// agreement with the protocol's command table; the wait for the
+// application's reply, step by step.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "firmware/hostif/usb_app_messages.h"
 #include "firmware/hostif/usb_command_layer.h"
+#include "firmware/hostif/usb_command_test_support.h"
+#include "firmware/platform/soft_timer.h"
 #include "protocol/codes.h"
 #include "protocol/command_table.h"
 
@@ -63,5 +67,43 @@ INSTANTIATE_TEST_SUITE_P(
                       Column{"ChangingPath", PRINTER_STATE_CHANGING_PATH, 0, 1, 0},
                       Column{"Print71", PRINTER_STATE_PRINT_71, 1, 1, 1}, Column{"UnmarkedEA", 0xEA, 0, 1, 0}),
     [](const ::testing::TestParamInfo<Column>& p) { return std::string(p.param.name); });
+
+// ---- The reply wait -------------------------------------------------------------------
+
+struct ReplyWaitCase {
+  const char* name;
+  bool bAnswerHere;   // the awaited answer came before this step
+  bool bTimedOut;     // the wait's time-out has run out at this step
+  uint8_t ucState;    // after the step
+  uint8_t ucError;
+};
+
+class ReplyWait : public hostiftest::UsbCommandTest, public ::testing::WithParamInterface<ReplyWaitCase> {};
+
+TEST_P(ReplyWait, ATimeOutEndingInTheSameStepAsTheAnswerWins) {
+  const ReplyWaitCase& c = GetParam();
+  BootQuiet();
+  InApp([&c] {
+    InitUsbProcess();
+    constexpr uint16_t usRequest = 0x8020;
+    ArmAppReplyWait(usRequest, 1, c.bTimedOut ? 0 : 10000);
+    g_ucUsbCmdState = USB_CMD_AWAIT_REPLY;
+    if (c.bAnswerHere) {
+      g_AppReply.aucData[0] = REPLY_ERR_NO_RESOURCE;
+      g_usLastAppMessage = AppReplyCodeOf(usRequest);
+    }
+    UsbCommandStep();
+    EXPECT_EQ(g_ucUsbCmdState, c.ucState);
+    EXPECT_EQ(g_ReplyStatus.ucErrorCode, c.ucError);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ReplyWait,
+    ::testing::Values(ReplyWaitCase{"Waiting", false, false, USB_CMD_AWAIT_REPLY, 0},
+                      ReplyWaitCase{"Answered", true, false, USB_CMD_RESPOND, REPLY_ERR_NO_RESOURCE},
+                      ReplyWaitCase{"TimedOut", false, true, USB_CMD_RESPOND, REPLY_ERR_TIMEOUT},
+                      ReplyWaitCase{"AnsweredAsItTimedOut", true, true, USB_CMD_RESPOND, REPLY_ERR_TIMEOUT}),
+    [](const ::testing::TestParamInfo<ReplyWaitCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -91,7 +91,7 @@ void Register(uint32_t ulKind, const uint8_t* pucRecord, uint32_t ulLength) {
 }  // namespace
 
 int32_t SetupUsbIdentity(const char* pcSerial) {
-  char acSerial[protocol::SERIAL_NUMBER_LENGTH];
+  char acSerial[protocol::SERIAL_NO_BYTES];
   std::memcpy(acSerial, pcSerial, sizeof acSerial);
   if (static_cast<uint8_t>(acSerial[0]) == 0xFFu) {
     std::memcpy(acSerial, protocol::SERIAL_NO_ERASED_TEXT, sizeof acSerial);

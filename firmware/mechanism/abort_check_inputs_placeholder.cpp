@@ -1,9 +1,13 @@
 // Placeholder of the sensors, the idle supervisor and the DSP request as the
-// abort check uses them: every cover reads closed, the paper is present and
-// no DSP request runs.
+// abort check uses them: the covers read their stand-in levels (all closed
+// unless set otherwise), the paper is present and no DSP request runs.
 #include "firmware/mechanism/abort_check_inputs.h"
 #include "firmware/devices/unit_switch.h"
+#include "firmware/mechanism/abort_check_inputs_placeholder.h"
 #include "firmware/platform/placeholder.h"
+
+// Closed: the front cover and the paper guide read 1, the others 0.
+constinit StandInCovers g_StandInCovers = {{1, 0, 0, 0, 1, 0, 0}, {}};
 
 namespace {
 bool s_bLogged;
@@ -11,8 +15,9 @@ bool s_bLogged;
 
 int32_t ReadCoverSensor(CoverSensor eSensor, uint32_t* pulReading) {
   LogPlaceholderOnce(s_bLogged, "cover sensors, idle supervisor and DSP request of the abort check");
-  const bool bOpenIsZero = eSensor == COVER_FRONT || eSensor == COVER_PAPER_GUIDE;
-  *pulReading = bOpenIsZero ? 1 : 0;
+  if (eSensor >= STAND_IN_COVER_SENSORS) return -1;
+  ++g_StandInCovers.aulReads[eSensor];
+  *pulReading = g_StandInCovers.aulLevel[eSensor];
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "firmware/control/error_manager.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/mechanism/abort_check_inputs_placeholder.h"
 
 namespace paneltest {
 namespace {
@@ -47,6 +48,49 @@ TEST_F(PanelTest, ACoverErrorStillSetAbortsOnlyWhenTheCoversAreChecked) {
     EXPECT_EQ(s.lResult, -1);
     g_ErrorMng.ClearError(seqerr::kPaperCover);
     EXPECT_EQ(CheckAbort(SEQ_CHECK_COVERS), 0);
+  });
+}
+
+bool ErrorSet(uint32_t ulIndex) {
+  uint32_t ulFlag = 0;
+  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
+  return ulFlag != 0;
+}
+
+TEST_F(PanelTest, TheFrontCoverMaskChecksTheFrontCoverAlone) {
+  InApp([] {
+    StandInCovers& covers = g_StandInCovers;
+    covers.aulLevel[COVER_SIDE_L] = 1;  // open, but not looked at
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_FRONT_COVER), 0);
+    covers.aulLevel[COVER_FRONT] = 0;  // opened
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_HOST), 0) << "another mask does not look";
+    EXPECT_FALSE(ErrorSet(seqerr::kFrontCover));
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_FRONT_COVER), -1);
+    EXPECT_TRUE(ErrorSet(seqerr::kFrontCover));
+    EXPECT_FALSE(ErrorSet(seqerr::kSideCoverL));
+    EXPECT_EQ(covers.aulReads[COVER_SIDE_L], 0u);
+  });
+}
+
+TEST_F(PanelTest, WhileTheFrontCoverIsOpenTheCoversBehindItAreNotRead) {
+  InApp([] {
+    StandInCovers& covers = g_StandInCovers;
+    covers.aulLevel[COVER_FRONT] = 0;
+    covers.aulLevel[COVER_SIDE_L] = 1;
+    covers.aulLevel[COVER_SIDE_R] = 1;
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_COVERS), -1);
+    EXPECT_TRUE(ErrorSet(seqerr::kFrontCover));
+    for (const CoverSensor eBehind : {COVER_SIDE_L, COVER_SIDE_R, COVER_PAPER, COVER_PAPER_GUIDE}) {
+      EXPECT_EQ(covers.aulReads[eBehind], 0u) << eBehind;
+    }
+    EXPECT_FALSE(ErrorSet(seqerr::kSideCoverL));
+    EXPECT_FALSE(ErrorSet(seqerr::kSideCoverR));
+    // Closed again and its error cleared: the side covers are read.
+    covers.aulLevel[COVER_FRONT] = 1;
+    g_ErrorMng.ClearError(seqerr::kFrontCover);
+    EXPECT_EQ(CheckAbort(SEQ_CHECK_COVERS), -1);
+    EXPECT_TRUE(ErrorSet(seqerr::kSideCoverL));
+    EXPECT_TRUE(ErrorSet(seqerr::kSideCoverR));
   });
 }
 

@@ -91,6 +91,53 @@ int32_t Reply(const uint8_t* pucData, uint32_t ulLength) {
 
 uint32_t EndpointOf(const UsbSetupRecord& setup) { return setup.usIndex & 0x0Fu; }
 
+// The form each request must have before it is run: its type, direction and
+// the recipients it may address. The driver takes no OUT data on endpoint 0,
+// so an OUT request carries no data stage (wLength 0). A request that does
+// not fit is stalled at its SETUP; the host's OUT data packet then meets the
+// stall and is never read, so it can never be taken for the next SETUP.
+constexpr uint8_t ToRecipient(uint8_t ucRecipient) { return static_cast<uint8_t>(1u << ucRecipient); }
+constexpr uint8_t TO_DEVICE = ToRecipient(RECIPIENT_DEVICE);
+constexpr uint8_t TO_INTERFACE = ToRecipient(RECIPIENT_INTERFACE);
+constexpr uint8_t TO_ENDPOINT = ToRecipient(RECIPIENT_ENDPOINT);
+
+struct RequestForm {
+  uint8_t ucType;
+  uint8_t ucRequest;
+  bool bIn;
+  uint8_t ucRecipients;
+};
+
+constexpr uint8_t CLASS_GET_DEVICE_ID = 0;
+// The printer class decodes only the low five bits of bRequest.
+constexpr uint8_t CLASS_REQUEST_MASK = 0x1Fu;
+
+constexpr RequestForm kRequestForms[] = {
+    {TYPE_STANDARD, REQ_GET_STATUS, true, TO_DEVICE | TO_INTERFACE | TO_ENDPOINT},
+    {TYPE_STANDARD, REQ_CLEAR_FEATURE, false, TO_DEVICE | TO_ENDPOINT},
+    {TYPE_STANDARD, REQ_SET_FEATURE, false, TO_DEVICE | TO_ENDPOINT},
+    {TYPE_STANDARD, REQ_SET_ADDRESS, false, TO_DEVICE},
+    {TYPE_STANDARD, REQ_GET_DESCRIPTOR, true, TO_DEVICE},
+    {TYPE_STANDARD, REQ_GET_CONFIGURATION, true, TO_DEVICE},
+    {TYPE_STANDARD, REQ_SET_CONFIGURATION, false, TO_DEVICE},
+    {TYPE_STANDARD, REQ_GET_INTERFACE, true, TO_INTERFACE},
+    {TYPE_STANDARD, REQ_SET_INTERFACE, false, TO_INTERFACE},
+    {TYPE_CLASS, CLASS_GET_DEVICE_ID, true, TO_INTERFACE},
+};
+
+bool RequestFits(const UsbSetupRecord& r) {
+  const uint8_t ucType = r.ucRequestType & TYPE_MASK;
+  const uint8_t ucRequest = ucType == TYPE_CLASS ? (r.ucRequest & CLASS_REQUEST_MASK) : r.ucRequest;
+  const bool bIn = (r.ucRequestType & DIRECTION_IN) != 0;
+  const uint8_t ucRecipient = r.ucRequestType & RECIPIENT_MASK;
+  for (const RequestForm& form : kRequestForms) {
+    if (form.ucType != ucType || form.ucRequest != ucRequest) continue;
+    if (form.bIn != bIn || (!bIn && r.usLength != 0)) return false;
+    return ucRecipient < 8 && (form.ucRecipients & ToRecipient(ucRecipient)) != 0;
+  }
+  return false;
+}
+
 int32_t GetStatus() {
   uint8_t aucStatus[2] = {0, 0};
   switch (s_Setup.ucRequestType & RECIPIENT_MASK) {
@@ -251,7 +298,9 @@ int32_t UsbStandardRequest() {
 
 // The printer class: GET_DEVICE_ID (bRequest 0, device to host).
 int32_t UsbClassRequest() {
-  if ((s_Setup.ucRequest & 0x1Fu) != 0 || (s_Setup.ucRequestType & DIRECTION_IN) == 0) return -1;
+  if ((s_Setup.ucRequest & CLASS_REQUEST_MASK) != CLASS_GET_DEVICE_ID || (s_Setup.ucRequestType & DIRECTION_IN) == 0) {
+    return -1;
+  }
   uint8_t aucId[USB_REPLY_MAX];
   const int32_t lLength = UsbBuildDeviceId(aucId);
   if (lLength <= 0) return -1;
@@ -306,7 +355,7 @@ void UsbEp0Interrupt() {
   }
   // The completion of a stage and the host's next SETUP share one interrupt
   // when they come close together: a SETUP that waits is served now.
-  if (s_ulStage == USB_EP0_IDLE && UsbReadSetupPacket(&s_Setup) == 0 && RunRequest() != 0) {
+  if (s_ulStage == USB_EP0_IDLE && UsbReadSetupPacket(&s_Setup) == 0 && (!RequestFits(s_Setup) || RunRequest() != 0)) {
     UsbEp0Stall();
     s_ulStage = USB_EP0_IDLE;
   }

@@ -238,6 +238,8 @@ TEST_F(UsbEp0Test, DeviceStatusFeaturesAndSettings) {
   EXPECT_EQ(host.Control(UsbSetupPacket{0x81, 10, 0, 0, 1}).data, (Bytes{0}));    // GET_INTERFACE
 }
 
+std::array<uint8_t, 8> SetupBytes(const UsbSetupPacket& p) { return p.Bytes(); }
+
 struct StalledRequest {
   const char* name;
   UsbSetupPacket setup;
@@ -262,7 +264,70 @@ INSTANTIATE_TEST_SUITE_P(
                       StalledRequest{"StatusOfEndpointZero", {0x82, 0, 0, 0x00, 2}},
                       StalledRequest{"UnknownFeature", {0x00, 3, 9, 0, 0}},
                       StalledRequest{"HaltOfEndpointFive", {0x02, 3, 0, 0x05, 0}},
-                      StalledRequest{"UnknownTestSelector", {0x00, 3, 2, 0x0900, 0}}),
+                      StalledRequest{"UnknownTestSelector", {0x00, 3, 2, 0x0900, 0}},
+                      // Requests whose direction, recipient or data stage
+                      // does not fit the request.
+                      StalledRequest{"GetStatusOut", {0x00, 0, 0, 0, 2}},
+                      StalledRequest{"GetDescriptorOut", {0x00, 6, 0x0100, 0, 18}},
+                      StalledRequest{"GetDescriptorOfAnInterface", {0x81, 6, 0x0100, 0, 18}},
+                      StalledRequest{"GetConfigurationOfAnInterface", {0x81, 8, 0, 0, 1}},
+                      StalledRequest{"GetInterfaceOfTheDevice", {0x80, 10, 0, 0, 1}},
+                      StalledRequest{"SetConfigurationIn", {0x80, 9, 1, 0, 0}},
+                      StalledRequest{"SetConfigurationOfAnInterface", {0x01, 9, 1, 0, 0}},
+                      StalledRequest{"SetInterfaceOfTheDevice", {0x00, 11, 0, 0, 0}},
+                      StalledRequest{"SetFeatureWithADataStage", {0x00, 3, 1, 0, 8}},
+                      StalledRequest{"ClearHaltWithADataStage", {0x02, 1, 0, 0x02, 2}},
+                      StalledRequest{"DeviceIdOfTheDevice", {0xA0, 0, 0, 0, 64}},
+                      StalledRequest{"StatusOfOtherRecipient", {0x83, 0, 0, 0, 2}}),
+    usbrig::NameOf());
+
+// An OUT request whose data stage carries what a hostile host makes look
+// like a SETUP: the request is stalled and its data never read, so neither
+// the printer's identity (whose reply would overrun FIFO0 behind a stale
+// reply) nor a test mode (which would take the printer off the bus) follows.
+struct HostileDataStage {
+  const char* name;
+  UsbSetupPacket setup;
+  Bytes data;
+};
+
+class UsbHostileDataStageTest : public UsbEp0Test, public ::testing::WithParamInterface<HostileDataStage> {};
+
+TEST_P(UsbHostileDataStageTest, IsStalledAndNeverReadAsASetup) {
+  const HostileDataStage& c = GetParam();
+  sim::UsbHostPort& host = Start(true, 150);
+  EXPECT_EQ(host.Control(c.setup, c.data).outcome, UsbOutcome::Stall);
+  Settle();
+  EXPECT_EQ(usbrig::Controller().TestMode(), 0u);
+  EXPECT_EQ(UsbEp0Stage(), USB_EP0_IDLE);
+  m_machine->RunFor(Ms(200));
+  EXPECT_EQ(host.Hub().State(), sim::UsbPortState::Configured);
+  EXPECT_EQ(host.Control(UsbSetupPacket{0x80, 0, 0, 0, 2}).data, (Bytes{1, 0}));  // remote wakeup untouched
+  EXPECT_EQ(host.GetDeviceId().data, g_deviceIdRecord);
+}
+
+TEST_F(UsbEp0Test, TheDataPacketOfAStalledRequestMeetsTheStallAtPacketLevel) {
+  sim::UsbHostPort& host = Start();
+  const uint8_t address = host.Identity().address;
+  sim::UsbController& port = usbrig::Controller();
+  ASSERT_EQ(port.Setup(address, SetupBytes(UsbSetupPacket{0x00, 0, 0, 0, 8})), sim::UsbHandshake::Ack);
+  Settle();
+  const Bytes setFeature{0x00, 0x03, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00};  // remote wakeup on
+  EXPECT_EQ(port.Out(address, 0, true, setFeature.data(), 8), sim::UsbHandshake::Stall);
+  Settle();
+  EXPECT_EQ(UsbEp0Stage(), USB_EP0_IDLE);
+  EXPECT_EQ(host.Control(UsbSetupPacket{0x80, 0, 0, 0, 2}).data, (Bytes{1, 0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, UsbHostileDataStageTest,
+    ::testing::Values(
+        HostileDataStage{"DeviceIdRequest", {0x00, 0, 0, 0, 8}, Bytes{0xA1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4D, 0x00}},
+        HostileDataStage{"TestModeRequest", {0x00, 0, 0, 0, 8}, Bytes{0x00, 0x03, 0x02, 0x00, 0x00, 0x03, 0x00, 0x00}},
+        HostileDataStage{"TestModeBehindARequestOfTheDevice", {0x00, 3, 1, 0, 8},
+                         Bytes{0x00, 0x03, 0x02, 0x00, 0x00, 0x03, 0x00, 0x00}},
+        HostileDataStage{"RemoteWakeupBehindGetDescriptor", {0x00, 6, 0x0100, 0, 8},
+                         Bytes{0x00, 0x03, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}}),
     usbrig::NameOf());
 
 TEST_F(UsbEp0Test, TestPacketModeLeavesTheBusForGood) {
@@ -275,8 +340,6 @@ TEST_F(UsbEp0Test, TestPacketModeLeavesTheBusForGood) {
 }
 
 // ---- the control-transfer stages, at packet level -------------------------------------------------
-
-std::array<uint8_t, 8> SetupBytes(const UsbSetupPacket& p) { return p.Bytes(); }
 
 TEST_F(UsbEp0Test, SetAddressTakesEffectOnlyAfterTheStatusStage) {
   sim::UsbHostPort& host = Start();

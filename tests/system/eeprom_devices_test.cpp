@@ -26,6 +26,7 @@
 #include "sim/memory/nor_flash.h"
 #include "sim/run_boots.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/usb_task_kernel.h"
 #include "tools/eeprom/eeprom_image.h"
 
 namespace {
@@ -236,6 +237,48 @@ TEST_F(EepromTest, OnlyTheApplicationOwnsTheBus) {
     EXPECT_EQ(Eeproms().Select(), usSelect);
     EXPECT_EQ(Eeproms().Main().PeekByte(20), 'R');
   });
+}
+
+// The USB task runs at task level, yet the bus is not its own either: its
+// first pass tries the bus while the application waits for it.
+struct UsbTaskTry {
+  bool bDone = false;
+  bool bOwned = true;
+  int32_t lRead = 0;
+  int32_t lWrite = 0;
+  int32_t lCell = 0;
+  uint16_t usSelect = 0;
+};
+UsbTaskTry g_usbTry;
+
+void BusTryingUsbTask(VP_INT) {
+  g_usbTry.usSelect = Eeproms().Select();
+  g_usbTry.bOwned = EepromBusOwnedByCaller();
+  uint16_t usValue = 0;
+  g_usbTry.lRead = EepromReadByte(20, &usValue);
+  g_usbTry.lWrite = EepromWriteByte(20, 'X');
+  uint8_t ucByte = 0;
+  g_usbTry.lCell = g_Eeprom.ReadByte(300, &ucByte);
+  g_usbTry.bDone = true;
+  for (;;) dly_tsk(1000);
+}
+
+TEST_F(EepromTest, TheUsbTaskIsRefusedTheBus) {
+  static testsupport::KernelWithUsbTask s_kernel(BusTryingUsbTask);
+  sim::MachineOptions options;
+  options.kernel = &s_kernel.config;
+  options.appEntry = [] {
+    while (!g_usbTry.bDone) dly_tsk(1);
+    syslog(LOG_NOTICE, "[test] done");
+  };
+  sim::Machine& m = Boot(std::move(options));
+  ASSERT_EQ(m.RunUntil([&] { return m.Logged("[test] done"); }, kStartUp + Ms(2000)), sim::RunResult::ConditionMet);
+  EXPECT_FALSE(g_usbTry.bOwned);
+  EXPECT_EQ(g_usbTry.lRead, -1);
+  EXPECT_EQ(g_usbTry.lWrite, -1);
+  EXPECT_EQ(g_usbTry.lCell, -1);
+  EXPECT_EQ(Eeproms().Select(), g_usbTry.usSelect);
+  EXPECT_NE(Eeproms().Main().PeekByte(20), 'X');
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

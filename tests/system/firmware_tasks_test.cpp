@@ -13,6 +13,7 @@
 #include "firmware/hal/hw.h"
 #include "firmware/hal/isr_shared.h"
 #include "firmware/hal/kernel.h"
+#include "firmware/hostif/usb_command_layer.h"
 #include "firmware/platform/sftprn.h"
 #include "sim/board.h"
 #include "sim/run_boots.h"
@@ -98,6 +99,7 @@ TEST_F(MachineTest, UsbTaskPreemptsTheApplicationSpinningOnASharedWord) {
 // ---- start-up order ---------------------------------------------------------------
 
 bool g_bUsbPassDoneAtEntry = false;
+uint32_t g_ulUsbPassesAtEntry = 0;
 
 TEST_F(MachineTest, UsbTaskLogsAndRunsOnePassBeforeTheApplicationGoesOn) {
   sim::MachineOptions options;
@@ -105,6 +107,7 @@ TEST_F(MachineTest, UsbTaskLogsAndRunsOnePassBeforeTheApplicationGoesOn) {
   options.appEntry = [] {
     // The USB task has run its first pass and sleeps until its next one.
     g_bUsbPassDoneAtEntry = TheKernel().IsDelayed(USB_TASK);
+    g_ulUsbPassesAtEntry = GetUsbPollCount();
     syslog(LOG_EMERG, "[test] application entry");
     for (;;) CpuRelax();
   };
@@ -118,6 +121,7 @@ TEST_F(MachineTest, UsbTaskLogsAndRunsOnePassBeforeTheApplicationGoesOn) {
   EXPECT_LT(app, usb);
   EXPECT_LT(usb, entry);
   EXPECT_TRUE(g_bUsbPassDoneAtEntry);
+  EXPECT_EQ(g_ulUsbPassesAtEntry, 1u) << "the USB task's first pass ran before the application's entry";
   // MAIN_TASK, APP_TASK, USB_TASK, then APP_TASK again.
   const auto& d = m.GetBoard().GetKernel().Dispatches();
   ASSERT_GE(d.size(), 4u);

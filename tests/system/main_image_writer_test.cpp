@@ -136,6 +136,16 @@ TEST_F(FlashTest, TheWriterRefusesBadImagesAndCountsBeforeErasingAnything) {
       EXPECT_EQ(WriteFirmwareImage(1, ulSize + c.ulCountDelta), c.lExpected) << c.what;
       EXPECT_EQ(Flash().OperationCount(), ops) << c.what;
     }
+    // A sound image without the FPGA configuration the MAIN area carries:
+    // writing it would leave the next start without an FPGA.
+    images::MainImageParams bare;
+    bare.bWithFlashData = false;
+    const images::Bytes bareImage = images::BuildMainImage(bare);
+    ASSERT_EQ(images::CheckMainImage(bareImage), 0);
+    const uint32_t ulBare = LoadImage(bareImage);
+    const uint64_t ops = Flash().OperationCount();
+    EXPECT_EQ(WriteFirmwareImage(1, ulBare), -1);
+    EXPECT_EQ(Flash().OperationCount(), ops);
   });
 }
 
@@ -171,6 +181,27 @@ TEST_F(FlashTest, TheWriterProgramsAndVerifiesTheImageWithItsProgress) {
       EXPECT_EQ(LcdLine(), std::string("Erasing...   ") + c.pszShown + "%") << c.ulSector;
       Flash().SetEraseFailBits(ulOffset, 0);
     }
+  });
+}
+
+// A word whose operation ends while the poll looks at DQ5 reads back as
+// data: a written value with bit 5 set then looks like the time limit, and
+// only the second look (DQ6 still, the word as asked) tells that it ended
+// after all. Every low byte, at several busy times, lands one such moment.
+TEST_F(FlashTest, AnOperationEndingAtTheTimeLimitCheckCountsAsDone) {
+  RunInApp([] {
+    constexpr PhysAddr kSector = 0x60360000u;
+    const double scales[] = {1.0, 0.5, 0.1, 0.013, 0.0};
+    uint32_t ulWord = 0;
+    for (const double scale : scales) {
+      Flash().SetBusyTimeScale(scale);
+      for (uint32_t i = 0; i < 256; ++i, ++ulWord) {
+        const uint16_t usValue = static_cast<uint16_t>(0xFF00u | i);
+        EXPECT_EQ(FlashProgramWordOnce(kFlash, kSector - kFlash + 2 * ulWord, usValue), 0) << scale << " " << i;
+        EXPECT_EQ(Flash().PeekHalf(kSector - kFlash + 2 * ulWord), usValue);
+      }
+    }
+    Flash().SetBusyTimeScale(1.0);
   });
 }
 

@@ -176,13 +176,24 @@ TEST_F(TwoTasks, RequestsTheHostWasAnsweredForAreNeverDropped) {
   for (uint8_t i = 1; i <= 4; ++i) {
     EXPECT_EQ(Command(host, CMD_MAINTENANCE_PERMISSION, {i, i}).header.replyKind, REPLY_OK);
   }
-  // A fifth is not even read while the queue is full: no answer yet.
-  ASSERT_EQ(host.BulkOut(hostiftest::Packet(CMD_MAINTENANCE_PERMISSION, {5, 5}), Ms(1000)).outcome,
-            UsbOutcome::Done);
-  EXPECT_EQ(host.BulkIn(1024, Ms(300)).outcome, UsbOutcome::NakTimeout);
-  // Once the application runs again, every request arrives in order, and
-  // the fifth command is read and answered.
-  EXPECT_EQ(hostiftest::ParseReply(host.BulkIn(1024, Ms(3000))).header.replyKind, REPLY_OK);
+  // While the queue is full the USB task still reads: a command that would
+  // post is refused as busy at once, and one answered at once is answered.
+  const sim::Nanos full = m_machine->Now();
+  const std::pair<uint16_t, Bytes> posting[] = {
+      {CMD_MAINTENANCE_PERMISSION, {5, 5}}, {CMD_GET_COUNTERS, {}}, {CMD_RESET, {RESET_KIND_PRINTER, 0}}};
+  for (const auto& [usCode, payload] : posting) {
+    const Reply busy = Command(host, usCode, payload);
+    EXPECT_EQ(busy.header.replyKind, REPLY_ERROR) << usCode;
+    EXPECT_EQ(busy.header.errorCode, PRINTER_STATE_OPERATION) << usCode;
+  }
+  EXPECT_EQ(Command(host, CMD_GET_STATUS).header.replyKind, REPLY_OK);
+  // A reset that is only answered needs no place in the queue.
+  EXPECT_EQ(Command(host, CMD_RESET, {RESET_KIND_ANSWER_ONLY, 0}).header.replyKind, REPLY_OK);
+  EXPECT_LE(m_machine->Now() - full, Ms(100));
+  // Once the application runs again, every request arrives in order, none
+  // overwritten by the refused ones, and the retried command is served.
+  m_machine->RunFor(Ms(2000));
+  EXPECT_EQ(Command(host, CMD_MAINTENANCE_PERMISSION, {5, 5}).header.replyKind, REPLY_OK);
   EXPECT_EQ(Command(host, CMD_GET_COUNTERS).header.replyKind, REPLY_OK);
   std::vector<Bytes> payloads;
   for (const auto& [code, payload] : g_app.requests) payloads.push_back(payload);

@@ -1,6 +1,7 @@
 // The device-change watcher thread.
 #include "device_watcher.h"
 
+#include <dbt.h>
 #include <process.h>
 
 #include "discovery.h"

@@ -70,7 +70,7 @@ bool LoadModule(Record &record, const std::string &file, EntriesOf entriesOf) {
 
 // Only when loaded: clears the record and frees the module.
 template <typename Record>
-void FreeModule(Record &record) {
+void ReleaseModule(Record &record) {
   if (record.loaded != 1) return;
   HMODULE module = record.module;
   record = Record{};
@@ -105,7 +105,7 @@ bool LoadUsbCtrlLibrary(UsbCtrlLibrary &record) {
   });
 }
 
-void FreeUsbCtrlLibrary(UsbCtrlLibrary &record) { FreeModule(record); }
+void FreeUsbCtrlLibrary(UsbCtrlLibrary &record) { ReleaseModule(record); }
 
 bool LoadColorMatchLibrary(ColorMatchLibrary &record) {
   return LoadModule(record, ColorMatchFile(), [](ColorMatchLibrary &bound) {
@@ -129,7 +129,7 @@ bool LoadColorMatchLibrary(ColorMatchLibrary &record) {
 void FreeColorMatchLibrary(ColorMatchLibrary &record) {
   if (record.loaded != 1) return;
   ColorMatchWrapper::DisposeColorWorld(record);
-  FreeModule(record);
+  ReleaseModule(record);
 }
 
 void ColorMatchWrapper::DisposeColorWorld(ColorMatchLibrary &record) {

@@ -1,6 +1,8 @@
 // The device-change watcher: a removal noticed, each handle closed once,
 // and kt_close ending it cleanly whatever the watcher is doing.
 #include "device_watcher.h"
+
+#include <dbt.h>
 #include "library_test_support.h"
 
 namespace hostlib_test {

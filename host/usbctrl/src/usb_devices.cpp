@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <win32_ext.h>
 #include <windows.h>
+#include <dbt.h>
 
 #include <array>
 #include <cstdint>

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <win32_ext.h>
 #include <windows.h>
+#include <dbt.h>
 #include <process.h>
 
 #include <chrono>

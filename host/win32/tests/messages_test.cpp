@@ -1,6 +1,8 @@
 // Hidden windows and the device-change broadcast.
 #include "test_support.h"
 
+#include <dbt.h>
+
 namespace win32_test {
 namespace {
 

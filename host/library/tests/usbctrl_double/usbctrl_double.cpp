@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <win32_ext.h>
 #include <windows.h>
+#include <dbt.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -237,7 +238,7 @@ int AddDevice(const std::string &serial, uint16_t vendor, uint16_t product) {
   auto printer = std::make_shared<FakePrinter>();
   printer->index = static_cast<int>(s.printers.size());
   printer->serial = serial;
-  printer->serial.resize(protocol::SERIAL_NUMBER_LENGTH, ' ');
+  printer->serial.resize(protocol::SERIAL_NO_BYTES, ' ');
   printer->path = MakePath(printer->index, vendor, product);
   s.printers.push_back(printer);
   return printer->index;
