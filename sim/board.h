@@ -32,6 +32,8 @@ struct BoardConfig {
   double pacedFactor = 1.0;
   bool bEchoConsole = false;  // copy console output to stdout as it comes
   BoardApplicationEntry appOverride = nullptr;
+  // Run by BoardIdlePass, between two passes of the firmware's main loop.
+  void (*idlePass)() = nullptr;
   uint32_t bootNumber = 1;
 };
 

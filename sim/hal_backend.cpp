@@ -312,3 +312,8 @@ void BoardWatchdogRestart() {
 }
 
 BoardApplicationEntry BoardApplicationOverride() { return Board::Current().Config().appOverride; }
+
+void BoardIdlePass() {
+  void (*pfnPass)() = Board::Current().Config().idlePass;
+  if (pfnPass != nullptr) pfnPass();
+}

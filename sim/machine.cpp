@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 
 #include "sim/board_devices.h"
 #include "sim/stall_detector.h"
@@ -16,6 +17,16 @@ namespace {
 std::function<void()> g_appEntry;
 void RunAppEntry() { g_appEntry(); }
 bool g_bFirmwareBooted = false;
+// Steps for the application task between two main-loop passes.
+std::deque<std::function<void()>> g_idleSteps;
+// The steps queued before this pass; a step may queue one for the next.
+void RunIdleSteps() {
+  for (size_t n = g_idleSteps.size(); n > 0; --n) {
+    std::function<void()> step = std::move(g_idleSteps.front());
+    g_idleSteps.pop_front();
+    step();
+  }
+}
 }  // namespace
 
 const char* ToString(RunResult result) {
@@ -55,6 +66,7 @@ Machine::Machine(MachineOptions options) {
     g_appEntry = std::move(options.appEntry);
     config.appOverride = RunAppEntry;
   }
+  config.idlePass = RunIdleSteps;
   m_board = std::make_unique<Board>(config);
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
@@ -67,7 +79,22 @@ Machine::~Machine() {
   m_usbHost.reset();
   m_stall.reset();
   g_appEntry = nullptr;
+  g_idleSteps.clear();
 }
+
+void Machine::AtNextPass(std::function<void()> step) { g_idleSteps.push_back(std::move(step)); }
+
+bool Machine::RunStep(std::function<void()> step, Nanos limit) {
+  // Shared with the step, which may still run after a limit passed.
+  auto pDone = std::make_shared<bool>(false);
+  AtNextPass([pDone, step = std::move(step)] {
+    step();
+    *pDone = true;
+  });
+  RunUntil([&pDone] { return *pDone; }, limit);
+  return *pDone;
+}
+
 
 RunResult Machine::Run(Nanos until) {
   m_stall->SetRunning(true);

@@ -76,6 +76,13 @@ class Machine {
   // its blocking calls run this machine until their transfer has ended.
   UsbHostPort& UsbHost();
 
+  // Test steps run in the application task, where the firmware's main loop
+  // stands between two passes (raise or clear an error index, post an event,
+  // change a setting). AtNextPass queues a step; RunStep queues it and runs
+  // the machine until it has run (false when `limit` passed first).
+  void AtNextPass(std::function<void()> step);
+  bool RunStep(std::function<void()> step, Nanos limit);
+
   // Data aborts the test provokes on purpose; any other is a fault.
   void ExpectDataAborts(size_t count) { m_expectedAborts = count; }
   // Board faults, and data aborts beyond those expected.

@@ -10,3 +10,15 @@ void AppTaskMain();
 // and the descriptor set the start-up registers. Set to 1 by the start-up
 // before the USB identity is registered.
 extern uint8_t g_ucRibbonControlType;
+
+// The colour-ribbon engine flag of the engine variant: with a non-zero
+// ribbon control type it enables ready state C and the long-idle ribbon
+// check.
+extern uint32_t g_ulEngColorRibbon;
+// The last "Ribbon Status" value acted on (ready state A compares it).
+extern uint32_t g_ulLastRibbonStatus;
+
+// Debug records of the sequences: kind 0 stores two current values, kind 1
+// a table entry, kinds 2-4 a trace array of `count` words. 0, or -1 for a
+// kind above 4.
+int32_t StoreDebugRecord(uint32_t ulKind, const uint32_t* pulValues, uint32_t ulCount);

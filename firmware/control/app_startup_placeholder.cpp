@@ -1,18 +1,20 @@
-// Placeholder of the application start-up and main loop: it runs, in the
-// start-up's order, the steps whose parts are built (the status items, the
-// LEDs and the LCD, the host command layer, the serial number, the USB
-// identity and the connection, the background-job gate), then polls the
-// host commands as the main loop does, never blocking, until the
-// application is told to stop. The steps of parts not built yet are left
-// out, among them the FPGA pin-interrupt edges, whose dispatch is still a
-// placeholder.
+// Placeholder of the application start-up: it runs, in the start-up's
+// order, the steps whose parts are built (the status items, the LEDs and
+// the LCD, the host command layer, the serial number, the USB identity and
+// the connection, the first printer state with the start-up events, the
+// background-job gate, the last ribbon status), then the main loop until
+// the application is told to stop. The steps of parts not built yet are
+// left out, among them the FPGA pin-interrupt edges, whose dispatch is
+// still a placeholder; the engine variant is the colour-ribbon one.
 #include "firmware/control/app_startup.h"
-#include "firmware/control/host_command_poll.h"
+#include "firmware/control/event_states.h"
+#include "firmware/control/idle_supervisor.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/control/lcd.h"
 #include "firmware/control/leds.h"
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/serial_number.h"
+#include "firmware/devices/settings.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/hostif/host_command_interface.h"
 #include "firmware/platform/background_job.h"
@@ -20,6 +22,10 @@
 #include "firmware/platform/placeholder.h"
 
 uint8_t g_ucRibbonControlType;
+uint32_t g_ulEngColorRibbon;
+uint32_t g_ulLastRibbonStatus;
+
+int32_t StoreDebugRecord(uint32_t ulKind, const uint32_t*, uint32_t) { return ulKind > 4 ? -1 : 0; }
 
 void AppTaskMain() {
   static bool s_bLogged;
@@ -53,8 +59,14 @@ void AppTaskMain() {
   syslog(LOG_EMERG, "[MAIN] IoctlConnectUsb ...");
   IoctlConnectUsb();
 
+  g_pCurEventMng = &g_EventMngReadyB;
+  g_pCurEventMng->PostStartupEvents();
+  g_ulEngColorRibbon = g_ucRibbonControlType != 0 ? 1 : 0;
+
   ClearBackgroundJobRequests();
+  g_ulLastRibbonStatus = static_cast<uint32_t>(SettingValue(g_ParamRibbonStatus));
 
   syslog(LOG_EMERG, "Main Loop ...");
-  while (g_ulMainLoopStop == 0) PollHostCommands();
+  MainLoop();
+  ShutdownApplicationIo();
 }

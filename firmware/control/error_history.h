@@ -21,3 +21,13 @@ struct ErrorHistTable {
 };
 
 extern ErrorHistTable g_ErrorHistTable;
+
+class CErrorHist {
+ public:
+  constexpr CErrorHist() = default;
+  // Records the code as the newest entry: 0, or -1 while the history is
+  // disabled.
+  int32_t Add(uint16_t usCode);
+};
+
+extern CErrorHist g_ErrorHist;

@@ -3,6 +3,9 @@
 // until the full machine definition takes its place.
 #include "firmware/devices/eeprom.h"
 #include "firmware/devices/eeprom_cells.h"
+#include "firmware/control/error_manager.h"
+#include "firmware/control/event_states.h"
+#include "firmware/control/idle_supervisor.h"
 #include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
 #include "firmware/control/leds.h"
@@ -33,6 +36,8 @@ void ConstructGlobals() {
   hal::ConstructGlobal(g_MsTimer);
   hal::ConstructGlobal(g_UsTimer, kGlobalBuild);
   hal::ConstructGlobal(g_Lcd);
+  hal::ConstructGlobal(g_ErrorMng, kGlobalBuild);
+  hal::ConstructGlobal(g_IdleSupervisor, kGlobalBuild);
 
   // The port registries, before any port.
   hal::ConstructGlobal(g_PortRegTableInWord);
@@ -83,6 +88,26 @@ void ConstructGlobals() {
   // The EEPROM cells (each applies its initialisation rule).
   ConstructMainEepromCells();
   ConstructHeadEepromCells();
+  // The settings the control core reads, on their cells.
+  ConstructControlSettings();
+
+  // The printer states; their order gives their ids.
+  hal::ConstructGlobal(g_EventMngReadyB, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngReadyC, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngReadyA, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngPreReady, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngReadyLoad, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngNoPaper, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngNoRibbon, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngJam, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngCoverOpen, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngPaperCoverOpen, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngCError, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngHError, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngMError, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngPapRemove, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngHalfRollBack, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngLoadFail, kGlobalBuild);
 
   // Stays last: once every cell exists, the stored layout version is raised
   // to the running firmware's and the init flags cleared, so the cells'

@@ -13,3 +13,7 @@ extern volatile uint32_t g_ulMainLoopStop;
 // that ends the application.
 void RequestSystemReset();
 void RequestApplicationExit();
+
+// Closes the USB device and switches the GPIO bank-0 pin interrupts off;
+// run when the main loop ends.
+int32_t ShutdownApplicationIo();

@@ -16,3 +16,8 @@ void BoardWaitUs(uint32_t ulUs);
 // firmware's (a test rig that exercises one layer); the target never does.
 using BoardApplicationEntry = void (*)();
 BoardApplicationEntry BoardApplicationOverride();
+
+// Called by the main loop before each of its passes. A test board may run
+// a step of its own in the application task there; the target does
+// nothing.
+void BoardIdlePass();

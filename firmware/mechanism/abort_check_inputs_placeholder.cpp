@@ -1,6 +1,6 @@
-// Placeholder of the sensors, the idle supervisor and the DSP request as the
-// abort check uses them: the covers read their stand-in levels (all closed
-// unless set otherwise), the paper is present and no DSP request runs.
+// Placeholder of the sensors and the DSP request as the abort check uses
+// them: the covers read their stand-in levels (all closed unless a test sets
+// them otherwise), the paper is present and no DSP request runs.
 #include "firmware/mechanism/abort_check_inputs.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/mechanism/abort_check_inputs_placeholder.h"
@@ -14,14 +14,12 @@ bool s_bLogged;
 }  // namespace
 
 int32_t ReadCoverSensor(CoverSensor eSensor, uint32_t* pulReading) {
-  LogPlaceholderOnce(s_bLogged, "cover sensors, idle supervisor and DSP request of the abort check");
+  LogPlaceholderOnce(s_bLogged, "cover sensors and DSP request of the abort check");
   if (eSensor >= STAND_IN_COVER_SENSORS) return -1;
   ++g_StandInCovers.aulReads[eSensor];
   *pulReading = g_StandInCovers.aulLevel[eSensor];
   return 0;
 }
-
-void NoteCoverOpened() {}
 
 int32_t CheckPaperEmpty(uint32_t) { return 0; }
 

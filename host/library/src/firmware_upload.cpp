@@ -13,6 +13,7 @@
 #include "printer_session.h"
 #include "protocol/codes.h"
 #include "result_mapping.h"
+#include "setting_file_reader.h"
 
 namespace hostlib {
 
@@ -36,36 +37,14 @@ bool FirmwareKind(uint8_t type, uint8_t *kind) {
   }
 }
 
-class FileHandle {
- public:
-  explicit FileHandle(const char *path)
-      : handle_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr)) {}
-  ~FileHandle() {
-    if (Open()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle &) = delete;
-  FileHandle &operator=(const FileHandle &) = delete;
-  bool Open() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // The whole file in memory. RESULT_FILE_ACCESS_FAILED when it cannot be
 // opened or read, RESULT_MEMORY_FULL when there is no room for it, and
 // RESULT_BAD_PARAMETER for a file that is empty or too large to announce.
 int ReadWholeFile(const char *path, std::unique_ptr<uint8_t[]> *bytes, uint32_t *length, uint16_t *err) {
-  FileHandle file(path);
-  if (!file.Open()) {
-    *err = RESULT_FILE_ACCESS_FAILED;
-    return 0;
-  }
-  DWORD high = 0;
-  SetLastError(NO_ERROR);
-  const DWORD low = GetFileSize(file.Get(), &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+  SettingFileReader file;
+  uint32_t low = 0;
+  uint32_t high = 0;
+  if (!file.OpenForRead(path) || !file.Size(&low, &high)) {
     *err = RESULT_FILE_ACCESS_FAILED;
     return 0;
   }
@@ -80,8 +59,7 @@ int ReadWholeFile(const char *path, std::unique_ptr<uint8_t[]> *bytes, uint32_t 
     *err = RESULT_MEMORY_FULL;
     return 0;
   }
-  DWORD read = 0;
-  if (!ReadFile(file.Get(), bytes->get(), low, &read, nullptr) || read != low) {
+  if (!file.Read(bytes->get(), low)) {
     *err = RESULT_FILE_ACCESS_FAILED;
     return 0;
   }

@@ -72,15 +72,27 @@ void FreeColorMatchLibrary(ColorMatchLibrary &record);
 
 // Every call into the colour-matching library holds g_csColorMatch, which
 // all sessions share; nothing else is taken while it is held. The wrapper
-// keeps no state of its own: it works on a session's record. The
-// conversions (colour world creation, pixel matching) come with the image
-// pipeline.
+// keeps no state of its own: it works on a session's record.
 extern CRITICAL_SECTION g_csColorMatch;
+
+// The lut record given with a colour world: five tables of 256 entries.
+inline constexpr size_t kLutRecordSize = CM_LUT_RECORD_SIZE;
 
 class ColorMatchWrapper {
  public:
   // Disposes the record's colour world and frees its memory blocks.
   static void DisposeColorWorld(ColorMatchLibrary &record);
+  // Replaces the record's colour world by one from the record's two
+  // profile paths. Types 3 and 4 require 'RGB ' and 'CMYK' profiles.
+  // Returns 1 with a world (*err 0), else 0 with the code.
+  static int CreateColorWorld(ColorMatchLibrary &record, uint16_t sourceType, uint16_t destType, int32_t reserved,
+                              const uint8_t lut[kLutRecordSize], uint16_t intent, uint16_t *err);
+  // Converts `rows` rows of `width` pixels of `components` bytes from
+  // `pixels` into `out` (which may be `pixels`). Only a world whose input
+  // and output component counts both equal `components` is used: any other
+  // would read or write past the rows. 1 on success.
+  static int MatchPixels(ColorMatchLibrary &record, uint8_t *pixels, uint16_t width, uint32_t rows,
+                         uint16_t components, uint8_t *out);
 };
 
 // The file names given to LoadLibraryA; null restores "BOM7300UsbCtrl.dll"

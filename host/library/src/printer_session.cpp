@@ -24,6 +24,8 @@ void PrinterSession::InitDefaults() {
   printOptionA_ = kDefaultPrintOptionA;
   mediaSet_ = 0;
   laminateStrings_.Clear();
+  image_ = ImageJob{};
+  InitIdentityLut();
   deviceIndexLimit_ = kDeviceCount;
   openedDeviceCount_ = 0;
   defaultsSet_ = 1;
@@ -33,10 +35,11 @@ bool PrinterSession::CreateParts() {
   if (!writer_) writer_.reset(new (std::nothrow) CommandWriter(*this));
   if (!reader_) reader_.reset(new (std::nothrow) ReplyReader(*this));
   if (!colorMatcher_) colorMatcher_.reset(new (std::nothrow) ColorMatchWrapper());
+  if (!pipeline_) pipeline_.reset(new (std::nothrow) ImagePipeline(*this));
   // A record that is not bound yet starts clear; a bound one is kept with
   // its colour world.
   if (colorMatch_.loaded != 1) colorMatch_ = ColorMatchLibrary{};
-  return writer_ && reader_ && colorMatcher_;
+  return writer_ && reader_ && colorMatcher_ && pipeline_;
 }
 
 bool PrinterSession::AllocateBuffers() {
@@ -75,6 +78,7 @@ void PrinterSession::DeleteParts() {
   writer_.reset();
   reader_.reset();
   colorMatcher_.reset();
+  pipeline_.reset();
 }
 
 int PrinterSession::Open(uint16_t *err) {

@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "discovery.h"
+#include "image_job.h"
+#include "image_pipeline.h"
 #include "laminate_strings.h"
 #include "outside_libraries.h"
 #include "transport.h"
@@ -18,7 +20,7 @@ namespace hostlib {
 
 inline constexpr uint32_t kStagingCapacity = 4096;
 inline constexpr size_t kRowBufferSize = 16392;
-inline constexpr size_t kStripBufferSize = 0x20000;
+inline constexpr size_t kStripBufferSize = kStripBytesMax;  // one strip of the print path
 inline constexpr uint16_t kDefaultPrintOptionA = 2;
 
 class PrinterSession {
@@ -100,7 +102,37 @@ class PrinterSession {
   // Any file under the caller's update kind, under the device lock.
   int UpdateLaminate(uint8_t kind, const char *path, uint16_t *err);
 
+  // ---- Image settings (image_settings.cpp) ----
+  // All six lookup tables become the identity.
+  void InitIdentityLut();
+  // Null: the unity kernel, filter off. Else the mask of the non-zero
+  // coefficients; the filter is on unless the kernel is the unity one.
+  void SetFilter(const int32_t *coefficients);
+  // Nine signed numbers from a text file (a null path gives the unity
+  // kernel).
+  int LoadFilterFile(const char *path, int32_t out[kFilterTaps], uint16_t *err);
+  // 768 bytes from a file: 256 into each table.
+  int LoadLutFile(const char *path, uint8_t *t0, uint8_t *t1, uint8_t *t2, uint16_t *err);
+  // gamma / 100 is the exponent; the tables given receive the curve.
+  static void SetGamma(uint16_t gamma, uint8_t *t0, uint8_t *t1, uint8_t *t2);
+  // Tables 0-5 (each may be null: identity), then the colour world from
+  // the two profiles (both null: no world).
+  int SetColorProfiles(const char *source, const char *dest, uint16_t intent,
+                       const uint8_t *const tables[kLutCount], uint16_t *err);
+
+  // ---- Staged send (staged_send.cpp) ----
+  // Restarts the row counter and the send counters for a new image, with
+  // no carried bytes and an empty staging buffer.
+  void BeginImageData();
+  // Completes rows in the row buffer and writes them through the staging
+  // buffer when it is full and when the image's bytes are all staged.
+  // After a failed write the unsent bytes stay at the staging buffer's
+  // front; the call fails with *length 0.
+  int SendStagedData(const uint8_t *data, uint32_t *length, uint16_t *err);
+
   // ---- Parts ----
+  ImageJob &Image() { return image_; }
+  ImagePipeline &Pipeline() { return *pipeline_; }
   UsbCtrlLibrary &Usb() { return usb_; }
   ColorMatchLibrary &ColorMatch() { return colorMatch_; }
   CommandWriter &Writer() { return *writer_; }
@@ -117,6 +149,8 @@ class PrinterSession {
  private:
   bool CreateParts();
   bool AllocateBuffers();
+  bool FlushStaging(uint16_t *err);
+  bool StageRow(const uint8_t *row, uint32_t rowBytes, uint16_t *err);
   void FreeBuffers();
   void DeleteParts();
   // Points the session's pipes at a device's (INVALID_HANDLE_VALUE for none).
@@ -157,6 +191,7 @@ class PrinterSession {
   uint16_t mediaWidth_ = 0;
   uint16_t mediaHeight_ = 0;
   LaminateStrings laminateStrings_;
+  ImageJob image_;
 
   uint16_t deviceIndexLimit_ = kDeviceCount;
   uint16_t openedDeviceCount_ = 0;
@@ -167,6 +202,10 @@ class PrinterSession {
   std::unique_ptr<CommandWriter> writer_;
   std::unique_ptr<ReplyReader> reader_;
   std::unique_ptr<ColorMatchWrapper> colorMatcher_;
+  std::unique_ptr<ImagePipeline> pipeline_;
 };
+
+// 255 x (i / 255)^gamma, truncated, within 0-255.
+uint8_t BuildGammaTable(int i, double gamma);
 
 }  // namespace hostlib

@@ -1,0 +1,66 @@
+// Test rig of the control core: a printer whose application runs the jobs a
+// test hands it (the main loop does not run), with a quiet USB task so the
+// test sees every status notification in the mailbox, and the panel at
+// hand.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "firmware/control/error_manager.h"
+#include "firmware/control/event_states.h"
+#include "firmware/control/idle_supervisor.h"
+#include "firmware/hostif/usb_command_test_support.h"
+#include "firmware/platform/time_base.h"
+#include "sim/panel/panel.h"
+
+namespace controltest {
+
+using sim::PanelKey;
+using sim::PanelLed;
+using testsupport::Ms;
+
+constexpr uint64_t Events(std::initializer_list<uint32_t> events) {
+  uint64_t ullBits = 0;
+  for (uint32_t e : events) ullBits |= uint64_t{1} << e;
+  return ullBits;
+}
+
+// The status notifications waiting for the USB task: takes them all.
+inline uint32_t TakeNotifications() {
+  uint32_t ulCount = 0;
+  while (hostiftest::TakeMessage().bPresent) {
+    ++ulCount;
+    usb_comm_poll();  // the taken message leaves the queue
+    usb_comm_poll();  // the next is sent
+  }
+  return ulCount;
+}
+
+// Makes the state current with no request for a selection pending.
+inline void MakeCurrent(CEventMng* pState) {
+  g_IdleSupervisor.SelectEventState();
+  g_pCurEventMng = pState;
+}
+
+inline uint32_t NowMs() { return g_MsTimer.NowMs(); }
+
+inline bool IsErrorSet(uint32_t ulIndex) {
+  uint32_t ulFlag = 0;
+  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
+  return ulFlag != 0;
+}
+
+class ControlTest : public hostiftest::UsbCommandTest {
+ protected:
+  void SetUp() override {
+    UsbCommandTest::SetUp();
+    BootQuiet();
+  }
+  sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
+  sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }
+  sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }
+};
+
+}  // namespace controltest

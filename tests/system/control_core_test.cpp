@@ -1,0 +1,253 @@
+// The printer's control core as printer-sim runs it: the start-up events
+// are served and the printer settles in ready state A; a raised error index
+// selects its state, shows on the LCD, the LEDs and the host's status, and
+// clearing it returns to ready; keys, jobs and a cover opened inside a
+// sequence go through the main loop; a host reset ends it. Test steps run
+// in the application task between two passes of the main loop.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "firmware/control/error_manager.h"
+#include "firmware/control/event_states.h"
+#include "firmware/control/idle_supervisor.h"
+#include "firmware/control/lcd.h"
+#include "firmware/devices/main_loop_stop.h"
+#include "firmware/hostif/usb_command_test_support.h"
+#include "firmware/mechanism/abort_check_inputs.h"
+#include "firmware/mechanism/step_machine.h"
+#include "firmware/printengine/job_queue_placeholder.h"
+#include "firmware/mechanism/abort_check_inputs_placeholder.h"
+#include "firmware/sequences/action_results_placeholder.h"
+#include "protocol/codes.h"
+#include "sim/panel/panel.h"
+#include "sim/usb/usb_host_port.h"
+#include "tests/support/machine_test.h"
+
+
+namespace {
+
+using hostiftest::Command;
+using sim::PanelKey;
+using sim::PanelLed;
+using testsupport::Ms;
+using namespace protocol;
+
+constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(3000);
+
+// What each pass of the main loop started with.
+struct Pass {
+  CEventMng* state;
+  uint64_t events;
+};
+
+class ControlCore : public testsupport::MachineTest {
+ protected:
+  void SetUp() override {
+    sim::MachineOptions options;
+    options.stateDir = testsupport::MakeTempDir();
+    Boot(std::move(options));
+    m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; }, kSettle);
+    ASSERT_EQ(Lcd().Visible(), "Ready           ");
+    ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
+  }
+
+  sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
+  sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }
+  sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }
+
+  void Step(std::function<void()> step) { ASSERT_TRUE(m_machine->RunStep(std::move(step), Ms(1000))); }
+
+  // Runs until the current state is `state` (and its line is drawn).
+  bool RunUntilState(CEventMng* pState, sim::Nanos limit = Ms(2000)) {
+    m_machine->RunUntil([pState] { return g_pCurEventMng == pState; }, limit);
+    m_machine->RunFor(Ms(100));
+    return g_pCurEventMng == pState;
+  }
+
+  // Records the state and events at the start of every pass from now on.
+  void RecordPasses() {
+    m_passes.clear();
+    m_machine->AtNextPass([this] { Record(); });
+  }
+  void Record() {
+    m_passes.push_back(Pass{g_pCurEventMng, g_EventSet});
+    m_machine->AtNextPass([this] { Record(); });
+  }
+  bool Visited(CEventMng* pState) const {
+    for (const Pass& p : m_passes) {
+      if (p.state == pState) return true;
+    }
+    return false;
+  }
+
+  protocol::ReplyHeader Status() {
+    const hostiftest::Reply r = Command(m_machine->UsbHost(), CMD_GET_STATUS);
+    EXPECT_EQ(r.header.replyKind, REPLY_OK);
+    return r.header;
+  }
+
+  std::vector<Pass> m_passes;
+};
+
+TEST_F(ControlCore, AFreshPrinterServesItsStartUpEventsAndSettlesInReadyA) {
+  EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+  EXPECT_EQ(g_EventSet, 0u) << "the pre-ready state served the start-up events";
+  EXPECT_TRUE(Leds().IsOn(PanelLed::Ready));
+  EXPECT_FALSE(Leds().IsOn(PanelLed::Error));
+  EXPECT_TRUE(Leds().IsOn(PanelLed::Power));
+  const protocol::ReplyHeader h = Status();
+  EXPECT_EQ(h.printerState, PRINTER_STATE_READY);
+  EXPECT_EQ(h.errorClass, 0);
+  EXPECT_EQ(h.errorDetail, 0);
+}
+
+struct IndexCase {
+  const char* name;
+  uint32_t index;
+  CEventMng* state;
+  const char* line;  // nullptr: the index is refused and the printer stays ready
+  uint8_t major;
+  uint8_t minor;
+};
+
+TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
+  const IndexCase cases[] = {
+      {"control", 0x0110, &g_EventMngHError, "Control Error 16", 0x01, 0x10},
+      {"mecha", 0x0201, &g_EventMngMError, "Mecha Error   01", 0x02, 0x01},
+      {"sensor", 0x031E, &g_EventMngHError, "Sensor Error  30", 0x03, 0x1E},
+      {"thermistor", 0x0408, &g_EventMngHError, "TempSensErr   08", 0x04, 0x08},
+      {"paper cover", 0x0605, &g_EventMngPaperCoverOpen, "Paper Cover Open", 0x06, 0x05},
+      {"front cover", 0x0607, &g_EventMngCoverOpen, "Front Cover Open", 0x06, 0x07},
+      {"cover without a row", 0x0608, &g_EventMngReadyA, nullptr, 0, 0},
+      {"jam", 0x1569, &g_EventMngJam, "Upper R Jam   05", 0x05, 0x69},
+      {"incorrect paper", 0x1606, &g_EventMngJam, "Incorrect Paper ", 0x06, 0x0D},
+      {"ribbon", 0x1603, &g_EventMngNoRibbon, "Ribbon Empty L  ", 0x06, 0x0A},
+      {"paper empty", 0x1607, &g_EventMngLoadFail, "Paper Empty     ", 0x06, 0x0D},
+      {"load paper", 0x1608, &g_EventMngNoPaper, "Load Paper      ", 0x06, 0x0E},
+      {"rolled back", 0x1609, &g_EventMngHalfRollBack, "Paper Rolledback", 0x06, 0x0D},
+      {"take out paper", 0x1602, &g_EventMngPapRemove, "Take Out Paper  ", 0x06, 0x10},
+      {"sorter", 0x1708, &g_EventMngCError, "PPA Error      0", 0x07, 0x00},
+      {"in no range", 0x0700, &g_EventMngReadyA, nullptr, 0, 0},
+  };
+  for (const IndexCase& c : cases) {
+    int32_t lResult = 0;
+    Step([&] { lResult = g_ErrorMng.SetError(c.index); });
+    EXPECT_EQ(lResult, c.line != nullptr ? 0 : -1) << c.name;
+    ASSERT_TRUE(RunUntilState(c.state)) << c.name;
+    const protocol::ReplyHeader h = Status();
+    if (c.line != nullptr) {
+      EXPECT_EQ(Lcd().Visible(), c.line) << c.name;
+      EXPECT_TRUE(Leds().IsOn(PanelLed::Error)) << c.name;
+      EXPECT_FALSE(Leds().IsOn(PanelLed::Ready)) << c.name;
+      EXPECT_EQ(h.printerState, PRINTER_STATE_ERROR) << c.name;
+    } else {
+      EXPECT_EQ(Lcd().Visible(), "Ready           ") << c.name;
+      EXPECT_EQ(h.printerState, PRINTER_STATE_READY) << c.name;
+    }
+    EXPECT_EQ(h.errorClass, c.major) << c.name;
+    EXPECT_EQ(h.errorDetail, c.minor) << c.name;
+    Step([&] { g_ErrorMng.ClearError(c.index); });
+    ASSERT_TRUE(RunUntilState(&g_EventMngReadyA, Ms(4000))) << c.name;
+    m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; }, Ms(1000));
+    EXPECT_EQ(Lcd().Visible(), "Ready           ") << c.name;
+    EXPECT_TRUE(Leds().IsOn(PanelLed::Ready)) << c.name;
+    EXPECT_EQ(Status().printerState, PRINTER_STATE_READY) << c.name;
+  }
+}
+
+TEST_F(ControlCore, APaperEndWithALoadPendingIsServedBeforeTheLoad) {
+  RecordPasses();
+  Step([] {
+    g_pCurEventMng->SetEvent(EV_LOAD_PAPER);
+    g_pCurEventMng->SetEvent(EV_PAPER_END);
+    g_IdleSupervisor.RequestStateUpdate();
+  });
+  ASSERT_TRUE(RunUntilState(&g_EventMngReadyA));
+  std::vector<CEventMng*> states;
+  for (const Pass& p : m_passes) {
+    if (states.empty() || states.back() != p.state) states.push_back(p.state);
+  }
+  EXPECT_EQ(states, (std::vector<CEventMng*>{&g_EventMngReadyA, &g_EventMngPapRemove, &g_EventMngPreReady,
+                                             &g_EventMngReadyA}));
+  EXPECT_EQ(g_EventSet, 0u);
+}
+
+TEST_F(ControlCore, AJobIsPreparedInReadyAPrintedInReadyBAndTheStateReturnsToA) {
+  RecordPasses();
+  Step([] { g_PlaceholderJobs = PlaceholderJobs{1, 1, 0, 0, 0}; });
+  m_machine->RunUntil([] { return g_PlaceholderJobs.ulActive == 0; }, Ms(2000));
+  ASSERT_TRUE(RunUntilState(&g_EventMngReadyA));
+  EXPECT_TRUE(Visited(&g_EventMngReadyB));
+  EXPECT_EQ(g_PlaceholderJobs.ulReady, 0u);
+  EXPECT_EQ(g_ulJobPrepared, 0u);
+  // A preparation that fails leaves the job unprinted in ready state A.
+  Step([] {
+    g_PlaceholderActionResults.lPreparePath = 1;
+    g_PlaceholderJobs = PlaceholderJobs{1, 1, 0, 0, 0};
+  });
+  RecordPasses();
+  m_machine->RunFor(Ms(300));
+  EXPECT_FALSE(Visited(&g_EventMngReadyB));
+  EXPECT_EQ(g_PlaceholderJobs.ulActive, 1u);
+  EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+}
+
+TEST_F(ControlCore, TheMenuKeyRunsTheMenuAndACoverOpenedMeanwhileAsksForReload) {
+  Keys().Tap(PanelKey::Menu, Ms(100));
+  m_machine->RunUntil([this] { return m_machine->Logged("[placeholder] RunModeMenu (service menus) is not built yet"); },
+                      Ms(1000));
+  EXPECT_TRUE(m_machine->Logged("[placeholder] RunModeMenu (service menus) is not built yet"));
+  EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+  // A cover found open by a sequence's abort check: its error, the
+  // mechanism event and the supervisor's note.
+  int32_t lAbort = 0;
+  Step([&lAbort] {
+    g_StandInCovers.aulLevel[COVER_SIDE_L] = 1;  // open
+    lAbort = CheckAbort(SEQ_CHECK_COVERS);
+    g_StandInCovers.aulLevel[COVER_SIDE_L] = 0;
+  });
+  EXPECT_EQ(lAbort, -1);
+  ASSERT_TRUE(RunUntilState(&g_EventMngCoverOpen));
+  EXPECT_EQ(Lcd().Visible(), "SideCover L Open");
+  uint32_t ulNote = 0;
+  g_IdleSupervisor.GetCoverOpenedFlag(&ulNote);
+  EXPECT_EQ(ulNote, 1u);
+  // The cover closed: the pre-ready state serves the mechanism event, and
+  // ready A's menu, seeing the note, asks for the reload.
+  Step([] { g_ErrorMng.ClearError(0x0601); });
+  ASSERT_TRUE(RunUntilState(&g_EventMngReadyA, Ms(3000)));
+  RecordPasses();
+  Keys().Tap(PanelKey::Menu, Ms(100));
+  m_machine->RunFor(Ms(600));
+  bool bReload = false;
+  for (const Pass& p : m_passes) {
+    if (p.state == &g_EventMngPreReady && (p.events & (uint64_t{1} << EV_RELOAD_PAPER2)) != 0) bReload = true;
+  }
+  EXPECT_TRUE(bReload);
+  EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+}
+
+TEST_F(ControlCore, AHostResetEndsTheMainLoop) {
+  const hostiftest::Reply r = Command(m_machine->UsbHost(), CMD_RESET, {RESET_KIND_PRINTER, 0});
+  EXPECT_EQ(r.header.replyKind, REPLY_OK);
+  m_machine->RunUntil([this] { return m_machine->Logged("all task is terminated"); }, Ms(3000));
+  EXPECT_TRUE(m_machine->Logged("all task is terminated"));
+  EXPECT_NE(g_ulMainLoopStop, 0u);
+  bool bShown = false;
+  for (const auto& s : Lcd().Screens()) bShown = bShown || s.text == "System reset... ";
+  EXPECT_TRUE(bShown);
+}
+
+TEST_F(ControlCore, AStopFoundAtThePassStartSkipsSelectionAndDispatch) {
+  Step([] {
+    g_ErrorMng.SetError(0x0201);
+    RequestSystemReset();
+  });
+  m_machine->RunUntil([this] { return m_machine->Logged("all task is terminated"); }, Ms(1000));
+  EXPECT_TRUE(m_machine->Logged("all task is terminated"));
+  EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+}
+
+}  // namespace
