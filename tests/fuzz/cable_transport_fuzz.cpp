@@ -5,7 +5,9 @@
 // messages (raw bytes, or messages with a well-formed header and fuzzed
 // fields), lets the board run between them, and leaves. Afterwards the printer is still on the bus and the
 // transport holds nothing of the client: no connection, no transfer.
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/board.h"
@@ -107,6 +110,17 @@ bool AwaitIdentity(Rig& rig, int fd) {
       kLeaveLimit);
 }
 
+// Waits (in real time, bounded) until the printer's I/O thread has taken
+// everything sent on `fd` off the socket, so that what the board does next
+// follows the input rather than the threads' timing.
+void AwaitTaken(int fd) {
+  const auto end = std::chrono::steady_clock::now() + kLeaveLimit;
+  int queued = 0;
+  while (ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::yield();
+  }
+}
+
 int Connect(const Rig& rig) {
   const UnixAddress address(rig.directory + "/bus", SocketFileName(kPort));
   const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
@@ -115,18 +129,19 @@ int Connect(const Rig& rig) {
   return fd;
 }
 
-// One message: raw bytes, or a header built from fuzzed fields (the kinds
-// a client sends, mostly) and a payload.
+// One message: raw bytes, or a header built from fuzzed fields and a
+// payload. The first byte says how: bit 7 raw; bit 6 a time-out of 32 bits
+// (else of 8, so transfers end while the client is there); bits 0-2 the
+// kind, one a client sends.
 std::vector<uint8_t> NextMessage(fuzz::Input& in) {
   const uint8_t how = in.Byte();
   if ((how & 0x80u) != 0) return in.Bytes(in.U16() % (kMaxMessage + 1));
   static constexpr Kind kKinds[] = {Kind::BulkOut, Kind::BulkIn, Kind::Control, Kind::Cancel, Kind::Bye};
-  const Kind kind = kKinds[how % std::size(kKinds)];
+  const Kind kind = kKinds[(how & 0x07u) % std::size(kKinds)];
   const uint8_t flags = in.Byte() & kFlagZeroLengthPacket;
   const uint32_t tag = in.Byte();  // few tags, so they meet
   const uint32_t arg0 = in.U32();
   const uint32_t arg1 = in.U32();
-  // Short time-outs mostly, so transfers end while the client is there.
   const uint32_t arg2 = (how & 0x40u) != 0 ? in.U32() : in.Byte();
   const std::vector<uint8_t> payload = in.Bytes(in.U16() % (kMaxPiece + 1));
   return Encode(kind, tag, arg0, arg1, arg2, payload.data(), payload.size(), flags);
@@ -147,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The printer may have closed the connection already (a malformed
     // message); then the rest goes nowhere.
     if (send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN) break;
+    AwaitTaken(fd);
     rig.RunFor(in.Byte() * CableTransport::kDrainPeriod);
   }
   close(fd);
