@@ -54,8 +54,7 @@ struct Rig {
   }
 
   static std::string MakeDirectory() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bom7300-fuzz-cable-XXXXXX";
+    std::string pattern = fuzz::TempRoot() + "/bom7300-fuzz-cable-XXXXXX";
     fuzz::Require(mkdtemp(pattern.data()) != nullptr, "a temporary directory");
     return pattern;
   }

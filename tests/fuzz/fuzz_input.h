@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 // The entry point libFuzzer calls, and the replay test too.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -59,5 +62,36 @@ class Input {
 inline void Require(bool bHolds, const char* what) {
   if (!bHolds) Fail(what);
 }
+
+// Where temporary files go: $TMPDIR, else /tmp.
+inline std::string TempRoot() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+}
+
+// A temporary file of this process with the given suffix, that each input
+// is written to in turn; removed when the process ends.
+class TempFile {
+ public:
+  explicit TempFile(const char* suffix) : m_path(TempRoot() + "/bom7300-fuzz-XXXXXX" + suffix) {
+    const int fd = mkstemps(m_path.data(), static_cast<int>(std::string(suffix).size()));
+    Require(fd >= 0, "a temporary file");
+    close(fd);
+  }
+  ~TempFile() { std::remove(m_path.c_str()); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const char* Path() const { return m_path.c_str(); }
+  void Write(const uint8_t* data, size_t size) const {
+    FILE* file = std::fopen(m_path.c_str(), "wb");
+    Require(file != nullptr, "the temporary file is written");
+    if (size != 0) std::fwrite(data, 1, size, file);
+    std::fclose(file);
+  }
+
+ private:
+  std::string m_path;
+};
 
 }  // namespace fuzz

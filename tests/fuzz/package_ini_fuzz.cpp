@@ -5,10 +5,6 @@
 // or the list of a section's keys, into a caller's buffer of fuzzed size
 // on the heap. The reader stays inside that buffer, terminates what it
 // writes, and counts no more than it wrote.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -23,38 +19,20 @@ constexpr const char* kSections[] = {"MAIN", "DSP", "TABLE", "TIME", "main", "Un
 constexpr const char* kKeys[] = {"FILEPATH", "MAIN_WAIT_TIME", "DSP_WAIT_TIME", "TABLE_WAIT_TIME", "DISP_WAIT_TIME",
                                  "filepath", "Missing"};
 
-// The temporary file every input is written to, removed at exit.
-struct IniFile {
-  IniFile() {
-    const char* tmp = std::getenv("TMPDIR");
-    path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bom7300-fuzz-XXXXXX.ini";
-    const int fd = mkstemps(path.data(), 4);
-    fuzz::Require(fd >= 0, "a temporary ini file");
-    close(fd);
-  }
-  ~IniFile() { std::remove(path.c_str()); }
-  void Write(const std::vector<uint8_t>& bytes) const {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    fuzz::Require(file != nullptr, "the ini file is written");
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-  }
-  std::string path;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const IniFile ini;
+  static const fuzz::TempFile ini(".ini");
   fuzz::Input in(data, size);
   const uint8_t query = in.Byte();
   const DWORD capacity = in.Byte();
   const char* section = kSections[in.Byte() % std::size(kSections)];
   const char* key = kKeys[in.Byte() % std::size(kKeys)];
-  ini.Write(in.Rest());
+  const std::vector<uint8_t> text = in.Rest();
+  ini.Write(text.data(), text.size());
 
   if (query % 4 == 3) {
-    GetPrivateProfileIntA(section, key, 80000, ini.path.c_str());
+    GetPrivateProfileIntA(section, key, 80000, ini.Path());
     return 0;
   }
   // Lists of sections (no section) or keys (no key), or one value.
@@ -62,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool bKeys = query % 4 == 2;
   std::unique_ptr<char[]> out(capacity == 0 ? nullptr : new char[capacity]);
   const DWORD count = GetPrivateProfileStringA(bSections ? nullptr : section, bSections || bKeys ? nullptr : key,
-                                               "None", out.get(), capacity, ini.path.c_str());
+                                               "None", out.get(), capacity, ini.Path());
   if (capacity == 0) return 0;
   fuzz::Require(count < capacity, "the count stays below the buffer's size");
   // (A value may hold a NUL byte the file had; the count is what was

@@ -4,10 +4,6 @@
 // its usual tags, whole and from the middle, into buffers of exactly the
 // size asked for on the heap, and is closed again. What the library copies
 // stays inside the caller's buffer and never exceeds what it said there is.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,18 +18,6 @@ constexpr int kSucceeded = 0;
 // 'desc', 'cprt', 'wtpt', 'rXYZ', 'rTRC', 'A2B0', 'B2A0', 'kTRC', 'chad'.
 constexpr DWORD kTags[] = {0x64657363, 0x63707274, 0x77747074, 0x7258595A, 0x72545243,
                            0x41324230, 0x42324130, 0x6B545243, 0x63686164};
-
-struct ProfileFile {
-  ProfileFile() {
-    const char* tmp = std::getenv("TMPDIR");
-    path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bom7300-fuzz-XXXXXX.icc";
-    const int fd = mkstemps(path.data(), 4);
-    fuzz::Require(fd >= 0, "a temporary profile file");
-    close(fd);
-  }
-  ~ProfileFile() { std::remove(path.c_str()); }
-  std::string path;
-};
 
 void ReadTag(CMPROFILE profile, DWORD tag) {
   DWORD total = 0;
@@ -51,14 +35,11 @@ void ReadTag(CMPROFILE profile, DWORD tag) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ProfileFile file;
-  FILE* out = std::fopen(file.path.c_str(), "wb");
-  fuzz::Require(out != nullptr, "the profile file is written");
-  if (size != 0) std::fwrite(data, 1, size, out);
-  std::fclose(out);
+  static const fuzz::TempFile file(".icc");
+  file.Write(data, size);
 
   CMPROFILE profile = nullptr;
-  if (SDKCMOpenProfile(file.path.c_str(), &profile) != kSucceeded) return 0;
+  if (SDKCMOpenProfile(file.Path(), &profile) != kSucceeded) return 0;
   std::unique_ptr<uint8_t[]> header(new uint8_t[CM_PROFILE_HEADER_SIZE]);
   fuzz::Require(SDKCMGetProfileHeader(profile, header.get()) == kSucceeded, "an opened profile has a header");
   for (const DWORD tag : kTags) ReadTag(profile, tag);
