@@ -167,6 +167,7 @@ int main(int argc, char** argv) {
       machine.GetBoard().ConsoleLine("[board] stopped at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
     }
     for (const std::string& fault : machine.UnexpectedFaults()) std::fprintf(stderr, "printer-sim: fault: %s\n", fault.c_str());
+    if (cable) machine.GetBoard().ConsoleLine(cable->Report());
     cable.reset();
     g_pBoard = nullptr;
   }
