@@ -173,7 +173,7 @@ BOOL PipeRead(void *object, void *buffer, DWORD bytes, DWORD *done) {
     p.pending.pop_front();
     if (p.pending.empty()) Drain(p.answerFd);
     const DWORD count = std::min<DWORD>(bytes, static_cast<DWORD>(answer.size()));
-    std::memcpy(buffer, answer.data(), count);
+    if (count != 0) std::memcpy(buffer, answer.data(), count);  // an empty answer has no data pointer
     *done = count;
     return true;
   });
@@ -294,6 +294,11 @@ void FailWritesAfter(int index, int count) {
 void QueueRawReply(int index, const std::vector<uint8_t> &reply) {
   std::lock_guard<std::mutex> lk(Double().lock);
   if (auto p = PrinterAt(index)) p->scripted.push_back(reply);
+}
+
+void DropRawReplies(int index) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  if (auto p = PrinterAt(index)) p->scripted.clear();
 }
 
 std::vector<std::vector<uint8_t>> Written(int index) {

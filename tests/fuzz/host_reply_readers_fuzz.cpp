@@ -1,0 +1,124 @@
+// Printer bytes into the host library: the library is opened once per
+// process on a fake printer (the USB-access test double). The first input
+// byte picks what reads the printer's replies:
+//  - below 128, one of ReplyReader's readers, with a caller's buffer of the
+//    next byte's size, reading the reply the rest of the input makes; a
+//    reader that fails must say why (never RESULT_OK);
+//  - from 128, kt_getPrinterInfo of an information type, with a buffer of
+//    the next byte's size, the printer answering its commands with the
+//    replies the rest of the input makes; it copies at most the buffer's
+//    size and reports no more than that.
+// Every caller's buffer is exactly its size on the heap, so a copy past it
+// is caught.
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "host_result_codes.h"
+#include "library_frame.h"
+#include "printer_session.h"
+#include "transport.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "usbctrl_double/usbctrl_double.h"
+#include "bom7300upgrade.h"
+
+namespace {
+
+using hostlib::ReplyReader;
+
+hostlib::PrinterSession& Session() {
+  static hostlib::PrinterSession* session = [] {
+    usbctrl_double::Reset();
+    fuzz::Require(usbctrl_double::AddPrinter("R0000001") == 0, "the fake printer is added");
+    uint16_t err = 0;
+    fuzz::Require(kt_open(&err) == 1, "the library opens on the fake printer");
+    return hostlib::g_apSessions[0].load();
+  }();
+  return *session;
+}
+
+struct Read {
+  const char* what;
+  int (*read)(ReplyReader& reader, uint8_t* out, size_t capacity, uint16_t* err);
+};
+
+constexpr Read kReaders[] = {
+    {"ack", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadAck(err); }},
+    {"payload",
+     [](ReplyReader& r, uint8_t* out, size_t capacity, uint16_t* err) {
+       uint16_t length = 0;
+       const int ok = r.ReadPayload(out, capacity, err, &length);
+       fuzz::Require(length <= capacity, "a payload's length fits the caller's buffer");
+       return ok;
+     }},
+    {"whole reply",
+     [](ReplyReader& r, uint8_t* out, size_t capacity, uint16_t* err) { return r.ReadWholeReply(out, capacity, err); }},
+    {"short payload",
+     [](ReplyReader& r, uint8_t* out, size_t capacity, uint16_t* err) {
+       return r.ReadShortPayload(capacity >= 2 ? out : nullptr, err);
+     }},
+    {"universal",
+     [](ReplyReader& r, uint8_t* out, size_t capacity, uint16_t* err) {
+       uint8_t length = 0;
+       return r.ReadUniversalReply(out, capacity, &length, err);
+     }},
+    {"job set-up",
+     [](ReplyReader& r, uint8_t* out, size_t capacity, uint16_t* err) {
+       return r.ReadJobSetupReply(out, capacity, err);
+     }},
+    {"status", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadStatus(err); }},
+    {"status or error", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadStatusOrError(err); }},
+    {"printer id status", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadPrinterIdStatus(err); }},
+};
+
+constexpr uint16_t kInfoTypes[] = {
+    PINFTAG_MEDIA,    PINFTAG_MODEL,    PINFTAG_ENGID,    PINFTAG_STATUS,   PINFTAG_COUNTER,  PINFTAG_ERROR,
+    PINFTAG_UNITSTATUS, PINFTAG_SERIAL, PINFTAG_ERRLOG,   PINFTAG_STATUS_EXT, PINFTAG_PARAM_11, PINFTAG_PARAM_41,
+    PINFTAG_PARAM_81, PINFTAG_PARAM_F1, PINFTAG_PARAM_84, PINFTAG_PARAM_14, PINFTAG_SERIALNO,
+};
+// Replies one information type may take (the firmware information reads
+// one per component).
+constexpr size_t kInfoRepliesMax = 4;
+
+std::unique_ptr<uint8_t[]> Buffer(size_t capacity) {
+  return std::unique_ptr<uint8_t[]>(capacity == 0 ? nullptr : new uint8_t[capacity]);
+}
+
+void ReadInformation(fuzz::Input& in) {
+  const uint16_t type = kInfoTypes[in.Byte() % std::size(kInfoTypes)];
+  uint32_t capacity = in.Byte();
+  for (size_t n = 0; n < kInfoRepliesMax && !in.Empty(); ++n) {
+    usbctrl_double::QueueRawReply(0, in.Bytes(in.U16() % (hostlib::kThreadedReadMax + 1)));
+  }
+  std::unique_ptr<uint8_t[]> out = Buffer(capacity);
+  const uint32_t given = capacity;
+  kt_getPrinterInfo(type, out.get(), &capacity);
+  if (out) fuzz::Require(capacity <= given, "an information read reports no more than the buffer holds");
+  // Replies a type did not take must not answer the next input's commands.
+  usbctrl_double::DropRawReplies(0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  hostlib::PrinterSession& session = Session();
+  fuzz::Input in(data, size);
+  const uint8_t pick = in.Byte();
+  if (pick >= 0x80) {
+    ReadInformation(in);
+    return 0;
+  }
+  const Read& reader = kReaders[pick % std::size(kReaders)];
+  const size_t capacity = in.Byte();
+  usbctrl_double::QueueRawReply(0, in.Bytes(hostlib::kThreadedReadMax));
+
+  uint16_t err = 0xFFFF;
+  fuzz::Require(session.Writer().SendGetStatus(&err) == 1, "the status command goes out");
+  // Null when the caller has no buffer, as several do.
+  std::unique_ptr<uint8_t[]> out = Buffer(capacity);
+  err = 0xFFFF;
+  const int ok = reader.read(session.Reader(), out.get(), capacity, &err);
+  fuzz::Require(err != 0xFFFF, "a reader always gives its result code");
+  if (ok == 0) fuzz::Require(err != RESULT_OK, "a reader that fails says why");
+  return 0;
+}
