@@ -13,6 +13,7 @@
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/panel_ports.h"
+#include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hal/global.h"
 #include "firmware/platform/byte_access16.h"
@@ -78,6 +79,8 @@ void BuildMainEeprom() {
   hal::ConstructGlobal(g_ByteAccess16);
   ConstructMainEeprom();
 }
+
+void BuildAdConverter() { hal::ConstructGlobal(g_AdConverter); }
 
 void BuildHeadEepromL() { ConstructHeadEeprom(0); }
 void BuildHeadEepromR() { ConstructHeadEeprom(1); }
@@ -160,8 +163,11 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Rows(BUILD_LOOSE_CELLS, 2, g_ulLooseCellCount - 2),
     Rows(BUILD_CIS_BACKUP_CELLS, 0, CIS_BACKUP_CELL_COUNT),
     Settings(SETTINGS_GROUP_BASICS),
+    Objects(ConstructSwitchSensors, "switch sensors"),
+    Objects(BuildAdConverter, "g_AdConverter"),
     Settings(SETTINGS_GROUP_SLICES),
     Rows(BUILD_SETTINGS_CELL_BLOCK, SETTINGS_GROUP_THV.usFirst, SETTINGS_GROUP_THV.usCount),
+    Objects(ConstructAdSensors, "A/D sensors"),
     Rows(BUILD_COUNTERS, 0, LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
