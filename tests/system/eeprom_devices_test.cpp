@@ -17,6 +17,7 @@
 #include "firmware/control/lcd.h"
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_definition.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hal/global.h"
@@ -456,5 +457,21 @@ TEST_F(EepromTest, ACounterShowsItsCellsWidthAndAnyUnsignedValue) {
       EXPECT_STREQ(acLine, c.pszShown);
       c.pCounter->Reset();
     }
+  });
+}
+
+TEST_F(EepromTest, TheConstructionListBuildsOnlyForItsOwnPair) {
+  RunInApp([] {
+    ASSERT_EQ(g_ParamPowerSaveTime.SetValueNoSave(10), 0);
+    ASSERT_EQ(g_CounterCut.Write(3), 0);
+    ConstructGlobals(1, 0);
+    ConstructGlobals(0, 0xFFFF);
+    int32_t lValue = 0;
+    g_ParamPowerSaveTime.GetValue(&lValue);
+    EXPECT_EQ(lValue, 10) << "a rebuild would have restored the default 5";
+    uint32_t ulCut = 0;
+    g_CounterCut.GetValue(&ulCut);
+    EXPECT_EQ(ulCut, 3u);
+    g_CounterCut.Reset();
   });
 }
