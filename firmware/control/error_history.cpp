@@ -1,7 +1,7 @@
 #include "firmware/control/error_history.h"
 
 #include "firmware/devices/eeprom_cells.h"
-#include "firmware/devices/life_counter.h"
+#include "firmware/devices/life_counters.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/flash.h"
 #include "firmware/platform/ioctl.h"

@@ -3,7 +3,7 @@
 #include "firmware/control/control_test_rig.h"
 #include "firmware/control/error_history.h"
 #include "firmware/devices/eeprom_cells.h"
-#include "firmware/devices/life_counter.h"
+#include "firmware/devices/life_counters.h"
 #include "firmware/platform/ioctl.h"
 #include "sim/memory/board_eeproms.h"
 

@@ -136,16 +136,23 @@ void RunMenuPages(const MenuDesc* const* ppPages, uint32_t ulLine) {
   }
 }
 
-void FormatDecimal(int32_t lValue, uint32_t ulFill) {
+void FormatUnsigned(uint32_t ulValue, uint32_t ulFill) {
   const char cLead = ulFill == 1 ? '0' : ' ';
+  for (int32_t i = 9; i >= 0; --i) {
+    const bool bDigit = i == 9 || ulValue != 0;
+    g_acNumberText[i] = bDigit ? static_cast<char>('0' + ulValue % 10) : cLead;
+    ulValue /= 10;
+  }
+  g_acNumberText[10] = '\0';
+  g_pcNumberText = g_acNumberText;
+}
+
+void FormatDecimal(int32_t lValue, uint32_t ulFill) {
   if (lValue >= 0) {
-    auto ulValue = static_cast<uint32_t>(lValue);
-    for (int32_t i = 9; i >= 0; --i) {
-      const bool bDigit = i == 9 || ulValue != 0;
-      g_acNumberText[i] = bDigit ? static_cast<char>('0' + ulValue % 10) : cLead;
-      ulValue /= 10;
-    }
-  } else if (lValue < -999999999) {
+    FormatUnsigned(static_cast<uint32_t>(lValue), ulFill);
+    return;
+  }
+  if (lValue < -999999999) {
     // Nine digit positions cannot show it; negating INT_MIN would overflow.
     for (uint32_t i = 0; i < 10; ++i) g_acNumberText[i] = '-';
   } else {

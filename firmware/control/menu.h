@@ -41,6 +41,8 @@ void SetMenuAbort(uint32_t ulValue);
 // Values below -999 999 999 do not fit the nine digit positions: they are
 // shown as ten '-' characters.
 void FormatDecimal(int32_t lValue, uint32_t ulFill);
+// The same for an unsigned value: all ten positions are digits or fill.
+void FormatUnsigned(uint32_t ulValue, uint32_t ulFill);
 // Two blanks and 8 upper-case hexadecimal digits.
 void FormatHex(uint32_t ulValue);
 

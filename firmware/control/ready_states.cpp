@@ -4,7 +4,7 @@
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/leds.h"
 #include "firmware/control/power_save.h"
-#include "firmware/devices/analog_sensor.h"
+#include "firmware/devices/sensors.h"
 #include "firmware/devices/buf_slot_table.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/time_base.h"

@@ -88,11 +88,3 @@ int32_t CAnalogSensor::SampleWith(const Converter& converter, uint32_t* pulAvera
   return lResult;
 }
 
-// The A/D sensors built so far, in the machine's order.
-extern CAnalogSensor g_AdHThermL;
-extern CAnalogSensor g_AdHThermR;
-extern CAnalogSensor g_AdEnvTherm;
-extern CAnalogSensor g_AdPaperEmpty;
-extern CAnalogSensor g_AdTopL;
-extern CAnalogSensor g_AdTopR;
-extern CAnalogSensor g_AdPosition;

@@ -1,6 +1,7 @@
 #include "firmware/devices/eeprom.h"
 
 #include "firmware/control/error_manager.h"
+#include "firmware/devices/machine_ports.h"
 #include "firmware/devices/main_image_writer.h"
 #include "firmware/hal/board.h"
 #include "firmware/hal/global.h"
@@ -344,19 +345,16 @@ void ConstructMainEeprom() {
   hal::ConstructGlobal(g_Eeprom, kGlobalBuild);
 }
 
-void ConstructHeadEeproms() {
-  hal::ConstructGlobal(g_PortHeadEepromDoL, HEAD_EEPROM_IN_REG, 0x0001u);
-  hal::ConstructGlobal(g_PortHeadEepromDiL, HEAD_EEPROM_OUT_REG, 0x0001u);
-  hal::ConstructGlobal(g_PortHeadEepromClkL, HEAD_EEPROM_OUT_REG, 0x0002u);
-  hal::ConstructGlobal(g_PortHeadEepromCsL, HEAD_EEPROM_OUT_REG, 0x0004u);
-  hal::ConstructGlobal(g_HeadEepromBusL, &g_PortHeadEepromDoL, &g_PortHeadEepromDiL, &g_PortHeadEepromClkL,
-                       &g_PortHeadEepromCsL);
-  hal::ConstructGlobal(g_HeadEepromL, &g_HeadEepromBusL);
-  hal::ConstructGlobal(g_PortHeadEepromDoR, HEAD_EEPROM_IN_REG, 0x0002u);
-  hal::ConstructGlobal(g_PortHeadEepromDiR, HEAD_EEPROM_OUT_REG, 0x0008u);
-  hal::ConstructGlobal(g_PortHeadEepromClkR, HEAD_EEPROM_OUT_REG, 0x0010u);
-  hal::ConstructGlobal(g_PortHeadEepromCsR, HEAD_EEPROM_OUT_REG, 0x0020u);
-  hal::ConstructGlobal(g_HeadEepromBusR, &g_PortHeadEepromDoR, &g_PortHeadEepromDiR, &g_PortHeadEepromClkR,
-                       &g_PortHeadEepromCsR);
-  hal::ConstructGlobal(g_HeadEepromR, &g_HeadEepromBusR);
+void ConstructHeadEeprom(uint32_t ulUnit) {
+  if (ulUnit == 0) {
+    ConstructPorts(PORT_HEAD_EEPROM_FIRST_L, PORT_HEAD_EEPROM_COUNT);
+    hal::ConstructGlobal(g_HeadEepromBusL, &g_PortHeadEepromDoL, &g_PortHeadEepromDiL, &g_PortHeadEepromClkL,
+                         &g_PortHeadEepromCsL);
+    hal::ConstructGlobal(g_HeadEepromL, &g_HeadEepromBusL);
+  } else {
+    ConstructPorts(PORT_HEAD_EEPROM_FIRST_R, PORT_HEAD_EEPROM_COUNT);
+    hal::ConstructGlobal(g_HeadEepromBusR, &g_PortHeadEepromDoR, &g_PortHeadEepromDiR, &g_PortHeadEepromClkR,
+                         &g_PortHeadEepromCsR);
+    hal::ConstructGlobal(g_HeadEepromR, &g_HeadEepromBusR);
+  }
 }

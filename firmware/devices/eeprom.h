@@ -144,6 +144,6 @@ extern CHeadEeprom g_HeadEepromL, g_HeadEepromR;
 
 // The machine definition's steps for these objects: the main EEPROM device
 // and header (before every cell), then the ports, bus and device of the
-// unit L head EEPROM and of unit R.
+// unit L head EEPROM and of unit R (unit 0, 1).
 void ConstructMainEeprom();
-void ConstructHeadEeproms();
+void ConstructHeadEeprom(uint32_t ulUnit);

@@ -17,3 +17,6 @@ void RequestApplicationExit();
 // Closes the USB device and switches the GPIO bank-0 pin interrupts off;
 // run when the main loop ends.
 int32_t ShutdownApplicationIo();
+// Writes the low 16 bits of "ExitPrint1" to the exit-print comparator;
+// returns 0.
+int32_t ApplyExitPrintThreshold();

@@ -18,6 +18,10 @@ int32_t GetSerialNumber(char* pcSerial);
 // Replaces the RAM copy only (the EEPROM cell is the application's to
 // write); returns 0.
 int32_t SetSerialNumberRam(const char* pcSerial);
+// Writes the 8 characters to the serial-number cell and, only when that
+// write succeeded, to the RAM copy: 0 or the write's failure (application
+// task only: the main EEPROM is the application's).
+int32_t SetSerialNumber(const char* pcSerial);
 // Reads the serial-number cell of the main EEPROM (bytes 20-27) byte by
 // byte through the board EEPROM driver into the RAM copy: 0, or -1 when
 // a byte could not be read (the RAM copy is then left as it was). An erased

@@ -3,20 +3,80 @@
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/hal/global.h"
 
-constinit CParameter g_ParamPowerSaveTime;
-constinit CParameter g_ParamRollBackFlag;
-constinit CParameter g_ParamDonorKeepA;
-constinit CParameter g_ParamDonorKeepB;
-constinit CParameter g_ParamEnergySave;
-constinit CParameter g_ParamKeyEnable;
-constinit CParameter g_ParamRibbonStatus;
+#define SETTING_DEFINE(name, ...) constinit CParameter name;
+SETTINGS_ALL(SETTING_DEFINE)
+#undef SETTING_DEFINE
 
-void ConstructControlSettings() {
-  using namespace settings;
-  hal::ConstructGlobal(g_ParamRollBackFlag, kRollBackFlagLabel, 0, 5, &g_Cell126, nullptr, nullptr, 0);
-  hal::ConstructGlobal(g_ParamDonorKeepA, kDonorKeepALabel, 0, 500, &g_Cell140, nullptr, nullptr, 0);
-  hal::ConstructGlobal(g_ParamDonorKeepB, kDonorKeepBLabel, 0, 500, &g_Cell142, nullptr, nullptr, 0);
-  hal::ConstructGlobal(g_ParamEnergySave, kBlankLabel, 0, 1, &g_Cell119, nullptr, nullptr, 0);
-  hal::ConstructGlobal(g_ParamKeyEnable, kKeyEnableLabel, 0, 1, &g_Cell380, nullptr, nullptr, 1);
-  hal::ConstructGlobal(g_ParamRibbonStatus, kRibbonStatusLabel, 0, 3, &g_Cell198, nullptr, nullptr, 0);
+#define SETTING_ROW(name, label, min, max, cell, head, headCell, def) \
+  {&name, label, min, max, cell, head, headCell, def},
+constexpr SettingSpec g_aSettingSpecs[SETTING_COUNT] = {SETTINGS_ALL(SETTING_ROW)};
+#undef SETTING_ROW
+
+namespace {
+
+CHeadEepromCell* HeadCellOfUnit(uint32_t ulUnit, uint32_t ulAddress) {
+  const int32_t lRow = FindHeadEepromRow(ulAddress);
+  if (lRow < 0) return nullptr;
+  return ulUnit == 0 ? g_apHeadEepromCellsL[lRow] : g_apHeadEepromCellsR[lRow];
+}
+
+void ConstructMainCellAt(uint32_t ulAddress) {
+  const int32_t lRow = FindMainEepromRow(ulAddress);
+  if (lRow >= 0) ConstructMainEepromCell(static_cast<uint32_t>(lRow));
+}
+
+void ConstructHeadCellAt(uint32_t ulUnit, uint32_t ulAddress) {
+  const int32_t lRow = FindHeadEepromRow(ulAddress);
+  if (lRow >= 0) ConstructHeadEepromCell(ulUnit, static_cast<uint32_t>(lRow));
+}
+
+void ConstructSetting(const SettingSpec& spec, bool bMainCellBuilt) {
+  const CEepromCell* pMainCell = nullptr;
+  if (spec.usMainCell != 0) {
+    if (!bMainCellBuilt) ConstructMainCellAt(spec.usMainCell);
+    pMainCell = FindMainEepromCell(spec.usMainCell);
+  }
+  const CHeadEepromCell* pHeadA = nullptr;
+  const CHeadEepromCell* pHeadB = nullptr;
+  switch (spec.eHeadCells) {
+    case SETTING_HEAD_UNIT_L:
+    case SETTING_HEAD_UNIT_R: {
+      const uint32_t ulUnit = spec.eHeadCells == SETTING_HEAD_UNIT_L ? 0 : 1;
+      ConstructHeadCellAt(ulUnit, spec.usHeadCell);
+      pHeadA = HeadCellOfUnit(ulUnit, spec.usHeadCell);
+      break;
+    }
+    case SETTING_HEAD_BOTH:
+      ConstructHeadCellAt(0, spec.usHeadCell);
+      ConstructHeadCellAt(1, spec.usHeadCell);
+      pHeadA = HeadCellOfUnit(0, spec.usHeadCell);
+      pHeadB = HeadCellOfUnit(1, spec.usHeadCell);
+      break;
+    case SETTING_HEAD_NONE:
+      break;
+  }
+  hal::ConstructGlobal(*spec.pParam, spec.pszLabel, spec.lMin, spec.lMax, pMainCell, pHeadA, pHeadB, spec.lDefault);
+}
+
+}  // namespace
+
+void ConstructSettings(SettingGroup group, bool bCellBlock) {
+  const uint32_t ulEnd = static_cast<uint32_t>(group.usFirst) + group.usCount;
+  if (ulEnd > SETTING_COUNT) return;
+  if (bCellBlock) {
+    // The block's cells in the map's order, then the settings on them.
+    for (uint32_t ulRow = 0; ulRow < EEPROM_MAIN_CELL_COUNT; ++ulRow) {
+      for (uint32_t i = group.usFirst; i < ulEnd; ++i) {
+        if (g_aSettingSpecs[i].usMainCell == kMainEepromCells[ulRow].usAddress) ConstructMainEepromCell(ulRow);
+      }
+    }
+  }
+  for (uint32_t i = group.usFirst; i < ulEnd; ++i) ConstructSetting(g_aSettingSpecs[i], bCellBlock);
+}
+
+const SettingSpec* FindSettingSpec(const CParameter* pParam) {
+  for (const SettingSpec& spec : g_aSettingSpecs) {
+    if (spec.pParam == pParam) return &spec;
+  }
+  return nullptr;
 }

@@ -9,7 +9,7 @@
 #include "firmware/hal/hw.h"
 
 // Source 1 = the current flash bank, 2 = RAM; curve 1..8. Stores the curve's
-// address (1536 bytes) in *pulAddress and returns 0 whatever the lookup
-// found: a curve that cannot be named leaves *pulAddress as the caller set
+// address (1536 bytes) in *pulAddress and returns the lookup's result: -1
+// for a curve that cannot be named, whose address is left as the caller set
 // it.
 int32_t GetToneCurve(uint32_t ulSource, uint32_t ulCurve, PhysAddr* pulAddress);

@@ -26,8 +26,11 @@ constexpr PhysAddr kBank0Last = 0x6400FFFFu;
 class FpgaRegs : public boardrig::BoardTest {
  protected:
   // Runs `body` with the bus trace on; the test then reads the trace.
+  // The EEPROM routing starts on the lower half, whichever half the
+  // start-up touched last.
   void RunTraced(std::function<void()> body) {
     BootWith([body = std::move(body)] {
+      g_FpgaMain.SelectEepromUpperHalf(0);
       sim::Board::Current().GetBus().Trace().Start();
       body();
       sim::Board::Current().GetBus().Trace().Stop();

@@ -15,7 +15,7 @@ using StaticConstructor = void (*)();
 constexpr StaticConstructor kStaticConstructors[] = {
     ClearInputPortCacheWord,
     ClearInputPortCacheLong,
-    ConstructGlobals,
+    ConstructGlobalsEntry,
 };
 
 }  // namespace

@@ -14,7 +14,12 @@
 #include "firmware/control/error_manager.h"
 #include "firmware/devices/eeprom.h"
 #include "firmware/devices/eeprom_cell.h"
+#include "firmware/control/lcd.h"
 #include "firmware/devices/eeprom_cells.h"
+#include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_definition.h"
+#include "firmware/devices/serial_number.h"
+#include "firmware/devices/settings.h"
 #include "firmware/hal/global.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/board_eeprom.h"
@@ -57,6 +62,9 @@ class EepromTest : public testsupport::MachineTest {
 
 TEST_F(EepromTest, ByteWritesChangeOnlyTheirHalfAndSkipUnchangedBytes) {
   RunInApp([] {
+    // The byte driver writes the half the routing selects: the lower one
+    // here, whichever half the start-up touched last.
+    g_FpgaMain.SelectEepromUpperHalf(0);
     sim::MicrowireEeprom& part = Eeproms().Main();
     const uint16_t usWord1 = part.PeekWord(1);
     EXPECT_EQ(EepromWriteByte(3, 0x5A), 0);
@@ -362,3 +370,108 @@ TEST(EepromBoots, AFactoryImageOfABlankFileIsAcceptedWithItsSerialNumber) {
 }
 
 }  // namespace
+
+// ---- services and settings on the machine's cells -----------------------------------------
+
+TEST_F(EepromTest, AFailedSerialNumberWriteIsReportedAndKeepsTheOldNumber) {
+  RunInApp([] {
+    sim::MicrowireEeprom& part = Eeproms().Main();
+    char acSerial[SERIAL_NO_LENGTH] = {};
+    ASSERT_EQ(SetSerialNumber("S1234567"), 0);
+    GetSerialNumber(acSerial);
+    EXPECT_EQ(std::string(acSerial, SERIAL_NO_LENGTH), "S1234567");
+    part.SetAbsent(true);
+    EXPECT_EQ(SetSerialNumber("X7654321"), -1);
+    part.SetAbsent(false);
+    GetSerialNumber(acSerial);
+    EXPECT_EQ(std::string(acSerial, SERIAL_NO_LENGTH), "S1234567");
+    g_ErrorMng.ClearError(CEeprom::kErrorWriteFailed);
+  });
+}
+
+TEST_F(EepromTest, EditingAUnitsDensityWritesItsMainByteAndOnlyItsOwnHead) {
+  RunInApp([] {
+    struct Case {
+      CParameter* pParam;
+      uint32_t ulMainByte;
+      uint32_t ulUnit;
+    };
+    for (const Case& c : {Case{&g_ParamDensityYmcL, 58, 0}, Case{&g_ParamDensityYmcR, 80, 1}}) {
+      uint8_t aucOwn = 0, aucOther = 0, ucMain = 0;
+      CHeadEepromCell* const pOwn = c.ulUnit == 0 ? &g_HeadCellL64 : &g_HeadCellR64;
+      CHeadEepromCell* const pOther = c.ulUnit == 0 ? &g_HeadCellR64 : &g_HeadCellL64;
+      pOther->Read(&aucOther);
+      ASSERT_EQ(c.pParam->SetValue(123), 0);
+      FindMainEepromCell(c.ulMainByte)->Read(&ucMain);
+      pOwn->Read(&aucOwn);
+      uint8_t ucOtherAfter = 0;
+      pOther->Read(&ucOtherAfter);
+      EXPECT_EQ(ucMain, 123) << c.ulMainByte;
+      EXPECT_EQ(aucOwn, 123) << c.ulUnit;
+      EXPECT_EQ(ucOtherAfter, aucOther) << "the other unit's head is untouched";
+      EXPECT_EQ(c.pParam->SetValue(201), -1) << "beyond the limits nothing is written";
+      FindMainEepromCell(c.ulMainByte)->Read(&ucMain);
+      EXPECT_EQ(ucMain, 123);
+      c.pParam->SetValue(100);
+    }
+  });
+}
+
+TEST_F(EepromTest, CountersWriteTheirHeadCellOnlyAfterAGoodMainWrite) {
+  RunInApp([] {
+    sim::MicrowireEeprom& part = Eeproms().Main();
+    ASSERT_EQ(g_CounterHeadPrintsL.Write(7), 0);
+    EXPECT_EQ(g_CounterHeadPrintsL.CompareHeadCell(), 0);
+    part.SetAbsent(true);
+    EXPECT_NE(g_CounterHeadPrintsL.Add(1), 0);
+    part.SetAbsent(false);
+    EXPECT_EQ(g_CounterHeadPrintsL.CompareHeadCell(), -1) << "the head kept 7 while RAM holds 8";
+    EXPECT_EQ(g_CounterHeadPrintsL.RestoreFromHeadCell(), 0);
+    uint32_t ulValue = 0;
+    g_CounterHeadPrintsL.GetValue(&ulValue);
+    EXPECT_EQ(ulValue, 7u);
+    // Without a head cell.
+    EXPECT_EQ(g_CounterTotal.CompareHeadCell(), -2);
+    EXPECT_EQ(g_CounterTotal.RestoreFromHeadCell(), -1);
+    g_ErrorMng.ClearError(CEeprom::kErrorWriteFailed);
+  });
+}
+
+TEST_F(EepromTest, ACounterShowsItsCellsWidthAndAnyUnsignedValue) {
+  RunInApp([] {
+    struct Case {
+      CLifeCounter* pCounter;
+      uint32_t ulValue;
+      uint32_t ulMode;
+      const char* pszShown;
+    };
+    g_Lcd.Init();
+    for (const Case& c : {Case{&g_CounterMediaPrn, 1234, LIFE_COUNTER_MODE_DECIMAL, "MediaPrn    1234"},
+                          Case{&g_CounterMediaPrn, 1234, 16, "MediaPrn    04D2"},
+                          Case{&g_CounterTotal, 4294967295u, LIFE_COUNTER_MODE_DECIMAL, "Total  294967295"},
+                          Case{&g_CounterTotal, 0x80000001u, 16, "Total   80000001"}}) {
+      c.pCounter->Write(c.ulValue);
+      c.pCounter->Show(c.ulMode);
+      char acLine[17] = {};
+      g_Lcd.ReadText(acLine, 0, 16);
+      EXPECT_STREQ(acLine, c.pszShown);
+      c.pCounter->Reset();
+    }
+  });
+}
+
+TEST_F(EepromTest, TheConstructionListBuildsOnlyForItsOwnPair) {
+  RunInApp([] {
+    ASSERT_EQ(g_ParamPowerSaveTime.SetValueNoSave(10), 0);
+    ASSERT_EQ(g_CounterCut.Write(3), 0);
+    ConstructGlobals(1, 0);
+    ConstructGlobals(0, 0xFFFF);
+    int32_t lValue = 0;
+    g_ParamPowerSaveTime.GetValue(&lValue);
+    EXPECT_EQ(lValue, 10) << "a rebuild would have restored the default 5";
+    uint32_t ulCut = 0;
+    g_CounterCut.GetValue(&ulCut);
+    EXPECT_EQ(ulCut, 3u);
+    g_CounterCut.Reset();
+  });
+}

@@ -1,0 +1,240 @@
+#include "firmware/devices/machine_definition.h"
+
+#include "firmware/control/error_history.h"
+#include "firmware/control/error_manager.h"
+#include "firmware/control/event_states.h"
+#include "firmware/control/idle_supervisor.h"
+#include "firmware/control/keys.h"
+#include "firmware/control/lcd.h"
+#include "firmware/control/leds.h"
+#include "firmware/control/power_save.h"
+#include "firmware/devices/eeprom.h"
+#include "firmware/devices/eeprom_cells.h"
+#include "firmware/devices/io_port.h"
+#include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_ports.h"
+#include "firmware/devices/panel_ports.h"
+#include "firmware/devices/sensors.h"
+#include "firmware/devices/settings.h"
+#include "firmware/hal/global.h"
+#include "firmware/platform/byte_access16.h"
+#include "firmware/platform/fpga_regs.h"
+#include "firmware/platform/system_init.h"
+#include "firmware/platform/time_base.h"
+#include "firmware/platform/us_timer.h"
+
+namespace {
+
+// ---- the objects built by name ----------------------------------------------------------
+
+// The early board start-up: sets up the board, configures the FPGA from
+// flash and selects unit A. Every later object that touches the FPGA needs
+// it configured.
+void BuildSystemInit() { hal::ConstructGlobal(g_SystemInit, kGlobalBuild); }
+
+// The FPGA's main block (its shadows are read from the configured FPGA),
+// the time bases, the LCD and the control core's error manager and idle
+// supervisor.
+void BuildCore() {
+  hal::ConstructGlobal(g_FpgaMain, kGlobalBuild);
+  hal::ConstructGlobal(g_MsTimer);
+  hal::ConstructGlobal(g_UsTimer, kGlobalBuild);
+  hal::ConstructGlobal(g_Lcd);
+  hal::ConstructGlobal(g_ErrorMng, kGlobalBuild);
+  hal::ConstructGlobal(g_IdleSupervisor, kGlobalBuild);
+}
+
+void BuildPortRegistries() {
+  hal::ConstructGlobal(g_PortRegTableInWord);
+  hal::ConstructGlobal(g_PortRegTableInLong);
+  hal::ConstructGlobal(g_PortRegTableOutWord);
+  hal::ConstructGlobal(g_PortRegTableOutLong);
+}
+
+void BuildKeys() {
+  hal::ConstructGlobal(g_KeyStateRelease1);
+  hal::ConstructGlobal(g_KeyStateRelease2);
+  hal::ConstructGlobal(g_KeyStateInc1);
+  hal::ConstructGlobal(g_KeyStateInc2);
+  hal::ConstructGlobal(g_KeyStateInc3);
+  hal::ConstructGlobal(g_KeyStateDec1);
+  hal::ConstructGlobal(g_KeyStateDec2);
+  hal::ConstructGlobal(g_KeyStateDec3);
+  hal::ConstructGlobal(g_KeyStateEnter);
+  hal::ConstructGlobal(g_KeyStateMenu);
+  hal::ConstructGlobal(g_KeyStateFeed);
+  hal::ConstructGlobal(g_KeyStateClear);
+  hal::ConstructGlobal(g_KeyMng, kGlobalBuild);
+}
+
+void BuildPanelLeds() {
+  hal::ConstructGlobal(g_LedReady, ledlabels::kReady, &g_PortLedReady);
+  hal::ConstructGlobal(g_LedError, ledlabels::kError, &g_PortLedError);
+  hal::ConstructGlobal(g_LedPower, ledlabels::kPower, &g_PortLedPower);
+  hal::ConstructGlobal(g_LedExit, ledlabels::kExit, &g_PortExitLed);
+}
+
+// The byte accessor and the main EEPROM (its header is loaded, and a
+// foreign EEPROM formatted): before every cell.
+void BuildMainEeprom() {
+  hal::ConstructGlobal(g_ByteAccess16);
+  ConstructMainEeprom();
+}
+
+void BuildAdConverter() { hal::ConstructGlobal(g_AdConverter); }
+
+void BuildHeadEepromL() { ConstructHeadEeprom(0); }
+void BuildHeadEepromR() { ConstructHeadEeprom(1); }
+
+// The printer states; their order gives their ids.
+void BuildPrinterStates() {
+  hal::ConstructGlobal(g_EventMngReadyB, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngReadyC, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngReadyA, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngPreReady, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngReadyLoad, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngNoPaper, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngNoRibbon, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngJam, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngCoverOpen, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngPaperCoverOpen, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngCError, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngHError, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngMError, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngPapRemove, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngHalfRollBack, kGlobalBuild);
+  hal::ConstructGlobal(g_EventMngLoadFail, kGlobalBuild);
+}
+
+// The error history loads its table from flash through cells 122 and 123.
+void BuildErrorHistory() { hal::ConstructGlobal(g_ErrorHist, kGlobalBuild); }
+
+void BuildPowerSave() { hal::ConstructGlobal(g_PowerSave, kGlobalBuild); }
+
+// Once every cell exists, the stored layout version is raised to the
+// running firmware's and the init flags cleared, so the cells' defaults are
+// written only once (the application start-up's step, here until that
+// start-up is built).
+void StoreLayoutVersion() { g_Eeprom.StoreFirmwareVersion(); }
+
+constexpr BuildStep Objects(void (*pfnBuild)(), const char* pszObjects) {
+  return {BUILD_OBJECTS, 0, 0, pfnBuild, pszObjects};
+}
+constexpr BuildStep Rows(BuildStepKind eKind, uint32_t ulFirst, uint32_t ulCount) {
+  return {eKind, static_cast<uint16_t>(ulFirst), static_cast<uint16_t>(ulCount), nullptr, nullptr};
+}
+constexpr BuildStep Settings(SettingGroup group) { return Rows(BUILD_SETTINGS, group.usFirst, group.usCount); }
+
+}  // namespace
+
+// Cells that no setting or counter sits on.
+constexpr LooseCell g_aLooseCells[] = {
+    // The error history's slot index and sector (group 8).
+    {122, LOOSE_CELL_MAIN},
+    {123, LOOSE_CELL_MAIN},
+    // The serial number, the CIS calibration's serial number and the head
+    // information characters 5 and 6 of both heads.
+    {EEPROM_SERIAL_NO_ADDR, LOOSE_CELL_MAIN},
+    {EEPROM_CIS_CALIB_SERIAL_ADDR, LOOSE_CELL_MAIN},
+    {80, 0},
+    {81, 0},
+    {80, 1},
+    {81, 1},
+};
+constexpr uint32_t g_ulLooseCellCount = sizeof(g_aLooseCells) / sizeof(g_aLooseCells[0]);
+
+constexpr BuildStep g_aMachineBuildSteps[] = {
+    // 1: the board, the FPGA and unit A.
+    Objects(BuildSystemInit, "g_SystemInit"),
+    // 2
+    Objects(BuildCore, "g_FpgaMain g_MsTimer g_UsTimer g_Lcd g_ErrorMng g_IdleSupervisor"),
+    // 3: the registries, before any port.
+    Objects(BuildPortRegistries, "g_PortRegTableInWord g_PortRegTableInLong g_PortRegTableOutWord g_PortRegTableOutLong"),
+    // 4: the ports.
+    Rows(BUILD_PORTS, 0, PORT_MAIN_COUNT),
+    // 5: the keys and the panel LEDs.
+    Objects(BuildKeys, "g_KeyStateRelease1 g_KeyMng"),
+    Objects(BuildPanelLeds, "g_LedReady g_LedError g_LedPower g_LedExit"),
+    // 6: the main EEPROM, before every cell.
+    Objects(BuildMainEeprom, "g_ByteAccess16 g_EepromDevice g_Eeprom"),
+    // 7: the head EEPROMs (their ports, bus and device), before every head cell.
+    Objects(BuildHeadEepromL, "g_HeadEepromBusL g_HeadEepromL"),
+    Objects(BuildHeadEepromR, "g_HeadEepromBusR g_HeadEepromR"),
+    // 8: the error history's cells, then the history itself.
+    Rows(BUILD_LOOSE_CELLS, 0, 2),
+    Objects(BuildErrorHistory, "g_ErrorHist"),
+    // 9: the cells no setting or counter uses, then every cell right before
+    // its setting or counter.
+    Rows(BUILD_LOOSE_CELLS, 2, g_ulLooseCellCount - 2),
+    Rows(BUILD_CIS_BACKUP_CELLS, 0, CIS_BACKUP_CELL_COUNT),
+    Settings(SETTINGS_GROUP_BASICS),
+    Objects(ConstructSwitchSensors, "switch sensors"),
+    Objects(BuildAdConverter, "g_AdConverter"),
+    Settings(SETTINGS_GROUP_SLICES),
+    Rows(BUILD_SETTINGS_CELL_BLOCK, SETTINGS_GROUP_THV.usFirst, SETTINGS_GROUP_THV.usCount),
+    Objects(ConstructAdSensors, "A/D sensors"),
+    Rows(BUILD_COUNTERS, 0, LIFE_COUNTER_MAIN_COUNT),
+    Settings(SETTINGS_GROUP_POSITIONS),
+    Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
+    Settings(SETTINGS_GROUP_REST),
+    Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
+    // 10: the last settings and the power-save object, which reads
+    // "Time[Min]" when it is built.
+    Settings(SETTINGS_GROUP_BEFORE_POWER_SAVE),
+    Objects(BuildPowerSave, "g_PowerSave"),
+    Settings(SETTINGS_GROUP_AFTER_POWER_SAVE),
+    Objects(StoreLayoutVersion, "g_Eeprom.StoreFirmwareVersion"),
+};
+constexpr uint32_t g_ulMachineBuildStepCount = sizeof(g_aMachineBuildSteps) / sizeof(g_aMachineBuildSteps[0]);
+
+namespace {
+
+void BuildLooseCell(const LooseCell& cell) {
+  if (cell.ucHeadUnit == LOOSE_CELL_MAIN) {
+    const int32_t lRow = FindMainEepromRow(cell.usAddress);
+    if (lRow >= 0) ConstructMainEepromCell(static_cast<uint32_t>(lRow));
+  } else {
+    const int32_t lRow = FindHeadEepromRow(cell.usAddress);
+    if (lRow >= 0) ConstructHeadEepromCell(cell.ucHeadUnit, static_cast<uint32_t>(lRow));
+  }
+}
+
+void RunStep(const BuildStep& step) {
+  switch (step.eKind) {
+    case BUILD_OBJECTS:
+      if (step.pfnBuild != nullptr) step.pfnBuild();
+      break;
+    case BUILD_PORTS:
+      ConstructPorts(step.usFirst, step.usCount);
+      break;
+    case BUILD_LOOSE_CELLS:
+      for (uint32_t i = step.usFirst; i < static_cast<uint32_t>(step.usFirst) + step.usCount && i < g_ulLooseCellCount;
+           ++i) {
+        BuildLooseCell(g_aLooseCells[i]);
+      }
+      break;
+    case BUILD_CIS_BACKUP_CELLS:
+      for (uint32_t i = 0; i < EEPROM_MAIN_CELL_COUNT; ++i) {
+        if ((kMainEepromCells[i].usMarks & EEPROM_CELL_CIS_BACKUP) != 0) ConstructMainEepromCell(i);
+      }
+      break;
+    case BUILD_SETTINGS:
+      ConstructSettings({step.usFirst, step.usCount});
+      break;
+    case BUILD_SETTINGS_CELL_BLOCK:
+      ConstructSettings({step.usFirst, step.usCount}, true);
+      break;
+    case BUILD_COUNTERS:
+      ConstructLifeCounters(step.usFirst, step.usCount);
+      break;
+  }
+}
+
+}  // namespace
+
+void ConstructGlobals(uint32_t ulInitialise, uint32_t ulPriority) {
+  if (ulInitialise != 1 || ulPriority != 0xFFFFu) return;
+  for (const BuildStep& step : g_aMachineBuildSteps) RunStep(step);
+}
+
+void ConstructGlobalsEntry() { ConstructGlobals(1, 0xFFFFu); }

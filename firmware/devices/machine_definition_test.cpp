@@ -1,0 +1,289 @@
+// The machine definition's tables: the EEPROM map's byte ownership and CIS
+// backup order, the settings' labels and storage, the host id tables, the
+// wiring tables and the order rules of the construction list.
+#include "firmware/devices/machine_definition.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "firmware/control/leds.h"
+#include "firmware/devices/eeprom_cells.h"
+#include "firmware/devices/host_id_tables.h"
+#include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_ports.h"
+#include "firmware/devices/sensors.h"
+#include "firmware/devices/settings.h"
+
+namespace {
+
+// ---- the EEPROM map ----------------------------------------------------------------------
+
+TEST(EepromMap, NoByteHasTwoCellsAndOnlyTheHeadVoltagesLieOn224To253) {
+  std::vector<int> owner(EEPROM_MAIN_BYTES, -1);
+  for (uint32_t i = 0; i < EEPROM_MAIN_CELL_COUNT; ++i) {
+    const EepromCellSpec& cell = kMainEepromCells[i];
+    for (uint32_t b = cell.usAddress; b < cell.usAddress + cell.usSize; ++b) {
+      ASSERT_LT(b, EEPROM_MAIN_BYTES);
+      EXPECT_EQ(owner[b], -1) << "byte " << b << " named by two cells";
+      owner[b] = static_cast<int>(i);
+    }
+  }
+  // The head voltages own 224-253, two bytes each, 238-239 unused: the
+  // wait settings have no bytes there.
+  std::set<uint32_t> thvCells;
+  for (const SettingSpec& spec : g_aSettingSpecs) {
+    if (std::strncmp(spec.pszLabel, "THV ", 4) == 0) thvCells.insert(spec.usMainCell);
+  }
+  EXPECT_EQ(thvCells.size(), 14u);
+  for (uint32_t b = 224; b <= 253; ++b) {
+    if (b == 238 || b == 239) {
+      EXPECT_EQ(owner[b], -1) << b;
+      continue;
+    }
+    ASSERT_NE(owner[b], -1) << b;
+    EXPECT_TRUE(thvCells.count(kMainEepromCells[owner[b]].usAddress)) << "byte " << b;
+  }
+}
+
+TEST(EepromMap, TheCisBackupTableFollowsTheMarkedRowsInTheStoredOrder) {
+  // 187-191, 220-223, 326-347, 352-363, 441-511, then two empty words.
+  std::vector<uint32_t> expected;
+  for (auto [first, last] : {std::pair{187u, 191u}, {220u, 223u}, {326u, 347u}, {352u, 363u}, {441u, 511u}}) {
+    for (uint32_t a = first; a <= last; ++a) expected.push_back(a);
+  }
+  ASSERT_EQ(expected.size(), CIS_BACKUP_CELL_COUNT);
+  for (uint32_t i = 0; i < CIS_BACKUP_CELL_COUNT; ++i) {
+    EXPECT_EQ(g_apCisBackupCells[i], FindMainEepromCell(expected[i])) << i;
+    EXPECT_NE(g_apCisBackupCells[i], nullptr) << i;
+  }
+  EXPECT_EQ(g_apCisBackupCells[CIS_BACKUP_CELL_COUNT], nullptr);
+  EXPECT_EQ(g_apCisBackupCells[CIS_BACKUP_CELL_COUNT + 1], nullptr);
+}
+
+TEST(EepromMap, ALayoutVersionGivesDefaultsToExactlyTheNewerCells) {
+  struct Case {
+    uint16_t stored;
+    std::set<uint16_t> versions;
+  };
+  for (const Case& c : {Case{45, {47, 49, 50, 52, 264, 278, 279, 641}}, Case{279, {641}}}) {
+    std::set<uint16_t> newer;
+    for (const EepromCellSpec& cell : kMainEepromCells) {
+      if (cell.usVersion > c.stored) newer.insert(cell.usVersion);
+    }
+    EXPECT_EQ(newer, c.versions) << c.stored;
+  }
+  uint32_t ulAbove279 = 0;
+  for (const EepromCellSpec& cell : kMainEepromCells) ulAbove279 += cell.usVersion > 279 ? 1 : 0;
+  EXPECT_EQ(ulAbove279, 1u) << "only the \"Time [sec]\" cell (118)";
+}
+
+// ---- the settings ------------------------------------------------------------------------
+
+TEST(SettingsTable, LabelsAndStorageFitTheirCells) {
+  const std::set<std::string> kLong17 = {"FeedRollDiam     ", "Stp/Lx1000       ", "ExitPrint1       ",
+                                         "DonorHomePosi    ", "Key Enable       ", "ReclaimL Lv.     ",
+                                         "ReclaimN Lv.     ", "ReclaimL2Lv.     "};
+  uint32_t ulBlank = 0;
+  std::set<uint16_t> mainCells;
+  for (const SettingSpec& spec : g_aSettingSpecs) {
+    const std::string label = spec.pszLabel;
+    if (label == std::string(32, ' ')) {
+      ++ulBlank;
+    } else if (kLong17.count(label)) {
+      EXPECT_EQ(label.size(), 17u);
+    } else if (label == "Paper Mode         ") {
+      EXPECT_EQ(label.size(), 19u);
+    } else if (label.rfind("Slit", 0) == 0) {
+      EXPECT_EQ(label.size(), 14u) << label;
+    } else {
+      EXPECT_EQ(label.size(), 16u) << "|" << label << "|";
+    }
+    EXPECT_LE(spec.lMin, spec.lMax) << label;
+    if (spec.usMainCell == 0) continue;
+    EXPECT_TRUE(mainCells.insert(spec.usMainCell).second) << "cell " << spec.usMainCell << " has two settings";
+    const int32_t lRow = FindMainEepromRow(spec.usMainCell);
+    ASSERT_GE(lRow, 0) << label;
+    const uint32_t ulBits = 8 * kMainEepromCells[lRow].usSize;
+    const bool bFits = spec.lMin < 0 ? spec.lMin >= -(1ll << (ulBits - 1)) && spec.lMax < (1ll << (ulBits - 1))
+                                     : spec.lMax < (1ll << ulBits);
+    // The one exception: "TProtectL Lv" 0..256 on one byte, which the
+    // setting refuses beyond its cell.
+    EXPECT_EQ(bFits, label != "TProtectL Lv    ") << label;
+  }
+  EXPECT_EQ(ulBlank, 7u);
+}
+
+TEST(SettingsTable, DensitiesCarryTheirOwnUnitsHeadCellFirst) {
+  const SettingSpec* pL = FindSettingSpec(&g_ParamDensityYmcL);
+  const SettingSpec* pR = FindSettingSpec(&g_ParamDensityYmcR);
+  ASSERT_TRUE(pL && pR);
+  EXPECT_EQ(pL->usMainCell, 58);
+  EXPECT_EQ(pR->usMainCell, 80);
+  EXPECT_EQ(pL->eHeadCells, SETTING_HEAD_UNIT_L);
+  EXPECT_EQ(pR->eHeadCells, SETTING_HEAD_UNIT_R);
+  EXPECT_EQ(pL->usHeadCell, 64);
+  EXPECT_EQ(pR->usHeadCell, 64);
+  const SettingSpec* pWait = FindSettingSpec(&g_ParamWait10ms);
+  ASSERT_TRUE(pWait);
+  EXPECT_EQ(pWait->usMainCell, 0) << "the waits live in RAM";
+  EXPECT_EQ(pWait->lDefault, 0);
+}
+
+// ---- the host id tables ------------------------------------------------------------------
+
+TEST(HostIdTables, SettingsAndCountersByIdAndTheIdsThatDoNotExist) {
+  uint32_t ulSettings = 0, ulCounters = 0;
+  for (uint32_t id = 0; id < HOST_PARAM_ID_COUNT; ++id) {
+    const HostParamEntry& e = FindHostParam(id);
+    if (e.eKind == HOST_PARAM_SETTING) {
+      ++ulSettings;
+      EXPECT_TRUE(id >= 1 && id <= 180) << id;
+      EXPECT_NE(e.pParam, nullptr);
+    } else if (e.eKind == HOST_PARAM_COUNTER) {
+      ++ulCounters;
+      EXPECT_TRUE(id >= 225 && id <= 255) << id;
+      EXPECT_NE(e.pCounter, nullptr);
+    }
+  }
+  EXPECT_EQ(ulSettings, 82u);
+  EXPECT_EQ(ulCounters, 20u);
+  for (uint32_t id : {0u, 6u, 13u, 181u, 224u, 238u, 239u, 246u, 254u, 256u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(FindHostParam(id).eKind, HOST_PARAM_NONE) << id;
+  }
+  EXPECT_EQ(FindHostParam(129).pParam, &g_ParamEngineVersion);
+  EXPECT_STREQ(FindSettingSpec(FindHostParam(129).pParam)->pszLabel, "Engine Version  ");
+  const CParameter* const apHeadInfo[] = {&g_ParamHeadRev1, &g_ParamHeadRev2, &g_ParamHeadRevInt1,
+                                          &g_ParamHeadRevInt2};
+  for (uint32_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(FindHostParam(177 + i).pParam, apHeadInfo[i]);
+    EXPECT_EQ(FindSettingSpec(apHeadInfo[i])->usMainCell, 29 + i);
+    EXPECT_EQ(FindSettingSpec(apHeadInfo[i])->usHeadCell, 76 + i);
+  }
+  EXPECT_EQ(FindHostParam(225).pCounter, &g_CounterTotal);
+  EXPECT_EQ(FindHostParam(245).pCounter, &g_CounterHeadPrintsR);
+  EXPECT_EQ(FindHostParam(255).pCounter, &g_CounterMainPin);
+  // The diagnosis rows built so far; the others read as none.
+  EXPECT_EQ(FindDiagDevice(37).pPanelLed, &g_LedPower);
+  EXPECT_EQ(FindDiagDevice(39).pPanelLed, &g_LedError);
+  EXPECT_EQ(FindDiagDevice(4).eKind, DIAG_DEVICE_NONE);
+  EXPECT_EQ(FindDiagDevice(46).eKind, DIAG_DEVICE_NONE);
+}
+
+// ---- the wiring --------------------------------------------------------------------------
+
+TEST(Wiring, PortsUseTheirRegistersAndEachSensorItsOwnBitOrChannel) {
+  std::set<uint32_t> aRegs[4];
+  for (const PortSpec& port : g_aPortSpecs) aRegs[port.eKind].insert(port.ulRegister);
+  EXPECT_EQ(aRegs[PORT_IN_WORD].size(), 4u);
+  EXPECT_EQ(aRegs[PORT_OUT_WORD].size(), 2u);
+  EXPECT_EQ(aRegs[PORT_IN_LONG].size(), 4u);
+  EXPECT_EQ(aRegs[PORT_OUT_LONG].size(), 4u);
+  std::set<std::pair<uint32_t, uint32_t>> bits;
+  for (const SwitchSensorWiring& w : g_aSwitchSensorWiring) {
+    EXPECT_NE(SwitchInputPort(w.ulRegister, w.ulBit), nullptr) << w.pszLabel;
+    EXPECT_TRUE(bits.insert({w.ulRegister, w.ulBit}).second) << w.pszLabel;
+  }
+  // Shared channels: the two colour sensors (told apart by the mode word)
+  // and "EnvTherm 2" with "Reserve2".
+  std::set<std::pair<uint32_t, uint32_t>> channels;
+  uint32_t ulShared = 0;
+  for (const AdSensorWiring& w : g_aAdSensorWiring) ulShared += channels.insert({w.ulMode, w.ulChannel}).second ? 0 : 1;
+  EXPECT_EQ(ulShared, 1u);
+}
+
+// ---- the construction list ---------------------------------------------------------------
+
+struct BuiltCells {
+  std::vector<uint32_t> main = std::vector<uint32_t>(EEPROM_MAIN_CELL_COUNT, 0);
+  std::vector<uint32_t> head[2] = {std::vector<uint32_t>(EEPROM_HEAD_CELL_COUNT, 0),
+                                   std::vector<uint32_t>(EEPROM_HEAD_CELL_COUNT, 0)};
+  void Main(uint32_t ulAddress) {
+    const int32_t lRow = FindMainEepromRow(ulAddress);
+    ASSERT_GE(lRow, 0) << ulAddress;
+    ++main[lRow];
+  }
+  void Head(uint32_t ulUnit, uint32_t ulAddress) {
+    const int32_t lRow = FindHeadEepromRow(ulAddress);
+    ASSERT_GE(lRow, 0) << ulAddress;
+    ++head[ulUnit][lRow];
+  }
+};
+
+uint32_t StepOf(const char* pszObject) {
+  for (uint32_t i = 0; i < g_ulMachineBuildStepCount; ++i) {
+    const BuildStep& s = g_aMachineBuildSteps[i];
+    if (s.pszObjects != nullptr && std::strstr(s.pszObjects, pszObject) != nullptr) return i;
+  }
+  ADD_FAILURE() << pszObject << " is not built";
+  return 0;
+}
+
+TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
+  BuiltCells cells;
+  uint32_t ulFirstCellStep = 0xFFFF, ulFirstHeadCellStep = 0xFFFF, ulPowerSaveTimeStep = 0;
+  for (uint32_t i = 0; i < g_ulMachineBuildStepCount; ++i) {
+    const BuildStep& s = g_aMachineBuildSteps[i];
+    const uint32_t ulEnd = static_cast<uint32_t>(s.usFirst) + s.usCount;
+    const uint32_t ulMainBefore = std::accumulate(cells.main.begin(), cells.main.end(), 0u);
+    const uint32_t ulHeadBefore = std::accumulate(cells.head[0].begin(), cells.head[0].end(), 0u) +
+                                  std::accumulate(cells.head[1].begin(), cells.head[1].end(), 0u);
+    switch (s.eKind) {
+      case BUILD_LOOSE_CELLS:
+        for (uint32_t c = s.usFirst; c < ulEnd; ++c) {
+          const LooseCell& cell = g_aLooseCells[c];
+          if (cell.ucHeadUnit == LOOSE_CELL_MAIN) cells.Main(cell.usAddress);
+          else cells.Head(cell.ucHeadUnit, cell.usAddress);
+        }
+        break;
+      case BUILD_CIS_BACKUP_CELLS:
+        for (const EepromCellSpec& cell : kMainEepromCells) {
+          if ((cell.usMarks & EEPROM_CELL_CIS_BACKUP) != 0) cells.Main(cell.usAddress);
+        }
+        break;
+      case BUILD_SETTINGS:
+      case BUILD_SETTINGS_CELL_BLOCK:
+        for (uint32_t r = s.usFirst; r < ulEnd; ++r) {
+          const SettingSpec& spec = g_aSettingSpecs[r];
+          if (spec.pParam == &g_ParamPowerSaveTime) ulPowerSaveTimeStep = i;
+          if (spec.usMainCell != 0) cells.Main(spec.usMainCell);
+          if (spec.eHeadCells == SETTING_HEAD_UNIT_L || spec.eHeadCells == SETTING_HEAD_BOTH) cells.Head(0, spec.usHeadCell);
+          if (spec.eHeadCells == SETTING_HEAD_UNIT_R || spec.eHeadCells == SETTING_HEAD_BOTH) cells.Head(1, spec.usHeadCell);
+        }
+        break;
+      case BUILD_COUNTERS:
+        for (uint32_t r = s.usFirst; r < ulEnd; ++r) {
+          const LifeCounterSpec& spec = g_aLifeCounterSpecs[r];
+          cells.Main(spec.usMainCell);
+          if (spec.ucHeadUnit != LIFE_COUNTER_HEAD_NONE) cells.Head(spec.ucHeadUnit, spec.usHeadCell);
+        }
+        break;
+      case BUILD_OBJECTS:
+      case BUILD_PORTS:
+        break;
+    }
+    if (std::accumulate(cells.main.begin(), cells.main.end(), 0u) != ulMainBefore) ulFirstCellStep = std::min(ulFirstCellStep, i);
+    const uint32_t ulHeadAfter = std::accumulate(cells.head[0].begin(), cells.head[0].end(), 0u) +
+                                 std::accumulate(cells.head[1].begin(), cells.head[1].end(), 0u);
+    if (ulHeadAfter != ulHeadBefore) ulFirstHeadCellStep = std::min(ulFirstHeadCellStep, i);
+  }
+  for (uint32_t r = 0; r < EEPROM_MAIN_CELL_COUNT; ++r) EXPECT_EQ(cells.main[r], 1u) << kMainEepromCells[r].usAddress;
+  for (uint32_t u = 0; u < 2; ++u) {
+    for (uint32_t r = 0; r < EEPROM_HEAD_CELL_COUNT; ++r) EXPECT_EQ(cells.head[u][r], 1u) << u << "/" << r;
+  }
+  EXPECT_EQ(StepOf("g_SystemInit"), 0u);
+  EXPECT_LT(StepOf("g_PortRegTableInWord"), StepOf("g_KeyMng"));
+  EXPECT_LT(StepOf("g_Eeprom"), ulFirstCellStep);
+  EXPECT_LT(StepOf("g_HeadEepromR"), ulFirstHeadCellStep);
+  EXPECT_LT(StepOf("switch sensors"), StepOf("g_AdConverter"));
+  EXPECT_LT(StepOf("g_AdConverter"), StepOf("A/D sensors"));
+  EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
+  EXPECT_EQ(StepOf("g_Eeprom.StoreFirmwareVersion"), g_ulMachineBuildStepCount - 1);
+}
+
+}  // namespace

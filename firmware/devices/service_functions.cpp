@@ -1,0 +1,37 @@
+// Small services beside the global objects: the serial number's EEPROM
+// write, the USB side's tone-curve lookup and the exit-print threshold.
+#include <cstring>
+
+#include "firmware/devices/eeprom_cells.h"
+#include "firmware/devices/main_loop_stop.h"
+#include "firmware/devices/serial_number.h"
+#include "firmware/devices/settings.h"
+#include "firmware/devices/tone_curve_lookup.h"
+#include "firmware/platform/fpga_regs.h"
+#include "firmware/printengine/tone_curve.h"
+
+namespace {
+
+constexpr uint32_t kExitPrintThresholdReg = 0x6400009Cu;
+
+}  // namespace
+
+int32_t SetSerialNumber(const char* pcSerial) {
+  alignas(2) char acCell[SERIAL_NO_LENGTH];
+  std::memcpy(acCell, pcSerial, SERIAL_NO_LENGTH);
+  // The RAM copy follows only a number the EEPROM holds; a failed write is
+  // reported, not hidden.
+  const int32_t lResult = g_CellSerialNo.Write(acCell);
+  if (lResult == 0) SetSerialNumberRam(acCell);
+  return lResult;
+}
+
+int32_t GetToneCurve(uint32_t ulSource, uint32_t ulCurve, PhysAddr* pulAddress) {
+  return g_ToneCurve.GetCurveAddress(ulSource, ulCurve, pulAddress);
+}
+
+int32_t ApplyExitPrintThreshold() {
+  const auto ulLevel = static_cast<uint32_t>(SettingValue(g_ParamSliceExitPrint1));
+  g_FpgaMain.Write(kExitPrintThresholdReg, static_cast<uint16_t>(ulLevel & 0xFFFFu));
+  return 0;
+}
