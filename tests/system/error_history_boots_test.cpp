@@ -1,14 +1,17 @@
-// The error history across power cuts: the power fails at each flash and
-// EEPROM write of one save in turn, and the next boot reads the history it
-// finds. Every boot sees the entries saved before, the newest possibly
-// lost, never the whole history. Two saves are cut: one inside a sector,
-// and the one that moves the history to the other sector.
+// The error history across boots. A restart finds the entries as saved,
+// counters above 16 bits included. Power cuts: the power fails at each
+// flash and EEPROM write of one save in turn, and the next boot reads the
+// history it finds. Every boot sees the entries saved before, the newest
+// possibly lost, never the whole history. Two saves are cut: one inside a
+// sector, and the one that moves the history to the other sector.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "firmware/control/error_history.h"
 #include "firmware/devices/eeprom_cells.h"
+#include "firmware/devices/life_counter.h"
 #include "firmware/hal/kernel.h"
 #include "sim/board.h"
 #include "sim/machine.h"
@@ -104,5 +107,39 @@ INSTANTIATE_TEST_SUITE_P(Saves, ErrorHistoryPowerCut, testing::Values(uint8_t{4}
                          [](const testing::TestParamInfo<uint8_t>& param) {
                            return param.param == 4 ? std::string("InsideASector") : std::string("AtASectorSwitch");
                          });
+
+// Boot 0 records two errors with the "Total" counter past 65535; boot 1
+// reads them at its start-up.
+TEST(ErrorHistoryBoots, ARestartFindsTheEntriesWithTheirFullCounters) {
+  const std::string dir = testsupport::MakeTempDir();
+  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
+    static int s_index;
+    static bool s_bRight;
+    s_index = index;
+    sim::MachineOptions options;
+    options.stateDir = dir;
+    options.appEntry = [] {
+      if (s_index == 0) {
+        g_CounterTotal.Write(65535);
+        g_ErrorHist.Add(0x0201);
+        g_CounterTotal.Write(0x00012345);
+        g_ErrorHist.Add(0x0408);
+      } else {
+        const ErrorHistRecord* pRecords = g_ErrorHistTable.aRecords;
+        s_bRight = IsRecord(pRecords[0], 0x0408) && pRecords[0].ulTotalCount == 0x00012345u &&
+                   IsRecord(pRecords[1], 0x0201) && pRecords[1].ulTotalCount == 65535u &&
+                   IsRecord(pRecords[2], 0);
+      }
+      syslog(LOG_NOTICE, "[test] done");
+      for (;;) CpuRelax();
+    };
+    sim::Machine m(options);
+    const sim::RunResult result = m.RunUntil([&] { return m.Logged("[test] done"); },
+                                             testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(2000));
+    if (result != sim::RunResult::ConditionMet || !m.UnexpectedFaults().empty()) return 2;
+    return index == 0 || s_bRight ? 0 : 1;
+  });
+  EXPECT_EQ(codes, (std::vector<int>{0, 0}));
+}
 
 }  // namespace
