@@ -8,6 +8,7 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallSocDevices(board, inputs);
   InstallUsbDevices(board, inputs);
   InstallFpgaDevices(board, inputs);
+  InstallMechanismDevices(board, inputs);
   InstallEepromDevices(board, inputs);
   InstallPanelDevices(board, inputs);
 }

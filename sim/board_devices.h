@@ -16,6 +16,10 @@ struct BoardInputs {
   uint32_t pcbRevision = 0;
   // The USB connection speed the root hub negotiates.
   bool bUsbHighSpeed = true;
+  // The mechanism at power-on: the covers open (one bit per sim::Cover),
+  // and whether a paper roll is loaded.
+  uint32_t openCovers = 0;
+  bool bRollLoaded = true;
 };
 
 // Builds every device model of the board and maps it on the bus.
@@ -30,6 +34,9 @@ void InstallMemoryDevices(Board& board, const BoardInputs& inputs);
 void InstallFpgaDevices(Board& board, const BoardInputs& inputs);
 // The serial EEPROMs on the GPIO and FPGA lines (after both).
 void InstallEepromDevices(Board& board, const BoardInputs& inputs);
+// The mechanism's covers, photo sensors and thermistors on the FPGA's
+// inputs and A/D converter (after the FPGA).
+void InstallMechanismDevices(Board& board, const BoardInputs& inputs);
 // The operator panel (LCD, keys, LEDs) on the GPIO and FPGA lines.
 void InstallPanelDevices(Board& board, const BoardInputs& inputs);
 

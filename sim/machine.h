@@ -27,6 +27,10 @@ struct MachineOptions {
   std::string stateDir;
   uint32_t pcbRevision = 0;
   bool bUsbHighSpeed = true;
+  // The mechanism at power-on (sim::MechanismInputs): open covers, one bit
+  // per sim::Cover, and the paper roll.
+  uint32_t openCovers = 0;
+  bool bRollLoaded = true;
   bool bPaced = false;
   double pacedFactor = 1.0;
   bool bEchoConsole = false;

@@ -21,6 +21,7 @@
 #include "sim/cable/cable_transport.h"
 #include "sim/exit_codes.h"
 #include "sim/machine.h"
+#include "sim/mechanism/mechanism_inputs.h"
 #include "sim/usb/usb_root_hub.h"
 
 namespace {
@@ -33,6 +34,8 @@ struct Options {
   sim::Nanos runFor = 0;  // 0: until the kernel ends
   std::string usbBus;     // empty: the default bus directory
   std::string usbPort;    // empty: derived from the state directory
+  uint32_t openCovers = 0;
+  bool bRollLoaded = true;
 };
 
 void Usage() {
@@ -46,6 +49,9 @@ void Usage() {
       "  --run-for-ms N     stop after N ms of virtual time\n"
       "  --usb-bus DIR      the USB cable's bus directory (default $BOM7300_USB_BUS, else\n"
       "                     $XDG_RUNTIME_DIR/bom7300-usb, else /tmp/bom7300-usb-UID)\n"
+      "  --open-cover NAME  start with the cover open: front, side-l, side-r, paper, guide, upper-l,\n"
+      "                     upper-r (repeatable)\n"
+      "  --no-paper         start with no paper roll loaded\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
       "SIGINT and SIGTERM end the run; SIGHUP restarts the board as its watchdog would.\n",
       stderr);
@@ -82,6 +88,12 @@ bool Parse(int argc, char** argv, Options* pOptions) {
       pOptions->usbBus = argv[++i];
     } else if (arg == "--usb-port" && i + 1 < argc && sim::cable::IsValidPort(argv[i + 1])) {
       pOptions->usbPort = argv[++i];
+    } else if (sim::Cover cover{}; arg == "--open-cover" && i + 1 < argc &&
+                                   sim::MechanismInputs::ParseCover(argv[i + 1], &cover)) {
+      pOptions->openCovers |= 1u << static_cast<uint32_t>(cover);
+      ++i;
+    } else if (arg == "--no-paper") {
+      pOptions->bRollLoaded = false;
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
       pOptions->runFor = static_cast<sim::Nanos>(number * static_cast<double>(sim::kNsPerMs));
       ++i;
@@ -133,6 +145,8 @@ int main(int argc, char** argv) {
   machineOptions.stateDir = options.stateDir;
   machineOptions.bPaced = options.bPaced;
   machineOptions.pacedFactor = options.pacedFactor;
+  machineOptions.openCovers = options.openCovers;
+  machineOptions.bRollLoaded = options.bRollLoaded;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
   {
@@ -167,6 +181,7 @@ int main(int argc, char** argv) {
       machine.GetBoard().ConsoleLine("[board] stopped at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
     }
     for (const std::string& fault : machine.UnexpectedFaults()) std::fprintf(stderr, "printer-sim: fault: %s\n", fault.c_str());
+    if (cable) machine.GetBoard().ConsoleLine(cable->Report());
     cable.reset();
     g_pBoard = nullptr;
   }

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "tools/images/bytes.h"
+#include "tools/images/directories.h"
 #include "tools/images/flash_map.h"
 #include "tools/images/fpga_bitstream.h"
 #include "tools/images/main_image.h"
@@ -17,14 +18,10 @@ namespace sim {
 namespace {
 
 bool MakeDirs(const std::string& path) {
-  for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
-    const std::string prefix = path.substr(0, pos);
-    if (!prefix.empty() && mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
-      std::fprintf(stderr, "state directory: cannot create %s: %s\n", prefix.c_str(), std::strerror(errno));
-      return false;
-    }
-    if (pos == std::string::npos) return true;
-  }
+  std::string error;
+  if (images::MakeDirectories(path, &error)) return true;
+  std::fprintf(stderr, "state directory: %s\n", error.c_str());
+  return false;
 }
 
 // A missing file is created with `fresh`; an existing one must have its size.

@@ -1,7 +1,8 @@
 // Placeholder of the application start-up: it runs, in the start-up's
-// order, the steps whose parts are built (the status items, the LEDs and
-// the LCD, the host command layer, the serial number, the USB identity and
-// the connection, the first printer state with the start-up events, the
+// order, the steps whose parts are built (the status items, the photo-
+// sensor LEDs and the cover-open power-save output, the LEDs and the LCD,
+// the host command layer, the serial number, the USB identity and the
+// connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
 // the application is told to stop. The steps of parts not built yet are
 // left out, among them the FPGA pin-interrupt edges, whose dispatch is
@@ -13,6 +14,7 @@
 #include "firmware/control/lcd.h"
 #include "firmware/control/leds.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/devices/panel_ports.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hal/kernel.h"
@@ -20,6 +22,7 @@
 #include "firmware/platform/background_job.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/placeholder.h"
+#include "firmware/platform/us_timer.h"
 
 uint8_t g_ucRibbonControlType;
 uint32_t g_ulEngColorRibbon;
@@ -33,6 +36,15 @@ void AppTaskMain() {
 
   InitStatusItems();
   usb_attention();
+
+  // The photo sensors see light from the first pass on.
+  syslog(LOG_EMERG, "PhotoSen LED ON ...");
+  g_PortPhotoSenLed1.Set();
+  g_UsTimer.WaitUs(1000);
+  g_PortPhotoSenLed2.Set();
+  g_UsTimer.WaitUs(1000);
+  syslog(LOG_EMERG, "CoverOpen PowerSaveMode ON ...");
+  g_PortCoverOpenPowerSave.Set();
 
   syslog(LOG_EMERG, "LCD Initialize ...");
   g_LedPower.On();

@@ -61,3 +61,10 @@ class CErrorMng {
 };
 
 extern CErrorMng g_ErrorMng;
+
+// Whether the index is raised in g_ErrorMng.
+inline bool IsErrorRaised(uint32_t ulIndex) {
+  uint32_t ulFlag = 0;
+  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
+  return ulFlag != 0;
+}

@@ -102,3 +102,10 @@ class CEventMng {
 // of events calls through it. Before the first state is entered it points at
 // a base object, which works on the same set.
 extern CEventMng* g_pCurEventMng;
+
+// Whether the event is pending in the one set.
+inline bool IsEventPending(uint32_t ulEvent) {
+  uint32_t ulSet = 0;
+  g_pCurEventMng->TestEvent(ulEvent, &ulSet);
+  return ulSet != 0;
+}

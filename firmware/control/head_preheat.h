@@ -12,6 +12,8 @@ class CHeadPreheatBoth {
   int32_t Start();
   // One pre-heat step of an idle pass.
   int32_t Step();
+  // Whether the pre-heat wants unit L and unit R heated (1) or not (0).
+  int32_t GetHeatFlags(uint32_t* pulHeatL, uint32_t* pulHeatR) const;
 };
 
 extern CHeadPreheatBoth g_PreheatBoth;

@@ -15,3 +15,9 @@ int32_t Note() {
 int32_t CHeadPreheatBoth::Reset() { return Note(); }
 int32_t CHeadPreheatBoth::Start() { return Note(); }
 int32_t CHeadPreheatBoth::Step() { return Note(); }
+
+int32_t CHeadPreheatBoth::GetHeatFlags(uint32_t* pulHeatL, uint32_t* pulHeatR) const {
+  *pulHeatL = 0;
+  *pulHeatR = 0;
+  return Note();
+}

@@ -44,12 +44,6 @@ const ModeCombination* FindModeCombination(uint32_t ulKey) {
   return nullptr;
 }
 
-bool IsErrorRaised(uint32_t ulIndex) {
-  uint32_t ulFlag = 0;
-  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
-  return ulFlag != 0;
-}
-
 void SetEvents(std::initializer_list<uint32_t> events) {
   for (uint32_t ulEvent : events) g_pCurEventMng->SetEvent(ulEvent);
 }

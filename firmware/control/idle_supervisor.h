@@ -28,6 +28,10 @@ class CIdleSupervisor {
   int32_t ControlFansL();
   int32_t ControlFansR();
   int32_t CheckThermistorRange();
+  // The paper-empty check of the sequences' abort check (not a loop stage):
+  // mode 1 marks the paper end, mode 2 the same or, with the ribbon-control
+  // engine, the current unit's paper-end jam. Returns the sensor's result.
+  int32_t CheckPaperEmptySensor(uint32_t ulMode);
 
   // Sets the print events while a job is ready (or, for merged sheets, can
   // be merged).
@@ -55,6 +59,8 @@ class CIdleSupervisor {
   uint32_t KeyComboStart() const { return m_ulKeyComboStart; }
 
  private:
+  friend struct CoverSupervision;
+  int32_t ControlFans(uint32_t ulUnit);
   int32_t HandleKey(uint32_t ulKey);
   int32_t HandleKeyCombination(uint32_t ulKey);
 

@@ -32,12 +32,6 @@ constexpr int32_t kRollBackFlagRibbonFirst = 5;
 constexpr uint32_t kCarouselHome = 1;
 constexpr uint32_t kCarouselCheckMask = 3;
 
-bool IsSet(uint32_t ulEvent) {
-  uint32_t ulSet = 0;
-  g_pCurEventMng->TestEvent(ulEvent, &ulSet);
-  return ulSet != 0;
-}
-
 uint32_t ElapsedMs(uint32_t ulSince) { return g_MsTimer.NowMs() - ulSince; }
 
 // The events whose handler keeps the pre-ready state serving.
@@ -126,8 +120,8 @@ int32_t CEventMngReadyLoad::Dispatch() {
   // The first second after the entry keeps every event for later.
   if (ElapsedMs(m_ulEntryTime) <= m_ulDelay) return AfterDispatch(0);
   uint32_t ulHandled = 0;
-  if (IsSet(EV_INIT_MECHA) && InitializeMecha() != 0) ulHandled = 1;
-  if (ulHandled == 0 && IsSet(EV_CHECK_RIBBON_SIZE)) {
+  if (IsEventPending(EV_INIT_MECHA) && InitializeMecha() != 0) ulHandled = 1;
+  if (ulHandled == 0 && IsEventPending(EV_CHECK_RIBBON_SIZE)) {
     RunHandler(EV_CHECK_RIBBON_SIZE);
     ulHandled = 1;
   }
@@ -152,7 +146,7 @@ int32_t CEventMngPapRemove::Dispatch() {
   OnEnter();
   StartFrame();
   uint32_t ulHandled = 0;
-  if (IsSet(EV_PAPER_END)) {
+  if (IsEventPending(EV_PAPER_END)) {
     RunHandler(EV_PAPER_END);
     ulHandled = 1;
   }
@@ -209,8 +203,8 @@ int32_t CEventMngHalfRollBack::Dispatch() {
     if (SettingValue(g_ParamRollBackFlag) == kRollBackFlagRibbonFirst) SetEvent(EV_INIT_RIBBON);
     SetEvent(EV_RELOAD_PAPER2);
   }
-  if (ulHandled == 0 && IsSet(EV_INIT_RIBBON) && InitRibbonAction(row.ucRibbonMode) != 0) ulHandled = 1;
-  if (ulHandled == 0 && IsSet(EV_RELOAD_PAPER2)) {
+  if (ulHandled == 0 && IsEventPending(EV_INIT_RIBBON) && InitRibbonAction(row.ucRibbonMode) != 0) ulHandled = 1;
+  if (ulHandled == 0 && IsEventPending(EV_RELOAD_PAPER2)) {
     RunHandler(EV_RELOAD_PAPER2);
     ulHandled = 1;
   }

@@ -24,12 +24,6 @@ uint32_t CurrentPowerSave() {
   return ulState;
 }
 
-bool IsSet(uint32_t ulEvent) {
-  uint32_t ulSet = 0;
-  g_pCurEventMng->TestEvent(ulEvent, &ulSet);
-  return ulSet != 0;
-}
-
 // Pre-heat while power save is off.
 void PreheatUnlessPowerSave() {
   if (CurrentPowerSave() == POWER_SAVE_ON) {
@@ -202,7 +196,7 @@ int32_t CEventMngReadyB::Dispatch() {
     ReadyBPrepareAction();
     g_ulJobPrepared = 0;
     ulHandled = 1;
-  } else if (IsSet(EV_PRINT_JOB)) {
+  } else if (IsEventPending(EV_PRINT_JOB)) {
     RunHandler(EV_PRINT_JOB);
     g_ulJobPrepared = 0;
     ulHandled = 1;

@@ -14,6 +14,7 @@
 #include "firmware/devices/io_port.h"
 #include "firmware/devices/machine_definition.h"
 #include "firmware/devices/panel_ports.h"
+#include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hal/global.h"
 #include "firmware/platform/byte_access16.h"
@@ -47,6 +48,7 @@ void ConstructGlobals() {
   hal::ConstructGlobal(g_PortRegTableOutLong);
 
   // The ports, in the machine's port order (of those built so far).
+  ConstructFpgaInputPorts();
   using namespace panel_ports;
   hal::ConstructGlobal(g_PortExitLed, kFpgaExitLed, 1u << 11);
   hal::ConstructGlobal(g_PortPhotoSenLed1, kGpioOut01, 1u << 20);
@@ -93,6 +95,14 @@ void ConstructGlobals() {
   ConstructControlSettings();
   // The error history, after its cells 122 and 123.
   hal::ConstructGlobal(g_ErrorHist, kGlobalBuild);
+
+  // The switch sensors, the converter, the slice settings and the A/D
+  // sensors on them, then the fan levels.
+  ConstructSwitchSensors();
+  hal::ConstructGlobal(g_AdConverter);
+  ConstructSliceSettings();
+  ConstructAdSensors();
+  ConstructFanSettings();
 
   // The printer states; their order gives their ids.
   hal::ConstructGlobal(g_EventMngReadyB, kGlobalBuild);

@@ -10,5 +10,9 @@ extern uint32_t g_ulCurrentUnit;
 
 // 0 selects unit A, any other value unit B; returns the result of the
 // dummy-line reload.
+// The current unit's paper-end jam index ("Upper L Jam" / "Upper R Jam",
+// suffix 31).
+extern uint32_t g_ulCurErrUpperJam31;
+
 int32_t SelectUnit(uint32_t arg_ulUnit);
 uint32_t GetCurrentUnit();

@@ -23,12 +23,6 @@ void StepAdvance(int32_t& lResult, uint32_t& ulStep, uint32_t& ulPrevStep, uint3
 
 namespace {
 
-bool IsSet(uint32_t ulIndex) {
-  uint32_t ulFlag = 0;
-  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
-  return ulFlag != 0;
-}
-
 // A cover found open: its error index, the mechanism re-initialisation and
 // the supervisor's note.
 void RaiseCover(uint32_t ulIndex) {
@@ -71,13 +65,13 @@ int32_t CheckAbort(uint32_t ulMask) {
 
   if (ulMask & SEQ_CHECK_FRONT_COVER) {
     CheckFrontCover();
-    if (IsSet(seqerr::kFrontCover)) return -1;
+    if (IsErrorRaised(seqerr::kFrontCover)) return -1;
   }
 
   if (ulMask & SEQ_CHECK_COVERS) {
     CheckFrontCover();
     // With the front cover open the covers behind it are not read.
-    if (!IsSet(seqerr::kFrontCover)) {
+    if (!IsErrorRaised(seqerr::kFrontCover)) {
       if (Reads(COVER_SIDE_L, 1)) RaiseCover(seqerr::kSideCoverL);
       if (Reads(COVER_SIDE_R, 1)) RaiseCover(seqerr::kSideCoverR);
       if (Reads(COVER_PAPER, 1)) RaiseCover(seqerr::kPaperCover);
@@ -87,7 +81,7 @@ int32_t CheckAbort(uint32_t ulMask) {
     CheckUpperUnit(COVER_UPPER_R, seqerr::kUpperUnitR, seqerr::kRibbonEmptyR, seqerr::kIncorrectRibR);
     // A cover closed again aborts as long as its error index stays set.
     for (uint32_t ulIndex : kCoverIndexes) {
-      if (IsSet(ulIndex)) return -1;
+      if (IsErrorRaised(ulIndex)) return -1;
     }
   }
 
@@ -95,7 +89,7 @@ int32_t CheckAbort(uint32_t ulMask) {
 
   if (ulMask & SEQ_CHECK_PAPER_END_JAM) {
     CheckPaperEmpty(2);
-    if (IsSet(CurrentPaperEndJamIndex())) return -1;
+    if (IsErrorRaised(CurrentPaperEndJamIndex())) return -1;
   }
 
   StepDspRequestIfBusy();

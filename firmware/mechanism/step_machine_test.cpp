@@ -5,7 +5,8 @@
 #include "firmware/control/error_manager.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/main_loop_stop.h"
-#include "firmware/mechanism/abort_check_inputs_placeholder.h"
+#include "sim/bus_trace.h"
+#include "sim/mechanism/mechanism_inputs.h"
 
 namespace paneltest {
 namespace {
@@ -57,36 +58,47 @@ bool ErrorSet(uint32_t ulIndex) {
   return ulFlag != 0;
 }
 
-TEST_F(PanelTest, TheFrontCoverMaskChecksTheFrontCoverAlone) {
-  InApp([] {
-    StandInCovers& covers = g_StandInCovers;
-    covers.aulLevel[COVER_SIDE_L] = 1;  // open, but not looked at
+// The covers of the mechanism, and the reads of the input word that holds
+// the side, paper and upper covers (the front cover and the paper guide sit
+// on word 0).
+class CoverChecks : public PanelTest {
+ protected:
+  static constexpr uint32_t kCoverWord1 = 0x64000002u;
+  sim::MechanismInputs& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::MechanismInputs>(); }
+  sim::BusTrace& Trace() { return m_machine->GetBoard().GetBus().Trace(); }
+  size_t CoverWord1Reads() { return Trace().In(kCoverWord1, kCoverWord1 + 1, sim::BusTrace::Kind::Reads).size(); }
+};
+
+TEST_F(CoverChecks, TheFrontCoverMaskChecksTheFrontCoverAlone) {
+  Trace().Start();
+  InApp([this] {
+    Mechanism().SetCoverOpen(sim::Cover::SideL, true);  // open, but not looked at
     EXPECT_EQ(CheckAbort(SEQ_CHECK_FRONT_COVER), 0);
-    covers.aulLevel[COVER_FRONT] = 0;  // opened
+    Mechanism().SetCoverOpen(sim::Cover::Front, true);
     EXPECT_EQ(CheckAbort(SEQ_CHECK_HOST), 0) << "another mask does not look";
     EXPECT_FALSE(ErrorSet(seqerr::kFrontCover));
     EXPECT_EQ(CheckAbort(SEQ_CHECK_FRONT_COVER), -1);
     EXPECT_TRUE(ErrorSet(seqerr::kFrontCover));
     EXPECT_FALSE(ErrorSet(seqerr::kSideCoverL));
-    EXPECT_EQ(covers.aulReads[COVER_SIDE_L], 0u);
+    EXPECT_EQ(CoverWord1Reads(), 0u);
   });
 }
 
-TEST_F(PanelTest, WhileTheFrontCoverIsOpenTheCoversBehindItAreNotRead) {
-  InApp([] {
-    StandInCovers& covers = g_StandInCovers;
-    covers.aulLevel[COVER_FRONT] = 0;
-    covers.aulLevel[COVER_SIDE_L] = 1;
-    covers.aulLevel[COVER_SIDE_R] = 1;
+TEST_F(CoverChecks, WhileTheFrontCoverIsOpenTheCoversBehindItAreNotRead) {
+  InApp([this] {
+    for (const sim::Cover cover : {sim::Cover::Front, sim::Cover::SideL, sim::Cover::SideR, sim::Cover::Paper,
+                                   sim::Cover::PaperGuide}) {
+      Mechanism().SetCoverOpen(cover, true);
+    }
     EXPECT_EQ(CheckAbort(SEQ_CHECK_COVERS), -1);
     EXPECT_TRUE(ErrorSet(seqerr::kFrontCover));
-    for (const CoverSensor eBehind : {COVER_SIDE_L, COVER_SIDE_R, COVER_PAPER, COVER_PAPER_GUIDE}) {
-      EXPECT_EQ(covers.aulReads[eBehind], 0u) << eBehind;
+    for (const uint32_t ulBehind : {seqerr::kSideCoverL, seqerr::kSideCoverR, seqerr::kPaperCover, seqerr::kPaperGuide}) {
+      EXPECT_FALSE(ErrorSet(ulBehind)) << ulBehind;
     }
-    EXPECT_FALSE(ErrorSet(seqerr::kSideCoverL));
-    EXPECT_FALSE(ErrorSet(seqerr::kSideCoverR));
+    Mechanism().SetCoverOpen(sim::Cover::Paper, false);
+    Mechanism().SetCoverOpen(sim::Cover::PaperGuide, false);
     // Closed again and its error cleared: the side covers are read.
-    covers.aulLevel[COVER_FRONT] = 1;
+    Mechanism().SetCoverOpen(sim::Cover::Front, false);
     g_ErrorMng.ClearError(seqerr::kFrontCover);
     EXPECT_EQ(CheckAbort(SEQ_CHECK_COVERS), -1);
     EXPECT_TRUE(ErrorSet(seqerr::kSideCoverL));

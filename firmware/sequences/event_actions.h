@@ -18,6 +18,9 @@ int32_t JamEjectAction();
 int32_t ReadyBPrepareAction();
 // Bit 0 unit L, bit 1 unit R: the units the last job printed on.
 extern uint32_t g_ulUnitsPrinted;
+// Bit 0 unit L, bit 1 unit R: the unit's ribbon is to be tested again (both
+// at power-up).
+extern uint32_t g_ulRibbonCheckPending;
 
 // Paper sequences.
 int32_t PaperLoadAction(uint32_t ulA, uint32_t ulB);

@@ -13,6 +13,7 @@
 #include "firmware/sequences/event_actions.h"
 
 uint32_t g_ulUnitsPrinted;
+uint32_t g_ulRibbonCheckPending = 3;
 
 namespace {
 bool s_bLogged;

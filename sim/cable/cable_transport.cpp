@@ -1,5 +1,6 @@
 #include "sim/cable/cable_transport.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -19,6 +20,9 @@ namespace {
 // A time-out that never expires, still far from overflowing the clock.
 constexpr Nanos kForever = Nanos{1} << 62;
 constexpr int kBacklog = 16;
+// How long the listener is left alone after an accept failed for a reason
+// other than an empty queue, before it is tried again.
+constexpr int kListenerRestMs = 100;
 
 std::string TempFileName(const std::string& port) { return "." + SocketFileName(port) + ".new"; }
 
@@ -119,6 +123,13 @@ CableTransport::~CableTransport() {
   if (m_wakeFd >= 0) close(m_wakeFd);
 }
 
+std::string CableTransport::Report() const {
+  const TransportCounters& c = m_counters;
+  return "[cable] clients: " + std::to_string(c.connections) + " taken, " + std::to_string(m_conns.size()) +
+         " still connected, " + std::to_string(c.refused) + " turned away; transfers: " + std::to_string(c.transfers) +
+         " (" + std::to_string(c.cancelled) + " cancelled); protocol errors: " + std::to_string(c.protocolErrors);
+}
+
 // ---- the bus ------------------------------------------------------------------------------
 
 void CableTransport::OnHubState(UsbPortState state) {
@@ -213,7 +224,7 @@ void CableTransport::Drain() {
   }
   for (InEvent& e : events) {
     switch (e.type) {
-      case InEvent::Type::Opened:
+      case InEvent::Type::Opened: {
         if (!m_listening || e.publication != m_counters.publications) {
           // Accepted just before the printer left the bus: its identity may
           // be of an earlier enumeration.
@@ -221,11 +232,15 @@ void CableTransport::Drain() {
           Post(IoCommand{IoCommand::Type::Close, e.conn});
           break;
         }
-        m_conns[e.conn] = Conn{{}, std::move(e.queued)};
+        m_bRefusing = false;
+        Conn conn;
+        conn.queued = std::move(e.queued);
+        m_conns.emplace(e.conn, std::move(conn));
         ++m_counters.connections;
         break;
+      }
       case InEvent::Type::Received:
-        if (m_conns.count(e.conn) != 0) OnMessage(e.conn, e.message);
+        if (auto conn = m_conns.find(e.conn); conn != m_conns.end()) OnMessage(e.conn, conn->second, e.message);
         break;
       case InEvent::Type::ProtocolError:
         ++m_counters.protocolErrors;
@@ -234,12 +249,16 @@ void CableTransport::Drain() {
       case InEvent::Type::Closed:
         DropConnection(e.conn, false);
         break;
+      case InEvent::Type::Refused:
+        ++m_counters.refused;
+        if (!m_bRefusing) m_board.ConsoleLine("[cable] out of descriptors: new clients are turned away");
+        m_bRefusing = true;
+        break;
     }
   }
 }
 
-void CableTransport::OnMessage(uint64_t connId, Message& m) {
-  Conn& conn = m_conns[connId];
+void CableTransport::OnMessage(uint64_t connId, Conn& conn, Message& m) {
   auto existing = conn.tags.find(m.tag);
   switch (m.kind) {
     case Kind::BulkOut:
@@ -271,7 +290,7 @@ void CableTransport::OnMessage(uint64_t connId, Message& m) {
           return;
         }
       }
-      AddTransfer(std::move(t));
+      AddTransfer(conn, std::move(t));
       return;
     }
     case Kind::Cancel:
@@ -302,7 +321,7 @@ void CableTransport::OnBulkOutPiece(uint64_t connId, Conn& conn, Message& m) {
     t.total = m.arg0;
     t.timeoutMs = m.arg2;
     t.bZeroLengthPacket = (m.flags & kFlagZeroLengthPacket) != 0;
-    AddTransfer(std::move(t));
+    AddTransfer(conn, std::move(t));
     existing = conn.tags.find(m.tag);
   }
   ClientTransfer& t = m_transfers.at(existing->second);
@@ -319,7 +338,7 @@ void CableTransport::OnBulkOutPiece(uint64_t connId, Conn& conn, Message& m) {
   if (!m_pipes[kOut].empty() && m_pipes[kOut].front() == t.id) PumpOut(t);
 }
 
-void CableTransport::AddTransfer(ClientTransfer t) {
+void CableTransport::AddTransfer(Conn& conn, ClientTransfer t) {
   t.id = m_nextTransfer++;
   const Nanos now = m_board.Clock().Now();
   t.deadline = t.timeoutMs == kNoTimeout ? kForever : now + static_cast<Nanos>(t.timeoutMs) * kNsPerMs;
@@ -331,7 +350,7 @@ void CableTransport::AddTransfer(ClientTransfer t) {
       if (auto self = weak.lock()) (*self)->OnDeadline(id);
     });
   }
-  m_conns[t.conn].tags[t.tag] = id;
+  conn.tags[t.tag] = id;
   m_transfers.emplace(id, std::move(t));
   m_pipes[pipe].push_back(id);
   if (m_pipes[pipe].size() == 1) Pump(pipe);
@@ -342,10 +361,16 @@ Nanos CableTransport::TimeoutLeft(const ClientTransfer& t) const {
   return t.deadline > now ? t.deadline - now : 0;
 }
 
+bool CableTransport::MayStart(const ClientTransfer& t) const {
+  if (t.hubId || m_bHolding) return false;
+  const auto conn = m_conns.find(t.conn);
+  return conn != m_conns.end() && !conn->second.bLeaving;
+}
+
 void CableTransport::Pump(uint32_t pipe) {
-  if (m_pipes[pipe].empty() || m_bHolding) return;
+  if (m_pipes[pipe].empty()) return;
   ClientTransfer& t = m_transfers.at(m_pipes[pipe].front());
-  if (t.hubId) return;
+  if (!MayStart(t)) return;
   const uint64_t id = t.id;
   std::weak_ptr<CableTransport*> weak = m_self;
   auto done = [weak, id](const UsbTransferResult& r) {
@@ -365,7 +390,7 @@ void CableTransport::Pump(uint32_t pipe) {
 }
 
 void CableTransport::PumpOut(ClientTransfer& t) {
-  if (t.hubId || m_bHolding) return;
+  if (!MayStart(t)) return;
   const uint32_t available = t.received - t.moved;
   const bool bAllHere = t.received == t.total;
   uint32_t n = std::min(available, kSubmitBytes);
@@ -389,7 +414,7 @@ void CableTransport::PumpOut(ClientTransfer& t) {
       t.frontOffset = 0;
     }
   }
-  m_conns[t.conn].queued->fetch_sub(n);
+  m_conns.at(t.conn).queued->fetch_sub(n);
   t.inFlight = n;
   const uint64_t id = t.id;
   std::weak_ptr<CableTransport*> weak = m_self;
@@ -480,7 +505,8 @@ void CableTransport::Finish(ClientTransfer& t, Outcome outcome, uint32_t bytes, 
   if (t.deadlineEvent != 0) m_board.Clock().Cancel(t.deadlineEvent);
   DiscardPieces(t);
   auto conn = m_conns.find(t.conn);
-  if (conn != m_conns.end()) {
+  if (conn != m_conns.end()) conn->second.tags.erase(t.tag);
+  if (conn != m_conns.end() && conn->second.bHeard) {
     if (inData != nullptr) {
       for (size_t at = 0; at < inData->size(); at += kMaxPiece) {
         const size_t n = std::min<size_t>(kMaxPiece, inData->size() - at);
@@ -488,7 +514,6 @@ void CableTransport::Finish(ClientTransfer& t, Outcome outcome, uint32_t bytes, 
       }
     }
     SendTo(t.conn, Encode(Kind::Result, t.tag, static_cast<uint32_t>(outcome), bytes));
-    conn->second.tags.erase(t.tag);
   }
   ++m_counters.transfers;
   auto& queue = m_pipes[pipe];
@@ -500,23 +525,22 @@ void CableTransport::Finish(ClientTransfer& t, Outcome outcome, uint32_t bytes, 
 
 void CableTransport::DropConnection(uint64_t connId, bool bSayBye) {
   auto it = m_conns.find(connId);
-  if (it == m_conns.end()) return;
+  if (it == m_conns.end() || it->second.bLeaving) return;
+  // The connection stays known until its transfers are over: ending the one
+  // a pipe runs lets the pipe go on to the next in line, which may be this
+  // client's too and must not start. A client that is gone hears nothing.
+  Conn& conn = it->second;
+  conn.bLeaving = true;
+  conn.bHeard = bSayBye;
   std::vector<uint64_t> ids;
-  for (const auto& [tag, id] : it->second.tags) ids.push_back(id);
-  if (!bSayBye) {
-    // Nobody listens any more: end its transfers without answers.
-    it->second.tags.clear();
-    m_conns.erase(it);
-  }
+  for (const auto& [tag, id] : conn.tags) ids.push_back(id);
   for (uint64_t id : ids) {
     auto t = m_transfers.find(id);
     if (t == m_transfers.end()) continue;
     Cancel(t->second, bSayBye ? Outcome::Gone : Outcome::Cancelled);
   }
-  if (bSayBye) {
-    SendTo(connId, Encode(Kind::Bye, 0));
-    m_conns.erase(connId);
-  }
+  if (bSayBye) SendTo(connId, Encode(Kind::Bye, 0));
+  m_conns.erase(connId);
   Post(IoCommand{IoCommand::Type::Close, connId});
 }
 
@@ -560,6 +584,12 @@ void CableTransport::IoLoop() {
   std::vector<IoCommand> commands;
   std::vector<pollfd> fds;
   bool bQuit = false;
+  // Kept for the moment the process runs out of descriptors: given up to
+  // accept the client at the head of the queue and close it at once, so
+  // the listener does not stay readable for a client that cannot be taken.
+  int spare = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  // Without a spare the listener rests for a while instead.
+  bool bListenerResting = false;
 
   auto find = [&conns](uint64_t id) -> IoConn* {
     for (IoConn& c : conns) {
@@ -567,16 +597,20 @@ void CableTransport::IoLoop() {
     }
     return nullptr;
   };
-  auto flush = [](IoConn& c) {
+  // A connection ends once; the CPU thread hears why, whichever way it
+  // ended (even before the identity went out), and drops its transfers.
+  auto end = [&events](IoConn& c, InEvent::Type why) {
+    if (c.bDead) return;
+    c.bDead = true;
+    events.push_back(InEvent{why, c.id, {}, nullptr, 0});
+  };
+  auto flush = [&end](IoConn& c) {
     while (!c.out.empty() && !c.bDead) {
       const std::vector<uint8_t>& m = c.out.front();
       const ssize_t n = send(c.fd, m.data(), m.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-      if (n < 0) {
-        c.bDead = true;
-        return;
-      }
+      if (n < 0) return end(c, InEvent::Type::Closed);
       c.out.pop_front();
     }
   };
@@ -589,11 +623,7 @@ void CableTransport::IoLoop() {
       const ssize_t n = recvmsg(c.fd, &msg, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-      if (n <= 0) {
-        c.bDead = true;
-        events.push_back(InEvent{InEvent::Type::Closed, c.id, {}, nullptr, 0});
-        return;
-      }
+      if (n <= 0) return end(c, InEvent::Type::Closed);
       if (c.bClosing) continue;  // leaving: what it still sends is dropped
       Message m;
       bool bOk = (msg.msg_flags & MSG_TRUNC) == 0 && Decode(buffer.data(), static_cast<size_t>(n), &m);
@@ -603,11 +633,7 @@ void CableTransport::IoLoop() {
         bOk = c.queued->fetch_add(static_cast<int64_t>(m.payload.size())) + static_cast<int64_t>(m.payload.size()) <=
               kQueueLimit;
       }
-      if (!bOk) {
-        c.bDead = true;
-        events.push_back(InEvent{InEvent::Type::ProtocolError, c.id, {}, nullptr, 0});
-        return;
-      }
+      if (!bOk) return end(c, InEvent::Type::ProtocolError);
       events.push_back(InEvent{InEvent::Type::Received, c.id, std::move(m), nullptr, 0});
     }
   };
@@ -615,11 +641,12 @@ void CableTransport::IoLoop() {
   while (!bQuit) {
     fds.clear();
     fds.push_back(pollfd{m_wakeFd, POLLIN, 0});
-    fds.push_back(pollfd{listenFd, POLLIN, 0});  // ignored while -1
+    fds.push_back(pollfd{bListenerResting ? -1 : listenFd, POLLIN, 0});  // ignored while -1
     for (const IoConn& c : conns) {
       fds.push_back(pollfd{c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
     }
-    if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+    if (poll(fds.data(), fds.size(), bListenerResting ? kListenerRestMs : -1) < 0 && errno != EINTR) break;
+    bListenerResting = false;
 
     if ((fds[0].revents & POLLIN) != 0) {
       uint64_t count = 0;
@@ -653,15 +680,35 @@ void CableTransport::IoLoop() {
       }
       commands.clear();
     }
-    if (listenFd >= 0 && (fds[1].revents & POLLIN) != 0) {
-      for (;;) {
-        const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) break;
+    while (listenFd >= 0 && (fds[1].revents & POLLIN) != 0) {
+      const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (fd >= 0) {
         IoConn c{nextConn++, fd, {}, false, false, std::make_shared<std::atomic<int64_t>>(0)};
         c.out.push_back(identity);
         events.push_back(InEvent{InEvent::Type::Opened, c.id, {}, c.queued, publication});
         conns.push_back(std::move(c));
+        continue;
       }
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      const bool bShortOfDescriptors = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
+      if (bShortOfDescriptors && spare >= 0) {
+        // The shortage is reported whether a client waits or not; the spare
+        // tells, and turns away the one that does.
+        close(spare);
+        const int turnedAway = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int acceptError = errno;
+        if (turnedAway >= 0) close(turnedAway);
+        spare = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (turnedAway >= 0) {
+          events.push_back(InEvent{InEvent::Type::Refused, 0, {}, nullptr, 0});
+          continue;
+        }
+        if (acceptError == EAGAIN || acceptError == EWOULDBLOCK) break;
+      }
+      if (bShortOfDescriptors) events.push_back(InEvent{InEvent::Type::Refused, 0, {}, nullptr, 0});
+      bListenerResting = true;
+      break;
     }
     // Connections accepted above are not in `fds` yet: they start next turn.
     const size_t polled = fds.size() - 2;
@@ -687,6 +734,7 @@ void CableTransport::IoLoop() {
   }
   for (IoConn& c : conns) close(c.fd);
   if (listenFd >= 0) close(listenFd);
+  if (spare >= 0) close(spare);
   // Descriptors handed over but never taken.
   std::lock_guard<std::mutex> lock(m_mutex);
   for (IoCommand& command : m_toIo) {

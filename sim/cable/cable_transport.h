@@ -20,6 +20,12 @@
 // counts on the board's clock from its arrival. A client that cancels a
 // transfer or leaves gets its transfers cut between two packets; what they
 // moved stays moved, nothing more is sent for them.
+//
+// Connections: however one ends (the client closes or says Bye, breaks the
+// rules, or a send to it fails, even that of its identity), the CPU thread
+// hears of it and ends its transfers; none of them starts meanwhile. A
+// process out of descriptors turns new clients away (accepted with a spare
+// descriptor and closed at once), saying so once on the console.
 #pragma once
 
 #include <array>
@@ -49,6 +55,7 @@ struct TransportCounters {
   uint64_t outBytes = 0;        // bulk OUT bytes the function took
   uint64_t inBytes = 0;         // bulk IN bytes handed to clients
   uint64_t protocolErrors = 0;  // connections closed for a malformed message
+  uint64_t refused = 0;         // clients turned away (or kept waiting) for want of descriptors
 };
 
 class CableTransport {
@@ -77,13 +84,17 @@ class CableTransport {
   size_t Connections() const { return m_conns.size(); }
   size_t ActiveTransfers() const { return m_transfers.size(); }
   const TransportCounters& Counters() const { return m_counters; }
+  // One console line of what the transport saw: clients taken, still
+  // connected and turned away; transfers and how many were cut; protocol
+  // errors.
+  std::string Report() const;
 
  private:
   enum PipeIndex : uint32_t { kControl = 0, kOut = 1, kIn = 2, kPipes = 3 };
 
   // ---- between the threads ----
   struct InEvent {
-    enum class Type : uint8_t { Opened, Received, Closed, ProtocolError } type;
+    enum class Type : uint8_t { Opened, Received, Closed, ProtocolError, Refused } type;
     uint64_t conn = 0;
     Message message;
     std::shared_ptr<std::atomic<int64_t>> queued;  // Opened: the connection's queued OUT bytes
@@ -124,6 +135,8 @@ class CableTransport {
   struct Conn {
     std::map<uint32_t, uint64_t> tags;  // transfer ids by the client's tag
     std::shared_ptr<std::atomic<int64_t>> queued;
+    bool bLeaving = false;  // being dropped: none of its transfers starts any more
+    bool bHeard = true;     // its client still reads what is sent to it
   };
 
   void OnHubState(UsbPortState state);
@@ -132,10 +145,11 @@ class CableTransport {
   void LeaveBus();
   void ScheduleDrain();
   void Drain();
-  void OnMessage(uint64_t conn, Message& message);
+  void OnMessage(uint64_t connId, Conn& conn, Message& message);
   void OnBulkOutPiece(uint64_t connId, Conn& conn, Message& message);
-  void AddTransfer(ClientTransfer t);
+  void AddTransfer(Conn& conn, ClientTransfer t);
   void DropConnection(uint64_t conn, bool bSayBye);
+  bool MayStart(const ClientTransfer& t) const;
   void Pump(uint32_t pipe);
   void PumpOut(ClientTransfer& t);
   void OnHubDone(uint64_t id, const UsbTransferResult& result);
@@ -161,6 +175,7 @@ class CableTransport {
   SimClock::EventId m_drainEvent = 0;
   bool m_listening = false;
   bool m_bHolding = false;  // ending everything: start nothing new
+  bool m_bRefusing = false;  // out of descriptors since the last client taken (said once)
   TransportCounters m_counters;
   std::map<uint64_t, Conn> m_conns;
   std::map<uint64_t, ClientTransfer> m_transfers;

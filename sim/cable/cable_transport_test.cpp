@@ -7,12 +7,15 @@
 #include "sim/cable/cable_transport.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <set>
@@ -92,6 +95,17 @@ class Cable : public ::testing::Test {
   template <class T>
   static bool Ready(const std::future<T>& f) {
     return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
+
+  // An exchange of `client` on both bulk pipes: what it sends arrives whole
+  // after whatever the function had, and it reads the answer queued for it.
+  void ExpectServed(PrinterConnection& client) {
+    const size_t before = function.received.size();
+    const Bytes data = Pattern(5000, 9);
+    EXPECT_EQ(OnClient([&] { return client.BulkOut(data.data(), data.size(), kLong); }).outcome, Outcome::Done);
+    EXPECT_EQ(Bytes(function.received.begin() + static_cast<std::ptrdiff_t>(before), function.received.end()), data);
+    function.QueueIn(Bytes(3, 0x5A));
+    EXPECT_EQ(OnClient([&] { return client.BulkIn(512, kLong); }).data, Bytes(3, 0x5A));
   }
 
   std::unique_ptr<PrinterConnection> Open() {
@@ -448,11 +462,196 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RudeCase{"UnknownKind", {Bytes(kHeaderSize, 0x42)}},
                       RudeCase{"PrinterKind", {Encode(Kind::Result, 1, 0, 0)}},
                       RudeCase{"TooShort", {Bytes(3, 0)}},
-                      RudeCase{"PieceOutOfOrder", {Piece(1, 8192, 0, 4096), Piece(1, 8192, 8000, 192)}},
+                      // (The first piece is less than a packet: the function takes none of it.)
+                      RudeCase{"PieceOutOfOrder", {Piece(1, 8192, 0, 100), Piece(1, 8192, 8000, 192)}},
                       RudeCase{"PieceBeyondTheTotal", {Piece(1, 100, 0, 200)}},
                       RudeCase{"TagInUse", {Encode(Kind::BulkIn, 5, 512, 0, kLong), Encode(Kind::BulkIn, 5, 512, 0, kLong)}},
                       RudeCase{"PieceForARead", {Encode(Kind::BulkIn, 5, 512, 0, kLong), Piece(5, 0, 0, 0)}}),
     [](const ::testing::TestParamInfo<RudeCase>& p) { return std::string(p.param.name); });
+
+// ---- clients that leave with transfers on the printer ----------------------------------------
+
+// A client by hand with transfers queued on the printer, leaving one way or
+// another: its transfers end without starting on the function (not even a
+// zero-length packet), the printer keeps no trace of it, and the client
+// already connected is served as before.
+struct LeaveCase {
+  const char* name;
+  std::vector<Bytes> transfers;  // sent, then waited for as active transfers
+  Bytes leave;                   // the last message; empty: the socket closes
+};
+
+class CableLeavingClient : public Cable, public ::testing::WithParamInterface<LeaveCase> {};
+
+TEST_P(CableLeavingClient, LeavesNothingBehind) {
+  StartAttached();
+  auto good = Open();
+  ASSERT_TRUE(good);
+  const LeaveCase& c = GetParam();
+  const int fd = RawConnect();
+  for (const Bytes& m : c.transfers) RawSend(fd, m);
+  ASSERT_TRUE(RunUntil([&] { return transport->ActiveTransfers() == c.transfers.size(); }));
+  if (c.leave.empty()) {
+    close(fd);
+  } else {
+    RawSend(fd, c.leave);
+  }
+  ASSERT_TRUE(RunUntil([&] { return transport->ActiveTransfers() == 0 && transport->Connections() == 1; }));
+  if (!c.leave.empty()) close(fd);
+  EXPECT_TRUE(function.outPacketSizes.empty());
+  EXPECT_EQ(transport->Counters().transfers, c.transfers.size());
+  ExpectServed(*good);
+}
+
+// A bulk OUT of about 3 MB of which 2 bytes came (the function waits for a
+// whole packet), and a zero-length bulk OUT in line behind it.
+const std::vector<Bytes> kOutAndEmptyOut = {Piece(1, 3 << 20, 0, 2), Piece(2, 0, 0, 0)};
+
+std::vector<Bytes> OnEveryBulkPipe() {
+  std::vector<Bytes> messages = kOutAndEmptyOut;
+  messages.push_back(Encode(Kind::BulkIn, 3, 512, 0, kNoTimeout));
+  messages.push_back(Encode(Kind::BulkIn, 4, 512, 0, kNoTimeout));
+  return messages;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CableLeavingClient,
+    ::testing::Values(LeaveCase{"ClosesWithTwoBulkOutsQueued", kOutAndEmptyOut, {}},
+                      LeaveCase{"SaysByeWithTransfersOnBothBulkPipes", OnEveryBulkPipe(), Encode(Kind::Bye, 0)},
+                      LeaveCase{"BreaksTheRulesWithTwoBulkOutsQueued", kOutAndEmptyOut, Piece(1, 3 << 20, 100, 2)},
+                      LeaveCase{"SendsGarbageWithTransfersQueued", OnEveryBulkPipe(), Bytes(kHeaderSize, 0x42)}),
+    [](const ::testing::TestParamInfo<LeaveCase>& p) { return std::string(p.param.name); });
+
+// A client that stops reading (its receive side shut) after the identity
+// makes the printer's next send to it fail: the connection is over for the
+// printer too, and whatever it had queued ends.
+struct DeafCase {
+  const char* name;
+  Bytes transfer;  // sent after the identity was read
+  Bytes answer;    // then queued on the function's bulk IN endpoint
+};
+
+class CableDeafClient : public Cable, public ::testing::WithParamInterface<DeafCase> {};
+
+TEST_P(CableDeafClient, IsDroppedAndItsTransfersEnd) {
+  StartAttached();
+  auto good = Open();
+  ASSERT_TRUE(good);
+  const DeafCase& c = GetParam();
+  const int fd = RawConnect();
+  std::vector<uint8_t> buffer(kMaxMessage);
+  ASSERT_GT(recv(fd, buffer.data(), buffer.size(), 0), 0);
+  ASSERT_EQ(shutdown(fd, SHUT_RD), 0);
+  RawSend(fd, c.transfer);
+  ASSERT_TRUE(RunUntil([&] { return transport->ActiveTransfers() == 1; }));
+  if (!c.answer.empty()) function.QueueIn(c.answer);
+  ASSERT_TRUE(RunUntil([&] { return transport->Connections() == 1 && transport->ActiveTransfers() == 0; }));
+
+  // The bulk pipes are free for the next client.
+  ExpectServed(*good);
+  close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CableDeafClient,
+    ::testing::Values(
+        // 4 KB of 1 MB taken: the credit for them cannot be sent, and the
+        // rest would never come.
+        DeafCase{"WithABulkOutWaitingForData",
+                 Encode(Kind::BulkOut, 1, kOutWindow, 0, kNoTimeout, Pattern(kMaxPiece, 1).data(), kMaxPiece), {}},
+        // The answer cannot be sent.
+        DeafCase{"WithABulkInAnswered", Encode(Kind::BulkIn, 1, 512, 0, kNoTimeout), Bytes(10, 0x33)}),
+    [](const ::testing::TestParamInfo<DeafCase>& p) { return std::string(p.param.name); });
+
+// Many clients that connect and leave at once, half of them shutting their
+// receive side first: the identity often cannot even go out.
+TEST_F(Cable, AStormOfClientsThatLeaveAtOnceLeavesNoConnectionBehind) {
+  StartAttached();
+  auto good = Open();
+  ASSERT_TRUE(good);
+  constexpr uint64_t kStorm = 300;
+  auto storm = std::async(std::launch::async, [this] {
+    for (uint64_t i = 0; i < kStorm; ++i) {
+      const int fd = RawConnect();
+      // Every other one never reads: the identity may not even go out.
+      if (i % 2 == 0) shutdown(fd, SHUT_RD);
+      close(fd);
+    }
+  });
+  ASSERT_TRUE(RunUntil([&] { return Ready(storm) && transport->Counters().connections == kStorm + 1; }));
+  ASSERT_TRUE(RunUntil([&] { return transport->Connections() == 1; }));
+  ExpectServed(*good);
+}
+
+// ---- a process out of descriptors -------------------------------------------------------------
+
+// Takes every descriptor the process may still open, below a lowered limit,
+// and gives them back (and the limit) at the end.
+class DescriptorDrought {
+ public:
+  DescriptorDrought() {
+    getrlimit(RLIMIT_NOFILE, &m_saved);
+    int highest = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      highest = std::max(highest, std::stoi(entry.path().filename().string()));
+    }
+    rlimit lowered = m_saved;
+    lowered.rlim_cur = static_cast<rlim_t>(highest) + 2;  // room for one at least
+    m_bOk = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    for (int fd; m_bOk && (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) m_taken.push_back(fd);
+    m_bOk = m_bOk && errno == EMFILE && !m_taken.empty();
+  }
+  ~DescriptorDrought() {
+    for (int fd : m_taken) close(fd);
+    setrlimit(RLIMIT_NOFILE, &m_saved);
+  }
+  bool Ok() const { return m_bOk; }
+  // One descriptor back, for the caller to take.
+  void Spare() {
+    close(m_taken.back());
+    m_taken.pop_back();
+  }
+
+ private:
+  rlimit m_saved{};
+  bool m_bOk = false;
+  std::vector<int> m_taken;
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Cable, ClientsThePrinterHasNoDescriptorForAreTurnedAwayUntilThereAreAgain) {
+  StartAttached();
+  auto good = Open();
+  ASSERT_TRUE(good);
+  {
+    DescriptorDrought drought;
+    ASSERT_TRUE(drought.Ok());
+    drought.Spare();  // for the client's socket
+    for (uint64_t refused = 1; refused <= 2; ++refused) {
+      const int fd = RawConnect();
+      // It hears nothing: the connection ends without the identity.
+      ASSERT_TRUE(RunUntil([&] { return transport->Counters().refused == refused; }));
+      std::vector<uint8_t> buffer(kMaxMessage);
+      EXPECT_EQ(recv(fd, buffer.data(), buffer.size(), 0), 0);
+      close(fd);
+    }
+    // The one already connected stays. (No thread is started meanwhile: the
+    // sanitizers' memory checks need descriptors of their own.)
+    EXPECT_EQ(transport->Connections(), 1u);
+  }
+  ExpectServed(*good);
+  EXPECT_EQ(Count(board.Console(), "[cable] out of descriptors"), 1u) << board.Console();
+  EXPECT_EQ(transport->Counters().refused, 2u);
+  EXPECT_EQ(transport->Connections(), 1u);
+  auto next = Open();
+  ASSERT_TRUE(next);
+  ExpectServed(*next);
+}
 
 TEST_F(Cable, ASocketFileLeftByADeadPrinterIsReplacedButALiveOneIsNotTaken) {
   ASSERT_EQ(EnsureDirectory(m_bus), 0);

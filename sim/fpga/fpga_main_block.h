@@ -96,6 +96,8 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   // the input both colour sensors share.
   void SetAnalogSource(std::function<uint16_t(uint32_t channel, bool bColorSensorL)> fn) { m_analog = std::move(fn); }
   void SetAnalogValue(uint32_t channel, uint16_t value) { m_analogValues[channel & 0xFFu] = value; }
+  uint16_t AnalogValue(uint32_t channel) const { return m_analogValues[channel & 0xFFu]; }
+  uint16_t InputWord(uint32_t index) const { return index < m_inputs.size() ? m_inputs[index] : 0; }
 
   // ---- outputs, for the mechanism's models and tests ----
   // Called after every register write the user logic took (offset, value).

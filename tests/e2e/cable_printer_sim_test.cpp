@@ -3,7 +3,9 @@
 // and disappear with their processes and come back at the same port with
 // the same serial number; commands and replies cross the cable; a client
 // that leaves in the middle of its transfers does not hold the printer up;
-// two clients at once each get exactly their own answers. Every printer-sim
+// two clients at once each get exactly their own answers; clients that
+// leave with transfers queued, or before their identity could be sent,
+// leave the printer up and holding none of their connections. Every printer-sim
 // runs paced (its default) with its state and the bus in this test's
 // temporary directory; every wait is bounded by a limit, never measured.
 #include <gtest/gtest.h>
@@ -148,6 +150,15 @@ Exchange Command(PrinterConnection& printer, uint16_t code, const Bytes& payload
   return e;
 }
 
+// What the listing tool shows of a printer.
+std::string ListingOf(const PrinterConnection& printer) {
+  const sim::cable::PrinterIdentity& id = printer.Identity();
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", id.vendorId, id.productId);
+  return "port " + id.port + "  " + ids + "  " + (id.bHighSpeed ? "high" : "full") + " speed  serial " +
+         id.serialNumber + "\n    path       " + printer.DevicePath() + "\n    device ID  " + id.deviceIdText + "\n";
+}
+
 std::string SerialOverCommand(PrinterConnection& printer) {
   const Exchange e = Command(printer, protocol::CMD_GET_SERIAL_NO);
   if (e.out != Outcome::Done || e.in != Outcome::Done || e.header.errorCode != 0) return "(no answer)";
@@ -162,15 +173,21 @@ TEST_F(PrinterSimBus, TwoPrintersAreListedAndOneThatEndsLeavesAndComesBackTheSam
   auto b = StartPrinter("b");
   ASSERT_TRUE(WaitForPorts({portA, portB})) << a->Log() << b->Log();
 
+  // Each printer whole, as a client that opens it sees it, in port order.
   std::string listing = List();
-  EXPECT_NE(listing.find("2 printers"), std::string::npos) << listing;
-  for (const std::string& port : {portA, portB}) {
-    const size_t at = listing.find("port " + port);
-    ASSERT_NE(at, std::string::npos) << listing;
-    EXPECT_NE(listing.find("serial ", at), std::string::npos);
-    EXPECT_NE(listing.find("bus_" + sim::cable::BusId(m_bus) + "&port_" + port, at), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\n2 printers\n"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("not answering"), std::string::npos) << listing;
+  std::vector<size_t> where;
+  for (const std::string& port : std::set<std::string>{portA, portB}) {
+    const auto printer = Open(port);
+    ASSERT_TRUE(printer);
+    const std::string block = ListingOf(*printer);
+    EXPECT_NE(block.find("CLS:PRINTER;"), std::string::npos) << block;
+    EXPECT_NE(block.find("bus_" + sim::cable::BusId(m_bus) + "&port_" + port), std::string::npos) << block;
+    where.push_back(listing.find(block));
+    EXPECT_NE(where.back(), std::string::npos) << "expected\n" << block << "in\n" << listing;
   }
-  EXPECT_NE(listing.find("CLS:PRINTER;"), std::string::npos) << listing;
+  EXPECT_LT(where[0], where[1]) << listing;
 
   auto printerA = Open(portA);
   ASSERT_TRUE(printerA);
@@ -351,5 +368,95 @@ TEST_F(PrinterSimBus, TwoClientsAtOnceGetExactlyTheirOwnAnswers) {
   EXPECT_EQ(bulk.get(), 30);
   EXPECT_EQ(control.get(), "");
 }
+
+// ---- clients that break the printer's connections ------------------------------------------
+
+int ConnectTo(const std::string& bus, const std::string& port) {
+  const sim::cable::UnixAddress address(bus, sim::cable::SocketFileName(port));
+  const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, address.Get(), address.Length()) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool SendAll(int fd, const std::vector<Bytes>& messages) {
+  for (const Bytes& m : messages) {
+    if (send(fd, m.data(), m.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(m.size())) return false;
+  }
+  return true;
+}
+
+// Each returns how many of its clients it could not even connect.
+struct Departure {
+  const char* name;
+  int (*run)(const std::string& bus, const std::string& port);
+};
+
+// Once the identity came: a bulk OUT announcing 3 MB with a 2-byte first
+// piece, a zero-length bulk OUT queued behind it, then the socket closes.
+int LeaveWithTwoBulkOutsQueued(const std::string& bus, const std::string& port) {
+  using sim::cable::Encode;
+  using sim::cable::Kind;
+  const int fd = ConnectTo(bus, port);
+  if (fd < 0) return 1;
+  std::vector<uint8_t> identity(sim::cable::kMaxMessage);
+  const uint8_t two[2] = {0x1B, 0x40};
+  const bool bSent =
+      recv(fd, identity.data(), identity.size(), 0) > 0 &&
+      SendAll(fd, {Encode(Kind::BulkOut, 1, 3u << 20, 0, sim::cable::kNoTimeout, two, sizeof two),
+                   Encode(Kind::BulkOut, 2, 0, 0, sim::cable::kNoTimeout)});
+  close(fd);
+  return bSent ? 0 : 1;
+}
+
+// Clients that connect and leave before the printer could send their
+// identity (their receive side shut at once).
+int ConnectAndLeaveStorm(const std::string& bus, const std::string& port) {
+  int failed = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const int fd = ConnectTo(bus, port);
+    if (fd < 0) {
+      ++failed;
+      continue;
+    }
+    shutdown(fd, SHUT_RD);
+    close(fd);
+  }
+  return failed;
+}
+
+class PrinterSimDeparture : public PrinterSimBus, public ::testing::WithParamInterface<Departure> {};
+
+// The printer stays up and on the bus, answers the next client, and by the
+// time that client has its answer it holds no connection of the departed.
+TEST_P(PrinterSimDeparture, LeavesThePrinterUpAndHoldingNoConnectionOfTheDeparted) {
+  auto child = StartPrinter("p");
+  const std::string port = PortOf("p");
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  EXPECT_EQ(GetParam().run(m_bus, port), 0);
+
+  auto printer = Open(port);
+  ASSERT_TRUE(printer) << child->Log();
+  const Exchange status = Command(*printer, protocol::CMD_GET_STATUS);
+  EXPECT_EQ(status.out, Outcome::Done);
+  EXPECT_EQ(status.in, Outcome::Done);
+  EXPECT_EQ(status.header.errorCode, 0);
+  EXPECT_EQ(SerialOverCommand(*printer), printer->Identity().serialNumber);
+  EXPECT_TRUE(child->Running());
+  EXPECT_TRUE(WaitForPorts({port}, 0));
+
+  // Ended while this client is still connected: it is the only one.
+  EXPECT_EQ(child->Stop(SIGTERM), 0) << child->Log();
+  const std::string log = child->Log();
+  EXPECT_NE(log.find(" 1 still connected,"), std::string::npos) << log;
+  EXPECT_EQ(log.find("printer-sim: fault"), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PrinterSimDeparture,
+                         ::testing::Values(Departure{"WithTwoBulkOutsQueued", LeaveWithTwoBulkOutsQueued},
+                                           Departure{"BeforeTheIdentityTwoThousandTimes", ConnectAndLeaveStorm}),
+                         [](const ::testing::TestParamInfo<Departure>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -14,13 +14,14 @@
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/devices/settings.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/mechanism/abort_check_inputs.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/job_queue_placeholder.h"
-#include "firmware/mechanism/abort_check_inputs_placeholder.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "protocol/codes.h"
+#include "sim/mechanism/mechanism_inputs.h"
 #include "sim/panel/panel.h"
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/machine_test.h"
@@ -110,22 +111,31 @@ struct IndexCase {
   const char* line;  // nullptr: the index is refused and the printer stays ready
   uint8_t major;
   uint8_t minor;
+  // What the mechanism shows with the index, so the supervision keeps it:
+  // a cover open, or the roll taken out.
+  const sim::Cover* pCover = nullptr;
+  bool bRollOut = false;
 };
 
 TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
+  static constexpr sim::Cover kPaperCover = sim::Cover::Paper;
+  static constexpr sim::Cover kFrontCover = sim::Cover::Front;
+  sim::MechanismInputs& mechanism = *m_machine->GetBoard().FindDevice<sim::MechanismInputs>();
   const IndexCase cases[] = {
       {"control", 0x0110, &g_EventMngHError, "Control Error 16", 0x01, 0x10},
       {"mecha", 0x0201, &g_EventMngMError, "Mecha Error   01", 0x02, 0x01},
       {"sensor", 0x031E, &g_EventMngHError, "Sensor Error  30", 0x03, 0x1E},
       {"thermistor", 0x0408, &g_EventMngHError, "TempSensErr   08", 0x04, 0x08},
-      {"paper cover", 0x0605, &g_EventMngPaperCoverOpen, "Paper Cover Open", 0x06, 0x05},
-      {"front cover", 0x0607, &g_EventMngCoverOpen, "Front Cover Open", 0x06, 0x07},
+      {"paper cover", 0x0605, &g_EventMngPaperCoverOpen, "Paper Cover Open", 0x06, 0x05, &kPaperCover},
+      {"front cover", 0x0607, &g_EventMngCoverOpen, "Front Cover Open", 0x06, 0x07, &kFrontCover},
       {"cover without a row", 0x0608, &g_EventMngReadyA, nullptr, 0, 0},
       {"jam", 0x1569, &g_EventMngJam, "Upper R Jam   05", 0x05, 0x69},
-      {"incorrect paper", 0x1606, &g_EventMngJam, "Incorrect Paper ", 0x06, 0x0D},
+      // The jam state's entry marks the paper as rolled back: the paper the
+      // sensors still see in the path is then an idle jam, shown first.
+      {"incorrect paper", 0x1606, &g_EventMngJam, "Upper L Jam   81", 0x05, 0x51},
       {"ribbon", 0x1603, &g_EventMngNoRibbon, "Ribbon Empty L  ", 0x06, 0x0A},
       {"paper empty", 0x1607, &g_EventMngLoadFail, "Paper Empty     ", 0x06, 0x0D},
-      {"load paper", 0x1608, &g_EventMngNoPaper, "Load Paper      ", 0x06, 0x0E},
+      {"load paper", 0x1608, &g_EventMngNoPaper, "Load Paper      ", 0x06, 0x0E, nullptr, true},
       {"rolled back", 0x1609, &g_EventMngHalfRollBack, "Paper Rolledback", 0x06, 0x0D},
       {"take out paper", 0x1602, &g_EventMngPapRemove, "Take Out Paper  ", 0x06, 0x10},
       {"sorter", 0x1708, &g_EventMngCError, "PPA Error      0", 0x07, 0x00},
@@ -133,9 +143,14 @@ TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
   };
   for (const IndexCase& c : cases) {
     int32_t lResult = 0;
-    Step([&] { lResult = g_ErrorMng.SetError(c.index); });
+    Step([&] {
+      if (c.pCover != nullptr) mechanism.SetCoverOpen(*c.pCover, true);
+      if (c.bRollOut) mechanism.SetRollLoaded(false);
+      lResult = g_ErrorMng.SetError(c.index);
+    });
     EXPECT_EQ(lResult, c.line != nullptr ? 0 : -1) << c.name;
     ASSERT_TRUE(RunUntilState(c.state)) << c.name;
+    if (c.line != nullptr) m_machine->RunUntil([&] { return Lcd().Visible() == c.line; }, Ms(500));
     const protocol::ReplyHeader h = Status();
     if (c.line != nullptr) {
       EXPECT_EQ(Lcd().Visible(), c.line) << c.name;
@@ -148,7 +163,22 @@ TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
     }
     EXPECT_EQ(h.errorClass, c.major) << c.name;
     EXPECT_EQ(h.errorDetail, c.minor) << c.name;
-    Step([&] { g_ErrorMng.ClearError(c.index); });
+    Step([&] {
+      if (c.pCover != nullptr) mechanism.SetCoverOpen(*c.pCover, false);
+      if (c.bRollOut) {
+        // The roll back in, and its roll-back marks undone.
+        mechanism.SetRollLoaded(true);
+        g_ErrorMng.ClearError(erridx::kLoadPaperRollback);
+        g_ParamRollBackFlag.SetValueNoSave(0);
+      }
+      if (c.state == &g_EventMngJam) {
+        // The jam entry marked the paper as rolled back, so the paper the
+        // sensors still see is an idle jam until a load clears the mark.
+        g_ParamRollBackFlag.SetValueNoSave(0);
+        g_ErrorMng.ClearAllJams();
+      }
+      g_ErrorMng.ClearError(c.index);
+    });
     ASSERT_TRUE(RunUntilState(&g_EventMngReadyA, Ms(4000))) << c.name;
     m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; }, Ms(1000));
     EXPECT_EQ(Lcd().Visible(), "Ready           ") << c.name;
@@ -203,10 +233,10 @@ TEST_F(ControlCore, TheMenuKeyRunsTheMenuAndACoverOpenedMeanwhileAsksForReload) 
   // A cover found open by a sequence's abort check: its error, the
   // mechanism event and the supervisor's note.
   int32_t lAbort = 0;
-  Step([&lAbort] {
-    g_StandInCovers.aulLevel[COVER_SIDE_L] = 1;  // open
+  sim::MechanismInputs& mechanism = *m_machine->GetBoard().FindDevice<sim::MechanismInputs>();
+  Step([&lAbort, &mechanism] {
+    mechanism.SetCoverOpen(sim::Cover::SideL, true);
     lAbort = CheckAbort(SEQ_CHECK_COVERS);
-    g_StandInCovers.aulLevel[COVER_SIDE_L] = 0;
   });
   EXPECT_EQ(lAbort, -1);
   ASSERT_TRUE(RunUntilState(&g_EventMngCoverOpen));
@@ -215,8 +245,13 @@ TEST_F(ControlCore, TheMenuKeyRunsTheMenuAndACoverOpenedMeanwhileAsksForReload) 
   g_IdleSupervisor.GetCoverOpenedFlag(&ulNote);
   EXPECT_EQ(ulNote, 1u);
   // The cover closed: the pre-ready state serves the mechanism event, and
-  // ready A's menu, seeing the note, asks for the reload.
-  Step([] { g_ErrorMng.ClearError(0x0601); });
+  // ready A's menu, seeing the note, asks for the reload. (Here the index
+  // is cleared at once; the supervision's own clearing, 1000 ms later,
+  // takes the note with it.)
+  Step([&mechanism] {
+    mechanism.SetCoverOpen(sim::Cover::SideL, false);
+    g_ErrorMng.ClearError(0x0601);
+  });
   ASSERT_TRUE(RunUntilState(&g_EventMngReadyA, Ms(3000)));
   RecordPasses();
   Keys().Tap(PanelKey::Menu, Ms(100));

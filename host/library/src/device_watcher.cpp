@@ -11,18 +11,25 @@ namespace hostlib {
 
 DeviceWatcher *g_pWatcher = nullptr;
 
-DeviceWatcher *DeviceWatcher::Start() {
+DeviceWatcher *DeviceWatcher::Create() {
   auto *watcher = new (std::nothrow) DeviceWatcher();
-  if (watcher == nullptr) return nullptr;
   // The flag is clear before the thread exists; the thread only reads it.
-  watcher->stop_.store(false);
-  uintptr_t started = _beginthreadex(nullptr, 0, &DeviceWatcher::Main, watcher, 0, nullptr);
-  if (started == 0) {
-    delete watcher;
-    return nullptr;
-  }
-  watcher->thread_ = reinterpret_cast<HANDLE>(started);
+  if (watcher != nullptr) watcher->stop_.store(false);
   return watcher;
+}
+
+bool DeviceWatcher::Run() {
+  uintptr_t started = _beginthreadex(nullptr, 0, &DeviceWatcher::Main, this, 0, nullptr);
+  if (started == 0) return false;
+  thread_ = reinterpret_cast<HANDLE>(started);
+  return true;
+}
+
+DeviceWatcher *DeviceWatcher::Start() {
+  DeviceWatcher *watcher = Create();
+  if (watcher == nullptr || watcher->Run()) return watcher;
+  delete watcher;
+  return nullptr;
 }
 
 bool DeviceWatcher::Join(DWORD milliseconds) {

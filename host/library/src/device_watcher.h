@@ -19,6 +19,12 @@ class DeviceWatcher {
  public:
   // Starts a run; null when the thread could not be started.
   static DeviceWatcher *Start();
+  // The two halves of Start: a run with its flag clear and no thread yet
+  // (null when out of memory), and the start of its thread (false when it
+  // could not be started; the run is then the caller's to delete). A stop
+  // asked in between ends the thread at its first look at the flag.
+  static DeviceWatcher *Create();
+  bool Run();
   void RequestStop() { stop_.store(true); }
   // Waits for the thread to end (at most `milliseconds`). True when it
   // ended; then the caller deletes the run.

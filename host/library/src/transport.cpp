@@ -189,6 +189,7 @@ int PrinterSession::SendDataDirect(const uint8_t *data, uint32_t *length, uint16
 void DeviceLock::Release() {
   if (mutex_ != nullptr) {
     ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
     mutex_ = nullptr;
   }
 }
@@ -199,8 +200,18 @@ int PrinterSession::LockDevice(DeviceLock *lock, uint16_t *err) {
     *err = RESULT_PRINTER_NOT_RECOGNIZED;
     return 0;
   }
-  HANDLE mutex = g_aDeviceTable.mutex[device].load();
-  if (mutex == INVALID_HANDLE_VALUE) {
+  // The operation holds a handle of its own on the device's named mutex:
+  // the sweep after a device change closes the table's handle whenever the
+  // printer leaves, and the owner must still be able to release the mutex
+  // when its operation ends.
+  char path[SDKUSB_PATH_SIZE] = {};
+  if (usb_.GetDeviceName(device, path) != 1) {
+    *err = RESULT_PRINTER_NOT_RECOGNIZED;
+    return 0;
+  }
+  path[SDKUSB_PATH_SIZE - 1] = '\0';
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, path + SDKUSB_PATH_MUTEX_NAME_AT);
+  if (mutex == nullptr) {
     *err = RESULT_PRINTER_NOT_RECOGNIZED;
     return 0;
   }
@@ -215,14 +226,16 @@ int PrinterSession::LockDevice(DeviceLock *lock, uint16_t *err) {
       // and gives the mutex back at once so the next can start clean.
       ReleaseMutex(mutex);
       *err = RESULT_DEVICE_BUSY;
-      return 0;
+      break;
     case WAIT_TIMEOUT:
       *err = RESULT_DEVICE_BUSY;
-      return 0;
+      break;
     default:
       *err = RESULT_UNEXPECTED_REPLY;
-      return 0;
+      break;
   }
+  CloseHandle(mutex);
+  return 0;
 }
 
 }  // namespace hostlib

@@ -166,8 +166,8 @@ class ReplyReader {
 // with RESULT_BAD_PARAMETER.
 int SendBulkData(PrinterSession &session, const uint8_t *data, const uint32_t *length, uint16_t *err);
 
-// The named mutex of the selected printer, held by one operation and
-// released through the same handle when the operation ends.
+// The named mutex of the selected printer, held by one operation through a
+// handle of its own, released and closed when the operation ends.
 class DeviceLock {
  public:
   DeviceLock() = default;

@@ -29,6 +29,39 @@ TEST_F(DiscoveryTest, OnePrinterIsFoundAndSelectedByOpen) {
   EXPECT_EQ(usbctrl_double::GetCounters().opens, 1);
 }
 
+// An operation that holds the printer's lock while the printer leaves, and
+// the sweep closes the device's handles, still gives the lock back when it
+// ends: another user takes it at once.
+TEST_F(DiscoveryTest, ALockHeldWhileThePrinterLeavesIsGivenBack) {
+  usbctrl_double::AddPrinter("R0000001");
+  Open();
+  hostlib::PrinterSession &session = FirstSession();
+  char path[SDKUSB_PATH_SIZE] = {};
+  ASSERT_EQ(session.Usb().GetDeviceName(0, path), 1);
+  const std::string name(path + SDKUSB_PATH_MUTEX_NAME_AT);
+  {
+    hostlib::DeviceLock lock;
+    uint16_t err = 0xFFFF;
+    ASSERT_EQ(session.LockDevice(&lock, &err), 1);
+    Sleep(1);  // lets the device watcher start
+    ASSERT_EQ(usbctrl_double::Unplug(0), 1);
+    // The sweep runs on the watcher's thread, not the lock's owner.
+    OnOtherThread([] {
+      hostlib::SweepAfterDeviceChange();
+      return 0u;
+    });
+    EXPECT_EQ(hostlib::g_aDeviceTable.mutex[0].load(), INVALID_HANDLE_VALUE);
+  }  // the operation ends
+  const unsigned waited = OnOtherThread([&name] {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    const DWORD result = WaitForSingleObject(mutex, 0);
+    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return static_cast<unsigned>(result);
+  });
+  EXPECT_EQ(waited, WAIT_OBJECT_0);
+}
+
 TEST_F(DiscoveryTest, TwoPrintersByNumberAndBySerial) {
   usbctrl_double::AddPrinter("R0000001");
   usbctrl_double::AddPrinter("R0000002");

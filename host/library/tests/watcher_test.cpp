@@ -87,6 +87,23 @@ TEST_F(WatcherTest, StopAskedBeforeTheWatcherRunsIsKept) {
   EXPECT_LE(Elapsed() - start, hostlib::kWatcherPollMs);
 }
 
+// Only the one who stops a run sets its flag, and the run's thread never
+// clears it: a run asked to stop before its thread exists ends at its first
+// look at the flag, whatever the thread does before that look.
+TEST_F(WatcherTest, ARunAskedToStopBeforeItsThreadExistsEndsAtItsFirstLook) {
+  hostlib::DeviceWatcher *run = hostlib::DeviceWatcher::Create();
+  ASSERT_NE(run, nullptr);
+  run->RequestStop();
+  ASSERT_TRUE(run->Run());
+  const bool ended = run->Join(hostlib::kWatcherPollMs / 2);
+  EXPECT_TRUE(ended) << "the run went on polling";
+  if (!ended) {
+    run->RequestStop();
+    ASSERT_TRUE(run->Join(2 * hostlib::kWatcherPollMs));
+  }
+  delete run;
+}
+
 // The watcher wakes with a device change while kt_close holds the library
 // lock: kt_close must not wait for it under that lock, and the sweep must
 // find the sessions gone rather than use them.

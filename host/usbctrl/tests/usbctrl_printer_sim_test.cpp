@@ -2,7 +2,8 @@
 // test's own: the entry points directly (device names, the device ID, pipe
 // transfers, cancellation, removal, the device-change broadcast), and the
 // printer-access library over them (listing, selection, status, the device
-// mutex across processes, a printer that goes away).
+// mutex across processes, two processes exchanging on one printer, a
+// printer that goes away).
 //
 // Every printer-sim runs paced, faster than the wall clock, with its state
 // in this test's temporary directory and a serial number provisioned by
@@ -19,6 +20,7 @@
 #include <dbt.h>
 #include <process.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -478,6 +480,103 @@ TEST_F(UsbCtrlPrinterSim, TheLibraryUsesOnePrinterAndNoticesItLeave) {
   EXPECT_EQ(err, RESULT_PRINTER_NOT_RECOGNIZED);
   EXPECT_EQ(kt_listupPrinterSN(std::vector<char>(KT_SERIAL_LIST_SIZE).data()), 0);
   kt_close();
+}
+
+// A second process that runs `body` through the library when told, and
+// ends with its result: forked before this process starts any thread.
+class LibraryClientProcess {
+ public:
+  explicit LibraryClientProcess(const std::function<int()> &body) {
+    int toChild[2];
+    if (pipe(toChild) != 0) return;
+    m_pid = fork();
+    if (m_pid == 0) {
+      close(toChild[1]);
+      char c = 0;
+      _exit(read(toChild[0], &c, 1) == 1 ? body() : 100);
+    }
+    close(toChild[0]);
+    m_toChild = toChild[1];
+  }
+  ~LibraryClientProcess() {
+    if (m_toChild >= 0) close(m_toChild);
+    if (m_pid > 0 && !m_bReaped) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, nullptr, 0);
+    }
+  }
+  bool Go() {
+    const char c = 'g';
+    return m_pid > 0 && write(m_toChild, &c, 1) == 1;
+  }
+  // Its result, once it ended (-1 when it did not end normally).
+  int Wait() {
+    int result = -1;
+    Reap(0, &result);
+    return result;
+  }
+  // Whether it has ended, with its result then.
+  bool Ended(int *pResult) { return Reap(WNOHANG, pResult); }
+
+ private:
+  bool Reap(int options, int *pResult) {
+    int status = 0;
+    if (!m_bReaped && (m_pid <= 0 || waitpid(m_pid, &status, options) != m_pid)) return false;
+    if (!m_bReaped) m_result = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m_bReaped = true;
+    *pResult = m_result;
+    return true;
+  }
+
+  pid_t m_pid = -1;
+  int m_toChild = -1;
+  bool m_bReaped = false;
+  int m_result = -1;
+};
+
+// Status exchanges of one session on the printer while `bGoOn` holds: how
+// many failed, a device that stayed busy through the library's wait not
+// counted (no exchange took place).
+int FailedStatusExchanges(const char *serial, const std::function<bool(int)> &bGoOn) {
+  uint16_t err = 0;
+  if (kt_open(&err) != 1 || kt_selectPrinterSN(serial, &err) == nullptr || err != RESULT_OK) return 1000;
+  int failed = 0;
+  for (int i = 0; bGoOn(i); ++i) {
+    if (kt_status(&err) != 1 && err != RESULT_DEVICE_BUSY) ++failed;
+  }
+  kt_close();
+  return failed;
+}
+
+// Sessions that each find the printer anew, reading its serial number over
+// the bulk pipes: how many did not find exactly it. At most 99, to fit an
+// exit code.
+int FailedListings(const std::string &serial, int listings) {
+  int failed = 0;
+  for (int i = 0; i < listings; ++i) {
+    uint16_t err = 0;
+    int count = 0;
+    if (kt_open(&err) != 1 || ListedSerials(&count) != std::set<std::string>{serial}) ++failed;
+    kt_close();
+  }
+  return std::min(failed, 99);
+}
+
+// Two processes exchange commands and replies on the same printer's bulk
+// pipes, one asking for the status, the other for the serial number: the
+// printer's named mutex keeps each exchange whole, so every reply reaches
+// the process that asked for it.
+TEST_F(UsbCtrlPrinterSim, TwoProcessesExchangingOnOnePrinterEachGetTheirReplies) {
+  constexpr int kListings = 40;
+  auto printer = StartPrinter("p", "SHARED01");
+  LibraryClientProcess lister([] { return FailedListings("SHARED01", kListings); });
+  ASSERT_TRUE(WaitForPorts({PortOf("p")})) << printer->Log();
+  ASSERT_TRUE(lister.Go());
+  // Status exchanges until the lister is done (at least a few).
+  int listerResult = -1;
+  EXPECT_EQ(FailedStatusExchanges("SHARED01", [&](int i) { return i < 5 || !lister.Ended(&listerResult); }), 0);
+  EXPECT_EQ(lister.Wait(), 0);
+  EXPECT_TRUE(printer->Running());
 }
 
 TEST_F(UsbCtrlPrinterSim, TheLibraryListsAndSelectsTwoPrintersBySerial) {

@@ -1,0 +1,85 @@
+#include "sim/mechanism/mechanism_inputs.h"
+
+#include <cstring>
+
+#include "sim/board_devices.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/soc/gpio.h"
+
+namespace sim {
+
+namespace {
+
+// Where each cover's switch sits and the level it gives when open.
+struct CoverWiring {
+  const char* pszName;
+  uint32_t word;
+  uint16_t mask;
+  bool bOpenLevel;
+};
+constexpr CoverWiring kCovers[] = {
+    {"front", 0, 1u << 0, false},  {"side-l", 1, 1u << 2, true},  {"side-r", 1, 1u << 6, true},
+    {"paper", 1, 1u << 8, true},   {"guide", 0, 1u << 10, false}, {"upper-l", 1, 1u << 3, true},
+    {"upper-r", 1, 1u << 7, true},
+};
+static_assert(sizeof kCovers / sizeof kCovers[0] == static_cast<uint32_t>(Cover::Count));
+
+// The A/D channels of the photo sensors and thermistors, in enum order.
+constexpr uint32_t kPhotoChannels[] = {22, 23, 24, 21};
+constexpr uint32_t kThermistorChannels[] = {16, 17, 18};
+
+}  // namespace
+
+MechanismInputs::MechanismInputs(FpgaMainBlock& fpga, GpioController& gpio, uint32_t openCovers, bool bRollLoaded)
+    : m_fpga(fpga), m_gpio(gpio) {
+  m_thermistor.fill(kTemperatureInRange);
+  SetRollLoaded(bRollLoaded);
+  for (uint32_t i = 0; i < Index(Cover::Count); ++i) SetCoverOpen(static_cast<Cover>(i), ((openCovers >> i) & 1u) != 0);
+  m_fpga.SetAnalogSource([this](uint32_t channel, bool bColorSensorL) { return Analog(channel, bColorSensorL); });
+}
+
+void MechanismInputs::SetCoverOpen(Cover cover, bool bOpen) {
+  const CoverWiring& w = kCovers[Index(cover)];
+  m_coverOpen[Index(cover)] = bOpen;
+  const bool bLevel = bOpen ? w.bOpenLevel : !w.bOpenLevel;
+  const uint16_t word = m_fpga.InputWord(w.word);
+  m_fpga.SetInputWord(w.word, static_cast<uint16_t>(bLevel ? (word | w.mask) : (word & ~w.mask)));
+}
+
+void MechanismInputs::SetRollLoaded(bool bLoaded) { m_paperSeen.fill(bLoaded); }
+
+bool MechanismInputs::ParseCover(const char* pszName, Cover* pCover) {
+  for (uint32_t i = 0; i < Index(Cover::Count); ++i) {
+    if (std::strcmp(pszName, kCovers[i].pszName) == 0) {
+      *pCover = static_cast<Cover>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool MechanismInputs::PhotoLedsOn() const {
+  for (uint32_t pin : kPhotoLedPins) {
+    if (!m_gpio.IsOutput(pin) || !m_gpio.PinLevel(pin)) return false;
+  }
+  return true;
+}
+
+uint16_t MechanismInputs::Analog(uint32_t channel, bool) const {
+  for (uint32_t i = 0; i < Index(PhotoSensor::Count); ++i) {
+    if (channel == kPhotoChannels[i]) return m_paperSeen[i] && PhotoLedsOn() ? kPaperSeen : kDark;
+  }
+  for (uint32_t i = 0; i < Index(Thermistor::Count); ++i) {
+    if (channel == kThermistorChannels[i]) return m_thermistor[i];
+  }
+  return m_fpga.AnalogValue(channel);
+}
+
+void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
+  FpgaMainBlock* pFpga = board.FindDevice<FpgaMainBlock>();
+  GpioController* pGpio = board.FindDevice<GpioController>();
+  if (pFpga == nullptr || pGpio == nullptr) return;
+  board.AddDevice<MechanismInputs>(*pFpga, *pGpio, inputs.openCovers, inputs.bRollLoaded);
+}
+
+}  // namespace sim

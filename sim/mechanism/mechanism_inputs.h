@@ -1,0 +1,62 @@
+// The mechanism as the firmware senses it at idle: seven cover switches on
+// the FPGA's input words, four photo sensors that see the paper roll (lit
+// by the two photo-sensor LED outputs) and three thermistors on the A/D
+// converter. Tests and printer-sim open covers, take the roll out or move
+// temperatures; by default every cover is closed, a roll is loaded and the
+// temperatures are in range.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sim/board.h"
+
+namespace sim {
+
+class FpgaMainBlock;
+class GpioController;
+
+enum class Cover : uint32_t { Front, SideL, SideR, Paper, PaperGuide, UpperL, UpperR, Count };
+enum class PhotoSensor : uint32_t { TopL, TopR, Position, PaperEmpty, Count };
+enum class Thermistor : uint32_t { HeadL, HeadR, Ambient, Count };
+
+template <typename E>
+constexpr uint32_t Index(E e) {
+  return static_cast<uint32_t>(e);
+}
+
+class MechanismInputs final : public DeviceModel {
+ public:
+  // A/D levels well clear of the photo sensors' slice levels (113 in 8-bit
+  // units, so 452 raw): paper seen, and dark.
+  static constexpr uint16_t kPaperSeen = 800;
+  static constexpr uint16_t kDark = 100;
+  // A thermistor reading in range (30..226 in 8-bit units).
+  static constexpr uint16_t kTemperatureInRange = 500;
+  static constexpr uint32_t kPhotoLedPins[2] = {20, 21};
+
+  MechanismInputs(FpgaMainBlock& fpga, GpioController& gpio, uint32_t openCovers, bool bRollLoaded);
+
+  void SetCoverOpen(Cover cover, bool bOpen);
+  bool CoverOpen(Cover cover) const { return m_coverOpen[Index(cover)]; }
+  void SetPaperSeen(PhotoSensor sensor, bool bSeen) { m_paperSeen[Index(sensor)] = bSeen; }
+  // All four photo sensors.
+  void SetRollLoaded(bool bLoaded);
+  // Raw A/D counts 0-1023.
+  void SetThermistor(Thermistor thermistor, uint16_t raw) { m_thermistor[Index(thermistor)] = raw; }
+  // Parses a cover's option name (front, side-l, side-r, paper, guide,
+  // upper-l, upper-r).
+  static bool ParseCover(const char* pszName, Cover* pCover);
+
+ private:
+  uint16_t Analog(uint32_t channel, bool bColorSensorL) const;
+  bool PhotoLedsOn() const;
+
+  FpgaMainBlock& m_fpga;
+  GpioController& m_gpio;
+  std::array<bool, Index(Cover::Count)> m_coverOpen{};
+  std::array<bool, Index(PhotoSensor::Count)> m_paperSeen{};
+  std::array<uint16_t, Index(Thermistor::Count)> m_thermistor{};
+};
+
+}  // namespace sim
