@@ -4,9 +4,10 @@
 #include "firmware/control/control_test_rig.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/time_base.h"
-#include "firmware/devices/analog_sensors_placeholder.h"
+#include "firmware/devices/panel_ports.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "firmware/sequences/paper_roll_placeholder.h"
+#include "sim/mechanism/mechanism_inputs.h"
 
 // The timers of the paper states, for tests that place their start in the
 // past.
@@ -188,21 +189,25 @@ TEST_F(ControlTest, PaperRemovalEndsOnceThePaperIsTakenOut) {
   struct Case {
     const char* name;
     bool raised;
-    uint32_t adState;  // 0: no paper seen
+    bool paperSeen;  // by the position sensor
     uint64_t events;
     bool ends;
   };
   const Case cases[] = {
-      {"paper still there", true, 1, 0, false},
-      {"paper taken out", true, 0, 0, true},
-      {"nothing to take out", false, 0, 0, false},
-      {"the paper end first", true, 0, Events({EV_PAPER_END}), false},
+      {"paper still there", true, true, 0, false},
+      {"paper taken out", true, false, 0, true},
+      {"nothing to take out", false, false, 0, false},
+      {"the paper end first", true, false, Events({EV_PAPER_END}), false},
   };
+  sim::MechanismInputs& mechanism = *m_machine->GetBoard().FindDevice<sim::MechanismInputs>();
   InApp([&] {
+    // The application start-up's photo-sensor LEDs, which the rig leaves out.
+    g_PortPhotoSenLed1.Set();
+    g_PortPhotoSenLed2.Set();
     for (const Case& c : cases) {
       g_ParamRollBackFlag.SetValueNoSave(3);
       if (c.raised) g_ErrorMng.SetError(kTakeOutPaper);
-      g_ulPlaceholderAdState = c.adState;
+      mechanism.SetPaperSeen(sim::PhotoSensor::Position, c.paperSeen);
       const uint32_t ulTurns = g_ulPlaceholderPaperRollTurns;
       Enter(&g_EventMngPapRemove);
       g_EventSet = c.events;
@@ -216,7 +221,7 @@ TEST_F(ControlTest, PaperRemovalEndsOnceThePaperIsTakenOut) {
       EXPECT_EQ(g_IdleSupervisor.UpdateRequested() != 0, c.ends || c.events != 0) << c.name;
       g_ErrorMng.ClearError(kTakeOutPaper);
     }
-    g_ulPlaceholderAdState = 1;
+    mechanism.SetPaperSeen(sim::PhotoSensor::Position, true);
   }, Ms(12000));
 }
 
