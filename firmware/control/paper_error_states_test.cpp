@@ -4,7 +4,10 @@
 #include "firmware/control/control_test_rig.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/time_base.h"
+#include "firmware/devices/panel_ports.h"
 #include "firmware/sequences/action_results_placeholder.h"
+#include "firmware/sequences/paper_roll_placeholder.h"
+#include "sim/mechanism/mechanism_inputs.h"
 
 // The timers of the paper states, for tests that place their start in the
 // past.
@@ -153,6 +156,73 @@ TEST_F(ControlTest, HalfRollBackReloadsAfter30000MsWithTheRibbonFirstForFlag5) {
     }
     g_PlaceholderActionResults.lInitRibbon = 0;
   });
+}
+
+// The Menu key in half roll-back: a cover opened while the menu ran ends the
+// roll-back ("RollBack Flag" 1); without one the flag stays.
+TEST_F(ControlTest, HalfRollBackMenuWithACoverOpenedEndsTheRollBack) {
+  InApp([] {
+    for (const bool bCoverOpened : {false, true}) {
+      g_ParamRollBackFlag.SetValueNoSave(5);
+      Enter(&g_EventMngHalfRollBack);
+      g_EventMngHalfRollBack.OnEnter();
+      if (bCoverOpened) {
+        g_IdleSupervisor.SetCoverOpenedFlag();
+      } else {
+        g_IdleSupervisor.ClearCoverOpenedFlag();
+      }
+      g_EventSet = Events({EV_MENU_KEY});
+      g_EventMngHalfRollBack.Dispatch();
+      EXPECT_EQ(g_EventSet, 0u) << bCoverOpened;
+      EXPECT_EQ(SettingValue(g_ParamRollBackFlag), bCoverOpened ? 1 : 5) << bCoverOpened;
+      EXPECT_NE(g_IdleSupervisor.UpdateRequested(), 0u) << bCoverOpened;
+    }
+    g_IdleSupervisor.ClearCoverOpenedFlag();
+  });
+}
+
+// Paper removal ends when the paper reads gone while "take out paper"
+// stands: after a 2000 ms wait the carousel turns home, the error clears
+// and the roll-back ends. A paper end pending is served first.
+TEST_F(ControlTest, PaperRemovalEndsOnceThePaperIsTakenOut) {
+  constexpr uint32_t kTakeOutPaper = 0x1602;
+  struct Case {
+    const char* name;
+    bool raised;
+    bool paperSeen;  // by the position sensor
+    uint64_t events;
+    bool ends;
+  };
+  const Case cases[] = {
+      {"paper still there", true, true, 0, false},
+      {"paper taken out", true, false, 0, true},
+      {"nothing to take out", false, false, 0, false},
+      {"the paper end first", true, false, Events({EV_PAPER_END}), false},
+  };
+  sim::MechanismInputs& mechanism = *m_machine->GetBoard().FindDevice<sim::MechanismInputs>();
+  InApp([&] {
+    // The application start-up's photo-sensor LEDs, which the rig leaves out.
+    g_PortPhotoSenLed1.Set();
+    g_PortPhotoSenLed2.Set();
+    for (const Case& c : cases) {
+      g_ParamRollBackFlag.SetValueNoSave(3);
+      if (c.raised) g_ErrorMng.SetError(kTakeOutPaper);
+      mechanism.SetPaperSeen(sim::PhotoSensor::Position, c.paperSeen);
+      const uint32_t ulTurns = g_ulPlaceholderPaperRollTurns;
+      Enter(&g_EventMngPapRemove);
+      g_EventSet = c.events;
+      const uint32_t ulStart = NowMs();
+      g_EventMngPapRemove.Dispatch();
+      const uint32_t ulSpent = NowMs() - ulStart;
+      EXPECT_EQ(IsErrorSet(kTakeOutPaper), c.raised && !c.ends) << c.name;
+      EXPECT_EQ(SettingValue(g_ParamRollBackFlag), c.ends ? 0 : 3) << c.name;
+      EXPECT_EQ(g_ulPlaceholderPaperRollTurns - ulTurns, c.ends ? 1u : 0u) << c.name;
+      EXPECT_EQ(ulSpent >= CEventMngPapRemove::kTakeOutWaitMs, c.ends) << c.name << " " << ulSpent;
+      EXPECT_EQ(g_IdleSupervisor.UpdateRequested() != 0, c.ends || c.events != 0) << c.name;
+      g_ErrorMng.ClearError(kTakeOutPaper);
+    }
+    mechanism.SetPaperSeen(sim::PhotoSensor::Position, true);
+  }, Ms(12000));
 }
 
 struct CoverCase {

@@ -274,5 +274,32 @@ TEST_F(MicrowireEepromFileTest, TheFileHoldsTheWordsLowByteFirst) {
   EXPECT_EQ(again.PeekByte(3), 0x5A);
 }
 
+// On a supply shared with other parts, each programming cycle counts as a
+// write: the cut one leaves the word as it was, or erased with partial
+// damage, and the dead part takes no further instruction.
+TEST_F(MicrowireEepromTest, APowerCutDuringAProgrammingCycleStopsThePart) {
+  for (const CutDamage damage : {CutDamage::None, CutDamage::Partial}) {
+    SCOPED_TRACE(static_cast<int>(damage));
+    PowerCutSwitch power;
+    int cuts = 0;
+    power.SetHandler([&] { ++cuts; });
+    m_eeprom.UsePowerCutSwitch(power);
+    Load(0x1000);
+    power.CountWrite();  // another part's write
+    power.Arm(1, damage);
+    Write(4, 0xBEEF);
+    EXPECT_LT(WaitReady(10 * kNsPerMs), 10 * kNsPerMs);
+    Cs(false);
+    Write(5, 0xCAFE);  // the power fails here
+    EXPECT_EQ(cuts, 1);
+    EXPECT_TRUE(power.PoweredOff());
+    Write(6, 0x0000);
+    EXPECT_EQ(m_eeprom.PeekWord(4), 0xBEEF);
+    EXPECT_EQ(m_eeprom.PeekWord(5), damage == CutDamage::None ? 0x1005 : 0xFFFF);
+    EXPECT_EQ(m_eeprom.PeekWord(6), 0x1006);
+    EXPECT_EQ(power.Writes(), 3u);
+  }
+}
+
 }  // namespace
 }  // namespace sim

@@ -113,7 +113,9 @@ TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   ExpectOk(counters, CountersReply::kSize);
   const Reply log = Command(host, CMD_GET_ERROR_LOG);
   ExpectOk(log, ErrorLogReply::kSize);
+  ASSERT_EQ(log.data.size(), ErrorLogReply::kSize);
   EXPECT_EQ(log.data[0], 10) << "a blank history: ten empty records";
+  for (size_t i = 1; i < log.data.size(); ++i) EXPECT_EQ(log.data[i], 0) << "byte " << i;
   EXPECT_TRUE(m.UnexpectedFaults().empty());
 }
 
