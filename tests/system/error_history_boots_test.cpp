@@ -11,7 +11,7 @@
 
 #include "firmware/control/error_history.h"
 #include "firmware/devices/eeprom_cells.h"
-#include "firmware/devices/life_counter.h"
+#include "firmware/devices/life_counters.h"
 #include "firmware/hal/kernel.h"
 #include "sim/board.h"
 #include "sim/machine.h"
