@@ -20,6 +20,7 @@
 #include "firmware/devices/machine_definition.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
+#include "firmware/devices/tone_curve_lookup.h"
 #include "firmware/hal/global.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/board_eeprom.h"
@@ -494,6 +495,18 @@ TEST_F(EepromTest, AFailedSerialNumberWriteIsReportedAndKeepsTheOldNumber) {
     GetSerialNumber(acSerial);
     EXPECT_EQ(std::string(acSerial, SERIAL_NO_LENGTH), "S1234567");
     g_ErrorMng.ClearError(CEeprom::kErrorWriteFailed);
+  });
+}
+
+// The USB side sends a curve only from an address the store gave: a failed
+// lookup is reported and leaves the address as the caller set it.
+TEST_F(EepromTest, AToneCurveTheStoreCannotNameIsReportedAndKeepsTheAddress) {
+  RunInApp([] {
+    for (uint32_t ulSource : {1u, 2u}) {
+      PhysAddr ulAddress = 0x1234u;
+      EXPECT_EQ(GetToneCurve(ulSource, 1, &ulAddress), -1) << ulSource;
+      EXPECT_EQ(ulAddress, 0x1234u) << ulSource;
+    }
   });
 }
 
