@@ -17,6 +17,7 @@
 #include "firmware/control/lcd.h"
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/machine_definition.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
@@ -28,6 +29,7 @@
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/platform/ioctl.h"
 #include "sim/board.h"
+#include "sim/soc/gpio.h"
 #include "sim/memory/board_eeproms.h"
 #include "sim/memory/nor_flash.h"
 #include "sim/run_boots.h"
@@ -496,6 +498,22 @@ TEST_F(EepromTest, AFailedSerialNumberWriteIsReportedAndKeepsTheOldNumber) {
     EXPECT_EQ(std::string(acSerial, SERIAL_NO_LENGTH), "S1234567");
     g_ErrorMng.ClearError(CEeprom::kErrorWriteFailed);
   });
+}
+
+// The shut-down after the main loop: pins 1-7 lose their falling-edge
+// interrupt; pin 8 lies beyond what the system-device call takes and makes
+// the result -1.
+TEST_F(EepromTest, TheShutDownClearsTheFallingEdgesItCanAndReportsPin8) {
+  static uint32_t s_ulBefore, s_ulAfter;
+  RunInApp([] {
+    const sim::GpioController& gpio = *sim::Board::Current().FindDevice<sim::GpioController>();
+    for (uint32_t ulPin = 1; ulPin <= 7; ++ulPin) ASSERT_EQ(IoctlSetGpioFallTrig(ulPin), 0);
+    s_ulBefore = gpio.FallTrigger(0);
+    EXPECT_EQ(ShutdownApplicationIo(), -1);
+    s_ulAfter = gpio.FallTrigger(0);
+  });
+  EXPECT_EQ(s_ulBefore & 0xFEu, 0xFEu);
+  EXPECT_EQ(s_ulAfter & 0xFEu, 0u);
 }
 
 // The USB side sends a curve only from an address the store gave: a failed
