@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "firmware/control/host_status_table.h"
+#include "firmware/devices/life_counters.h"
+#include "firmware/devices/settings.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "protocol/codes.h"
@@ -66,6 +68,48 @@ TEST_F(HostStatus, ANotifyingWriteQueuesTheStatusRecordAndPolls) {
     }
     EXPECT_EQ(SetStatusItem(SI_AUX_STATUS, 9, 1), -1);
     EXPECT_EQ(GetStatusItem(SI_AUX_STATUS), 9u);
+  });
+}
+
+}  // namespace
+
+namespace {
+
+// The counter items carry the counters as the EEPROM holds them, at
+// start-up and at every refresh; item 51 carries "Key Enable".
+TEST_F(HostStatus, CounterItemsAndKeyEnableFollowTheirSources) {
+  InApp([] {
+    const struct {
+      uint32_t ulId;
+      CLifeCounter* pCounter;
+    } kItems[] = {
+        {16, &g_CounterTotal},        {17, &g_CounterMainte},     {18, &g_CounterTotalLengthL},
+        {19, &g_CounterTotalLengthR}, {20, &g_CounterMntLengthL}, {21, &g_CounterMntLengthR},
+        {22, &g_CounterTotalL},       {23, &g_CounterTotalR},     {24, &g_CounterMntL},
+        {25, &g_CounterMntR},         {26, &g_CounterMediaPrn},   {27, &g_CounterMediaPrnL},
+        {28, &g_CounterMediaPrnR},    {64, &g_CounterCut},        {65, &g_CounterCarousel},
+        {66, &g_CounterHeadLengthL},  {67, &g_CounterHeadLengthR}, {68, &g_CounterHeadPrintsL},
+        {69, &g_CounterHeadPrintsR},
+    };
+    // Distinct values, each within its cell (the media counters have two
+    // bytes), so a swapped pair shows.
+    for (const auto& item : kItems) ASSERT_EQ(item.pCounter->Write(1000 + item.ulId), 0) << item.ulId;
+    ASSERT_EQ(g_ParamKeyEnable.SetValue(0), 0);
+    SetStatusItem(SI_JOB_STATUS_0, 5, 0);
+    EXPECT_EQ(InitStatusItems(), 0);
+    for (const auto& item : kItems) EXPECT_EQ(GetStatusItem(item.ulId), 1000 + item.ulId) << item.ulId;
+    EXPECT_EQ(GetStatusItem(SI_KEY_ENABLE), 0u);
+    EXPECT_EQ(GetStatusItem(SI_JOB_STATUS_0), 0u);
+    EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), static_cast<uint32_t>(protocol::PRINTER_STATE_CPU_INIT));
+
+    // A refresh takes the counters again but leaves the other items.
+    for (const auto& item : kItems) ASSERT_EQ(item.pCounter->Write(2000 + item.ulId), 0) << item.ulId;
+    SetStatusItem(SI_JOB_STATUS_0, 5, 0);
+    EXPECT_EQ(RefreshCounterItems(), 0);
+    for (const auto& item : kItems) EXPECT_EQ(GetStatusItem(item.ulId), 2000 + item.ulId) << item.ulId;
+    EXPECT_EQ(GetStatusItem(SI_JOB_STATUS_0), 5u);
+    EXPECT_EQ(GetStatusItem(SI_PAPER_REMAIN), 100u) << "a roll of unknown size counts as full";
+    ASSERT_EQ(g_ParamKeyEnable.SetValue(1), 0);
   });
 }
 

@@ -1,13 +1,16 @@
 // Small services beside the global objects: the serial number's EEPROM
-// write, the USB side's tone-curve lookup and the exit-print threshold.
+// write, the USB side's tone-curve lookup, the pending drive steps and the
+// exit-print threshold.
 #include <cstring>
 
+#include "firmware/devices/drive_steps.h"
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/tone_curve_lookup.h"
 #include "firmware/platform/fpga_regs.h"
+#include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/tone_curve.h"
 
 namespace {
@@ -28,6 +31,27 @@ int32_t SetSerialNumber(const char* pcSerial) {
 
 int32_t GetToneCurve(uint32_t ulSource, uint32_t ulCurve, PhysAddr* pulAddress) {
   return g_ToneCurve.GetCurveAddress(ulSource, ulCurve, pulAddress);
+}
+
+int32_t RunPendingDriveSteps(uint32_t* pulPending) {
+  constexpr uint32_t kDonorBits = 4;
+  constexpr uint32_t kDriveBits = 6;
+  int32_t lResult = 0;
+  for (uint32_t ulBit = 0; ulBit < kDriveBits; ++ulBit) {
+    const uint32_t ulMask = 1u << ulBit;
+    if ((*pulPending & ulMask) == 0) continue;
+    bool bEnded = false;
+    if (ulBit < kDonorBits) {
+      lResult = g_pDonorMng->BackgroundStep();
+      bEnded = lResult != 1;
+    } else {
+      uint32_t ulDone = 0;
+      lResult = g_pProllFeed->Step(&ulDone);
+      bEnded = lResult != 0 || ulDone == 1;
+    }
+    if (bEnded) *pulPending &= ~ulMask;
+  }
+  return lResult;
 }
 
 int32_t ApplyExitPrintThreshold() {

@@ -267,7 +267,8 @@ TEST_F(ControlCore, TheMenuKeyRunsTheMenuAndACoverOpenedMeanwhileAsksForReload) 
 TEST_F(ControlCore, AHostResetEndsTheMainLoop) {
   const hostiftest::Reply r = Command(m_machine->UsbHost(), CMD_RESET, {RESET_KIND_PRINTER, 0});
   EXPECT_EQ(r.header.replyKind, REPLY_OK);
-  m_machine->RunUntil([this] { return m_machine->Logged("all task is terminated"); }, Ms(3000));
+  // The shut-down closes USB, which detaches from the host for 1.5 s.
+  m_machine->RunUntil([this] { return m_machine->Logged("all task is terminated"); }, Ms(4500));
   EXPECT_TRUE(m_machine->Logged("all task is terminated"));
   EXPECT_NE(g_ulMainLoopStop, 0u);
   bool bShown = false;
@@ -280,7 +281,8 @@ TEST_F(ControlCore, AStopFoundAtThePassStartSkipsSelectionAndDispatch) {
     g_ErrorMng.SetError(0x0201);
     RequestSystemReset();
   });
-  m_machine->RunUntil([this] { return m_machine->Logged("all task is terminated"); }, Ms(1000));
+  // The shut-down's USB close detaches from the host for 1.5 s.
+  m_machine->RunUntil([this] { return m_machine->Logged("all task is terminated"); }, Ms(4500));
   EXPECT_TRUE(m_machine->Logged("all task is terminated"));
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
 }

@@ -17,9 +17,11 @@
 #include "firmware/control/lcd.h"
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/machine_definition.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
+#include "firmware/devices/tone_curve_lookup.h"
 #include "firmware/hal/global.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/board_eeprom.h"
@@ -27,6 +29,7 @@
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/platform/ioctl.h"
 #include "sim/board.h"
+#include "sim/soc/gpio.h"
 #include "sim/memory/board_eeproms.h"
 #include "sim/memory/nor_flash.h"
 #include "sim/run_boots.h"
@@ -356,6 +359,114 @@ TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
   EXPECT_EQ(again, (std::vector<int>{0}));
 }
 
+// The main EEPROM as a first start leaves it, byte by byte from the
+// stored layout: header, serial number, head information, the settings'
+// defaults that are not zero, and the zero bytes of the counters and of the
+// CIS backup.
+struct ExpectedBytes {
+  uint32_t ulAddress;
+  std::vector<uint8_t> bytes;
+};
+
+std::vector<uint8_t> Repeat(uint8_t ucByte, size_t count) { return std::vector<uint8_t>(count, ucByte); }
+
+std::vector<uint8_t> TextBytes(const char* psz) { return std::vector<uint8_t>(psz, psz + std::strlen(psz)); }
+
+std::vector<uint8_t> FourteenThvDefaults() {
+  // 776 little-endian on 224-237 and 240-253; 238-239 belong to no cell.
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 15; ++i) {
+    if (i == 7) {
+      bytes.insert(bytes.end(), {0, 0});
+      continue;
+    }
+    bytes.insert(bytes.end(), {0x08, 0x03});
+  }
+  return bytes;
+}
+
+TEST(EepromBoots, TheFirstBootLeavesTheFormatsLayoutInEveryEeprom) {
+  const std::string dir = testsupport::MakeTempDir();
+  const std::vector<int> codes = sim::RunBoots(1, [&](int) {
+    sim::MachineOptions options;
+    options.stateDir = dir;
+    options.appEntry = [] { syslog(LOG_NOTICE, "[test] done"); };
+    sim::Machine m(options);
+    const bool bDone = m.RunUntil([&] { return m.Logged("[test] done"); }, kFirstBoot) == sim::RunResult::ConditionMet;
+    return bDone && m.UnexpectedFaults().empty() ? 0 : 1;
+  });
+  ASSERT_EQ(codes, (std::vector<int>{0}));
+  const std::vector<uint8_t> main = ReadFile(dir + "/eeprom-main.bin");
+  ASSERT_EQ(main.size(), 512u);
+  const ExpectedBytes kMain[] = {
+      {0, TextBytes("Morvelan KT-3318")},
+      {16, {0x02, 0x10}},  // the MAIN image's layout version, high byte first
+      {18, {0x00, 0x00}},  // init flags cleared once the cells are built
+      {20, TextBytes("R0000000")},
+      {28, {5}},
+      {29, TextBytes("0000")},
+      {48, TextBytes("        ")},
+      {132, {0x00, 0x80}},
+      {187, Repeat(0, 5)},
+      {220, Repeat(0, 4)},
+      {224, FourteenThvDefaults()},
+      {256, Repeat(0, 70)},  // counters 256-325
+      {326, Repeat(0, 22)},
+      {348, Repeat(0, 4)},
+      {352, Repeat(0, 12)},
+      {364, {80, 0, 0, 0, 80, 0}},
+      {380, {1}},
+      {441, Repeat(0, 71)},
+  };
+  for (const ExpectedBytes& e : kMain) {
+    for (size_t i = 0; i < e.bytes.size(); ++i) {
+      EXPECT_EQ(main[e.ulAddress + i], e.bytes[i]) << "main byte " << e.ulAddress + i;
+    }
+  }
+  const ExpectedBytes kHead[] = {
+      {64, {100, 100, 100, 0, 100, 0, 100, 0, 100}},
+      {76, TextBytes("000000")},
+      {96, Repeat(0, 8)},
+  };
+  for (const char* pszFile : {"/eeprom-head-l.bin", "/eeprom-head-r.bin"}) {
+    const std::vector<uint8_t> head = ReadFile(dir + pszFile);
+    ASSERT_EQ(head.size(), 512u) << pszFile;
+    for (const ExpectedBytes& e : kHead) {
+      for (size_t i = 0; i < e.bytes.size(); ++i) {
+        EXPECT_EQ(head[e.ulAddress + i], e.bytes[i]) << pszFile << " byte " << e.ulAddress + i;
+      }
+    }
+  }
+}
+
+// What a restart keeps: a stored setting its saved value; a stored setting
+// changed in RAM only, and a RAM setting, their defaults again.
+TEST(EepromBoots, ARestartKeepsStoredSettingsAndResetsRamSettings) {
+  const std::string dir = testsupport::MakeTempDir();
+  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
+    static int s_index;
+    s_index = index;
+    sim::MachineOptions options;
+    options.stateDir = dir;
+    options.appEntry = [] {
+      if (s_index == 0) {
+        const bool bSet = g_ParamSideAL.SetValue(-5) == 0 && g_ParamTopOffsetL.SetValueNoSave(7) == 0 &&
+                          g_ParamWaitStep01.SetValue(55) == 0 && g_ParamWait10ms.SetValue(9) == 0;
+        syslog(LOG_NOTICE, bSet ? "[test] set" : "[test] refused");
+      }
+      syslog(LOG_NOTICE, "[test] side %d top %d waits %d %d", static_cast<int>(SettingValue(g_ParamSideAL)),
+             static_cast<int>(SettingValue(g_ParamTopOffsetL)), static_cast<int>(SettingValue(g_ParamWaitStep01)),
+             static_cast<int>(SettingValue(g_ParamWait10ms)));
+    };
+    sim::Machine m(options);
+    const char* pszExpected = index == 0 ? "[test] side -5 top 7 waits 55 9" : "[test] side -5 top 0 waits 20 0";
+    const bool bSeen = m.RunUntil([&] { return m.Logged(pszExpected); }, kFirstBoot) == sim::RunResult::ConditionMet;
+    if (index == 0 && !m.Logged("[test] set")) return 1;
+    return bSeen && m.UnexpectedFaults().empty() ? 0 : 2;
+  });
+  EXPECT_EQ(codes, (std::vector<int>{0, 0}));
+}
+
 TEST(EepromBoots, AFactoryImageOfABlankFileIsAcceptedWithItsSerialNumber) {
   std::vector<uint8_t> image(512, 0xFF);
   std::string error;
@@ -386,6 +497,34 @@ TEST_F(EepromTest, AFailedSerialNumberWriteIsReportedAndKeepsTheOldNumber) {
     GetSerialNumber(acSerial);
     EXPECT_EQ(std::string(acSerial, SERIAL_NO_LENGTH), "S1234567");
     g_ErrorMng.ClearError(CEeprom::kErrorWriteFailed);
+  });
+}
+
+// The shut-down after the main loop: pins 1-7 lose their falling-edge
+// interrupt; pin 8 lies beyond what the system-device call takes and makes
+// the result -1.
+TEST_F(EepromTest, TheShutDownClearsTheFallingEdgesItCanAndReportsPin8) {
+  static uint32_t s_ulBefore, s_ulAfter;
+  RunInApp([] {
+    const sim::GpioController& gpio = *sim::Board::Current().FindDevice<sim::GpioController>();
+    for (uint32_t ulPin = 1; ulPin <= 7; ++ulPin) ASSERT_EQ(IoctlSetGpioFallTrig(ulPin), 0);
+    s_ulBefore = gpio.FallTrigger(0);
+    EXPECT_EQ(ShutdownApplicationIo(), -1);
+    s_ulAfter = gpio.FallTrigger(0);
+  });
+  EXPECT_EQ(s_ulBefore & 0xFEu, 0xFEu);
+  EXPECT_EQ(s_ulAfter & 0xFEu, 0u);
+}
+
+// The USB side sends a curve only from an address the store gave: a failed
+// lookup is reported and leaves the address as the caller set it.
+TEST_F(EepromTest, AToneCurveTheStoreCannotNameIsReportedAndKeepsTheAddress) {
+  RunInApp([] {
+    for (uint32_t ulSource : {1u, 2u}) {
+      PhysAddr ulAddress = 0x1234u;
+      EXPECT_EQ(GetToneCurve(ulSource, 1, &ulAddress), -1) << ulSource;
+      EXPECT_EQ(ulAddress, 0x1234u) << ulSource;
+    }
   });
 }
 

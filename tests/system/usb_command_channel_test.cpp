@@ -91,11 +91,14 @@ TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   EXPECT_EQ(host.GetDeviceId().data, deviceId);
   EXPECT_EQ(sim::UsbStringText(host.GetDescriptor(3, 4, 0x0409, 255).data), USB_CONFIG_HIGH_SPEED_TEXT);
 
-  // Answered by the USB task from its mirrors and constants; no status or
-  // media record has come yet, so the mirrors are zero.
+  // Answered by the USB task from its mirrors and constants. A new
+  // printer's status is zero but for "Key Enable" (data byte 80), whose
+  // default is 1; no media record has come yet, so that mirror is zero.
   const Reply status = Command(host, CMD_GET_STATUS);
   ExpectOk(status, STATUS_REPLY_SIZE);
-  EXPECT_EQ(status.data, Bytes(STATUS_REPLY_SIZE, 0));
+  Bytes expectedStatus(STATUS_REPLY_SIZE, 0);
+  expectedStatus[80] = 1;
+  EXPECT_EQ(status.data, expectedStatus);
   const Reply media = Command(host, CMD_GET_MEDIA_INFO);
   ExpectOk(media, MEDIA_INFO_REPLY_SIZE);
   EXPECT_EQ(media.data, Bytes(MEDIA_INFO_REPLY_SIZE, 0));
