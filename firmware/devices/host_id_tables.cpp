@@ -103,8 +103,8 @@ constexpr std::array<HostParamEntry, HOST_PARAM_ID_COUNT> MakeParamIdTable() {
   std::array<HostParamEntry, HOST_PARAM_ID_COUNT> aEntries{};
   for (const SettingId& row : kSettingIds) aEntries[row.ucId] = {HOST_PARAM_SETTING, row.pParam, nullptr};
   // The counters carry their ids in their own rows.
-  for (const LifeCounterSpec& spec : g_aLifeCounterSpecs) {
-    if (spec.ucHostId != 0) aEntries[spec.ucHostId] = {HOST_PARAM_COUNTER, nullptr, spec.pCounter};
+  for (const LifeCounterSpec& entry : g_aLifeCounterSpecs) {
+    if (entry.ucHostId != 0) aEntries[entry.ucHostId] = {HOST_PARAM_COUNTER, nullptr, entry.pCounter};
   }
   return aEntries;
 }

@@ -9,19 +9,19 @@ LIFE_COUNTERS_ALL(LIFE_COUNTER_DEFINE)
 
 void ConstructLifeCounters(uint32_t ulFirst, uint32_t ulCount) {
   for (uint32_t i = ulFirst; i < ulFirst + ulCount && i < LIFE_COUNTER_COUNT; ++i) {
-    const LifeCounterSpec& spec = g_aLifeCounterSpecs[i];
-    const int32_t lMainRow = FindMainEepromRow(spec.usMainCell);
+    const LifeCounterSpec& entry = g_aLifeCounterSpecs[i];
+    const int32_t lMainRow = FindMainEepromRow(entry.usMainCell);
     const CEepromCell* pMainCell = nullptr;
     if (lMainRow >= 0) {
       ConstructMainEepromCell(static_cast<uint32_t>(lMainRow));
       pMainCell = g_apMainEepromCells[lMainRow];
     }
     const CHeadEepromCell* pHeadCell = nullptr;
-    const int32_t lHeadRow = FindHeadEepromRow(spec.usHeadCell);
-    if (spec.ucHeadUnit != LIFE_COUNTER_HEAD_NONE && lHeadRow >= 0) {
-      ConstructHeadEepromCell(spec.ucHeadUnit, static_cast<uint32_t>(lHeadRow));
-      pHeadCell = spec.ucHeadUnit == 0 ? g_apHeadEepromCellsL[lHeadRow] : g_apHeadEepromCellsR[lHeadRow];
+    const int32_t lHeadRow = FindHeadEepromRow(entry.usHeadCell);
+    if (entry.ucHeadUnit != LIFE_COUNTER_HEAD_NONE && lHeadRow >= 0) {
+      ConstructHeadEepromCell(entry.ucHeadUnit, static_cast<uint32_t>(lHeadRow));
+      pHeadCell = entry.ucHeadUnit == 0 ? g_apHeadEepromCellsL[lHeadRow] : g_apHeadEepromCellsR[lHeadRow];
     }
-    hal::ConstructGlobal(*spec.pCounter, spec.pszLabel, pMainCell, pHeadCell);
+    hal::ConstructGlobal(*entry.pCounter, entry.pszLabel, pMainCell, pHeadCell);
   }
 }

@@ -37,8 +37,8 @@ TEST(EepromMap, NoByteHasTwoCellsAndOnlyTheHeadVoltagesLieOn224To253) {
   // The head voltages own 224-253, two bytes each, 238-239 unused: the
   // wait settings have no bytes there.
   std::set<uint32_t> thvCells;
-  for (const SettingSpec& spec : g_aSettingSpecs) {
-    if (std::strncmp(spec.pszLabel, "THV ", 4) == 0) thvCells.insert(spec.usMainCell);
+  for (const SettingSpec& entry : g_aSettingSpecs) {
+    if (std::strncmp(entry.pszLabel, "THV ", 4) == 0) thvCells.insert(entry.usMainCell);
   }
   EXPECT_EQ(thvCells.size(), 14u);
   for (uint32_t b = 224; b <= 253; ++b) {
@@ -91,8 +91,8 @@ TEST(SettingsTable, LabelsAndStorageFitTheirCells) {
                                          "ReclaimN Lv.     ", "ReclaimL2Lv.     "};
   uint32_t ulBlank = 0;
   std::set<uint16_t> mainCells;
-  for (const SettingSpec& spec : g_aSettingSpecs) {
-    const std::string label = spec.pszLabel;
+  for (const SettingSpec& entry : g_aSettingSpecs) {
+    const std::string label = entry.pszLabel;
     if (label == std::string(32, ' ')) {
       ++ulBlank;
     } else if (kLong17.count(label)) {
@@ -104,14 +104,14 @@ TEST(SettingsTable, LabelsAndStorageFitTheirCells) {
     } else {
       EXPECT_EQ(label.size(), 16u) << "|" << label << "|";
     }
-    EXPECT_LE(spec.lMin, spec.lMax) << label;
-    if (spec.usMainCell == 0) continue;
-    EXPECT_TRUE(mainCells.insert(spec.usMainCell).second) << "cell " << spec.usMainCell << " has two settings";
-    const int32_t lRow = FindMainEepromRow(spec.usMainCell);
+    EXPECT_LE(entry.lMin, entry.lMax) << label;
+    if (entry.usMainCell == 0) continue;
+    EXPECT_TRUE(mainCells.insert(entry.usMainCell).second) << "cell " << entry.usMainCell << " has two settings";
+    const int32_t lRow = FindMainEepromRow(entry.usMainCell);
     ASSERT_GE(lRow, 0) << label;
     const uint32_t ulBits = 8 * kMainEepromCells[lRow].usSize;
-    const bool bFits = spec.lMin < 0 ? spec.lMin >= -(1ll << (ulBits - 1)) && spec.lMax < (1ll << (ulBits - 1))
-                                     : spec.lMax < (1ll << ulBits);
+    const bool bFits = entry.lMin < 0 ? entry.lMin >= -(1ll << (ulBits - 1)) && entry.lMax < (1ll << (ulBits - 1))
+                                     : entry.lMax < (1ll << ulBits);
     // The one exception: "TProtectL Lv" 0..256 on one byte, which the
     // setting refuses beyond its cell.
     EXPECT_EQ(bFits, label != "TProtectL Lv    ") << label;
@@ -249,18 +249,18 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
       case BUILD_SETTINGS:
       case BUILD_SETTINGS_CELL_BLOCK:
         for (uint32_t r = s.usFirst; r < ulEnd; ++r) {
-          const SettingSpec& spec = g_aSettingSpecs[r];
-          if (spec.pParam == &g_ParamPowerSaveTime) ulPowerSaveTimeStep = i;
-          if (spec.usMainCell != 0) cells.Main(spec.usMainCell);
-          if (spec.eHeadCells == SETTING_HEAD_UNIT_L || spec.eHeadCells == SETTING_HEAD_BOTH) cells.Head(0, spec.usHeadCell);
-          if (spec.eHeadCells == SETTING_HEAD_UNIT_R || spec.eHeadCells == SETTING_HEAD_BOTH) cells.Head(1, spec.usHeadCell);
+          const SettingSpec& entry = g_aSettingSpecs[r];
+          if (entry.pParam == &g_ParamPowerSaveTime) ulPowerSaveTimeStep = i;
+          if (entry.usMainCell != 0) cells.Main(entry.usMainCell);
+          if (entry.eHeadCells == SETTING_HEAD_UNIT_L || entry.eHeadCells == SETTING_HEAD_BOTH) cells.Head(0, entry.usHeadCell);
+          if (entry.eHeadCells == SETTING_HEAD_UNIT_R || entry.eHeadCells == SETTING_HEAD_BOTH) cells.Head(1, entry.usHeadCell);
         }
         break;
       case BUILD_COUNTERS:
         for (uint32_t r = s.usFirst; r < ulEnd; ++r) {
-          const LifeCounterSpec& spec = g_aLifeCounterSpecs[r];
-          cells.Main(spec.usMainCell);
-          if (spec.ucHeadUnit != LIFE_COUNTER_HEAD_NONE) cells.Head(spec.ucHeadUnit, spec.usHeadCell);
+          const LifeCounterSpec& entry = g_aLifeCounterSpecs[r];
+          cells.Main(entry.usMainCell);
+          if (entry.ucHeadUnit != LIFE_COUNTER_HEAD_NONE) cells.Head(entry.ucHeadUnit, entry.usHeadCell);
         }
         break;
       case BUILD_OBJECTS:

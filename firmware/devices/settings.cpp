@@ -30,32 +30,32 @@ void ConstructHeadCellAt(uint32_t ulUnit, uint32_t ulAddress) {
   if (lRow >= 0) ConstructHeadEepromCell(ulUnit, static_cast<uint32_t>(lRow));
 }
 
-void ConstructSetting(const SettingSpec& spec, bool bMainCellBuilt) {
+void ConstructSetting(const SettingSpec& entry, bool bMainCellBuilt) {
   const CEepromCell* pMainCell = nullptr;
-  if (spec.usMainCell != 0) {
-    if (!bMainCellBuilt) ConstructMainCellAt(spec.usMainCell);
-    pMainCell = FindMainEepromCell(spec.usMainCell);
+  if (entry.usMainCell != 0) {
+    if (!bMainCellBuilt) ConstructMainCellAt(entry.usMainCell);
+    pMainCell = FindMainEepromCell(entry.usMainCell);
   }
   const CHeadEepromCell* pHeadA = nullptr;
   const CHeadEepromCell* pHeadB = nullptr;
-  switch (spec.eHeadCells) {
+  switch (entry.eHeadCells) {
     case SETTING_HEAD_UNIT_L:
     case SETTING_HEAD_UNIT_R: {
-      const uint32_t ulUnit = spec.eHeadCells == SETTING_HEAD_UNIT_L ? 0 : 1;
-      ConstructHeadCellAt(ulUnit, spec.usHeadCell);
-      pHeadA = HeadCellOfUnit(ulUnit, spec.usHeadCell);
+      const uint32_t ulUnit = entry.eHeadCells == SETTING_HEAD_UNIT_L ? 0 : 1;
+      ConstructHeadCellAt(ulUnit, entry.usHeadCell);
+      pHeadA = HeadCellOfUnit(ulUnit, entry.usHeadCell);
       break;
     }
     case SETTING_HEAD_BOTH:
-      ConstructHeadCellAt(0, spec.usHeadCell);
-      ConstructHeadCellAt(1, spec.usHeadCell);
-      pHeadA = HeadCellOfUnit(0, spec.usHeadCell);
-      pHeadB = HeadCellOfUnit(1, spec.usHeadCell);
+      ConstructHeadCellAt(0, entry.usHeadCell);
+      ConstructHeadCellAt(1, entry.usHeadCell);
+      pHeadA = HeadCellOfUnit(0, entry.usHeadCell);
+      pHeadB = HeadCellOfUnit(1, entry.usHeadCell);
       break;
     case SETTING_HEAD_NONE:
       break;
   }
-  hal::ConstructGlobal(*spec.pParam, spec.pszLabel, spec.lMin, spec.lMax, pMainCell, pHeadA, pHeadB, spec.lDefault);
+  hal::ConstructGlobal(*entry.pParam, entry.pszLabel, entry.lMin, entry.lMax, pMainCell, pHeadA, pHeadB, entry.lDefault);
 }
 
 }  // namespace
@@ -75,8 +75,8 @@ void ConstructSettings(SettingGroup group, bool bCellBlock) {
 }
 
 const SettingSpec* FindSettingSpec(const CParameter* pParam) {
-  for (const SettingSpec& spec : g_aSettingSpecs) {
-    if (spec.pParam == pParam) return &spec;
+  for (const SettingSpec& entry : g_aSettingSpecs) {
+    if (entry.pParam == pParam) return &entry;
   }
   return nullptr;
 }
