@@ -1,0 +1,173 @@
+#include "sim/mechanism/dc_mechanism.h"
+
+#include "sim/fpga/fpga_config_port.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/mechanism_inputs.h"
+#include "sim/soc/gpio.h"
+
+namespace sim {
+
+namespace {
+
+// The output registers with bits no actuator is wired to, and those bits.
+struct UnwiredBits {
+  uint32_t offset;
+  const char* pszName;
+  uint16_t mask;
+};
+constexpr UnwiredBits kUnwired[] = {
+    {FpgaMainBlock::kDcMotor0 + 4, "DCMOTOR2", 0xFFC0},
+    {FpgaMainBlock::kFanCtrl, "FAN_CTRL", 0xF000},
+};
+constexpr uint16_t kColorLedMask = 0x003F;
+
+bool IsOutputOfInterest(uint32_t offset) {
+  const uint32_t kPwmFirst = FpgaMainBlock::kPwmBase, kPwmLast = FpgaMainBlock::kPwmBase + 0x32;
+  return (offset >= FpgaMainBlock::kDcMotor0 && offset <= FpgaMainBlock::kFanCtrl) ||
+         offset == FpgaMainBlock::kColorCtrl || (offset >= kPwmFirst && offset <= kPwmLast);
+}
+
+}  // namespace
+
+DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
+                         MechanismInputs& inputs, uint32_t pcbRevision)
+    : m_board(board), m_fpga(fpga), m_gpio(gpio), m_colors(pcbRevision) {
+  SimClock& clock = board.Clock();
+  for (const AxisWiring& w : kAxisWiring) {
+    m_axes.push_back(std::make_unique<DcAxis>(
+        clock, w.geometry, [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
+        [this, name = w.pszName](int32_t position) { Note(MechanismEventKind::Axis, name, position); }));
+  }
+  for (const EncoderWiring& w : kEncoderWiring) {
+    m_discs.push_back(std::make_unique<DcAxis>(
+        clock, w.disc,
+        [this, channel = w.channel](const SensorBit& s, bool bActive) {
+          SetSensor(s, bActive);
+          if (bActive) m_fpga.CountPulses(channel);
+        },
+        nullptr));
+  }
+  // The motors as the registers hold them now, without a trace entry.
+  for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) m_motors[i] = Decode(kDcMotorWiring[i]);
+  m_fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
+  config.AddModeObserver([this](bool) { Refresh(); });
+  m_gpio.AddPinObserver(kMotorEnablePin, [this](bool) { Refresh(); });
+  inputs.AddAnalogSource([this](uint32_t channel, uint16_t* pLevel) { return Analog(channel, pLevel); });
+  Refresh();
+}
+
+void DcMechanism::Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive) {
+  m_trace.Add(MechanismEvent{m_board.Clock().Now(), kind, name, drive, value});
+}
+
+void DcMechanism::SetShaftJammed(uint32_t channel, bool bJammed) {
+  for (size_t i = 0; i < m_discs.size(); ++i) {
+    if (kEncoderWiring[i].channel == channel) m_discs[i]->SetStuck(bJammed);
+  }
+}
+
+void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
+  if (!IsOutputOfInterest(offset)) return;
+  TraceUnwired(offset, value);
+  Refresh();
+}
+
+void DcMechanism::TraceUnwired(uint32_t offset, uint16_t value) {
+  for (size_t i = 0; i < std::size(kUnwired); ++i) {
+    if (kUnwired[i].offset != offset) continue;
+    const auto bits = static_cast<uint16_t>(value & kUnwired[i].mask);
+    if (bits != m_unwired[i]) Note(MechanismEventKind::UnwiredBits, kUnwired[i].pszName, bits);
+    m_unwired[i] = bits;
+  }
+}
+
+void DcMechanism::Refresh() {
+  const bool bSupply = m_gpio.IsOutput(kMotorEnablePin) && m_gpio.PinLevel(kMotorEnablePin);
+  if (bSupply != m_bSupplyOn) {
+    m_bSupplyOn = bSupply;
+    Note(MechanismEventKind::MotorSupply, "MotorSupply", bSupply ? 1 : 0);
+  }
+  RefreshMotors();
+  const uint16_t fanCtrl = m_fpga.Register(FpgaMainBlock::kFanCtrl);
+  uint16_t loads = 0;
+  for (const SwitchedLoadWiring& w : kSwitchedLoads) loads = static_cast<uint16_t>(loads | (fanCtrl & w.mask));
+  RefreshSwitched(MechanismEventKind::Fan, loads, &m_loads);
+  RefreshSwitched(MechanismEventKind::ColorLed,
+                  static_cast<uint16_t>(m_fpga.Register(FpgaMainBlock::kColorCtrl) & kColorLedMask), &m_leds);
+}
+
+void DcMechanism::RefreshMotors() {
+  for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) {
+    const MotorState now = Decode(kDcMotorWiring[i]);
+    MotorState& last = m_motors[i];
+    if (now.drive != last.drive || now.percent != last.percent) {
+      Note(MechanismEventKind::Motor, kDcMotorWiring[i].pszName, static_cast<int32_t>(now.percent), now.drive);
+    }
+    last = now;
+  }
+  for (size_t a = 0; a < m_axes.size(); ++a) DriveAxis(*m_axes[a], m_motors[Index(kAxisWiring[a].motor)]);
+  for (size_t e = 0; e < m_discs.size(); ++e) {
+    MotorState m = m_motors[Index(kEncoderWiring[e].motor)];
+    if (m.num < 0) m.num = -m.num;  // the slots count the same either way
+    DriveAxis(*m_discs[e], m);
+  }
+}
+
+// Fans and clutches share FAN_CTRL; LEDs have COLOR_CTRL: one entry per
+// output bit that changed.
+void DcMechanism::RefreshSwitched(MechanismEventKind kind, uint16_t now, uint16_t* pLast) {
+  const auto changed = static_cast<uint16_t>(now ^ *pLast);
+  *pLast = now;
+  if (changed == 0) return;
+  if (kind == MechanismEventKind::ColorLed) {
+    for (uint32_t led = 0; led < kColorLedCount; ++led) {
+      if (((changed >> led) & 1u) != 0) Note(kind, kColorLedNames[led], (now >> led) & 1u);
+    }
+    return;
+  }
+  for (const SwitchedLoadWiring& w : kSwitchedLoads) {
+    if ((changed & w.mask) != 0) {
+      Note(w.bClutch ? MechanismEventKind::Clutch : MechanismEventKind::Fan, w.pszName, (now & w.mask) != 0 ? 1 : 0);
+    }
+  }
+}
+
+DcMechanism::MotorState DcMechanism::Decode(const DcMotorWiring& w) const {
+  MotorState m;
+  const uint16_t lines = m_fpga.Register(w.reg);
+  m.drive = DecodeHBridge((lines & w.maskA) != 0, (lines & w.maskB) != 0, w.bInverted);
+  uint32_t duty = 1, period = 1;
+  uint32_t pairOffset = 0;
+  if (w.pwmChannel != kNoPwm && PwmPairOffset(w.pwmChannel, &pairOffset)) {
+    period = m_fpga.Register(pairOffset);
+    duty = m_fpga.Register(pairOffset + 2);
+    // A duty at or above the period drives the bridge all the time.
+    if (duty >= period) duty = period = (duty == 0 ? 0 : 1);
+  }
+  m.percent = period == 0 ? 0 : duty * 100 / period;
+  const bool bTurning = Turns(m.drive) && m_bSupplyOn && m_fpga.Configured() && period != 0;
+  m.num = bTurning ? (m.drive == DriveState::Forward ? duty : -static_cast<int64_t>(duty)) : 0;
+  m.den = period == 0 ? 1 : period;
+  return m;
+}
+
+void DcMechanism::DriveAxis(DcAxis& axis, const MotorState& m) {
+  axis.Drive(static_cast<int64_t>(axis.Geometry().fullSpeed) * m.num / m.den);
+}
+
+void DcMechanism::SetSensor(const SensorBit& sensor, bool bActive) {
+  const bool bLevel = bActive != sensor.bActiveLow;
+  const auto mask = static_cast<uint16_t>(1u << sensor.bit);
+  const uint16_t word = m_fpga.InputWord(sensor.word);
+  m_fpga.SetInputWord(sensor.word, static_cast<uint16_t>(bLevel ? (word | mask) : (word & ~mask)));
+}
+
+bool DcMechanism::Analog(uint32_t channel, uint16_t* pLevel) const {
+  if (channel == kSupplyChannel) {
+    *pLevel = m_bSupplyOn ? kSupplyOnLevel : kSupplyOffLevel;
+    return true;
+  }
+  return m_colors.Analog(channel, m_fpga.Register(FpgaMainBlock::kColorCtrl), pLevel);
+}
+
+}  // namespace sim
