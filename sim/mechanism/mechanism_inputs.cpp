@@ -87,7 +87,9 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   FpgaConfigPort* pConfig = board.FindDevice<FpgaConfigPort>();
   if (pFpga == nullptr || pGpio == nullptr || pConfig == nullptr) return;
   MechanismInputs& mechanism = board.AddDevice<MechanismInputs>(*pFpga, *pGpio, inputs.openCovers, inputs.bRollLoaded);
-  board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision);
+  DcMechanism& dc = board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision);
+  dc.SetRibbonPanel(PrintUnit::L, inputs.ribbonPanels[0]);
+  dc.SetRibbonPanel(PrintUnit::R, inputs.ribbonPanels[1]);
 }
 
 }  // namespace sim

@@ -1,5 +1,7 @@
 #include "sim/mechanism/ribbon_colors.h"
 
+#include <cstring>
+
 namespace sim {
 
 namespace {
@@ -51,6 +53,17 @@ static_assert(ClassifiesWellClear(static_cast<uint32_t>(Panel::Overcoat), 3));
 constexpr uint32_t kFirstLedBit[2] = {0, 3};
 
 }  // namespace
+
+bool RibbonColors::ParsePanel(const char* pszName, Panel* pPanel) {
+  static constexpr const char* kNames[kPanels] = {"yellow", "magenta", "cyan", "overcoat", "none"};
+  for (uint32_t i = 0; i < kPanels; ++i) {
+    if (std::strcmp(pszName, kNames[i]) == 0) {
+      *pPanel = static_cast<Panel>(i);
+      return true;
+    }
+  }
+  return false;
+}
 
 uint16_t RibbonColors::Level(Panel panel, LedColor led) {
   return kLevels[static_cast<uint32_t>(panel)][static_cast<uint32_t>(led)];

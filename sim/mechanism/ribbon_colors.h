@@ -29,6 +29,9 @@ class RibbonColors {
   // The receiver's level with one LED lit on a panel.
   static uint16_t Level(Panel panel, LedColor led);
 
+  // Parses a panel's option name (yellow, magenta, cyan, overcoat, none).
+  static bool ParsePanel(const char* pszName, Panel* pPanel);
+
   explicit RibbonColors(uint32_t pcbRevision) : m_pcbRevision(pcbRevision) {}
 
   void SetPanel(PrintUnit unit, Panel panel) { m_panels[static_cast<uint32_t>(unit)] = panel; }
