@@ -36,6 +36,7 @@ class CColorLed {
 };
 
 enum ColorLevel : uint32_t { COLOR_LEVEL_BELOW = 1, COLOR_LEVEL_AT_OR_ABOVE = 2 };
+enum ColorIndex : uint32_t { COLOR_RED = 0, COLOR_GREEN = 1, COLOR_BLUE = 2, COLOR_COUNT = 3 };
 
 // Read returns 0 and writes nothing in this class; the colour variants read
 // the current unit's colour input against their threshold.
@@ -77,23 +78,18 @@ class CColorSensor {
   uint32_t m_ulScale = 0;
 };
 
-class CColorSensorB final : public CColorSensor {
+// Green and blue compare with their threshold as it is.
+template <ColorIndex eColor>
+class CColorSensorUnscaled final : public CColorSensor {
  public:
-  constexpr CColorSensorB() = default;
-  explicit CColorSensorB(CColorLed* pLed) : CColorSensor(pLed) {}
+  constexpr CColorSensorUnscaled() = default;
+  explicit CColorSensorUnscaled(CColorLed* pLed) : CColorSensor(pLed) {}
   int32_t Read(uint32_t* pulLevel, uint32_t* pulValue) override {
     return ReadAgainst(m_ulThreshold, pulLevel, pulValue);
   }
 };
-
-class CColorSensorG final : public CColorSensor {
- public:
-  constexpr CColorSensorG() = default;
-  explicit CColorSensorG(CColorLed* pLed) : CColorSensor(pLed) {}
-  int32_t Read(uint32_t* pulLevel, uint32_t* pulValue) override {
-    return ReadAgainst(m_ulThreshold, pulLevel, pulValue);
-  }
-};
+using CColorSensorG = CColorSensorUnscaled<COLOR_GREEN>;
+using CColorSensorB = CColorSensorUnscaled<COLOR_BLUE>;
 
 // Red compares with its threshold scaled by scale / 256 (unless the scale
 // is kNoScale), which the ribbon manager sets.
@@ -113,7 +109,6 @@ enum PanelClass : uint32_t {
   PANEL_CYAN = 2,
   PANEL_OVERCOAT = 3,
 };
-enum ColorIndex : uint32_t { COLOR_RED = 0, COLOR_GREEN = 1, COLOR_BLUE = 2, COLOR_COUNT = 3 };
 
 // First match wins: reading[minuend] - reading[subtrahend] > 93 (signed).
 struct PanelRule {
