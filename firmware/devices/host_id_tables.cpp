@@ -2,6 +2,7 @@
 
 #include "firmware/control/leds.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/settings.h"
 
 namespace {
@@ -114,6 +115,21 @@ constexpr std::array<DiagDeviceEntry, DIAG_DEVICE_ID_COUNT> MakeDiagTable() {
   aEntries[37] = {DIAG_DEVICE_PANEL_LED, &g_LedPower};
   aEntries[38] = {DIAG_DEVICE_PANEL_LED, &g_LedReady};
   aEntries[39] = {DIAG_DEVICE_PANEL_LED, &g_LedError};
+  // The motors, fans and colour LEDs.
+  aEntries[2] = {.eKind = DIAG_DEVICE_CHOP_MOTOR, .pChopMotor = &g_ChopMotorRibDstL};
+  aEntries[3] = {.eKind = DIAG_DEVICE_CHOP_MOTOR, .pChopMotor = &g_ChopMotorRibSrcL};
+  aEntries[5] = {.eKind = DIAG_DEVICE_DC_MOTOR, .pDcMotor = &g_DcMotorHeadL};
+  aEntries[6] = {.eKind = DIAG_DEVICE_DC_MOTOR, .pDcMotor = &g_DcMotorMainPinch};
+  aEntries[31] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanHeadL};
+  aEntries[32] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanHeadR};
+  aEntries[33] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanPcb};
+  aEntries[34] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanStpMtr};
+  aEntries[40] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedRedL};
+  aEntries[41] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedRedR};
+  aEntries[42] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedGreenL};
+  aEntries[43] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedGreenR};
+  aEntries[44] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedBlueL};
+  aEntries[45] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedBlueR};
   return aEntries;
 }
 

@@ -10,6 +10,10 @@
 class CParameter;
 class CLifeCounter;
 class CPortLed;
+class CChopMotor;
+class CDcMotor;
+class CFanCnt;
+class CColorLed;
 
 enum HostParamKind : uint8_t {
   HOST_PARAM_NONE = 0,
@@ -34,11 +38,19 @@ const HostParamEntry& FindHostParam(uint32_t ulId);
 enum DiagDeviceKind : uint8_t {
   DIAG_DEVICE_NONE = 0,
   DIAG_DEVICE_PANEL_LED = 1,
+  DIAG_DEVICE_CHOP_MOTOR = 2,
+  DIAG_DEVICE_DC_MOTOR = 3,
+  DIAG_DEVICE_FAN = 4,
+  DIAG_DEVICE_COLOR_LED = 5,
 };
 
 struct DiagDeviceEntry {
   DiagDeviceKind eKind = DIAG_DEVICE_NONE;
   CPortLed* pPanelLed = nullptr;
+  CChopMotor* pChopMotor = nullptr;
+  CDcMotor* pDcMotor = nullptr;
+  CFanCnt* pFan = nullptr;
+  CColorLed* pColorLed = nullptr;
 };
 
 constexpr uint32_t DIAG_DEVICE_ID_COUNT = 46;

@@ -16,6 +16,7 @@
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/host_id_tables.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
@@ -171,6 +172,21 @@ TEST(HostIdTables, SettingsAndCountersByIdAndTheIdsThatDoNotExist) {
   // The diagnosis rows built so far; the others read as none.
   EXPECT_EQ(FindDiagDevice(37).pPanelLed, &g_LedPower);
   EXPECT_EQ(FindDiagDevice(39).pPanelLed, &g_LedError);
+  EXPECT_EQ(FindDiagDevice(2).pChopMotor, &g_ChopMotorRibDstL);
+  EXPECT_EQ(FindDiagDevice(3).pChopMotor, &g_ChopMotorRibSrcL);
+  EXPECT_EQ(FindDiagDevice(5).pDcMotor, &g_DcMotorHeadL);
+  EXPECT_EQ(FindDiagDevice(6).eKind, DIAG_DEVICE_DC_MOTOR);
+  EXPECT_EQ(FindDiagDevice(6).pDcMotor, &g_DcMotorMainPinch);
+  EXPECT_EQ(FindDiagDevice(33).pFan, &g_FanPcb);
+  EXPECT_EQ(FindDiagDevice(34).pFan, &g_FanStpMtr);
+  EXPECT_EQ(FindDiagDevice(35).eKind, DIAG_DEVICE_NONE);
+  for (uint32_t id = 40; id < 46; ++id) {
+    EXPECT_EQ(FindDiagDevice(id).eKind, DIAG_DEVICE_COLOR_LED) << id;
+    // Red, green, blue; L before R.
+    const uint32_t ulNumber = (id - 40) / 2 + 1 + ((id - 40) % 2) * 3;
+    EXPECT_EQ(FindDiagDevice(id).pColorLed, g_aColorLedWiring[id - 40].pLed) << id;
+    EXPECT_EQ(g_aColorLedWiring[id - 40].ulNumber, ulNumber) << id;
+  }
   EXPECT_EQ(FindDiagDevice(4).eKind, DIAG_DEVICE_NONE);
   EXPECT_EQ(FindDiagDevice(46).eKind, DIAG_DEVICE_NONE);
 }
@@ -195,6 +211,50 @@ TEST(Wiring, PortsUseTheirRegistersAndEachSensorItsOwnBitOrChannel) {
   uint32_t ulShared = 0;
   for (const AdSensorWiring& w : g_aAdSensorWiring) ulShared += channels.insert({w.ulMode, w.ulChannel}).second ? 0 : 1;
   EXPECT_EQ(ulShared, 1u);
+}
+
+TEST(Wiring, EachChopperFollowsItsMotorAndEverySlitItsChopper) {
+  std::set<const CFpgaDcMotor*> motors;
+  std::set<const CChopMotor*> choppers;
+  std::set<uint32_t> channels;
+  for (const MotorWiring& w : g_aMotorWiring) {
+    if (w.pChopper == nullptr) {
+      EXPECT_TRUE(motors.insert(w.pMotor).second);
+      // Both lines of a motor lie in one DC-motor register.
+      EXPECT_TRUE(w.ulRegisterA == w.ulRegisterB && w.ulRegisterA >= 0x64000030u && w.ulRegisterA <= 0x64000034u);
+      EXPECT_NE(w.ulMaskA, w.ulMaskB);
+      continue;
+    }
+    EXPECT_TRUE(motors.count(w.pMotor)) << "chopper on channel " << w.ulChannel << " before its motor";
+    EXPECT_TRUE(choppers.insert(w.pChopper).second);
+    EXPECT_TRUE(channels.insert(w.ulChannel).second) << w.ulChannel;
+  }
+  for (const SlitWiring& w : g_aSlitWiring) {
+    if (w.pMotor != nullptr) {
+      EXPECT_TRUE(choppers.count(w.pMotor)) << w.pszLabel;
+    }
+  }
+  // The pairs are not in ascending order for every motor: a swapped pair
+  // would reverse the motor.
+  const MotorWiring* pDstL = nullptr;
+  const MotorWiring* pSrcL = nullptr;
+  for (const MotorWiring& w : g_aMotorWiring) {
+    if (w.pChopper == nullptr && w.pMotor == &g_DcMotorRibDstL) pDstL = &w;
+    if (w.pChopper == nullptr && w.pMotor == &g_DcMotorRibSrcL) pSrcL = &w;
+  }
+  ASSERT_TRUE(pDstL && pSrcL);
+  EXPECT_EQ(std::pair(pDstL->ulMaskA, pDstL->ulMaskB), std::pair(0x0002u, 0x0001u));
+  EXPECT_EQ(std::pair(pSrcL->ulMaskA, pSrcL->ulMaskB), std::pair(0x0004u, 0x0008u));
+  // The fan register: eight limited fans on bits 3-10, three plain outputs
+  // on bits 0-2, the Exit LED's bit 11 left alone.
+  uint32_t ulLimited = 0, ulPlain = 0;
+  for (const FanWiring& w : g_aFanWiring) {
+    EXPECT_EQ(w.ulRegister, 0x64000036u);
+    if (w.pFan != nullptr) ulLimited |= w.ulMask;
+    if (w.pOutput != nullptr) ulPlain |= w.ulMask;
+  }
+  EXPECT_EQ(ulLimited, 0x07F8u);
+  EXPECT_EQ(ulPlain, 0x0007u);
 }
 
 // ---- the construction list ---------------------------------------------------------------
@@ -282,6 +342,11 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("g_HeadEepromR"), ulFirstHeadCellStep);
   EXPECT_LT(StepOf("switch sensors"), StepOf("g_AdConverter"));
   EXPECT_LT(StepOf("g_AdConverter"), StepOf("A/D sensors"));
+  EXPECT_LT(StepOf("A/D sensors"), StepOf("colour LEDs, sensors and sets"));
+  EXPECT_LT(StepOf("colour LEDs, sensors and sets"), StepOf("DC motors and choppers"));
+  EXPECT_LT(StepOf("DC motors and choppers"), StepOf("encoder slits"));
+  EXPECT_LT(StepOf("encoder slits"), StepOf("fans and clutches"));
+  EXPECT_LT(StepOf("fans and clutches"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
   EXPECT_EQ(StepOf("g_Eeprom.StoreFirmwareVersion"), g_ulMachineBuildStepCount - 1);
 }
