@@ -17,7 +17,7 @@ const DcMotorWiring kDcMotorWiring[Index(DcMotor::Count)] = {
     {"DcMotorFeedPinch",   kDcMotor1, 0x0080, 0x0040, true,  kNoPwm},
     {"DcMotorPathSel",     kDcMotor1, 0x0100, 0x0200, true,  kNoPwm},
     {"DcMotorEjectPinch",  kDcMotor1, 0x0400, 0x0800, true,  13},
-    {"DcMotorSpare34Hi",   kDcMotor2, 0x0010, 0x0020, true,  18},
+    {"DcMotorSpare45",     kDcMotor2, 0x0010, 0x0020, true,  18},
     {"DcMotorRibDstL",     kDcMotor0, 0x0002, 0x0001, false, 0},
     {"DcMotorRibDstR",     kDcMotor1, 0x0001, 0x0002, false, 8},
     {"DcMotorRibSrcL",     kDcMotor0, 0x0004, 0x0008, true,  1},
@@ -29,8 +29,8 @@ const DcMotorWiring kDcMotorWiring[Index(DcMotor::Count)] = {
     {"DcMotorLoadBar",     kDcMotor0, 0x1000, 0x2000, true,  6},
     {"DcMotorCutter",      kDcMotor1, 0x2000, 0x1000, false, 14},
     {"DcMotorEject",       kDcMotor1, 0x4000, 0x8000, true,  15},
-    {"DcMotorSpare34Lo",   kDcMotor2, 0x0001, 0x0002, true,  16},
-    {"DcMotorSpare34Mid",  kDcMotor2, 0x0004, 0x0008, true,  17},
+    {"DcMotorSpare01",     kDcMotor2, 0x0001, 0x0002, true,  16},
+    {"DcMotorSpare23",     kDcMotor2, 0x0004, 0x0008, true,  17},
 };
 // clang-format on
 

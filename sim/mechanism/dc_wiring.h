@@ -22,7 +22,7 @@ enum class DcMotor : uint32_t {
   FeedPinch,
   PathSel,
   EjectPinch,
-  Spare34Hi,  // register 0x34 bits 4/5: built, driven by nothing
+  Spare45,  // register 0x34 bits 4/5: built, driven by nothing
   RibDstL,
   RibDstR,
   RibSrcL,
@@ -34,8 +34,8 @@ enum class DcMotor : uint32_t {
   LoadBar,
   Cutter,
   Eject,
-  Spare34Lo,  // register 0x34 bits 0/1
-  Spare34Mid,  // register 0x34 bits 2/3
+  Spare01,  // register 0x34 bits 0/1
+  Spare23,  // register 0x34 bits 2/3
   Count
 };
 
