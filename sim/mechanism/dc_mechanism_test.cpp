@@ -47,10 +47,10 @@ class DcMechanismTest : public ::testing::Test {
     Board& b = *m_board;
     b.AddDevice<Psc1>(b);
     gpio = &b.AddDevice<GpioController>(b);
-    FpgaConfigPort& config = b.AddDevice<FpgaConfigPort>(b, *gpio);
-    fpga = &b.AddDevice<FpgaMainBlock>(b, *gpio, config, m_pcbRevision);
+    config = &b.AddDevice<FpgaConfigPort>(b, *gpio);
+    fpga = &b.AddDevice<FpgaMainBlock>(b, *gpio, *config, m_pcbRevision);
     inputs = &b.AddDevice<MechanismInputs>(*fpga, *gpio, 0u, true);
-    mech = &b.AddDevice<DcMechanism>(b, *fpga, config, *gpio, *inputs, m_pcbRevision);
+    mech = &b.AddDevice<DcMechanism>(b, *fpga, *config, *gpio, *inputs, m_pcbRevision);
   }
 
   void Write(uint32_t offset, uint16_t value) { fpga->Write(offset, 2, value); }
@@ -95,6 +95,7 @@ class DcMechanismTest : public ::testing::Test {
   uint32_t m_pcbRevision;
   std::unique_ptr<Board> m_board;
   GpioController* gpio = nullptr;
+  FpgaConfigPort* config = nullptr;
   FpgaMainBlock* fpga = nullptr;
   MechanismInputs* inputs = nullptr;
   DcMechanism* mech = nullptr;
@@ -253,6 +254,21 @@ TEST_F(DcMechanismTest, AnActiveLowSwitchReadsZeroInItsWindow) {
   EXPECT_TRUE(InputBit(1, 13));
   EXPECT_FALSE(InputBit(1, 14)) << "Cutter R active at the right stop";
   EXPECT_EQ(mech->Position(Axis::Cutter), kAxisWiring[Index(Axis::Cutter)].geometry.length);
+}
+
+TEST_F(DcMechanismTest, AnFpgaThatLosesItsConfigurationLetsGoOfEveryMotor) {
+  MotorEnable(true);
+  Pwm(DcMotor::HeadL, 800, 800);
+  Drive(DcMotor::HeadL, Op::Reverse);
+  Run(kSecond / 8);
+  const int32_t reached = mech->Position(Axis::HeadL);
+  config->PowerOnUnconfigured();
+  Run(kSecond);
+  EXPECT_EQ(mech->Position(Axis::HeadL), reached);
+  EXPECT_FALSE(Turns(mech->Drive(DcMotor::HeadL))) << ToString(mech->Drive(DcMotor::HeadL));
+  const auto head = mech->Trace().Of("HeadL");
+  ASSERT_FALSE(head.empty());
+  EXPECT_EQ(head.back().value, reached) << "the stop is traced";
 }
 
 // ---- the choppers and the encoder shafts ----
