@@ -25,6 +25,8 @@ struct BoardInputs {
   bool bRollLoaded = true;
   // The ribbon panel under each unit's colour sensor (L, R).
   std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
+  // Copy every entry of the mechanism's trace to the console as it is made.
+  bool bEchoMechanism = false;
 };
 
 // Builds every device model of the board and maps it on the bus.

@@ -35,6 +35,8 @@ struct MachineOptions {
   bool bRollLoaded = true;
   // The ribbon panel under each unit's colour sensor (sim::DcMechanism).
   std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
+  // Every entry of the DC mechanism's trace on the console as well.
+  bool bEchoMechanism = false;
   bool bPaced = false;
   double pacedFactor = 1.0;
   bool bEchoConsole = false;

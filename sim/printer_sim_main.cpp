@@ -38,6 +38,7 @@ struct Options {
   uint32_t openCovers = 0;
   bool bRollLoaded = true;
   std::array<sim::Panel, 2> ribbonPanels{sim::Panel::Yellow, sim::Panel::Yellow};
+  bool bEchoMechanism = false;
 };
 
 void Usage() {
@@ -57,6 +58,7 @@ void Usage() {
       "  --ribbon-panel UNIT PANEL\n"
       "                     the ribbon panel under unit l's or r's colour sensor: yellow (default),\n"
       "                     magenta, cyan, overcoat, none\n"
+      "  --echo-mechanism   every change of a motor, fan, clutch, colour LED or axis on the console\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
       "SIGINT and SIGTERM end the run; SIGHUP restarts the board as its watchdog would.\n",
       stderr);
@@ -102,6 +104,8 @@ bool Parse(int argc, char** argv, Options* pOptions) {
                                    sim::RibbonColors::ParsePanel(argv[i + 2], &panel)) {
       pOptions->ribbonPanels[argv[i + 1][0] == 'l' ? 0 : 1] = panel;
       i += 2;
+    } else if (arg == "--echo-mechanism") {
+      pOptions->bEchoMechanism = true;
     } else if (arg == "--no-paper") {
       pOptions->bRollLoaded = false;
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
@@ -158,6 +162,7 @@ int main(int argc, char** argv) {
   machineOptions.openCovers = options.openCovers;
   machineOptions.bRollLoaded = options.bRollLoaded;
   machineOptions.ribbonPanels = options.ribbonPanels;
+  machineOptions.bEchoMechanism = options.bEchoMechanism;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
   {

@@ -57,7 +57,9 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
 }
 
 void DcMechanism::Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive) {
-  m_trace.Add(MechanismEvent{m_board.Clock().Now(), kind, name, drive, value});
+  const MechanismEvent e{m_board.Clock().Now(), kind, name, drive, value};
+  m_trace.Add(e);
+  if (m_bEcho) m_board.ConsoleLine("[mechanism] " + e.Text());
 }
 
 void DcMechanism::SetShaftJammed(uint32_t channel, bool bJammed) {

@@ -62,6 +62,9 @@ class DcMechanism final : public DeviceModel {
   uint16_t LoadsOn() const { return m_loads; }
   uint16_t LedsOn() const { return m_leds; }
 
+  // Each trace entry also as a console line "[mechanism] <entry>".
+  void EchoToConsole(bool bEcho) { m_bEcho = bEcho; }
+
   // ---- inputs and fault switches ----
   void SetRibbonPanel(PrintUnit unit, Panel panel) { m_colors.SetPanel(unit, panel); }
   void SetAxisStuck(Axis axis, bool bStuck) { m_axes[Index(axis)]->SetStuck(bStuck); }
@@ -103,6 +106,7 @@ class DcMechanism final : public DeviceModel {
   uint16_t m_loads = 0;
   uint16_t m_leds = 0;
   std::array<uint16_t, 2> m_unwired{};
+  bool m_bEcho = false;
 };
 
 }  // namespace sim

@@ -90,6 +90,7 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   DcMechanism& dc = board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision);
   dc.SetRibbonPanel(PrintUnit::L, inputs.ribbonPanels[0]);
   dc.SetRibbonPanel(PrintUnit::R, inputs.ribbonPanels[1]);
+  dc.EchoToConsole(inputs.bEchoMechanism);
 }
 
 }  // namespace sim
