@@ -1,5 +1,8 @@
 #include "sim/mechanism/dc_mechanism.h"
 
+#include <iterator>
+#include <tuple>
+
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/mechanism_inputs.h"
@@ -9,17 +12,24 @@ namespace sim {
 
 namespace {
 
-// The output registers with bits no actuator is wired to, and those bits.
-struct UnwiredBits {
-  uint32_t offset;
-  const char* pszName;
-  uint16_t mask;
-};
-constexpr UnwiredBits kUnwired[] = {
-    {FpgaMainBlock::kDcMotor0 + 4, "DCMOTOR2", 0xFFC0},
-    {FpgaMainBlock::kFanCtrl, "FAN_CTRL", 0xF000},
-};
+// The actuators' output registers.
+constexpr uint32_t kDcMotor1 = FpgaMainBlock::kDcMotor0 + 2, kDcMotor2 = FpgaMainBlock::kDcMotor0 + 4;
+constexpr uint32_t kOutputRegisters[] = {FpgaMainBlock::kDcMotor0, kDcMotor1, kDcMotor2, FpgaMainBlock::kFanCtrl};
+constexpr const char* kOutputNames[] = {"DCMOTOR0", "DCMOTOR1", "DCMOTOR2", "FAN_CTRL"};
 constexpr uint16_t kColorLedMask = 0x003F;
+
+// The bits of an output register that no motor, fan or clutch (nor the
+// panel's Exit LED) is wired to.
+uint16_t UnwiredMask(uint32_t offset) {
+  uint32_t wired = offset == FpgaMainBlock::kFanCtrl ? kExitLedMask : 0u;
+  for (const DcMotorWiring& w : kDcMotorWiring) {
+    if (w.reg == offset) wired |= w.maskA | w.maskB;
+  }
+  if (offset == FpgaMainBlock::kFanCtrl) {
+    for (const SwitchedLoadWiring& w : kSwitchedLoads) wired |= w.mask;
+  }
+  return static_cast<uint16_t>(~wired);
+}
 
 bool IsOutputOfInterest(uint32_t offset) {
   const uint32_t kPwmFirst = FpgaMainBlock::kPwmBase, kPwmLast = FpgaMainBlock::kPwmBase + 0x32;
@@ -75,10 +85,11 @@ void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
 }
 
 void DcMechanism::TraceUnwired(uint32_t offset, uint16_t value) {
-  for (size_t i = 0; i < std::size(kUnwired); ++i) {
-    if (kUnwired[i].offset != offset) continue;
-    const auto bits = static_cast<uint16_t>(value & kUnwired[i].mask);
-    if (bits != m_unwired[i]) Note(MechanismEventKind::UnwiredBits, kUnwired[i].pszName, bits);
+  static_assert(std::size(kOutputRegisters) == std::tuple_size_v<decltype(m_unwired)>);
+  for (size_t i = 0; i < std::size(kOutputRegisters); ++i) {
+    if (kOutputRegisters[i] != offset) continue;
+    const auto bits = static_cast<uint16_t>(value & UnwiredMask(offset));
+    if (bits != m_unwired[i]) Note(MechanismEventKind::UnwiredBits, kOutputNames[i], bits);
     m_unwired[i] = bits;
   }
 }

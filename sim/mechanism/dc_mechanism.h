@@ -105,7 +105,8 @@ class DcMechanism final : public DeviceModel {
   bool m_bSupplyOn = false;
   uint16_t m_loads = 0;
   uint16_t m_leds = 0;
-  std::array<uint16_t, 2> m_unwired{};
+  // The unwired bits last written to DCMOTOR0-2 and FAN_CTRL.
+  std::array<uint16_t, 4> m_unwired{};
   bool m_bEcho = false;
 };
 
