@@ -10,6 +10,8 @@
 class CParameter;
 class CLifeCounter;
 class CPortLed;
+class CDigitalSensor;
+class CAnalogSensor;
 
 enum HostParamKind : uint8_t {
   HOST_PARAM_NONE = 0,
@@ -34,11 +36,16 @@ const HostParamEntry& FindHostParam(uint32_t ulId);
 enum DiagDeviceKind : uint8_t {
   DIAG_DEVICE_NONE = 0,
   DIAG_DEVICE_PANEL_LED = 1,
+  DIAG_DEVICE_SWITCH_SENSOR = 2,
+  DIAG_DEVICE_AD_SENSOR = 3,
 };
 
+// One pointer is set, the one of the entry's kind.
 struct DiagDeviceEntry {
   DiagDeviceKind eKind = DIAG_DEVICE_NONE;
   CPortLed* pPanelLed = nullptr;
+  CDigitalSensor* pSwitchSensor = nullptr;
+  CAnalogSensor* pAdSensor = nullptr;
 };
 
 constexpr uint32_t DIAG_DEVICE_ID_COUNT = 46;

@@ -175,6 +175,55 @@ TEST(HostIdTables, SettingsAndCountersByIdAndTheIdsThatDoNotExist) {
   EXPECT_EQ(FindDiagDevice(46).eKind, DIAG_DEVICE_NONE);
 }
 
+// The self-diagnosis sensor ids 8-30 by the labels the host's sub-commands
+// name; ids 11, 17 and 18 have no sensor.
+TEST(HostIdTables, DiagnosisSensorIdsReadTheirOwnSensors) {
+  struct Row {
+    uint32_t ulId;
+    DiagDeviceKind eKind;
+    const char* pszLabel;
+  };
+  const Row kRows[] = {
+      {8, DIAG_DEVICE_AD_SENSOR, "Top L           "},      {9, DIAG_DEVICE_AD_SENSOR, "Position        "},
+      {10, DIAG_DEVICE_AD_SENSOR, "PaperEmpty      "},     {11, DIAG_DEVICE_NONE, nullptr},
+      {12, DIAG_DEVICE_AD_SENSOR, "EnvTherm        "},     {13, DIAG_DEVICE_AD_SENSOR, "H.Therm L       "},
+      {14, DIAG_DEVICE_AD_SENSOR, "H.Therm R       "},     {15, DIAG_DEVICE_SWITCH_SENSOR, "HeadL Up        "},
+      {16, DIAG_DEVICE_SWITCH_SENSOR, "HeadL Dn        "}, {17, DIAG_DEVICE_NONE, nullptr},
+      {18, DIAG_DEVICE_NONE, nullptr},                      {19, DIAG_DEVICE_SWITCH_SENSOR, "EjectPin Mn     "},
+      {20, DIAG_DEVICE_SWITCH_SENSOR, "EjectPin Sb     "}, {21, DIAG_DEVICE_SWITCH_SENSOR, "Cutter L        "},
+      {22, DIAG_DEVICE_SWITCH_SENSOR, "Cutter C        "}, {23, DIAG_DEVICE_SWITCH_SENSOR, "Cutter R        "},
+      {24, DIAG_DEVICE_SWITCH_SENSOR, "RibEncDstL      "}, {25, DIAG_DEVICE_SWITCH_SENSOR, "RibEncSrcL      "},
+      {26, DIAG_DEVICE_SWITCH_SENSOR, "UpperCoverL     "}, {27, DIAG_DEVICE_SWITCH_SENSOR, "PaperCover      "},
+      {28, DIAG_DEVICE_SWITCH_SENSOR, "PaperGuide      "}, {29, DIAG_DEVICE_SWITCH_SENSOR, "HeadR Up        "},
+      {30, DIAG_DEVICE_SWITCH_SENSOR, "HeadR Dn        "},
+  };
+  // A sensor's label is the one its wiring row gives it.
+  auto switchLabel = [](const CDigitalSensor* p) -> std::string {
+    for (const SwitchSensorWiring& w : g_aSwitchSensorWiring) {
+      if (w.pSensor == p) return w.pszLabel;
+    }
+    return "not wired";
+  };
+  auto adLabel = [](const CAnalogSensor* p) -> std::string {
+    for (const AdSensorWiring& w : g_aAdSensorWiring) {
+      if (w.pSensor == p) return w.pszLabel;
+    }
+    return "not wired";
+  };
+  for (const Row& row : kRows) {
+    const DiagDeviceEntry& e = FindDiagDevice(row.ulId);
+    ASSERT_EQ(e.eKind, row.eKind) << "id " << row.ulId;
+    EXPECT_EQ(e.pPanelLed, nullptr) << "id " << row.ulId;
+    EXPECT_EQ(e.pSwitchSensor == nullptr, row.eKind != DIAG_DEVICE_SWITCH_SENSOR) << "id " << row.ulId;
+    EXPECT_EQ(e.pAdSensor == nullptr, row.eKind != DIAG_DEVICE_AD_SENSOR) << "id " << row.ulId;
+    if (row.eKind == DIAG_DEVICE_SWITCH_SENSOR) {
+      EXPECT_EQ(switchLabel(e.pSwitchSensor), row.pszLabel);
+    } else if (row.eKind == DIAG_DEVICE_AD_SENSOR) {
+      EXPECT_EQ(adLabel(e.pAdSensor), row.pszLabel);
+    }
+  }
+}
+
 // ---- the wiring --------------------------------------------------------------------------
 
 TEST(Wiring, PortsUseTheirRegistersAndEachSensorItsOwnBitOrChannel) {
