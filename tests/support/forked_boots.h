@@ -3,7 +3,10 @@
 // flash and EEPROMs is what the next one finds.
 #pragma once
 
+#include <cstdint>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +24,11 @@ class ForkedBoots {
   const std::string& Dir() const { return m_dir; }
   // A file of the state directory ("eeprom-main.bin", ...).
   std::string Path(const std::string& file) const { return m_dir + "/" + file; }
+  // The file's bytes as the last boot left them (none when it is missing).
+  std::vector<uint8_t> ReadBytes(const std::string& file) const {
+    std::ifstream in(Path(file), std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
 
   // The index of the boot running now, counted over every Run of this
   // printer from 0; for an application entry, which captures nothing.

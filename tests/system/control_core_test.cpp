@@ -6,8 +6,6 @@
 // in the application task between two passes of the main loop.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -293,11 +291,6 @@ TEST_F(ControlCore, AStopFoundAtThePassStartSkipsSelectionAndDispatch) {
 
 // ---- across a reset ----------------------------------------------------------------------
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 bool RunUntilReady(sim::Machine& m) {
   sim::LcdController& lcd = *m.GetBoard().FindDevice<sim::LcdController>();
   m.RunUntil([&lcd] { return lcd.Visible() == "Ready           "; }, kSettle);
@@ -312,7 +305,7 @@ TEST(ControlCoreRestarts, AResetRequestEndsTheMainLoopAndTheNextBootFindsTheEepr
   const char* const apszFiles[] = {"eeprom-main.bin", "eeprom-head-l.bin", "eeprom-head-r.bin"};
   auto snapshot = [&] {
     std::vector<std::vector<uint8_t>> files;
-    for (const char* pszFile : apszFiles) files.push_back(ReadFile(boots.Path(pszFile)));
+    for (const char* pszFile : apszFiles) files.push_back(boots.ReadBytes(pszFile));
     return files;
   };
   const std::vector<int> first = boots.Run(1, [](int, sim::MachineOptions options) {
