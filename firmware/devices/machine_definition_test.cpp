@@ -198,15 +198,9 @@ TEST(HostIdTables, DiagnosisSensorIdsReadTheirOwnSensors) {
       {30, DIAG_DEVICE_SWITCH_SENSOR, "HeadR Dn        "},
   };
   // A sensor's label is the one its wiring row gives it.
-  auto switchLabel = [](const CDigitalSensor* p) -> std::string {
-    for (const SwitchSensorWiring& w : g_aSwitchSensorWiring) {
-      if (w.pSensor == p) return w.pszLabel;
-    }
-    return "not wired";
-  };
-  auto adLabel = [](const CAnalogSensor* p) -> std::string {
-    for (const AdSensorWiring& w : g_aAdSensorWiring) {
-      if (w.pSensor == p) return w.pszLabel;
+  auto labelOf = [](const auto& wiring, const void* pSensor) -> std::string {
+    for (const auto& w : wiring) {
+      if (w.pSensor == pSensor) return w.pszLabel;
     }
     return "not wired";
   };
@@ -217,9 +211,9 @@ TEST(HostIdTables, DiagnosisSensorIdsReadTheirOwnSensors) {
     EXPECT_EQ(e.pSwitchSensor == nullptr, row.eKind != DIAG_DEVICE_SWITCH_SENSOR) << "id " << row.ulId;
     EXPECT_EQ(e.pAdSensor == nullptr, row.eKind != DIAG_DEVICE_AD_SENSOR) << "id " << row.ulId;
     if (row.eKind == DIAG_DEVICE_SWITCH_SENSOR) {
-      EXPECT_EQ(switchLabel(e.pSwitchSensor), row.pszLabel);
+      EXPECT_EQ(labelOf(g_aSwitchSensorWiring, e.pSwitchSensor), row.pszLabel);
     } else if (row.eKind == DIAG_DEVICE_AD_SENSOR) {
-      EXPECT_EQ(adLabel(e.pAdSensor), row.pszLabel);
+      EXPECT_EQ(labelOf(g_aAdSensorWiring, e.pAdSensor), row.pszLabel);
     }
   }
 }
