@@ -3,6 +3,7 @@
 #include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
 #include "firmware/control/menu.h"
+#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/platform/fpga_regs.h"
@@ -53,6 +54,11 @@ int32_t CColorLed::TestScreen() {
         g_Lcd.WriteText("ON ", 7, 3);
       }
     } else if (ulKey == KEY_CLEAR && m_ulOn == 0) {
+      return 0;
+    } else if (ulKey == KEY_CLEAR && g_ulMainLoopStop != 0) {
+      // The application stops: every screen ends, this one with its LED
+      // dark, rather than holding up the stop for ever.
+      Off();
       return 0;
     }
   }

@@ -10,6 +10,7 @@
 
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/machine_actuators.h"
+#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/unit_switch.h"
 #include "sim/fpga/fpga_main_block.h"
 
@@ -259,6 +260,17 @@ TEST_F(ColorSensors, TheLedScreenShowsItsReceiverAndLeavesOnlyWhileTheLedIsOff) 
   EXPECT_EQ(Leds(), 0x00);
   Keys().Tap(PanelKey::Clear, Ms(200), Ms(20));
   EXPECT_TRUE(Finish(Ms(1000)));
+}
+
+TEST_F(ColorSensors, TheLedScreenEndsWithItsLedDarkWhenTheApplicationStops) {
+  Start([] { g_ColorLedBlueR.TestScreen(); });
+  ASSERT_TRUE(RunUntilShown("Blue R OFF 0.08V")) << Lcd().Visible();
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(20));
+  ASSERT_TRUE(RunUntilShown("Blue R ON  0.08V")) << Lcd().Visible();
+  EXPECT_EQ(Leds(), 0x20);
+  g_ulMainLoopStop = 1;
+  EXPECT_TRUE(Finish(Ms(1000))) << "a stop ends the screen";
+  EXPECT_EQ(Leds(), 0x00);
 }
 
 }  // namespace
