@@ -105,6 +105,28 @@ TEST_F(ColorSensors, AColourIsValidOnlyAfterMoreThanTheSettleTime) {
   }
 }
 
+// An LED lit by other code (a screen, a host's diagnosis) settles from its
+// own switch-on: a sensor whose last reading lies far back reads nothing
+// before the light has been on for more than 100 ms.
+TEST_F(ColorSensors, ALedLitElsewhereSettlesFromItsOwnSwitchOn) {
+  m_panel[0] = {0, 0, 700};
+  static std::array<uint32_t, 3> s_valid;
+  InApp([] {
+    uint32_t ulLevel = 0, ulValue = 0;
+    // A reading long ago, then the LED off.
+    g_ColorSensorBlueL.Measure(&ulLevel, &ulValue, &s_valid[0]);
+    WaitUntil(g_ColorSensorBlueL.LedOnTime(), 500);
+    g_ColorSensorBlueL.LedOff();
+    g_ColorLedBlueL.On();
+    WaitUntil(g_ColorLedBlueL.OnTime(), 10);
+    g_ColorSensorBlueL.Measure(&ulLevel, &ulValue, &s_valid[1]);
+    WaitUntil(g_ColorLedBlueL.OnTime(), 101);
+    g_ColorSensorBlueL.Measure(&ulLevel, &ulValue, &s_valid[2]);
+  });
+  EXPECT_EQ(s_valid[1], 0u) << "lit 10 ms ago";
+  EXPECT_EQ(s_valid[2], 1u);
+}
+
 TEST_F(ColorSensors, LightingOneColourDarkensTheOtherTwoAndOnTwiceWritesOnce) {
   static uint32_t s_ulValid;
   static uint16_t s_usAfterRed, s_usAfterGreen;
