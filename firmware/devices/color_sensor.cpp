@@ -3,6 +3,7 @@
 #include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
 #include "firmware/control/menu.h"
+#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/platform/fpga_regs.h"
@@ -15,6 +16,7 @@ CColorLed::CColorLed(const char* pszName, uint32_t ulNumber) : m_pszName(pszName
 int32_t CColorLed::On() {
   if (m_ulOn != 0) return 0;
   m_ulOn = 1;
+  m_ulOnTime = g_MsTimer.NowMs();
   return g_FpgaMain.ColorLedOn(m_ulNumber);
 }
 
@@ -53,6 +55,11 @@ int32_t CColorLed::TestScreen() {
         g_Lcd.WriteText("ON ", 7, 3);
       }
     } else if (ulKey == KEY_CLEAR && m_ulOn == 0) {
+      return 0;
+    } else if (ulKey == KEY_CLEAR && g_ulMainLoopStop != 0) {
+      // The application stops: every screen ends, this one with its LED
+      // dark, rather than holding up the stop for ever.
+      Off();
       return 0;
     }
   }
@@ -104,6 +111,9 @@ int32_t CColorSensor::Measure(uint32_t* pulLevel, uint32_t* pulValue, uint32_t* 
   uint32_t ulOn = 0;
   m_pLed->IsOn(&ulOn);
   if (ulOn != 0) {
+    // An LED another caller lit settles from its own switch-on, not from
+    // this sensor's last one.
+    m_ulLedOnTime = m_pLed->OnTime();
     if (g_MsTimer.NowMs() - m_ulLedOnTime > m_ulSettleTime) {
       Read(pulLevel, pulValue);
       *pulValid = 1;
@@ -114,7 +124,7 @@ int32_t CColorSensor::Measure(uint32_t* pulLevel, uint32_t* pulValue, uint32_t* 
   g_pCurColorLedGreen->Off();
   g_pCurColorLedBlue->Off();
   m_pLed->On();
-  m_ulLedOnTime = g_MsTimer.NowMs();
+  m_ulLedOnTime = m_pLed->OnTime();
   uint32_t ulScratch = 0;
   Read(pulLevel, &ulScratch);
   return 0;

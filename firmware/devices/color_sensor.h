@@ -18,7 +18,8 @@ class CColorLed {
   // Ends with Off.
   CColorLed(const char* pszName, uint32_t ulNumber);
 
-  // Nothing when already on (no write); the FPGA result otherwise.
+  // Nothing when already on (no write); the FPGA result otherwise. The
+  // switch-on time is kept, whoever switched it on.
   int32_t On();
   int32_t Off();
   int32_t IsOn(uint32_t* pulOn) const;
@@ -28,11 +29,14 @@ class CColorLed {
 
   const char* Name() const { return m_pszName; }
   uint32_t Number() const { return m_ulNumber; }
+  // The ms time of the last switch-on.
+  uint32_t OnTime() const { return m_ulOnTime; }
 
  private:
   const char* m_pszName = nullptr;
   uint32_t m_ulNumber = 0;
   uint32_t m_ulOn = 0;
+  uint32_t m_ulOnTime = 0;
 };
 
 enum ColorLevel : uint32_t { COLOR_LEVEL_BELOW = 1, COLOR_LEVEL_AT_OR_ABOVE = 2 };
@@ -57,7 +61,8 @@ class CColorSensor {
   int32_t SetScale(uint32_t ulScale);
   int32_t LedOff();
   // One non-blocking step of a reading: valid only once this colour's LED
-  // has been on for more than the settle time; a colour whose LED is off
+  // has been on for more than the settle time (counted from the LED's own
+  // switch-on, also when other code lit it); a colour whose LED is off
   // darkens the unit's three LEDs, lights its own and reads once unreported.
   int32_t Measure(uint32_t* pulLevel, uint32_t* pulValue, uint32_t* pulValid);
 

@@ -10,6 +10,7 @@
 
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/machine_actuators.h"
+#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/unit_switch.h"
 #include "sim/fpga/fpga_main_block.h"
 
@@ -102,6 +103,28 @@ TEST_F(ColorSensors, AColourIsValidOnlyAfterMoreThanTheSettleTime) {
       EXPECT_EQ(s_value[i], 0u) << "no value reported before the light settled";
     }
   }
+}
+
+// An LED lit by other code (a screen, a host's diagnosis) settles from its
+// own switch-on: a sensor whose last reading lies far back reads nothing
+// before the light has been on for more than 100 ms.
+TEST_F(ColorSensors, ALedLitElsewhereSettlesFromItsOwnSwitchOn) {
+  m_panel[0] = {0, 0, 700};
+  static std::array<uint32_t, 3> s_valid;
+  InApp([] {
+    uint32_t ulLevel = 0, ulValue = 0;
+    // A reading long ago, then the LED off.
+    g_ColorSensorBlueL.Measure(&ulLevel, &ulValue, &s_valid[0]);
+    WaitUntil(g_ColorSensorBlueL.LedOnTime(), 500);
+    g_ColorSensorBlueL.LedOff();
+    g_ColorLedBlueL.On();
+    WaitUntil(g_ColorLedBlueL.OnTime(), 10);
+    g_ColorSensorBlueL.Measure(&ulLevel, &ulValue, &s_valid[1]);
+    WaitUntil(g_ColorLedBlueL.OnTime(), 101);
+    g_ColorSensorBlueL.Measure(&ulLevel, &ulValue, &s_valid[2]);
+  });
+  EXPECT_EQ(s_valid[1], 0u) << "lit 10 ms ago";
+  EXPECT_EQ(s_valid[2], 1u);
 }
 
 TEST_F(ColorSensors, LightingOneColourDarkensTheOtherTwoAndOnTwiceWritesOnce) {
@@ -259,6 +282,17 @@ TEST_F(ColorSensors, TheLedScreenShowsItsReceiverAndLeavesOnlyWhileTheLedIsOff) 
   EXPECT_EQ(Leds(), 0x00);
   Keys().Tap(PanelKey::Clear, Ms(200), Ms(20));
   EXPECT_TRUE(Finish(Ms(1000)));
+}
+
+TEST_F(ColorSensors, TheLedScreenEndsWithItsLedDarkWhenTheApplicationStops) {
+  Start([] { g_ColorLedBlueR.TestScreen(); });
+  ASSERT_TRUE(RunUntilShown("Blue R OFF 0.08V")) << Lcd().Visible();
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(20));
+  ASSERT_TRUE(RunUntilShown("Blue R ON  0.08V")) << Lcd().Visible();
+  EXPECT_EQ(Leds(), 0x20);
+  g_ulMainLoopStop = 1;
+  EXPECT_TRUE(Finish(Ms(1000))) << "a stop ends the screen";
+  EXPECT_EQ(Leds(), 0x00);
 }
 
 }  // namespace

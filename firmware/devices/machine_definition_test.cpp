@@ -172,23 +172,90 @@ TEST(HostIdTables, SettingsAndCountersByIdAndTheIdsThatDoNotExist) {
   // The diagnosis rows built so far; the others read as none.
   EXPECT_EQ(FindDiagDevice(37).pPanelLed, &g_LedPower);
   EXPECT_EQ(FindDiagDevice(39).pPanelLed, &g_LedError);
-  EXPECT_EQ(FindDiagDevice(2).pChopMotor, &g_ChopMotorRibDstL);
-  EXPECT_EQ(FindDiagDevice(3).pChopMotor, &g_ChopMotorRibSrcL);
-  EXPECT_EQ(FindDiagDevice(5).pDcMotor, &g_DcMotorHeadL);
-  EXPECT_EQ(FindDiagDevice(6).eKind, DIAG_DEVICE_DC_MOTOR);
-  EXPECT_EQ(FindDiagDevice(6).pDcMotor, &g_DcMotorMainPinch);
-  EXPECT_EQ(FindDiagDevice(33).pFan, &g_FanPcb);
-  EXPECT_EQ(FindDiagDevice(34).pFan, &g_FanStpMtr);
-  EXPECT_EQ(FindDiagDevice(35).eKind, DIAG_DEVICE_NONE);
-  for (uint32_t id = 40; id < 46; ++id) {
-    EXPECT_EQ(FindDiagDevice(id).eKind, DIAG_DEVICE_COLOR_LED) << id;
-    // Red, green, blue; L before R.
-    const uint32_t ulNumber = (id - 40) / 2 + 1 + ((id - 40) % 2) * 3;
-    EXPECT_EQ(FindDiagDevice(id).pColorLed, g_aColorLedWiring[id - 40].pLed) << id;
-    EXPECT_EQ(g_aColorLedWiring[id - 40].ulNumber, ulNumber) << id;
-  }
   EXPECT_EQ(FindDiagDevice(4).eKind, DIAG_DEVICE_NONE);
   EXPECT_EQ(FindDiagDevice(46).eKind, DIAG_DEVICE_NONE);
+}
+
+// The self-diagnosis sensor ids 8-30 by the labels the host's sub-commands
+// name; ids 11, 17 and 18 have no sensor.
+TEST(HostIdTables, DiagnosisSensorIdsReadTheirOwnSensors) {
+  struct Row {
+    uint32_t ulId;
+    DiagDeviceKind eKind;
+    const char* pszLabel;
+  };
+  const Row kRows[] = {
+      {8, DIAG_DEVICE_AD_SENSOR, "Top L           "},      {9, DIAG_DEVICE_AD_SENSOR, "Position        "},
+      {10, DIAG_DEVICE_AD_SENSOR, "PaperEmpty      "},     {11, DIAG_DEVICE_NONE, nullptr},
+      {12, DIAG_DEVICE_AD_SENSOR, "EnvTherm        "},     {13, DIAG_DEVICE_AD_SENSOR, "H.Therm L       "},
+      {14, DIAG_DEVICE_AD_SENSOR, "H.Therm R       "},     {15, DIAG_DEVICE_SWITCH_SENSOR, "HeadL Up        "},
+      {16, DIAG_DEVICE_SWITCH_SENSOR, "HeadL Dn        "}, {17, DIAG_DEVICE_NONE, nullptr},
+      {18, DIAG_DEVICE_NONE, nullptr},                      {19, DIAG_DEVICE_SWITCH_SENSOR, "EjectPin Mn     "},
+      {20, DIAG_DEVICE_SWITCH_SENSOR, "EjectPin Sb     "}, {21, DIAG_DEVICE_SWITCH_SENSOR, "Cutter L        "},
+      {22, DIAG_DEVICE_SWITCH_SENSOR, "Cutter C        "}, {23, DIAG_DEVICE_SWITCH_SENSOR, "Cutter R        "},
+      {24, DIAG_DEVICE_SWITCH_SENSOR, "RibEncDstL      "}, {25, DIAG_DEVICE_SWITCH_SENSOR, "RibEncSrcL      "},
+      {26, DIAG_DEVICE_SWITCH_SENSOR, "UpperCoverL     "}, {27, DIAG_DEVICE_SWITCH_SENSOR, "PaperCover      "},
+      {28, DIAG_DEVICE_SWITCH_SENSOR, "PaperGuide      "}, {29, DIAG_DEVICE_SWITCH_SENSOR, "HeadR Up        "},
+      {30, DIAG_DEVICE_SWITCH_SENSOR, "HeadR Dn        "},
+  };
+  // A sensor's label is the one its wiring row gives it.
+  auto labelOf = [](const auto& wiring, const void* pSensor) -> std::string {
+    for (const auto& w : wiring) {
+      if (w.pSensor == pSensor) return w.pszLabel;
+    }
+    return "not wired";
+  };
+  for (const Row& row : kRows) {
+    const DiagDeviceEntry& e = FindDiagDevice(row.ulId);
+    ASSERT_EQ(e.eKind, row.eKind) << "id " << row.ulId;
+    EXPECT_EQ(e.pPanelLed, nullptr) << "id " << row.ulId;
+    EXPECT_EQ(e.pSwitchSensor == nullptr, row.eKind != DIAG_DEVICE_SWITCH_SENSOR) << "id " << row.ulId;
+    EXPECT_EQ(e.pAdSensor == nullptr, row.eKind != DIAG_DEVICE_AD_SENSOR) << "id " << row.ulId;
+    if (row.eKind == DIAG_DEVICE_SWITCH_SENSOR) {
+      EXPECT_EQ(labelOf(g_aSwitchSensorWiring, e.pSwitchSensor), row.pszLabel);
+    } else if (row.eKind == DIAG_DEVICE_AD_SENSOR) {
+      EXPECT_EQ(labelOf(g_aAdSensorWiring, e.pAdSensor), row.pszLabel);
+    }
+  }
+}
+
+// The motors, fans and colour LEDs of the diagnosis ids; ids 4, 7, 35 and
+// 36 have none. Each entry sets the one pointer of its kind.
+TEST(HostIdTables, DiagnosisActuatorIdsNameTheirOwnDevices) {
+  struct Row {
+    uint32_t ulId;
+    DiagDeviceKind eKind;
+    const void* pDevice;
+  };
+  const Row kRows[] = {
+      {2, DIAG_DEVICE_CHOP_MOTOR, &g_ChopMotorRibDstL}, {3, DIAG_DEVICE_CHOP_MOTOR, &g_ChopMotorRibSrcL},
+      {4, DIAG_DEVICE_NONE, nullptr},                   {5, DIAG_DEVICE_DC_MOTOR, &g_DcMotorHeadL},
+      {6, DIAG_DEVICE_DC_MOTOR, &g_DcMotorMainPinch},   {7, DIAG_DEVICE_NONE, nullptr},
+      {31, DIAG_DEVICE_FAN, &g_FanHeadL},               {32, DIAG_DEVICE_FAN, &g_FanHeadR},
+      {33, DIAG_DEVICE_FAN, &g_FanPcb},                 {34, DIAG_DEVICE_FAN, &g_FanStpMtr},
+      {35, DIAG_DEVICE_NONE, nullptr},                  {36, DIAG_DEVICE_NONE, nullptr},
+      {40, DIAG_DEVICE_COLOR_LED, &g_ColorLedRedL},     {41, DIAG_DEVICE_COLOR_LED, &g_ColorLedRedR},
+      {42, DIAG_DEVICE_COLOR_LED, &g_ColorLedGreenL},   {43, DIAG_DEVICE_COLOR_LED, &g_ColorLedGreenR},
+      {44, DIAG_DEVICE_COLOR_LED, &g_ColorLedBlueL},    {45, DIAG_DEVICE_COLOR_LED, &g_ColorLedBlueR},
+  };
+  for (const Row& row : kRows) {
+    const DiagDeviceEntry& e = FindDiagDevice(row.ulId);
+    EXPECT_EQ(e.eKind, row.eKind) << "id " << row.ulId;
+    const void* const apSet[] = {e.pPanelLed, e.pSwitchSensor, e.pAdSensor, e.pChopMotor,
+                                 e.pDcMotor,  e.pFan,          e.pColorLed};
+    std::vector<const void*> set;
+    for (const void* p : apSet) {
+      if (p != nullptr) set.push_back(p);
+    }
+    EXPECT_EQ(set, row.pDevice == nullptr ? std::vector<const void*>{} : std::vector<const void*>{row.pDevice})
+        << "id " << row.ulId;
+  }
+  // The colour LEDs' numbers: red, green, blue, unit L's 1-3 and R's 4-6.
+  for (const ColorLedWiring& w : g_aColorLedWiring) {
+    const char cColor = w.pszName[0];
+    const uint32_t ulUnit = std::strstr(w.pszName, " R ") != nullptr ? 1 : 0;
+    EXPECT_EQ(w.ulNumber, (cColor == 'R' ? 1u : cColor == 'G' ? 2u : 3u) + 3 * ulUnit) << w.pszName;
+  }
 }
 
 // ---- the wiring --------------------------------------------------------------------------

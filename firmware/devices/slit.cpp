@@ -15,6 +15,10 @@ namespace {
 
 constexpr uint32_t kLabelLength = 16;
 constexpr uint32_t kNotShown = 0xFFFFFFFFu;
+// The ribbon check winds the ribbon onto the take-up roll against the
+// supply motor, which runs in reverse with the reverse clutch engaged.
+constexpr uint32_t kTakeUpDuty = 99;
+constexpr uint32_t kSupplyDuty = 100;
 
 // The ribbon encoders' check screens drive both ribbon motors of their unit
 // and its reverse clutch; every other slit only counts.
@@ -94,6 +98,20 @@ int32_t CSlit::GetLastCount(uint32_t* pulCount) const {
   return 0;
 }
 
+uint32_t CSlit::WaitKeyShowingCount(uint32_t* pulShown) {
+  for (;;) {
+    uint32_t ulKey = KEY_NONE;
+    const int32_t lKey = g_KeyMng.WaitKey(1, &ulKey);
+    uint32_t ulCount = *pulShown;
+    if (ReadCount(&ulCount) == 0 && ulCount != *pulShown) {
+      *pulShown = ulCount;
+      FormatDecimal(static_cast<int32_t>(ulCount), 0);
+      g_Lcd.WriteText(&g_acNumberText[5], 11, 5);
+    }
+    if (lKey == 1) return ulKey;
+  }
+}
+
 int32_t CSlit::CheckRoutine() {
   const RibbonDrive* pRibbon = FindRibbonDrive(m_pszName);
   g_Lcd.WriteText(m_pszName, 0, kLabelLength);
@@ -104,18 +122,7 @@ int32_t CSlit::CheckRoutine() {
   g_Lcd.WriteText(&g_acNumberText[6], 12, 4);
   Start();
   for (bool bLeave = false; !bLeave;) {
-    uint32_t ulKey = KEY_NONE;
-    for (;;) {
-      const int32_t lKey = g_KeyMng.WaitKey(1, &ulKey);
-      uint32_t ulCount = ulShown;
-      if (ReadCount(&ulCount) == 0 && ulCount != ulShown) {
-        ulShown = ulCount;
-        FormatDecimal(static_cast<int32_t>(ulCount), 0);
-        g_Lcd.WriteText(&g_acNumberText[5], 11, 5);
-      }
-      if (lKey == 1) break;
-    }
-    switch (ulKey) {
+    switch (WaitKeyShowingCount(&ulShown)) {
       case KEY_ENTER:
         if (m_ulCounting != 0) {
           Stop();
@@ -133,9 +140,9 @@ int32_t CSlit::CheckRoutine() {
       case KEY_MENU:
         if (pRibbon != nullptr) {
           pRibbon->pClutch->On();
-          pRibbon->pTakeUp->SetDuty(99);
+          pRibbon->pTakeUp->SetDuty(kTakeUpDuty);
           pRibbon->pTakeUp->Forward();
-          pRibbon->pSupply->SetDuty(100);
+          pRibbon->pSupply->SetDuty(kSupplyDuty);
           pRibbon->pSupply->Reverse();
         }
         break;

@@ -38,6 +38,10 @@ class CSlit {
   uint32_t Counting() const { return m_ulCounting; }
 
  private:
+  // Polls the keys at 1 ms, showing the count at column 11 whenever it
+  // differs from the one shown, until a key arrives; returns its code.
+  uint32_t WaitKeyShowingCount(uint32_t* pulShown);
+
   CChopMotor* m_pMotor = nullptr;
   const char* m_pszName = nullptr;
   uint32_t m_ulChannel = 0;
