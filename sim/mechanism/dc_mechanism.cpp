@@ -101,12 +101,8 @@ void DcMechanism::Refresh() {
     Note(MechanismEventKind::MotorSupply, "MotorSupply", bSupply ? 1 : 0);
   }
   RefreshMotors();
-  const uint16_t fanCtrl = m_fpga.Register(FpgaMainBlock::kFanCtrl);
-  uint16_t loads = 0;
-  for (const SwitchedLoadWiring& w : kSwitchedLoads) loads = static_cast<uint16_t>(loads | (fanCtrl & w.mask));
-  RefreshSwitched(MechanismEventKind::Fan, loads, &m_loads);
-  RefreshSwitched(MechanismEventKind::ColorLed,
-                  static_cast<uint16_t>(m_fpga.Register(FpgaMainBlock::kColorCtrl) & kColorLedMask), &m_leds);
+  RefreshLoads();
+  RefreshLeds();
 }
 
 void DcMechanism::RefreshMotors() {
@@ -126,23 +122,28 @@ void DcMechanism::RefreshMotors() {
   }
 }
 
-// Fans and clutches share FAN_CTRL; LEDs have COLOR_CTRL: one entry per
-// output bit that changed.
-void DcMechanism::RefreshSwitched(MechanismEventKind kind, uint16_t now, uint16_t* pLast) {
-  const auto changed = static_cast<uint16_t>(now ^ *pLast);
-  *pLast = now;
-  if (changed == 0) return;
-  if (kind == MechanismEventKind::ColorLed) {
-    for (uint32_t led = 0; led < kColorLedCount; ++led) {
-      if (((changed >> led) & 1u) != 0) Note(kind, kColorLedNames[led], (now >> led) & 1u);
-    }
-    return;
-  }
+// One entry per fan or clutch that changed.
+void DcMechanism::RefreshLoads() {
+  const uint16_t fanCtrl = m_fpga.Register(FpgaMainBlock::kFanCtrl);
+  uint16_t now = 0;
   for (const SwitchedLoadWiring& w : kSwitchedLoads) {
-    if ((changed & w.mask) != 0) {
-      Note(w.bClutch ? MechanismEventKind::Clutch : MechanismEventKind::Fan, w.pszName, (now & w.mask) != 0 ? 1 : 0);
+    now = static_cast<uint16_t>(now | (fanCtrl & w.mask));
+    if (((fanCtrl ^ m_loads) & w.mask) != 0) {
+      const MechanismEventKind kind = w.bClutch ? MechanismEventKind::Clutch : MechanismEventKind::Fan;
+      Note(kind, w.pszName, (fanCtrl & w.mask) != 0 ? 1 : 0);
     }
   }
+  m_loads = now;
+}
+
+// One entry per colour LED that changed.
+void DcMechanism::RefreshLeds() {
+  const auto now = static_cast<uint16_t>(m_fpga.Register(FpgaMainBlock::kColorCtrl) & kColorLedMask);
+  for (uint32_t led = 0; led < kColorLedCount; ++led) {
+    const uint32_t bit = 1u << led;
+    if (((now ^ m_leds) & bit) != 0) Note(MechanismEventKind::ColorLed, kColorLedNames[led], (now & bit) != 0 ? 1 : 0);
+  }
+  m_leds = now;
 }
 
 DcMechanism::MotorState DcMechanism::Decode(const DcMotorWiring& w) const {

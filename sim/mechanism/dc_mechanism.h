@@ -86,7 +86,8 @@ class DcMechanism final : public DeviceModel {
   void OnWrite(uint32_t offset, uint16_t value);
   void Refresh();
   void RefreshMotors();
-  void RefreshSwitched(MechanismEventKind kind, uint16_t now, uint16_t* pLast);
+  void RefreshLoads();
+  void RefreshLeds();
   void TraceUnwired(uint32_t offset, uint16_t value);
   MotorState Decode(const DcMotorWiring& w) const;
   void DriveAxis(DcAxis& axis, const MotorState& m);
