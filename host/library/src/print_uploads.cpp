@@ -2,6 +2,7 @@
 // tone-curve read-back, and SortedMaximum.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "host_result_codes.h"
 #include "library_frame.h"
@@ -80,20 +81,22 @@ int PrinterSession::ReadToneCurveLocked(uint16_t type, uint16_t curve, uint16_t 
     return 0;
   }
   const uint16_t size = protocol::GetU16(announced);
-  // The caller's 768 values hold no more than one curve.
+  // Every piece the printer sends is read, so none is left in the pipe to
+  // be taken for the next reply; a curve larger than the caller's 768
+  // values is then refused without writing any.
+  std::vector<uint8_t> curveBytes(size);
+  int32_t received = 0;
+  while (received < size) {
+    int32_t piece = size - received;
+    if (!reader_->ReadToneCurveData(curveBytes.data() + received, &piece, err)) return 0;
+    received += piece;
+  }
   if (size > protocol::TONE_CURVE_SIZE) {
     *err = RESULT_USB_ERROR;
     return 0;
   }
-  uint8_t curveBytes[protocol::TONE_CURVE_SIZE] = {};
-  int32_t received = 0;
-  while (received < size) {
-    int32_t piece = size - received;
-    if (!reader_->ReadToneCurveData(curveBytes + received, &piece, err)) return 0;
-    received += piece;
-  }
   // The curve travels as little-endian 16-bit values.
-  for (int32_t i = 0; i < size / 2; ++i) values[i] = protocol::GetU16(curveBytes + 2 * i);
+  for (int32_t i = 0; i < size / 2; ++i) values[i] = protocol::GetU16(curveBytes.data() + 2 * i);
   if (size % 2 != 0) values[size / 2] = curveBytes[size - 1];
   *err = RESULT_OK;
   return 1;
