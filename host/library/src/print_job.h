@@ -19,6 +19,8 @@ inline constexpr uint16_t kJobIdDeviceShift = 8;
 inline constexpr size_t kJobStatusDataBytes = 21;
 // GetPrinterIdStatus answers four values.
 inline constexpr size_t kPrinterIdValues = 4;
+// A tone curve as the caller holds it: 768 16-bit values.
+inline constexpr size_t kToneCurveValues = 768;
 // A cut list: the count, then ten u16 positions.
 inline constexpr size_t kCutListBytes = 1 + 2 * protocol::CUT_POSITIONS_MAX;
 

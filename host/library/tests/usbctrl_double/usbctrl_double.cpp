@@ -310,6 +310,14 @@ void DropRawReplies(int index) {
   if (auto p = PrinterAt(index)) p->scripted.clear();
 }
 
+void DropPendingAnswers(int index) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  if (auto p = PrinterAt(index)) {
+    p->pending.clear();
+    Drain(p->answerFd);
+  }
+}
+
 std::vector<std::vector<uint8_t>> Written(int index) {
   std::lock_guard<std::mutex> lk(Double().lock);
   auto p = PrinterAt(index);
