@@ -33,11 +33,6 @@ constexpr size_t kSetupExtraAt = 3;
 bool IsImageType(uint16_t type) { return type == kImageTypeGrey || type == kImageTypeRgb || type == kImageTypeBgr; }
 bool IsComponentCount(uint16_t components) { return components == 1 || components == 3; }
 
-int Refuse(uint16_t *err, uint16_t code = RESULT_BAD_PARAMETER) {
-  *err = code;
-  return 0;
-}
-
 // A byte's low and high nibble.
 void SplitNibbles(uint8_t byte, uint8_t out[2]) {
   out[0] = static_cast<uint8_t>(byte & 0x0F);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host_result_codes.h"
 #include "protocol/codes.h"
 
 namespace hostlib {
@@ -41,6 +42,12 @@ constexpr uint8_t JobDevice(uint16_t jobId) { return static_cast<uint8_t>(jobId 
 constexpr uint8_t JobNumber(uint16_t jobId) { return static_cast<uint8_t>(jobId); }
 constexpr uint16_t MakeJobId(uint8_t device, uint8_t number) {
   return static_cast<uint16_t>((device << kJobIdDeviceShift) | number);
+}
+
+// A refusal: the code (by default the caller's bad parameter) and failure.
+inline int Refuse(uint16_t *err, uint16_t code = RESULT_BAD_PARAMETER) {
+  *err = code;
+  return 0;
 }
 
 // The largest of the first `count` values (at most 260 are looked at); 0

@@ -25,11 +25,6 @@ constexpr uint32_t kSortedMaximumMax = 260;
 
 bool IsCurveNumber(uint16_t curve) { return curve >= 1 && curve <= protocol::TONE_CURVE_NUMBER_MAX; }
 
-int Refuse(uint16_t *err) {
-  *err = RESULT_BAD_PARAMETER;
-  return 0;
-}
-
 }  // namespace
 
 int PrinterSession::UploadLaminatePattern(uint16_t step, const uint8_t *data, uint16_t *err) {

@@ -114,41 +114,40 @@ TEST_F(StripTest, BgrRowsAndTheFirstTableSet) {
   }
 }
 
-// One-bit images: the caller's bytes are the printer's rows, ceil(w / 8)
-// bytes each, sent as they are up to the image's count.
-TEST_F(PrintTest, OneBitImagesGoAsGivenUpToTheirCount) {
-  Start(20, 3, 1, 1);  // 3 bytes a row, 9 in all
-  const Bytes image = TestBytes(12, 5);
-  const size_t before = Mark();
-  Sent call = SendData(image, 0, 5);
-  ASSERT_EQ(call.result, 1);
-  call = SendData(image, 5, 7);  // 4 within the count, 3 past it
-  EXPECT_EQ(call.result, 0);
-  EXPECT_EQ(call.code, RESULT_BAD_PARAMETER);
-  EXPECT_EQ(call.length, 4u);
-  EXPECT_EQ(Received(before), Bytes(image.begin(), image.begin() + 9));
-  call = SendData(image, 9, 1);
-  EXPECT_EQ(call.result, 0);
-  EXPECT_EQ(call.length, 0u);
-  EXPECT_EQ(Received(before).size(), 9u);
-}
-
-// Past the image's count the printer reads bytes as commands: the excess is
-// refused and only the bytes within the count go.
-TEST_F(PrintTest, ColourBytesPastTheImagesCountAreRefused) {
-  Start(100, 2, 3, 3);
-  const Bytes image = TestBytes(900, 6);
-  const size_t before = Mark();
-  Sent call = SendData(image, 0, 900);
-  EXPECT_EQ(call.result, 0);
-  EXPECT_EQ(call.code, RESULT_BAD_PARAMETER);
-  EXPECT_EQ(call.length, 600u);
-  EXPECT_EQ(Received(before), Bytes(image.begin(), image.begin() + 600));
-  call = SendData(image, 600, 300);
-  EXPECT_EQ(call.result, 0);
-  EXPECT_EQ(call.code, RESULT_BAD_PARAMETER);
-  EXPECT_EQ(call.length, 0u);
-  EXPECT_EQ(Received(before).size(), 600u);
+// Past the image's count the printer would read bytes as commands: the
+// excess is refused and only the bytes within the count go. One-bit images
+// (one component) count ceil(w / 8) bytes a row and go as given.
+TEST_F(PrintTest, BytesPastTheImagesCountAreRefused) {
+  struct Case {
+    const char *what;
+    uint16_t width, height, components, type;
+    uint32_t count;   // the image's bytes on the wire
+    uint32_t first;   // a send within the count
+    uint32_t second;  // a send across its end
+  };
+  const Case cases[] = {
+      {"one-bit rows of 3 bytes", 20, 3, 1, 1, 9, 5, 7},
+      {"colour rows of 300 bytes", 100, 2, 3, 3, 600, 300, 600},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(c.width, c.height, c.components, c.type);
+    const Bytes image = TestBytes(c.first + c.second + 1, 5);
+    const size_t before = Mark();
+    ASSERT_EQ(SendData(image, 0, c.first).result, 1);
+    Sent call = SendData(image, c.first, c.second);
+    EXPECT_EQ(call.result, 0);
+    EXPECT_EQ(call.code, RESULT_BAD_PARAMETER);
+    EXPECT_EQ(call.length, c.count - c.first);
+    EXPECT_EQ(Received(before), Bytes(image.begin(), image.begin() + c.count));
+    call = SendData(image, c.first + c.second, 1);
+    EXPECT_EQ(call.result, 0);
+    EXPECT_EQ(call.code, RESULT_BAD_PARAMETER);
+    EXPECT_EQ(call.length, 0u);
+    EXPECT_EQ(Received(before).size(), c.count);
+    uint16_t err = 0xFFFF;
+    Session().EndPrintData(&err);
+  }
 }
 
 // A send that ends inside a row cannot pass a converter: refused, nothing

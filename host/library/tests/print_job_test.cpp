@@ -82,14 +82,8 @@ TEST_F(PrintTest, SetupCarriesTheJobSettingsOnTheWire) {
     const Bytes &packet = writes.back();
     ASSERT_EQ(packet.size(), kPayloadAt + 60);
     EXPECT_EQ(protocol::GetU16(packet.data()), protocol::CMD_SETUP_PRINT_JOB);
-    Bytes expected(60, 0);
-    expected[0] = 0x03;
-    expected[1] = 0x02;
-    expected[2] = c.packed;
-    expected[4] = 0x05;
-    expected[5] = 0x04;
-    expected[6] = 0x07;
-    expected[7] = 0x06;
+    Bytes expected = {0x03, 0x02, c.packed, 0, 0x05, 0x04, 0x07, 0x06};
+    expected.resize(60, 0);
     if (c.cutList) {
       expected[8] = 3;
       const uint8_t positions[] = {0x10, 0x01, 0x20, 0x02, 0x30, 0x03};
@@ -158,15 +152,8 @@ TEST_F(PrintTest, JobStatusIsDecoded) {
   const Case cases[] = {{0x00, 0, 0}, {0x01, 1, 0}, {0x04, 2, 0}, {0x02, 0, 1}, {0x08, 0, 2}, {0x0F, 3, 3}};
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "images " << int(c.images));
-    Bytes reply(60, 0);
-    reply[0] = 9;
-    reply[1] = 0x34;
-    reply[2] = 0x12;
-    reply[3] = c.images;
-    reply[4] = 0x78;
-    reply[5] = 0x56;
-    reply[6] = 0xBC;
-    reply[7] = 0x9A;
+    Bytes reply = {9, 0x34, 0x12, c.images, 0x78, 0x56, 0xBC, 0x9A};
+    reply.resize(60, 0);
     for (size_t i = 8; i < 29; ++i) reply[i] = static_cast<uint8_t>(i);
     Script({Answer(reply)});
     const size_t before = Mark();
