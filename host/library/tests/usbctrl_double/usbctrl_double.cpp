@@ -118,8 +118,9 @@ void Answer(FakePrinter &p, const uint8_t *bytes, size_t size) {
   if (!p.scripted.empty()) {
     std::vector<std::vector<uint8_t>> answers = std::move(p.scripted.front());
     p.scripted.pop_front();
+    // An empty group is no answer at all, as a dropped command.
     for (auto &each : answers) p.pending.push_back(std::move(each));
-    Signal(p.answerFd);
+    if (!answers.empty()) Signal(p.answerFd);
     return;
   }
   std::vector<uint8_t> answer;
