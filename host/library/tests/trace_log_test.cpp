@@ -9,6 +9,7 @@
 #include <fstream>
 #include <regex>
 
+#include "discovery.h"
 #include "library_test_support.h"
 #include "trace_log.h"
 
@@ -67,6 +68,7 @@ class TraceLogTest : public LibraryTest {
 };
 
 TEST_F(TraceLogTest, EachWriterWritesItsLines) {
+  static constexpr int kDevice = 100;
   const uint8_t packet[] = {0x01, 0x40, 0x02, 0x00, 0xAB, 0x05};
   const uint16_t values[hostlib::kTraceShortValues] = {1, 2, 3, 40000, 5, 6, 7, 8, 9, 10};
   const HANDLE pipe = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x1234ABCD));
@@ -95,7 +97,20 @@ TEST_F(TraceLogTest, EachWriterWritesItsLines) {
        {"<stamp>  < Recv Command Handle > ] ", "1234ABCD"}},
       {"receive handle, no flag", [&] { return hostlib::TraceRecvHandle(pipe, 0); },
        {"<stamp>  < Recv Command Handle > ] ", ""}},
+      {"connect, read handle", [] { return hostlib::TraceConnectHandle(1, kDevice); },
+       {"<stamp>  < Connect Read Handle > ] ", "5EAD0001"}},
+      {"connect, write handle", [] { return hostlib::TraceConnectHandle(2, kDevice); },
+       {"<stamp>  < Connect Write Handle > ] ", "3E170002"}},
   };
+  // Pipes of a device no test opens, put back when the cases are done.
+  hostlib::g_aDevicePipes.read[kDevice].store(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5EAD0001)));
+  hostlib::g_aDevicePipes.write[kDevice].store(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x3E170002)));
+  struct PutBack {
+    ~PutBack() {
+      hostlib::g_aDevicePipes.read[kDevice].store(INVALID_HANDLE_VALUE);
+      hostlib::g_aDevicePipes.write[kDevice].store(INVALID_HANDLE_VALUE);
+    }
+  } putBack;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     std::remove(ThreadFile().c_str());
