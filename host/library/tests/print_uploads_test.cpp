@@ -148,6 +148,29 @@ TEST_F(PrintTest, ToneCurveReadArgumentsAreChecked) {
   }
 }
 
+// Announcing data that is not there would leave the printer waiting for
+// it: missing data is refused before anything is sent.
+TEST_F(PrintTest, UploadsWithoutDataSendNothing) {
+  struct Case {
+    const char *what;
+    std::function<int(uint16_t *)> upload;
+  };
+  const Case cases[] = {
+      {"laminate pattern", [this](uint16_t *err) { return Session().UploadLaminatePattern(0, nullptr, err); }},
+      {"stored tone curve", [this](uint16_t *err) { return Session().WriteToneCurve(1, 3, nullptr, err); }},
+      {"tone curve in RAM", [this](uint16_t *err) { return Session().WriteToneCurve(2, 3, nullptr, err); }},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const size_t before = Mark();
+    uint16_t err = 0xFFFF;
+    EXPECT_EQ(c.upload(&err), 0);
+    EXPECT_EQ(err, RESULT_BAD_PARAMETER);
+    EXPECT_EQ(Mark(), before);
+    EXPECT_TRUE(DeviceLockIsFree());
+  }
+}
+
 TEST(SortedMaximum, IsTheLargestOfTheFirstValues) {
   std::vector<uint16_t> values(300, 1);
   values[7] = 500;
