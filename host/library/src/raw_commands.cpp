@@ -48,8 +48,10 @@ int PrinterSession::SendCommandRaw(const uint8_t *packet, int32_t length, uint8_
       !LengthAccepted(length, static_cast<int32_t>(protocol::COMMAND_PACKET_MAX))) {
     return RefuseBadParameter(err);
   }
+  // On a worker with the time-out, as the reply read: a printer that no
+  // longer takes packets costs the caller the time-out, not its thread.
   uint32_t written = 0;
-  if (!writer_->WriteDirect(packet, static_cast<uint32_t>(length), &written, err)) return 0;
+  if (!writer_->WriteThreaded(packet, static_cast<uint32_t>(length), &written, err)) return 0;
   return reader_->ReadDirect(reply, replyLength, err);
 }
 
