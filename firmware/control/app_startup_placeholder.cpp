@@ -1,6 +1,7 @@
 // Placeholder of the application start-up: it runs, in the start-up's
-// order, the steps whose parts are built (the status items, the photo-
-// sensor LEDs and the cover-open power-save output, the LEDs and the LCD,
+// order, the steps whose parts are built (the status items, the motor
+// enable, the photo-sensor LEDs and the cover-open power-save output, the
+// LEDs and the LCD,
 // the host command layer, the serial number, the USB identity and the
 // connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
@@ -14,6 +15,7 @@
 #include "firmware/control/host_status_table.h"
 #include "firmware/control/lcd.h"
 #include "firmware/control/leds.h"
+#include "firmware/devices/machine_ports.h"
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/panel_ports.h"
 #include "firmware/devices/serial_number.h"
@@ -45,6 +47,10 @@ void AppTaskMain() {
 
   InitStatusItems();
   usb_attention();
+
+  // The motor drivers take their lines from here on.
+  syslog(LOG_EMERG, "Motor Enable ON ...");
+  g_PortMotorEnable.Set();
 
   // The photo sensors see light from the first pass on.
   syslog(LOG_EMERG, "PhotoSen LED ON ...");

@@ -4,6 +4,7 @@
 
 #include "firmware/devices/fan.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
