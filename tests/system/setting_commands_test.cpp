@@ -221,17 +221,36 @@ TEST_F(SettingCommandsTest, ANewSerialNumberIsAnsweredAtOnceAndStoredInEveryEepr
   EXPECT_EQ(host.Identity().serialNumber, "R0000000");
 }
 
-TEST_F(SettingCommandsTest, AFailedSerialNumberWriteIsReported) {
+// A write the EEPROM does not take is reported to the host, whichever part
+// fails; the same request goes through once the part is back.
+TEST_F(SettingCommandsTest, FailedEepromWritesAreReported) {
   sim::UsbHostPort& host = BootPrinter();
   sim::BoardEeproms& parts = Eeproms(*m_machine);
-  const sim::BoardEeproms::Part kParts[] = {sim::BoardEeproms::Part::Main, sim::BoardEeproms::Part::HeadL,
-                                            sim::BoardEeproms::Part::HeadR};
-  for (const sim::BoardEeproms::Part part : kParts) {
-    SCOPED_TRACE(static_cast<int>(part));
-    parts.Get(part).SetAbsent(true);
-    EXPECT_EQ(ErrorCodeOf(Command(host, CMD_SET_SERIAL_NO, Bytes(8, 'F'))), kWriteFailed);
-    parts.Get(part).SetAbsent(false);
-    EXPECT_EQ(ErrorCodeOf(Command(host, CMD_SET_SERIAL_NO, Bytes(8, 'G'))), kOk);
+  using Part = sim::BoardEeproms::Part;
+  struct Case {
+    const char* what;
+    Part part;
+    uint16_t usCode;
+    Bytes payload;
+    int failed;
+    Bytes failedData;  // the reply's data when the write failed
+  };
+  const Case cases[] = {
+      {"serial number, main part", Part::Main, CMD_SET_SERIAL_NO, Bytes(8, 'F'), kWriteFailed, {}},
+      {"serial number, head L", Part::HeadL, CMD_SET_SERIAL_NO, Bytes(8, 'F'), kWriteFailed, {}},
+      {"serial number, head R", Part::HeadR, CMD_SET_SERIAL_NO, Bytes(8, 'F'), kWriteFailed, {}},
+      {"a setting", Part::Main, CMD_SET_PARAMETER, SetParameterPayload(1, 300), kWriteFailed, {}},
+      {"a counter reset", Part::Main, CMD_SET_PARAMETER, SetParameterPayload(225, 0), kWriteFailed, {}},
+      {"universal 241", Part::Main, CMD_UNIVERSAL, {3, 241, 200, 0x5A}, kOk, {2, 241, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    parts.Get(c.part).SetAbsent(true);
+    const Reply failed = Command(host, c.usCode, c.payload);
+    EXPECT_EQ(ErrorCodeOf(failed), c.failed);
+    EXPECT_EQ(failed.data, c.failedData);
+    parts.Get(c.part).SetAbsent(false);
+    EXPECT_EQ(ErrorCodeOf(Command(host, c.usCode, c.payload)), kOk);
   }
   RunInApp([] { g_ErrorMng.ClearError(CEeprom::kErrorWriteFailed); });
 }
