@@ -7,7 +7,8 @@
 // background-job gate, the last ribbon status), then the main loop until
 // the application is told to stop. The steps of parts not built yet are
 // left out, among them the FPGA pin-interrupt edges, whose dispatch is
-// still a placeholder; the engine variant is the colour-ribbon one.
+// still a placeholder; of the engine variant only the colour-ribbon flag
+// is selected.
 #include "firmware/control/app_startup.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -29,6 +30,14 @@
 uint8_t g_ucRibbonControlType;
 uint32_t g_ulEngColorRibbon;
 uint32_t g_ulLastRibbonStatus;
+
+void SelectEngineVariant() {
+  static bool s_bLogged;
+  LogPlaceholderOnce(s_bLogged, "SelectEngineVariant (engine variants)");
+  constexpr int32_t kEngineVersionEm2 = 1;
+  const bool bEm2 = SettingValue(g_ParamEngineVersion) == kEngineVersionEm2;
+  g_ulEngColorRibbon = !bEm2 && g_ucRibbonControlType != 0 ? 1 : 0;
+}
 
 int32_t StoreDebugRecord(uint32_t ulKind, const uint32_t*, uint32_t) { return ulKind > 4 ? -1 : 0; }
 
@@ -79,7 +88,7 @@ void AppTaskMain() {
 
   g_pCurEventMng = &g_EventMngReadyB;
   g_pCurEventMng->PostStartupEvents();
-  g_ulEngColorRibbon = g_ucRibbonControlType != 0 ? 1 : 0;
+  SelectEngineVariant();
 
   ClearBackgroundJobRequests();
   g_ulLastRibbonStatus = static_cast<uint32_t>(SettingValue(g_ParamRibbonStatus));
