@@ -37,6 +37,9 @@ void InstallEepromDevices(Board& board, const BoardInputs& inputs);
 // The mechanism's covers, photo sensors and thermistors on the FPGA's
 // inputs and A/D converter (after the FPGA).
 void InstallMechanismDevices(Board& board, const BoardInputs& inputs);
+// The stepper drivers on their control bytes and the FPGA's pulse channels
+// (after the FPGA).
+void InstallStepperDrivers(Board& board);
 // The operator panel (LCD, keys, LEDs) on the GPIO and FPGA lines.
 void InstallPanelDevices(Board& board, const BoardInputs& inputs);
 
