@@ -211,10 +211,13 @@ void FpgaMainBlock::SchedulePulse(uint32_t channel) {
     return;
   }
   const Nanos due = std::max(ch.intervalStart + period, clock.Now());
-  ch.event = clock.Schedule(due, [this, channel] {
+  ch.event = clock.Schedule(due, [this, channel, due] {
     PulseChannel& c = m_pulse[channel];
     c.event = 0;
-    c.intervalStart = m_board.Clock().Now();
+    // The next interval counts from the pulse's own tick, even when the
+    // board reaches it later, so the intervals never drift.
+    c.intervalStart = due;
+    c.lastPulse = due;
     ++c.emitted;
     PulsePin(kPulsePins[channel]);
     // The main channel's pulses are the paper-step line's too.

@@ -122,6 +122,8 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   uint16_t Counter(uint32_t channel) const { return channel < kCounterCount ? m_counters[channel] : 0; }
   bool PulsesRunning(uint32_t channel) const { return channel < kPulseChannels && m_pulse[channel].bRunning; }
   uint32_t PulsesEmitted(uint32_t channel) const { return channel < kPulseChannels ? m_pulse[channel].emitted : 0; }
+  // The time of the channel's last pulse (an observer reads its own pulse's).
+  Nanos LastPulseTime(uint32_t channel) const { return channel < kPulseChannels ? m_pulse[channel].lastPulse : 0; }
   uint32_t LinePulses() const { return m_linePulses; }
   uint32_t AdcChannel() const { return m_adcChannel; }
 
@@ -134,6 +136,7 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
     bool bRunning = false;
     bool bAwaitingPeriod = false;
     Nanos intervalStart = 0;
+    Nanos lastPulse = 0;
     SimClock::EventId event = 0;
     uint32_t emitted = 0;
     std::vector<std::function<void()>> observers;

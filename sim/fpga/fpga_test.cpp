@@ -292,7 +292,7 @@ TEST_F(FpgaModel, TheMainChannelPulsesThePaperStepLineTooAtExactIntervals) {
     block.Write(FpgaMainBlock::kPulsePeriod[0] + 2, 2, ticks >> 16);
   };
   block.AddPulseObserver(0, [&] {
-    pulses.push_back(board.Clock().Now());
+    pulses.push_back(block.LastPulseTime(0));
     EXPECT_EQ(gpio.IntStatus(0) & 0x18u, 0x18u) << "pins 3 and 4 fall together";
     gpio.Write(Reg(GpioController::kIntStat), 4, 0x18u);
     // The handler's period sets the interval after this pulse.
