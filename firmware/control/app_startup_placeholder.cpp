@@ -1,12 +1,13 @@
 // Placeholder of the application start-up: it runs, in the start-up's
-// order, the steps whose parts are built (the status items, the photo-
-// sensor LEDs and the cover-open power-save output, the LEDs and the LCD,
+// order, the steps whose parts are built (the FPGA pin-interrupt edges,
+// the status items, the motor enable, the photo-sensor LEDs and the
+// cover-open power-save output, the LEDs and the LCD,
 // the host command layer, the serial number, the USB identity and the
 // connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
 // the application is told to stop. The steps of parts not built yet are
-// left out, among them the FPGA pin-interrupt edges, whose dispatch is
-// still a placeholder; the engine variant is the colour-ribbon one.
+// left out, among them the ramp tables; the engine variant is the
+// colour-ribbon one.
 #include "firmware/control/app_startup.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -14,6 +15,7 @@
 #include "firmware/control/lcd.h"
 #include "firmware/control/leds.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/devices/machine_ports.h"
 #include "firmware/devices/panel_ports.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
@@ -34,8 +36,16 @@ void AppTaskMain() {
   static bool s_bLogged;
   LogPlaceholderOnce(s_bLogged, "AppTaskMain (application start-up and main loop)");
 
+  // The FPGA's pin interrupts: all edges off, then those the dispatch
+  // serves.
+  for (uint32_t ulPin = 0; ulPin <= 7; ++ulPin) IoctlClrGpioFallTrig(ulPin);
+  constexpr uint32_t kFirstEdges[] = {0, 1, 2, 3, 4, 6};
+  for (uint32_t ulPin : kFirstEdges) IoctlSetGpioFallTrig(ulPin);
   InitStatusItems();
   usb_attention();
+  for (uint32_t ulPin = 1; ulPin <= 6; ++ulPin) IoctlSetGpioFallTrig(ulPin);
+  syslog(LOG_EMERG, "Motor Enable ON ...");
+  g_PortMotorEnable.Set();
 
   // The photo sensors see light from the first pass on.
   syslog(LOG_EMERG, "PhotoSen LED ON ...");
