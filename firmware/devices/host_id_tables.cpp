@@ -3,6 +3,7 @@
 #include "firmware/control/leds.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/settings.h"
+#include "firmware/devices/stepper.h"
 
 namespace {
 
@@ -111,6 +112,8 @@ constexpr std::array<HostParamEntry, HOST_PARAM_ID_COUNT> MakeParamIdTable() {
 // Devices whose objects are not built yet stay none.
 constexpr std::array<DiagDeviceEntry, DIAG_DEVICE_ID_COUNT> MakeDiagTable() {
   std::array<DiagDeviceEntry, DIAG_DEVICE_ID_COUNT> aEntries{};
+  aEntries[0] = {DIAG_DEVICE_STEPPER, nullptr, &g_StpmtrMain};
+  aEntries[1] = {DIAG_DEVICE_STEPPER, nullptr, &g_StpmtrSub};
   aEntries[37] = {DIAG_DEVICE_PANEL_LED, &g_LedPower};
   aEntries[38] = {DIAG_DEVICE_PANEL_LED, &g_LedReady};
   aEntries[39] = {DIAG_DEVICE_PANEL_LED, &g_LedError};

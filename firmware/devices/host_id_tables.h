@@ -10,6 +10,7 @@
 class CParameter;
 class CLifeCounter;
 class CPortLed;
+class CStpmtr;
 
 enum HostParamKind : uint8_t {
   HOST_PARAM_NONE = 0,
@@ -34,11 +35,13 @@ const HostParamEntry& FindHostParam(uint32_t ulId);
 enum DiagDeviceKind : uint8_t {
   DIAG_DEVICE_NONE = 0,
   DIAG_DEVICE_PANEL_LED = 1,
+  DIAG_DEVICE_STEPPER = 2,
 };
 
 struct DiagDeviceEntry {
   DiagDeviceKind eKind = DIAG_DEVICE_NONE;
   CPortLed* pPanelLed = nullptr;
+  CStpmtr* pStepper = nullptr;
 };
 
 constexpr uint32_t DIAG_DEVICE_ID_COUNT = 46;
