@@ -20,15 +20,11 @@ constexpr uint32_t kModulationCycleSteps = 400;
 
 }  // namespace
 
-CStpmtr::CStpmtr(const char* pszLabel, const StpmtrDriver& driver, bool bModulated)
+CStpmtr::CStpmtr(const char* pszLabel, bool bModulated)
     : m_pszLabel(pszLabel),
       m_lPendingState(STPMTR_NO_PENDING_STATE),
       m_lState(STPMTR_IDLE),
-      m_ucControl(0x02),
-      m_driver(driver),
-      m_bModulated(bModulated) {
-  WriteControl(m_ucControl);
-}
+      m_bModulated(bModulated) {}
 
 // ---- running ------------------------------------------------------------------------------
 

@@ -22,11 +22,13 @@ enum StpmtrState : int32_t {
 // In the pending-state field: no state pending.
 constexpr int32_t STPMTR_NO_PENDING_STATE = 503;
 
-// One motor's driver: where its control byte is written and which pulse
-// channel steps it.
+// One motor's driver: where its control byte is written, which pulse
+// channel steps it and which fans its excitation switches.
 struct StpmtrDriver {
   uint32_t ulControlAddress;
   uint32_t ulPulseChannel;
+  bool bStepperFan;    // the stepper-motor fan on with the PCB fan
+  bool bFansOffToo;    // both fans off when the excitation goes off
 };
 
 class CStpmtr {
@@ -66,8 +68,6 @@ class CStpmtr {
   int32_t GetState(int32_t* plState) const;
   int32_t GetRampSteps(uint32_t* pulSteps) const;
   const char* GetLabel() const { return m_pszLabel; }
-  // The last value written to the driver's control byte.
-  uint8_t GetControlShadow() const { return m_ucControl; }
   // The six periods of the top speed.
   const uint32_t* GetTopPeriods() const { return m_aulTopPeriods; }
 
@@ -82,8 +82,7 @@ class CStpmtr {
   virtual int32_t StopPulses();
 
  protected:
-  // The subclasses' construction: writes 0x02 to the control byte.
-  CStpmtr(const char* pszLabel, const StpmtrDriver& driver, bool bModulated);
+  CStpmtr(const char* pszLabel, bool bModulated);
   ~CStpmtr() = default;
 
   // The common step of slots 0 and 1: state 4 when just enough steps are
@@ -94,14 +93,6 @@ class CStpmtr {
   bool AccelStepOwn();
   bool TopStepOwn();
   void DecelStep();
-
-  // The driver slots of the subclasses.
-  int32_t DriverStepMode(uint32_t ulMode);
-  int32_t DriverDirectionBit(bool bSet);
-  int32_t DriverExcitation(uint32_t ulOn, bool bFansOffToo, bool bStepperFan);
-  int32_t DriverPeriod(uint32_t ulTicks);
-  int32_t DriverPulses(uint32_t ulStop);
-  int32_t WriteControl(uint8_t ucValue);
 
  private:
   void SetupTopPeriods(uint32_t ulTop);
@@ -117,32 +108,52 @@ class CStpmtr {
   const uint16_t* m_pusDecel = nullptr;
   hal::IsrShared<int32_t> m_lPendingState;
   hal::IsrShared<int32_t> m_lStopRequest;
-  int32_t m_lExcited = 0;
+
   uint32_t m_ulPhaseCounter = 0;
   uint32_t m_aulTopPeriods[6] = {};
   hal::IsrShared<int32_t> m_lState;
-  // The driver's control byte as last written.
-  uint8_t m_ucControl = 0;
-  StpmtrDriver m_driver = {};
   // Only the main paper stepper modulates its top speed.
   bool m_bModulated = false;
+};
+
+// A stepper on its driver: the control byte (step mode, excitation with its
+// fans and settling time) and the pulse channel. Each motor gives its own
+// direction rule.
+class CStpmtrDriven : public CStpmtr {
+ public:
+  constexpr CStpmtrDriven() = default;
+  int32_t SetStepMode(uint32_t ulMode) override;
+  int32_t SetExcitation(uint32_t ulOn) override;
+  int32_t SetPeriod(uint32_t ulTicks) override;
+  int32_t StartPulses() override;
+  int32_t StopPulses() override;
+  // The last value written to the driver's control byte.
+  uint8_t GetControlShadow() const { return m_ucControl; }
+
+ protected:
+  // Writes 0x02 to the control byte.
+  CStpmtrDriven(const char* pszLabel, const StpmtrDriver& driver, bool bModulated);
+  ~CStpmtrDriven() = default;
+  int32_t SetDirectionBit(bool bSet);
+  int32_t WriteControl(uint8_t ucValue);
+
+ private:
+  uint8_t m_ucControl = 0;
+  // 1 while the driver is energised.
+  int32_t m_lExcited = 0;
+  StpmtrDriver m_driver = {};
 };
 
 // The main paper stepper: control byte 0x66000000, pulse channel 0; its
 // direction is reversed on unit B, and its deceleration draws the sub
 // stepper down with it.
-class CStpmtr2Ph final : public CStpmtr {
+class CStpmtr2Ph final : public CStpmtrDriven {
  public:
   constexpr CStpmtr2Ph() = default;
   CStpmtr2Ph(const char* pszLabel, uint32_t ulUnused);
   int32_t AccelStep() override;
   int32_t TopStep() override;
-  int32_t SetStepMode(uint32_t ulMode) override;
   int32_t SetDirection(uint32_t ulDirection) override;
-  int32_t SetExcitation(uint32_t ulOn) override;
-  int32_t SetPeriod(uint32_t ulTicks) override;
-  int32_t StartPulses() override;
-  int32_t StopPulses() override;
   // The drive-current bit, written without changing the shadow: the next
   // control-byte write clears it again.
   int32_t SetCurrentBit(uint32_t ulOn);
@@ -150,16 +161,11 @@ class CStpmtr2Ph final : public CStpmtr {
 
 // The sub (feed) stepper: FPGA_SUBSTEP_CTRL, pulse channel 1; its direction
 // sense follows "Engine Version".
-class CStpmtrSub2Ph final : public CStpmtr {
+class CStpmtrSub2Ph final : public CStpmtrDriven {
  public:
   constexpr CStpmtrSub2Ph() = default;
   CStpmtrSub2Ph(const char* pszLabel, uint32_t ulUnused);
-  int32_t SetStepMode(uint32_t ulMode) override;
   int32_t SetDirection(uint32_t ulDirection) override;
-  int32_t SetExcitation(uint32_t ulOn) override;
-  int32_t SetPeriod(uint32_t ulTicks) override;
-  int32_t StartPulses() override;
-  int32_t StopPulses() override;
   // Non-zero: the sub stepper neither decelerates nor stops with the main one.
   int32_t SetIndependent(int32_t lFlag);
   int32_t IsIndependent() const { return m_lIndependent; }
@@ -170,16 +176,11 @@ class CStpmtrSub2Ph final : public CStpmtr {
 
 // The exit stepper: control byte 0x66800000, pulse channel 2. Built and
 // initialised; nothing runs it.
-class CStpmtrExit final : public CStpmtr {
+class CStpmtrExit final : public CStpmtrDriven {
  public:
   constexpr CStpmtrExit() = default;
   CStpmtrExit(const char* pszLabel, uint32_t ulUnused);
-  int32_t SetStepMode(uint32_t ulMode) override;
   int32_t SetDirection(uint32_t ulDirection) override;
-  int32_t SetExcitation(uint32_t ulOn) override;
-  int32_t SetPeriod(uint32_t ulTicks) override;
-  int32_t StartPulses() override;
-  int32_t StopPulses() override;
 };
 
 extern CStpmtr2Ph g_StpmtrMain;

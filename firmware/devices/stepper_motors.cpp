@@ -27,9 +27,10 @@ constexpr uint32_t kSettleMs = 2;
 constexpr uint8_t kStepModeBits[] = {0x10, 0x10, 0x50, 0x30, 0x70};
 constexpr uint32_t kStepModes = sizeof(kStepModeBits) / sizeof(kStepModeBits[0]);
 
-constexpr StpmtrDriver kMainDriver = {0x66000000u, 0};
-constexpr StpmtrDriver kSubDriver = {FPGA_SUBSTEP_CTRL, 1};
-constexpr StpmtrDriver kExitDriver = {0x66800000u, 2};
+// Control byte, pulse channel, the stepper fan on, both fans off.
+constexpr StpmtrDriver kMainDriver = {0x66000000u, 0, true, true};
+constexpr StpmtrDriver kSubDriver = {FPGA_SUBSTEP_CTRL, 1, true, false};
+constexpr StpmtrDriver kExitDriver = {0x66800000u, 2, false, false};
 
 // The direction bit of a motor whose direction 0 sets it.
 int32_t DirectionBitSetBy0(uint32_t ulDirection, bool* pbSet) {
@@ -42,20 +43,25 @@ int32_t DirectionBitSetBy0(uint32_t ulDirection, bool* pbSet) {
 
 // ---- the drivers' common work -------------------------------------------------------------
 
-int32_t CStpmtr::WriteControl(uint8_t ucValue) { return IoctlWrite8(m_driver.ulControlAddress, ucValue); }
+CStpmtrDriven::CStpmtrDriven(const char* pszLabel, const StpmtrDriver& driver, bool bModulated)
+    : CStpmtr(pszLabel, bModulated), m_ucControl(kEnergised), m_driver(driver) {
+  WriteControl(m_ucControl);
+}
 
-int32_t CStpmtr::DriverStepMode(uint32_t ulMode) {
+int32_t CStpmtrDriven::WriteControl(uint8_t ucValue) { return IoctlWrite8(m_driver.ulControlAddress, ucValue); }
+
+int32_t CStpmtrDriven::SetStepMode(uint32_t ulMode) {
   if (ulMode >= kStepModes) return -2;
   m_ucControl = static_cast<uint8_t>((m_ucControl & ~kStepModeMask) | kStepModeBits[ulMode]);
   return WriteControl(m_ucControl);
 }
 
-int32_t CStpmtr::DriverDirectionBit(bool bSet) {
+int32_t CStpmtrDriven::SetDirectionBit(bool bSet) {
   m_ucControl = static_cast<uint8_t>(bSet ? m_ucControl | kDirection : m_ucControl & ~kDirection);
   return WriteControl(m_ucControl);
 }
 
-int32_t CStpmtr::DriverExcitation(uint32_t ulOn, bool bFansOffToo, bool bStepperFan) {
+int32_t CStpmtrDriven::SetExcitation(uint32_t ulOn) {
   if (ulOn > 1) return -2;
   if (ulOn == 1) {
     m_ucControl = static_cast<uint8_t>((m_ucControl | kEnergised) & ~kCleared);
@@ -63,13 +69,13 @@ int32_t CStpmtr::DriverExcitation(uint32_t ulOn, bool bFansOffToo, bool bStepper
     // The driver needs its current settled before the first step.
     if (m_lExcited == 0) g_MsTimer.WaitMs(kSettleMs);
     g_FanPcb.On();
-    if (bStepperFan) g_FanStpMtr.On();
+    if (m_driver.bStepperFan) g_FanStpMtr.On();
     m_lExcited = 1;
     return 0;
   }
   m_ucControl = static_cast<uint8_t>(m_ucControl & ~(kEnergised | kCleared));
   WriteControl(m_ucControl);
-  if (bFansOffToo) {
+  if (m_driver.bFansOffToo) {
     g_FanPcb.Off();
     g_FanStpMtr.Off();
   }
@@ -77,13 +83,13 @@ int32_t CStpmtr::DriverExcitation(uint32_t ulOn, bool bFansOffToo, bool bStepper
   return 0;
 }
 
-int32_t CStpmtr::DriverPeriod(uint32_t ulTicks) { return g_FpgaMain.SetPulsePeriod(m_driver.ulPulseChannel, ulTicks); }
-
-int32_t CStpmtr::DriverPulses(uint32_t ulStop) { return g_FpgaMain.StartStopPulses(m_driver.ulPulseChannel, ulStop); }
+int32_t CStpmtrDriven::SetPeriod(uint32_t ulTicks) { return g_FpgaMain.SetPulsePeriod(m_driver.ulPulseChannel, ulTicks); }
+int32_t CStpmtrDriven::StartPulses() { return g_FpgaMain.StartStopPulses(m_driver.ulPulseChannel, 0); }
+int32_t CStpmtrDriven::StopPulses() { return g_FpgaMain.StartStopPulses(m_driver.ulPulseChannel, 1); }
 
 // ---- main ---------------------------------------------------------------------------------
 
-CStpmtr2Ph::CStpmtr2Ph(const char* pszLabel, uint32_t) : CStpmtr(pszLabel, kMainDriver, true) {}
+CStpmtr2Ph::CStpmtr2Ph(const char* pszLabel, uint32_t) : CStpmtrDriven(pszLabel, kMainDriver, true) {}
 
 // The main stepper's deceleration takes the sub stepper down with it,
 // unless the sub runs on its own or is not on its way up or at the top.
@@ -104,20 +110,13 @@ int32_t CStpmtr2Ph::TopStep() {
   return 0;
 }
 
-int32_t CStpmtr2Ph::SetStepMode(uint32_t ulMode) { return DriverStepMode(ulMode); }
-
 int32_t CStpmtr2Ph::SetDirection(uint32_t ulDirection) {
   // The unit B side turns the other way: there any non-zero value is 1.
-  if (GetCurrentUnit() != 0) return DriverDirectionBit(ulDirection != 0);
+  if (GetCurrentUnit() != 0) return SetDirectionBit(ulDirection != 0);
   bool bSet = false;
   if (DirectionBitSetBy0(ulDirection, &bSet) != 0) return -2;
-  return DriverDirectionBit(bSet);
+  return SetDirectionBit(bSet);
 }
-
-int32_t CStpmtr2Ph::SetExcitation(uint32_t ulOn) { return DriverExcitation(ulOn, true, true); }
-int32_t CStpmtr2Ph::SetPeriod(uint32_t ulTicks) { return DriverPeriod(ulTicks); }
-int32_t CStpmtr2Ph::StartPulses() { return DriverPulses(0); }
-int32_t CStpmtr2Ph::StopPulses() { return DriverPulses(1); }
 
 int32_t CStpmtr2Ph::SetCurrentBit(uint32_t ulOn) {
   const uint8_t ucControl = GetControlShadow();
@@ -126,9 +125,7 @@ int32_t CStpmtr2Ph::SetCurrentBit(uint32_t ulOn) {
 
 // ---- sub ----------------------------------------------------------------------------------
 
-CStpmtrSub2Ph::CStpmtrSub2Ph(const char* pszLabel, uint32_t) : CStpmtr(pszLabel, kSubDriver, false) {}
-
-int32_t CStpmtrSub2Ph::SetStepMode(uint32_t ulMode) { return DriverStepMode(ulMode); }
+CStpmtrSub2Ph::CStpmtrSub2Ph(const char* pszLabel, uint32_t) : CStpmtrDriven(pszLabel, kSubDriver, false) {}
 
 int32_t CStpmtrSub2Ph::SetDirection(uint32_t ulDirection) {
   bool bSet = false;
@@ -136,13 +133,8 @@ int32_t CStpmtrSub2Ph::SetDirection(uint32_t ulDirection) {
   // Engine version 1 mounts the sub stepper the other way round.
   int32_t lVersion = 0;
   g_ParamEngineVersion.GetValue(&lVersion);
-  return DriverDirectionBit(lVersion == 1 ? !bSet : bSet);
+  return SetDirectionBit(lVersion == 1 ? !bSet : bSet);
 }
-
-int32_t CStpmtrSub2Ph::SetExcitation(uint32_t ulOn) { return DriverExcitation(ulOn, false, true); }
-int32_t CStpmtrSub2Ph::SetPeriod(uint32_t ulTicks) { return DriverPeriod(ulTicks); }
-int32_t CStpmtrSub2Ph::StartPulses() { return DriverPulses(0); }
-int32_t CStpmtrSub2Ph::StopPulses() { return DriverPulses(1); }
 
 int32_t CStpmtrSub2Ph::SetIndependent(int32_t lFlag) {
   m_lIndependent = lFlag;
@@ -151,17 +143,10 @@ int32_t CStpmtrSub2Ph::SetIndependent(int32_t lFlag) {
 
 // ---- exit ---------------------------------------------------------------------------------
 
-CStpmtrExit::CStpmtrExit(const char* pszLabel, uint32_t) : CStpmtr(pszLabel, kExitDriver, false) {}
-
-int32_t CStpmtrExit::SetStepMode(uint32_t ulMode) { return DriverStepMode(ulMode); }
+CStpmtrExit::CStpmtrExit(const char* pszLabel, uint32_t) : CStpmtrDriven(pszLabel, kExitDriver, false) {}
 
 int32_t CStpmtrExit::SetDirection(uint32_t ulDirection) {
   bool bSet = false;
   if (DirectionBitSetBy0(ulDirection, &bSet) != 0) return -2;
-  return DriverDirectionBit(bSet);
+  return SetDirectionBit(bSet);
 }
-
-int32_t CStpmtrExit::SetExcitation(uint32_t ulOn) { return DriverExcitation(ulOn, false, false); }
-int32_t CStpmtrExit::SetPeriod(uint32_t ulTicks) { return DriverPeriod(ulTicks); }
-int32_t CStpmtrExit::StartPulses() { return DriverPulses(0); }
-int32_t CStpmtrExit::StopPulses() { return DriverPulses(1); }

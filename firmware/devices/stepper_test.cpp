@@ -12,6 +12,7 @@
 #include "firmware/devices/unit_switch.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
+#include "tests/support/ramp_run.h"
 
 namespace steppertest {
 namespace {
@@ -39,12 +40,9 @@ TEST_F(Steppers, ARampRunPlaysTheAccelerationTheTopAndTheDecelerationWalkedBack)
   InApp([&] { EXPECT_EQ(g_StpmtrMain.RunRamp(m_ramp.Table(), m_ramp.Table(), ulLength, 0, 2, ulSteps, 0), 0); });
   ASSERT_TRUE(RunUntilPulses(0, ulSteps + 3));
   // The start edge to the first pulse is entry 0; the handler of pulse k
-  // loads the interval after it.
-  std::vector<uint32_t> expected;
-  for (uint32_t i = 1; i <= ulLength; ++i) expected.push_back(m_ramp.storage[i]);
-  for (uint32_t i = 0; i < ulSteps - 2 * ulLength; ++i) expected.push_back(m_ramp.storage[ulLength]);
-  for (uint32_t i = ulLength - 1; i >= 1; --i) expected.push_back(m_ramp.storage[i]);
-  // Then the motor keeps the last period at constant rate.
+  // loads the interval after it. Then the motor keeps the last period at
+  // constant rate.
+  std::vector<uint32_t> expected = testsupport::RampRunIntervals(m_ramp.Table(), ulLength, ulSteps);
   expected.push_back(m_ramp.storage[1]);
   expected.push_back(m_ramp.storage[1]);
   std::vector<uint32_t> intervals = Intervals(0);

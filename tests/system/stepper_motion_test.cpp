@@ -18,6 +18,7 @@
 #include "sim/mechanism/stepper_drivers.h"
 #include "sim/panel/panel.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/ramp_run.h"
 
 namespace {
 
@@ -147,10 +148,7 @@ TEST_F(StepperMotion, APaperMovePlaysItsRampAndEndsOnItsTarget) {
   // table, the top period, the deceleration table walked back.
   uint16_t* pusTable = nullptr;
   g_Ramp10.GetTable(&pusTable);
-  std::vector<uint32_t> expected;
-  for (uint32_t i = 1; i <= ulLength; ++i) expected.push_back(pusTable[i]);
-  while (expected.size() < 100 - ulLength) expected.push_back(pusTable[ulLength]);
-  for (uint32_t i = ulLength - 1; i >= 1; --i) expected.push_back(pusTable[i]);
+  const std::vector<uint32_t> expected = testsupport::RampRunIntervals(pusTable, ulLength, 100);
   ASSERT_EQ(expected.size(), 99u);
   for (size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ((m_mainPulses[i + 1] - m_mainPulses[i]) / 40, expected[i]) << "interval " << i;
