@@ -108,7 +108,6 @@ class CStpmtr {
   const uint16_t* m_pusDecel = nullptr;
   hal::IsrShared<int32_t> m_lPendingState;
   hal::IsrShared<int32_t> m_lStopRequest;
-
   uint32_t m_ulPhaseCounter = 0;
   uint32_t m_aulTopPeriods[6] = {};
   hal::IsrShared<int32_t> m_lState;

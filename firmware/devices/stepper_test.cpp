@@ -149,7 +149,6 @@ TEST_F(Steppers, TheMainSteppersDecelerationDrawsTheSubDownUnlessItIsIndependent
     SCOPED_TRACE(lIndependent);
     InApp([&] {
       g_StpmtrSub.SetIndependent(lIndependent);
-      // Even a sub stepper that has not stepped yet comes down with it.
       g_StpmtrSub.RunRamp(m_ramp.Table(), m_ramp.Table(), ulLength, 0, 2, 0, 0);
       g_StpmtrMain.RunRamp(m_ramp.Table(), m_ramp.Table(), ulLength, 0, 2, 4, 0);
     });
