@@ -2,8 +2,11 @@
 // of every device model on the board.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+
+#include "sim/mechanism/ribbon_colors.h"
 
 namespace sim {
 
@@ -20,6 +23,10 @@ struct BoardInputs {
   // and whether a paper roll is loaded.
   uint32_t openCovers = 0;
   bool bRollLoaded = true;
+  // The ribbon panel under each unit's colour sensor (L, R).
+  std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
+  // Copy every entry of the mechanism's trace to the console as it is made.
+  bool bEchoMechanism = false;
 };
 
 // Builds every device model of the board and maps it on the bus.
@@ -35,7 +42,8 @@ void InstallFpgaDevices(Board& board, const BoardInputs& inputs);
 // The serial EEPROMs on the GPIO and FPGA lines (after both).
 void InstallEepromDevices(Board& board, const BoardInputs& inputs);
 // The mechanism's covers, photo sensors and thermistors on the FPGA's
-// inputs and A/D converter (after the FPGA).
+// inputs and A/D converter, and what its DC motors, fans, clutches and
+// colour LEDs drive (after the FPGA).
 void InstallMechanismDevices(Board& board, const BoardInputs& inputs);
 // The stepper drivers on their control bytes and the FPGA's pulse channels
 // (after the FPGA).

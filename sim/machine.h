@@ -4,6 +4,7 @@
 // records, console and board.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "sim/board.h"
 #include "sim/clock.h"
 #include "sim/kernel.h"
+#include "sim/mechanism/ribbon_colors.h"
 
 namespace sim {
 
@@ -31,6 +33,10 @@ struct MachineOptions {
   // per sim::Cover, and the paper roll.
   uint32_t openCovers = 0;
   bool bRollLoaded = true;
+  // The ribbon panel under each unit's colour sensor (sim::DcMechanism).
+  std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
+  // Every entry of the DC mechanism's trace on the console as well.
+  bool bEchoMechanism = false;
   bool bPaced = false;
   double pacedFactor = 1.0;
   bool bEchoConsole = false;

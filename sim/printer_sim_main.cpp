@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,8 @@ struct Options {
   std::string usbPort;    // empty: derived from the state directory
   uint32_t openCovers = 0;
   bool bRollLoaded = true;
+  std::array<sim::Panel, 2> ribbonPanels{sim::Panel::Yellow, sim::Panel::Yellow};
+  bool bEchoMechanism = false;
 };
 
 void Usage() {
@@ -52,6 +55,10 @@ void Usage() {
       "  --open-cover NAME  start with the cover open: front, side-l, side-r, paper, guide, upper-l,\n"
       "                     upper-r (repeatable)\n"
       "  --no-paper         start with no paper roll loaded\n"
+      "  --ribbon-panel UNIT PANEL\n"
+      "                     the ribbon panel under unit l's or r's colour sensor: yellow (default),\n"
+      "                     magenta, cyan, overcoat, none\n"
+      "  --echo-mechanism   every change of a motor, fan, clutch, colour LED or axis on the console\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
       "SIGINT and SIGTERM end the run; SIGHUP restarts the board as its watchdog would.\n",
       stderr);
@@ -92,6 +99,13 @@ bool Parse(int argc, char** argv, Options* pOptions) {
                                    sim::MechanismInputs::ParseCover(argv[i + 1], &cover)) {
       pOptions->openCovers |= 1u << static_cast<uint32_t>(cover);
       ++i;
+    } else if (sim::Panel panel{}; arg == "--ribbon-panel" && i + 2 < argc &&
+                                   (std::strcmp(argv[i + 1], "l") == 0 || std::strcmp(argv[i + 1], "r") == 0) &&
+                                   sim::RibbonColors::ParsePanel(argv[i + 2], &panel)) {
+      pOptions->ribbonPanels[argv[i + 1][0] == 'l' ? 0 : 1] = panel;
+      i += 2;
+    } else if (arg == "--echo-mechanism") {
+      pOptions->bEchoMechanism = true;
     } else if (arg == "--no-paper") {
       pOptions->bRollLoaded = false;
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
@@ -147,6 +161,8 @@ int main(int argc, char** argv) {
   machineOptions.pacedFactor = options.pacedFactor;
   machineOptions.openCovers = options.openCovers;
   machineOptions.bRollLoaded = options.bRollLoaded;
+  machineOptions.ribbonPanels = options.ribbonPanels;
+  machineOptions.bEchoMechanism = options.bEchoMechanism;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
   {

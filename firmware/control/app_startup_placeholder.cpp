@@ -14,8 +14,8 @@
 #include "firmware/control/host_status_table.h"
 #include "firmware/control/lcd.h"
 #include "firmware/control/leds.h"
-#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/machine_ports.h"
+#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/panel_ports.h"
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
@@ -44,6 +44,8 @@ void AppTaskMain() {
   InitStatusItems();
   usb_attention();
   for (uint32_t ulPin = 1; ulPin <= 6; ++ulPin) IoctlSetGpioFallTrig(ulPin);
+
+  // The motor drivers take their lines from here on.
   syslog(LOG_EMERG, "Motor Enable ON ...");
   g_PortMotorEnable.Set();
 

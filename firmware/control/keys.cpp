@@ -286,3 +286,10 @@ int32_t CKeyMng::WaitKey(uint32_t ulTimeoutMs, uint32_t* pulCode) {
     if (g_MsTimer.ElapsedMs16(ulStart, g_MsTimer.NowMs()) >= ulTimeoutMs) return 0;
   }
 }
+
+uint32_t WaitAnyKey() {
+  uint32_t ulCode = KEY_NONE;
+  while (g_KeyMng.WaitKey(1, &ulCode) != 1) {
+  }
+  return ulCode;
+}

@@ -200,3 +200,7 @@ class CKeyMng {
 };
 
 extern CKeyMng g_KeyMng;
+
+// Polls at 1 ms until a key event arrives and returns its code (the
+// screens' "wait for any key").
+uint32_t WaitAnyKey();

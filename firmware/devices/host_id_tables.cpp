@@ -2,6 +2,8 @@
 
 #include "firmware/control/leds.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
+#include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/stepper.h"
 
@@ -100,6 +102,28 @@ constexpr SettingId kSettingIds[] = {
 };
 static_assert(sizeof(kSettingIds) / sizeof(kSettingIds[0]) == 82);
 
+// The sensors the self-diagnosis reads: A/D sensors on 8-14, switch
+// sensors on 15-30 (11, 17 and 18 have none).
+struct DiagAdSensorId {
+  uint8_t ucId;
+  CAnalogSensor* pSensor;
+};
+constexpr DiagAdSensorId kDiagAdSensors[] = {
+    {8, &g_AdTopL},      {9, &g_AdPosition}, {10, &g_AdPaperEmpty},
+    {12, &g_AdEnvTherm}, {13, &g_AdHThermL}, {14, &g_AdHThermR},
+};
+
+struct DiagSwitchSensorId {
+  uint8_t ucId;
+  CDigitalSensor* pSensor;
+};
+constexpr DiagSwitchSensorId kDiagSwitchSensors[] = {
+    {15, &g_SensorHeadLUp},     {16, &g_SensorHeadLDn},     {19, &g_SensorEjectPinMn}, {20, &g_SensorEjectPinSb},
+    {21, &g_SensorCutterL},     {22, &g_SensorCutterC},     {23, &g_SensorCutterR},    {24, &g_SensorRibEncDstL},
+    {25, &g_SensorRibEncSrcL},  {26, &g_SensorUpperCoverL}, {27, &g_SensorPaperCover}, {28, &g_SensorPaperGuide},
+    {29, &g_SensorHeadRUp},     {30, &g_SensorHeadRDn},
+};
+
 constexpr std::array<HostParamEntry, HOST_PARAM_ID_COUNT> MakeParamIdTable() {
   std::array<HostParamEntry, HOST_PARAM_ID_COUNT> aEntries{};
   for (const SettingId& row : kSettingIds) aEntries[row.ucId] = {HOST_PARAM_SETTING, row.pParam, nullptr};
@@ -112,11 +136,32 @@ constexpr std::array<HostParamEntry, HOST_PARAM_ID_COUNT> MakeParamIdTable() {
 // Devices whose objects are not built yet stay none.
 constexpr std::array<DiagDeviceEntry, DIAG_DEVICE_ID_COUNT> MakeDiagTable() {
   std::array<DiagDeviceEntry, DIAG_DEVICE_ID_COUNT> aEntries{};
-  aEntries[0] = {DIAG_DEVICE_STEPPER, nullptr, &g_StpmtrMain};
-  aEntries[1] = {DIAG_DEVICE_STEPPER, nullptr, &g_StpmtrSub};
   aEntries[37] = {DIAG_DEVICE_PANEL_LED, &g_LedPower};
   aEntries[38] = {DIAG_DEVICE_PANEL_LED, &g_LedReady};
   aEntries[39] = {DIAG_DEVICE_PANEL_LED, &g_LedError};
+  for (const DiagAdSensorId& row : kDiagAdSensors) {
+    aEntries[row.ucId] = {.eKind = DIAG_DEVICE_AD_SENSOR, .pAdSensor = row.pSensor};
+  }
+  for (const DiagSwitchSensorId& row : kDiagSwitchSensors) {
+    aEntries[row.ucId] = {.eKind = DIAG_DEVICE_SWITCH_SENSOR, .pSwitchSensor = row.pSensor};
+  }
+  // The steppers, motors, fans and colour LEDs.
+  aEntries[0] = {.eKind = DIAG_DEVICE_STEPPER, .pStepper = &g_StpmtrMain};
+  aEntries[1] = {.eKind = DIAG_DEVICE_STEPPER, .pStepper = &g_StpmtrSub};
+  aEntries[2] = {.eKind = DIAG_DEVICE_CHOP_MOTOR, .pChopMotor = &g_ChopMotorRibDstL};
+  aEntries[3] = {.eKind = DIAG_DEVICE_CHOP_MOTOR, .pChopMotor = &g_ChopMotorRibSrcL};
+  aEntries[5] = {.eKind = DIAG_DEVICE_DC_MOTOR, .pDcMotor = &g_DcMotorHeadL};
+  aEntries[6] = {.eKind = DIAG_DEVICE_DC_MOTOR, .pDcMotor = &g_DcMotorMainPinch};
+  aEntries[31] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanHeadL};
+  aEntries[32] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanHeadR};
+  aEntries[33] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanPcb};
+  aEntries[34] = {.eKind = DIAG_DEVICE_FAN, .pFan = &g_FanStpMtr};
+  aEntries[40] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedRedL};
+  aEntries[41] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedRedR};
+  aEntries[42] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedGreenL};
+  aEntries[43] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedGreenR};
+  aEntries[44] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedBlueL};
+  aEntries[45] = {.eKind = DIAG_DEVICE_COLOR_LED, .pColorLed = &g_ColorLedBlueR};
   return aEntries;
 }
 

@@ -10,6 +10,12 @@
 class CParameter;
 class CLifeCounter;
 class CPortLed;
+class CDigitalSensor;
+class CAnalogSensor;
+class CChopMotor;
+class CDcMotor;
+class CFanCnt;
+class CColorLed;
 class CStpmtr;
 
 enum HostParamKind : uint8_t {
@@ -35,12 +41,25 @@ const HostParamEntry& FindHostParam(uint32_t ulId);
 enum DiagDeviceKind : uint8_t {
   DIAG_DEVICE_NONE = 0,
   DIAG_DEVICE_PANEL_LED = 1,
-  DIAG_DEVICE_STEPPER = 2,
+  DIAG_DEVICE_SWITCH_SENSOR = 2,
+  DIAG_DEVICE_AD_SENSOR = 3,
+  DIAG_DEVICE_CHOP_MOTOR = 4,
+  DIAG_DEVICE_DC_MOTOR = 5,
+  DIAG_DEVICE_FAN = 6,
+  DIAG_DEVICE_COLOR_LED = 7,
+  DIAG_DEVICE_STEPPER = 8,
 };
 
+// One pointer is set, the one of the entry's kind.
 struct DiagDeviceEntry {
   DiagDeviceKind eKind = DIAG_DEVICE_NONE;
   CPortLed* pPanelLed = nullptr;
+  CDigitalSensor* pSwitchSensor = nullptr;
+  CAnalogSensor* pAdSensor = nullptr;
+  CChopMotor* pChopMotor = nullptr;
+  CDcMotor* pDcMotor = nullptr;
+  CFanCnt* pFan = nullptr;
+  CColorLed* pColorLed = nullptr;
   CStpmtr* pStepper = nullptr;
 };
 

@@ -12,6 +12,7 @@
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/io_port.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/panel_ports.h"
 #include "firmware/devices/paper_position.h"
@@ -199,6 +200,13 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_SLICES),
     Rows(BUILD_SETTINGS_CELL_BLOCK, SETTINGS_GROUP_THV.usFirst, SETTINGS_GROUP_THV.usCount),
     Objects(ConstructAdSensors, "A/D sensors"),
+    // The actuators: the colour LEDs (before their sensors), the motors
+    // (each before its chopper), the slits (after their choppers), the fans
+    // and clutches, the steppers and their ramps.
+    Objects(ConstructColorObjects, "colour LEDs, sensors and sets"),
+    Objects(ConstructMotors, "DC motors and choppers"),
+    Objects(ConstructSlits, "encoder slits"),
+    Objects(ConstructFanOutputs, "fans and clutches"),
     Objects(BuildSteppers, "g_StpmtrMain g_StpmtrSub g_StpmtrExit"),
     Objects(ConstructRampTables, "g_Ramp00 g_Ramp41"),
     Objects(BuildDonorManagers, "g_DonorMngMarkSenL g_DonorMngMarkSenR g_DonorMngColorSenL g_DonorMngColorSenR"),

@@ -16,6 +16,7 @@
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/host_id_tables.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
@@ -179,6 +180,88 @@ TEST(HostIdTables, SettingsAndCountersByIdAndTheIdsThatDoNotExist) {
   EXPECT_EQ(FindDiagDevice(46).eKind, DIAG_DEVICE_NONE);
 }
 
+// The self-diagnosis sensor ids 8-30 by the labels the host's sub-commands
+// name; ids 11, 17 and 18 have no sensor.
+TEST(HostIdTables, DiagnosisSensorIdsReadTheirOwnSensors) {
+  struct Row {
+    uint32_t ulId;
+    DiagDeviceKind eKind;
+    const char* pszLabel;
+  };
+  const Row kRows[] = {
+      {8, DIAG_DEVICE_AD_SENSOR, "Top L           "},      {9, DIAG_DEVICE_AD_SENSOR, "Position        "},
+      {10, DIAG_DEVICE_AD_SENSOR, "PaperEmpty      "},     {11, DIAG_DEVICE_NONE, nullptr},
+      {12, DIAG_DEVICE_AD_SENSOR, "EnvTherm        "},     {13, DIAG_DEVICE_AD_SENSOR, "H.Therm L       "},
+      {14, DIAG_DEVICE_AD_SENSOR, "H.Therm R       "},     {15, DIAG_DEVICE_SWITCH_SENSOR, "HeadL Up        "},
+      {16, DIAG_DEVICE_SWITCH_SENSOR, "HeadL Dn        "}, {17, DIAG_DEVICE_NONE, nullptr},
+      {18, DIAG_DEVICE_NONE, nullptr},                      {19, DIAG_DEVICE_SWITCH_SENSOR, "EjectPin Mn     "},
+      {20, DIAG_DEVICE_SWITCH_SENSOR, "EjectPin Sb     "}, {21, DIAG_DEVICE_SWITCH_SENSOR, "Cutter L        "},
+      {22, DIAG_DEVICE_SWITCH_SENSOR, "Cutter C        "}, {23, DIAG_DEVICE_SWITCH_SENSOR, "Cutter R        "},
+      {24, DIAG_DEVICE_SWITCH_SENSOR, "RibEncDstL      "}, {25, DIAG_DEVICE_SWITCH_SENSOR, "RibEncSrcL      "},
+      {26, DIAG_DEVICE_SWITCH_SENSOR, "UpperCoverL     "}, {27, DIAG_DEVICE_SWITCH_SENSOR, "PaperCover      "},
+      {28, DIAG_DEVICE_SWITCH_SENSOR, "PaperGuide      "}, {29, DIAG_DEVICE_SWITCH_SENSOR, "HeadR Up        "},
+      {30, DIAG_DEVICE_SWITCH_SENSOR, "HeadR Dn        "},
+  };
+  // A sensor's label is the one its wiring row gives it.
+  auto labelOf = [](const auto& wiring, const void* pSensor) -> std::string {
+    for (const auto& w : wiring) {
+      if (w.pSensor == pSensor) return w.pszLabel;
+    }
+    return "not wired";
+  };
+  for (const Row& row : kRows) {
+    const DiagDeviceEntry& e = FindDiagDevice(row.ulId);
+    ASSERT_EQ(e.eKind, row.eKind) << "id " << row.ulId;
+    EXPECT_EQ(e.pPanelLed, nullptr) << "id " << row.ulId;
+    EXPECT_EQ(e.pSwitchSensor == nullptr, row.eKind != DIAG_DEVICE_SWITCH_SENSOR) << "id " << row.ulId;
+    EXPECT_EQ(e.pAdSensor == nullptr, row.eKind != DIAG_DEVICE_AD_SENSOR) << "id " << row.ulId;
+    if (row.eKind == DIAG_DEVICE_SWITCH_SENSOR) {
+      EXPECT_EQ(labelOf(g_aSwitchSensorWiring, e.pSwitchSensor), row.pszLabel);
+    } else if (row.eKind == DIAG_DEVICE_AD_SENSOR) {
+      EXPECT_EQ(labelOf(g_aAdSensorWiring, e.pAdSensor), row.pszLabel);
+    }
+  }
+}
+
+// The motors, fans and colour LEDs of the diagnosis ids; ids 4, 7, 35 and
+// 36 have none. Each entry sets the one pointer of its kind.
+TEST(HostIdTables, DiagnosisActuatorIdsNameTheirOwnDevices) {
+  struct Row {
+    uint32_t ulId;
+    DiagDeviceKind eKind;
+    const void* pDevice;
+  };
+  const Row kRows[] = {
+      {2, DIAG_DEVICE_CHOP_MOTOR, &g_ChopMotorRibDstL}, {3, DIAG_DEVICE_CHOP_MOTOR, &g_ChopMotorRibSrcL},
+      {4, DIAG_DEVICE_NONE, nullptr},                   {5, DIAG_DEVICE_DC_MOTOR, &g_DcMotorHeadL},
+      {6, DIAG_DEVICE_DC_MOTOR, &g_DcMotorMainPinch},   {7, DIAG_DEVICE_NONE, nullptr},
+      {31, DIAG_DEVICE_FAN, &g_FanHeadL},               {32, DIAG_DEVICE_FAN, &g_FanHeadR},
+      {33, DIAG_DEVICE_FAN, &g_FanPcb},                 {34, DIAG_DEVICE_FAN, &g_FanStpMtr},
+      {35, DIAG_DEVICE_NONE, nullptr},                  {36, DIAG_DEVICE_NONE, nullptr},
+      {40, DIAG_DEVICE_COLOR_LED, &g_ColorLedRedL},     {41, DIAG_DEVICE_COLOR_LED, &g_ColorLedRedR},
+      {42, DIAG_DEVICE_COLOR_LED, &g_ColorLedGreenL},   {43, DIAG_DEVICE_COLOR_LED, &g_ColorLedGreenR},
+      {44, DIAG_DEVICE_COLOR_LED, &g_ColorLedBlueL},    {45, DIAG_DEVICE_COLOR_LED, &g_ColorLedBlueR},
+  };
+  for (const Row& row : kRows) {
+    const DiagDeviceEntry& e = FindDiagDevice(row.ulId);
+    EXPECT_EQ(e.eKind, row.eKind) << "id " << row.ulId;
+    const void* const apSet[] = {e.pPanelLed, e.pSwitchSensor, e.pAdSensor, e.pChopMotor,
+                                 e.pDcMotor,  e.pFan,          e.pColorLed};
+    std::vector<const void*> set;
+    for (const void* p : apSet) {
+      if (p != nullptr) set.push_back(p);
+    }
+    EXPECT_EQ(set, row.pDevice == nullptr ? std::vector<const void*>{} : std::vector<const void*>{row.pDevice})
+        << "id " << row.ulId;
+  }
+  // The colour LEDs' numbers: red, green, blue, unit L's 1-3 and R's 4-6.
+  for (const ColorLedWiring& w : g_aColorLedWiring) {
+    const char cColor = w.pszName[0];
+    const uint32_t ulUnit = std::strstr(w.pszName, " R ") != nullptr ? 1 : 0;
+    EXPECT_EQ(w.ulNumber, (cColor == 'R' ? 1u : cColor == 'G' ? 2u : 3u) + 3 * ulUnit) << w.pszName;
+  }
+}
+
 // ---- the wiring --------------------------------------------------------------------------
 
 TEST(Wiring, PortsUseTheirRegistersAndEachSensorItsOwnBitOrChannel) {
@@ -199,6 +282,50 @@ TEST(Wiring, PortsUseTheirRegistersAndEachSensorItsOwnBitOrChannel) {
   uint32_t ulShared = 0;
   for (const AdSensorWiring& w : g_aAdSensorWiring) ulShared += channels.insert({w.ulMode, w.ulChannel}).second ? 0 : 1;
   EXPECT_EQ(ulShared, 1u);
+}
+
+TEST(Wiring, EachChopperFollowsItsMotorAndEverySlitItsChopper) {
+  std::set<const CFpgaDcMotor*> motors;
+  std::set<const CChopMotor*> choppers;
+  std::set<uint32_t> channels;
+  for (const MotorWiring& w : g_aMotorWiring) {
+    if (w.pChopper == nullptr) {
+      EXPECT_TRUE(motors.insert(w.pMotor).second);
+      // Both lines of a motor lie in one DC-motor register.
+      EXPECT_TRUE(w.ulRegisterA == w.ulRegisterB && w.ulRegisterA >= 0x64000030u && w.ulRegisterA <= 0x64000034u);
+      EXPECT_NE(w.ulMaskA, w.ulMaskB);
+      continue;
+    }
+    EXPECT_TRUE(motors.count(w.pMotor)) << "chopper on channel " << w.ulChannel << " before its motor";
+    EXPECT_TRUE(choppers.insert(w.pChopper).second);
+    EXPECT_TRUE(channels.insert(w.ulChannel).second) << w.ulChannel;
+  }
+  for (const SlitWiring& w : g_aSlitWiring) {
+    if (w.pMotor != nullptr) {
+      EXPECT_TRUE(choppers.count(w.pMotor)) << w.pszLabel;
+    }
+  }
+  // The pairs are not in ascending order for every motor: a swapped pair
+  // would reverse the motor.
+  const MotorWiring* pDstL = nullptr;
+  const MotorWiring* pSrcL = nullptr;
+  for (const MotorWiring& w : g_aMotorWiring) {
+    if (w.pChopper == nullptr && w.pMotor == &g_DcMotorRibDstL) pDstL = &w;
+    if (w.pChopper == nullptr && w.pMotor == &g_DcMotorRibSrcL) pSrcL = &w;
+  }
+  ASSERT_TRUE(pDstL && pSrcL);
+  EXPECT_EQ(std::pair(pDstL->ulMaskA, pDstL->ulMaskB), std::pair(0x0002u, 0x0001u));
+  EXPECT_EQ(std::pair(pSrcL->ulMaskA, pSrcL->ulMaskB), std::pair(0x0004u, 0x0008u));
+  // The fan register: eight limited fans on bits 3-10, three plain outputs
+  // on bits 0-2, the Exit LED's bit 11 left alone.
+  uint32_t ulLimited = 0, ulPlain = 0;
+  for (const FanWiring& w : g_aFanWiring) {
+    EXPECT_EQ(w.ulRegister, 0x64000036u);
+    if (w.pFan != nullptr) ulLimited |= w.ulMask;
+    if (w.pOutput != nullptr) ulPlain |= w.ulMask;
+  }
+  EXPECT_EQ(ulLimited, 0x07F8u);
+  EXPECT_EQ(ulPlain, 0x0007u);
 }
 
 // ---- the construction list ---------------------------------------------------------------
@@ -286,6 +413,11 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("g_HeadEepromR"), ulFirstHeadCellStep);
   EXPECT_LT(StepOf("switch sensors"), StepOf("g_AdConverter"));
   EXPECT_LT(StepOf("g_AdConverter"), StepOf("A/D sensors"));
+  EXPECT_LT(StepOf("A/D sensors"), StepOf("colour LEDs, sensors and sets"));
+  EXPECT_LT(StepOf("colour LEDs, sensors and sets"), StepOf("DC motors and choppers"));
+  EXPECT_LT(StepOf("DC motors and choppers"), StepOf("encoder slits"));
+  EXPECT_LT(StepOf("encoder slits"), StepOf("fans and clutches"));
+  EXPECT_LT(StepOf("fans and clutches"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
   EXPECT_EQ(StepOf("g_Eeprom.StoreFirmwareVersion"), g_ulMachineBuildStepCount - 1);
   // The actuators after the A/D sensors; the steppers, then their ramps;

@@ -3,7 +3,7 @@
 // channel.
 #include "firmware/devices/settings.h"
 #include "firmware/devices/stepper.h"
-#include "firmware/devices/stepper_fans.h"
+#include "firmware/devices/fan.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/platform/ioctl.h"

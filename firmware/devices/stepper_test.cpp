@@ -7,7 +7,7 @@
 
 #include "firmware/devices/paper_position.h"
 #include "firmware/devices/settings.h"
-#include "firmware/devices/stepper_fans.h"
+#include "firmware/devices/fan.h"
 #include "firmware/devices/stepper_test_rig.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/platform/time_base.h"
@@ -283,7 +283,7 @@ TEST_F(Steppers, ExcitationSwitchesTheFansAfterTheDriversSettlingTime) {
     InApp([&] {
       const uint32_t ulStart = g_UsTimer.NowUs();
       EXPECT_EQ(c.pMotor->SetExcitation(c.ulOn), 0);
-      ulElapsedUs = ulStart - g_UsTimer.NowUs();
+      ulElapsedUs = g_UsTimer.NowUs() - ulStart;
       g_FanPcb.GetState(&ulPcb);
       g_FanStpMtr.GetState(&ulStepper);
     });

@@ -5,6 +5,7 @@
 #include "firmware/control/app_startup.h"
 #include "firmware/devices/fan.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"

@@ -6,11 +6,14 @@
 #include <cstdint>
 
 #include "firmware/devices/analog_sensor.h"
+#include "firmware/devices/chop_motor.h"
+#include "firmware/devices/color_sensor.h"
 #include "firmware/devices/digital_sensor.h"
 #include "firmware/devices/fan.h"
 #include "firmware/devices/io_port.h"
 #include "firmware/devices/life_counter.h"
 #include "firmware/devices/parameter.h"
+#include "firmware/devices/slit.h"
 #include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/ribbon_manager.h"
 
@@ -28,10 +31,22 @@
   R(CAnalogSensor, g_pCurAdHTherm, g_AdHThermL, g_AdHThermR)                              \
   R(CAnalogSensor, g_pCurAdBarcode, g_AdBarcodeL, g_AdBarcodeR)                           \
   R(CAnalogSensor, g_pCurAdCSen, g_AdCSenL, g_AdCSenR)                                    \
+  R(CColorLed, g_pCurColorLedRed, g_ColorLedRedL, g_ColorLedRedR)                         \
+  R(CColorLed, g_pCurColorLedGreen, g_ColorLedGreenL, g_ColorLedGreenR)                   \
+  R(CColorLed, g_pCurColorLedBlue, g_ColorLedBlueL, g_ColorLedBlueR)                      \
+  R(CColorSensor, g_pCurColorSensorRed, g_ColorSensorRedL, g_ColorSensorRedR)             \
+  R(CColorSensor, g_pCurColorSensorGreen, g_ColorSensorGreenL, g_ColorSensorGreenR)       \
+  R(CColorSensor, g_pCurColorSensorBlue, g_ColorSensorBlueL, g_ColorSensorBlueR)          \
+  R(CColorSensorSet, g_pCurColorSensorSet, g_ColorSensorSetL, g_ColorSensorSetR)          \
   R(CParameter, g_pCurParamSliceBarcode, g_ParamSliceBarcodeL, g_ParamSliceBarcodeR)      \
   R(CParameter, g_pCurParamSliceRibbonColor, g_ParamSliceRibbonColorL,                    \
     g_ParamSliceRibbonColorR)                                                             \
+  R(CSlit, g_pCurSlitRibEncDst, g_SlitRibEncDstL, g_SlitRibEncDstR)                      \
+  R(CSlit, g_pCurSlitRibEncSrc, g_SlitRibEncSrcL, g_SlitRibEncSrcR)                      \
   R(CParameter, g_pCurParamCompRibInit, g_ParamCompRibInitL, g_ParamCompRibInitR)         \
+  R(CChopMotor, g_pCurChopMotorRibSrc, g_ChopMotorRibSrcL, g_ChopMotorRibSrcR)           \
+  R(CChopMotor, g_pCurChopMotorRibDst, g_ChopMotorRibDstL, g_ChopMotorRibDstR)           \
+  R(CFanCrutch, g_pCurClutchRibRvs, g_ClutchRibRvsL, g_ClutchRibRvsR)                     \
   R(CFanCnt, g_pCurFanHead, g_FanHeadL, g_FanHeadR)                                       \
   R(CFanCnt, g_pCurFanSide, g_FanSideL, g_FanSideR)                                       \
   R(CDigitalSensor, g_pCurSensorUpperCover, g_SensorUpperCoverL, g_SensorUpperCoverR)     \

@@ -7,6 +7,7 @@
 #include "firmware/control/app_startup.h"
 #include "firmware/devices/fan.h"
 #include "firmware/devices/life_counters.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
@@ -45,9 +46,19 @@ const RoleCase kRoles[] = {
     ROLE(g_pCurAdHTherm, g_AdHThermL, g_AdHThermR),
     ROLE(g_pCurAdBarcode, g_AdBarcodeL, g_AdBarcodeR),
     ROLE(g_pCurAdCSen, g_AdCSenL, g_AdCSenR),
+    ROLE(g_pCurColorLedRed, g_ColorLedRedL, g_ColorLedRedR),
+    ROLE(g_pCurColorLedBlue, g_ColorLedBlueL, g_ColorLedBlueR),
+    ROLE(g_pCurColorSensorGreen, g_ColorSensorGreenL, g_ColorSensorGreenR),
+    ROLE(g_pCurColorSensorBlue, g_ColorSensorBlueL, g_ColorSensorBlueR),
+    ROLE(g_pCurColorSensorSet, g_ColorSensorSetL, g_ColorSensorSetR),
     ROLE(g_pCurParamSliceBarcode, g_ParamSliceBarcodeL, g_ParamSliceBarcodeR),
     ROLE(g_pCurParamSliceRibbonColor, g_ParamSliceRibbonColorL, g_ParamSliceRibbonColorR),
+    ROLE(g_pCurSlitRibEncDst, g_SlitRibEncDstL, g_SlitRibEncDstR),
+    ROLE(g_pCurSlitRibEncSrc, g_SlitRibEncSrcL, g_SlitRibEncSrcR),
     ROLE(g_pCurParamCompRibInit, g_ParamCompRibInitL, g_ParamCompRibInitR),
+    ROLE(g_pCurChopMotorRibSrc, g_ChopMotorRibSrcL, g_ChopMotorRibSrcR),
+    ROLE(g_pCurChopMotorRibDst, g_ChopMotorRibDstL, g_ChopMotorRibDstR),
+    ROLE(g_pCurClutchRibRvs, g_ClutchRibRvsL, g_ClutchRibRvsR),
     ROLE(g_pCurFanHead, g_FanHeadL, g_FanHeadR),
     ROLE(g_pCurFanSide, g_FanSideL, g_FanSideR),
     ROLE(g_pCurSensorUpperCover, g_SensorUpperCoverL, g_SensorUpperCoverR),

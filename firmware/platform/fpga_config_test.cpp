@@ -98,9 +98,10 @@ TEST_F(FpgaConfig, TheStartUpLoadsTheBitstreamFromFlashAndTheDriverReadsTheConfi
   EXPECT_LT(readyRaised, lastClock + Ms(6));
   EXPECT_TRUE(Gpio().PinLevel(kReadyPin));
 
-  // The objects built after the configuration read it: the counter shadow
-  // holds the FPGA's reset value, and the microsecond counter runs.
-  EXPECT_EQ(Fpga().Register(sim::FpgaMainBlock::kCntEnable), 0x7Eu);
+  // The objects built after the configuration use it: the encoder slits
+  // start every counter through the shadow read from the FPGA, and the
+  // microsecond counter runs.
+  EXPECT_EQ(Fpga().Register(sim::FpgaMainBlock::kCntEnable), 0x00u);
   EXPECT_EQ(Fpga().Register(sim::FpgaMainBlock::kTimerCtrl) & 1u, 1u);
 }
 

@@ -95,9 +95,9 @@ TEST_F(FpgaRegs, CountersOutsideSevenChannelsAreRefusedAndChannelSixLivesApart) 
   EXPECT_EQ(std::vector<int32_t>(s_alResults, s_alResults + 4), (std::vector<int32_t>{-2, -2, -2, 0}));
   EXPECT_EQ(s_aulCounts[0], 42u);
   EXPECT_EQ(s_aulCounts[1], 0xDEADu);
-  // Enable writes the whole shadow (counters held after reset); the clear is
-  // a 1-0 pulse; the count comes from 0x4A.
-  EXPECT_EQ(Bank0Accesses(), (std::vector<Access>{{true, 0x64000008u, 0x3F},
+  // Enable writes the whole shadow (every counter counts since the encoder
+  // slits were built); the clear is a 1-0 pulse; the count comes from 0x4A.
+  EXPECT_EQ(Bank0Accesses(), (std::vector<Access>{{true, 0x64000008u, 0x00},
                                                   {false, 0x6400004Au, 42},
                                                   {true, 0x6400000Au, 0x40},
                                                   {true, 0x6400000Au, 0x00}}));
@@ -261,7 +261,8 @@ TEST_F(FpgaRegs, ABitSetByAHandlerDuringATasksReadModifyWriteIsKept) {
   });
   Run();
   EXPECT_EQ(boardrig::g_ulFpgaIrqCount, 1u);
-  EXPECT_EQ(Fpga().Register(FpgaMainBlock::kDcMotor0), 0x0101u);
+  // Both bits over the motors' stop levels (0x0033) the start-up left.
+  EXPECT_EQ(Fpga().Register(FpgaMainBlock::kDcMotor0), 0x0133u);
   EXPECT_TRUE(s_bMaskedInHandler) << "the handler's own call must not unmask";
   EXPECT_TRUE(s_bMaskedAfter);
 }

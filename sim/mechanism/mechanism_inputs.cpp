@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "sim/board_devices.h"
+#include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/dc_mechanism.h"
 #include "sim/soc/gpio.h"
 
 namespace sim {
@@ -72,14 +74,23 @@ uint16_t MechanismInputs::Analog(uint32_t channel, bool) const {
   for (uint32_t i = 0; i < Index(Thermistor::Count); ++i) {
     if (channel == kThermistorChannels[i]) return m_thermistor[i];
   }
+  uint16_t level = 0;
+  for (const AnalogSource& source : m_sources) {
+    if (source(channel, &level)) return level;
+  }
   return m_fpga.AnalogValue(channel);
 }
 
 void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   FpgaMainBlock* pFpga = board.FindDevice<FpgaMainBlock>();
   GpioController* pGpio = board.FindDevice<GpioController>();
-  if (pFpga == nullptr || pGpio == nullptr) return;
-  board.AddDevice<MechanismInputs>(*pFpga, *pGpio, inputs.openCovers, inputs.bRollLoaded);
+  FpgaConfigPort* pConfig = board.FindDevice<FpgaConfigPort>();
+  if (pFpga == nullptr || pGpio == nullptr || pConfig == nullptr) return;
+  MechanismInputs& mechanism = board.AddDevice<MechanismInputs>(*pFpga, *pGpio, inputs.openCovers, inputs.bRollLoaded);
+  DcMechanism& dc = board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision);
+  dc.SetRibbonPanel(PrintUnit::L, inputs.ribbonPanels[0]);
+  dc.SetRibbonPanel(PrintUnit::R, inputs.ribbonPanels[1]);
+  dc.EchoToConsole(inputs.bEchoMechanism);
 }
 
 }  // namespace sim

@@ -8,8 +8,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "sim/board.h"
+#include "sim/mechanism/enum_index.h"
 
 namespace sim {
 
@@ -19,11 +22,6 @@ class GpioController;
 enum class Cover : uint32_t { Front, SideL, SideR, Paper, PaperGuide, UpperL, UpperR, Count };
 enum class PhotoSensor : uint32_t { TopL, TopR, Position, PaperEmpty, Count };
 enum class Thermistor : uint32_t { HeadL, HeadR, Ambient, Count };
-
-template <typename E>
-constexpr uint32_t Index(E e) {
-  return static_cast<uint32_t>(e);
-}
 
 class MechanismInputs final : public DeviceModel {
  public:
@@ -44,6 +42,10 @@ class MechanismInputs final : public DeviceModel {
   void SetRollLoaded(bool bLoaded);
   // Raw A/D counts 0-1023.
   void SetThermistor(Thermistor thermistor, uint16_t raw) { m_thermistor[Index(thermistor)] = raw; }
+  // Other models of the mechanism answer their own A/D channels: a source
+  // that returns true has set the channel's level.
+  using AnalogSource = std::function<bool(uint32_t channel, uint16_t* pLevel)>;
+  void AddAnalogSource(AnalogSource source) { m_sources.push_back(std::move(source)); }
   // Parses a cover's option name (front, side-l, side-r, paper, guide,
   // upper-l, upper-r).
   static bool ParseCover(const char* pszName, Cover* pCover);
@@ -57,6 +59,7 @@ class MechanismInputs final : public DeviceModel {
   std::array<bool, Index(Cover::Count)> m_coverOpen{};
   std::array<bool, Index(PhotoSensor::Count)> m_paperSeen{};
   std::array<uint16_t, Index(Thermistor::Count)> m_thermistor{};
+  std::vector<AnalogSource> m_sources;
 };
 
 }  // namespace sim

@@ -13,6 +13,7 @@
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/lcd.h"
+#include "firmware/devices/life_counters.h"
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hostif/usb_command_test_support.h"
@@ -24,6 +25,7 @@
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/panel/panel.h"
 #include "sim/usb/usb_host_port.h"
+#include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 
 
@@ -285,6 +287,70 @@ TEST_F(ControlCore, AStopFoundAtThePassStartSkipsSelectionAndDispatch) {
   m_machine->RunUntil([this] { return m_machine->Logged("all task is terminated"); }, Ms(4500));
   EXPECT_TRUE(m_machine->Logged("all task is terminated"));
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+}
+
+// ---- across a reset ----------------------------------------------------------------------
+
+bool RunUntilReady(sim::Machine& m) {
+  sim::LcdController& lcd = *m.GetBoard().FindDevice<sim::LcdController>();
+  m.RunUntil([&lcd] { return lcd.Visible() == "Ready           "; }, kSettle);
+  return lcd.Visible() == "Ready           ";
+}
+
+// Boot 0 stores a setting and a counter and asks for a reset, which ends
+// its main loop and the kernel; boot 1 finds both and every EEPROM byte as
+// boot 0 left it.
+TEST(ControlCoreRestarts, AResetRequestEndsTheMainLoopAndTheNextBootFindsTheEepromAsLeft) {
+  testsupport::ForkedBoots boots;
+  const char* const apszFiles[] = {"eeprom-main.bin", "eeprom-head-l.bin", "eeprom-head-r.bin"};
+  auto snapshot = [&] {
+    std::vector<std::vector<uint8_t>> files;
+    for (const char* pszFile : apszFiles) files.push_back(boots.ReadBytes(pszFile));
+    return files;
+  };
+  const std::vector<int> first = boots.Run(1, [](int, sim::MachineOptions options) {
+    sim::Machine m(std::move(options));
+    if (!RunUntilReady(m)) return 1;
+    int32_t lStored = -1;
+    if (!m.RunStep(
+            [&lStored] {
+              lStored = g_ParamSideAL.SetValue(-5) | g_CounterCut.Write(0x00012345u);
+              RequestSystemReset();
+            },
+            Ms(1000))) {
+      return 2;
+    }
+    if (lStored != 0) return 3;
+    // The shut-down closes USB, which detaches from the host for 1.5 s.
+    m.RunUntil([&m] { return m.Logged("all task is terminated"); }, Ms(4500));
+    if (!m.Logged("all task is terminated") || g_ulMainLoopStop == 0) return 4;
+    return m.UnexpectedFaults().empty() ? 0 : 5;
+  });
+  ASSERT_EQ(first, std::vector<int>{0});
+  const std::vector<std::vector<uint8_t>> left = snapshot();
+  for (const std::vector<uint8_t>& file : left) ASSERT_EQ(file.size(), 512u);
+
+  const std::vector<int> next = boots.Run(1, [](int, sim::MachineOptions options) {
+    sim::Machine m(std::move(options));
+    if (!RunUntilReady(m)) return 1;
+    if (m.Logged("[EEPROM] formatting the main EEPROM\n")) return 2;
+    int32_t lSide = 0;
+    uint32_t ulCut = 0;
+    if (!m.RunStep(
+            [&] {
+              lSide = SettingValue(g_ParamSideAL);
+              g_CounterCut.GetValue(&ulCut);
+            },
+            Ms(1000))) {
+      return 3;
+    }
+    if (lSide != -5) return 4;
+    if (ulCut != 0x00012345u) return 5;
+    return m.UnexpectedFaults().empty() ? 0 : 6;
+  });
+  EXPECT_EQ(next, std::vector<int>{0});
+  const std::vector<std::vector<uint8_t>> after = snapshot();
+  for (size_t f = 0; f < after.size(); ++f) EXPECT_EQ(after[f], left[f]) << apszFiles[f];
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,7 +31,7 @@
 #include "sim/soc/gpio.h"
 #include "sim/memory/board_eeproms.h"
 #include "sim/memory/nor_flash.h"
-#include "sim/run_boots.h"
+#include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 #include "tests/support/usb_task_kernel.h"
 #include "tools/eeprom/eeprom_image.h"
@@ -292,27 +291,18 @@ TEST_F(EepromTest, TheUsbTaskIsRefusedTheBus) {
   EXPECT_NE(Eeproms().Main().PeekByte(20), 'X');
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // A new printer: its blank EEPROMs are formatted at the first start, every
 // cell takes its default, and what the application writes stays across the
 // next starts; a provisioned serial number survives.
 TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(3, [&](int index) {
-    static int s_index;
-    s_index = index;
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(3, [](int index, sim::MachineOptions options) {
     options.appEntry = [] {
       alignas(2) char acSerial[8];
       g_CellSerialNo.Read(acSerial);
       syslog(LOG_NOTICE, "[test] serial %c%c%c%c%c%c%c%c", acSerial[0], acSerial[1], acSerial[2], acSerial[3],
              acSerial[4], acSerial[5]);
-      if (s_index == 0) {
+      if (testsupport::ForkedBoots::Index() == 0) {
         const uint8_t ucValue = 0;
         g_Cell120.Write(&ucValue);
       }
@@ -326,7 +316,7 @@ TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
     return 0;
   });
   EXPECT_EQ(codes, (std::vector<int>{0, 0, 0}));
-  const std::vector<uint8_t> main = ReadFile(dir + "/eeprom-main.bin");
+  const std::vector<uint8_t> main = boots.ReadBytes("eeprom-main.bin");
   ASSERT_EQ(main.size(), 512u);
   EXPECT_EQ(std::string(main.begin(), main.begin() + 16), "Morvelan KT-3318");
   EXPECT_EQ(eepromimage::SerialNumberOf(main), "R0000000");
@@ -337,7 +327,7 @@ TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
   EXPECT_EQ(main[18], 0);
   EXPECT_EQ(main[19], 0);
   EXPECT_EQ((main[16] << 8) | main[17], 0x0210) << "the sample MAIN image's version";
-  const std::vector<uint8_t> head = ReadFile(dir + "/eeprom-head-r.bin");
+  const std::vector<uint8_t> head = boots.ReadBytes("eeprom-head-r.bin");
   ASSERT_EQ(head.size(), 512u);
   EXPECT_EQ(head[64], 100);
   EXPECT_EQ(head[76], '0');
@@ -346,11 +336,9 @@ TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
   std::vector<uint8_t> provisioned = main;
   std::string error;
   ASSERT_TRUE(eepromimage::ProvisionSerialNumber(provisioned, "KT123456", &error)) << error;
-  std::ofstream(dir + "/eeprom-main.bin", std::ios::binary)
+  std::ofstream(boots.Path("eeprom-main.bin"), std::ios::binary)
       .write(reinterpret_cast<const char*>(provisioned.data()), 512);
-  const std::vector<int> again = sim::RunBoots(1, [&](int) {
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  const std::vector<int> again = boots.Run(1, [](int, sim::MachineOptions options) {
     sim::Machine m(options);
     const bool bSeen = m.RunUntil([&] { return m.Logged("[MAIN] S/N = KT123456"); }, kStartUp + Ms(1000)) ==
                        sim::RunResult::ConditionMet;
@@ -386,17 +374,15 @@ std::vector<uint8_t> FourteenThvDefaults() {
 }
 
 TEST(EepromBoots, TheFirstBootLeavesTheFormatsLayoutInEveryEeprom) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(1, [&](int) {
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(1, [](int, sim::MachineOptions options) {
     options.appEntry = [] { syslog(LOG_NOTICE, "[test] done"); };
     sim::Machine m(options);
     const bool bDone = m.RunUntil([&] { return m.Logged("[test] done"); }, kFirstBoot) == sim::RunResult::ConditionMet;
     return bDone && m.UnexpectedFaults().empty() ? 0 : 1;
   });
   ASSERT_EQ(codes, (std::vector<int>{0}));
-  const std::vector<uint8_t> main = ReadFile(dir + "/eeprom-main.bin");
+  const std::vector<uint8_t> main = boots.ReadBytes("eeprom-main.bin");
   ASSERT_EQ(main.size(), 512u);
   const ExpectedBytes kMain[] = {
       {0, TextBytes("Morvelan KT-3318")},
@@ -428,8 +414,8 @@ TEST(EepromBoots, TheFirstBootLeavesTheFormatsLayoutInEveryEeprom) {
       {76, TextBytes("000000")},
       {96, Repeat(0, 8)},
   };
-  for (const char* pszFile : {"/eeprom-head-l.bin", "/eeprom-head-r.bin"}) {
-    const std::vector<uint8_t> head = ReadFile(dir + pszFile);
+  for (const char* pszFile : {"eeprom-head-l.bin", "eeprom-head-r.bin"}) {
+    const std::vector<uint8_t> head = boots.ReadBytes(pszFile);
     ASSERT_EQ(head.size(), 512u) << pszFile;
     for (const ExpectedBytes& e : kHead) {
       for (size_t i = 0; i < e.bytes.size(); ++i) {
@@ -442,14 +428,10 @@ TEST(EepromBoots, TheFirstBootLeavesTheFormatsLayoutInEveryEeprom) {
 // What a restart keeps: a stored setting its saved value; a stored setting
 // changed in RAM only, and a RAM setting, their defaults again.
 TEST(EepromBoots, ARestartKeepsStoredSettingsAndResetsRamSettings) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
-    static int s_index;
-    s_index = index;
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     options.appEntry = [] {
-      if (s_index == 0) {
+      if (testsupport::ForkedBoots::Index() == 0) {
         const bool bSet = g_ParamSideAL.SetValue(-5) == 0 && g_ParamTopOffsetL.SetValueNoSave(7) == 0 &&
                           g_ParamWaitStep01.SetValue(55) == 0 && g_ParamWait10ms.SetValue(9) == 0;
         syslog(LOG_NOTICE, bSet ? "[test] set" : "[test] refused");

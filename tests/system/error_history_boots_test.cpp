@@ -16,7 +16,7 @@
 #include "sim/board.h"
 #include "sim/machine.h"
 #include "sim/memory/board_power.h"
-#include "sim/run_boots.h"
+#include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 
 namespace {
@@ -45,38 +45,37 @@ Found ReadBack(int i) {
   return kWrong;
 }
 
-// Boot i: reads what the boot before left, then saves two entries from
-// `startSlot`, the power failing at write i of the second save.
-int Boot(const std::string& dir, int i, uint8_t ucStartSlot) {
-  static int s_index;
+// The next boot i: reads what the boot before left, then saves two entries
+// from `startSlot`, the power failing at write i of the second save.
+int Boot(testsupport::ForkedBoots& boots, uint8_t ucStartSlot) {
   static uint8_t s_ucStartSlot;
   static Found s_found;
-  s_index = i;
   s_ucStartSlot = ucStartSlot;
-  sim::MachineOptions options;
-  options.stateDir = dir;
-  options.appEntry = [] {
-    s_found = ReadBack(s_index);
-    g_Cell122.Write(&s_ucStartSlot);
-    g_ErrorHist.Load();
-    g_ErrorHist.Add(OlderCode(s_index));
-    sim::BoardPower::Of(sim::Board::Current()).CutAfterWrites(static_cast<uint64_t>(s_index));
-    g_ErrorHist.Add(NewerCode(s_index));
-    syslog(LOG_NOTICE, "[test] saved");
-    for (;;) CpuRelax();
-  };
-  sim::Machine m(options);
-  const sim::RunResult result = m.RunUntil([&] { return m.Logged("[test] saved"); },
-                                           testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(8000));
-  const bool bCut = result == sim::RunResult::Reset;
-  if ((!bCut && result != sim::RunResult::ConditionMet) || !m.UnexpectedFaults().empty()) return kBootFailed;
-  return s_found * 10 + (bCut ? 1 : 0);
+  return boots.Run(1, [](int, sim::MachineOptions options) {
+    options.appEntry = [] {
+      const int i = testsupport::ForkedBoots::Index();
+      s_found = ReadBack(i);
+      g_Cell122.Write(&s_ucStartSlot);
+      g_ErrorHist.Load();
+      g_ErrorHist.Add(OlderCode(i));
+      sim::BoardPower::Of(sim::Board::Current()).CutAfterWrites(static_cast<uint64_t>(i));
+      g_ErrorHist.Add(NewerCode(i));
+      syslog(LOG_NOTICE, "[test] saved");
+      for (;;) CpuRelax();
+    };
+    sim::Machine m(options);
+    const sim::RunResult result = m.RunUntil([&] { return m.Logged("[test] saved"); },
+                                             testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(8000));
+    const bool bCut = result == sim::RunResult::Reset;
+    if ((!bCut && result != sim::RunResult::ConditionMet) || !m.UnexpectedFaults().empty()) return kBootFailed;
+    return s_found * 10 + (bCut ? 1 : 0);
+  }).at(0);
 }
 
 class ErrorHistoryPowerCut : public testing::TestWithParam<uint8_t> {};
 
 TEST_P(ErrorHistoryPowerCut, EachWriteOfASaveCutCostsAtMostTheNewestEntry) {
-  const std::string dir = testsupport::MakeTempDir();
+  testsupport::ForkedBoots boots;
   int cuts = 0;
   int lost = 0;
   bool bPreviousCut = true;
@@ -84,7 +83,7 @@ TEST_P(ErrorHistoryPowerCut, EachWriteOfASaveCutCostsAtMostTheNewestEntry) {
   // writes; the boot after that one reads the uncut save.
   constexpr int kMaxBoots = 64;
   for (int i = 0; i < kMaxBoots; ++i) {
-    const int code = sim::RunBoots(1, [&](int) { return Boot(dir, i, GetParam()); }).at(0);
+    const int code = Boot(boots, GetParam());
     ASSERT_NE(code, kBootFailed) << "boot " << i;
     const int found = code / 10;
     if (i > 0) {
@@ -111,15 +110,11 @@ INSTANTIATE_TEST_SUITE_P(Saves, ErrorHistoryPowerCut, testing::Values(uint8_t{4}
 // Boot 0 records two errors with the "Total" counter past 65535; boot 1
 // reads them at its start-up.
 TEST(ErrorHistoryBoots, ARestartFindsTheEntriesWithTheirFullCounters) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
-    static int s_index;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     static bool s_bRight;
-    s_index = index;
-    sim::MachineOptions options;
-    options.stateDir = dir;
     options.appEntry = [] {
-      if (s_index == 0) {
+      if (testsupport::ForkedBoots::Index() == 0) {
         g_CounterTotal.Write(65535);
         g_ErrorHist.Add(0x0201);
         g_CounterTotal.Write(0x00012345);

@@ -17,6 +17,7 @@
 #include "firmware/platform/sftprn.h"
 #include "sim/board.h"
 #include "sim/run_boots.h"
+#include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 
 namespace {
@@ -279,17 +280,15 @@ std::string ReadFile(const std::string& path) {
 }
 
 TEST(Boots, AMultiBootRunKeepsItsStateDirectoryAcrossBoots) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(3, [&](int) {
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(3, [](int, sim::MachineOptions options) {
     sim::Machine m(options);
     const bool bBooted = m.RunFor(Ms(5)) == sim::RunResult::TimeLimit && m.UnexpectedFaults().empty();
     return bBooted ? static_cast<int>(m.BootNumber()) : 100;
   });
   EXPECT_EQ(codes, (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(ReadFile(dir + "/boot-count"), "3\n");
-  EXPECT_EQ(ReadFile(dir + "/flash.bin").size(), 8u * 1024u * 1024u);
+  EXPECT_EQ(ReadFile(boots.Path("boot-count")), "3\n");
+  EXPECT_EQ(boots.ReadBytes("flash.bin").size(), 8u * 1024u * 1024u);
 }
 
 TEST(Boots, TheSameVirtualTimeRunGivesTheSameLogByteForByte) {

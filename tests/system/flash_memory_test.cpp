@@ -15,7 +15,7 @@
 #include "sim/board.h"
 #include "sim/memory/board_power.h"
 #include "sim/memory/nor_flash.h"
-#include "sim/run_boots.h"
+#include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 
 namespace {
@@ -116,10 +116,8 @@ TEST_F(MachineTest, FirmwarePollsTheFlashWhileBoardTimePasses) {
 // Boot 1 programs five words with the power failing in the third; boot 2
 // finds the first two programmed and the rest erased.
 TEST(FlashPowerCut, TheNextBootFindsWhatThePartHadDone) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     static uint16_t s_words[5];
     if (index == 0) {
       options.appEntry = [] {

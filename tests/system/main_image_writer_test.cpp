@@ -18,7 +18,7 @@
 #include "firmware/platform/time_base.h"
 #include "sim/board.h"
 #include "sim/memory/nor_flash.h"
-#include "sim/run_boots.h"
+#include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 #include "tools/images/main_image.h"
 
@@ -222,14 +222,10 @@ TEST_F(FlashTest, VerifyComparesWholeHalfwordsAtAnyLength) {
 // A power cut while the MAIN image is programmed leaves an area whose
 // check fails at the next start.
 TEST(FlashBoots, APowerCutInTheMiddleOfAWriteIsDetectedAtTheNextStart) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
-    static int s_index;
-    s_index = index;
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     options.appEntry = [] {
-      if (s_index == 0) {
+      if (testsupport::ForkedBoots::Index() == 0) {
         syslog(LOG_NOTICE, "[test] check %d", CheckFirmwareImage(FLASH_MAIN_AREA));
         const uint32_t ulSize = LoadImage(images::BuildMainImage());
         // Past the 36 erases, into the programming.

@@ -17,8 +17,8 @@
 #include "sim/machine.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/panel/panel.h"
-#include "sim/run_boots.h"
 #include "sim/usb/usb_host_port.h"
+#include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 
 namespace {
@@ -111,10 +111,8 @@ TEST_F(MechanismSupervision, ACoverOpenedWhileASequenceRunsEndsItsAbortCheck) {
 // ---- across restarts ----------------------------------------------------------------------
 
 TEST(MechanismRestarts, TheRollTakenOutAsksForPaperAndItsRollBackMarkLastsARestart) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     options.bRollLoaded = index == 0;  // taken out during the first boot and still out
     sim::Machine m(options);
     if (index == 0) {
@@ -133,10 +131,8 @@ TEST(MechanismRestarts, TheRollTakenOutAsksForPaperAndItsRollBackMarkLastsAResta
 }
 
 TEST(MechanismRestarts, AThermistorOutOfRangeIsInTheHistoryTheHostReadsAlsoAfterARestart) {
-  const std::string dir = testsupport::MakeTempDir();
-  const std::vector<int> codes = sim::RunBoots(2, [&](int index) {
-    sim::MachineOptions options;
-    options.stateDir = dir;
+  testsupport::ForkedBoots boots;
+  const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     sim::Machine m(options);
     if (!RunUntilShown(m, "Ready           ", kSettle)) return 1;
     if (!m.UsbHost().WaitForConfigured(Ms(5000))) return 2;

@@ -1,0 +1,187 @@
+#include "sim/mechanism/dc_mechanism.h"
+
+#include <iterator>
+#include <tuple>
+
+#include "sim/fpga/fpga_config_port.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/mechanism_inputs.h"
+#include "sim/soc/gpio.h"
+
+namespace sim {
+
+namespace {
+
+// The actuators' output registers.
+constexpr uint32_t kDcMotor1 = FpgaMainBlock::kDcMotor0 + 2, kDcMotor2 = FpgaMainBlock::kDcMotor0 + 4;
+constexpr uint32_t kOutputRegisters[] = {FpgaMainBlock::kDcMotor0, kDcMotor1, kDcMotor2, FpgaMainBlock::kFanCtrl};
+constexpr const char* kOutputNames[] = {"DCMOTOR0", "DCMOTOR1", "DCMOTOR2", "FAN_CTRL"};
+constexpr uint16_t kColorLedMask = 0x003F;
+
+// The bits of an output register that no motor, fan or clutch (nor the
+// panel's Exit LED) is wired to.
+uint16_t UnwiredMask(uint32_t offset) {
+  uint32_t wired = offset == FpgaMainBlock::kFanCtrl ? kExitLedMask : 0u;
+  for (const DcMotorWiring& w : kDcMotorWiring) {
+    if (w.reg == offset) wired |= w.maskA | w.maskB;
+  }
+  if (offset == FpgaMainBlock::kFanCtrl) {
+    for (const SwitchedLoadWiring& w : kSwitchedLoads) wired |= w.mask;
+  }
+  return static_cast<uint16_t>(~wired);
+}
+
+bool IsOutputOfInterest(uint32_t offset) {
+  const uint32_t kPwmFirst = FpgaMainBlock::kPwmBase, kPwmLast = FpgaMainBlock::kPwmBase + 0x32;
+  return (offset >= FpgaMainBlock::kDcMotor0 && offset <= FpgaMainBlock::kFanCtrl) ||
+         offset == FpgaMainBlock::kColorCtrl || (offset >= kPwmFirst && offset <= kPwmLast);
+}
+
+}  // namespace
+
+DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
+                         MechanismInputs& inputs, uint32_t pcbRevision)
+    : m_board(board), m_fpga(fpga), m_gpio(gpio), m_colors(pcbRevision) {
+  SimClock& clock = board.Clock();
+  for (const AxisWiring& w : kAxisWiring) {
+    m_axes.push_back(std::make_unique<DcAxis>(
+        clock, w.geometry, [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
+        [this, name = w.pszName](int32_t position) { Note(MechanismEventKind::Axis, name, position); }));
+  }
+  for (const EncoderWiring& w : kEncoderWiring) {
+    m_discs.push_back(std::make_unique<DcAxis>(
+        clock, w.disc,
+        [this, channel = w.channel](const SensorBit& s, bool bActive) {
+          SetSensor(s, bActive);
+          if (bActive) m_fpga.CountPulses(channel);
+        },
+        nullptr));
+  }
+  // The motors as the registers hold them now, without a trace entry.
+  for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) m_motors[i] = Decode(kDcMotorWiring[i]);
+  m_fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
+  config.AddModeObserver([this](bool) { Refresh(); });
+  m_gpio.AddPinObserver(kMotorEnablePin, [this](bool) { Refresh(); });
+  inputs.AddAnalogSource([this](uint32_t channel, uint16_t* pLevel) { return Analog(channel, pLevel); });
+  Refresh();
+}
+
+void DcMechanism::Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive) {
+  const MechanismEvent e{m_board.Clock().Now(), kind, name, drive, value};
+  m_trace.Add(e);
+  if (m_bEcho) m_board.ConsoleLine("[mechanism] " + e.Text());
+}
+
+void DcMechanism::SetShaftJammed(uint32_t channel, bool bJammed) {
+  for (size_t i = 0; i < m_discs.size(); ++i) {
+    if (kEncoderWiring[i].channel == channel) m_discs[i]->SetStuck(bJammed);
+  }
+}
+
+void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
+  if (!IsOutputOfInterest(offset)) return;
+  TraceUnwired(offset, value);
+  Refresh();
+}
+
+void DcMechanism::TraceUnwired(uint32_t offset, uint16_t value) {
+  static_assert(std::size(kOutputRegisters) == std::tuple_size_v<decltype(m_unwired)>);
+  for (size_t i = 0; i < std::size(kOutputRegisters); ++i) {
+    if (kOutputRegisters[i] != offset) continue;
+    const auto bits = static_cast<uint16_t>(value & UnwiredMask(offset));
+    if (bits != m_unwired[i]) Note(MechanismEventKind::UnwiredBits, kOutputNames[i], bits);
+    m_unwired[i] = bits;
+  }
+}
+
+void DcMechanism::Refresh() {
+  const bool bSupply = m_gpio.IsOutput(kMotorEnablePin) && m_gpio.PinLevel(kMotorEnablePin);
+  if (bSupply != m_bSupplyOn) {
+    m_bSupplyOn = bSupply;
+    Note(MechanismEventKind::MotorSupply, "MotorSupply", bSupply ? 1 : 0);
+  }
+  RefreshMotors();
+  RefreshLoads();
+  RefreshLeds();
+}
+
+void DcMechanism::RefreshMotors() {
+  for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) {
+    const MotorState now = Decode(kDcMotorWiring[i]);
+    MotorState& last = m_motors[i];
+    if (now.drive != last.drive || now.percent != last.percent) {
+      Note(MechanismEventKind::Motor, kDcMotorWiring[i].pszName, static_cast<int32_t>(now.percent), now.drive);
+    }
+    last = now;
+  }
+  for (size_t a = 0; a < m_axes.size(); ++a) DriveAxis(*m_axes[a], m_motors[Index(kAxisWiring[a].motor)]);
+  for (size_t e = 0; e < m_discs.size(); ++e) {
+    MotorState m = m_motors[Index(kEncoderWiring[e].motor)];
+    if (m.num < 0) m.num = -m.num;  // the slots count the same either way
+    DriveAxis(*m_discs[e], m);
+  }
+}
+
+// One entry per fan or clutch that changed.
+void DcMechanism::RefreshLoads() {
+  const uint16_t fanCtrl = m_fpga.Register(FpgaMainBlock::kFanCtrl);
+  uint16_t now = 0;
+  for (const SwitchedLoadWiring& w : kSwitchedLoads) {
+    now = static_cast<uint16_t>(now | (fanCtrl & w.mask));
+    if (((fanCtrl ^ m_loads) & w.mask) != 0) {
+      const MechanismEventKind kind = w.bClutch ? MechanismEventKind::Clutch : MechanismEventKind::Fan;
+      Note(kind, w.pszName, (fanCtrl & w.mask) != 0 ? 1 : 0);
+    }
+  }
+  m_loads = now;
+}
+
+// One entry per colour LED that changed.
+void DcMechanism::RefreshLeds() {
+  const auto now = static_cast<uint16_t>(m_fpga.Register(FpgaMainBlock::kColorCtrl) & kColorLedMask);
+  for (uint32_t led = 0; led < kColorLedCount; ++led) {
+    const uint32_t bit = 1u << led;
+    if (((now ^ m_leds) & bit) != 0) Note(MechanismEventKind::ColorLed, kColorLedNames[led], (now & bit) != 0 ? 1 : 0);
+  }
+  m_leds = now;
+}
+
+DcMechanism::MotorState DcMechanism::Decode(const DcMotorWiring& w) const {
+  MotorState m;
+  const uint16_t lines = m_fpga.Register(w.reg);
+  m.drive = DecodeHBridge((lines & w.maskA) != 0, (lines & w.maskB) != 0, w.bInverted);
+  uint32_t duty = 1, period = 1;
+  uint32_t pairOffset = 0;
+  if (w.pwmChannel != kNoPwm && PwmPairOffset(w.pwmChannel, &pairOffset)) {
+    period = m_fpga.Register(pairOffset);
+    duty = m_fpga.Register(pairOffset + 2);
+    // A duty at or above the period drives the bridge all the time.
+    if (duty >= period) duty = period = (duty == 0 ? 0 : 1);
+  }
+  m.percent = period == 0 ? 0 : duty * 100 / period;
+  const bool bTurning = Turns(m.drive) && m_bSupplyOn && m_fpga.Configured() && period != 0;
+  m.num = bTurning ? (m.drive == DriveState::Forward ? duty : -static_cast<int64_t>(duty)) : 0;
+  m.den = period == 0 ? 1 : period;
+  return m;
+}
+
+void DcMechanism::DriveAxis(DcAxis& axis, const MotorState& m) {
+  axis.Drive(static_cast<int64_t>(axis.Geometry().fullSpeed) * m.num / m.den);
+}
+
+void DcMechanism::SetSensor(const SensorBit& sensor, bool bActive) {
+  const bool bLevel = bActive != sensor.bActiveLow;
+  const auto mask = static_cast<uint16_t>(1u << sensor.bit);
+  const uint16_t word = m_fpga.InputWord(sensor.word);
+  m_fpga.SetInputWord(sensor.word, static_cast<uint16_t>(bLevel ? (word | mask) : (word & ~mask)));
+}
+
+bool DcMechanism::Analog(uint32_t channel, uint16_t* pLevel) const {
+  if (channel == kSupplyChannel) {
+    *pLevel = m_bSupplyOn ? kSupplyOnLevel : kSupplyOffLevel;
+    return true;
+  }
+  return m_colors.Analog(channel, m_fpga.Register(FpgaMainBlock::kColorCtrl), pLevel);
+}
+
+}  // namespace sim

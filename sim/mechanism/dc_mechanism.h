@@ -1,0 +1,114 @@
+// The part of the mechanism that the FPGA's DC-motor, PWM, fan and colour
+// outputs drive (wiring and geometry in dc_wiring.h):
+// - each DC motor's H-bridge reads its line pair with its wiring polarity;
+//   a motor with a PWM channel runs at duty / period of its pair (full speed
+//   without a pair, or with a duty above the period);
+// - nothing turns while the motor supply is off: the supply follows the
+//   motor-enable output GP0[9], and the supply monitor (A/D channel 73)
+//   reads kSupplyOnLevel only while it is on;
+// - every driven motor moves its axis, whose switches drive input bits of
+//   IN0 and IN1 at their wired levels; the ribbon supply and take-up shafts
+//   and the carousel's turn shaft turn slotted discs that count on counter
+//   channels 0-4 and toggle IN2 bits 0-4;
+// - fans and clutches follow FAN_CTRL, the colour LEDs COLOR_CTRL; the
+//   colour receivers read the ribbon panels (ribbon_colors.h);
+// - fault switches: an axis stuck, an encoder shaft jammed, a colour LED
+//   failed.
+// Every change is in the trace. Writes of bits no actuator is wired to are
+// kept by the FPGA and only traced.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sim/board.h"
+#include "sim/mechanism/dc_axis.h"
+#include "sim/mechanism/dc_wiring.h"
+#include "sim/mechanism/mechanism_trace.h"
+#include "sim/mechanism/ribbon_colors.h"
+
+namespace sim {
+
+class FpgaMainBlock;
+class FpgaConfigPort;
+class GpioController;
+class MechanismInputs;
+
+class DcMechanism final : public DeviceModel {
+ public:
+  static constexpr uint32_t kMotorEnablePin = 9;
+  static constexpr uint32_t kSupplyChannel = 73;
+  static constexpr uint16_t kSupplyOnLevel = 700;
+  static constexpr uint16_t kSupplyOffLevel = 0;
+
+  DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
+              MechanismInputs& inputs, uint32_t pcbRevision);
+  DcMechanism(const DcMechanism&) = delete;
+  DcMechanism& operator=(const DcMechanism&) = delete;
+
+  // ---- observation ----
+  const MechanismTrace& Trace() const { return m_trace; }
+  MechanismTrace& Trace() { return m_trace; }
+  DriveState Drive(DcMotor motor) const { return m_motors[Index(motor)].drive; }
+  // Percent of full speed the motor's PWM sets (100 without a pair).
+  uint32_t SpeedPercent(DcMotor motor) const { return m_motors[Index(motor)].percent; }
+  int32_t Position(Axis axis) const { return m_axes[Index(axis)]->Position(); }
+  bool Moving(Axis axis) const { return m_axes[Index(axis)]->Moving(); }
+  bool SupplyOn() const { return m_bSupplyOn; }
+  // FAN_CTRL bits of the fans and clutches that are on; COLOR_CTRL bits of
+  // the lit LEDs.
+  uint16_t LoadsOn() const { return m_loads; }
+  uint16_t LedsOn() const { return m_leds; }
+
+  // Each trace entry also as a console line "[mechanism] <entry>".
+  void EchoToConsole(bool bEcho) { m_bEcho = bEcho; }
+
+  // ---- inputs and fault switches ----
+  void SetRibbonPanel(PrintUnit unit, Panel panel) { m_colors.SetPanel(unit, panel); }
+  void SetAxisStuck(Axis axis, bool bStuck) { m_axes[Index(axis)]->SetStuck(bStuck); }
+  // Counter channels 0-4.
+  void SetShaftJammed(uint32_t channel, bool bJammed);
+  // LEDs 1-6: a failed LED gives its receiver no light.
+  void SetColorLedFailed(uint32_t led, bool bFailed) { m_colors.SetLedFailed(led, bFailed); }
+
+ private:
+  struct MotorState {
+    DriveState drive = DriveState::Stop;
+    uint32_t percent = 0;
+    // Signed fraction of full speed the motor turns at now, numerator over
+    // denominator.
+    int64_t num = 0;
+    int64_t den = 1;
+  };
+
+  void OnWrite(uint32_t offset, uint16_t value);
+  void Refresh();
+  void RefreshMotors();
+  void RefreshLoads();
+  void RefreshLeds();
+  void TraceUnwired(uint32_t offset, uint16_t value);
+  MotorState Decode(const DcMotorWiring& w) const;
+  void DriveAxis(DcAxis& axis, const MotorState& m);
+  void SetSensor(const SensorBit& sensor, bool bActive);
+  bool Analog(uint32_t channel, uint16_t* pLevel) const;
+  void Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive = DriveState::Stop);
+
+  Board& m_board;
+  FpgaMainBlock& m_fpga;
+  GpioController& m_gpio;
+  RibbonColors m_colors;
+  MechanismTrace m_trace;
+  std::array<MotorState, Index(DcMotor::Count)> m_motors{};
+  std::vector<std::unique_ptr<DcAxis>> m_axes;
+  std::vector<std::unique_ptr<DcAxis>> m_discs;
+  bool m_bSupplyOn = false;
+  uint16_t m_loads = 0;
+  uint16_t m_leds = 0;
+  // The unwired bits last written to DCMOTOR0-2 and FAN_CTRL.
+  std::array<uint16_t, 4> m_unwired{};
+  bool m_bEcho = false;
+};
+
+}  // namespace sim

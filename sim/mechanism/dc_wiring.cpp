@@ -1,0 +1,160 @@
+#include "sim/mechanism/dc_wiring.h"
+
+#include <array>
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kDcMotor0 = 0x30, kDcMotor1 = 0x32, kDcMotor2 = 0x34;
+
+}  // namespace
+
+// clang-format off
+const DcMotorWiring kDcMotorWiring[Index(DcMotor::Count)] = {
+    {"DcMotorLoadPinch",   kDcMotor0, 0x0100, 0x0200, true,  kNoPwm},
+    {"DcMotorMainPinch",   kDcMotor0, 0x4000, 0x8000, true,  kNoPwm},
+    {"DcMotorFeedPinch",   kDcMotor1, 0x0080, 0x0040, true,  kNoPwm},
+    {"DcMotorPathSel",     kDcMotor1, 0x0100, 0x0200, true,  kNoPwm},
+    {"DcMotorEjectPinch",  kDcMotor1, 0x0400, 0x0800, true,  13},
+    {"DcMotorSpare45",     kDcMotor2, 0x0010, 0x0020, true,  18},
+    {"DcMotorRibDstL",     kDcMotor0, 0x0002, 0x0001, false, 0},
+    {"DcMotorRibDstR",     kDcMotor1, 0x0001, 0x0002, false, 8},
+    {"DcMotorRibSrcL",     kDcMotor0, 0x0004, 0x0008, true,  1},
+    {"DcMotorRibSrcR",     kDcMotor1, 0x0008, 0x0004, true,  9},
+    {"DcMotorHeadL",       kDcMotor0, 0x0020, 0x0010, false, 2},
+    {"DcMotorHeadR",       kDcMotor1, 0x0020, 0x0010, false, 10},
+    {"DcMotorRotLock",     kDcMotor0, 0x0040, 0x0080, true,  3},
+    {"DcMotorPaperRot",    kDcMotor0, 0x0400, 0x0800, true,  5},
+    {"DcMotorLoadBar",     kDcMotor0, 0x1000, 0x2000, true,  6},
+    {"DcMotorCutter",      kDcMotor1, 0x2000, 0x1000, false, 14},
+    {"DcMotorEject",       kDcMotor1, 0x4000, 0x8000, true,  15},
+    {"DcMotorSpare01",     kDcMotor2, 0x0001, 0x0002, true,  16},
+    {"DcMotorSpare23",     kDcMotor2, 0x0004, 0x0008, true,  17},
+};
+// clang-format on
+
+namespace {
+
+// The channels with a {period, duty} pair, pair k at 0x60 + 4k.
+constexpr uint8_t kPwmChannels[] = {0, 1, 2, 3, 5, 6, 8, 9, 10, 14, 15, 16, 17};
+constexpr uint32_t kPwmBase = 0x60;
+
+constexpr SwitchedLoadWiring kLoads[] = {
+    {"ClutchRibRvsL", 0x0001, true}, {"ClutchRibRvsR", 0x0002, true}, {"ClutchLoad", 0x0004, true},
+    {"FanHeadL", 0x0008, false},     {"FanHeadR", 0x0010, false},     {"FanSideL", 0x0020, false},
+    {"FanSideR", 0x0040, false},     {"FanStpMtr", 0x0080, false},    {"FanPcb", 0x0100, false},
+    {"Fan7", 0x0200, false},         {"Fan8", 0x0400, false},
+};
+
+// ---- the switches on the FPGA's input words ----
+constexpr SensorBit In(uint8_t word, uint8_t bit, bool bActiveLow = false) { return SensorBit{word, bit, bActiveLow}; }
+constexpr SensorBit kLockMain = In(0, 1), kLockSub = In(0, 2), kEjectPinSb = In(0, 3), kEjectPinMn = In(0, 4);
+constexpr SensorBit kPathPosiL = In(0, 5), kPathPosiR = In(0, 6);
+constexpr SensorBit kFeedPinchL = In(0, 7), kFeedPinchC = In(0, 8), kFeedPinchR = In(0, 9);
+constexpr SensorBit kMainPinL = In(0, 11), kMainPinC = In(0, 12), kMainPinR = In(0, 13);
+constexpr SensorBit kLoadPinUp = In(0, 14), kLoadPinDn = In(0, 15);
+constexpr SensorBit kHeadLUp = In(1, 0), kHeadLDn = In(1, 1), kHeadRUp = In(1, 4), kHeadRDn = In(1, 5);
+constexpr SensorBit kUnitPosi = In(1, 9), kLoadBarUp = In(1, 10), kLoadBarDn = In(1, 11);
+constexpr SensorBit kCutterL = In(1, 12, true), kCutterC = In(1, 13, true), kCutterR = In(1, 14, true);
+
+// ---- the axes (micrometres, or millidegrees for the cams and the eject roller) ----
+// A lift between its down stop (0) and its up stop, with a switch at each.
+constexpr int32_t kLiftTravel = 8000;
+constexpr SensorWindow kHeadLWindows[] = {{0, 400, kHeadLDn}, {kLiftTravel - 400, kLiftTravel, kHeadLUp}};
+constexpr SensorWindow kHeadRWindows[] = {{0, 400, kHeadRDn}, {kLiftTravel - 400, kLiftTravel, kHeadRUp}};
+constexpr SensorWindow kLoadPinchWindows[] = {{0, 400, kLoadPinDn}, {kLiftTravel - 400, kLiftTravel, kLoadPinUp}};
+constexpr SensorWindow kLoadBarWindows[] = {{0, 400, kLoadBarDn}, {kLiftTravel - 400, kLiftTravel, kLoadBarUp}};
+// A two-position slide: a switch at each end.
+constexpr int32_t kSlideTravel = 4000;
+constexpr SensorWindow kEjectPinchWindows[] = {{0, 300, kEjectPinMn}, {kSlideTravel - 300, kSlideTravel, kEjectPinSb}};
+constexpr SensorWindow kPathSelWindows[] = {{0, 300, kPathPosiL}, {kSlideTravel - 300, kSlideTravel, kPathPosiR}};
+constexpr SensorWindow kRotLockWindows[] = {{0, 300, kLockMain}, {kSlideTravel - 300, kSlideTravel, kLockSub}};
+// A cam turning through three switch positions.
+constexpr int32_t kTurn = 360000;
+constexpr SensorWindow kMainPinchWindows[] = {
+    {0, 20000, kMainPinL}, {120000, 140000, kMainPinC}, {240000, 260000, kMainPinR}};
+constexpr SensorWindow kFeedPinchWindows[] = {
+    {0, 20000, kFeedPinchL}, {120000, 140000, kFeedPinchC}, {240000, 260000, kFeedPinchR}};
+// The cutter crosses the paper from its left to its right stop.
+constexpr int32_t kCutterTravel = 220000;
+constexpr SensorWindow kCutterWindows[] = {
+    {0, 2000, kCutterL}, {109000, 111000, kCutterC}, {kCutterTravel - 2000, kCutterTravel, kCutterR}};
+// The paper-roll carousel: left, neutral and right notches, right at the
+// end stop.
+constexpr int32_t kCarouselTravel = 12000;
+constexpr SensorWindow kCarouselWindows[] = {
+    {0, 800, kUnitPosi}, {5600, 6400, kUnitPosi}, {kCarouselTravel - 800, kCarouselTravel, kUnitPosi}};
+
+constexpr AxisGeometry Linear(int32_t length, int32_t start, uint32_t fullSpeed, std::span<const SensorWindow> w) {
+  return AxisGeometry{AxisKind::Linear, length, start, fullSpeed, w};
+}
+constexpr AxisGeometry Cyclic(int32_t length, int32_t start, uint32_t fullSpeed, std::span<const SensorWindow> w) {
+  return AxisGeometry{AxisKind::Cyclic, length, start, fullSpeed, w};
+}
+
+// ---- the encoder discs: slots of half a pitch, one count per slot ----
+constexpr uint32_t kDiscSlots = 20;
+constexpr int32_t kSlotPitch = kTurn / kDiscSlots;
+template <uint8_t kBit>
+constexpr std::array<SensorWindow, kDiscSlots> Slots() {
+  std::array<SensorWindow, kDiscSlots> slots{};
+  for (uint32_t i = 0; i < kDiscSlots; ++i) {
+    const auto from = static_cast<int32_t>(i) * kSlotPitch;
+    slots[i] = SensorWindow{from, from + kSlotPitch / 2 - 1, In(2, kBit, true)};
+  }
+  return slots;
+}
+constexpr auto kSlots0 = Slots<0>();
+constexpr auto kSlots1 = Slots<1>();
+constexpr auto kSlots2 = Slots<2>();
+constexpr auto kSlots3 = Slots<3>();
+constexpr auto kSlots4 = Slots<4>();
+// Counts per second at full drive.
+constexpr uint32_t kRibbonShaftRate = 500;
+constexpr uint32_t kTurnShaftRate = 200;
+constexpr uint32_t DiscSpeed(uint32_t countsPerSecond) { return countsPerSecond * static_cast<uint32_t>(kSlotPitch); }
+
+}  // namespace
+
+const std::span<const SwitchedLoadWiring> kSwitchedLoads{kLoads};
+
+const char* const kColorLedNames[kColorLedCount] = {"ColorLedRedL", "ColorLedGreenL", "ColorLedBlueL",
+                                                    "ColorLedRedR", "ColorLedGreenR", "ColorLedBlueR"};
+
+// clang-format off
+const AxisWiring kAxisWiring[Index(Axis::Count)] = {
+    {"HeadL",      DcMotor::HeadL,      Linear(kLiftTravel, kLiftTravel, 16000, kHeadLWindows)},
+    {"HeadR",      DcMotor::HeadR,      Linear(kLiftTravel, kLiftTravel, 16000, kHeadRWindows)},
+    {"LoadPinch",  DcMotor::LoadPinch,  Linear(kLiftTravel, kLiftTravel, 16000, kLoadPinchWindows)},
+    {"MainPinch",  DcMotor::MainPinch,  Cyclic(kTurn, 10000, 360000, kMainPinchWindows)},
+    {"FeedPinch",  DcMotor::FeedPinch,  Cyclic(kTurn, 10000, 360000, kFeedPinchWindows)},
+    {"EjectPinch", DcMotor::EjectPinch, Linear(kSlideTravel, 0, 8000, kEjectPinchWindows)},
+    {"PathSel",    DcMotor::PathSel,    Linear(kSlideTravel, 0, 8000, kPathSelWindows)},
+    {"RotLock",    DcMotor::RotLock,    Linear(kSlideTravel, 0, 8000, kRotLockWindows)},
+    {"LoadBar",    DcMotor::LoadBar,    Linear(kLiftTravel, kLiftTravel, 16000, kLoadBarWindows)},
+    {"Cutter",     DcMotor::Cutter,     Linear(kCutterTravel, 0, 440000, kCutterWindows)},
+    {"Carousel",   DcMotor::PaperRot,   Linear(kCarouselTravel, kCarouselTravel / 2, 6000, kCarouselWindows)},
+    {"Eject",      DcMotor::Eject,      Cyclic(kTurn, 0, 720000, {})},
+};
+
+const EncoderWiring kEncoderWiring[kEncoderCount] = {
+    {"RibEncSrcL", 0, DcMotor::RibSrcL,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots0)},
+    {"RibEncSrcR", 1, DcMotor::RibSrcR,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots1)},
+    {"RibEncDstL", 2, DcMotor::RibDstL,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots2)},
+    {"RibEncDstR", 3, DcMotor::RibDstR,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots3)},
+    {"TurnEnc",    4, DcMotor::PaperRot, Cyclic(kTurn, 0, DiscSpeed(kTurnShaftRate), kSlots4)},
+};
+// clang-format on
+
+bool PwmPairOffset(uint32_t channel, uint32_t* pPeriodOffset) {
+  for (uint32_t k = 0; k < sizeof kPwmChannels; ++k) {
+    if (kPwmChannels[k] == channel) {
+      *pPeriodOffset = kPwmBase + 4 * k;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace sim
