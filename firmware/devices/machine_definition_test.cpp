@@ -420,7 +420,8 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("fans and clutches"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
   EXPECT_EQ(StepOf("g_Eeprom.StoreFirmwareVersion"), g_ulMachineBuildStepCount - 1);
-  // The actuators after the A/D sensors; the steppers, then their ramps;
+  // The actuators after the A/D sensors, the steppers after the fans they
+  // switch, then their ramps;
   // the ribbon managers before the paper position and every counter; the
   // print line after the printer states.
   uint32_t ulFirstCounterStep = 0xFFFF;
@@ -428,6 +429,7 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
     if (g_aMachineBuildSteps[i].eKind == BUILD_COUNTERS) ulFirstCounterStep = std::min(ulFirstCounterStep, i);
   }
   EXPECT_LT(StepOf("A/D sensors"), StepOf("g_StpmtrMain"));
+  EXPECT_LT(StepOf("fans and clutches"), StepOf("g_StpmtrMain")) << "the steppers switch fans";
   EXPECT_LT(StepOf("g_StpmtrExit"), StepOf("g_Ramp00"));
   EXPECT_LT(StepOf("g_Ramp41"), StepOf("g_DonorMngMarkSenL"));
   EXPECT_LT(StepOf("g_DonorMngColorSenR"), StepOf("g_PaperPosition"));
