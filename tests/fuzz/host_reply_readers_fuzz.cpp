@@ -1,9 +1,14 @@
 // Printer bytes into the host library: the library is opened once per
-// process on a fake printer (the USB-access test double). The first input
-// byte picks what reads the printer's replies:
-//  - below 128, one of ReplyReader's readers, with a caller's buffer of the
+// process on a fake printer (the USB-access test double), on the virtual
+// clock, so a read that waits for a reply that never comes costs no real
+// time. The first input byte picks what reads the printer's replies:
+//  - below 64, one of ReplyReader's readers, with a caller's buffer of the
 //    next byte's size, reading the reply the rest of the input makes; a
 //    reader that fails must say why (never RESULT_OK);
+//  - from 64 to 127, an operation of the print path, the printer answering
+//    its first command with the replies and pieces the rest of the input
+//    makes (defaults after them); it must give its result code, and a
+//    tone curve read back never passes the caller's 768 values;
 //  - from 128, kt_getPrinterInfo of an information type, with a buffer of
 //    the next byte's size, the printer answering its commands with the
 //    replies the rest of the input makes; it copies at most the buffer's
@@ -13,6 +18,8 @@
 #include <iterator>
 #include <memory>
 #include <vector>
+
+#include <win32_ext.h>
 
 #include "host_result_codes.h"
 #include "library_frame.h"
@@ -28,6 +35,8 @@ using hostlib::ReplyReader;
 
 hostlib::PrinterSession& Session() {
   static hostlib::PrinterSession* session = [] {
+    W32X_VIRTUAL_CLOCK clock{0, UINT64_MAX / 2, 0};
+    fuzz::Require(W32X_UseVirtualClock(&clock) == TRUE, "the virtual clock is installed");
     usbctrl_double::Reset();
     fuzz::Require(usbctrl_double::AddPrinter("R0000001") == 0, "the fake printer is added");
     uint16_t err = 0;
@@ -69,7 +78,63 @@ constexpr Read kReaders[] = {
     {"status", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadStatus(err); }},
     {"status or error", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadStatusOrError(err); }},
     {"printer id status", [](ReplyReader& r, uint8_t*, size_t, uint16_t* err) { return r.ReadPrinterIdStatus(err); }},
+    {"tone-curve piece",
+     [](ReplyReader& r, uint8_t* out, size_t capacity, uint16_t* err) {
+       int32_t length = static_cast<int32_t>(capacity);
+       const int ok = r.ReadToneCurveData(out, &length, err);
+       fuzz::Require(length >= 0 && static_cast<size_t>(length) <= capacity, "a piece fits the caller's room");
+       return ok;
+     }},
 };
+
+struct Operation {
+  const char* what;
+  int (*run)(hostlib::PrinterSession& session, uint16_t* err);
+};
+
+constexpr Operation kOperations[] = {
+    {"job set-up",
+     [](hostlib::PrinterSession& s, uint16_t* err) {
+       uint16_t jobId = 0;
+       uint8_t unit1[2] = {}, unit2[2] = {}, extra = 0;
+       return s.SetupPrintJob(&jobId, unit1, unit2, &extra, 1, 1, 0, 0, 0, nullptr, err);
+     }},
+    {"job status",
+     [](hostlib::PrinterSession& s, uint16_t* err) {
+       uint16_t jobId = 0, value = 0, a = 0, b = 0;
+       uint8_t flags1 = 0, flags2 = 0;
+       auto data = std::make_unique<uint8_t[]>(hostlib::kJobStatusDataBytes);
+       return s.GetJobStatus(&jobId, &value, &flags1, &flags2, &a, &b, data.get(), err);
+     }},
+    {"printer id status",
+     [](hostlib::PrinterSession& s, uint16_t* err) {
+       uint16_t result[hostlib::kPrinterIdValues] = {};
+       return s.GetPrinterIdStatus(hostlib::MakeJobId(0, 1), result, err);
+     }},
+    {"tone curve",
+     [](hostlib::PrinterSession& s, uint16_t* err) {
+       auto values = std::make_unique<uint16_t[]>(hostlib::kToneCurveValues);
+       return s.ReadToneCurve(1, 1, values.get(), err);
+     }},
+};
+// Answers one operation's first command may get.
+constexpr size_t kOperationAnswersMax = 128;
+
+void RunOperation(hostlib::PrinterSession& session, fuzz::Input& in) {
+  const Operation& operation = kOperations[in.Byte() % std::size(kOperations)];
+  std::vector<std::vector<uint8_t>> answers;
+  while (!in.Empty() && answers.size() < kOperationAnswersMax) {
+    answers.push_back(in.Bytes(in.Byte() % (hostlib::kThreadedReadMax + 1)));
+  }
+  usbctrl_double::QueueRawReplies(0, answers);
+  uint16_t err = 0xFFFF;
+  const int ok = operation.run(session, &err);
+  fuzz::Require(err != 0xFFFF, "an operation always gives its result code");
+  if (ok == 0) fuzz::Require(err != RESULT_OK, "an operation that fails says why");
+  // What the operation did not take must not answer the next input.
+  usbctrl_double::DropRawReplies(0);
+  usbctrl_double::DropPendingAnswers(0);
+}
 
 constexpr uint16_t kInfoTypes[] = {
     PINFTAG_MEDIA,    PINFTAG_MODEL,    PINFTAG_ENGID,    PINFTAG_STATUS,   PINFTAG_COUNTER,  PINFTAG_ERROR,
@@ -106,6 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t pick = in.Byte();
   if (pick >= 0x80) {
     ReadInformation(in);
+    return 0;
+  }
+  if (pick >= 0x40) {
+    RunOperation(session, in);
     return 0;
   }
   const Read& reader = kReaders[pick % std::size(kReaders)];

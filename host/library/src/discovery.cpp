@@ -8,6 +8,7 @@
 #include "bom7300upgrade.h"
 #include "library_frame.h"
 #include "printer_session.h"
+#include "trace_log.h"
 #include "protocol/identity.h"
 
 namespace hostlib {
@@ -195,6 +196,10 @@ bool PrinterSession::OpenPipes(int device) {
   HANDLE write = usb_.GetPipeHandle(device, 0, writeIndex, 0);
   g_aDevicePipes.read[device].store(read != nullptr ? read : INVALID_HANDLE_VALUE);
   g_aDevicePipes.write[device].store(write != nullptr ? write : INVALID_HANDLE_VALUE);
+  if (TraceEnabled()) {
+    TraceConnectHandle(1, device);
+    TraceConnectHandle(2, device);
+  }
   return g_aDevicePipes.read[device].load() != INVALID_HANDLE_VALUE &&
          g_aDevicePipes.write[device].load() != INVALID_HANDLE_VALUE;
 }

@@ -33,6 +33,17 @@ class LaminateStrings {
     return true;
   }
   void Clear() { count_ = 0; }
+  // Every entry back to its blank form: number i, at 0/0, styles 1 and 1,
+  // length 0 and 20 blanks. The count is kept.
+  void ResetEntries() {
+    for (uint8_t i = 0; i < kMaxEntries; ++i) {
+      entries_[i] = LaminateString{};
+      entries_[i].number = static_cast<uint8_t>(i + 1);
+      entries_[i].style1 = 1;
+      entries_[i].style2 = 1;
+      for (char &c : entries_[i].text) c = ' ';
+    }
+  }
   uint8_t Count() const { return count_; }
   // Entry i of the stored ones, 0 <= i < Count().
   const LaminateString &Entry(uint8_t i) const { return entries_[i]; }

@@ -17,6 +17,7 @@
 #include <new>
 
 #include "host_result_codes.h"
+#include "trace_log.h"
 
 namespace hostlib {
 
@@ -79,35 +80,44 @@ inline void SetCode(uint16_t *err, uint16_t code) {
 
 // Runs an export's body so that no exception crosses the interface: an
 // exhausted heap reports RESULT_MEMORY_FULL, anything else
-// RESULT_UNEXPECTED_REPLY, each with the export's failure value.
+// RESULT_UNEXPECTED_REPLY, each with the export's failure value. While the
+// trace log is on, the call and its result code are recorded under the
+// calling function's name.
 template <typename Result, typename Body>
-Result GuardExport(Result failure, uint16_t *err, Body body) noexcept {
+Result GuardExport(Result failure, uint16_t *err, Body body, const char *name = __builtin_FUNCTION()) noexcept {
+  const bool traced = TraceEnabled();
+  if (traced) TraceApiCall(0, name, 0, RESULT_OK);
+  Result result = failure;
   try {
-    return body();
+    result = body();
   } catch (const std::bad_alloc &) {
     SetCode(err, RESULT_MEMORY_FULL);
   } catch (...) {
     SetCode(err, RESULT_UNEXPECTED_REPLY);
   }
-  return failure;
+  if (traced) TraceApiCall(1, name, 0, err != nullptr ? *err : static_cast<uint16_t>(RESULT_OK));
+  return result;
 }
 
 // The body of an export that works on the caller's session: without a
 // session RESULT_NO_SESSION and 0; else `operation(session, &code)`, whose
 // code is reported.
 template <typename Operation>
-int RunOnCallerSession(uint16_t *err, Operation operation) noexcept {
-  return GuardExport<int>(0, err, [&] {
-    PrinterSession *session = CallerSession();
-    if (session == nullptr) {
-      SetCode(err, RESULT_NO_SESSION);
-      return 0;
-    }
-    uint16_t code = RESULT_OK;
-    const int result = operation(*session, &code);
-    SetCode(err, code);
-    return result;
-  });
+int RunOnCallerSession(uint16_t *err, Operation operation, const char *name = __builtin_FUNCTION()) noexcept {
+  return GuardExport<int>(
+      0, err,
+      [&] {
+        PrinterSession *session = CallerSession();
+        if (session == nullptr) {
+          SetCode(err, RESULT_NO_SESSION);
+          return 0;
+        }
+        uint16_t code = RESULT_OK;
+        const int result = operation(*session, &code);
+        SetCode(err, code);
+        return result;
+      },
+      name);
 }
 
 }  // namespace hostlib

@@ -25,6 +25,7 @@ void PrinterSession::InitDefaults() {
   mediaSet_ = 0;
   laminateStrings_.Clear();
   image_ = ImageJob{};
+  job_ = PrintJob{};
   InitIdentityLut();
   deviceIndexLimit_ = kDeviceCount;
   openedDeviceCount_ = 0;
@@ -123,6 +124,7 @@ int PrinterSession::Open(uint16_t *err) {
 }
 
 void PrinterSession::Close() {
+  dataPhaseLock_.Release();
   ReleaseDeviceMutexes();
   FreeBuffers();
   if (usb_.loaded == 1) CloseAllDevices();

@@ -14,6 +14,7 @@
 #include "image_pipeline.h"
 #include "laminate_strings.h"
 #include "outside_libraries.h"
+#include "print_job.h"
 #include "transport.h"
 
 namespace hostlib {
@@ -130,6 +131,51 @@ class PrinterSession {
   // front; the call fails with *length 0.
   int SendStagedData(const uint8_t *data, uint32_t *length, uint16_t *err);
 
+  // ---- Print job (print_job.cpp, print_data.cpp, job_status.cpp,
+  // print_uploads.cpp) ----
+  // Checks the image's format and place on the media and stores them.
+  int SetImageFormat(uint16_t type, uint16_t components, uint16_t bits, uint16_t width, uint16_t height,
+                     uint16_t xOffset, uint16_t yOffset, uint16_t *err);
+  // CMD_SETUP_PRINT_JOB with the given job settings. cutList: the count,
+  // then ten u16 positions (null: no cuts).
+  int SetupPrintJob(uint16_t *jobId, uint8_t unitInfo1[2], uint8_t unitInfo2[2], uint8_t *extra, uint16_t copies,
+                    uint8_t flags1, uint8_t flags2, uint16_t cutOffset1, uint16_t cutOffset2, const uint8_t *cutList,
+                    uint16_t *err);
+  // CMD_GET_JOB_STATUS: the job printing next.
+  int GetJobStatus(uint16_t *jobId, uint16_t *value, uint8_t *flags1, uint8_t *flags2, uint16_t *a, uint16_t *b,
+                   uint8_t data[kJobStatusDataBytes], uint16_t *err);
+  // The laminate strings, then CMD_PRINT. On success the device lock stays
+  // held for the data phase until EndPrintData.
+  int StartPrint(uint16_t jobId, uint8_t second, uint16_t *err);
+  // Image bytes of the started job, never more than the printer armed for.
+  int SendPrintData(const uint8_t *data, uint32_t *length, uint16_t *err);
+  // Colour rows through the image pipeline, in strips.
+  int SendImageStrips(const uint8_t *data, uint32_t *length, uint16_t *err);
+  // `count` white rows of `bytes` bytes through the staged send.
+  int SendPaddingRows(uint32_t bytes, uint32_t count);
+  // Forgets the laminate strings and releases the data phase's device lock.
+  int EndPrintData(uint16_t *err);
+  // Copies 1, laminate strings forgotten; the lock stays as it is.
+  int ClearPrintFlag(uint16_t *err);
+  // The job and image settings' defaults.
+  int ResetJobFields(uint16_t *err);
+  // CMD_CANCEL_PRINT_JOB; job id 0 cancels on the selected printer.
+  int CancelPrintJob(uint16_t jobId, uint8_t mode, uint16_t *err);
+  // The printing state of a job: three counts and a result code.
+  int GetPrinterIdStatus(uint16_t jobId, uint16_t result[kPrinterIdValues], uint16_t *err);
+  // GetStatus of each printer of a list ended by 255; 1 when any is 0.
+  int GetStatusOfPrinters(const uint8_t *numbers, uint16_t *codes);
+  // Step 0: the pattern's bytes to the printer; step 2: the printer restores
+  // its pattern.
+  int UploadLaminatePattern(uint16_t step, const uint8_t *data, uint16_t *err);
+  // Type 1 (stored) or 2 (RAM only): the curve's 1536 bytes; type 0: the
+  // printer rebuilds the curve's default.
+  int WriteToneCurve(uint16_t type, uint16_t curve, const uint8_t *data, uint16_t *err);
+  // The curve's 768 values as the printer holds them.
+  int ReadToneCurve(uint16_t type, uint16_t curve, uint16_t *values, uint16_t *err);
+  const PrintJob &Job() const { return job_; }
+  bool HoldsDataPhaseLock() const { return dataPhaseLock_.Held(); }
+
   // ---- Parts ----
   ImageJob &Image() { return image_; }
   ImagePipeline &Pipeline() { return *pipeline_; }
@@ -192,6 +238,21 @@ class PrinterSession {
   uint16_t mediaHeight_ = 0;
   LaminateStrings laminateStrings_;
   ImageJob image_;
+
+  // ---- Print job ----
+  // The image's byte count on the wire (what the printer armed), and how
+  // much of `*length` still fits in it; the rest is the excess.
+  uint32_t ImageByteCount() const;
+  uint32_t WithinImageCount(uint32_t length) const;
+  // True while the pipeline changes the bytes it sends.
+  bool PipelineChangesBytes() const;
+  int ConvertWholeRows(const uint8_t *data, uint32_t *length, uint16_t *err);
+  int StartPrintLocked(uint16_t jobId, uint8_t second, uint16_t *err);
+  int SendLaminateStrings(uint16_t *err);
+  int PrinterIdStatusLocked(uint16_t jobId, uint16_t result[kPrinterIdValues], uint16_t *err);
+  int ReadToneCurveLocked(uint16_t type, uint16_t curve, uint16_t *values, uint16_t *err);
+  PrintJob job_;
+  DeviceLock dataPhaseLock_;
 
   uint16_t deviceIndexLimit_ = kDeviceCount;
   uint16_t openedDeviceCount_ = 0;

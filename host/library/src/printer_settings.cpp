@@ -51,11 +51,6 @@ LaminateString LaminateStringAt(const uint8_t *bytes) {
   return entry;
 }
 
-int Refuse(uint16_t *err) {
-  *err = RESULT_BAD_PARAMETER;
-  return 0;
-}
-
 }  // namespace
 
 int PrinterSession::SetPrinterInfo(uint16_t type, const void *data, uint32_t *size, uint16_t *err) {

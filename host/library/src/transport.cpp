@@ -9,6 +9,7 @@
 
 #include "host_result_codes.h"
 #include "printer_session.h"
+#include "trace_log.h"
 
 namespace hostlib {
 
@@ -64,6 +65,7 @@ int CommandWriter::WriteThreaded(const uint8_t *packet, uint32_t length, uint32_
   }
   packetLength_ = length;
   std::memcpy(packet_, packet, length);
+  if (TraceEnabled()) TraceSendCommand(packet, static_cast<int32_t>(length));
   pipe_ = session_.WritePipe();
   uintptr_t started = _beginthreadex(nullptr, 0, &CommandWriter::WriteWorker, this, 0, &workerId_);
   if (started == 0) {
@@ -86,6 +88,7 @@ int CommandWriter::WriteThreaded(const uint8_t *packet, uint32_t length, uint32_
 int CommandWriter::WriteDirect(const uint8_t *buffer, uint32_t length, uint32_t *written, uint16_t *err) {
   DWORD count = 0;
   *written = 0;
+  if (TraceEnabled()) TraceSendData(session_.WritePipe(), 2, buffer, static_cast<int32_t>(length));
   if (buffer != nullptr && length != 0 && WriteFile(session_.WritePipe(), buffer, length, &count, nullptr) &&
       count != 0) {
     *written = count;
@@ -120,6 +123,7 @@ int ReplyReader::ReadOnWorker(uint32_t maxBytes, uint8_t *reply, uint32_t *recei
   *received = 0;
   maxBytes_ = std::min<uint32_t>(maxBytes, kDirectReadSize);
   pipe_ = session_.ReadPipe();
+  if (TraceEnabled()) TraceRecvHandle(pipe_, 1);
   uintptr_t started = _beginthreadex(nullptr, 0, &ReplyReader::ReadWorker, this, 0, &workerId_);
   if (started == 0) {
     *err = RESULT_USB_ERROR;
@@ -133,6 +137,7 @@ int ReplyReader::ReadOnWorker(uint32_t maxBytes, uint8_t *reply, uint32_t *recei
     const uint32_t count = received_.load();
     std::memcpy(reply, reply_, count);
     *received = count;
+    if (TraceEnabled()) TraceReceiveMessage(reply, static_cast<int32_t>(count));
     *err = RESULT_OK;
     return 1;
   }

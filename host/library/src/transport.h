@@ -144,6 +144,10 @@ class ReplyReader {
   // RESULT_BUFFER_FULL.
   int ReadStatusOrError(uint16_t *err);
   int ReadPrinterIdStatus(uint16_t *err);
+  // One tone-curve piece by a direct read: [pieces still to come][n][n
+  // bytes]. *length: in, the room left in `out`; out, n. A piece whose n is
+  // not what arrived, or that does not fit, is a USB error.
+  int ReadToneCurveData(uint8_t *out, int32_t *length, uint16_t *err);
 
  private:
   static unsigned __stdcall ReadWorker(void *self);

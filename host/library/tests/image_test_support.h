@@ -51,7 +51,7 @@ class ImageTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
-    usbctrl_double::AddPrinter("R0000001");
+    for (int i = 1; i <= Printers(); ++i) usbctrl_double::AddPrinter("R000000" + std::to_string(i));
     Open();
     session_ = &FirstSession();
     scratch_ = ::testing::TempDir() + "image_test_" + std::to_string(getpid()) + "_";
@@ -60,6 +60,9 @@ class ImageTest : public LibraryTest {
     for (const std::string &file : files_) std::remove(file.c_str());
     LibraryTest::TearDown();
   }
+
+  // The fake printers the session finds (serials R0000001, R0000002, ...).
+  virtual int Printers() const { return 1; }
 
   hostlib::PrinterSession &Session() { return *session_; }
   hostlib::ImageJob &Job() { return session_->Image(); }

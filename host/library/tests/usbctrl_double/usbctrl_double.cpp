@@ -39,7 +39,7 @@ struct FakePrinter {
   uint8_t errorClass = 0;
   uint8_t errorDetail = 0;
   std::vector<DropRule> drops;
-  std::deque<std::vector<uint8_t>> scripted;  // raw answers to the next commands
+  std::deque<std::vector<std::vector<uint8_t>>> scripted;  // raw answers to the next commands
   std::deque<std::vector<uint8_t>> pending;   // answers waiting on the IN pipe
   std::vector<std::vector<uint8_t>> written;
   int answerFd = -1;  // readable while an answer waits or the printer is gone
@@ -115,11 +115,16 @@ void Answer(FakePrinter &p, const uint8_t *bytes, size_t size) {
       return;
     }
   }
-  std::vector<uint8_t> answer;
   if (!p.scripted.empty()) {
-    answer = std::move(p.scripted.front());
+    std::vector<std::vector<uint8_t>> answers = std::move(p.scripted.front());
     p.scripted.pop_front();
-  } else if (decoded == protocol::WIRE_ERR_UNKNOWN_COMMAND) {
+    // An empty group is no answer at all, as a dropped command.
+    for (auto &each : answers) p.pending.push_back(std::move(each));
+    if (!answers.empty()) Signal(p.answerFd);
+    return;
+  }
+  std::vector<uint8_t> answer;
+  if (decoded == protocol::WIRE_ERR_UNKNOWN_COMMAND) {
     answer = Reply(p, protocol::REPLY_ERR_UNKNOWN_COMMAND, nullptr, 0);
   } else if (code == protocol::CMD_GET_SERIAL_NO) {
     answer = Reply(p, 0, reinterpret_cast<const uint8_t *>(p.serial.data()), protocol::SerialNoReply::kSize);
@@ -293,12 +298,25 @@ void FailWritesAfter(int index, int count) {
 
 void QueueRawReply(int index, const std::vector<uint8_t> &reply) {
   std::lock_guard<std::mutex> lk(Double().lock);
-  if (auto p = PrinterAt(index)) p->scripted.push_back(reply);
+  if (auto p = PrinterAt(index)) p->scripted.push_back({reply});
+}
+
+void QueueRawReplies(int index, const std::vector<std::vector<uint8_t>> &answers) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  if (auto p = PrinterAt(index)) p->scripted.push_back(answers);
 }
 
 void DropRawReplies(int index) {
   std::lock_guard<std::mutex> lk(Double().lock);
   if (auto p = PrinterAt(index)) p->scripted.clear();
+}
+
+void DropPendingAnswers(int index) {
+  std::lock_guard<std::mutex> lk(Double().lock);
+  if (auto p = PrinterAt(index)) {
+    p->pending.clear();
+    Drain(p->answerFd);
+  }
 }
 
 std::vector<std::vector<uint8_t>> Written(int index) {

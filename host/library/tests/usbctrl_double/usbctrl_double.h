@@ -56,8 +56,13 @@ USBCTRL_DOUBLE_API void StallWrites(int index, bool stall);
 USBCTRL_DOUBLE_API void FailWritesAfter(int index, int count);
 // The answer to the next command, as raw bytes.
 USBCTRL_DOUBLE_API void QueueRawReply(int index, const std::vector<uint8_t> &reply);
+// The answers to the next command: several transfers on the IN pipe, as a
+// reply followed by data the printer sends after it (tone-curve pieces).
+USBCTRL_DOUBLE_API void QueueRawReplies(int index, const std::vector<std::vector<uint8_t>> &answers);
 // Forgets the raw answers no command has taken.
 USBCTRL_DOUBLE_API void DropRawReplies(int index);
+// Forgets the answers waiting on the IN pipe that no read has taken.
+USBCTRL_DOUBLE_API void DropPendingAnswers(int index);
 // Everything written on the printer's OUT pipe, one entry per write.
 USBCTRL_DOUBLE_API std::vector<std::vector<uint8_t>> Written(int index);
 // The device path, whose tail names the printer's mutex.
