@@ -24,6 +24,9 @@ TEST(LineSteps, ConversionsRoundAsTheirCallersNeed) {
       {4000, LinesToStepsHalf, "Half", 3, 6},           {2722, LinesToStepsHalf, "Half", 1, 1},
       {4000, StepsToLines, "StepsToLines", 10, 2},      {2722, StepsToLines, "StepsToLines", 2722, 1000},
       {4000, HalfStepsToLines, "Half", 10, 5},          {1000, HalfStepsToLines, "Half", 3, 6},
+      // A setting not built yet (0) counts as its lowest value, not as a
+      // division by zero.
+      {0, StepsToLines, "StepsToLines", 10, 10},        {0, HalfStepsToLines, "Half", 10, 20},
   };
   for (const Case& c : cases) {
     hal::ConstructGlobal(g_ParamStpLx1000, "Stp/Lx1000       ", 1000, 8000, nullptr, nullptr, nullptr,

@@ -181,6 +181,18 @@ TEST_F(Steppers, DecelerateAndStopReturnsOnceTheInterruptHasBroughtTheMotorDown)
   EXPECT_EQ(intervals.back(), m_ramp.storage[1]);
 }
 
+// A run held at its start rate has no deceleration of its own to wait for:
+// it comes down from its first step and the wait ends.
+TEST_F(Steppers, DecelerateAndStopEndsAHeldRunToo) {
+  ASSERT_EQ(m_ramp.ramp.SetupByRate(1000, 3000, 20), 0);
+  InApp([&] {
+    g_StpmtrMain.RunRamp(m_ramp.Table(), m_ramp.Table(), m_ramp.Count(), 0, 2, 0, 1);
+    EXPECT_EQ(g_StpmtrMain.DecelerateAndStop(), 0);
+  });
+  EXPECT_EQ(StateOf(g_StpmtrMain), STPMTR_STOPPED);
+  EXPECT_EQ(Pulses(0), 1u);
+}
+
 TEST_F(Steppers, ARateOfZeroOrAboveOneMegahertzStartsNothing) {
   struct Case {
     uint32_t ulRate;
