@@ -1,14 +1,13 @@
 // Placeholder of the application start-up: it runs, in the start-up's
-// order, the steps whose parts are built (the status items, the motor
-// enable, the photo-sensor LEDs and the cover-open power-save output, the
-// LEDs and the LCD,
+// order, the steps whose parts are built (the FPGA pin-interrupt edges,
+// the status items, the motor enable, the photo-sensor LEDs and the
+// cover-open power-save output, the LEDs and the LCD,
 // the host command layer, the serial number, the USB identity and the
 // connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
 // the application is told to stop. The steps of parts not built yet are
-// left out, among them the FPGA pin-interrupt edges, whose dispatch is
-// still a placeholder; of the engine variant only the colour-ribbon flag
-// is selected.
+// left out, among them the ramp tables; of the engine variant only the
+// colour-ribbon flag is selected.
 #include "firmware/control/app_startup.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -45,8 +44,14 @@ void AppTaskMain() {
   static bool s_bLogged;
   LogPlaceholderOnce(s_bLogged, "AppTaskMain (application start-up and main loop)");
 
+  // The FPGA's pin interrupts: all edges off, then those the dispatch
+  // serves.
+  for (uint32_t ulPin = 0; ulPin <= 7; ++ulPin) IoctlClrGpioFallTrig(ulPin);
+  constexpr uint32_t kFirstEdges[] = {0, 1, 2, 3, 4, 6};
+  for (uint32_t ulPin : kFirstEdges) IoctlSetGpioFallTrig(ulPin);
   InitStatusItems();
   usb_attention();
+  for (uint32_t ulPin = 1; ulPin <= 6; ++ulPin) IoctlSetGpioFallTrig(ulPin);
 
   // The motor drivers take their lines from here on.
   syslog(LOG_EMERG, "Motor Enable ON ...");
