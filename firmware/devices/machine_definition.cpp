@@ -20,6 +20,7 @@
 #include "firmware/hal/global.h"
 #include "firmware/platform/byte_access16.h"
 #include "firmware/platform/fpga_regs.h"
+#include "firmware/platform/head_drive.h"
 #include "firmware/platform/system_init.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
@@ -34,12 +35,13 @@ namespace {
 void BuildSystemInit() { hal::ConstructGlobal(g_SystemInit, kGlobalBuild); }
 
 // The FPGA's main block (its shadows are read from the configured FPGA),
-// the time bases, the LCD and the control core's error manager and idle
+// the time bases, the head-drive block (its shadows read likewise), the LCD and the control core's error manager and idle
 // supervisor.
 void BuildCore() {
   hal::ConstructGlobal(g_FpgaMain, kGlobalBuild);
   hal::ConstructGlobal(g_MsTimer);
   hal::ConstructGlobal(g_UsTimer, kGlobalBuild);
+  hal::ConstructGlobal(g_HeadDrive, kGlobalBuild);
   hal::ConstructGlobal(g_Lcd);
   hal::ConstructGlobal(g_ErrorMng, kGlobalBuild);
   hal::ConstructGlobal(g_IdleSupervisor, kGlobalBuild);
@@ -148,7 +150,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     // 1: the board, the FPGA and unit A.
     Objects(BuildSystemInit, "g_SystemInit"),
     // 2
-    Objects(BuildCore, "g_FpgaMain g_MsTimer g_UsTimer g_Lcd g_ErrorMng g_IdleSupervisor"),
+    Objects(BuildCore, "g_FpgaMain g_MsTimer g_UsTimer g_HeadDrive g_Lcd g_ErrorMng g_IdleSupervisor"),
     // 3: the registries, before any port.
     Objects(BuildPortRegistries, "g_PortRegTableInWord g_PortRegTableInLong g_PortRegTableOutWord g_PortRegTableOutLong"),
     // 4: the ports.
