@@ -30,6 +30,9 @@
 uint8_t g_ucRibbonControlType;
 uint32_t g_ulEngColorRibbon;
 uint32_t g_ulLastRibbonStatus;
+// Not read from the head EEPROMs yet.
+uint16_t g_usHeadResistanceL;
+uint16_t g_usHeadResistanceR;
 
 int32_t StoreDebugRecord(uint32_t ulKind, const uint32_t*, uint32_t) { return ulKind > 4 ? -1 : 0; }
 

@@ -3,6 +3,7 @@
 #include "firmware/control/error_history.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
+#include "firmware/control/head_preheat.h"
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
@@ -109,6 +110,13 @@ void BuildPrinterStates() {
   hal::ConstructGlobal(g_EventMngLoadFail, kGlobalBuild);
 }
 
+// The pre-heat of each unit and of both heads: each leaves its heads off.
+void BuildPreheat() {
+  hal::ConstructGlobal(g_PreheatL, 0u);
+  hal::ConstructGlobal(g_PreheatR, 1u);
+  hal::ConstructGlobal(g_PreheatBoth, kGlobalBuild);
+}
+
 // The error history loads its table from flash through cells 122 and 123.
 void BuildErrorHistory() { hal::ConstructGlobal(g_ErrorHist, kGlobalBuild); }
 
@@ -188,6 +196,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
+    Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
     // 10: the last settings and the power-save object, which reads
     // "Time[Min]" when it is built.
     Settings(SETTINGS_GROUP_BEFORE_POWER_SAVE),
