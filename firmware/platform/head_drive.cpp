@@ -112,21 +112,16 @@ int32_t CHeadDrive::ModifyBits(uint32_t ulAddress, uint16_t usClear, uint16_t us
 int32_t CHeadDrive::SetBits(uint32_t ulAddress, uint16_t usMask) { return ModifyBits(ulAddress, 0, usMask); }
 int32_t CHeadDrive::ClearBits(uint32_t ulAddress, uint16_t usMask) { return ModifyBits(ulAddress, usMask, 0); }
 
-void CHeadDrive::SetBitsRaw(uint32_t ulAddress, uint16_t usMask) {
+void CHeadDrive::ModifyBitsRaw(uint32_t ulAddress, uint16_t usClear, uint16_t usSet) {
   DisableIrq();
   uint16_t usValue = 0;
   ReadRaw(ulAddress, &usValue);
-  WriteRaw(ulAddress, static_cast<uint16_t>(usValue | usMask));
+  WriteRaw(ulAddress, static_cast<uint16_t>((usValue & ~usClear) | usSet));
   EnableIrq();
 }
 
-void CHeadDrive::ClearBitsRaw(uint32_t ulAddress, uint16_t usMask) {
-  DisableIrq();
-  uint16_t usValue = 0;
-  ReadRaw(ulAddress, &usValue);
-  WriteRaw(ulAddress, static_cast<uint16_t>(usValue & ~usMask));
-  EnableIrq();
-}
+void CHeadDrive::SetBitsRaw(uint32_t ulAddress, uint16_t usMask) { ModifyBitsRaw(ulAddress, 0, usMask); }
+void CHeadDrive::ClearBitsRaw(uint32_t ulAddress, uint16_t usMask) { ModifyBitsRaw(ulAddress, usMask, 0); }
 
 // ---- Set-up and tables -------------------------------------------------------------------
 

@@ -113,6 +113,7 @@ class CHeadDrive {
 
  private:
   int32_t ModifyBits(uint32_t ulAddress, uint16_t usClear, uint16_t usSet);
+  void ModifyBitsRaw(uint32_t ulAddress, uint16_t usClear, uint16_t usSet);
   int32_t WriteShadow(uint32_t ulAddress, const uint32_t& ulShadow) {
     return Write(ulAddress, static_cast<uint16_t>(ulShadow));
   }
