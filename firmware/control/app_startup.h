@@ -21,6 +21,10 @@ extern uint32_t g_ulEngColorRibbon;
 void SelectEngineVariant();
 // The last "Ribbon Status" value acted on (ready state A compares it).
 extern uint32_t g_ulLastRibbonStatus;
+// Each unit's head value from its head EEPROM (bytes 20 and 21); the
+// both-heads pre-heat walks the supply of the head with the lower one.
+extern uint16_t g_usHeadResistanceL;
+extern uint16_t g_usHeadResistanceR;
 
 // Debug records of the sequences: kind 0 stores two current values, kind 1
 // a table entry, kinds 2-4 a trace array of `count` words. 0, or -1 for a

@@ -1,7 +1,8 @@
 // Placeholder of the application start-up: it runs, in the start-up's
 // order, the steps whose parts are built (the FPGA pin-interrupt edges,
 // the status items, the motor enable, the photo-sensor LEDs and the
-// cover-open power-save output, the LEDs and the LCD,
+// cover-open power-save output, the LEDs and the LCD, the head-drive
+// block's set-up,
 // the host command layer, the serial number, the USB identity and the
 // connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
@@ -22,6 +23,7 @@
 #include "firmware/hal/kernel.h"
 #include "firmware/hostif/host_command_interface.h"
 #include "firmware/platform/background_job.h"
+#include "firmware/platform/head_drive.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/placeholder.h"
 #include "firmware/platform/us_timer.h"
@@ -29,6 +31,9 @@
 uint8_t g_ucRibbonControlType;
 uint32_t g_ulEngColorRibbon;
 uint32_t g_ulLastRibbonStatus;
+// Not read from the head EEPROMs yet.
+uint16_t g_usHeadResistanceL;
+uint16_t g_usHeadResistanceR;
 
 void SelectEngineVariant() {
   static bool s_bLogged;
@@ -73,6 +78,8 @@ void AppTaskMain() {
   g_Lcd.Init();
   g_Lcd.PowerOn();
   g_Lcd.WriteText("Initializing    ", 0, 16);
+
+  g_HeadDrive.Init();
 
   syslog(LOG_EMERG, "[MAIN] InitShMemUsb ...");
   InitShMemUsb();

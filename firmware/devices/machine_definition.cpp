@@ -3,6 +3,7 @@
 #include "firmware/control/error_history.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
+#include "firmware/control/head_preheat.h"
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
@@ -23,6 +24,7 @@
 #include "firmware/hal/global.h"
 #include "firmware/platform/byte_access16.h"
 #include "firmware/platform/fpga_regs.h"
+#include "firmware/platform/head_drive.h"
 #include "firmware/platform/system_init.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
@@ -39,12 +41,13 @@ namespace {
 void BuildSystemInit() { hal::ConstructGlobal(g_SystemInit, kGlobalBuild); }
 
 // The FPGA's main block (its shadows are read from the configured FPGA),
-// the time bases, the LCD and the control core's error manager and idle
+// the time bases, the head-drive block (its shadows read likewise), the LCD and the control core's error manager and idle
 // supervisor.
 void BuildCore() {
   hal::ConstructGlobal(g_FpgaMain, kGlobalBuild);
   hal::ConstructGlobal(g_MsTimer);
   hal::ConstructGlobal(g_UsTimer, kGlobalBuild);
+  hal::ConstructGlobal(g_HeadDrive, kGlobalBuild);
   hal::ConstructGlobal(g_Lcd);
   hal::ConstructGlobal(g_ErrorMng, kGlobalBuild);
   hal::ConstructGlobal(g_IdleSupervisor, kGlobalBuild);
@@ -133,6 +136,13 @@ void BuildPrinterStates() {
   hal::ConstructGlobal(g_EventMngLoadFail, kGlobalBuild);
 }
 
+// The pre-heat of each unit and of both heads: each leaves its heads off.
+void BuildPreheat() {
+  hal::ConstructGlobal(g_PreheatL, 0u);
+  hal::ConstructGlobal(g_PreheatR, 1u);
+  hal::ConstructGlobal(g_PreheatBoth, kGlobalBuild);
+}
+
 // The error history loads its table from flash through cells 122 and 123.
 void BuildErrorHistory() { hal::ConstructGlobal(g_ErrorHist, kGlobalBuild); }
 
@@ -174,7 +184,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     // 1: the board, the FPGA and unit A.
     Objects(BuildSystemInit, "g_SystemInit"),
     // 2
-    Objects(BuildCore, "g_FpgaMain g_MsTimer g_UsTimer g_Lcd g_ErrorMng g_IdleSupervisor"),
+    Objects(BuildCore, "g_FpgaMain g_MsTimer g_UsTimer g_HeadDrive g_Lcd g_ErrorMng g_IdleSupervisor"),
     // 3: the registries, before any port.
     Objects(BuildPortRegistries, "g_PortRegTableInWord g_PortRegTableInLong g_PortRegTableOutWord g_PortRegTableOutLong"),
     // 4: the ports.
@@ -217,6 +227,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_REST),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
     Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
+    Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
     // 10: the last settings and the power-save object, which reads
     // "Time[Min]" when it is built.
     Settings(SETTINGS_GROUP_BEFORE_POWER_SAVE),

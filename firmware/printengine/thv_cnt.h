@@ -1,0 +1,32 @@
+// The head supply voltage (THV) of one plane or use: its setting, and the
+// walk of the FPGA's voltage step towards it.
+#pragma once
+
+#include <cstdint>
+
+class CParameter;
+
+class CThvCnt {
+ public:
+  constexpr CThvCnt() = default;
+  constexpr CThvCnt(const CParameter* pThv, const CParameter* pDensity) : m_pThv(pThv), m_pDensity(pDensity) {}
+  CThvCnt(const CThvCnt&) = delete;
+  CThvCnt& operator=(const CThvCnt&) = delete;
+
+  // Starts a walk of the voltage step towards the target.
+  int32_t StartStepToTarget();
+  // 1 while walking, 0 when the target is reached, -1 in a bad state.
+  int32_t StepToTarget();
+
+ private:
+  const CParameter* m_pThv = nullptr;
+  const CParameter* m_pDensity = nullptr;
+  uint32_t m_ulWalking = 0;
+};
+
+// The pre-heat's THV objects of unit L and unit R.
+extern CThvCnt g_ThvPheatL;
+extern CThvCnt g_ThvPheatR;
+
+// Walks the THV to its target and waits until it is there.
+int32_t WalkThvToTarget(CThvCnt& thv);

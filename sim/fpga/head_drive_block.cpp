@@ -1,0 +1,145 @@
+#include "sim/fpga/head_drive_block.h"
+
+#include <cstdio>
+
+#include "sim/fpga/fpga_config_port.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/soc/gpio.h"
+
+namespace sim {
+
+namespace {
+constexpr Nanos kCount = 20;  // 50 MHz
+constexpr uint16_t kThvSupply = 0x0001;
+constexpr uint16_t kBufferBank = 0x0001;
+constexpr uint32_t kBankSize = 0x10000;
+
+bool IsRegister(uint32_t offset) {
+  switch (offset) {
+    case HeadDriveBlock::kReset:
+    case HeadDriveBlock::kDivision:
+    case HeadDriveBlock::kConfig:
+    case HeadDriveBlock::kControl:
+    case HeadDriveBlock::kBufferCtrl:
+    case HeadDriveBlock::kBankStatus:
+    case HeadDriveBlock::kStrobeCount:
+    case HeadDriveBlock::kPeriodLo:
+    case HeadDriveBlock::kPeriodHi:
+    case HeadDriveBlock::kOffTimeLo:
+    case HeadDriveBlock::kOffTimeHi:
+    case HeadDriveBlock::kHeadEnable:
+      return true;
+    default:
+      return offset >= HeadDriveBlock::kParam0 && offset <= HeadDriveBlock::kParam0 + 6;
+  }
+}
+}  // namespace
+
+HeadDriveBlock::HeadDriveBlock(Board& board, GpioController& gpio, FpgaConfigPort& config, FpgaMainBlock& main)
+    : m_board(board), m_gpio(gpio), m_config(config), m_main(main), m_ports{{*this, 1}, {*this, 2}, {*this, 3}} {
+  m_config.AddModeObserver([this](bool) { ResetLogic(); });
+  Bus& bus = board.GetBus();
+  bus.MapDevice(kBank1, kBank1 + kBankSize - 1, RegionKind::Fpga, &m_ports[0], "fpga-head-drive");
+  bus.MapDevice(kBank2, kBank2 + kBankSize - 1, RegionKind::Fpga, &m_ports[1], "fpga-head-table2");
+  bus.MapDevice(kBank3, kBank3 + kBankSize - 1, RegionKind::Fpga, &m_ports[2], "fpga-head-table3");
+}
+
+bool HeadDriveBlock::Configured() const { return m_config.InUserMode(); }
+
+void HeadDriveBlock::ResetLogic() {
+  if (m_burstEvent != 0) m_board.Clock().Cancel(m_burstEvent);
+  m_burstEvent = 0;
+  m_regs.fill(0);
+  for (auto& bank : m_lines) bank.fill(0);
+  m_table1.fill(0);
+  m_table2.fill(0);
+  m_table3.fill(0);
+  m_driveBank = 0;
+}
+
+uint16_t* HeadDriveBlock::Word(uint32_t bank, uint32_t offset, uint32_t width, bool bWrite) {
+  uint16_t* pWord = nullptr;
+  if (width == 2) {
+    if (bank != 1) {
+      if (offset < 2 * kTableWords) pWord = &(bank == 2 ? m_table2 : m_table3)[offset / 2];
+    } else if (offset >= kLineBuffer && offset < kLineBuffer + 2 * kLineWords) {
+      pWord = &m_lines[m_regs[kBufferCtrl / 2] & kBufferBank][(offset - kLineBuffer) / 2];
+    } else if (offset >= kTable1 && offset < kTable1 + 2 * kTable1Words) {
+      pWord = &m_table1[(offset - kTable1) / 2];
+    } else if (IsRegister(offset)) {
+      pWord = &m_regs[offset / 2];
+    }
+  }
+  if (pWord == nullptr) {
+    char text[120];
+    std::snprintf(text, sizeof text, "head drive: %u-byte %s at bank %u offset 0x%04X (nothing there)", width,
+                  bWrite ? "write" : "read", bank, offset);
+    m_board.ReportFault(text);
+  }
+  return pWord;
+}
+
+uint32_t HeadDriveBlock::Read(uint32_t bank, uint32_t offset, uint32_t width) {
+  if (!Configured()) return width == 4 ? 0xFFFFFFFFu : width == 2 ? kIdleValue : 0xFFu;
+  const uint16_t* pWord = Word(bank, offset, width, false);
+  if (pWord == nullptr) return 0;
+  if (bank == 1 && offset == kControl) {
+    return m_burstEvent != 0 ? (*pWord & ~kControlDone) : (*pWord | kControlDone);
+  }
+  if (bank == 1 && offset == kBankStatus) return m_driveBank;
+  return *pWord;
+}
+
+void HeadDriveBlock::Write(uint32_t bank, uint32_t offset, uint32_t width, uint32_t value) {
+  if (!Configured()) return;
+  uint16_t* pWord = Word(bank, offset, width, true);
+  if (pWord == nullptr) return;
+  if (bank == 1 && offset < kRegistersEnd) {
+    WriteRegister(offset, static_cast<uint16_t>(value));
+  } else {
+    *pWord = static_cast<uint16_t>(value);
+  }
+}
+
+void HeadDriveBlock::WriteRegister(uint32_t offset, uint16_t value) {
+  const uint16_t old = m_regs[offset / 2];
+  if (offset == kBankStatus) return;  // read only
+  m_regs[offset / 2] = static_cast<uint16_t>(offset == kControl ? value & ~kControlDone : value);
+  if (offset != kControl) return;
+  if ((value & kControlRun) == 0 && m_burstEvent != 0) EndBurst(true);
+  const bool bStartEdge = (value & kControlStart) != 0 && (old & kControlStart) == 0;
+  if (bStartEdge && (value & kControlRun) != 0 && (value & kControlEnable) != 0 && m_burstEvent == 0) StartBurst();
+}
+
+void HeadDriveBlock::StartBurst() {
+  Burst burst;
+  burst.start = m_board.Clock().Now();
+  burst.strobeCount = m_regs[kStrobeCount / 2];
+  burst.period = Counts32(kPeriodLo);
+  burst.offTime = Counts32(kOffTimeLo);
+  burst.bThvSupply = (m_main.Register(FpgaMainBlock::kThvCtrl) & kThvSupply) != 0;
+  const uint16_t control = m_regs[kControl / 2];
+  const uint16_t enable = m_regs[kHeadEnable / 2];
+  const uint16_t strobeBits[2] = {kControlStrobeA, kControlStrobeB};
+  for (uint32_t head = 0; head < 2; ++head) {
+    const uint32_t pin = kHeadPowerPins[head];
+    burst.heads[head] = HeadState{(control & strobeBits[head]) != 0, ((enable >> head) & 1u) != 0,
+                                  m_gpio.IsOutput(pin) && !m_gpio.PinLevel(pin)};
+  }
+  m_bursts.push_back(burst);
+  const Nanos length = static_cast<Nanos>(burst.strobeCount) * burst.period * kCount;
+  m_burstEvent = m_board.Clock().ScheduleIn(length, [this] {
+    m_burstEvent = 0;
+    EndBurst(false);
+  });
+}
+
+void HeadDriveBlock::EndBurst(bool bStopped) {
+  if (m_burstEvent != 0) m_board.Clock().Cancel(m_burstEvent);
+  m_burstEvent = 0;
+  if (m_bursts.empty()) return;
+  m_bursts.back().end = m_board.Clock().Now();
+  m_bursts.back().bStopped = bStopped;
+}
+
+}  // namespace sim
