@@ -2,13 +2,14 @@
 // order, the steps whose parts are built (the status items, the motor
 // enable, the photo-sensor LEDs and the cover-open power-save output, the
 // LEDs and the LCD,
-// the host command layer, the serial number, the USB identity and the
+// the DSP, the host command layer, the serial number, the USB identity and the
 // connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
 // the application is told to stop. The steps of parts not built yet are
 // left out, among them the FPGA pin-interrupt edges, whose dispatch is
 // still a placeholder; the engine variant is the colour-ribbon one.
 #include "firmware/control/app_startup.h"
+#include "firmware/control/dsp_startup.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/host_status_table.h"
@@ -60,6 +61,7 @@ void AppTaskMain() {
   g_Lcd.PowerOn();
   g_Lcd.WriteText("Initializing    ", 0, 16);
 
+  StartUpDsp();
   syslog(LOG_EMERG, "[MAIN] InitShMemUsb ...");
   InitShMemUsb();
   syslog(LOG_EMERG, "[MAIN] usb_attention ...");

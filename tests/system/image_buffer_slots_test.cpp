@@ -23,6 +23,12 @@ using sim::PanelLed;
 using testsupport::Ms;
 using namespace protocol;
 
+void Allocate(CBufSlotTable& table, uint16_t usType, uint32_t ulCount, uint16_t usTag1, uint16_t usTag2) {
+  int32_t lIndex = 0;
+  uint32_t ulOffset = 0;
+  table.Allocate(usType, ulCount, usTag1, usTag2, &lIndex, &ulOffset);
+}
+
 constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(3000);
 
 class ImageBufferSlots : public testsupport::MachineTest {
@@ -76,10 +82,8 @@ TEST_F(ImageBufferSlots, TheHostSeesTheMirroredTablesAllocations) {
       {"fresh", [] {}, {}},
       {"a run of two and a single buffer on the coarse table",
        [] {
-         int32_t lIndex = 0;
-         uint32_t ulOffset = 0;
-         g_BufSlots3A.Allocate(BUF_TYPE_PRINT, 2, 0x0105, 0x0207, &lIndex, &ulOffset);
-         g_BufSlots3A.Allocate(BUF_TYPE_UPDATE, 1, 9, 10, &lIndex, &ulOffset);
+         Allocate(g_BufSlots3A, BUF_TYPE_PRINT, 2, 0x0105, 0x0207);
+         Allocate(g_BufSlots3A, BUF_TYPE_UPDATE, 1, 9, 10);
        },
        {{0, 1, {1, 5, 7}}, {2, 2, {1, 9, 10}}}},
       {"a released run still reads held; the freed one reads free",
@@ -89,18 +93,12 @@ TEST_F(ImageBufferSlots, TheHostSeesTheMirroredTablesAllocations) {
        },
        {{0, 1, {1, 5, 7}}}},
       {"the unmirrored table is not seen",
-       [] {
-         int32_t lIndex = 0;
-         uint32_t ulOffset = 0;
-         g_BufSlots3B.Allocate(BUF_TYPE_PRINT, 3, 1, 1, &lIndex, &ulOffset);
-       },
+       [] { Allocate(g_BufSlots3B, BUF_TYPE_PRINT, 3, 1, 1); },
        {{0, 1, {1, 5, 7}}}},
       {"the fine table written last is what the host sees",
        [] {
-         int32_t lIndex = 0;
-         uint32_t ulOffset = 0;
-         g_BufSlots18A.Allocate(BUF_TYPE_PRINT, 1, 3, 4, &lIndex, &ulOffset);
-         g_BufSlots18A.Allocate(BUF_TYPE_PRINT, 16, 0x0321, 0x0654, &lIndex, &ulOffset);
+         Allocate(g_BufSlots18A, BUF_TYPE_PRINT, 1, 3, 4);
+         Allocate(g_BufSlots18A, BUF_TYPE_PRINT, 16, 0x0321, 0x0654);
        },
        {{0, 0, {1, 3, 4}}, {1, 16, {1, 0x21, 0x54}}}},
   };
@@ -123,9 +121,7 @@ TEST_F(ImageBufferSlots, TheHostSeesTheMirroredTablesAllocations) {
 TEST_F(ImageBufferSlots, ReadyStaysDarkWhileEveryColourBufferWaitsPrinted) {
   EXPECT_TRUE(Leds().IsOn(PanelLed::Ready));
   Step([] {
-    int32_t lIndex = 0;
-    uint32_t ulOffset = 0;
-    for (uint32_t i = 0; i < 3; ++i) g_BufSlots3A.Allocate(BUF_TYPE_PRINT, 1, 0, 0, &lIndex, &ulOffset);
+    for (uint32_t i = 0; i < 3; ++i) Allocate(g_BufSlots3A, BUF_TYPE_PRINT, 1, 0, 0);
     for (uint32_t i = 0; i < 3; ++i) g_BufSlots3A.Release(i);
   });
   ReenterReady();
