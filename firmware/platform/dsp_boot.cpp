@@ -5,7 +5,6 @@
 
 #include "firmware/hal/hw.h"
 #include "firmware/platform/board_setup.h"
-#include "firmware/platform/ioctl.h"
 #include "firmware/platform/soft_timer.h"
 
 namespace {
@@ -42,10 +41,6 @@ void ClearHandshake() {
 }
 
 }  // namespace
-
-int32_t DspShmWrite16(uint16_t usOffset, uint16_t usValue) { return IoctlWrite16(DSP_SHM_BASE + usOffset, usValue); }
-
-int32_t DspShmRead16(uint16_t usOffset, uint16_t* pusValue) { return IoctlRead16(DSP_SHM_BASE + usOffset, pusValue); }
 
 int32_t DspPowerUp(PhysAddr ulEntry) {
   UnlockSystemConfig();

@@ -82,3 +82,14 @@ int32_t ShutdownHook();
 // 16-bit access at DSP_SHM_BASE + offset, through the system-device call.
 int32_t DspShmWrite16(uint16_t usOffset, uint16_t usValue);
 int32_t DspShmRead16(uint16_t usOffset, uint16_t* pusValue);
+
+// The print engine's shared words, each through the system-device call;
+// all return 0. The runs are halfwords at increasing addresses.
+int32_t WriteDspControl(const uint16_t* pusValue);
+int32_t ReadDspControl(uint16_t* pusValue);
+int32_t WriteDspStatus(const uint16_t* pusValue);
+int32_t ReadDspStatus(uint16_t* pusValue);
+int32_t ReadDspWord(PhysAddr ulAddr, uint16_t* pusValue);
+int32_t WriteDspWord(PhysAddr ulAddr, const uint16_t* pusValue);
+int32_t ReadDspWords(PhysAddr ulAddr, uint16_t* pusValues, uint32_t ulCount);
+int32_t WriteDspWords(PhysAddr ulAddr, const uint16_t* pusValues, uint32_t ulCount);

@@ -79,6 +79,40 @@ TEST_F(DspBoot, TheSampleImageStartsInTwoStages) {
   EXPECT_EQ(pucWords[0] | pucWords[1] | pucWords[2] | pucWords[3], 0) << "the handshake words are left at 0";
 }
 
+// The print engine's words reach shared RAM at their addresses, little-endian,
+// and come back as the DSP left them.
+TEST_F(DspBoot, SharedWordsLieAtTheirAddresses) {
+  static uint16_t s_ausRead[5];
+  BootWith([] {
+    const uint16_t usControl = 0x0013;
+    const uint16_t usStatus = 0xA55A;
+    const uint16_t ausRun[3] = {0x0102, 0x0304, 0x0506};
+    WriteDspControl(&usControl);
+    WriteDspStatus(&usStatus);
+    WriteDspWords(0x80013100u, ausRun, 3);
+    ReadDspControl(&s_ausRead[0]);
+    ReadDspStatus(&s_ausRead[1]);
+    ReadDspWords(0x80013FFCu, &s_ausRead[2], 2);
+    DspShmRead16(0x0FFE, &s_ausRead[4]);
+  });
+  uint8_t* pucTop = TheBoard().GetBus().RamPointer(0x80013FFCu, 4);
+  const uint8_t aucTop[4] = {0x11, 0x22, 0x33, 0x44};  // as the DSP left them
+  std::memcpy(pucTop, aucTop, sizeof aucTop);
+  Run();
+  const uint8_t* pucShm = TheBoard().GetBus().RamPointer(DSP_SHM_BASE, 0x1000);
+  EXPECT_EQ(pucShm[0xE00], 0x13);
+  EXPECT_EQ(pucShm[0xE01], 0x00);
+  EXPECT_EQ(pucShm[0xE02], 0x5A);
+  EXPECT_EQ(pucShm[0xE03], 0xA5);
+  const uint8_t aucRun[6] = {0x02, 0x01, 0x04, 0x03, 0x06, 0x05};
+  EXPECT_EQ(std::memcmp(pucShm + 0x100, aucRun, sizeof aucRun), 0);
+  EXPECT_EQ(s_ausRead[0], 0x0013);
+  EXPECT_EQ(s_ausRead[1], 0xA55A);
+  EXPECT_EQ(s_ausRead[2], 0x2211);
+  EXPECT_EQ(s_ausRead[3], 0x4433);
+  EXPECT_EQ(s_ausRead[4], 0x4433);
+}
+
 // The start of the internal program with the DSP as each switch makes it:
 // the power-up's own result, the start's, and how long the start took (the
 // soft timer counts whole system ticks, so a wait may end up to 1 ms early).
