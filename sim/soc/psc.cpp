@@ -77,6 +77,11 @@ uint32_t PowerSleepController::Read(uint32_t offset, uint32_t width) {
   return value;
 }
 
+bool PowerSleepController::ReadIsPolled(uint32_t offset) const {
+  const uint32_t word = offset & ~3u;
+  return word == kPtstat || (word >= kMdstat0 && word < kMdstat0 + 4 * m_state.size());
+}
+
 void PowerSleepController::Write(uint32_t offset, uint32_t width, uint32_t value) {
   if (width != 4 || (offset & 3u) != 0) {
     char text[96];

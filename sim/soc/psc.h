@@ -85,6 +85,8 @@ class PowerSleepController : public DeviceModel, public BusDevice {
 
   uint32_t Read(uint32_t offset, uint32_t width) override;
   void Write(uint32_t offset, uint32_t width, uint32_t value) override;
+  // PTSTAT and the module states change only when a transition ends.
+  bool ReadIsPolled(uint32_t offset) const override;
 
  private:
   void StartTransition(uint32_t domain);
