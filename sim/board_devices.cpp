@@ -6,6 +6,7 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallMemoryDevices(board, inputs);
   InstallTimerDevices(board, inputs);
   InstallSocDevices(board, inputs);
+  InstallDspDevices(board, inputs);
   InstallUsbDevices(board, inputs);
   InstallFpgaDevices(board, inputs);
   InstallMechanismDevices(board, inputs);

@@ -35,6 +35,8 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs);
 // The device groups, each installed by its own folder.
 void InstallTimerDevices(Board& board, const BoardInputs& inputs);
 void InstallSocDevices(Board& board, const BoardInputs& inputs);
+// The DSP core (after the SoC devices it hangs on).
+void InstallDspDevices(Board& board, const BoardInputs& inputs);
 void InstallUsbDevices(Board& board, const BoardInputs& inputs);
 void InstallMemoryDevices(Board& board, const BoardInputs& inputs);
 // The GPIO controller, the external memory interface and the FPGA.

@@ -71,6 +71,10 @@ uint32_t Read(PhysAddr addr, uint32_t width) {
   } else {
     cost = AccessCost(r->kind);
     if (r->host != nullptr) {
+      // On-chip RAM changes only by the CPU's own writes (which end a
+      // polling loop) and at device events, so reading it again and again
+      // is polling, as a wait on a word the DSP answers in.
+      if (r->kind == RegionKind::OnChipRam) cpu.SetAccessKind(Access::PolledRead);
       std::memcpy(&value, r->host + (addr - r->first), width);  // the board is little-endian like the target
     } else {
       if (r->device->ReadIsPolled(addr - r->first)) cpu.SetAccessKind(Access::PolledRead);

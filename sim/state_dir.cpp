@@ -9,6 +9,7 @@
 
 #include "tools/images/bytes.h"
 #include "tools/images/directories.h"
+#include "tools/images/dsp_image.h"
 #include "tools/images/flash_map.h"
 #include "tools/images/fpga_bitstream.h"
 #include "tools/images/main_image.h"
@@ -41,10 +42,12 @@ std::string Erased(uint32_t bytes) { return std::string(bytes, '\xFF'); }
 
 // A new printer's flash: erased but for the sample MAIN image, which carries
 // the FPGA bitstream (so that the FPGA is configured at the first start) and
-// the firmware version that the EEPROM's layout version follows.
+// the firmware version that the EEPROM's layout version follows, and the
+// sample DSP program, which the start-up boots.
 std::string FreshFlash(uint32_t bytes) {
   images::Bytes flash(bytes, 0xFF);
   images::PutBytes(flash, images::kAreaMain.offset, images::BuildMainImage());
+  images::PutBytes(flash, images::kAreaDsp.offset, images::BuildDspImage());
   return std::string(flash.begin(), flash.end());
 }
 

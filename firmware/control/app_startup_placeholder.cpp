@@ -2,7 +2,7 @@
 // order, the steps whose parts are built (the FPGA pin-interrupt edges,
 // the status items, the motor enable, the photo-sensor LEDs and the
 // cover-open power-save output, the LEDs and the LCD, the head-drive
-// block's set-up,
+// block's set-up, the DSP,
 // the host command layer, the serial number, the USB identity and the
 // connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
@@ -10,6 +10,7 @@
 // left out, among them the ramp tables; of the engine variant only the
 // colour-ribbon flag is selected.
 #include "firmware/control/app_startup.h"
+#include "firmware/control/dsp_startup.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/host_status_table.h"
@@ -80,6 +81,7 @@ void AppTaskMain() {
   g_Lcd.WriteText("Initializing    ", 0, 16);
 
   g_HeadDrive.Init();
+  StartUpDsp();
 
   syslog(LOG_EMERG, "[MAIN] InitShMemUsb ...");
   InitShMemUsb();

@@ -31,6 +31,7 @@ struct ErrorInfo {
 // Families of the error set.
 namespace erridx {
 constexpr ErrorIndex kControlFirst = 0x0101;
+constexpr ErrorIndex kDspStart = 0x0109;  // a DSP program did not start
 constexpr ErrorIndex kPpaComm = 0x01F1;
 constexpr ErrorIndex kCoverFirst = 0x0600;
 constexpr ErrorIndex kPaperCover = 0x0605;

@@ -107,7 +107,7 @@ int32_t CEventMngReadyA::OnEnter() {
   CancelJobsOfChangedMedia();
   PublishUnitAssignment();
   uint32_t ulAllReleased = 0;
-  if (g_pCurBufSlots != nullptr) g_pCurBufSlots->TestAll(&ulAllReleased, 1);
+  g_pCurBufSlots[BUF_POOL_COLOUR]->TestAll(&ulAllReleased, 1);
   if (ulAllReleased == 0) g_LedReady.On();
   g_LedError.Off();
   const uint32_t ulNow = g_MsTimer.NowMs();

@@ -9,6 +9,7 @@
 #include "firmware/control/lcd.h"
 #include "firmware/control/leds.h"
 #include "firmware/control/power_save.h"
+#include "firmware/devices/buf_slot_table.h"
 #include "firmware/devices/eeprom.h"
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/io_port.h"
@@ -226,6 +227,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
+    Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
     Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
     // 10: the last settings and the power-save object, which reads

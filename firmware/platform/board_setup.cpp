@@ -68,18 +68,30 @@ constexpr const char* kDirectionLog[] = {
     "M_REG_GPIO_DIR67  (%08x)", "M_REG_GPIO_DIR8   (%08x)",
 };
 
+}  // namespace
+
+void UnlockSystemConfig() {
+  HwWrite32(SYSCFG0_KICK0, SYSCFG0_KICK0_UNLOCK);
+  HwWrite32(SYSCFG0_KICK1, SYSCFG0_KICK1_UNLOCK);
+}
+
+void LockSystemConfig() {
+  HwWrite32(SYSCFG0_KICK0, 0);
+  HwWrite32(SYSCFG0_KICK1, 0);
+}
+
+namespace {
+
 // Revision 0 takes column 0, every other revision column 1.
 void InitBoardColumn(uint32_t ulColumn) {
   HwWrite32(EMIFA_CE4CFG, kEmifaCs4Timing);
 
-  HwWrite32(SYSCFG0_KICK0, SYSCFG0_KICK0_UNLOCK);
-  HwWrite32(SYSCFG0_KICK1, SYSCFG0_KICK1_UNLOCK);
+  UnlockSystemConfig();
   for (uint32_t i = 0; i < SYSCFG0_PINMUX_COUNT; ++i) HwWrite32(SYSCFG0_PINMUX0 + 4 * i, kPinMux[i][ulColumn]);
   for (uint32_t i = 0; i < SYSCFG0_PINMUX_COUNT; ++i) {
     syslog(LOG_EMERG, kPinMuxLog[i], HwRead32(SYSCFG0_PINMUX0 + 4 * i));
   }
-  HwWrite32(SYSCFG0_KICK0, 0);
-  HwWrite32(SYSCFG0_KICK1, 0);
+  LockSystemConfig();
 
   for (const BoardSetting& s : kGpio) HwWrite32(s.ulAddress, s.aulValue[ulColumn]);
   for (uint32_t k = 0; k < sizeof kDirectionLog / sizeof kDirectionLog[0]; ++k) {

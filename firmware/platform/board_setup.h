@@ -20,3 +20,7 @@ constexpr uint32_t SYSCFG0_PINMUX_COUNT = 20;
 // revision 0 takes the first column of settings, every other revision the
 // second. Returns 0.
 int32_t InitBoardByRevision();
+
+// The system configuration's registers take writes only between these two.
+void UnlockSystemConfig();
+void LockSystemConfig();

@@ -5,16 +5,19 @@
 //
 // What the part does, as the firmware drives it:
 // - MDCTLn (0xA00 + 4n): bits 0-4 NEXT, the state module n takes at the next
-//   transition (0 SwRstDisable, 1 SyncReset, 2 Disable, 3 Enable); the other
-//   bits read back as written.
-// - PTCMD (0x120): a 1 in bit 0 (GO of power domain 0) starts a transition of
-//   every module whose NEXT differs from its state. While it runs, PTSTAT
-//   (0x128) bit 0 reads 1; after kTransitionTime the modules take their NEXT
-//   state and the bit reads 0. A GO while the domain is busy is ignored, and
-//   a GO with nothing to change completes at once. Domain 1 (bit 1) is always
-//   idle: nothing of this board lives there.
-// - MDSTATn (0x800 + 4n): bits 0-5 STATE, bit 11 MRST (module reset released:
-//   Disable or Enable), bit 12 MCKOUT (module clock on: Enable).
+//   transition (0 SwRstDisable, 1 SyncReset, 2 Disable, 3 Enable); bit 8
+//   LRST, the module's local reset (0 held, 1 released; observers hear of
+//   every change of it); the other bits read back as written.
+// - PTCMD (0x120): a 1 in bit d (GO of power domain d, 0 or 1) starts a
+//   transition of every module of domain d whose NEXT differs from its state.
+//   While it runs, PTSTAT (0x128) bit d reads 1; after kTransitionTime the
+//   modules take their NEXT state and the bit reads 0. A GO while the domain
+//   is busy is ignored, and a GO with nothing to change completes at once.
+//   Every module is in domain 0 but those the constructor puts in domain 1
+//   (on PSC0 the DSP, module 15).
+// - MDSTATn (0x800 + 4n): bits 0-5 STATE, bit 8 LRST (local reset released,
+//   while the module is Disable or Enable), bit 11 MRST (module reset
+//   released: Disable or Enable), bit 12 MCKOUT (module clock on: Enable).
 // - PDSTAT0 (0x200) reads 1 (domain on); REVID (0x000) reads kRevision.
 // - Every other offset reads back what was last written to it (32-bit words).
 //
@@ -23,9 +26,10 @@
 // module 3), which the firmware uses without enabling it. The USB0 module
 // (PSC1 module 1) is the firmware's own to enable.
 //
-// Fault switch: `HangModule(n)` makes every transition that would change
+// Fault switches: `HangModule(n)` makes every transition that would change
 // module n never end, so PTSTAT stays busy, as a module without its clock
-// does.
+// does; `StickModule(n)` lets the transitions end but module n keeps its
+// state, as a module that never comes up.
 #pragma once
 
 #include <cstdint>
@@ -60,27 +64,34 @@ class PowerSleepController : public DeviceModel, public BusDevice {
   static constexpr uint32_t kMdctl0 = 0xA00;
 
   PowerSleepController(Board& board, PhysAddr base, std::string name, uint32_t moduleCount,
-                       std::initializer_list<uint32_t> enabledAtReset);
+                       std::initializer_list<uint32_t> enabledAtReset,
+                       std::initializer_list<uint32_t> domain1Modules = {});
   PowerSleepController(const PowerSleepController&) = delete;
   PowerSleepController& operator=(const PowerSleepController&) = delete;
 
   PhysAddr Base() const { return m_base; }
   uint32_t ModuleState(uint32_t module) const;
   bool ModuleEnabled(uint32_t module) const { return ModuleState(module) == kStateEnable; }
-  bool TransitionBusy() const { return m_bBusy; }
+  bool LocalResetReleased(uint32_t module) const;
+  bool TransitionBusy(uint32_t domain = 0) const { return m_bBusy[domain & 1u]; }
 
-  // Called after a transition changed the state of module n.
+  // Called after a transition changed the state of module n, or the
+  // firmware changed its local reset.
   void AddObserver(std::function<void(uint32_t module)> fn) { m_observers.push_back(std::move(fn)); }
 
-  // Fault switch (see above).
+  // Fault switches (see above).
   void HangModule(uint32_t module) { m_hung.push_back(module); }
+  void StickModule(uint32_t module) { m_stuck.push_back(module); }
 
   uint32_t Read(uint32_t offset, uint32_t width) override;
   void Write(uint32_t offset, uint32_t width, uint32_t value) override;
+  // PTSTAT and the module states change only when a transition ends.
+  bool ReadIsPolled(uint32_t offset) const override;
 
  private:
-  void StartTransition();
-  void EndTransition();
+  void StartTransition(uint32_t domain);
+  void EndTransition(uint32_t domain);
+  void Notify(uint32_t module);
   uint32_t StoredWord(uint32_t offset) const;
 
   Board& m_board;
@@ -89,9 +100,11 @@ class PowerSleepController : public DeviceModel, public BusDevice {
   std::vector<uint32_t> m_state;  // per module
   std::vector<uint32_t> m_mdctl;  // per module, as written
   std::vector<uint32_t> m_words;  // every other register, by word index
+  std::vector<uint32_t> m_domain;  // per module: 0 or 1
   std::vector<uint32_t> m_hung;
+  std::vector<uint32_t> m_stuck;
   std::vector<std::function<void(uint32_t)>> m_observers;
-  bool m_bBusy = false;
+  bool m_bBusy[2] = {false, false};
 };
 
 // The two controllers of this SoC, told apart by type so that models find
@@ -99,7 +112,9 @@ class PowerSleepController : public DeviceModel, public BusDevice {
 class Psc0 final : public PowerSleepController {
  public:
   static constexpr PhysAddr kBase = 0x01C10000u;
-  explicit Psc0(Board& board) : PowerSleepController(board, kBase, "psc0", 16, {}) {}
+  // The DSP, alone in power domain 1.
+  static constexpr uint32_t kModuleDsp = 15;
+  explicit Psc0(Board& board) : PowerSleepController(board, kBase, "psc0", 16, {}, {kModuleDsp}) {}
 };
 
 class Psc1 final : public PowerSleepController {

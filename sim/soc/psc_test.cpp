@@ -74,5 +74,46 @@ TEST_F(PscModel, OtherRegistersReadBackAndOnlyWordsAreWritten) {
   EXPECT_EQ(Read(PowerSleepController::kMdctl0 + 4), 0u);
 }
 
+// The DSP lives alone in power domain 1 of PSC0: its transition is started
+// and reported by bit 1, the other modules move with domain 0, and its local
+// reset is heard by the observers.
+TEST(Psc0Model, TheDspModuleMovesWithDomainOneAndItsLocalReset) {
+  Board board{BoardConfig{}};
+  Psc0& psc = board.AddDevice<Psc0>(board);
+  constexpr uint32_t kDsp = Psc0::kModuleDsp;
+  constexpr uint32_t kMdctlDsp = PowerSleepController::kMdctl0 + 4 * kDsp;
+  constexpr uint32_t kMdstatDsp = PowerSleepController::kMdstat0 + 4 * kDsp;
+  std::vector<uint32_t> heard;
+  psc.AddObserver([&](uint32_t module) { heard.push_back(module); });
+  psc.Write(kMdctlDsp, 4, 3);
+  psc.Write(PowerSleepController::kMdctl0, 4, 3);
+  psc.Write(PowerSleepController::kPtcmd, 4, 1);
+  EXPECT_EQ(psc.Read(PowerSleepController::kPtstat, 4), 1u);
+  RunBoardFor(board, PowerSleepController::kTransitionTime);
+  EXPECT_TRUE(psc.ModuleEnabled(0));
+  EXPECT_FALSE(psc.ModuleEnabled(kDsp)) << "domain 0's GO leaves the DSP";
+  psc.Write(PowerSleepController::kPtcmd, 4, 2);
+  EXPECT_EQ(psc.Read(PowerSleepController::kPtstat, 4), 2u);
+  RunBoardFor(board, PowerSleepController::kTransitionTime);
+  EXPECT_EQ(psc.Read(PowerSleepController::kPtstat, 4), 0u);
+  EXPECT_EQ(psc.Read(kMdstatDsp, 4), 0x1803u) << "enabled, local reset held";
+  psc.Write(kMdctlDsp, 4, 0x103);
+  EXPECT_TRUE(psc.LocalResetReleased(kDsp));
+  EXPECT_EQ(psc.Read(kMdstatDsp, 4), 0x1903u);
+  psc.Write(kMdctlDsp, 4, 0x103);  // no change, nothing heard
+  EXPECT_EQ(heard, (std::vector<uint32_t>{0, kDsp, kDsp}));
+}
+
+TEST(Psc0Model, AStuckModuleEndsItsTransitionButKeepsItsState) {
+  Board board{BoardConfig{}};
+  Psc0& psc = board.AddDevice<Psc0>(board);
+  psc.StickModule(Psc0::kModuleDsp);
+  psc.Write(PowerSleepController::kMdctl0 + 4 * Psc0::kModuleDsp, 4, 3);
+  psc.Write(PowerSleepController::kPtcmd, 4, 2);
+  RunBoardFor(board, PowerSleepController::kTransitionTime);
+  EXPECT_EQ(psc.Read(PowerSleepController::kPtstat, 4), 0u);
+  EXPECT_FALSE(psc.ModuleEnabled(Psc0::kModuleDsp));
+}
+
 }  // namespace
 }  // namespace sim

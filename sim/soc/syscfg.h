@@ -27,6 +27,9 @@
 //   powered (PHYPWDN and OTGPWRDN clear), its PLL on and REFFREQ valid; it
 //   turns bad at once when any of that ends. Reset value kCfgChip2Reset: the
 //   PHY in reset and powered down.
+// - HOST1CFG (0x44), the DSP's boot address: bits 10-31 are the address the
+//   DSP starts at when its local reset is released (the DSP model reads
+//   them then); bits 0-9 read back as written. Reset value 0: no program.
 // - PINMUX0-19 (0x120-0x16C), CFGCHIP0, 1, 3, 4 and the other registers read
 //   back what was written (reset value 0).
 //
@@ -58,6 +61,8 @@ class SystemConfig final : public DeviceModel, public BusDevice {
   static constexpr uint32_t kRevId = 0x00;
   static constexpr uint32_t kKick0 = 0x38;
   static constexpr uint32_t kKick1 = 0x3C;
+  static constexpr uint32_t kDspBootAddr = 0x44;
+  static constexpr uint32_t kDspBootAddrMask = 0xFFFFFC00u;
   static constexpr uint32_t kPinMux0 = 0x120;
   static constexpr uint32_t kCfgChip0 = 0x17C;
   static constexpr uint32_t kCfgChip2 = 0x184;
@@ -80,6 +85,7 @@ class SystemConfig final : public DeviceModel, public BusDevice {
   bool Unlocked() const { return m_kick0 == kKick0Unlock && m_kick1 == kKick1Unlock; }
   bool Usb0PhyClockGood() const { return m_bPhyClockGood; }
   uint32_t CfgChip2() const { return m_cfgChip2; }
+  PhysAddr DspBootAddress() const { return m_words[kDspBootAddr / 4] & kDspBootAddrMask; }
   // The value of a register as the firmware last wrote it (a pin-mux
   // register, a CFGCHIP).
   uint32_t Register(uint32_t offset) const { return m_words[(offset & 0xFFFu) / 4]; }

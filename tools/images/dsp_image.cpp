@@ -10,8 +10,8 @@ Bytes BuildDspImage(const DspImageParams& params) {
     uint32_t offset;
     const char* marker;
   } kSections[] = {
-      {0x00000, "BOM7300 DSP INT 1"}, {0x08000, "BOM7300 DSP INT 2"}, {0x10000, "BOM7300 DSP INT 3"},
-      {0x20000, "BOM7300 DSP SDR 1"}, {0x28000, "BOM7300 DSP SDR 2"}, {0x30000, "BOM7300 DSP SDR 3"},
+      {0x00000, "BOM7300 DSP INT 1"}, {0x08000, "BOM7300 DSP INT 2"}, {0x10000, kDspInternalEntryMarker},
+      {0x20000, "BOM7300 DSP SDR 1"}, {0x28000, "BOM7300 DSP SDR 2"}, {0x30000, kDspSdramEntryMarker},
   };
   for (const auto& s : kSections) PutText(image, s.offset, s.marker, 32, '\0');
 

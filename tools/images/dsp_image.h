@@ -31,6 +31,10 @@ constexpr uint32_t kDspInfoOffset = 0x3FF80;
 constexpr uint32_t kDspChecksumOffset = kDspInfoOffset + 48;
 constexpr uint32_t kDspSdramOffset = 0x20000;
 
+// The markers of each half's third section: where its program starts.
+inline constexpr char kDspInternalEntryMarker[] = "BOM7300 DSP INT 3";
+inline constexpr char kDspSdramEntryMarker[] = "BOM7300 DSP SDR 3";
+
 struct DspImageParams {
   std::string programName = "KT3318DS";
   std::string programType = "KT-3318 DSP";

@@ -1,0 +1,90 @@
+#include "sim/dsp/dsp_core.h"
+
+#include <cstring>
+
+#include "sim/soc/psc.h"
+#include "sim/soc/syscfg.h"
+#include "tools/images/dsp_image.h"
+
+namespace sim {
+
+namespace {
+
+uint16_t ReadWord(const Bus& bus, PhysAddr addr) {
+  const uint8_t* p = bus.RamPointer(addr, 2);
+  return p == nullptr ? 0 : static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+void WriteWord(const Bus& bus, PhysAddr addr, uint16_t value) {
+  uint8_t* p = bus.RamPointer(addr, 2);
+  if (p == nullptr) return;
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+DspCore::DspCore(Board& board)
+    : m_board(board), m_psc(board.FindDevice<Psc0>()), m_syscfg(board.FindDevice<SystemConfig>()) {
+  Bus& bus = board.GetBus();
+  bus.MapRam(kL2, kL2 + kL2Bytes - 1, RegionKind::OnChipRam, "dsp-l2");
+  bus.MapRam(kL1P, kL1P + kL1Bytes - 1, RegionKind::OnChipRam, "dsp-l1p");
+  bus.MapRam(kL1D, kL1D + kL1Bytes - 1, RegionKind::OnChipRam, "dsp-l1d");
+  if (m_psc == nullptr || m_syscfg == nullptr) {
+    board.ReportFault("dsp: installed before the power and system-configuration models; it never starts");
+    return;
+  }
+  m_psc->AddObserver([this](uint32_t module) { OnModule(module); });
+}
+
+void DspCore::StickPowerTransition() {
+  if (m_psc != nullptr) m_psc->HangModule(Psc0::kModuleDsp);
+}
+void DspCore::NeverEnable() {
+  if (m_psc != nullptr) m_psc->StickModule(Psc0::kModuleDsp);
+}
+
+void DspCore::OnModule(uint32_t module) {
+  if (module != Psc0::kModuleDsp) return;
+  const bool bReleased = m_psc->ModuleEnabled(module) && m_psc->LocalResetReleased(module);
+  if (bReleased && !Running()) Start();
+  if (!bReleased && Running()) Stop();
+}
+
+DspCore::Program DspCore::ProgramAt(PhysAddr addr) const {
+  const size_t n = sizeof images::kDspInternalEntryMarker;
+  const uint8_t* p = m_board.GetBus().RamPointer(addr, static_cast<uint32_t>(n));
+  if (p == nullptr) return Program::Garbage;
+  if (std::memcmp(p, images::kDspInternalEntryMarker, n) == 0) return Program::Internal;
+  if (std::memcmp(p, images::kDspSdramEntryMarker, sizeof images::kDspSdramEntryMarker) == 0) return Program::Sdram;
+  return Program::Garbage;
+}
+
+void DspCore::Start() {
+  m_entry = m_syscfg->DspBootAddress();
+  m_program = ProgramAt(m_entry);
+  ++m_starts;
+  const uint32_t generation = ++m_generation;
+  if (m_program == Program::Garbage || m_bSilent) return;
+  const Nanos until = m_board.Clock().Now() + kLookLimit;
+  m_board.Clock().ScheduleIn(kBootTime, [this, generation, until] { Look(generation, until); });
+}
+
+void DspCore::Stop() {
+  m_program = Program::None;
+  ++m_generation;
+}
+
+void DspCore::Look(uint32_t generation, Nanos until) {
+  if (generation != m_generation) return;
+  const Bus& bus = m_board.GetBus();
+  if (ReadWord(bus, kRequestWord) == kAsk) {
+    WriteWord(bus, kAnswerWord, m_usAnswer);
+    ++m_answers;
+    return;
+  }
+  if (m_board.Clock().Now() + kPollPeriod > until) return;
+  m_board.Clock().ScheduleIn(kPollPeriod, [this, generation, until] { Look(generation, until); });
+}
+
+}  // namespace sim

@@ -1,0 +1,89 @@
+// The DSP core of the SoC, as a stand-in: it runs no DSP code, but boots as
+// the firmware starts it and answers the boot handshake in shared RAM.
+//
+// What it does:
+// - Its memories are plain RAM on the bus: L2 at 0x11800000 (64 KB), L1P at
+//   0x11E00000 and L1D at 0x11F00000 (32 KB each).
+// - It starts when module 15 of PSC0 is enabled and its local reset is
+//   released, at the boot address the system configuration holds then. A
+//   program lies there when the memory starts with the entry marker of one
+//   of the DSP image's halves; anywhere else (a blank flash loaded, a wrong
+//   entry) it runs garbage and stays silent. Local reset held, or the module
+//   leaving Enable, stops it.
+// - Running a program, kBootTime after its start it looks at the request
+//   word (0x80013000) every kPollPeriod: when it reads 0x8001 the DSP writes
+//   its answer (1) to the answer word (0x80013002) and looks no more until
+//   its next start. It looks for at most kLookLimit.
+//
+// Switches: `SetSilent` (the program never answers), `SetAnswer` (answers
+// another value, such as 2), `StickPowerTransition` (the power domain's
+// transition never ends), `NeverEnable` (the transition ends, the module
+// stays off).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sim/board.h"
+#include "sim/bus.h"
+#include "sim/clock.h"
+
+namespace sim {
+
+class Psc0;
+class SystemConfig;
+
+class DspCore final : public DeviceModel {
+ public:
+  static constexpr PhysAddr kL2 = 0x11800000u;
+  static constexpr uint32_t kL2Bytes = 0x10000;
+  static constexpr PhysAddr kL1P = 0x11E00000u;
+  static constexpr PhysAddr kL1D = 0x11F00000u;
+  static constexpr uint32_t kL1Bytes = 0x8000;
+  static constexpr PhysAddr kRequestWord = 0x80013000u;
+  static constexpr PhysAddr kAnswerWord = 0x80013002u;
+  static constexpr uint16_t kAsk = 0x8001;
+  static constexpr Nanos kBootTime = 50 * kNsPerUs;
+  static constexpr Nanos kPollPeriod = 20 * kNsPerUs;
+  static constexpr Nanos kLookLimit = 10000 * kNsPerMs;
+
+  enum class Program : uint8_t { None, Garbage, Sdram, Internal };
+
+  // Hangs on the system configuration and PSC0, installed before it.
+  explicit DspCore(Board& board);
+  DspCore(const DspCore&) = delete;
+  DspCore& operator=(const DspCore&) = delete;
+
+  bool Running() const { return m_program != Program::None; }
+  Program RunningProgram() const { return m_program; }
+  PhysAddr Entry() const { return m_entry; }
+  // Starts so far, and the handshakes answered.
+  uint32_t Starts() const { return m_starts; }
+  uint32_t Answers() const { return m_answers; }
+
+  // Switches (see above).
+  void SetSilent(bool bSilent) { m_bSilent = bSilent; }
+  void SetAnswer(uint16_t usAnswer) { m_usAnswer = usAnswer; }
+  void StickPowerTransition();
+  void NeverEnable();
+
+ private:
+  void OnModule(uint32_t module);
+  void Start();
+  void Stop();
+  Program ProgramAt(PhysAddr addr) const;
+  void Look(uint32_t generation, Nanos until);
+
+  Board& m_board;
+  Psc0* m_psc;
+  SystemConfig* m_syscfg;
+  Program m_program = Program::None;
+  PhysAddr m_entry = 0;
+  uint32_t m_generation = 0;  // a start's looks end with the next start or stop
+  uint32_t m_starts = 0;
+  uint32_t m_answers = 0;
+  bool m_bSilent = false;
+  uint16_t m_usAnswer = 1;
+};
+
+}  // namespace sim

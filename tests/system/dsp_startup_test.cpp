@@ -1,0 +1,75 @@
+// The printer's start-up boots the DSP from its flash image in two stages;
+// without a DSP program in flash it raises the DSP error once and goes on to
+// the main loop.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "firmware/control/error_manager.h"
+#include "sim/dsp/dsp_core.h"
+#include "sim/soc/psc.h"
+#include "sim/state_dir.h"
+#include "tests/support/machine_test.h"
+#include "tools/images/flash_map.h"
+
+namespace {
+
+using testsupport::Ms;
+
+constexpr uint32_t kDspError = 0x0109;
+// The first boot of a fresh state directory, and a silent DSP program's
+// two 2 s handshake attempts.
+constexpr sim::Nanos kToMainLoop = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(6000);
+
+class DspStartUp : public testsupport::MachineTest {
+ protected:
+  void BootPrinter(bool bBlankDsp) {
+    const std::string dir = testsupport::MakeTempDir();
+    const sim::StateDir state(dir);
+    ASSERT_TRUE(state.Prepare());
+    if (bBlankDsp) {
+      std::fstream flash(state.FlashPath(), std::ios::in | std::ios::out | std::ios::binary);
+      flash.seekp(images::kAreaDsp.offset);
+      const std::string erased(images::kAreaDsp.bytes, '\xFF');
+      flash.write(erased.data(), static_cast<std::streamsize>(erased.size()));
+      ASSERT_TRUE(flash.good());
+    }
+    sim::MachineOptions options;
+    options.stateDir = dir;
+    Boot(std::move(options));
+    m_machine->RunUntil([this] { return m_machine->Logged("Main Loop ..."); }, kToMainLoop);
+    ASSERT_TRUE(m_machine->Logged("Main Loop ..."));
+  }
+  static bool DspErrorSet() {
+    uint32_t ulFlag = 0;
+    g_ErrorMng.IsErrorSet(kDspError, &ulFlag);
+    return ulFlag != 0;
+  }
+  sim::DspCore& Dsp() { return *m_machine->GetBoard().FindDevice<sim::DspCore>(); }
+};
+
+TEST_F(DspStartUp, TheSampleProgramRunsAtTheInternalEntry) {
+  BootPrinter(false);
+  EXPECT_TRUE(m_machine->Logged("[MAIN] DSP Initialize ..."));
+  EXPECT_FALSE(DspErrorSet());
+  EXPECT_EQ(Dsp().RunningProgram(), sim::DspCore::Program::Internal);
+  EXPECT_EQ(Dsp().Entry(), sim::DspCore::kL2);
+  EXPECT_EQ(Dsp().Answers(), 2u);
+  EXPECT_TRUE(m_machine->GetBoard().FindDevice<sim::Psc0>()->ModuleEnabled(sim::Psc0::kModuleDsp));
+}
+
+// The blank SDRAM program runs garbage and never answers: its load fails,
+// the internal one is not tried, the error is raised and the start-up goes
+// on.
+TEST_F(DspStartUp, ABlankFlashRaisesTheDspErrorAndStartUpGoesOn) {
+  BootPrinter(true);
+  EXPECT_TRUE(m_machine->Logged("[MAIN] DSP Initialize ..."));
+  EXPECT_TRUE(DspErrorSet());
+  EXPECT_EQ(Dsp().Starts(), 1u);
+  EXPECT_EQ(Dsp().Answers(), 0u);
+  EXPECT_FALSE(Dsp().Running());
+  EXPECT_TRUE(m_machine->Logged("[MAIN] InitShMemUsb ..."));
+}
+
+}  // namespace
