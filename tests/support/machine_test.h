@@ -31,6 +31,12 @@ class MachineTest : public ::testing::Test {
     m_machine = std::make_unique<sim::Machine>(std::move(options));
     return *m_machine;
   }
+  // A new printer out of the box: a state directory of its own, whose flash
+  // carries the sample images (the DSP program among them).
+  sim::Machine& BootNewPrinter(sim::MachineOptions options = {}) {
+    options.stateDir = MakeTempDir();
+    return Boot(std::move(options));
+  }
   void TearDown() override {
     if (!m_machine) return;
     for (const std::string& fault : m_machine->UnexpectedFaults()) ADD_FAILURE() << "board fault: " << fault;

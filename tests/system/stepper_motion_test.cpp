@@ -26,12 +26,12 @@ using sim::PanelKey;
 using sim::Stepper;
 using testsupport::Ms;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(3000);
 
 class StepperMotion : public testsupport::MachineTest {
  protected:
   void SetUp() override {
-    Boot();
+    BootNewPrinter();
     m_machine->RunUntil([&] { return Lcd().Visible() == "Ready           "; }, kSettle);
     ASSERT_EQ(Lcd().Visible(), "Ready           ");
     Fpga().AddPulseObserver(0, [this] { m_mainPulses.push_back(Fpga().LastPulseTime(0)); });
