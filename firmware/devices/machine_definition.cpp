@@ -18,6 +18,9 @@
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hal/global.h"
+#include "firmware/mechanism/path_select.h"
+#include "firmware/mechanism/rotation_lock.h"
+#include "firmware/mechanism/simple_positioners.h"
 #include "firmware/platform/byte_access16.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/platform/system_init.h"
@@ -86,6 +89,19 @@ void BuildAdConverter() { hal::ConstructGlobal(g_AdConverter); }
 
 void BuildHeadEepromL() { ConstructHeadEeprom(0); }
 void BuildHeadEepromR() { ConstructHeadEeprom(1); }
+
+// The positioners, after the sensors, motors and settings they point at.
+// The pinch rollers, the eject motor and the cutter take their places
+// between them when they are built.
+void BuildPositioners() {
+  hal::ConstructGlobal(g_HeadLiftL, 0u);
+  hal::ConstructGlobal(g_HeadLiftR, 1u);
+  hal::ConstructGlobal(g_RotationLock, kGlobalBuild);
+  hal::ConstructGlobal(g_LoadPinch, kGlobalBuild);
+  hal::ConstructGlobal(g_EjectPinch, kGlobalBuild);
+  hal::ConstructGlobal(g_PathSelect, kGlobalBuild);
+  hal::ConstructGlobal(g_LoadBar, kGlobalBuild);
+}
 
 // The printer states; their order gives their ids.
 void BuildPrinterStates() {
@@ -185,6 +201,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
+    Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_LoadBar"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
     // 10: the last settings and the power-save object, which reads
     // "Time[Min]" when it is built.

@@ -14,12 +14,14 @@
 #include "firmware/devices/life_counter.h"
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/slit.h"
+#include "firmware/mechanism/simple_positioners.h"
 
 // The current-unit pointers in the order the switch writes them: pointer
 // type, pointer, unit A object, unit B object. Roles whose objects are not
 // built yet join this list with them. The two side offsets cross over: the
 // first is "Side B-R" on unit B.
 #define UNIT_SWITCH_ROLES(R)                                                              \
+  R(CHeadLift, g_pCurHeadLift, g_HeadLiftL, g_HeadLiftR)                                  \
   R(CAnalogSensor, g_pCurAdTop, g_AdTopL, g_AdTopR)                                       \
   R(CAnalogSensor, g_pCurAdRMark1, g_AdRMark1L, g_AdRMark1R)                              \
   R(CAnalogSensor, g_pCurAdRMark2, g_AdRMark2L, g_AdRMark2R)                              \
