@@ -7,48 +7,16 @@
 #include <vector>
 
 #include "firmware/control/error_manager.h"
-#include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/chop_motor.h"
 #include "firmware/devices/dc_motor.h"
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/mechanism/simple_positioners.h"
-#include "sim/fpga/fpga_main_block.h"
+#include "firmware/mechanism/positioner_test_rig.h"
 
 namespace paneltest {
 namespace {
-
-// What a switch of the mechanism reads while the test holds it.
-enum class Bit { Off, On, Chatter };
-
-struct HeldBit {
-  Bit level = Bit::Off;
-  bool bToggle = false;
-};
-
-class PositionerTest : public PanelTest {
- protected:
-  // The test takes the switch at IN<word> bit `bit` over from the mechanism.
-  HeldBit& Hold(uint32_t word, uint32_t bit) {
-    auto& held = m_held.emplace_back(std::make_unique<HeldBit>());
-    HeldBit* pHeld = held.get();
-    m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>()->SetInputBit(
-        word, static_cast<uint16_t>(1u << bit), [pHeld] {
-          if (pHeld->level != Bit::Chatter) return pHeld->level == Bit::On;
-          pHeld->bToggle = !pHeld->bToggle;
-          return pHeld->bToggle;
-        });
-    return *pHeld;
-  }
-  std::vector<std::unique_ptr<HeldBit>> m_held;
-};
-
-bool ErrorSet(uint32_t ulIndex) {
-  uint32_t ulFlag = 0;
-  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
-  return ulFlag != 0;
-}
 
 // Head L's switches: up IN1 bit 0, down IN1 bit 1.
 constexpr uint32_t kHeadWord = 1, kHeadUpBit = 0, kHeadDownBit = 1;
