@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/control/error_manager.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/chop_motor.h"
 #include "firmware/devices/dc_motor.h"
@@ -154,6 +155,94 @@ TEST_P(PositionerMoves, EndOnTheModelsSwitchesWellInsideTheTimeOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PositionerMoves, ::testing::ValuesIn(kMoves), [](const auto& test) {
+  std::string name = test.param.pszName;
+  for (char& ch : name) {
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return name;
+});
+
+}  // namespace
+}  // namespace paneltest
+
+namespace paneltest {
+namespace {
+
+// A part that does not move: the time-out of its target is raised, the
+// motor stopped, the position undefined, and the latch holds after it.
+struct StuckCase {
+  const char* pszName;
+  Part part;
+  sim::Axis axis;
+  std::vector<uint32_t> before;
+  uint32_t ulRequest;
+  uint32_t ulError;
+};
+
+const std::vector<StuckCase> kStuck = {
+    {"head L down", Part::HeadL, sim::Axis::HeadL, {}, 2, 0x203},
+    {"head L up", Part::HeadL, sim::Axis::HeadL, {2}, 1, 0x201},
+    {"head R down", Part::HeadR, sim::Axis::HeadR, {}, 2, 0x204},
+    {"head R up", Part::HeadR, sim::Axis::HeadR, {2}, 1, 0x202},
+    {"load pinch up", Part::LoadPinch, sim::Axis::LoadPinch, {2}, 1, 0x212},
+    {"load pinch down", Part::LoadPinch, sim::Axis::LoadPinch, {}, 2, 0x213},
+    {"load bar up", Part::LoadBar, sim::Axis::LoadBar, {2}, 1, 0x21D},
+    {"load bar down", Part::LoadBar, sim::Axis::LoadBar, {}, 2, 0x21E},
+    {"eject pinch up", Part::EjectPinch, sim::Axis::EjectPinch, {2}, 1, 0x217},
+    {"eject pinch down", Part::EjectPinch, sim::Axis::EjectPinch, {}, 2, 0x218},
+    {"lock unlocking", Part::RotLock, sim::Axis::RotLock, {}, 3, 0x220},
+    {"lock locking", Part::RotLock, sim::Axis::RotLock, {3}, 5, 0x221},
+    {"path selector to 4", Part::PathSel, sim::Axis::PathSel, {}, 4, 0x211},
+    {"path selector to 3", Part::PathSel, sim::Axis::PathSel, {4}, 3, 0x210},
+};
+
+class StuckPositioners : public PanelTest, public ::testing::WithParamInterface<StuckCase> {
+ protected:
+  sim::DcMechanism& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::DcMechanism>(); }
+};
+
+TEST_P(StuckPositioners, RaiseTheTimeOutOfTheTargetAndStayLatched) {
+  const StuckCase& c = GetParam();
+  static int32_t s_lResult, s_lRestart, s_lAgain;
+  static uint32_t s_ulState, s_ulPosition, s_ulFlag, s_ulAfterRestart, s_ulFlagAgain;
+  InApp(
+      [&c] {
+        g_PortMotorEnable.Set();
+        const Driven d = Of(c.part);
+        for (uint32_t ulBefore : c.before) {
+          ASSERT_EQ(d.start(ulBefore), 0);
+          ASSERT_EQ(Poll(d), 0) << "to " << ulBefore;
+        }
+      },
+      Ms(20000));
+  Mechanism().SetAxisStuck(c.axis, true);
+  InApp(
+      [&c] {
+        const Driven d = Of(c.part);
+        ASSERT_EQ(d.start(c.ulRequest), 0);
+        s_lResult = Poll(d);
+        d.pMotor->GetState(&s_ulState);
+        s_ulPosition = d.position();
+        g_ErrorMng.IsErrorSet(c.ulError, &s_ulFlag);
+        g_ErrorMng.ClearError(c.ulError);
+        // Latched: the next start moves nothing, the next step fails again.
+        s_lRestart = d.start(c.ulRequest);
+        d.pMotor->GetState(&s_ulAfterRestart);
+        int32_t lDone = 0;
+        s_lAgain = d.step(&lDone);
+        g_ErrorMng.IsErrorSet(c.ulError, &s_ulFlagAgain);
+      },
+      Ms(20000));
+  EXPECT_EQ(s_lResult, -1);
+  EXPECT_EQ(s_ulFlag, 1u) << "error " << c.ulError;
+  EXPECT_EQ(s_ulState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(s_ulPosition, 0u);
+  EXPECT_EQ(s_lRestart, 0);
+  EXPECT_EQ(s_ulAfterRestart, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(s_lAgain, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StuckPositioners, ::testing::ValuesIn(kStuck), [](const auto& test) {
   std::string name = test.param.pszName;
   for (char& ch : name) {
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
