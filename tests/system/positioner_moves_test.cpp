@@ -20,7 +20,9 @@
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
+#include "firmware/sequences/event_actions.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/mechanism_inputs.h"
 
 namespace paneltest {
 namespace {
@@ -249,6 +251,41 @@ INSTANTIATE_TEST_SUITE_P(Table, StuckPositioners, ::testing::ValuesIn(kStuck), [
   }
   return name;
 });
+
+}  // namespace
+}  // namespace paneltest
+
+namespace paneltest {
+namespace {
+
+class AbortedMove : public PanelTest {
+ protected:
+  sim::MechanismInputs& Inputs() { return *m_machine->GetBoard().FindDevice<sim::MechanismInputs>(); }
+  sim::DcMechanism& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::DcMechanism>(); }
+};
+
+TEST_F(AbortedMove, ACoverOpenedDuringAHeadMoveEndsItAndSwitchingAllOffStopsTheHead) {
+  static int32_t s_lResult;
+  static uint32_t s_ulState, s_ulPosition;
+  InApp([] { g_PortMotorEnable.Set(); });
+  Start([] {
+    s_lResult = g_HeadLiftL.StartMove(HEAD_POS_DOWN);
+    s_lResult = Poll(Of(Part::HeadL));
+    MechaAllOff();
+    g_DcMotorHeadL.GetState(&s_ulState);
+    g_HeadLiftL.GetPosition(&s_ulPosition);
+  });
+  RunFor(Ms(150));
+  Inputs().SetCoverOpen(sim::Cover::Front, true);
+  ASSERT_TRUE(Finish(Ms(1000)));
+  EXPECT_EQ(s_lResult, -2) << "the abort check ended the polls";
+  EXPECT_EQ(s_ulState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(s_ulPosition, 0u);
+  const int32_t stopped = Mechanism().Position(sim::Axis::HeadL);
+  EXPECT_GT(stopped, 0);
+  RunFor(Ms(500));
+  EXPECT_EQ(Mechanism().Position(sim::Axis::HeadL), stopped) << "halfway down and still";
+}
 
 }  // namespace
 }  // namespace paneltest
