@@ -66,6 +66,10 @@ constexpr PositionTexts kTexts[] = {
     {kOtherPosition, {{0, "Path Select :xxx"}, {0, nullptr}}},
 };
 
+// Enter: undefined finds, each path goes to the other.
+constexpr ScreenMove kScreenMoves[] = {
+    {PATH_SEL_UNDEFINED, PATH_SEL_FIND}, {PATH_SEL_PATH_L, PATH_SEL_PATH_R}, {PATH_SEL_PATH_R, PATH_SEL_PATH_L}};
+
 }  // namespace
 
 PathFindAction ClassifyPathCode(uint32_t ulCode) {
@@ -179,12 +183,9 @@ int32_t CPathSelect::Step(int32_t* plDone) {
     case POS_STEP_IDLE:
       bFinished = true;
       break;
-    case POS_STEP_FOLLOW: {
-      uint32_t ulComplete = 0;
-      m_rec.PollSequence(&ulComplete);
-      if (ulComplete != 0) m_rec.usStep = POS_STEP_ARRIVED;
+    case POS_STEP_FOLLOW:
+      m_rec.StepFollow();
       break;
-    }
     case POS_STEP_PAUSE:
       if (m_rec.PauseOver(kPauseMs)) lResult = Seek(PATH_SEL_REVERSE, true);
       break;
@@ -227,23 +228,14 @@ int32_t CPathSelect::Step(int32_t* plDone) {
   return FinishPositionerStep(lResult, bFinished, m_rec, m_motor, &m_lLatch, plDone);
 }
 
-int32_t CPathSelect::Stop() {
-  m_motor.Stop();
-  if (m_rec.usTarget != m_rec.usPosition) m_rec.usPosition = PATH_SEL_UNDEFINED;
-  return 0;
-}
+int32_t CPathSelect::Stop() { return StopPositioner(m_rec, m_motor); }
 
 int32_t CPathSelect::GetPosition(uint32_t* pulPosition) const {
   *pulPosition = m_rec.usPosition;
   return 0;
 }
 
-int32_t CPathSelect::MoveAndWait(uint32_t ulRequest) {
-  int32_t lResult = StartMove(ulRequest);
-  int32_t lDone = 0;
-  while (lResult == 0 && lDone == 0) lResult = Step(&lDone);
-  return lResult;
-}
+int32_t CPathSelect::MoveAndWait(uint32_t ulRequest) { return MoveAndWaitFor(*this, ulRequest); }
 
 int32_t CPathSelect::Verify() {
   const PathEnd* pEnd = EndOfPosition(m_rec.usPosition);
@@ -278,19 +270,8 @@ void CPathSelect::Show(void* pOwner) {
 
 void CPathSelect::Enter(void* pOwner) {
   auto& self = *static_cast<CPathSelect*>(pOwner);
-  switch (self.m_rec.usPosition) {
-    case PATH_SEL_UNDEFINED:
-      self.MoveAndWait(PATH_SEL_FIND);
-      break;
-    case PATH_SEL_PATH_L:
-      self.MoveAndWait(PATH_SEL_PATH_R);
-      break;
-    case PATH_SEL_PATH_R:
-      self.MoveAndWait(PATH_SEL_PATH_L);
-      break;
-    default:
-      break;
-  }
+  const uint32_t ulRequest = ScreenRequest(kScreenMoves, sizeof kScreenMoves / sizeof kScreenMoves[0], self.m_rec.usPosition);
+  if (ulRequest != 0) self.MoveAndWait(ulRequest);
 }
 
 int32_t CPathSelect::TestScreen() { return RunPositionerScreen({"Path Select     ", Show, Enter}, this, &m_lLatch); }

@@ -62,6 +62,12 @@ int32_t PositionerRecord::PollSequence(uint32_t* pulComplete) {
   return lResult;
 }
 
+void PositionerRecord::StepFollow() {
+  uint32_t ulComplete = 0;
+  PollSequence(&ulComplete);
+  if (ulComplete != 0) usStep = POS_STEP_ARRIVED;
+}
+
 bool PositionerRecord::IsTimedOut() const { return g_MsTimer.NowMs() - ulStartMs > ulTimeoutMs; }
 
 bool PositionerRecord::PauseOver(uint32_t ulMs) const {
@@ -77,6 +83,19 @@ int32_t FinishPositionerStep(int32_t lResult, bool bFinished, PositionerRecord& 
   }
   *plDone = bFinished ? 1 : 0;
   return lResult;
+}
+
+int32_t StopPositioner(PositionerRecord& rec, PositionerMotor& motor) {
+  motor.Stop();
+  if (rec.usTarget != rec.usPosition) rec.usPosition = 0;
+  return 0;
+}
+
+uint32_t ScreenRequest(const ScreenMove* pRows, uint32_t ulRows, uint32_t ulPosition) {
+  for (uint32_t i = 0; i < ulRows; ++i) {
+    if (pRows[i].usAt == ulPosition) return pRows[i].usRequest;
+  }
+  return 0;
 }
 
 int32_t ReadStableOn(CDigitalSensor* pSensor, uint32_t* pulOn) {

@@ -106,6 +106,9 @@ class PositionerRecord {
   // bouncing input, a failed read) leaves it. Complete once the index has
   // reached the length. Returns the read's result.
   int32_t PollSequence(uint32_t* pulComplete);
+  // The step of state POS_STEP_FOLLOW: one poll; a complete sequence
+  // arrives (POS_STEP_ARRIVED).
+  void StepFollow();
   // More ms than the time-out since the start time (unsigned difference).
   bool IsTimedOut() const;
   // At least ulMs since the start time, in the 16-bit elapsed time.
@@ -127,6 +130,28 @@ class PositionerRecord {
 // result.
 int32_t FinishPositionerStep(int32_t lResult, bool bFinished, PositionerRecord& rec, PositionerMotor& motor,
                              int32_t* plLatch, int32_t* plDone);
+
+// Every positioner's Stop: the motor stops, and a positioner short of its
+// target forgets its position. Returns 0.
+int32_t StopPositioner(PositionerRecord& rec, PositionerMotor& motor);
+
+// Every positioner's MoveAndWait: StartMove, then Step until done or a
+// failure; the result.
+template <typename Positioner>
+int32_t MoveAndWaitFor(Positioner& positioner, uint32_t ulRequest) {
+  int32_t lResult = positioner.StartMove(ulRequest);
+  int32_t lDone = 0;
+  while (lResult == 0 && lDone == 0) lResult = positioner.Step(&lDone);
+  return lResult;
+}
+
+// A maintenance screen's Enter: the request made at a position.
+struct ScreenMove {
+  uint16_t usAt;
+  uint16_t usRequest;
+};
+// The request of the position's row, 0 when it has none.
+uint32_t ScreenRequest(const ScreenMove* pRows, uint32_t ulRows, uint32_t ulPosition);
 
 // 1 when the sensor reads a steady 1, 0 when it reads 0; a failed read
 // gives its result (the sensor has raised its own error).

@@ -64,6 +64,10 @@ constexpr PositionTexts kTexts[] = {
     {kOtherPosition, {{0, "Rot.Lock    :xxx"}, {0, nullptr}}},
 };
 
+// Enter: undefined releases, unlocked locks, locked unlocks.
+constexpr ScreenMove kScreenMoves[] = {
+    {ROT_LOCK_UNDEFINED, ROT_LOCK_RELEASE}, {ROT_LOCK_UNLOCKED, ROT_LOCK_LOCKED}, {ROT_LOCK_LOCKED, ROT_LOCK_UNLOCKED}};
+
 }  // namespace
 
 CRotationLock::CRotationLock(GlobalBuild) : m_rec(kTimeoutMs), m_motor(&g_ChopMotorRotLock) {
@@ -95,12 +99,9 @@ int32_t CRotationLock::Step(int32_t* plDone) {
     case POS_STEP_IDLE:
       bFinished = true;
       break;
-    case POS_STEP_FOLLOW: {
-      uint32_t ulComplete = 0;
-      m_rec.PollSequence(&ulComplete);
-      if (ulComplete != 0) m_rec.usStep = POS_STEP_ARRIVED;
+    case POS_STEP_FOLLOW:
+      m_rec.StepFollow();
       break;
-    }
     case POS_STEP_PAUSE:
       if (m_rec.PauseOver(kPauseMs)) {
         for (const LockFollowUp& next : kFollowUps) {
@@ -145,11 +146,7 @@ int32_t CRotationLock::Step(int32_t* plDone) {
   return FinishPositionerStep(lResult, bFinished, m_rec, m_motor, &m_lLatch, plDone);
 }
 
-int32_t CRotationLock::Stop() {
-  m_motor.Stop();
-  if (m_rec.usTarget != m_rec.usPosition) m_rec.usPosition = ROT_LOCK_UNDEFINED;
-  return 0;
-}
+int32_t CRotationLock::Stop() { return StopPositioner(m_rec, m_motor); }
 
 int32_t CRotationLock::GetPosition(uint32_t* pulPosition) const {
   *pulPosition = m_rec.usPosition;
@@ -169,12 +166,7 @@ int32_t CRotationLock::SaveLockFlag() {
   return g_ParamRotationLockFlag.SetValue(lFlag);
 }
 
-int32_t CRotationLock::MoveAndWait(uint32_t ulRequest) {
-  int32_t lResult = StartMove(ulRequest);
-  int32_t lDone = 0;
-  while (lResult == 0 && lDone == 0) lResult = Step(&lDone);
-  return lResult;
-}
+int32_t CRotationLock::MoveAndWait(uint32_t ulRequest) { return MoveAndWaitFor(*this, ulRequest); }
 
 int32_t CRotationLock::Verify() {
   if (m_rec.usPosition == ROT_LOCK_LOCKED) return 0;
@@ -198,19 +190,8 @@ void CRotationLock::Show(void* pOwner) {
 
 void CRotationLock::Enter(void* pOwner) {
   auto& self = *static_cast<CRotationLock*>(pOwner);
-  switch (self.m_rec.usPosition) {
-    case ROT_LOCK_UNDEFINED:
-      self.MoveAndWait(ROT_LOCK_RELEASE);
-      break;
-    case ROT_LOCK_UNLOCKED:
-      self.MoveAndWait(ROT_LOCK_LOCKED);
-      break;
-    case ROT_LOCK_LOCKED:
-      self.MoveAndWait(ROT_LOCK_UNLOCKED);
-      break;
-    default:
-      break;
-  }
+  const uint32_t ulRequest = ScreenRequest(kScreenMoves, sizeof kScreenMoves / sizeof kScreenMoves[0], self.m_rec.usPosition);
+  if (ulRequest != 0) self.MoveAndWait(ulRequest);
   self.SaveLockFlag();
 }
 

@@ -165,12 +165,9 @@ int32_t SimplePositioner::Step(int32_t* plDone) {
     case POS_STEP_IDLE:
       bFinished = true;
       break;
-    case POS_STEP_FOLLOW: {
-      uint32_t ulComplete = 0;
-      m_rec.PollSequence(&ulComplete);
-      if (ulComplete != 0) m_rec.usStep = POS_STEP_ARRIVED;
+    case POS_STEP_FOLLOW:
+      m_rec.StepFollow();
       break;
-    }
     case POS_STEP_ARRIVED:
       m_motor.Brake();
       m_rec.usStep = POS_STEP_IDLE;
@@ -189,23 +186,14 @@ int32_t SimplePositioner::Step(int32_t* plDone) {
   return FinishPositionerStep(lResult, bFinished, m_rec, m_motor, &m_lLatch, plDone);
 }
 
-int32_t SimplePositioner::Stop() {
-  m_motor.Stop();
-  if (m_rec.usTarget != m_rec.usPosition) m_rec.usPosition = 0;
-  return 0;
-}
+int32_t SimplePositioner::Stop() { return StopPositioner(m_rec, m_motor); }
 
 int32_t SimplePositioner::GetPosition(uint32_t* pulPosition) const {
   *pulPosition = m_rec.usPosition;
   return 0;
 }
 
-int32_t SimplePositioner::MoveAndWait(uint32_t ulRequest) {
-  int32_t lResult = StartMove(ulRequest);
-  int32_t lDone = 0;
-  while (lResult == 0 && lDone == 0) lResult = Step(&lDone);
-  return lResult;
-}
+int32_t SimplePositioner::MoveAndWait(uint32_t ulRequest) { return MoveAndWaitFor(*this, ulRequest); }
 
 int32_t SimplePositioner::Verify() {
   for (uint32_t i = 0; i < m_pTables->ulVerify; ++i) {
