@@ -212,9 +212,7 @@ int32_t CPathSelect::Step(int32_t* plDone) {
   }
   if (lResult == 0 && !bFinished && m_rec.IsTimedOut()) {
     if (m_rec.usTarget == PATH_SEL_FIND) {
-      m_motor.Brake();
-      m_rec.Restart();
-      m_rec.usStep = POS_STEP_PAUSE;
+      PausePositioner(m_rec, m_motor);
     } else {
       ReportTimeout();
       lResult = -1;
@@ -230,10 +228,7 @@ int32_t CPathSelect::Step(int32_t* plDone) {
 
 int32_t CPathSelect::Stop() { return StopPositioner(m_rec, m_motor); }
 
-int32_t CPathSelect::GetPosition(uint32_t* pulPosition) const {
-  *pulPosition = m_rec.usPosition;
-  return 0;
-}
+int32_t CPathSelect::GetPosition(uint32_t* pulPosition) const { return m_rec.GetPosition(pulPosition); }
 
 int32_t CPathSelect::MoveAndWait(uint32_t ulRequest) { return MoveAndWaitFor(*this, ulRequest); }
 

@@ -91,6 +91,12 @@ int32_t StopPositioner(PositionerRecord& rec, PositionerMotor& motor) {
   return 0;
 }
 
+void PausePositioner(PositionerRecord& rec, PositionerMotor& motor) {
+  motor.Brake();
+  rec.Restart();
+  rec.usStep = POS_STEP_PAUSE;
+}
+
 uint32_t ScreenRequest(const ScreenMove* pRows, uint32_t ulRows, uint32_t ulPosition) {
   for (uint32_t i = 0; i < ulRows; ++i) {
     if (pRows[i].usAt == ulPosition) return pRows[i].usRequest;

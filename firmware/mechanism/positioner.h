@@ -109,6 +109,10 @@ class PositionerRecord {
   // The step of state POS_STEP_FOLLOW: one poll; a complete sequence
   // arrives (POS_STEP_ARRIVED).
   void StepFollow();
+  int32_t GetPosition(uint32_t* pulPosition) const {
+    *pulPosition = usPosition;
+    return 0;
+  }
   // More ms than the time-out since the start time (unsigned difference).
   bool IsTimedOut() const;
   // At least ulMs since the start time, in the 16-bit elapsed time.
@@ -134,6 +138,10 @@ int32_t FinishPositionerStep(int32_t lResult, bool bFinished, PositionerRecord& 
 // Every positioner's Stop: the motor stops, and a positioner short of its
 // target forgets its position. Returns 0.
 int32_t StopPositioner(PositionerRecord& rec, PositionerMotor& motor);
+
+// A drive that ran out of time, or arrived, before a pause: brake, and the
+// pause counts from now.
+void PausePositioner(PositionerRecord& rec, PositionerMotor& motor);
 
 // Every positioner's MoveAndWait: StartMove, then Step until done or a
 // failure; the result.

@@ -254,3 +254,31 @@ TEST_F(PositionerTest, TheUnitSwitchPointsAtTheHeadOfTheSelectedUnit) {
 
 }  // namespace
 }  // namespace paneltest
+
+namespace paneltest {
+namespace {
+
+TEST_F(PositionerTest, AChatteringUpSwitchFailsTheDownMovesCheckWithItsOwnIndex) {
+  HeldBit& up = Hold(1, 0);
+  HeldBit& down = Hold(1, 1);
+  InApp([&] {
+    down.level = Bit::On;
+    ASSERT_EQ(g_HeadLiftL.StartMove(HEAD_POS_DOWN), 0);
+    down.level = Bit::Off;
+    int32_t lDone = 0;
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(g_HeadLiftL.Step(&lDone), 0);
+    down.level = Bit::On;
+    ASSERT_EQ(g_HeadLiftL.Step(&lDone), 0);
+    up.level = Bit::Chatter;
+    EXPECT_NE(g_HeadLiftL.Step(&lDone), 0);
+    EXPECT_EQ(lDone, 1);
+    EXPECT_TRUE(ErrorSet(0x30F)) << "\"HeadL Up\"'s own index";
+    EXPECT_FALSE(ErrorSet(0x301)) << "not the arrival check's";
+    uint32_t ulPosition = 9;
+    g_HeadLiftL.GetPosition(&ulPosition);
+    EXPECT_EQ(ulPosition, 0u);
+  });
+}
+
+}  // namespace
+}  // namespace paneltest

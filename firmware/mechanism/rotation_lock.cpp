@@ -131,9 +131,7 @@ int32_t CRotationLock::Step(int32_t* plDone) {
     if (m_rec.usTarget == ROT_LOCK_RELEASE) {
       // The first drive of a release that does not find the end backs off
       // the other way after the pause.
-      m_motor.Brake();
-      m_rec.Restart();
-      m_rec.usStep = POS_STEP_PAUSE;
+      PausePositioner(m_rec, m_motor);
     } else {
       ReportTimeout();
       lResult = -1;
@@ -148,10 +146,7 @@ int32_t CRotationLock::Step(int32_t* plDone) {
 
 int32_t CRotationLock::Stop() { return StopPositioner(m_rec, m_motor); }
 
-int32_t CRotationLock::GetPosition(uint32_t* pulPosition) const {
-  *pulPosition = m_rec.usPosition;
-  return 0;
-}
+int32_t CRotationLock::GetPosition(uint32_t* pulPosition) const { return m_rec.GetPosition(pulPosition); }
 
 int32_t CRotationLock::SetPosition(uint16_t usPosition) {
   m_rec.usPosition = usPosition;

@@ -188,10 +188,7 @@ int32_t SimplePositioner::Step(int32_t* plDone) {
 
 int32_t SimplePositioner::Stop() { return StopPositioner(m_rec, m_motor); }
 
-int32_t SimplePositioner::GetPosition(uint32_t* pulPosition) const {
-  *pulPosition = m_rec.usPosition;
-  return 0;
-}
+int32_t SimplePositioner::GetPosition(uint32_t* pulPosition) const { return m_rec.GetPosition(pulPosition); }
 
 int32_t SimplePositioner::MoveAndWait(uint32_t ulRequest) { return MoveAndWaitFor(*this, ulRequest); }
 

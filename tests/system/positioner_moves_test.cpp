@@ -73,6 +73,16 @@ int32_t Poll(const Driven& d) {
   return lResult;
 }
 
+// The case's name as a test name.
+template <typename Info>
+std::string CaseName(const Info& test) {
+  std::string name = test.param.pszName;
+  for (char& ch : name) {
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return name;
+}
+
 struct MoveCase {
   const char* pszName;
   Part part;
@@ -156,13 +166,7 @@ TEST_P(PositionerMoves, EndOnTheModelsSwitchesWellInsideTheTimeOut) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PositionerMoves, ::testing::ValuesIn(kMoves), [](const auto& test) {
-  std::string name = test.param.pszName;
-  for (char& ch : name) {
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  }
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Table, PositionerMoves, ::testing::ValuesIn(kMoves), CaseName<::testing::TestParamInfo<MoveCase>>);
 
 }  // namespace
 }  // namespace paneltest
@@ -244,13 +248,7 @@ TEST_P(StuckPositioners, RaiseTheTimeOutOfTheTargetAndStayLatched) {
   EXPECT_EQ(s_lAgain, -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StuckPositioners, ::testing::ValuesIn(kStuck), [](const auto& test) {
-  std::string name = test.param.pszName;
-  for (char& ch : name) {
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  }
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Table, StuckPositioners, ::testing::ValuesIn(kStuck), CaseName<::testing::TestParamInfo<StuckCase>>);
 
 }  // namespace
 }  // namespace paneltest
