@@ -9,6 +9,7 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallUsbDevices(board, inputs);
   InstallFpgaDevices(board, inputs);
   InstallMechanismDevices(board, inputs);
+  InstallStepperDrivers(board);
   InstallEepromDevices(board, inputs);
   InstallPanelDevices(board, inputs);
 }

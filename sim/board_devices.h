@@ -45,6 +45,9 @@ void InstallEepromDevices(Board& board, const BoardInputs& inputs);
 // inputs and A/D converter, and what its DC motors, fans, clutches and
 // colour LEDs drive (after the FPGA).
 void InstallMechanismDevices(Board& board, const BoardInputs& inputs);
+// The stepper drivers on their control bytes and the FPGA's pulse channels
+// (after the FPGA).
+void InstallStepperDrivers(Board& board);
 // The operator panel (LCD, keys, LEDs) on the GPIO and FPGA lines.
 void InstallPanelDevices(Board& board, const BoardInputs& inputs);
 

@@ -15,6 +15,10 @@ extern uint8_t g_ucRibbonControlType;
 // ribbon control type it enables ready state C and the long-idle ribbon
 // check.
 extern uint32_t g_ulEngColorRibbon;
+// Applies the "Engine Version" setting: 1 selects the EM2 variant of the
+// mechanism, any other value the EM3 variant. Run by the start-up and again
+// whenever the setting changes.
+void SelectEngineVariant();
 // The last "Ribbon Status" value acted on (ready state A compares it).
 extern uint32_t g_ulLastRibbonStatus;
 

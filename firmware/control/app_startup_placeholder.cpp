@@ -1,13 +1,13 @@
 // Placeholder of the application start-up: it runs, in the start-up's
-// order, the steps whose parts are built (the status items, the motor
-// enable, the photo-sensor LEDs and the cover-open power-save output, the
-// LEDs and the LCD,
+// order, the steps whose parts are built (the FPGA pin-interrupt edges,
+// the status items, the motor enable, the photo-sensor LEDs and the
+// cover-open power-save output, the LEDs and the LCD,
 // the host command layer, the serial number, the USB identity and the
 // connection, the first printer state with the start-up events, the
 // background-job gate, the last ribbon status), then the main loop until
 // the application is told to stop. The steps of parts not built yet are
-// left out, among them the FPGA pin-interrupt edges, whose dispatch is
-// still a placeholder; the engine variant is the colour-ribbon one.
+// left out, among them the ramp tables; of the engine variant only the
+// colour-ribbon flag is selected.
 #include "firmware/control/app_startup.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -30,14 +30,28 @@ uint8_t g_ucRibbonControlType;
 uint32_t g_ulEngColorRibbon;
 uint32_t g_ulLastRibbonStatus;
 
+void SelectEngineVariant() {
+  static bool s_bLogged;
+  LogPlaceholderOnce(s_bLogged, "SelectEngineVariant (engine variants)");
+  constexpr int32_t kEngineVersionEm2 = 1;
+  const bool bEm2 = SettingValue(g_ParamEngineVersion) == kEngineVersionEm2;
+  g_ulEngColorRibbon = !bEm2 && g_ucRibbonControlType != 0 ? 1 : 0;
+}
+
 int32_t StoreDebugRecord(uint32_t ulKind, const uint32_t*, uint32_t) { return ulKind > 4 ? -1 : 0; }
 
 void AppTaskMain() {
   static bool s_bLogged;
   LogPlaceholderOnce(s_bLogged, "AppTaskMain (application start-up and main loop)");
 
+  // The FPGA's pin interrupts: all edges off, then those the dispatch
+  // serves.
+  for (uint32_t ulPin = 0; ulPin <= 7; ++ulPin) IoctlClrGpioFallTrig(ulPin);
+  constexpr uint32_t kFirstEdges[] = {0, 1, 2, 3, 4, 6};
+  for (uint32_t ulPin : kFirstEdges) IoctlSetGpioFallTrig(ulPin);
   InitStatusItems();
   usb_attention();
+  for (uint32_t ulPin = 1; ulPin <= 6; ++ulPin) IoctlSetGpioFallTrig(ulPin);
 
   // The motor drivers take their lines from here on.
   syslog(LOG_EMERG, "Motor Enable ON ...");
@@ -79,7 +93,7 @@ void AppTaskMain() {
 
   g_pCurEventMng = &g_EventMngReadyB;
   g_pCurEventMng->PostStartupEvents();
-  g_ulEngColorRibbon = g_ucRibbonControlType != 0 ? 1 : 0;
+  SelectEngineVariant();
 
   ClearBackgroundJobRequests();
   g_ulLastRibbonStatus = static_cast<uint32_t>(SettingValue(g_ParamRibbonStatus));

@@ -13,6 +13,7 @@
 #include "firmware/hal/hw.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/time_base.h"
+#include "sim/fpga/fpga_main_block.h"
 #include "sim/panel/panel.h"
 #include "sim/soc/gpio.h"
 #include "tests/support/machine_test.h"
@@ -66,6 +67,7 @@ class PanelTest : public testsupport::MachineTest {
   sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }
   sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }
   sim::GpioController& Gpio() { return *m_machine->GetBoard().FindDevice<sim::GpioController>(); }
+  sim::FpgaMainBlock& Fpga() { return *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>(); }
 
   // Hands a job to the application and returns at once.
   void Start(std::function<void()> job) {

@@ -7,7 +7,6 @@
 #include "firmware/hal/global.h"
 #include "firmware/devices/dc_motor.h"
 #include "firmware/devices/machine_actuators.h"
-#include "sim/fpga/fpga_main_block.h"
 
 namespace paneltest {
 namespace {
@@ -17,7 +16,6 @@ constexpr uint32_t kSpareRegister = 0x64000034u;
 
 class ChopMotors : public PanelTest {
  protected:
-  sim::FpgaMainBlock& Fpga() { return *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>(); }
   // The PWM pair {period, duty} of a channel with registers: pairs in
   // channel order 0-3, 5, 6, 8-10, 14-17.
   uint16_t Period(uint32_t pair) { return Fpga().Register(0x60 + 4 * pair); }

@@ -12,7 +12,6 @@
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/unit_switch.h"
-#include "sim/fpga/fpga_main_block.h"
 
 namespace paneltest {
 namespace {
@@ -68,7 +67,6 @@ class ColorSensors : public PanelTest {
       return ulLit == 0 ? kDark : static_cast<uint16_t>(ulSum / ulLit);
     });
   }
-  sim::FpgaMainBlock& Fpga() { return *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>(); }
   uint16_t Leds() { return Fpga().Register(kColorCtrl) & 0x3F; }
   std::array<PanelLevels, 2> m_panel{PanelLevels{kDark, kDark, kDark}, PanelLevels{kDark, kDark, kDark}};
 };

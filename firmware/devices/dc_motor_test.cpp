@@ -10,7 +10,6 @@
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/hal/global.h"
-#include "sim/fpga/fpga_main_block.h"
 
 namespace paneltest {
 namespace {
@@ -27,7 +26,6 @@ constexpr uint16_t kMaskB = 0x8000;
 
 class FpgaDcMotors : public PanelTest {
  protected:
-  sim::FpgaMainBlock& Fpga() { return *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>(); }
   int Line(uint16_t usMask) { return (Fpga().Register(kSpareOffset) & usMask) != 0 ? 1 : 0; }
 };
 

@@ -6,7 +6,6 @@
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/hal/global.h"
 #include "firmware/platform/fpga_regs.h"
-#include "sim/fpga/fpga_main_block.h"
 
 namespace paneltest {
 namespace {
@@ -16,7 +15,6 @@ constexpr uint32_t kFanOffset = 0x36;
 
 class Fans : public PanelTest {
  protected:
-  sim::FpgaMainBlock& Fpga() { return *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>(); }
   bool Bit(uint16_t usMask) { return (Fpga().Register(kFanOffset) & usMask) != 0; }
 };
 

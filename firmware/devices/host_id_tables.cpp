@@ -5,6 +5,7 @@
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
+#include "firmware/devices/stepper.h"
 
 namespace {
 
@@ -144,7 +145,9 @@ constexpr std::array<DiagDeviceEntry, DIAG_DEVICE_ID_COUNT> MakeDiagTable() {
   for (const DiagSwitchSensorId& row : kDiagSwitchSensors) {
     aEntries[row.ucId] = {.eKind = DIAG_DEVICE_SWITCH_SENSOR, .pSwitchSensor = row.pSensor};
   }
-  // The motors, fans and colour LEDs.
+  // The steppers, motors, fans and colour LEDs.
+  aEntries[0] = {.eKind = DIAG_DEVICE_STEPPER, .pStepper = &g_StpmtrMain};
+  aEntries[1] = {.eKind = DIAG_DEVICE_STEPPER, .pStepper = &g_StpmtrSub};
   aEntries[2] = {.eKind = DIAG_DEVICE_CHOP_MOTOR, .pChopMotor = &g_ChopMotorRibDstL};
   aEntries[3] = {.eKind = DIAG_DEVICE_CHOP_MOTOR, .pChopMotor = &g_ChopMotorRibSrcL};
   aEntries[5] = {.eKind = DIAG_DEVICE_DC_MOTOR, .pDcMotor = &g_DcMotorHeadL};

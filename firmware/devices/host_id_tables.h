@@ -16,6 +16,7 @@ class CChopMotor;
 class CDcMotor;
 class CFanCnt;
 class CColorLed;
+class CStpmtr;
 
 enum HostParamKind : uint8_t {
   HOST_PARAM_NONE = 0,
@@ -46,6 +47,7 @@ enum DiagDeviceKind : uint8_t {
   DIAG_DEVICE_DC_MOTOR = 5,
   DIAG_DEVICE_FAN = 6,
   DIAG_DEVICE_COLOR_LED = 7,
+  DIAG_DEVICE_STEPPER = 8,
 };
 
 // One pointer is set, the one of the entry's kind.
@@ -58,6 +60,7 @@ struct DiagDeviceEntry {
   CDcMotor* pDcMotor = nullptr;
   CFanCnt* pFan = nullptr;
   CColorLed* pColorLed = nullptr;
+  CStpmtr* pStepper = nullptr;
 };
 
 constexpr uint32_t DIAG_DEVICE_ID_COUNT = 46;

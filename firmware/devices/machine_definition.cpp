@@ -15,8 +15,11 @@
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/panel_ports.h"
+#include "firmware/devices/paper_position.h"
+#include "firmware/devices/ramps.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
+#include "firmware/devices/stepper.h"
 #include "firmware/hal/global.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
@@ -26,6 +29,8 @@
 #include "firmware/platform/system_init.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
+#include "firmware/printengine/drive_units.h"
+#include "firmware/printengine/print_line.h"
 
 namespace {
 
@@ -101,6 +106,27 @@ void BuildPositioners() {
   hal::ConstructGlobal(g_EjectPinch, kGlobalBuild);
   hal::ConstructGlobal(g_PathSelect, kGlobalBuild);
   hal::ConstructGlobal(g_LoadBar, kGlobalBuild);
+}
+
+// The paper, sub and exit steppers: each writes 0x02 to its control byte.
+void BuildSteppers() {
+  hal::ConstructGlobal(g_StpmtrMain, "Stepping Motor  ", 0u);
+  hal::ConstructGlobal(g_StpmtrSub, "SteppingMotorSub", 0u);
+  hal::ConstructGlobal(g_StpmtrExit, "SteppingMotorExt", 0u);
+}
+
+void BuildDonorManagers() {
+  hal::ConstructGlobal(g_DonorMngMarkSenL, kGlobalBuild);
+  hal::ConstructGlobal(g_DonorMngMarkSenR, kGlobalBuild);
+  hal::ConstructGlobal(g_DonorMngColorSenL, kGlobalBuild);
+  hal::ConstructGlobal(g_DonorMngColorSenR, kGlobalBuild);
+}
+
+void BuildPaperPosition() { hal::ConstructGlobal(g_PaperPosition, kGlobalBuild); }
+
+void BuildPrintLine() {
+  hal::ConstructGlobal(g_PrintLine, kGlobalBuild);
+  hal::ConstructGlobal(g_PlaneSequencer, kGlobalBuild);
 }
 
 // The printer states; their order gives their ids.
@@ -192,17 +218,22 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(ConstructAdSensors, "A/D sensors"),
     // The actuators: the colour LEDs (before their sensors), the motors
     // (each before its chopper), the slits (after their choppers), the fans
-    // and clutches.
+    // and clutches, the steppers and their ramps.
     Objects(ConstructColorObjects, "colour LEDs, sensors and sets"),
     Objects(ConstructMotors, "DC motors and choppers"),
     Objects(ConstructSlits, "encoder slits"),
     Objects(ConstructFanOutputs, "fans and clutches"),
+    Objects(BuildSteppers, "g_StpmtrMain g_StpmtrSub g_StpmtrExit"),
+    Objects(ConstructRampTables, "g_Ramp00 g_Ramp41"),
+    Objects(BuildDonorManagers, "g_DonorMngMarkSenL g_DonorMngMarkSenR g_DonorMngColorSenL g_DonorMngColorSenR"),
+    Objects(BuildPaperPosition, "g_PaperPosition"),
     Rows(BUILD_COUNTERS, 0, LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
     Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_LoadBar"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
+    Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
     // 10: the last settings and the power-save object, which reads
     // "Time[Min]" when it is built.
     Settings(SETTINGS_GROUP_BEFORE_POWER_SAVE),

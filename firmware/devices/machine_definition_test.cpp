@@ -20,6 +20,7 @@
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
+#include "firmware/devices/stepper.h"
 
 namespace {
 
@@ -172,6 +173,9 @@ TEST(HostIdTables, SettingsAndCountersByIdAndTheIdsThatDoNotExist) {
   // The diagnosis rows built so far; the others read as none.
   EXPECT_EQ(FindDiagDevice(37).pPanelLed, &g_LedPower);
   EXPECT_EQ(FindDiagDevice(39).pPanelLed, &g_LedError);
+  EXPECT_EQ(FindDiagDevice(0).pStepper, &g_StpmtrMain);
+  EXPECT_EQ(FindDiagDevice(1).pStepper, &g_StpmtrSub);
+  EXPECT_EQ(FindDiagDevice(1).eKind, DIAG_DEVICE_STEPPER);
   EXPECT_EQ(FindDiagDevice(4).eKind, DIAG_DEVICE_NONE);
   EXPECT_EQ(FindDiagDevice(46).eKind, DIAG_DEVICE_NONE);
 }
@@ -425,6 +429,22 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("g_HeadLiftL"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
   EXPECT_EQ(StepOf("g_Eeprom.StoreFirmwareVersion"), g_ulMachineBuildStepCount - 1);
+  // The actuators after the A/D sensors, the steppers after the fans they
+  // switch, then their ramps;
+  // the ribbon managers before the paper position and every counter; the
+  // print line after the printer states.
+  uint32_t ulFirstCounterStep = 0xFFFF;
+  for (uint32_t i = 0; i < g_ulMachineBuildStepCount; ++i) {
+    if (g_aMachineBuildSteps[i].eKind == BUILD_COUNTERS) ulFirstCounterStep = std::min(ulFirstCounterStep, i);
+  }
+  EXPECT_LT(StepOf("A/D sensors"), StepOf("g_StpmtrMain"));
+  EXPECT_LT(StepOf("fans and clutches"), StepOf("g_StpmtrMain")) << "the steppers switch fans";
+  EXPECT_LT(StepOf("g_StpmtrExit"), StepOf("g_Ramp00"));
+  EXPECT_LT(StepOf("g_Ramp41"), StepOf("g_DonorMngMarkSenL"));
+  EXPECT_LT(StepOf("g_DonorMngColorSenR"), StepOf("g_PaperPosition"));
+  EXPECT_LT(StepOf("g_PaperPosition"), ulFirstCounterStep);
+  EXPECT_LT(StepOf("g_EventMngLoadFail"), StepOf("g_PrintLine"));
+  EXPECT_LT(StepOf("g_PlaneSequencer"), StepOf("g_PowerSave"));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/hal/global.h"
-#include "sim/fpga/fpga_main_block.h"
 
 namespace paneltest {
 namespace {
@@ -18,7 +17,6 @@ constexpr uint32_t kCntEnable = 0x08;
 
 class Slits : public PanelTest {
  protected:
-  sim::FpgaMainBlock& Fpga() { return *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>(); }
   bool Holds(uint32_t channel) { return (Fpga().Register(kCntEnable) >> channel & 1u) != 0; }
 };
 

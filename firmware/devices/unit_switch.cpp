@@ -2,6 +2,7 @@
 // re-pointed from the role lists, so both units' objects are named once.
 #include "firmware/devices/unit_switch.h"
 
+#include "firmware/control/app_startup.h"
 #include "firmware/devices/fan.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/machine_actuators.h"
@@ -18,9 +19,46 @@ uint32_t g_ulCurrentUnit;
 #define UNIT_SWITCH_DEFINE_ROLE(type, pointer, ...) type* pointer;
 #define UNIT_SWITCH_DEFINE_ERROR_WORD(word, ulIndexA, ...) uint32_t word = ulIndexA;
 UNIT_SWITCH_ROLES(UNIT_SWITCH_DEFINE_ROLE)
+UNIT_SWITCH_ROLES_AFTER_RIBBON(UNIT_SWITCH_DEFINE_ROLE)
 UNIT_SWITCH_ERROR_WORDS(UNIT_SWITCH_DEFINE_ERROR_WORD)
 #undef UNIT_SWITCH_DEFINE_ROLE
 #undef UNIT_SWITCH_DEFINE_ERROR_WORD
+
+constexpr CRibbonRoll* g_apRibbonRollMarkL[RIBBON_ROLL_ROW] = {&g_RibbonRolls.mark8x10L, &g_RibbonRolls.mark8x12L};
+constexpr CRibbonRoll* g_apRibbonRollMarkR[RIBBON_ROLL_ROW] = {&g_RibbonRolls.mark8x10R, &g_RibbonRolls.mark8x12R};
+constexpr CRibbonRoll* g_apRibbonRollColorL[RIBBON_ROLL_ROW] = {&g_RibbonRolls.color8x10K1L, &g_RibbonRolls.color8x12K1L,
+                                                                &g_RibbonRolls.color8x10K2L, &g_RibbonRolls.color8x12K2L};
+constexpr CRibbonRoll* g_apRibbonRollColorR[RIBBON_ROLL_ROW] = {&g_RibbonRolls.color8x10K1R, &g_RibbonRolls.color8x12K1R,
+                                                                &g_RibbonRolls.color8x10K2R, &g_RibbonRolls.color8x12K2R};
+
+// Unit A's mark-sensor row and manager until the first switch, so the FPGA
+// interrupt never meets a null manager.
+CRibbonRoll* g_pCurRibbonRolls[RIBBON_ROLL_ROW] = {&g_RibbonRolls.mark8x10L, &g_RibbonRolls.mark8x12L};
+CDonorMng* g_pDonorMng = &g_DonorMngMarkSenL;
+uint32_t* g_pCurRibbonTypeIndex = &g_ulRibbonTypeIndexL;
+CRibbonRoll* g_pRibbonRoll = &g_RibbonRolls.mark8x10L;
+
+namespace {
+
+// The unit's ribbon rows and manager by the ribbon control type, then the
+// model its ribbon-type word selects.
+void SelectRibbon(bool bUnitB) {
+  const bool bColor = g_ucRibbonControlType != 0;
+  CRibbonRoll* const* apRow = bColor ? (bUnitB ? g_apRibbonRollColorR : g_apRibbonRollColorL)
+                                     : (bUnitB ? g_apRibbonRollMarkR : g_apRibbonRollMarkL);
+  for (uint32_t i = 0; i < RIBBON_ROLL_ROW; ++i) g_pCurRibbonRolls[i] = apRow[i];
+  if (bColor) {
+    g_pDonorMng = bUnitB ? static_cast<CDonorMng*>(&g_DonorMngColorSenR) : &g_DonorMngColorSenL;
+  } else {
+    g_pDonorMng = bUnitB ? static_cast<CDonorMng*>(&g_DonorMngMarkSenR) : &g_DonorMngMarkSenL;
+  }
+  g_pCurRibbonTypeIndex = bUnitB ? &g_ulRibbonTypeIndexR : &g_ulRibbonTypeIndexL;
+  // A type word beyond the row names no model.
+  const uint32_t ulType = *g_pCurRibbonTypeIndex;
+  g_pRibbonRoll = ulType < RIBBON_ROLL_ROW ? g_pCurRibbonRolls[ulType] : nullptr;
+}
+
+}  // namespace
 
 int32_t SelectUnit(uint32_t arg_ulUnit) {
   // Any non-zero unit is unit B; the stored unit says so too, so readers
@@ -29,6 +67,8 @@ int32_t SelectUnit(uint32_t arg_ulUnit) {
 #define UNIT_SWITCH_SELECT_ROLE(type, pointer, objectA, objectB) pointer = bUnitB ? &objectB : &objectA;
 #define UNIT_SWITCH_SELECT_ERROR_WORD(word, ulIndexA, ulStepB) word = ulIndexA + (bUnitB ? ulStepB : 0u);
   UNIT_SWITCH_ROLES(UNIT_SWITCH_SELECT_ROLE)
+  SelectRibbon(bUnitB);
+  UNIT_SWITCH_ROLES_AFTER_RIBBON(UNIT_SWITCH_SELECT_ROLE)
   UNIT_SWITCH_ERROR_WORDS(UNIT_SWITCH_SELECT_ERROR_WORD)
 #undef UNIT_SWITCH_SELECT_ROLE
 #undef UNIT_SWITCH_SELECT_ERROR_WORD

@@ -15,9 +15,12 @@
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/slit.h"
 #include "firmware/mechanism/simple_positioners.h"
+#include "firmware/printengine/drive_units.h"
+#include "firmware/printengine/ribbon_manager.h"
 
-// The current-unit pointers in the order the switch writes them: pointer
-// type, pointer, unit A object, unit B object. Roles whose objects are not
+// The current-unit pointers in the order the switch writes them (the ribbon
+// rows between the two lists): pointer type, pointer, unit A object, unit B
+// object. Roles whose objects are not
 // built yet join this list with them. The two side offsets cross over: the
 // first is "Side B-R" on unit B.
 #define UNIT_SWITCH_ROLES(R)                                                              \
@@ -59,7 +62,10 @@
   R(CParameter, g_pCurParamDensityMt2Minor, g_ParamDensityMt2MinorL,                      \
     g_ParamDensityMt2MinorR)                                                              \
   R(CParameter, g_pCurParamDensitySp, g_ParamDensitySpL, g_ParamDensitySpR)               \
-  R(CParameter, g_pCurParamDonorKeep, g_ParamDonorKeepA, g_ParamDonorKeepB)               \
+  R(CParameter, g_pCurParamDonorKeep, g_ParamDonorKeepA, g_ParamDonorKeepB)
+
+// The pointers written after the ribbon rows.
+#define UNIT_SWITCH_ROLES_AFTER_RIBBON(R)                                                 \
   R(uint32_t, g_pCurSlackTakeUpCount, g_ulSlackTakeUpCountL, g_ulSlackTakeUpCountR)       \
   R(CParameter, g_pCurParamTopOffset, g_ParamTopOffsetL, g_ParamTopOffsetR)               \
   R(CParameter, g_pCurParamSide1, g_ParamSideAL, g_ParamSideBR)                           \
@@ -111,9 +117,23 @@
 #define UNIT_SWITCH_DECLARE_ROLE(type, pointer, ...) extern type* pointer;
 #define UNIT_SWITCH_DECLARE_ERROR_WORD(word, ...) extern uint32_t word;
 UNIT_SWITCH_ROLES(UNIT_SWITCH_DECLARE_ROLE)
+UNIT_SWITCH_ROLES_AFTER_RIBBON(UNIT_SWITCH_DECLARE_ROLE)
 UNIT_SWITCH_ERROR_WORDS(UNIT_SWITCH_DECLARE_ERROR_WORD)
 #undef UNIT_SWITCH_DECLARE_ROLE
 #undef UNIT_SWITCH_DECLARE_ERROR_WORD
+
+// The ribbon-roll rows by unit and ribbon control type: two mark-sensor
+// models, or four colour-sensor models; a null entry ends the valid types.
+constexpr uint32_t RIBBON_ROLL_ROW = 5;
+extern CRibbonRoll* const g_apRibbonRollMarkL[RIBBON_ROLL_ROW];
+extern CRibbonRoll* const g_apRibbonRollMarkR[RIBBON_ROLL_ROW];
+extern CRibbonRoll* const g_apRibbonRollColorL[RIBBON_ROLL_ROW];
+extern CRibbonRoll* const g_apRibbonRollColorR[RIBBON_ROLL_ROW];
+// The current unit's row, copied by the switch.
+extern CRibbonRoll* g_pCurRibbonRolls[RIBBON_ROLL_ROW];
+// The current unit's ribbon-type word, and the model it selects in the row.
+extern uint32_t* g_pCurRibbonTypeIndex;
+extern CRibbonRoll* g_pRibbonRoll;
 
 // The current unit as last passed to SelectUnit: 0 unit A, 1 unit B.
 extern uint32_t g_ulCurrentUnit;

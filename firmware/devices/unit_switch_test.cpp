@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "firmware/control/app_startup.h"
 #include "firmware/devices/fan.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
+#include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/ribbon_manager.h"
 #include "sim/board.h"
 
@@ -19,7 +21,12 @@ namespace {
 // each test, as the rest of the firmware expects it.
 class UnitSwitch : public ::testing::Test {
  protected:
-  void TearDown() override { SelectUnit(0); }
+  void TearDown() override {
+    g_ucRibbonControlType = 0;
+    g_ulRibbonTypeIndexL = 0;
+    g_ulRibbonTypeIndexR = 0;
+    SelectUnit(0);
+  }
   sim::Board m_board{sim::BoardConfig{}};
 };
 
@@ -109,6 +116,44 @@ TEST_F(UnitSwitch, AnyNonZeroUnitIsUnitBAndIsReportedAsOne) {
   EXPECT_EQ(GetCurrentUnit(), 1u);
   EXPECT_EQ(g_pCurAdTop, &g_AdTopR);
   EXPECT_EQ(g_ulCurErrUpperJam31, 0x1583u);
+}
+
+// The ribbon rows by unit and control type, the manager the FPGA interrupt
+// counts into, and the model the new unit's ribbon-type word selects.
+TEST_F(UnitSwitch, TheRibbonRowsManagerAndModelFollowTheUnitAndControlType) {
+  RibbonRollModels& m = g_RibbonRolls;
+  struct Case {
+    uint32_t ulUnit;
+    uint8_t ucControlType;
+    CDonorMng* pManager;
+    CRibbonRoll* apRow[RIBBON_ROLL_ROW];
+    uint32_t* pulTypeWord;
+  };
+  const Case cases[] = {
+      {0, 0, &g_DonorMngMarkSenL, {&m.mark8x10L, &m.mark8x12L}, &g_ulRibbonTypeIndexL},
+      {1, 0, &g_DonorMngMarkSenR, {&m.mark8x10R, &m.mark8x12R}, &g_ulRibbonTypeIndexR},
+      {0, 1, &g_DonorMngColorSenL, {&m.color8x10K1L, &m.color8x12K1L, &m.color8x10K2L, &m.color8x12K2L},
+       &g_ulRibbonTypeIndexL},
+      {1, 1, &g_DonorMngColorSenR, {&m.color8x10K1R, &m.color8x12K1R, &m.color8x10K2R, &m.color8x12K2R},
+       &g_ulRibbonTypeIndexR},
+  };
+  // Each unit's type word differs, so a model chosen by the previous unit's
+  // word shows.
+  g_ulRibbonTypeIndexL = 1;
+  g_ulRibbonTypeIndexR = 3;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "unit " << c.ulUnit << " control type " << int{c.ucControlType});
+    g_ucRibbonControlType = c.ucControlType;
+    SelectUnit(c.ulUnit);
+    EXPECT_EQ(g_pDonorMng, c.pManager);
+    for (uint32_t i = 0; i < RIBBON_ROLL_ROW; ++i) EXPECT_EQ(g_pCurRibbonRolls[i], c.apRow[i]) << i;
+    EXPECT_EQ(g_pCurRibbonTypeIndex, c.pulTypeWord);
+    EXPECT_EQ(g_pRibbonRoll, c.apRow[*c.pulTypeWord]);
+  }
+  // A type word beyond the row names no model rather than a word past it.
+  g_ulRibbonTypeIndexL = 9;
+  SelectUnit(0);
+  EXPECT_EQ(g_pRibbonRoll, nullptr);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "firmware/platform/sftprn.h"
 #include "firmware/platform/usb_driver.h"
 #include "sim/board.h"
+#include "sim/mechanism/stepper_drivers.h"
 #include "sim/memory/nor_flash.h"
 #include "tests/support/machine_test.h"
 
@@ -194,16 +195,19 @@ TEST_F(SystemDevice, Write8ReachesTheStepperDriverControlBytes) {
     sim::Board::Current().GetBus().Trace().Start();
     EXPECT_EQ(IoctlWrite8(0x66000000u, 0x5A), 0);   // main stepper driver
     EXPECT_EQ(IoctlWrite8(0x6680000Fu, 0x3C), 0);   // exit stepper driver, last byte
-    EXPECT_EQ(IoctlWrite16(0x6400003Eu, 0x0102), 0);  // sub stepper: FPGA register 0x3E
+    EXPECT_EQ(IoctlWrite16(0x6400003Eu, 0x0112), 0);  // sub stepper: FPGA register 0x3E
     EXPECT_EQ(IoctlWrite8(0x66000010u, 0x01), -1);  // just past the main window
   });
-  Probe& mainStep = MapProbe(0x66000000u, 0x660000FFu);
-  Probe& exitStep = MapProbe(0x66800000u, 0x6680000Fu);
   Run();
-  EXPECT_EQ(mainStep.accesses, (std::vector<ProbeAccess>{{true, 0x0, 1, 0x5A}}));
-  EXPECT_EQ(exitStep.accesses, (std::vector<ProbeAccess>{{true, 0xF, 1, 0x3C}}));
-  // The FPGA's main block (bank 0) answers its register 0x3E itself.
-  EXPECT_EQ(TracedAccesses(0x64000000u, 0x6400FFFFu), (std::vector<ProbeAccess>{{true, 0x6400003Eu, 2, 0x0102}}));
+  EXPECT_EQ(TracedAccesses(0x66000000u, 0x668000FFu),
+            (std::vector<ProbeAccess>{{true, 0x66000000u, 1, 0x5A}, {true, 0x6680000Fu, 1, 0x3C}}));
+  const sim::StepperDrivers& drivers = *m_machine->GetBoard().FindDevice<sim::StepperDrivers>();
+  EXPECT_EQ(drivers.Control(sim::Stepper::Main), 0x5A);
+  EXPECT_EQ(drivers.Control(sim::Stepper::Exit), 0x3C);
+  // The FPGA's main block (bank 0) answers its register 0x3E itself; the
+  // sub driver latches its low byte.
+  EXPECT_EQ(TracedAccesses(0x64000000u, 0x6400FFFFu), (std::vector<ProbeAccess>{{true, 0x6400003Eu, 2, 0x0112}}));
+  EXPECT_EQ(drivers.Control(sim::Stepper::Sub), 0x12);
 }
 
 TEST_F(SystemDevice, FpgaBankCodesMakeHalfwordAccessesInTheirBank) {

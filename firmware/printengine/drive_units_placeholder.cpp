@@ -1,24 +1,48 @@
-// Placeholder of the donor managers and the feed pinch rollers: one stand-in
-// of each, whose pending operation ends at its first step.
+// Placeholder of the ribbon managers and the feed pinch rollers: the four
+// managers count step pulses while counting is enabled, and their pending
+// background operation ends at its first step; one stand-in roller, whose
+// operation ends at its first step.
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/drive_units.h"
 
 namespace {
 
-class CDonorMngStandIn final : public CDonorMng {};
 class CProllFeedStandIn final : public CProllFeed {};
-
-constinit CDonorMngStandIn s_DonorMng;
 constinit CProllFeedStandIn s_ProllFeed;
+
+bool s_bManagersLogged;
 
 }  // namespace
 
-CDonorMng* g_pDonorMng = &s_DonorMng;
+constinit CDonorMng_MarkSen g_DonorMngMarkSenL;
+constinit CDonorMng_MarkSen g_DonorMngMarkSenR;
+constinit CDonorMng_ColorSen g_DonorMngColorSenL;
+constinit CDonorMng_ColorSen g_DonorMngColorSenR;
 CProllFeed* g_pProllFeed = &s_ProllFeed;
 
-int32_t CDonorMng::BackgroundStep() {
-  static bool s_bLogged;
-  LogPlaceholderOnce(s_bLogged, "CDonorMng (ribbon managers)");
+CDonorMng_MarkSen::CDonorMng_MarkSen(GlobalBuild) {
+  LogPlaceholderOnce(s_bManagersLogged, "CDonorMng (ribbon managers)");
+}
+
+CDonorMng_ColorSen::CDonorMng_ColorSen(GlobalBuild) {
+  LogPlaceholderOnce(s_bManagersLogged, "CDonorMng (ribbon managers)");
+}
+
+int32_t CDonorMng::BackgroundStep() { return 0; }
+
+int32_t CDonorMng::CountStepPulse() {
+  if (m_ulCountingEnabled != 0) m_ulStepPulseCount = m_ulStepPulseCount + 1;
+  return 0;
+}
+
+int32_t CDonorMng::SetStepCounting(uint32_t ulOn) {
+  m_ulStepPulseCount = 0;
+  m_ulCountingEnabled = ulOn;
+  return 0;
+}
+
+int32_t CDonorMng::GetStepPulseCount(uint32_t* pulCount) const {
+  *pulCount = m_ulStepPulseCount;
   return 0;
 }
 

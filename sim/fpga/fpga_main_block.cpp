@@ -1,6 +1,7 @@
 #include "sim/fpga/fpga_main_block.h"
 
 #include <algorithm>
+#include <string>
 
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/soc/gpio.h"
@@ -142,9 +143,10 @@ void FpgaMainBlock::WriteHalf(uint32_t offset, uint16_t value) {
         StartConversion();
         break;
       default:
+        // A new period takes effect with its high word, measured from the
+        // channel's last pulse.
         for (uint32_t c = 0; c < kPulseChannels; ++c) {
-          const bool bPeriod = offset == kPulsePeriod[c] || offset == kPulsePeriod[c] + 2;
-          if (bPeriod && m_pulse[c].bRunning) SchedulePulse(c);
+          if (offset == kPulsePeriod[c] + 2 && m_pulse[c].bRunning) SchedulePulse(c);
         }
         break;
     }
@@ -191,14 +193,35 @@ void FpgaMainBlock::SchedulePulse(uint32_t channel) {
   PulseChannel& ch = m_pulse[channel];
   SimClock& clock = m_board.Clock();
   if (ch.event != 0) clock.Cancel(ch.event);
-  const Nanos period = std::max<Nanos>(Period32(kPulsePeriod[channel]) * kPulseCount, kShortestPeriod);
+  ch.event = 0;
+  // A period of 0 emits nothing; the first interval starts when a period
+  // is written.
+  const Nanos period = static_cast<Nanos>(Period32(kPulsePeriod[channel])) * kPulseCount;
+  if (period == 0) {
+    ch.bAwaitingPeriod = true;
+    return;
+  }
+  if (ch.bAwaitingPeriod) {
+    ch.bAwaitingPeriod = false;
+    ch.intervalStart = clock.Now();
+  }
+  if (period < kInterruptPulse) {
+    m_board.ReportFault("fpga: pulse channel " + std::to_string(channel) + " period of " + std::to_string(period) +
+                        " ns is shorter than its pin pulse");
+    return;
+  }
   const Nanos due = std::max(ch.intervalStart + period, clock.Now());
-  ch.event = clock.Schedule(due, [this, channel] {
+  ch.event = clock.Schedule(due, [this, channel, due] {
     PulseChannel& c = m_pulse[channel];
     c.event = 0;
-    c.intervalStart = m_board.Clock().Now();
+    // The next interval counts from the pulse's own tick, even when the
+    // board reaches it later, so the intervals never drift.
+    c.intervalStart = due;
+    c.lastPulse = due;
     ++c.emitted;
     PulsePin(kPulsePins[channel]);
+    // The main channel's pulses are the paper-step line's too.
+    if (channel == 0) PulsePin(kPaperStepPin);
     for (auto& fn : c.observers) fn();
     if (c.bRunning) SchedulePulse(channel);
   });
@@ -209,6 +232,7 @@ void FpgaMainBlock::StopPulses(uint32_t channel) {
   if (ch.event != 0) m_board.Clock().Cancel(ch.event);
   ch.event = 0;
   ch.bRunning = false;
+  ch.bAwaitingPeriod = false;
 }
 
 void FpgaMainBlock::StartConversion() {

@@ -24,9 +24,17 @@
 //   0x26 PULSE_CTRL      rising edge of bit 2c starts pulse channel c, of bit
 //                        2c+1 stops it; a running channel pulses its pin low
 //                        every period (0x4E/0x50, 0x54/0x56, 0x5A/0x5C, 25 MHz
-//                        counts; a period written while it runs counts from
-//                        the last pulse). Pins: channel 0 GP0[3], 1 GP0[5],
-//                        2 GP0[6]
+//                        counts, exact to the 40 ns tick). A period takes
+//                        effect when its high word is written and counts from
+//                        the channel's last pulse, so one written in a pulse's
+//                        handler sets the interval after that pulse; a period
+//                        of 0 emits nothing (the first interval starts when
+//                        a period is written), one shorter than the 1 us pin
+//                        pulse is a board fault. Pins: channel 0 (main
+//                        stepper) GP0[3] and, with every pulse, the
+//                        paper-step line GP0[4]; channel 1 (sub stepper)
+//                        GP0[5]; channel 2 (exit stepper) GP0[6], which the
+//                        firmware's dispatch only counts
 //   0x2E VERSION         the design revision of the loaded bitstream
 //   0x40 PCB_REV         the board's PCB revision
 //   0x42 / 0x48          A/D channel, low and high nibble; each write starts
@@ -66,6 +74,7 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   static constexpr uint32_t kPulseChannels = 3;
   static constexpr uint32_t kLinePin = 2;
   static constexpr uint32_t kPulsePins[kPulseChannels] = {3, 5, 6};
+  static constexpr uint32_t kPaperStepPin = 4;
 
   // Register offsets.
   static constexpr uint32_t kIn0 = 0x00, kIn1 = 0x02, kIn2 = 0x04, kIn3 = 0x2A;
@@ -113,6 +122,8 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   uint16_t Counter(uint32_t channel) const { return channel < kCounterCount ? m_counters[channel] : 0; }
   bool PulsesRunning(uint32_t channel) const { return channel < kPulseChannels && m_pulse[channel].bRunning; }
   uint32_t PulsesEmitted(uint32_t channel) const { return channel < kPulseChannels ? m_pulse[channel].emitted : 0; }
+  // The time of the channel's last pulse (an observer reads its own pulse's).
+  Nanos LastPulseTime(uint32_t channel) const { return channel < kPulseChannels ? m_pulse[channel].lastPulse : 0; }
   uint32_t LinePulses() const { return m_linePulses; }
   uint32_t AdcChannel() const { return m_adcChannel; }
 
@@ -123,7 +134,9 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
  private:
   struct PulseChannel {
     bool bRunning = false;
+    bool bAwaitingPeriod = false;
     Nanos intervalStart = 0;
+    Nanos lastPulse = 0;
     SimClock::EventId event = 0;
     uint32_t emitted = 0;
     std::vector<std::function<void()>> observers;

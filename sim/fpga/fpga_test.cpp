@@ -3,7 +3,9 @@
 // image tools write; and its main register block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sim/board.h"
@@ -251,9 +253,11 @@ TEST_F(FpgaModel, APulseChannelPulsesItsPinEveryPeriodFromItsStartEdgeToItsStopE
   Run(FpgaMainBlock::kInterruptPulse);
   EXPECT_TRUE(gpio.PinLevel(5));
 
-  // A new period counts from the last pulse.
+  // A new period takes effect with its high word and counts from the last
+  // pulse.
   Run(20 * kNsPerUs);
   block.Write(FpgaMainBlock::kPulsePeriod[1], 2, 1250);  // 50 us
+  block.Write(FpgaMainBlock::kPulsePeriod[1] + 2, 2, 0);
   Run(29 * kNsPerUs - FpgaMainBlock::kInterruptPulse);
   EXPECT_EQ(block.PulsesEmitted(1), 1u);
   Run(kNsPerUs);
@@ -274,6 +278,80 @@ TEST_F(FpgaModel, APulseChannelPulsesItsPinEveryPeriodFromItsStartEdgeToItsStopE
   block.Write(FpgaMainBlock::kPulseCtrl, 2, 0x08);
   block.Write(FpgaMainBlock::kPulseCtrl, 2, 0x0C);
   EXPECT_TRUE(block.PulsesRunning(1)) << "a start edge alone starts";
+}
+
+// The main channel's pulses, with the paper-step line's, at exact intervals
+// that follow each period written after a pulse.
+TEST_F(FpgaModel, TheMainChannelPulsesThePaperStepLineTooAtExactIntervals) {
+  Gpio(GpioController::kSetFalTrig, 0x18u);  // pins 3 and 4
+  std::vector<Nanos> pulses;
+  std::vector<uint32_t> periods = {25, 61, 2906, 1000000};  // 1 us ... 40 ms
+  size_t next = 1;
+  auto setPeriod = [&](uint32_t ticks) {
+    block.Write(FpgaMainBlock::kPulsePeriod[0], 2, ticks & 0xFFFFu);
+    block.Write(FpgaMainBlock::kPulsePeriod[0] + 2, 2, ticks >> 16);
+  };
+  block.AddPulseObserver(0, [&] {
+    pulses.push_back(block.LastPulseTime(0));
+    EXPECT_EQ(gpio.IntStatus(0) & 0x18u, 0x18u) << "pins 3 and 4 fall together";
+    gpio.Write(Reg(GpioController::kIntStat), 4, 0x18u);
+    // The handler's period sets the interval after this pulse.
+    if (next < periods.size()) setPeriod(periods[next++]);
+  });
+  setPeriod(periods[0]);
+  const Nanos start = board.Clock().Now();
+  block.Write(FpgaMainBlock::kPulseCtrl, 2, 0x01);
+  Run(85 * kNsPerMs);
+  ASSERT_GE(pulses.size(), 5u);
+  Nanos expected = start;
+  for (size_t i = 0; i < 5; ++i) {
+    expected += static_cast<Nanos>(periods[std::min(i, periods.size() - 1)]) * 40;
+    EXPECT_EQ(pulses[i], expected) << "pulse " << i;
+  }
+  EXPECT_EQ(block.PulsesEmitted(0), pulses.size());
+
+  // A long run at 8600 pulses per second keeps the 40 ns grid: no drift.
+  block.Write(FpgaMainBlock::kPulseCtrl, 2, 0x02);
+  pulses.clear();
+  setPeriod(2906);
+  const Nanos longStart = board.Clock().Now();
+  block.Write(FpgaMainBlock::kPulseCtrl, 2, 0x01);
+  Run(10000 * kNsPerMs);
+  ASSERT_EQ(pulses.size(), 10000u * kNsPerMs / (2906 * 40));
+  EXPECT_EQ(pulses.back(), longStart + static_cast<Nanos>(pulses.size()) * 2906 * 40);
+}
+
+TEST_F(FpgaModel, APeriodTakesEffectWithItsHighWordAndZeroEmitsNothing) {
+  block.Write(FpgaMainBlock::kPulseCtrl, 2, 0x04);  // channel 1, period 0
+  EXPECT_TRUE(block.PulsesRunning(1));
+  Run(10 * kNsPerMs);
+  EXPECT_EQ(block.PulsesEmitted(1), 0u) << "a period of 0 emits nothing";
+  // 0x0001_0000 counts: the low half alone changes nothing.
+  block.Write(FpgaMainBlock::kPulsePeriod[1], 2, 0);
+  Run(10 * kNsPerMs);
+  EXPECT_EQ(block.PulsesEmitted(1), 0u);
+  block.Write(FpgaMainBlock::kPulsePeriod[1] + 2, 2, 1);  // 65536 x 40 ns
+  Run(65536 * 40 - 1);
+  EXPECT_EQ(block.PulsesEmitted(1), 0u) << "the first interval counts from the high word";
+  Run(1);
+  EXPECT_EQ(block.PulsesEmitted(1), 1u);
+  // A low half written while running waits for its high half.
+  block.Write(FpgaMainBlock::kPulsePeriod[1], 2, 100);
+  Run(65536 * 40 - 1);
+  EXPECT_EQ(block.PulsesEmitted(1), 1u);
+  Run(1);
+  EXPECT_EQ(block.PulsesEmitted(1), 2u);
+  EXPECT_TRUE(board.Faults().empty());
+}
+
+TEST_F(FpgaModel, APeriodShorterThanThePinPulseIsABoardFault) {
+  block.Write(FpgaMainBlock::kPulsePeriod[2], 2, 24);  // 960 ns
+  block.Write(FpgaMainBlock::kPulsePeriod[2] + 2, 2, 0);
+  block.Write(FpgaMainBlock::kPulseCtrl, 2, 0x10);
+  Run(kNsPerMs);
+  EXPECT_EQ(block.PulsesEmitted(2), 0u);
+  ASSERT_EQ(board.Faults().size(), 1u);
+  EXPECT_NE(board.Faults()[0].find("pulse channel 2"), std::string::npos) << board.Faults()[0];
 }
 
 TEST_F(FpgaModel, EachRisingLineTriggerGivesOneLinePulseAfterTheLinePeriod) {

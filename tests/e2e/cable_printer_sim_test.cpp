@@ -28,6 +28,7 @@
 #include "protocol/headers.h"
 #include "sim/cable/cable_bus.h"
 #include "sim/cable/cable_client.h"
+#include "tests/e2e/bus_ports.h"
 #include "tests/e2e/child_process.h"
 
 namespace {
@@ -88,16 +89,7 @@ class PrinterSimBus : public ::testing::Test {
 
   // Waits, on the bus directory's changes, until exactly `ports` are listed.
   bool WaitForPorts(const std::set<std::string>& ports, int limitMs = kBootLimitMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    for (;;) {
-      std::set<std::string> listed;
-      for (const auto& p : sim::cable::ListPrinters(m_bus)) listed.insert(p.port);
-      if (listed == ports) return true;
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-      if (left <= 0) return false;
-      m_watcher->Wait(static_cast<int>(left));
-    }
+    return e2e::WaitForBusPorts(m_bus, *m_watcher, ports, limitMs);
   }
 
   std::unique_ptr<PrinterConnection> Open(const std::string& port) {

@@ -5,10 +5,16 @@
 //  - below 64, one of ReplyReader's readers, with a caller's buffer of the
 //    next byte's size, reading the reply the rest of the input makes; a
 //    reader that fails must say why (never RESULT_OK);
-//  - from 64 to 127, an operation of the print path, the printer answering
+//  - from 64 to 95, an operation of the print path, the printer answering
 //    its first command with the replies and pieces the rest of the input
 //    makes (defaults after them); it must give its result code, and a
 //    tone curve read back never passes the caller's 768 values;
+//  - from 96 to 127, an export that reads a reply into the caller's buffer
+//    (parameters, the head-EEPROM byte, the diagnosis, the universal and
+//    raw commands), with a buffer of exactly the size it documents (the
+//    diagnosis: of the next byte's size, asked for whole), the printer
+//    answering with the replies the rest of the input makes; it reports no
+//    more than the buffer holds;
 //  - from 128, kt_getPrinterInfo of an information type, with a buffer of
 //    the next byte's size, the printer answering its commands with the
 //    replies the rest of the input makes; it copies at most the buffer's
@@ -149,6 +155,67 @@ std::unique_ptr<uint8_t[]> Buffer(size_t capacity) {
   return std::unique_ptr<uint8_t[]>(capacity == 0 ? nullptr : new uint8_t[capacity]);
 }
 
+// An export's call on a buffer of `capacity` bytes; it returns what it
+// reports as written (or `capacity` when it reports nothing).
+struct ExportRead {
+  const char* what;
+  size_t capacity;  // 0: the next input byte's
+  uint32_t (*call)(uint8_t* out, size_t capacity, uint16_t* err);
+};
+
+constexpr uint8_t kUniversalRequest[] = {3, 129, 0x34, 0x12};
+constexpr uint8_t kStatusPacket[] = {0x01, 0x00, 0x00, 0x00};
+
+constexpr ExportRead kExports[] = {
+    {"parameter", 4, [](uint8_t* out, size_t c, uint16_t* err) {
+       kt_getParameter(1, out, err);
+       return static_cast<uint32_t>(c);
+     }},
+    {"head EEPROM", 1, [](uint8_t* out, size_t c, uint16_t* err) {
+       kt_getEEPROM(1, out, err);
+       return static_cast<uint32_t>(c);
+     }},
+    {"direct diagnosis", 4, [](uint8_t* out, size_t c, uint16_t* err) {
+       kt_command_diagnostic(1, 0, 0, out, err);
+       return static_cast<uint32_t>(c);
+     }},
+    {"diagnosis", 0, [](uint8_t* out, size_t c, uint16_t* err) {
+       uint32_t length = static_cast<uint32_t>(c);
+       kt_getDiagnostic(out, &length, err);
+       return length;
+     }},
+    {"universal", KT_UNIVERSAL_REPLY_SIZE, [](uint8_t* out, size_t, uint16_t* err) {
+       uint8_t length = 0;
+       kt_universal_command(kUniversalRequest, sizeof kUniversalRequest, out, &length, err);
+       return static_cast<uint32_t>(length);
+     }},
+    {"raw command", KT_RAW_REPLY_SIZE, [](uint8_t* out, size_t, uint16_t* err) {
+       uint32_t length = 0;
+       kt_SendCommand(kStatusPacket, sizeof kStatusPacket, out, &length, err);
+       return length;
+     }},
+    {"LED after the status", 0, [](uint8_t*, size_t c, uint16_t* err) {
+       kt_blinkLED(err);
+       return static_cast<uint32_t>(c);
+     }},
+};
+// Replies one export may take (the LED: the status, then its own).
+constexpr size_t kExportRepliesMax = 2;
+
+void ReadIntoExport(fuzz::Input& in, uint8_t pick) {
+  const ExportRead& entry = kExports[pick % std::size(kExports)];
+  const size_t capacity = entry.capacity != 0 ? entry.capacity : in.Byte();
+  for (size_t n = 0; n < kExportRepliesMax && !in.Empty(); ++n) {
+    usbctrl_double::QueueRawReply(0, in.Bytes(in.U16() % (hostlib::kThreadedReadMax + 1)));
+  }
+  std::unique_ptr<uint8_t[]> out = Buffer(capacity);
+  uint16_t err = 0xFFFF;
+  const uint32_t given = entry.call(out.get(), capacity, &err);
+  fuzz::Require(err != 0xFFFF, "an export always gives its result code");
+  fuzz::Require(given <= capacity, "an export reports no more than the caller's buffer holds");
+  usbctrl_double::DropRawReplies(0);
+}
+
 void ReadInformation(fuzz::Input& in) {
   const uint16_t type = kInfoTypes[in.Byte() % std::size(kInfoTypes)];
   uint32_t capacity = in.Byte();
@@ -171,6 +238,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t pick = in.Byte();
   if (pick >= 0x80) {
     ReadInformation(in);
+    return 0;
+  }
+  if (pick >= 0x60) {
+    ReadIntoExport(in, pick);
     return 0;
   }
   if (pick >= 0x40) {

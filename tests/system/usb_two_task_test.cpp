@@ -46,8 +46,8 @@ class TwoTasks : public UsbCommandTest {
   void QuietFor(uint32_t ulMs) {
     InApp([ulMs] { g_app.ulQuietUntilMs = KernelMs() + ulMs; });
   }
-  // The application's handler of CMD_GET_PARAMETER (not built yet): the
-  // value is the id times 100.
+  // A stand-in for the application's handler of CMD_GET_PARAMETER, whose
+  // answer the test can tell: the value is the id times 100.
   static void PlayGetParameter() {
     if (usb_comm_test_event(CMDEV_GET_PARAMETER) == 0) return;
     usb_comm_clear_event(CMDEV_GET_PARAMETER);

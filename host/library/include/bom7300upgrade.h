@@ -6,10 +6,10 @@
  * is not null. The library copies into the caller's buffers with the sizes
  * given here and never keeps a pointer to them.
  *
- * Built so far: set-up and tear-down, discovery and selection, the
- * status, printer information and the firmware and laminate uploads. The
- * action and raw-access families keep their ordinals in BOM7300upgrade.def
- * and are declared here when they are built.
+ * The exports by family: set-up and tear-down, discovery and selection,
+ * the status and printer information, parameters, actions, raw access,
+ * and the firmware and laminate uploads; their ordinals are kept in
+ * BOM7300upgrade.def.
  */
 #ifndef BOM7300UPGRADE_H
 #define BOM7300UPGRADE_H
@@ -160,6 +160,66 @@ KT_API int KT_CALL kt_updateFirmware(uint8_t type, const char *path, uint16_t *e
 /* Sends any file under the caller's update kind (lamination patterns, tone
  * curves). 1 once the whole file was sent, or 0 with the code. */
 KT_API int KT_CALL kt_update_laminate(uint8_t kind, const char *path, uint16_t *err) KT_NOTHROW;
+
+/* ---- Parameters ------------------------------------------------------------ */
+
+/* Sets parameter `id` (a setting, or a life counter, which the printer
+ * resets whatever the value). A refused id or value is RESULT_BAD_PARAMETER. */
+KT_API int KT_CALL kt_setParameter(uint8_t id, uint32_t value, uint16_t *err) KT_NOTHROW;
+
+/* Reads parameter `id` into the 4 bytes (little-endian). */
+KT_API int KT_CALL kt_getParameter(uint8_t id, uint8_t value[4], uint16_t *err) KT_NOTHROW;
+
+/* Reads byte 0 of the head EEPROM of unit `unit` (1 left, 2 right; another
+ * unit reads 0) into the byte. */
+KT_API int KT_CALL kt_getEEPROM(uint8_t unit, uint8_t value[1], uint16_t *err) KT_NOTHROW;
+
+/* ---- Actions ------------------------------------------------------------------ */
+
+/* Blinks the printer's LED / resets the printer. Neither is sent to a
+ * printer that does not answer its status (RESULT_USB_ERROR). */
+KT_API int KT_CALL kt_blinkLED(uint16_t *err) KT_NOTHROW;
+KT_API int KT_CALL kt_resetPrinter(uint16_t *err) KT_NOTHROW;
+
+/* Clears the printer's error history. */
+KT_API int KT_CALL kt_resetErrHistory(uint16_t *err) KT_NOTHROW;
+
+/* Starts a self-diagnosis step: sub-command, device id, action (sub-command
+ * 1, the whole diagnosis, sends the other two as 0). */
+KT_API int KT_CALL kt_setDiagnostic(uint8_t subCommand, uint8_t deviceId, uint8_t action, uint16_t *err) KT_NOTHROW;
+
+/* Copies the first *length diagnosis result bytes into data; a *length
+ * above 47 is lowered to 47. A failed read gives *length zero bytes. */
+#define KT_DIAGNOSIS_COPY_MAX 47
+KT_API int KT_CALL kt_getDiagnostic(uint8_t *data, uint32_t *length, uint16_t *err) KT_NOTHROW;
+
+/* ---- Raw access (no device lock: the caller serialises) ------------------------ */
+
+/* A self-diagnosis command with the three bytes as they are; the 4-byte
+ * reply into data. */
+KT_API int KT_CALL kt_command_diagnostic(uint8_t subCommand, uint8_t deviceId, uint8_t action, uint8_t data[4],
+                                         uint16_t *err) KT_NOTHROW;
+
+/* The universal command with the caller's payload of 1-250 bytes ({count
+ * n, n bytes}); the reply's data (at most 250 bytes) into `reply` and its
+ * byte count into *replyLength. */
+#define KT_UNIVERSAL_REPLY_SIZE 250
+KT_API int KT_CALL kt_universal_command(const uint8_t *data, int32_t length, uint8_t reply[KT_UNIVERSAL_REPLY_SIZE],
+                                        uint8_t *replyLength, uint16_t *err) KT_NOTHROW;
+
+/* The caller's packet of 1-512 bytes as it is; the raw reply (at most 512
+ * bytes, header included) into `reply`, its size into *replyLength. */
+#define KT_RAW_REPLY_SIZE 512
+KT_API int KT_CALL kt_SendCommand(const uint8_t *packet, int32_t length, uint8_t reply[KT_RAW_REPLY_SIZE],
+                                  uint32_t *replyLength, uint16_t *err) KT_NOTHROW;
+
+/* *length bytes as raw bulk data, in writes of at most 4096 bytes; a
+ * length of 0 is RESULT_BAD_PARAMETER. */
+KT_API int KT_CALL kt_SendRawData(const uint8_t *data, uint32_t *length, uint16_t *err) KT_NOTHROW;
+
+/* The model probe, which the printer drops: RESULT_USB_ERROR after the
+ * read's time-out. */
+KT_API int KT_CALL kt_undefine_command(uint16_t *err) KT_NOTHROW;
 
 #ifdef __cplusplus
 }

@@ -94,6 +94,33 @@ class PrinterSession {
   uint16_t MediaHeight() const { return mediaHeight_; }
   bool MediaSet() const { return mediaSet_ == 1; }
 
+  // ---- Actions (actions.cpp) ----
+  // CMD_FLASH_LED and the printer reset, each after the status pre-check.
+  int BlinkLed(uint16_t *err);
+  int ResetPrinter(uint16_t *err);
+  // Sub-command 1 (start) sends device and action as 0.
+  int SetDiagnostic(uint8_t subCommand, uint8_t deviceId, uint8_t action, uint16_t *err);
+  // The first *length (at most 47, *length lowered to it) result bytes.
+  int GetDiagnostic(uint8_t *data, uint32_t *length, uint16_t *err);
+  int ResetErrorHistory(uint16_t *err);
+  // Unlocked: the three bytes unchanged, the 4-byte reply into data.
+  int CommandDiagnostic(uint8_t subCommand, uint8_t deviceId, uint8_t action, uint8_t *data, uint16_t *err);
+
+  // ---- Parameters (parameters.cpp) ----
+  int SetParameter(uint8_t parameterId, uint32_t value, uint16_t *err);
+  int GetParameter(uint8_t parameterId, uint8_t value[4], uint16_t *err);
+  int ReadHeadEeprom(uint8_t argument, uint8_t value[1], uint16_t *err);
+
+  // ---- Raw access (raw_commands.cpp), without the device lock ----
+  // The caller's CMD_UNIVERSAL payload (1-250 bytes); the reply's data
+  // (at most 250 bytes) and its count.
+  int UniversalCommand(const uint8_t *data, int32_t length, uint8_t *reply, uint8_t *replyLength, uint16_t *err);
+  // The caller's packet (1-512 bytes) as it is; the raw reply (at most 512
+  // bytes), header included.
+  int SendCommandRaw(const uint8_t *packet, int32_t length, uint8_t *reply, uint32_t *replyLength, uint16_t *err);
+  // The model probe and its status reply.
+  int SendUndefinedCommand(uint16_t *err);
+
   // ---- Updates (firmware_upload.cpp) ----
   // A MAIN (1), DSP (2) or TABLE (3) file to the selected printer.
   int UpdateFirmware(uint8_t type, const char *path, uint16_t *err);

@@ -40,33 +40,16 @@
 #include "protocol/identity.h"
 #include "sim/cable/cable_bus.h"
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/device_mutex_holder.h"
+#include "tests/e2e/printer_sim_bus.h"
 
 namespace {
 
-// Limits of waits, never expectations: a paced printer boots in a second or
-// two; sanitizer builds are slower.
-constexpr int kBootLimitMs = 120000;
-constexpr int kNoticeLimitMs = 30000;
-// printer-sim's pace: virtual time may run this much faster than wall time.
-constexpr const char *kPace = "--paced=4";
-
-std::string MakeTempDir() {
-  std::string pattern = ::testing::TempDir() + "usbctrl-e2e-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-  return pattern;
-}
-
-// Checks `condition` until it holds or `limitMs` of wall time passed. The
-// short pause between checks only spares the processor; nothing depends on
-// its length.
-bool PollUntil(const std::function<bool()> &condition, int limitMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  for (;;) {
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
+using e2e::Deselected;
+using e2e::kBootLimitMs;
+using e2e::kNoticeLimitMs;
+using e2e::MutexHolder;
+using e2e::PollUntil;
 
 std::string Hex4(uint16_t value) {
   char text[8];
@@ -109,63 +92,7 @@ struct UsbCtrl {
   }
 };
 
-class UsbCtrlPrinterSim : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_dir = MakeTempDir();
-    m_bus = m_dir + "/bus";
-    ASSERT_EQ(sim::cable::EnsureDirectory(m_bus), 0);
-    // The library reads its bus directory when it is loaded.
-    setenv(sim::cable::kBusEnvironment, m_bus.c_str(), 1);
-    m_watcher = std::make_unique<sim::cable::BusWatcher>(m_bus);
-    ASSERT_TRUE(m_watcher->Ok());
-  }
-
-  std::string StateDir(const std::string &name) {
-    const std::string dir = m_dir + "/" + name;
-    mkdir(dir.c_str(), 0700);
-    return dir;
-  }
-  std::string PortOf(const std::string &name) { return sim::cable::PortFor(StateDir(name)); }
-  std::string MutexNameOf(const std::string &name) {
-    return sim::cable::DevicePath(sim::cable::BusId(m_bus), PortOf(name), protocol::USB_VENDOR_ID,
-                                  protocol::USB_PRODUCT_ID)
-        .substr(SDKUSB_PATH_MUTEX_NAME_AT);
-  }
-
-  // A printer with its own state directory and serial number.
-  std::unique_ptr<e2e::ChildProcess> StartPrinter(const std::string &name, const std::string &serial) {
-    const std::string state = StateDir(name);
-    {
-      e2e::ChildProcess eeprom({BOM_EEPROM_PATH, "serial", state, serial}, m_dir + "/" + name + "-eeprom.log");
-      EXPECT_TRUE(eeprom.WaitExit(30000));
-      EXPECT_EQ(eeprom.Stop(), 0) << eeprom.Log();
-    }
-    auto child = std::make_unique<e2e::ChildProcess>(
-        std::vector<std::string>{PRINTER_SIM_PATH, "--state", state, "--usb-bus", m_bus, kPace},
-        m_dir + "/" + name + ".log");
-    EXPECT_TRUE(child->Started());
-    return child;
-  }
-
-  // Waits, on the bus directory's changes, until exactly `ports` are listed.
-  bool WaitForPorts(const std::set<std::string> &ports, int limitMs = kBootLimitMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    for (;;) {
-      std::set<std::string> listed;
-      for (const auto &p : sim::cable::ListPrinters(m_bus)) listed.insert(p.port);
-      if (listed == ports) return true;
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-      if (left <= 0) return false;
-      m_watcher->Wait(static_cast<int>(left));
-    }
-  }
-
-  std::string m_dir;
-  std::string m_bus;
-  std::unique_ptr<sim::cable::BusWatcher> m_watcher;
-};
+class UsbCtrlPrinterSim : public e2e::PrinterSimBusTest {};
 
 // Takes every waiting message of the window; true when a device change was
 // among them.
@@ -367,65 +294,6 @@ TEST_F(UsbCtrlPrinterSim, AKilledPrinterIsNoticedAtItsNextTransfer) {
 
 // ---- the printer-access library over it -----------------------------------------------------
 
-// A second process that takes a printer's named mutex when told, and gives
-// it back when told: forked before this process starts any thread.
-class MutexHolder {
- public:
-  explicit MutexHolder(const std::string &name) {
-    int toChild[2];
-    int toParent[2];
-    if (pipe(toChild) != 0 || pipe(toParent) != 0) return;
-    m_pid = fork();
-    if (m_pid == 0) {
-      close(toChild[1]);
-      close(toParent[0]);
-      char c = 0;
-      int code = 1;
-      if (read(toChild[0], &c, 1) == 1) {
-        HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
-        if (mutex != nullptr && WaitForSingleObject(mutex, 10000) == WAIT_OBJECT_0) {
-          c = 'h';
-          if (write(toParent[1], &c, 1) == 1 && read(toChild[0], &c, 1) >= 0) code = ReleaseMutex(mutex) ? 0 : 1;
-        }
-        if (mutex != nullptr) CloseHandle(mutex);
-      }
-      _exit(code);
-    }
-    close(toChild[0]);
-    close(toParent[1]);
-    m_toChild = toChild[1];
-    m_fromChild = toParent[0];
-  }
-  ~MutexHolder() {
-    if (m_toChild >= 0) close(m_toChild);
-    if (m_fromChild >= 0) close(m_fromChild);
-    if (m_pid > 0 && !m_bReaped) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, nullptr, 0);
-    }
-  }
-  // Takes the mutex in the child; true once it holds it.
-  bool Hold() {
-    char c = 'g';
-    return m_pid > 0 && write(m_toChild, &c, 1) == 1 && read(m_fromChild, &c, 1) == 1 && c == 'h';
-  }
-  // Gives it back and ends; the child's exit code.
-  int Release() {
-    close(m_toChild);
-    m_toChild = -1;
-    int status = 0;
-    if (waitpid(m_pid, &status, 0) != m_pid) return -1;
-    m_bReaped = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t m_pid = -1;
-  int m_toChild = -1;
-  int m_fromChild = -1;
-  bool m_bReaped = false;
-};
-
 std::set<std::string> ListedSerials(int *pCount) {
   char serials[KT_SERIAL_LIST_SIZE];
   *pCount = kt_listupPrinterSN(serials);
@@ -439,11 +307,6 @@ std::set<std::string> ListedSerials(int *pCount) {
   return listed;
 }
 
-// The selected printer is deselected once the library's watcher has swept it.
-bool Deselected() {
-  uint16_t err = 0;
-  return kt_selectPrinter(KT_NO_PRINTER, &err) == KT_NO_PRINTER;
-}
 
 TEST_F(UsbCtrlPrinterSim, TheLibraryUsesOnePrinterAndNoticesItLeave) {
   auto printer = StartPrinter("p", "ONLY0001");

@@ -1,0 +1,35 @@
+// What the FPGA interrupt runs of the print-line control: the line
+// segment's tick on the line pin, the plane sequencer's tick on the
+// paper-step pin, and the words that switch and count them.
+#pragma once
+
+#include <cstdint>
+
+#include "firmware/hal/isr_shared.h"
+#include "firmware/platform/global_build.h"
+
+class CPrintLine {
+ public:
+  constexpr CPrintLine() = default;
+  explicit CPrintLine(GlobalBuild);
+  // Interrupt context: one tick of the line segments.
+  int32_t StepLineSegment();
+};
+
+class CPlaneSequencer {
+ public:
+  constexpr CPlaneSequencer() = default;
+  explicit CPlaneSequencer(GlobalBuild);
+  // Interrupt context: one tick of the plane at a paper step.
+  int32_t OnLine();
+};
+
+extern CPrintLine g_PrintLine;
+extern CPlaneSequencer g_PlaneSequencer;
+
+// 0: the line pin steps the line segments; non-zero: the paper-step pin
+// counts up and raises the line trigger at every second step.
+extern hal::IsrShared<uint32_t> g_ulLineIrqEnable;
+// Three counters of line pulses, each counting while its flag is set.
+extern hal::IsrShared<uint16_t> g_usLineIrqFlags[3];
+extern hal::IsrShared<uint16_t> g_usLineIrqCounts[3];
