@@ -358,6 +358,7 @@ uint32_t StepOf(const char* pszObject) {
 TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   BuiltCells cells;
   uint32_t ulFirstCellStep = 0xFFFF, ulFirstHeadCellStep = 0xFFFF, ulPowerSaveTimeStep = 0;
+  uint32_t ulLastMechanismSettingStep = 0;
   for (uint32_t i = 0; i < g_ulMachineBuildStepCount; ++i) {
     const BuildStep& s = g_aMachineBuildSteps[i];
     const uint32_t ulEnd = static_cast<uint32_t>(s.usFirst) + s.usCount;
@@ -382,6 +383,10 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
         for (uint32_t r = s.usFirst; r < ulEnd; ++r) {
           const SettingSpec& entry = g_aSettingSpecs[r];
           if (entry.pParam == &g_ParamPowerSaveTime) ulPowerSaveTimeStep = i;
+          if (entry.pParam == &g_ParamLoadBarDownDuty || entry.pParam == &g_ParamPrintpathFlag ||
+              entry.pParam == &g_ParamRotationLockFlag) {
+            ulLastMechanismSettingStep = std::max(ulLastMechanismSettingStep, i);
+          }
           if (entry.usMainCell != 0) cells.Main(entry.usMainCell);
           if (entry.eHeadCells == SETTING_HEAD_UNIT_L || entry.eHeadCells == SETTING_HEAD_BOTH) cells.Head(0, entry.usHeadCell);
           if (entry.eHeadCells == SETTING_HEAD_UNIT_R || entry.eHeadCells == SETTING_HEAD_BOTH) cells.Head(1, entry.usHeadCell);
@@ -418,6 +423,10 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("DC motors and choppers"), StepOf("encoder slits"));
   EXPECT_LT(StepOf("encoder slits"), StepOf("fans and clutches"));
   EXPECT_LT(StepOf("fans and clutches"), StepOf("g_EventMngReadyB"));
+  // The positioners point at switch sensors, motors and mechanism settings.
+  EXPECT_LT(StepOf("fans and clutches"), StepOf("g_HeadLiftL"));
+  EXPECT_LT(ulLastMechanismSettingStep, StepOf("g_HeadLiftL"));
+  EXPECT_LT(StepOf("g_HeadLiftL"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
   EXPECT_EQ(StepOf("g_Eeprom.StoreFirmwareVersion"), g_ulMachineBuildStepCount - 1);
   // The actuators after the A/D sensors, the steppers after the fans they

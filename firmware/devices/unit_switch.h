@@ -14,6 +14,7 @@
 #include "firmware/devices/life_counter.h"
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/slit.h"
+#include "firmware/mechanism/simple_positioners.h"
 #include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/ribbon_manager.h"
 
@@ -23,6 +24,7 @@
 // built yet join this list with them. The two side offsets cross over: the
 // first is "Side B-R" on unit B.
 #define UNIT_SWITCH_ROLES(R)                                                              \
+  R(CHeadLift, g_pCurHeadLift, g_HeadLiftL, g_HeadLiftR)                                  \
   R(CAnalogSensor, g_pCurAdTop, g_AdTopL, g_AdTopR)                                       \
   R(CAnalogSensor, g_pCurAdRMark1, g_AdRMark1L, g_AdRMark1R)                              \
   R(CAnalogSensor, g_pCurAdRMark2, g_AdRMark2L, g_AdRMark2R)                              \

@@ -1,5 +1,6 @@
 // Placeholder of the mechanism home and ribbon drive actions: nothing
-// moves. The system reset does what it will do: the host is answered, the
+// moves, and switching everything off stops the positioners built so far,
+// so an aborted step leaves no positioner's motor running. The system reset does what it will do: the host is answered, the
 // LCD says so and the main loop ends.
 #include "firmware/control/event_set.h"
 #include "firmware/control/host_command_poll.h"
@@ -7,6 +8,9 @@
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/hostif/shmem_usb.h"
 #include "firmware/hostif/usb_comm.h"
+#include "firmware/mechanism/path_select.h"
+#include "firmware/mechanism/rotation_lock.h"
+#include "firmware/mechanism/simple_positioners.h"
 #include "firmware/platform/placeholder.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/sequences/action_results_placeholder.h"
@@ -22,6 +26,13 @@ void Note() { LogPlaceholderOnce(s_bLogged, "mechanism home and ribbon drive act
 
 int32_t MechaAllOff() {
   Note();
+  g_HeadLiftL.Stop();
+  g_HeadLiftR.Stop();
+  g_LoadPinch.Stop();
+  g_RotationLock.Stop();
+  g_PathSelect.Stop();
+  g_EjectPinch.Stop();
+  g_LoadBar.Stop();
   return g_PlaceholderActionResults.lMechaAllOff;
 }
 

@@ -185,42 +185,42 @@ TEST_F(DcMechanismTest, TheSupplyMonitorReadsAboveTheFirmwaresLevelOnlyWhileTheM
 
 TEST_F(DcMechanismTest, AnAxisMovesOnlyWithTheMotorsEnabledAndStopsAtItsEndStop) {
   // The left head lift, up at rest, driven down at full duty.
-  const SensorWindow& up = kAxisWiring[Index(Axis::HeadL)].geometry.windows[1];
-  const SensorWindow& down = kAxisWiring[Index(Axis::HeadL)].geometry.windows[0];
+  const SensorWindow& up = kAxisWiring[Index(Axis::HeadL)].geometry.windows[0];
+  const SensorWindow& down = kAxisWiring[Index(Axis::HeadL)].geometry.windows[1];
   const int32_t travel = kAxisWiring[Index(Axis::HeadL)].geometry.length;
   const uint32_t speed = kAxisWiring[Index(Axis::HeadL)].geometry.fullSpeed;
   EXPECT_TRUE(InputBit(up.sensor.word, up.sensor.bit));
   EXPECT_FALSE(InputBit(down.sensor.word, down.sensor.bit));
 
   Pwm(DcMotor::HeadL, 800, 800);
-  Drive(DcMotor::HeadL, Op::Reverse);
+  Drive(DcMotor::HeadL, Op::Forward);
   Run(kSecond);
-  EXPECT_EQ(mech->Position(Axis::HeadL), travel) << "no supply";
+  EXPECT_EQ(mech->Position(Axis::HeadL), 0) << "no supply";
   EXPECT_TRUE(mech->Trace().Of("HeadL").empty());
 
   MotorEnable(true);
   const Nanos start = Now();
   Run(kSecond / 8);
-  EXPECT_EQ(mech->Position(Axis::HeadL), travel - static_cast<int32_t>(speed / 8));
+  EXPECT_EQ(mech->Position(Axis::HeadL), static_cast<int32_t>(speed / 8));
   EXPECT_FALSE(InputBit(up.sensor.word, up.sensor.bit)) << "left the up switch";
   Run(2 * kSecond);
-  EXPECT_EQ(mech->Position(Axis::HeadL), 0) << "held at the down stop, no wrap";
+  EXPECT_EQ(mech->Position(Axis::HeadL), travel) << "held at the down stop, no wrap";
   EXPECT_TRUE(InputBit(down.sensor.word, down.sensor.bit));
   EXPECT_FALSE(mech->Moving(Axis::HeadL));
-  EXPECT_EQ(mech->Drive(DcMotor::HeadL), DriveState::Reverse) << "the motor stalls, still driven";
+  EXPECT_EQ(mech->Drive(DcMotor::HeadL), DriveState::Forward) << "the motor stalls, still driven";
 
   const auto trace = mech->Trace().Of("HeadL");
   ASSERT_GE(trace.size(), 2u);
   EXPECT_EQ(trace.front().at, start);
-  EXPECT_EQ(trace.front().value, travel);
-  EXPECT_EQ(trace.back().value, 0);
+  EXPECT_EQ(trace.front().value, 0);
+  EXPECT_EQ(trace.back().value, travel);
   EXPECT_EQ(trace.back().at - start, static_cast<Nanos>(travel) * kSecond / speed);
 
   // Driven on into the stop: nothing more happens.
   Drive(DcMotor::HeadL, Op::Stop);
-  Drive(DcMotor::HeadL, Op::Reverse);
+  Drive(DcMotor::HeadL, Op::Forward);
   Run(kSecond);
-  EXPECT_EQ(mech->Position(Axis::HeadL), 0);
+  EXPECT_EQ(mech->Position(Axis::HeadL), travel);
   EXPECT_EQ(mech->Trace().Of("HeadL").size(), trace.size());
 }
 
@@ -228,16 +228,16 @@ TEST_F(DcMechanismTest, AStuckAxisKeepsItsSwitchesWhileItsMotorRuns) {
   MotorEnable(true);
   mech->SetAxisStuck(Axis::LoadBar, true);
   Pwm(DcMotor::LoadBar, 800, 800);
-  Drive(DcMotor::LoadBar, Op::Reverse);
+  Drive(DcMotor::LoadBar, Op::Forward);
   Run(kSecond);
   const int32_t travel = kAxisWiring[Index(Axis::LoadBar)].geometry.length;
-  EXPECT_EQ(mech->Position(Axis::LoadBar), travel);
-  EXPECT_EQ(mech->Drive(DcMotor::LoadBar), DriveState::Reverse);
+  EXPECT_EQ(mech->Position(Axis::LoadBar), 0);
+  EXPECT_EQ(mech->Drive(DcMotor::LoadBar), DriveState::Forward);
   EXPECT_TRUE(InputBit(1, 10)) << "LoadBar Up";
   EXPECT_FALSE(InputBit(1, 11)) << "LoadBar Dn";
   mech->SetAxisStuck(Axis::LoadBar, false);
   Run(kSecond);
-  EXPECT_EQ(mech->Position(Axis::LoadBar), 0);
+  EXPECT_EQ(mech->Position(Axis::LoadBar), travel);
   EXPECT_TRUE(InputBit(1, 11));
 }
 
@@ -259,7 +259,7 @@ TEST_F(DcMechanismTest, AnActiveLowSwitchReadsZeroInItsWindow) {
 TEST_F(DcMechanismTest, AnFpgaThatLosesItsConfigurationLetsGoOfEveryMotor) {
   MotorEnable(true);
   Pwm(DcMotor::HeadL, 800, 800);
-  Drive(DcMotor::HeadL, Op::Reverse);
+  Drive(DcMotor::HeadL, Op::Forward);
   Run(kSecond / 8);
   const int32_t reached = mech->Position(Axis::HeadL);
   config->PowerOnUnconfigured();
@@ -310,7 +310,8 @@ TEST_F(DcMechanismTest, AMotorWithoutAPwmPairRunsAtFullSpeed) {
   const AxisGeometry& g = kAxisWiring[Index(Axis::EjectPinch)].geometry;
   Drive(DcMotor::EjectPinch, Op::Forward);
   Run(kSecond / 4);
-  EXPECT_EQ(mech->Position(Axis::EjectPinch), g.start + static_cast<int32_t>(g.fullSpeed / 4));
+  // The cam's detent edges on the way settle the position to whole units.
+  EXPECT_NEAR(mech->Position(Axis::EjectPinch), g.start + static_cast<int32_t>(g.fullSpeed / 4), 1);
   EXPECT_EQ(mech->SpeedPercent(DcMotor::EjectPinch), 100u);
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "sim/mechanism/positioner_geometry.h"
+
 namespace sim {
 
 namespace {
@@ -48,30 +50,16 @@ constexpr SwitchedLoadWiring kLoads[] = {
 };
 
 // ---- the switches on the FPGA's input words ----
-constexpr SensorBit In(uint8_t word, uint8_t bit, bool bActiveLow = false) { return SensorBit{word, bit, bActiveLow}; }
-constexpr SensorBit kLockMain = In(0, 1), kLockSub = In(0, 2), kEjectPinSb = In(0, 3), kEjectPinMn = In(0, 4);
-constexpr SensorBit kPathPosiL = In(0, 5), kPathPosiR = In(0, 6);
+using positioner::In;
 constexpr SensorBit kFeedPinchL = In(0, 7), kFeedPinchC = In(0, 8), kFeedPinchR = In(0, 9);
 constexpr SensorBit kMainPinL = In(0, 11), kMainPinC = In(0, 12), kMainPinR = In(0, 13);
-constexpr SensorBit kLoadPinUp = In(0, 14), kLoadPinDn = In(0, 15);
-constexpr SensorBit kHeadLUp = In(1, 0), kHeadLDn = In(1, 1), kHeadRUp = In(1, 4), kHeadRDn = In(1, 5);
-constexpr SensorBit kUnitPosi = In(1, 9), kLoadBarUp = In(1, 10), kLoadBarDn = In(1, 11);
+constexpr SensorBit kUnitPosi = In(1, 9);
 constexpr SensorBit kCutterL = In(1, 12, true), kCutterC = In(1, 13, true), kCutterR = In(1, 14, true);
 
 // ---- the axes (micrometres, or millidegrees for the cams and the eject roller) ----
-// A lift between its down stop (0) and its up stop, with a switch at each.
-constexpr int32_t kLiftTravel = 8000;
-constexpr SensorWindow kHeadLWindows[] = {{0, 400, kHeadLDn}, {kLiftTravel - 400, kLiftTravel, kHeadLUp}};
-constexpr SensorWindow kHeadRWindows[] = {{0, 400, kHeadRDn}, {kLiftTravel - 400, kLiftTravel, kHeadRUp}};
-constexpr SensorWindow kLoadPinchWindows[] = {{0, 400, kLoadPinDn}, {kLiftTravel - 400, kLiftTravel, kLoadPinUp}};
-constexpr SensorWindow kLoadBarWindows[] = {{0, 400, kLoadBarDn}, {kLiftTravel - 400, kLiftTravel, kLoadBarUp}};
-// A two-position slide: a switch at each end.
-constexpr int32_t kSlideTravel = 4000;
-constexpr SensorWindow kEjectPinchWindows[] = {{0, 300, kEjectPinMn}, {kSlideTravel - 300, kSlideTravel, kEjectPinSb}};
-constexpr SensorWindow kPathSelWindows[] = {{0, 300, kPathPosiL}, {kSlideTravel - 300, kSlideTravel, kPathPosiR}};
-constexpr SensorWindow kRotLockWindows[] = {{0, 300, kLockMain}, {kSlideTravel - 300, kSlideTravel, kLockSub}};
+// The positioners' axes: positioner_geometry.h.
 // A cam turning through three switch positions.
-constexpr int32_t kTurn = 360000;
+using positioner::kTurn;
 constexpr SensorWindow kMainPinchWindows[] = {
     {0, 20000, kMainPinL}, {120000, 140000, kMainPinC}, {240000, 260000, kMainPinR}};
 constexpr SensorWindow kFeedPinchWindows[] = {
@@ -86,12 +74,8 @@ constexpr int32_t kCarouselTravel = 12000;
 constexpr SensorWindow kCarouselWindows[] = {
     {0, 800, kUnitPosi}, {5600, 6400, kUnitPosi}, {kCarouselTravel - 800, kCarouselTravel, kUnitPosi}};
 
-constexpr AxisGeometry Linear(int32_t length, int32_t start, uint32_t fullSpeed, std::span<const SensorWindow> w) {
-  return AxisGeometry{AxisKind::Linear, length, start, fullSpeed, w};
-}
-constexpr AxisGeometry Cyclic(int32_t length, int32_t start, uint32_t fullSpeed, std::span<const SensorWindow> w) {
-  return AxisGeometry{AxisKind::Cyclic, length, start, fullSpeed, w};
-}
+using positioner::Cyclic;
+using positioner::Linear;
 
 // ---- the encoder discs: slots of half a pitch, one count per slot ----
 constexpr uint32_t kDiscSlots = 20;
@@ -124,15 +108,15 @@ const char* const kColorLedNames[kColorLedCount] = {"ColorLedRedL", "ColorLedGre
 
 // clang-format off
 const AxisWiring kAxisWiring[Index(Axis::Count)] = {
-    {"HeadL",      DcMotor::HeadL,      Linear(kLiftTravel, kLiftTravel, 16000, kHeadLWindows)},
-    {"HeadR",      DcMotor::HeadR,      Linear(kLiftTravel, kLiftTravel, 16000, kHeadRWindows)},
-    {"LoadPinch",  DcMotor::LoadPinch,  Linear(kLiftTravel, kLiftTravel, 16000, kLoadPinchWindows)},
+    {"HeadL",      DcMotor::HeadL,      positioner::kHeadL},
+    {"HeadR",      DcMotor::HeadR,      positioner::kHeadR},
+    {"LoadPinch",  DcMotor::LoadPinch,  positioner::kLoadPinch},
     {"MainPinch",  DcMotor::MainPinch,  Cyclic(kTurn, 10000, 360000, kMainPinchWindows)},
     {"FeedPinch",  DcMotor::FeedPinch,  Cyclic(kTurn, 10000, 360000, kFeedPinchWindows)},
-    {"EjectPinch", DcMotor::EjectPinch, Linear(kSlideTravel, 0, 8000, kEjectPinchWindows)},
-    {"PathSel",    DcMotor::PathSel,    Linear(kSlideTravel, 0, 8000, kPathSelWindows)},
-    {"RotLock",    DcMotor::RotLock,    Linear(kSlideTravel, 0, 8000, kRotLockWindows)},
-    {"LoadBar",    DcMotor::LoadBar,    Linear(kLiftTravel, kLiftTravel, 16000, kLoadBarWindows)},
+    {"EjectPinch", DcMotor::EjectPinch, positioner::kEjectPinch},
+    {"PathSel",    DcMotor::PathSel,    positioner::kPathSel},
+    {"RotLock",    DcMotor::RotLock,    positioner::kRotLock},
+    {"LoadBar",    DcMotor::LoadBar,    positioner::kLoadBar},
     {"Cutter",     DcMotor::Cutter,     Linear(kCutterTravel, 0, 440000, kCutterWindows)},
     {"Carousel",   DcMotor::PaperRot,   Linear(kCarouselTravel, kCarouselTravel / 2, 6000, kCarouselWindows)},
     {"Eject",      DcMotor::Eject,      Cyclic(kTurn, 0, 720000, {})},

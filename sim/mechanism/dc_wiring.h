@@ -2,9 +2,10 @@
 // FPGA's outputs, and what each motor moves: the data the DC mechanism
 // (dc_mechanism.h) is built from.
 //
-// Travel, speeds and switch windows are provisional: the sequences that
-// position each part decide what they must be; they are chosen so that every
-// full travel takes well under a second at full drive.
+// The positioners' axes take their travel, speeds and switch windows from
+// positioner_geometry.h; those of the other axes are provisional until the
+// sequences that move them are built (every full travel takes well under a
+// second at full drive).
 #pragma once
 
 #include <cstdint>

@@ -61,29 +61,29 @@ class MechanismScreens : public paneltest::PanelTest {
 };
 
 TEST_F(MechanismScreens, TheChopperScreenRunsItsAxisAtItsDutyToTheSwitchTheFirmwareReads) {
-  // The left head, up at rest, driven down ("-") at half duty.
+  // The left head, up at rest, driven down ("+") at half duty.
   EnableMotors();
   InApp([] { g_ChopMotorHeadL.SetDuty(50); });
   Start([] {
     g_Lcd.WriteText("Head L          ", 0, 16);
-    g_ChopMotorHeadL.TestScreen(2);
+    g_ChopMotorHeadL.TestScreen(1);
   });
-  ASSERT_TRUE(RunUntilShown("Head L -OFF: 50%")) << Lcd().Visible();
+  ASSERT_TRUE(RunUntilShown("Head L +OFF: 50%")) << Lcd().Visible();
   Mechanism().Trace().Clear();
   Keys().Tap(PanelKey::Enter, Ms(200), Ms(20));
-  ASSERT_TRUE(RunUntilShown("Head L - ON: 50%")) << Lcd().Visible();
+  ASSERT_TRUE(RunUntilShown("Head L + ON: 50%")) << Lcd().Visible();
   const sim::AxisGeometry& head = sim::kAxisWiring[sim::Index(sim::Axis::HeadL)].geometry;
   const sim::Nanos travelTime = static_cast<sim::Nanos>(head.length) * 2 * 1000 * Ms(1) / head.fullSpeed;
   RunFor(travelTime + Ms(100));
-  EXPECT_EQ(Mechanism().Position(sim::Axis::HeadL), 0);
+  EXPECT_EQ(Mechanism().Position(sim::Axis::HeadL), head.length);
   const auto positions = Mechanism().Trace().Of("HeadL");
   ASSERT_GE(positions.size(), 2u) << Mechanism().Trace().Text();
-  EXPECT_EQ(positions.front().value, head.length);
-  EXPECT_EQ(positions.back().value, 0);
+  EXPECT_EQ(positions.front().value, 0);
+  EXPECT_EQ(positions.back().value, head.length);
   EXPECT_EQ(positions.back().at - positions.front().at, travelTime) << "half duty, half speed";
   static uint32_t s_ulDown, s_ulUp;
   Keys().Tap(PanelKey::Enter, Ms(200), Ms(20));
-  ASSERT_TRUE(RunUntilShown("Head L -OFF: 50%")) << Lcd().Visible();
+  ASSERT_TRUE(RunUntilShown("Head L +OFF: 50%")) << Lcd().Visible();
   RunFor(Ms(300));  // the key's release
   Keys().Tap(PanelKey::Clear, Ms(200), Ms(20));
   ASSERT_TRUE(Finish(Ms(1000)));

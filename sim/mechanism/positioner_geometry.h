@@ -1,0 +1,80 @@
+// Where the positioners' parts move and where their switches sit: the axes
+// of the head lifts, the load pinch, the load bar, the eject pinch, the
+// path selector and the rotation lock. A motor's Forward moves an axis
+// towards higher coordinates, Reverse towards lower ones.
+//
+// The sizes and speeds let every move of the firmware end with margin: a
+// full travel of a lift or slide takes 300-600 ms at the default duties,
+// well inside the 2000 ms time-outs; a third of the eject pinch's turn
+// takes 500 ms at full drive. At power-on the heads, pinches and load bar
+// are up, the eject pinch at Up, the lock locked and the path selector at
+// its position-3 end.
+#pragma once
+
+#include <cstdint>
+
+#include "sim/mechanism/dc_axis.h"
+
+namespace sim {
+
+namespace positioner {
+
+constexpr SensorBit In(uint8_t word, uint8_t bit, bool bActiveLow = false) { return SensorBit{word, bit, bActiveLow}; }
+inline constexpr SensorBit kLockMain = In(0, 1), kLockSub = In(0, 2), kEjectPinSb = In(0, 3), kEjectPinMn = In(0, 4);
+inline constexpr SensorBit kPathPosiL = In(0, 5), kPathPosiR = In(0, 6);
+inline constexpr SensorBit kLoadPinUp = In(0, 14), kLoadPinDn = In(0, 15);
+inline constexpr SensorBit kHeadLUp = In(1, 0), kHeadLDn = In(1, 1), kHeadRUp = In(1, 4), kHeadRDn = In(1, 5);
+inline constexpr SensorBit kLoadBarUp = In(1, 10), kLoadBarDn = In(1, 11);
+
+constexpr AxisGeometry Linear(int32_t length, int32_t start, uint32_t fullSpeed, std::span<const SensorWindow> w) {
+  return AxisGeometry{AxisKind::Linear, length, start, fullSpeed, w};
+}
+constexpr AxisGeometry Cyclic(int32_t length, int32_t start, uint32_t fullSpeed, std::span<const SensorWindow> w) {
+  return AxisGeometry{AxisKind::Cyclic, length, start, fullSpeed, w};
+}
+
+// ---- lifts (micrometres): up at 0 (Reverse), down at the far end (Forward) ----
+inline constexpr int32_t kLiftTravel = 8000;
+inline constexpr int32_t kLiftEndZone = 400;
+constexpr SensorWindow UpZone(SensorBit s) { return {0, kLiftEndZone, s}; }
+constexpr SensorWindow DownZone(SensorBit s) { return {kLiftTravel - kLiftEndZone, kLiftTravel, s}; }
+inline constexpr SensorWindow kHeadLWindows[] = {UpZone(kHeadLUp), DownZone(kHeadLDn)};
+inline constexpr SensorWindow kHeadRWindows[] = {UpZone(kHeadRUp), DownZone(kHeadRDn)};
+inline constexpr SensorWindow kLoadPinchWindows[] = {UpZone(kLoadPinUp), DownZone(kLoadPinDn)};
+inline constexpr SensorWindow kLoadBarWindows[] = {UpZone(kLoadBarUp), DownZone(kLoadBarDn)};
+// 400 ms at full duty; the load bar's 60 % down duty takes 555 ms.
+inline constexpr AxisGeometry kHeadL = Linear(kLiftTravel, 0, 20000, kHeadLWindows);
+inline constexpr AxisGeometry kHeadR = Linear(kLiftTravel, 0, 20000, kHeadRWindows);
+inline constexpr AxisGeometry kLoadPinch = Linear(kLiftTravel, 0, 20000, kLoadPinchWindows);
+inline constexpr AxisGeometry kLoadBar = Linear(kLiftTravel, 0, 24000, kLoadBarWindows);
+
+// ---- eject pinch (millidegrees of its cam): Forward turns Up, CDown, FDown, Up ----
+inline constexpr int32_t kTurn = 360000;
+inline constexpr int32_t kEjectUp = 0, kEjectCDown = 120000, kEjectFDown = 240000;
+inline constexpr int32_t kDetent = 10000;
+inline constexpr SensorWindow kEjectPinchWindows[] = {
+    {0, kEjectUp + kDetent, kEjectPinSb},
+    {kEjectCDown - kDetent, kEjectCDown + kDetent, kEjectPinSb},
+    {kEjectFDown - kDetent, kEjectFDown + kDetent, kEjectPinMn},
+    {kTurn - kDetent, kTurn - 1, kEjectPinSb},
+};
+inline constexpr AxisGeometry kEjectPinch = Cyclic(kTurn, kEjectUp, 240000, kEjectPinchWindows);
+
+// ---- path selector (micrometres): position 4 at 0 (Reverse), 3 at the far end (Forward) ----
+inline constexpr int32_t kPathTravel = 4000;
+inline constexpr SensorWindow kPathSelWindows[] = {{0, 300, kPathPosiL}, {kPathTravel - 300, kPathTravel, kPathPosiR}};
+inline constexpr AxisGeometry kPathSel = Linear(kPathTravel, kPathTravel, 10000, kPathSelWindows);
+
+// ---- rotation lock (micrometres): unlocked at 0 (Reverse), the lock at the far end ----
+// "Lock Main" is on at the unlocked end and in the lock; "Lock Sub" while
+// the pin is engaged, which includes the point the back-off stops at, just
+// short of the lock zone.
+inline constexpr int32_t kLockTravel = 4000;
+inline constexpr int32_t kLockZone = 3400;
+inline constexpr int32_t kPinEngaged = 3000;
+inline constexpr SensorWindow kRotLockWindows[] = {
+    {0, 300, kLockMain}, {kLockZone, kLockTravel, kLockMain}, {kPinEngaged, kLockTravel, kLockSub}};
+inline constexpr AxisGeometry kRotLock = Linear(kLockTravel, kLockZone - 100, 12000, kRotLockWindows);
+
+}  // namespace positioner
+}  // namespace sim
