@@ -19,6 +19,7 @@
 #include "firmware/devices/stepper.h"
 #include "firmware/hal/hw.h"
 #include "sim/clock.h"
+#include "sim/cpu.h"
 #include "sim/machine.h"
 #include "sim/panel/panel.h"
 #include "sim/run_boots.h"
@@ -59,9 +60,14 @@ bool RunUntilReady(sim::Machine& machine) {
 int IdleFigure() {
   sim::Machine machine;
   if (!RunUntilReady(machine)) return 1;
+  const uint64_t switchPoints = machine.GetBoard().GetCpu().SwitchPoints();
   const Nanos wall = sim::WallNowNs();
   machine.RunFor(kIdleRun);
   Report("idle_ratio", Ratio(kIdleRun, sim::WallNowNs() - wall));
+  // How much the idle firmware does: switch points per millisecond of
+  // virtual time (each costs host time; a spin's turns are few).
+  Report("idle_switch_per_ms",
+         static_cast<double>(machine.GetBoard().GetCpu().SwitchPoints() - switchPoints) / (kIdleRun / sim::kNsPerMs));
   return 0;
 }
 
@@ -180,6 +186,7 @@ struct Row {
 };
 constexpr Row kRows[] = {
     {"idle_ratio", "idle printer, virtual/wall", ">= 300"},
+    {"idle_switch_per_ms", "idle printer, switch pts/ms", "-"},
     {"stepper_ratio", "stepper move, virtual/wall", ">= 100"},
     {"switch_ns", "switch point, host ns", "< 40"},
     {"same_log", "same boot twice, same log", "1 (yes)"},
