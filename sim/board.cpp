@@ -7,16 +7,12 @@
 
 namespace sim {
 
-namespace {
-Board* g_pBoard = nullptr;
-}  // namespace
-
 Board::Board(const BoardConfig& config) : m_config(config), m_kernel(*this) {
-  if (g_pBoard != nullptr) {
+  if (s_pCurrent != nullptr) {
     std::fputs("virtual board: one live board at a time\n", stderr);
     std::abort();
   }
-  g_pBoard = this;
+  s_pCurrent = this;
   m_cpu = std::make_unique<Cpu>(*this);
   if (m_config.bPaced) m_clock.SetPaced(m_config.pacedFactor);
   m_clock.SetInterruptCheck([this] { return StopRequested(); });
@@ -24,18 +20,13 @@ Board::Board(const BoardConfig& config) : m_config(config), m_kernel(*this) {
 
 Board::~Board() {
   m_devices.clear();
-  g_pBoard = nullptr;
+  s_pCurrent = nullptr;
 }
 
-Board& Board::Current() {
-  if (g_pBoard == nullptr) {
-    std::fputs("virtual board: firmware code ran with no board\n", stderr);
-    std::abort();
-  }
-  return *g_pBoard;
+Board& Board::NoBoard() {
+  std::fputs("virtual board: firmware code ran with no board\n", stderr);
+  std::abort();
 }
-
-Board* Board::CurrentOrNull() { return g_pBoard; }
 
 void Board::PowerOn() {
   m_kernel.Start(*m_config.kernel);

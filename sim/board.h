@@ -58,8 +58,9 @@ class Board {
   Board(const Board&) = delete;
   Board& operator=(const Board&) = delete;
 
-  static Board& Current();
-  static Board* CurrentOrNull();
+  // The live board; every firmware access asks for it.
+  static Board& Current() { return s_pCurrent != nullptr ? *s_pCurrent : NoBoard(); }
+  static Board* CurrentOrNull() { return s_pCurrent; }
 
   SimClock& Clock() { return m_clock; }
   Bus& GetBus() { return m_bus; }
@@ -127,6 +128,8 @@ class Board {
   UsCounter& GetUsCounter() { return m_usCounter; }
 
  private:
+  [[noreturn]] static Board& NoBoard();
+  static inline Board* s_pCurrent = nullptr;
   void ScheduleTick();
   void CheckStopCondition();
 

@@ -10,9 +10,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
-#include <unordered_map>
+#include <vector>
+
+#include "sim/clock_event.h"
 
 namespace sim {
 
@@ -23,7 +24,8 @@ constexpr Nanos kNsPerMs = 1000 * 1000;
 class SimClock {
  public:
   using EventId = uint64_t;
-  using Callback = std::function<void()>;
+  using Callback = ClockEvent;
+  static constexpr Nanos kNever = ~Nanos{0};
 
   Nanos Now() const { return m_now; }
 
@@ -39,10 +41,17 @@ class SimClock {
   EventId Schedule(Nanos when, Callback fn);
   EventId ScheduleIn(Nanos delay, Callback fn) { return Schedule(m_now + delay, std::move(fn)); }
   void Cancel(EventId id);
-  std::optional<Nanos> NextEventTime() const;
+  std::optional<Nanos> NextEventTime() const {
+    return m_nextWhen == kNever ? std::nullopt : std::optional<Nanos>(m_nextWhen);
+  }
+  // The time of the next event, kNever when none is scheduled.
+  Nanos NextWhen() const { return m_nextWhen; }
+  bool AnyDue() const { return m_nextWhen <= m_now; }
   // Runs every event due at or before now, in time order (ties in the order
   // they were scheduled).
-  void RunDue();
+  void RunDue() {
+    if (AnyDue()) RunDueEvents();
+  }
 
   // Paced mode: virtual time may not run ahead of wall time × factor.
   void SetPaced(double factor);
@@ -51,17 +60,37 @@ class SimClock {
   void SetInterruptCheck(std::function<bool()> fn) { m_interrupted = std::move(fn); }
 
  private:
-  struct Key {
+  // An event's place in the time order: a small record in a binary heap.
+  // Its work waits in a slot; a record whose slot has moved on to another
+  // event (cancelled, or already run) is stale and is dropped when it
+  // reaches the top. An EventId names the slot and the event's sequence
+  // number, so cancelling needs no search.
+  struct Entry {
     Nanos when;
     uint64_t seq;
-    bool operator<(const Key& o) const { return when != o.when ? when < o.when : seq < o.seq; }
+    uint32_t slot;
   };
+  struct Slot {
+    uint64_t seq;  // the event waiting here; 0 when free
+    Callback fn;
+  };
+  static constexpr uint32_t kSlotBits = 20;
+  static bool Before(const Entry& a, const Entry& b) { return a.when != b.when ? a.when < b.when : a.seq < b.seq; }
+  bool IsLive(const Entry& e) const { return m_slots[e.slot].seq == e.seq; }
+  void PushEntry(const Entry& e);
+  void PopEntry();
+  void DropStaleTop();
+  void CompactIfMostlyStale();
+  void RunDueEvents();
   void Pace();
 
   Nanos m_now = 0;
+  Nanos m_nextWhen = kNever;  // the top entry's time, kept up to date
   uint64_t m_seq = 0;
-  std::map<Key, Callback> m_events;
-  std::unordered_map<EventId, Key> m_byId;
+  std::vector<Entry> m_heap;
+  std::vector<Slot> m_slots;
+  std::vector<uint32_t> m_freeSlots;
+  size_t m_staleEntries = 0;
   bool m_paced = false;
   double m_factor = 1.0;
   Nanos m_wallStart = 0;

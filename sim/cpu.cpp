@@ -79,7 +79,7 @@ void Cpu::End(Nanos cost) {
   }
   if (!bJumped) clock.Advance(cost);
   clock.RunDue();
-  if (!m_irqMasked) DeliverInterrupts();
+  if (!m_irqMasked && m_board.Intc().AnyPending()) DeliverInterrupts();
   if (m_handlerDepth == 0 && m_running != nullptr && m_running != &m_idle && !m_irqMasked) {
     if (WantsPause() || m_halted) {
       YieldToScheduler();

@@ -20,7 +20,7 @@ class InterruptController {
 
   void Raise(uint32_t event);
   void Clear(uint32_t event);
-  bool IsPending(uint32_t event) const { return event < kEvents && m_pending[event]; }
+  bool IsPending(uint32_t event) const { return event < kEvents && (m_pending[event / 32] >> (event % 32) & 1u) != 0; }
   bool AnyPending() const { return m_pendingCount != 0; }
 
   // The pending event of the highest-priority channel whose number is below
@@ -33,7 +33,8 @@ class InterruptController {
     a.fill(kNoChannel);
     return a;
   }();
-  std::array<bool, kEvents> m_pending{};
+  // One bit per event: delivery looks only at the events that are pending.
+  std::array<uint32_t, kEvents / 32> m_pending{};
   uint32_t m_pendingCount = 0;
 };
 

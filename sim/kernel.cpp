@@ -13,6 +13,7 @@ Kernel::Kernel(Board& board) : m_board(board) {}
 void Kernel::Start(const KernelConfiguration& config) {
   m_config = &config;
   m_tasks.clear();
+  m_bPreemptKnown = false;
   for (uint32_t i = 0; i < config.ulTaskCount; ++i) {
     const TaskConfig& cfg = config.pTasks[i];
     m_tasks.push_back(Task{&cfg, cfg.itskpri, TaskState::Dormant, WaitKind::None, 0, 0, 0, 0, false});
@@ -53,6 +54,7 @@ void Kernel::MakeReady(int index, bool bAtHead) {
   if (t.state == TaskState::Dormant) t.bFresh = true;
   t.state = TaskState::Ready;
   t.wait = WaitKind::None;
+  m_bPreemptKnown = false;
   if (!bAtHead) t.readyOrder = ++m_readySeq;
 }
 
@@ -60,6 +62,7 @@ void Kernel::Block(int index, WaitKind wait) {
   Task& t = m_tasks[static_cast<size_t>(index)];
   t.state = TaskState::Waiting;
   t.wait = wait;
+  m_bPreemptKnown = false;
 }
 
 Fiber* Kernel::SelectNext() {
@@ -75,6 +78,7 @@ Fiber* Kernel::SelectNext() {
     if (t.pri < b.pri || (t.pri == b.pri && t.readyOrder < b.readyOrder)) best = static_cast<int>(i);
   }
   m_current = best;
+  m_bPreemptKnown = false;
   if (best < 0) {
     m_lastDispatched = TSK_NONE;
     return nullptr;
@@ -100,7 +104,7 @@ bool Kernel::AnyReady() const {
   return std::any_of(m_tasks.begin(), m_tasks.end(), [](const Task& t) { return t.state == TaskState::Ready; });
 }
 
-bool Kernel::ShouldPreempt() const {
+bool Kernel::PreemptionDue() const {
   if (m_current < 0) return AnyReady();
   const Task& cur = m_tasks[static_cast<size_t>(m_current)];
   if (cur.state != TaskState::Ready) return true;
@@ -159,6 +163,7 @@ void Kernel::ExtTsk() {
   }
   Task& t = m_tasks[static_cast<size_t>(m_current)];
   t.state = TaskState::Dormant;
+  m_bPreemptKnown = false;
   if (t.actQueued > 0) {
     --t.actQueued;
     t.pri = t.cfg->itskpri;
@@ -173,6 +178,7 @@ ER Kernel::ChgPri(ID tskid, PRI tskpri) {
   Task& t = m_tasks[static_cast<size_t>(index)];
   if (t.state == TaskState::Dormant) return E_OBJ;
   t.pri = tskpri == TPRI_INI ? t.cfg->itskpri : tskpri;
+  m_bPreemptKnown = false;
   // A task whose priority changes goes to the tail of its new priority.
   if (t.state == TaskState::Ready) t.readyOrder = ++m_readySeq;
   return E_OK;

@@ -50,7 +50,16 @@ class Kernel {
   // ---- used by the CPU ----
   Fiber* SelectNext();
   bool AnyReady() const;
-  bool ShouldPreempt() const;
+  // Whether the running task must give way: it no longer runs, or a task
+  // of higher priority is ready. Worked out again only after a task's
+  // state or priority or the running task changed.
+  bool ShouldPreempt() const {
+    if (!m_bPreemptKnown) {
+      m_bPreempt = PreemptionDue();
+      m_bPreemptKnown = true;
+    }
+    return m_bPreempt;
+  }
   InterruptHandler HandlerOf(uint32_t event) const;
   ExceptionHandler ExceptionHandlerOf(EXCNO excno) const;
   void Tick();
@@ -117,6 +126,7 @@ class Kernel {
   int IndexOf(ID tskid) const;
   void MakeReady(int index, bool bAtHead = false);
   void Block(int index, WaitKind wait);
+  bool PreemptionDue() const;
   void Schedule();  // dispatches at once when the caller may be preempted
   void PrintBuffer();
 
@@ -126,6 +136,8 @@ class Kernel {
   const KernelConfiguration* m_config = nullptr;
   int m_current = -1;
   uint64_t m_readySeq = 0;
+  mutable bool m_bPreemptKnown = false;
+  mutable bool m_bPreempt = false;
   uint32_t m_ticks = 0;
   uint32_t m_logMask = LOG_UPTO(LOG_NOTICE);
   uint32_t m_lowMask = LOG_UPTO(LOG_EMERG);

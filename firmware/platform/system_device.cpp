@@ -462,11 +462,35 @@ constexpr IoctlEntry kIoctlTable[] = {
 
 static_assert(IOCTL_DSP_BOOT_WORDS <= kFrameWords, "the frame holds every header");
 
-const IoctlEntry* FindIoctl(uint32_t ulCode) {
+constexpr uint32_t kIoctlEntries = sizeof kIoctlTable / sizeof kIoctlTable[0];
+static_assert(kIoctlEntries < 0xFF, "an entry's index fits the lookup's bytes");
+
+constexpr uint32_t CodeLimit() {
+  uint32_t ulLimit = 0;
   for (const IoctlEntry& e : kIoctlTable) {
-    if (e.ulCode == ulCode) return &e;
+    if (e.ulCode + 1 > ulLimit) ulLimit = e.ulCode + 1;
   }
-  return nullptr;
+  return ulLimit;
+}
+constexpr uint32_t kCodeLimit = CodeLimit();
+constexpr uint8_t kNoEntry = 0xFF;
+
+// Every call looks its code up: by code, the index of its table entry.
+struct IoctlLookup {
+  uint8_t aucEntry[kCodeLimit];
+};
+constexpr IoctlLookup MakeLookup() {
+  IoctlLookup lookup{};
+  for (uint8_t& uc : lookup.aucEntry) uc = kNoEntry;
+  // From the end, so that the first entry of a code is the one kept.
+  for (uint32_t i = kIoctlEntries; i-- > 0;) lookup.aucEntry[kIoctlTable[i].ulCode] = static_cast<uint8_t>(i);
+  return lookup;
+}
+constexpr IoctlLookup kLookup = MakeLookup();
+
+const IoctlEntry* FindIoctl(uint32_t ulCode) {
+  if (ulCode >= kCodeLimit || kLookup.aucEntry[ulCode] == kNoEntry) return nullptr;
+  return &kIoctlTable[kLookup.aucEntry[ulCode]];
 }
 
 }  // namespace

@@ -1,0 +1,240 @@
+// board-bench: how fast the virtual board runs on this host.
+//   idle     an idle printer after its boot, virtual time / wall time
+//   stepper  the main stepper at its fastest constant rate, virtual / wall
+//   switch   host nanoseconds per switch point (a task spinning on CpuRelax)
+//   same     the same boot twice gives the same log, byte for byte
+// With --compare BUILD_DIR it runs that tree's board-bench as well and
+// prints both trees' figures side by side. Figures are printed, never
+// checked: the machine this runs on may be shared and loaded.
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "firmware/devices/stepper.h"
+#include "firmware/hal/hw.h"
+#include "sim/clock.h"
+#include "sim/cpu.h"
+#include "sim/machine.h"
+#include "sim/panel/panel.h"
+#include "sim/run_boots.h"
+
+namespace {
+
+using sim::Nanos;
+
+constexpr Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
+constexpr Nanos kIdleRun = Ms(60000);
+constexpr Nanos kStepperRun = Ms(10000);
+constexpr Nanos kReadyLimit = Ms(5000);
+constexpr Nanos kSameRun = Ms(5000);
+constexpr uint32_t kSpinTurns = 2000000;
+// The fastest constant rate of the main stepper, in pulses per second.
+constexpr uint32_t kFastestRate = 8600;
+
+// Each figure is measured in its own forked process (the firmware's globals
+// start zeroed only once per process) and written back through this pipe.
+int g_results = -1;
+
+void Report(const char* name, double value) {
+  char line[96];
+  const int n = std::snprintf(line, sizeof line, "%s %.17g\n", name, value);
+  if (n > 0 && write(g_results, line, static_cast<size_t>(n)) != n) std::_Exit(3);
+}
+
+double Ratio(Nanos virtualNs, Nanos wallNs) {
+  return wallNs == 0 ? 0.0 : static_cast<double>(virtualNs) / static_cast<double>(wallNs);
+}
+
+bool RunUntilReady(sim::Machine& machine) {
+  sim::LcdController& lcd = *machine.GetBoard().FindDevice<sim::LcdController>();
+  machine.RunUntil([&] { return lcd.Visible() == "Ready           "; }, kReadyLimit);
+  return lcd.Visible() == "Ready           ";
+}
+
+int IdleFigure() {
+  sim::Machine machine;
+  if (!RunUntilReady(machine)) return 1;
+  const uint64_t switchPoints = machine.GetBoard().GetCpu().SwitchPoints();
+  const Nanos wall = sim::WallNowNs();
+  machine.RunFor(kIdleRun);
+  Report("idle_ratio", Ratio(kIdleRun, sim::WallNowNs() - wall));
+  // How much the idle firmware does: switch points per millisecond of
+  // virtual time (each costs host time; a spin's turns are few).
+  Report("idle_switch_per_ms",
+         static_cast<double>(machine.GetBoard().GetCpu().SwitchPoints() - switchPoints) / (kIdleRun / sim::kNsPerMs));
+  return 0;
+}
+
+int StepperFigure() {
+  sim::Machine machine;
+  if (!RunUntilReady(machine)) return 1;
+  int32_t lResult = -1;
+  if (!machine.RunStep([&] { lResult = g_StpmtrMain.RunConstant(kFastestRate, 0, 2, 0); }, Ms(1000)) ||
+      lResult != 0) {
+    return 2;
+  }
+  const Nanos wall = sim::WallNowNs();
+  machine.RunFor(kStepperRun);
+  Report("stepper_ratio", Ratio(kStepperRun, sim::WallNowNs() - wall));
+  return 0;
+}
+
+// Measured inside the application task, between two of its own switch
+// points, so only the spin's turns are timed.
+Nanos g_spinWall = 0;
+bool g_bSpun = false;
+
+int SwitchFigure() {
+  sim::MachineOptions options;
+  options.appEntry = [] {
+    const Nanos wall = sim::WallNowNs();
+    for (uint32_t i = 0; i < kSpinTurns; ++i) CpuRelax();
+    g_spinWall = sim::WallNowNs() - wall;
+    g_bSpun = true;
+    for (;;) CpuRelax();
+  };
+  sim::Machine machine(std::move(options));
+  machine.RunUntil([] { return g_bSpun; }, Ms(3600 * 1000));
+  if (!g_bSpun) return 1;
+  Report("switch_ns", static_cast<double>(g_spinWall) / kSpinTurns);
+  return 0;
+}
+
+// FNV-1a over every log record's time, priority and text.
+uint64_t LogHash(const sim::Machine& machine) {
+  uint64_t h = 14695981039346656037ull;
+  auto mix = [&h](const void* p, size_t n) {
+    const auto* b = static_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+  };
+  for (const sim::LogRecord& r : machine.Log()) {
+    mix(&r.at, sizeof r.at);
+    mix(&r.prio, sizeof r.prio);
+    mix(r.text.data(), r.text.size());
+  }
+  mix(machine.Console().data(), machine.Console().size());
+  return h;
+}
+
+int SameBootFigure(int index) {
+  sim::Machine machine;
+  machine.RunFor(kSameRun);
+  char name[32];
+  std::snprintf(name, sizeof name, "log_hash_%d", index);
+  // 48 bits of the hash: exact in a double.
+  Report(name, static_cast<double>(LogHash(machine) >> 16));
+  return 0;
+}
+
+using Figures = std::map<std::string, double>;
+
+Figures Parse(FILE* in) {
+  Figures out;
+  char name[64];
+  double value = 0;
+  while (std::fscanf(in, "%63s %lf", name, &value) == 2) out[name] = value;
+  return out;
+}
+
+Figures MeasureHere() {
+  int fds[2];
+  if (pipe(fds) != 0) {
+    std::perror("board-bench: pipe");
+    std::exit(1);
+  }
+  g_results = fds[1];
+  const auto codes = sim::RunBoots(5, [](int index) {
+    switch (index) {
+      case 0: return IdleFigure();
+      case 1: return StepperFigure();
+      case 2: return SwitchFigure();
+      default: return SameBootFigure(index - 3);
+    }
+  });
+  close(fds[1]);
+  for (size_t i = 0; i < codes.size(); ++i) {
+    if (codes[i] != 0) std::fprintf(stderr, "board-bench: run %zu ended with code %d\n", i, codes[i]);
+  }
+  FILE* in = fdopen(fds[0], "r");
+  Figures figures = in != nullptr ? Parse(in) : Figures{};
+  if (in != nullptr) std::fclose(in);
+  if (figures.count("log_hash_0") && figures.count("log_hash_1")) {
+    figures["same_log"] = figures["log_hash_0"] == figures["log_hash_1"] ? 1 : 0;
+  }
+  return figures;
+}
+
+Figures MeasureThere(const std::string& buildDir) {
+  const std::string command = "'" + buildDir + "/sim/bench/board-bench' --figures";
+  FILE* in = popen(command.c_str(), "r");
+  if (in == nullptr) return {};
+  Figures figures = Parse(in);
+  pclose(in);
+  return figures;
+}
+
+struct Row {
+  const char* key;
+  const char* label;
+  const char* target;
+};
+constexpr Row kRows[] = {
+    {"idle_ratio", "idle printer, virtual/wall", ">= 300"},
+    {"idle_switch_per_ms", "idle printer, switch pts/ms", "-"},
+    {"stepper_ratio", "stepper move, virtual/wall", ">= 100"},
+    {"switch_ns", "switch point, host ns", "< 40"},
+    {"same_log", "same boot twice, same log", "1 (yes)"},
+    {"same_as_before", "boot log same as before", "1 (yes)"},
+};
+
+void PrintCell(const Figures& f, const char* key) {
+  const auto it = f.find(key);
+  if (it == f.end()) {
+    std::printf(" %12s", "-");
+  } else {
+    std::printf(" %12.1f", it->second);
+  }
+}
+
+void PrintTable(const Figures& now, const Figures* before) {
+  std::printf("%-30s %12s", "figure", "this tree");
+  if (before != nullptr) std::printf(" %12s", "before");
+  std::printf(" %10s\n", "target");
+  for (const Row& row : kRows) {
+    std::printf("%-30s", row.label);
+    PrintCell(now, row.key);
+    if (before != nullptr) PrintCell(*before, row.key);
+    std::printf(" %10s\n", row.target);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--figures") == 0) {
+    for (const auto& [name, value] : MeasureHere()) std::printf("%s %.17g\n", name.c_str(), value);
+    return 0;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--compare") == 0) {
+    const Figures before = MeasureThere(argv[2]);
+    Figures now = MeasureHere();
+    // The same virtual-time run must log the same bytes in both trees.
+    const auto mine = now.find("log_hash_0");
+    const auto theirs = before.find("log_hash_0");
+    if (mine != now.end() && theirs != before.end()) now["same_as_before"] = mine->second == theirs->second ? 1 : 0;
+    PrintTable(now, &before);
+    return 0;
+  }
+  if (argc != 1) {
+    std::fprintf(stderr, "usage: board-bench [--figures | --compare BUILD_DIR]\n");
+    return 2;
+  }
+  PrintTable(MeasureHere(), nullptr);
+  return 0;
+}
