@@ -18,8 +18,8 @@ constexpr RampSpec g_aRampSpecs[RAMP_TABLE_COUNT] = {RAMP_TABLES(RAMP_SPEC)};
 #undef RAMP_SPEC
 
 void ConstructRampTables() {
-  for (const RampSpec& spec : g_aRampSpecs) {
+  for (const RampSpec& entry : g_aRampSpecs) {
     // The construction's three further numbers are not kept by the ramp.
-    hal::ConstructGlobal(*spec.pRamp, spec.pusStorage, 1576u, 1000u, 50u, spec.ulMode);
+    hal::ConstructGlobal(*entry.pRamp, entry.pusStorage, 1576u, 1000u, 50u, entry.ulMode);
   }
 }
