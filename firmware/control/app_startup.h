@@ -19,6 +19,10 @@ extern uint32_t g_ulEngColorRibbon;
 // mechanism, any other value the EM3 variant. Run by the start-up and again
 // whenever the setting changes.
 void SelectEngineVariant();
+// The resistances of the heads of unit L and unit R as the start-up read
+// them from the head EEPROMs (0 until it has).
+extern uint16_t g_usHeadResistanceL;
+extern uint16_t g_usHeadResistanceR;
 // The last "Ribbon Status" value acted on (ready state A compares it).
 extern uint32_t g_ulLastRibbonStatus;
 

@@ -29,6 +29,8 @@
 uint8_t g_ucRibbonControlType;
 uint32_t g_ulEngColorRibbon;
 uint32_t g_ulLastRibbonStatus;
+uint16_t g_usHeadResistanceL;
+uint16_t g_usHeadResistanceR;
 
 void SelectEngineVariant() {
   static bool s_bLogged;

@@ -22,6 +22,7 @@ void Note() { LogPlaceholderOnce(s_bLogged, "mechanism home and ribbon drive act
 
 int32_t MechaAllOff() {
   Note();
+  ++g_PlaceholderActionResults.ulMechaAllOffRuns;
   return g_PlaceholderActionResults.lMechaAllOff;
 }
 
@@ -32,6 +33,7 @@ int32_t RestoreMechaHome() {
 
 int32_t InitializeMecha() {
   Note();
+  ++g_PlaceholderActionResults.ulInitializeMechaRuns;
   ClearActionEvents({EV_INIT_MECHA});
   return g_PlaceholderActionResults.lInitializeMecha;
 }
