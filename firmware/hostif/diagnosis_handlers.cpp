@@ -86,7 +86,8 @@ uint8_t DriveStepper(const DiagDeviceEntry& device, uint32_t ulAction, uint8_t*)
       break;
     case ACTION_3:
     case ACTION_4:
-      pMotor->RunRamp(pusRamp, pusRamp, DIAG_RAMP_LENGTH, ulAction == ACTION_3 ? 0 : 1, kStepperStepMode, 0, 0);
+      // The ramp's length names its top entry, the last of the table.
+      pMotor->RunRamp(pusRamp, pusRamp, DIAG_RAMP_LENGTH - 1, ulAction == ACTION_3 ? 0 : 1, kStepperStepMode, 0, 0);
       break;
     case ACTION_5: {
       int32_t lState = STPMTR_IDLE;
