@@ -38,17 +38,15 @@ namespace {
 
 using hostiftest::Bytes;
 using hostiftest::Command;
+using hostiftest::ErrorCodeOf;
 using hostiftest::Reply;
 using testsupport::Ms;
 using namespace protocol;
 
-constexpr int kOk = 0;
 constexpr int kBad = REPLY_ERR_BAD_PARAMETER;
 constexpr int kUnitError = REPLY_ERR_UNIT_ERROR;
+constexpr int kOk = 0;
 constexpr uint32_t kFrontCoverError = 0x607;
-
-// The reply's errorCode, or -1 when no framed reply came.
-int ErrorCodeOf(const Reply& r) { return r.outcome == sim::UsbOutcome::Done && r.bFramed ? r.header.errorCode : -1; }
 
 // FAN_CTRL bits of the fans.
 constexpr uint16_t kFanHeadL = 0x0008, kFanHeadR = 0x0010, kFanSideL = 0x0020, kFanSideR = 0x0040,
