@@ -379,6 +379,13 @@ TEST_F(DiagnosisCommandsTest, OperationButtonSetsTheKeyEnable) {
   }
 }
 
+TEST_F(DiagnosisCommandsTest, FlashLedBlinksTheReadyLed) {
+  const size_t before = Leds().TraceOf(sim::PanelLed::Ready).size();
+  EXPECT_EQ(ErrorCodeOf(Command(m_machine->UsbHost(), CMD_FLASH_LED)), kOk);
+  m_machine->RunFor(Ms(5000));
+  EXPECT_GE(Leds().TraceOf(sim::PanelLed::Ready).size(), before + 4) << "on and off, more than once";
+}
+
 TEST_F(DiagnosisCommandsTest, ErrorLogResetClearsTheHistoryOrSaysItFailed) {
   InApp([] {
     g_ErrorHist.Add(0x0101);
