@@ -33,8 +33,11 @@ namespace erridx {
 constexpr ErrorIndex kControlFirst = 0x0101;
 constexpr ErrorIndex kDspStart = 0x0109;  // a DSP program did not start
 constexpr ErrorIndex kPpaComm = 0x01F1;
+constexpr ErrorIndex kHeadResistanceFirst = 0x0120;  // a head's resistance is invalid
+constexpr ErrorIndex kHeadResistanceLast = 0x0122;
 constexpr ErrorIndex kCoverFirst = 0x0600;
 constexpr ErrorIndex kPaperCover = 0x0605;
+constexpr ErrorIndex kFrontCover = 0x0607;
 constexpr ErrorIndex kCoverLast = 0x0608;
 constexpr ErrorIndex kJamFirst = 0x1500;
 constexpr ErrorIndex kJamLast = 0x15FE;   // the jam rows that count as raised jams

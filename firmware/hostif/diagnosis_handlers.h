@@ -12,6 +12,11 @@ int32_t ExecFlashLed();
 int32_t ExecOperationButton();
 int32_t ExecResetErrorLog();
 
+// Whether a self-diagnosis sub-command is answered first and run by the
+// follow-up after its reply (the key test, the status sheet, the head-voltage
+// tuning): each takes longer than the host waits for a reply.
+bool DiagnosisRunsAfterReply(uint32_t ulSubCommand);
+
 // The self-diagnosis result bytes kept by the auto-diagnosis; the host reads
 // the first 131.
 constexpr uint32_t DIAG_RESULT_BYTES = 131;

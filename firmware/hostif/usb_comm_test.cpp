@@ -215,14 +215,14 @@ TEST_F(UsbComm, AnEventIsClearedOnlyAfterItsHandlerHasRun) {
   int32_t lDuring = 1;
   bool bDone = false;
   g_app.jobs.push_back([&bDone] {
-    usb_comm_set_event(CMDEV_RESET_ERROR_LOG);
+    usb_comm_set_event(CMDEV_SET_CUT_LIST);
     usb_comm_run_events();
     bDone = true;
   });
   m_machine->RunUntil(
       [&] {
-        if (lDuring == 1 && m_machine->Logged("[placeholder] self-diagnosis and panel command handlers is not built yet")) {
-          lDuring = usb_comm_test_event(CMDEV_RESET_ERROR_LOG);
+        if (lDuring == 1 && m_machine->Logged("[placeholder] print-job command handlers is not built yet")) {
+          lDuring = usb_comm_test_event(CMDEV_SET_CUT_LIST);
         }
         return bDone;
       },
@@ -230,8 +230,8 @@ TEST_F(UsbComm, AnEventIsClearedOnlyAfterItsHandlerHasRun) {
   ASSERT_TRUE(bDone);
   EXPECT_EQ(lDuring, -1) << "the event was cleared before its handler ran";
   InApp([] {
-    EXPECT_EQ(usb_comm_test_event(CMDEV_RESET_ERROR_LOG), 0);
-    EXPECT_EQ(usb_comm_txreq_head(), APPMSG_RESET_ERROR_LOG);
+    EXPECT_EQ(usb_comm_test_event(CMDEV_SET_CUT_LIST), 0);
+    EXPECT_EQ(usb_comm_txreq_head(), APPMSG_SET_CUT_LIST);
   });
 }
 

@@ -220,6 +220,11 @@ inline Reply Exchange(sim::UsbHostPort& host, const Bytes& packet, sim::Nanos ti
   return ParseReply(host.BulkIn(1024, timeout));
 }
 
+// The reply's errorCode, or 0xFFFF when no framed reply came.
+inline int ErrorCodeOf(const Reply& r) {
+  return r.outcome == sim::UsbOutcome::Done && r.bFramed ? r.header.errorCode : 0xFFFF;
+}
+
 inline Reply Command(sim::UsbHostPort& host, uint16_t usCode, const Bytes& payload = {},
                      sim::Nanos timeout = Ms(12000)) {
   return Exchange(host, Packet(usCode, payload), timeout);

@@ -109,10 +109,10 @@ int32_t BuildOperationButton(uint8_t* pucWork, uint32_t) {
   return ResultOnly(BlockOf(usb_comm_get_operation_button_block).ucResult, pucWork);
 }
 
-// Sub-commands 252-255 run after their reply has been built.
+// The key test and sub-commands 252-255 run after their reply has been built.
 int32_t BuildSelfDiagnosis(uint8_t* pucWork, uint32_t ulRoom) {
   const SelfDiagnosisBlock& b = BlockOf(usb_comm_get_self_diagnosis_block);
-  if (b.ucSubCommand >= protocol::DIAG_FOLLOWUP_FIRST && b.ucResult == 0) usb_comm_set_event(CMDEV_DIAGNOSIS_FOLLOWUP);
+  if (DiagnosisRunsAfterReply(b.ucSubCommand) && b.ucResult == 0) usb_comm_set_event(CMDEV_DIAGNOSIS_FOLLOWUP);
   const uint8_t ucValue = b.ucResult == protocol::REPLY_ERR_REFUSED ? 0 : b.ucValue;
   return WithResult(b.ucResult, protocol::SelfDiagnosisReply{b.ucSubCommand, b.ucDeviceId, b.ucAction, ucValue},
                     pucWork, ulRoom);

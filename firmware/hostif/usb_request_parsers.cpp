@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "firmware/control/event_set.h"
+#include "firmware/hostif/diagnosis_handlers.h"
 #include "firmware/hostif/print_job_handlers.h"
 #include "firmware/hostif/setting_handlers.h"
 #include "firmware/hostif/shmem_usb.h"
@@ -127,7 +128,7 @@ int32_t ParseSelfDiagnosis(const UsbRequest& request) {
   b.ucAction = r.action;
   b.ucValue = 0;
   // The follow-ups are answered first; their reply's builder starts them.
-  if (r.subCommand >= protocol::DIAG_FOLLOWUP_FIRST) return Queue(APPMSG_SELF_DIAGNOSIS);
+  if (DiagnosisRunsAfterReply(r.subCommand)) return Queue(APPMSG_SELF_DIAGNOSIS);
   usb_comm_set_event(CMDEV_SELF_DIAGNOSIS);
   return 0;
 }

@@ -1,5 +1,6 @@
 // Until the sequences are built, their placeholders succeed; a test may
-// make the actions whose results the states read fail instead.
+// make the actions whose results the states read fail instead, and sees
+// how often the mechanism was stopped and initialised.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,9 @@ struct PlaceholderActionResults {
   int32_t lInitRibbon;
   int32_t lMechaAllOff;
   int32_t lRestoreMechaHome;
+  // Runs of the mechanism stop and of the mechanism initialisation.
+  uint32_t ulMechaAllOffRuns;
+  uint32_t ulInitializeMechaRuns;
 };
 
 extern PlaceholderActionResults g_PlaceholderActionResults;

@@ -26,6 +26,7 @@ void Note() { LogPlaceholderOnce(s_bLogged, "mechanism home and ribbon drive act
 
 int32_t MechaAllOff() {
   Note();
+  ++g_PlaceholderActionResults.ulMechaAllOffRuns;
   g_HeadLiftL.Stop();
   g_HeadLiftR.Stop();
   g_LoadPinch.Stop();
@@ -43,6 +44,7 @@ int32_t RestoreMechaHome() {
 
 int32_t InitializeMecha() {
   Note();
+  ++g_PlaceholderActionResults.ulInitializeMechaRuns;
   ClearActionEvents({EV_INIT_MECHA});
   return g_PlaceholderActionResults.lInitializeMecha;
 }

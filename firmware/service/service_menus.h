@@ -5,3 +5,13 @@
 
 // The Menu key's action: runs the top menu of the current service mode.
 int32_t RunModeMenu();
+
+class CThvList;
+
+// The key test on the panel: +, -, Menu, Enter, Advance and Clear asked for
+// in turn, 3000 ms each, then the result shown for 3000 ms. 0, or -1 when a
+// key was missed.
+int32_t CheckKeyTest();
+// The head-voltage auto tuning of each setting of a unit's list at the
+// head's resistance: 0, or -1 at the first failure.
+int32_t AutoTuneThvList(CThvList& list, uint32_t ulHeadResistance);

@@ -81,6 +81,7 @@ uint8_t g_value[4];
 uint8_t g_reply[KT_RAW_REPLY_SIZE];
 uint8_t g_universalLength;
 uint32_t g_replyLength;
+uint8_t g_diagnosis[4];
 const Bytes kUniversalEcho = {3, 129, 0x34, 0x12};
 const Bytes kUniversalShort = {5, 129};  // a count the request does not carry
 const Bytes kStatusPacket = {0x01, 0x00, 0x00, 0x00};
@@ -112,6 +113,13 @@ std::vector<ExportRow> Rows() {
          return kt_setPrinterInfo(PINFTAG_SERIAL, "SETS0002", &size, e);
        },
        nullptr, 0, true, true},
+      // The Ready LED off; an LED id the printer does not have.
+      {"kt_setDiagnostic", [](uint16_t* e) { return kt_setDiagnostic(9, 2, 2, e); },
+       [](uint16_t* e) { return kt_setDiagnostic(9, 0, 1, e); }, RESULT_BAD_PARAMETER, true, true},
+      {"kt_resetErrHistory", [](uint16_t* e) { return kt_resetErrHistory(e); }, nullptr, 0, true, true},
+      // Switch "HeadL Up" read.
+      {"kt_command_diagnostic", [](uint16_t* e) { return kt_command_diagnostic(7, 1, 0, g_diagnosis, e); }, nullptr,
+       0, false, true},
       {"kt_universal_command", [](uint16_t* e) { return Universal(kUniversalEcho, e); },
        [](uint16_t* e) { return Universal(kUniversalShort, e); }, RESULT_PRINTER_BAD_PARAMETER, false, true},
       {"kt_SendCommand",
@@ -154,6 +162,11 @@ TEST_F(LibrarySettingExports, EachExportAgainstEachOutcome) {
   EXPECT_EQ(std::string(serial, sizeof serial), "SETS0002");
   ASSERT_EQ(Universal(kUniversalEcho, &err), 1);
   EXPECT_EQ(Bytes(g_reply, g_reply + g_universalLength), (Bytes{4, 129, 0, 0x34, 0x12}));
+  EXPECT_EQ(Bytes(g_diagnosis, g_diagnosis + 3), (Bytes{7, 1, 0})) << "the diagnosis reply as it came";
+  uint8_t results[100] = {};
+  uint32_t resultLength = sizeof results;
+  ASSERT_EQ(kt_getDiagnostic(results, &resultLength, &err), 1) << err;
+  EXPECT_EQ(resultLength, uint32_t{KT_DIAGNOSIS_COPY_MAX});
   ASSERT_EQ(kt_SendCommand(kStatusPacket.data(), 4, g_reply, &g_replyLength, &err), 1);
   EXPECT_EQ(g_replyLength, 10 + protocol::STATUS_REPLY_SIZE);
   EXPECT_EQ(kt_status(&err), 1) << "the raw data left the printer answering: " << err;

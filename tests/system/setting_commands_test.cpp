@@ -32,6 +32,7 @@ namespace {
 
 using hostiftest::Bytes;
 using hostiftest::Command;
+using hostiftest::ErrorCodeOf;
 using hostiftest::Reply;
 using testsupport::Ms;
 using namespace protocol;
@@ -54,11 +55,6 @@ Bytes SetParameterPayload(uint8_t ucId, int32_t lValue) {
 }
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-// The reply's errorCode, or 0xFFFF when no framed reply came.
-int ErrorCodeOf(const Reply& r) {
-  return r.outcome == sim::UsbOutcome::Done && r.bFramed ? r.header.errorCode : 0xFFFF;
-}
 
 sim::BoardEeproms& Eeproms(sim::Machine& m) { return *m.GetBoard().FindDevice<sim::BoardEeproms>(); }
 
