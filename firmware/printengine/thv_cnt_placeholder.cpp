@@ -1,13 +1,20 @@
-// Placeholder of the head supply's voltage walks: the step is set to the
-// target at once.
+// Placeholder of the head voltages: the supply's voltage walks set the step
+// to the target at once, and each unit's list of head-voltage settings
+// exists but holds nothing to tune yet.
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/platform/placeholder.h"
+#include "firmware/printengine/head_voltage.h"
 #include "firmware/printengine/thv_cnt.h"
 
 constinit CThvCnt g_ThvPheatL{&g_ParamThvPheatL, nullptr};
 constinit CThvCnt g_ThvPheatR{&g_ParamThvPheatR, nullptr};
+
+class CThvList {};
+
+CThvList g_ThvTableL;
+CThvList g_ThvTableR;
 
 int32_t CThvCnt::StartStepToTarget() {
   static bool s_bLogged;
