@@ -48,9 +48,7 @@ struct Pass {
 class ControlCore : public testsupport::MachineTest {
  protected:
   void SetUp() override {
-    sim::MachineOptions options;
-    options.stateDir = testsupport::MakeTempDir();
-    Boot(std::move(options));
+    BootNewPrinter();
     m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; }, kSettle);
     ASSERT_EQ(Lcd().Visible(), "Ready           ");
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));

@@ -27,9 +27,7 @@ constexpr uint16_t kWarm = 200;
 class IdlePreheat : public testsupport::MachineTest {
  protected:
   void SetUp() override {
-    sim::MachineOptions options;
-    options.stateDir = testsupport::MakeTempDir();
-    Boot(std::move(options));
+    BootNewPrinter();
     Mechanism().SetThermistor(Thermistor::HeadL, kWarm);
     Mechanism().SetThermistor(Thermistor::HeadR, kWarm);
     sim::LcdController& lcd = *m_machine->GetBoard().FindDevice<sim::LcdController>();

@@ -34,9 +34,7 @@ constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFo
 class ImageBufferSlots : public testsupport::MachineTest {
  protected:
   void SetUp() override {
-    sim::MachineOptions options;
-    options.stateDir = testsupport::MakeTempDir();
-    Boot(std::move(options));
+    BootNewPrinter();
     m_machine->RunUntil([] { return g_pCurEventMng == &g_EventMngReadyA; }, kSettle);
     ASSERT_EQ(g_pCurEventMng, &g_EventMngReadyA);
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));

@@ -58,9 +58,7 @@ bool Logged(const ErrorLogReply& log, uint8_t major, uint8_t minor) {
 class MechanismSupervision : public testsupport::MachineTest {
  protected:
   void SetUp() override {
-    sim::MachineOptions options;
-    options.stateDir = testsupport::MakeTempDir();
-    Boot(std::move(options));
+    BootNewPrinter();
     ASSERT_TRUE(RunUntilShown(*m_machine, "Ready           ", kSettle));
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
   }

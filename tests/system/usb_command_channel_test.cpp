@@ -67,8 +67,7 @@ TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   sim::MachineOptions options;
   options.bUsbHighSpeed = GetParam();
   // A new printer's flash, whose DSP program starts without an error.
-  options.stateDir = testsupport::MakeTempDir();
-  sim::Machine& m = Boot(std::move(options));
+  sim::Machine& m = BootNewPrinter(std::move(options));
   sim::UsbHostPort& host = m.UsbHost();
   ASSERT_TRUE(host.WaitForConfigured(Ms(10000))) << host.Hub().FailureReason();
   EXPECT_TRUE(m.Logged("[MAIN] IoctlConnectUsb ..."));
