@@ -210,14 +210,8 @@ int32_t CPathSelect::Step(int32_t* plDone) {
       lResult = -1;
       break;
   }
-  if (lResult == 0 && !bFinished && m_rec.IsTimedOut()) {
-    if (m_rec.usTarget == PATH_SEL_FIND) {
-      PausePositioner(m_rec, m_motor);
-    } else {
-      ReportTimeout();
-      lResult = -1;
-    }
-  }
+  // A find that does not reach its end backs off the other way.
+  lResult = CheckPositionerTimeout(*this, lResult, bFinished, m_rec.usTarget == PATH_SEL_FIND, m_rec, m_motor);
   if (bFinished) {
     lResult = Verify();
     g_ParamPrintpathFlag.SetValue(m_rec.usPosition);

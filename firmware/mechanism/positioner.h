@@ -143,6 +143,22 @@ int32_t StopPositioner(PositionerRecord& rec, PositionerMotor& motor);
 // pause counts from now.
 void PausePositioner(PositionerRecord& rec, PositionerMotor& motor);
 
+// Every positioner's time-out check in Step, after its own states ran with
+// `lResult` and `bFinished`: a move still running past its time-out either
+// backs off (it brakes and pauses, when `bBacksOff`) or raises its time-out
+// error and fails. Returns the step's result.
+template <typename Positioner>
+int32_t CheckPositionerTimeout(Positioner& positioner, int32_t lResult, bool bFinished, bool bBacksOff,
+                               PositionerRecord& rec, PositionerMotor& motor) {
+  if (lResult != 0 || bFinished || !rec.IsTimedOut()) return lResult;
+  if (bBacksOff) {
+    PausePositioner(rec, motor);
+    return lResult;
+  }
+  positioner.ReportTimeout();
+  return -1;
+}
+
 // Every positioner's MoveAndWait: StartMove, then Step until done or a
 // failure; the result.
 template <typename Positioner>

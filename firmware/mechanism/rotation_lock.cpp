@@ -127,16 +127,9 @@ int32_t CRotationLock::Step(int32_t* plDone) {
       lResult = -1;
       break;
   }
-  if (lResult == 0 && !bFinished && m_rec.IsTimedOut()) {
-    if (m_rec.usTarget == ROT_LOCK_RELEASE) {
-      // The first drive of a release that does not find the end backs off
-      // the other way after the pause.
-      PausePositioner(m_rec, m_motor);
-    } else {
-      ReportTimeout();
-      lResult = -1;
-    }
-  }
+  // The first drive of a release that does not find the end backs off the
+  // other way after the pause.
+  lResult = CheckPositionerTimeout(*this, lResult, bFinished, m_rec.usTarget == ROT_LOCK_RELEASE, m_rec, m_motor);
   if (bFinished) {
     if (EndsUnlocked(m_rec.usTarget)) m_rec.usTarget = ROT_LOCK_UNLOCKED;
     lResult = Verify();

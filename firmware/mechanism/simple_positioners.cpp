@@ -178,10 +178,7 @@ int32_t SimplePositioner::Step(int32_t* plDone) {
       lResult = -1;
       break;
   }
-  if (lResult == 0 && !bFinished && m_rec.IsTimedOut()) {
-    lResult = -1;
-    ReportTimeout();
-  }
+  lResult = CheckPositionerTimeout(*this, lResult, bFinished, false, m_rec, m_motor);
   if (bFinished) lResult = Verify();
   return FinishPositionerStep(lResult, bFinished, m_rec, m_motor, &m_lLatch, plDone);
 }
