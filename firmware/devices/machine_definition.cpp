@@ -18,6 +18,7 @@
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/panel_ports.h"
 #include "firmware/devices/paper_position.h"
+#include "firmware/devices/print_log.h"
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
@@ -160,6 +161,9 @@ void BuildPreheat() {
   hal::ConstructGlobal(g_PreheatBoth, kGlobalBuild);
 }
 
+// The print log clears its SDRAM area.
+void BuildPrintLog() { hal::ConstructGlobal(g_PrintLog, kGlobalBuild); }
+
 // The error history loads its table from flash through cells 122 and 123.
 void BuildErrorHistory() { hal::ConstructGlobal(g_ErrorHist, kGlobalBuild); }
 
@@ -247,6 +251,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
     Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
+    Objects(BuildPrintLog, "g_PrintLog"),
     // 10: the last settings and the power-save object, which reads
     // "Time[Min]" when it is built.
     Settings(SETTINGS_GROUP_BEFORE_POWER_SAVE),

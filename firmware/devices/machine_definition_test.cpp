@@ -445,6 +445,8 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("g_PaperPosition"), ulFirstCounterStep);
   EXPECT_LT(StepOf("g_EventMngLoadFail"), StepOf("g_PrintLine"));
   EXPECT_LT(StepOf("g_PlaneSequencer"), StepOf("g_PowerSave"));
+  EXPECT_LT(StepOf("g_PreheatBoth"), StepOf("g_PrintLog"));
+  EXPECT_LT(StepOf("g_PrintLog"), StepOf("g_PowerSave"));
 }
 
 }  // namespace

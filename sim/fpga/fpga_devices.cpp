@@ -2,6 +2,7 @@
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/fpga/head_drive_block.h"
+#include "sim/fpga/tag_bridge.h"
 #include "sim/soc/emif.h"
 #include "sim/soc/gpio.h"
 
@@ -10,7 +11,8 @@ namespace sim {
 // The FPGA on the external memory bus and what it hangs on: the GPIO
 // controller (its configuration port and its interrupt lines), the external
 // memory interface (its bus timing), then the FPGA itself: its main block
-// and its head-drive block. The power and
+// with the tag bridge (and the reader chip behind it) and its head-drive
+// block. The power and
 // sleep controllers are installed before (the GPIO controller answers only
 // while its module is enabled).
 void InstallFpgaDevices(Board& board, const BoardInputs& inputs) {
@@ -18,6 +20,7 @@ void InstallFpgaDevices(Board& board, const BoardInputs& inputs) {
   board.AddDevice<ExternalMemoryInterface>(board);
   FpgaConfigPort& config = board.AddDevice<FpgaConfigPort>(board, gpio);
   FpgaMainBlock& main = board.AddDevice<FpgaMainBlock>(board, gpio, config, inputs.pcbRevision);
+  board.AddDevice<TagBridge>(board, config, main);
   board.AddDevice<HeadDriveBlock>(board, gpio, config, main);
 }
 

@@ -247,8 +247,21 @@ void FpgaMainBlock::StartConversion() {
   });
 }
 
+BusDevice* FpgaMainBlock::SubBlockAt(uint32_t offset) const {
+  for (const SubBlock& sub : m_subBlocks) {
+    if (offset >= sub.first && offset <= sub.last) return sub.device;
+  }
+  return nullptr;
+}
+
+bool FpgaMainBlock::ReadIsPolled(uint32_t offset) const {
+  BusDevice* sub = SubBlockAt(offset);
+  return sub != nullptr && Configured() && sub->ReadIsPolled(offset);
+}
+
 uint32_t FpgaMainBlock::Read(uint32_t offset, uint32_t width) {
   if (!Configured()) return width == 4 ? 0xFFFFFFFFu : width == 2 ? kIdleValue : 0xFFu;
+  if (BusDevice* sub = SubBlockAt(offset)) return sub->Read(offset, width);
   if (width == 4) return ReadHalf(offset) | (static_cast<uint32_t>(ReadHalf(offset + 2)) << 16);
   const uint16_t half = ReadHalf(offset & ~1u);
   return width == 2 ? half : (offset & 1u) != 0 ? half >> 8 : half & 0xFFu;
@@ -256,6 +269,10 @@ uint32_t FpgaMainBlock::Read(uint32_t offset, uint32_t width) {
 
 void FpgaMainBlock::Write(uint32_t offset, uint32_t width, uint32_t value) {
   if (!Configured()) return;
+  if (BusDevice* sub = SubBlockAt(offset)) {
+    sub->Write(offset, width, value);
+    return;
+  }
   if (width == 4) {
     WriteHalf(offset, static_cast<uint16_t>(value));
     WriteHalf(offset + 2, static_cast<uint16_t>(value >> 16));

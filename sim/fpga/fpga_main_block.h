@@ -40,6 +40,8 @@
 //   0x42 / 0x48          A/D channel, low and high nibble; each write starts
 //                        a conversion of kAdcConversion; 0x44 ADC_DATA reads
 //                        the last finished conversion (10 bits)
+//   0xA2-0x22F           the tag bridge (tag_bridge.h), a sub-block that
+//                        answers its own range
 // Every other register reads back what was last written (the DC-motor bit
 // pairs, fan control, PWM pairs, THV, EEPROM select, output port, line
 // mode, ...); models of the mechanism follow them through write observers.
@@ -127,11 +129,23 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   uint32_t LinePulses() const { return m_linePulses; }
   uint32_t AdcChannel() const { return m_adcChannel; }
 
+  // Hands the accesses to [first, last] (offsets in the block) to a part of
+  // the logic with a model of its own, while the block is configured.
+  void MapSubBlock(uint32_t first, uint32_t last, BusDevice& device) { m_subBlocks.push_back({first, last, &device}); }
+
   uint32_t Read(uint32_t offset, uint32_t width) override;
   void Write(uint32_t offset, uint32_t width, uint32_t value) override;
   uint32_t BusWidth() const override { return 2; }
+  bool ReadIsPolled(uint32_t offset) const override;
 
  private:
+  struct SubBlock {
+    uint32_t first;
+    uint32_t last;
+    BusDevice* device;
+  };
+  BusDevice* SubBlockAt(uint32_t offset) const;
+
   struct PulseChannel {
     bool bRunning = false;
     bool bAwaitingPeriod = false;
@@ -184,6 +198,7 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   std::function<uint16_t(uint32_t, bool)> m_analog;
   std::array<uint16_t, 256> m_analogValues{};
   std::vector<std::function<void(uint32_t, uint16_t)>> m_writeObservers;
+  std::vector<SubBlock> m_subBlocks;
 };
 
 }  // namespace sim
