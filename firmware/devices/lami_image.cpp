@@ -25,6 +25,8 @@ constexpr uint32_t kErrLamiImageCheck = 0x0119;
 constexpr uint32_t kFirstMinorVersionAccepted = 2;
 // A set pixel in the working buffer.
 constexpr uint16_t kSetPixel = 6;
+// Packed bytes expanded per block.
+constexpr uint32_t kExpandPackedBytes = 32;
 
 // 0, or -1 when a byte could not be read.
 int32_t ReadBytes(PhysAddr ulAddress, uint32_t ulBytes, uint8_t* pucOut) {
@@ -95,15 +97,27 @@ int32_t CLamiImg::WriteHeader(uint32_t ulOffset) const {
   return 0;
 }
 
+// Block by block: 32 packed bytes read from flash become 256 pixel bytes,
+// written as 128 words of pixel pairs.
 int32_t CLamiImg::Expand(PhysAddr ulDestination) const {
-  for (uint32_t i = 0; i < PackedBytes(); i += 2) {
-    uint16_t usPacked = 0;
-    IoctlRead16(m_ulFlashAddress + i, &usPacked);
-    for (uint32_t b = 0; b < 2; ++b) {
-      const uint8_t ucPacked = static_cast<uint8_t>(usPacked >> (8 * b));
-      const PhysAddr ulPixels = ulDestination + 8 * (i + b);
-      for (uint32_t k = 0; k < 4; ++k) IoctlWrite16(ulPixels + 2 * k, ExpandedPair(ucPacked, k));
+  uint8_t aucPacked[kExpandPackedBytes];
+  uint8_t aucPixels[8 * kExpandPackedBytes];
+  for (uint32_t ulDone = 0; ulDone < PackedBytes(); ulDone += kExpandPackedBytes) {
+    const uint32_t ulBytes = PackedBytes() - ulDone < kExpandPackedBytes ? PackedBytes() - ulDone : kExpandPackedBytes;
+    const IoctlBlockArea packedArea{m_ulFlashAddress + ulDone, ulBytes};
+    IoctlSetBlock(&packedArea);
+    std::memset(aucPacked, 0, sizeof(aucPacked));
+    IoctlReadBlock(aucPacked);
+    for (uint32_t i = 0; i < ulBytes; ++i) {
+      for (uint32_t k = 0; k < 4; ++k) {
+        const uint16_t usPair = ExpandedPair(aucPacked[i], k);
+        aucPixels[8 * i + 2 * k] = static_cast<uint8_t>(usPair);
+        aucPixels[8 * i + 2 * k + 1] = static_cast<uint8_t>(usPair >> 8);
+      }
     }
+    const IoctlBlockArea pixelArea{ulDestination + 8 * ulDone, 8 * ulBytes};
+    IoctlSetBlock(&pixelArea);
+    IoctlWriteBlock(aucPixels);
   }
   return 0;
 }

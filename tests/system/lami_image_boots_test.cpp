@@ -1,13 +1,13 @@
-// Lamination-pattern slots across a power cut. A printer with both sample
-// slots stores a download into one of them, and the power fails in one of
-// the store's phases: while the slot is erased, while it is programmed, or
-// at the checksum that completes it. The next boot's check of the slots
-// fails (on the signature, or on the checksum) and raises error index
-// 0x119, instead of taking a half-written pattern for a valid one.
+// Lamination-pattern slots of a new printer and across a power cut. A new
+// printer's slots pass the start-up's check. A printer stores a download
+// into one of its slots, and the power fails in one of the store's phases:
+// while the slot is erased, while it is programmed, or at the checksum that
+// completes it. The next boot's check of the slots fails (on the signature,
+// or on the checksum) and raises error index 0x119, instead of taking a
+// half-written pattern for a valid one.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -21,7 +21,6 @@
 #include "sim/panel/panel.h"
 #include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
-#include "tools/images/flash_image.h"
 #include "tools/images/lamination_slot.h"
 
 namespace {
@@ -78,13 +77,8 @@ TEST_P(LamiImagePowerCut, TheNextBootsCheckFailsAndRaisesTheCheckError) {
   if (std::string(s_phase.name) == "Checksum") s_phase.ulWritesBefore = kStoreErases + SampleProgramWrites();
   g_download = images::BuildSampleLaminationDownload();
 
+  // A new printer: both slots hold the sample pattern.
   testsupport::ForkedBoots boots;
-  // A printer as it leaves the factory: both slots hold the sample pattern.
-  {
-    const images::Bytes flash = images::ComposeFlash(images::SampleFlashContents(kFirmware));
-    std::ofstream out(boots.Path("flash.bin"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
-  }
 
   const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     static int32_t s_lCheck;
@@ -117,6 +111,28 @@ TEST_P(LamiImagePowerCut, TheNextBootsCheckFailsAndRaisesTheCheckError) {
     return s_bRaised ? 0 : 23;
   });
   EXPECT_EQ(codes, (std::vector<int>{0, 0}));
+}
+
+class LamiImageNewPrinter : public testsupport::MachineTest {};
+
+// A new printer's flash holds the sample pattern in both slots, written by
+// its own firmware's version: the start-up's check passes.
+TEST_F(LamiImageNewPrinter, BothSlotsPassTheCheck) {
+  static int32_t s_lCheck;
+  static bool s_bRaised;
+  sim::MachineOptions options;
+  options.appEntry = [] {
+    s_lCheck = CheckLamiImages();
+    s_bRaised = IsErrorRaised(0x0119);
+    syslog(LOG_NOTICE, "[test] done");
+    for (;;) CpuRelax();
+  };
+  sim::Machine& m = BootNewPrinter(std::move(options));
+  ASSERT_EQ(m.RunUntil([&] { return m.Logged("[test] done"); },
+                       testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(2000)),
+            sim::RunResult::ConditionMet);
+  EXPECT_EQ(s_lCheck, 0);
+  EXPECT_FALSE(s_bRaised);
 }
 
 INSTANTIATE_TEST_SUITE_P(Phases, LamiImagePowerCut, testing::ValuesIn(kPhases),
