@@ -70,11 +70,11 @@ int32_t CLamiImg::Check() {
   const uint16_t usStored =
       static_cast<uint16_t>(aucHeader[LAMI_HEADER_CHECKSUM] | (aucHeader[LAMI_HEADER_CHECKSUM + 1] << 8));
   if (VerifyChecksum16(m_ulFlashAddress, PackedBytes(), usStored, CHECKSUM_READ_BLOCK) != 0) return -2;
-  char acMajor[3] = {static_cast<char>(aucHeader[LAMI_HEADER_VERSION_MAJOR]),
-                     static_cast<char>(aucHeader[LAMI_HEADER_VERSION_MAJOR + 1]), 0};
-  char acMinor[3] = {static_cast<char>(aucHeader[LAMI_HEADER_VERSION_MINOR]),
-                     static_cast<char>(aucHeader[LAMI_HEADER_VERSION_MINOR + 1]), 0};
-  if (ParseHex(acMajor, 2) == 0 && ParseHex(acMinor, 2) < kFirstMinorVersionAccepted) return -4;
+  const char* pszHeader = reinterpret_cast<const char*>(aucHeader);
+  if (ParseHex(pszHeader + LAMI_HEADER_VERSION_MAJOR, 2) == 0 &&
+      ParseHex(pszHeader + LAMI_HEADER_VERSION_MINOR, 2) < kFirstMinorVersionAccepted) {
+    return -4;
+  }
   m_lState = 0;
   return 0;
 }
