@@ -13,6 +13,7 @@
 #include "firmware/devices/eeprom.h"
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/io_port.h"
+#include "firmware/devices/lami_image.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
@@ -34,6 +35,7 @@
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
 #include "firmware/printengine/drive_units.h"
+#include "firmware/printengine/image_buffer.h"
 #include "firmware/printengine/print_line.h"
 
 namespace {
@@ -46,14 +48,16 @@ namespace {
 void BuildSystemInit() { hal::ConstructGlobal(g_SystemInit, kGlobalBuild); }
 
 // The FPGA's main block (its shadows are read from the configured FPGA),
-// the time bases, the head-drive block (its shadows read likewise), the LCD and the control core's error manager and idle
-// supervisor.
+// the time bases, the head-drive block (its shadows read likewise), the
+// LCD, the image memory's access and the control core's error manager and
+// idle supervisor.
 void BuildCore() {
   hal::ConstructGlobal(g_FpgaMain, kGlobalBuild);
   hal::ConstructGlobal(g_MsTimer);
   hal::ConstructGlobal(g_UsTimer, kGlobalBuild);
   hal::ConstructGlobal(g_HeadDrive, kGlobalBuild);
   hal::ConstructGlobal(g_Lcd);
+  hal::ConstructGlobal(g_ImageBuffer, kGlobalBuild);
   hal::ConstructGlobal(g_ErrorMng, kGlobalBuild);
   hal::ConstructGlobal(g_IdleSupervisor, kGlobalBuild);
 }
@@ -128,6 +132,13 @@ void BuildDonorManagers() {
 }
 
 void BuildPaperPosition() { hal::ConstructGlobal(g_PaperPosition, kGlobalBuild); }
+
+// The active and the stored lamination-pattern slot, told apart by their
+// flash addresses.
+void BuildLamiImages() {
+  hal::ConstructGlobal(g_LamiImgSlot0, LAMI_IMG_SLOT0_ADDRESS);
+  hal::ConstructGlobal(g_LamiImgSlot1, LAMI_IMG_SLOT1_ADDRESS);
+}
 
 void BuildPrintLine() {
   hal::ConstructGlobal(g_PrintLine, kGlobalBuild);
@@ -205,7 +216,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     // 1: the board, the FPGA and unit A.
     Objects(BuildSystemInit, "g_SystemInit"),
     // 2
-    Objects(BuildCore, "g_FpgaMain g_MsTimer g_UsTimer g_HeadDrive g_Lcd g_ErrorMng g_IdleSupervisor"),
+    Objects(BuildCore, "g_FpgaMain g_MsTimer g_UsTimer g_HeadDrive g_Lcd g_ImageBuffer g_ErrorMng g_IdleSupervisor"),
     // 3: the registries, before any port.
     Objects(BuildPortRegistries, "g_PortRegTableInWord g_PortRegTableInLong g_PortRegTableOutWord g_PortRegTableOutLong"),
     // 4: the ports.
@@ -249,6 +260,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_LoadBar"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
+    Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),
     Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
     Objects(BuildPrintLog, "g_PrintLog"),

@@ -444,6 +444,9 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("g_DonorMngColorSenR"), StepOf("g_PaperPosition"));
   EXPECT_LT(StepOf("g_PaperPosition"), ulFirstCounterStep);
   EXPECT_LT(StepOf("g_EventMngLoadFail"), StepOf("g_PrintLine"));
+  // The lamination slots after the image-buffer tables, before the print line.
+  EXPECT_LT(StepOf("g_BufSlots18B"), StepOf("g_LamiImgSlot0"));
+  EXPECT_LT(StepOf("g_LamiImgSlot1"), StepOf("g_PrintLine"));
   EXPECT_LT(StepOf("g_PlaneSequencer"), StepOf("g_PowerSave"));
   EXPECT_LT(StepOf("g_PreheatBoth"), StepOf("g_PrintLog"));
   EXPECT_LT(StepOf("g_PrintLog"), StepOf("g_PowerSave"));

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "firmware/control/lcd.h"
 #include "firmware/devices/checksum.h"
+#include "firmware/devices/flash_progress.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/flash.h"
 #include "firmware/platform/ioctl.h"
@@ -11,19 +11,10 @@
 
 namespace {
 
-constexpr uint32_t kProgressColumn = 13;
 constexpr uint32_t kVerifyBlockHalfwords = 64;
 constexpr uint32_t kModelTextLength = sizeof(FIRMWARE_MODEL_TEXT) - 1;
 
 uint32_t U16At(const uint8_t* puc) { return static_cast<uint32_t>(puc[0] | (puc[1] << 8)); }
-
-void ShowText(const char* pszText) { g_Lcd.WriteText(pszText, 0, 16); }
-
-void ShowPercent(uint32_t ulPercent) {
-  char acDigits[3];
-  FormatDec(acDigits, ulPercent, 2);
-  g_Lcd.WriteText(acDigits, kProgressColumn, 2);
-}
 
 int32_t ReadBlock(PhysAddr ulAddress, uint32_t ulBytes, uint8_t* pucOut) {
   uint32_t i = 0;
@@ -84,7 +75,7 @@ int32_t WriteFirmwareImage(uint32_t ulArea, uint32_t ulByteCount) {
   const uint32_t ulSectors = ulArea != 0 ? FLASH_MAIN_AREA_SECTORS : FLASH_BOOT_AREA_SECTORS;
   const uint32_t ulAreaBytes = ulSectors * FLASH_AREA_SECTOR_BYTES;
 
-  ShowText("Checking...     ");
+  ShowFlashStep("Checking...     ");
   const int32_t lCheck = CheckFirmwareImage(DOWNLOAD_BUFFER);
   if (lCheck != 0) return lCheck;
 
@@ -102,14 +93,14 @@ int32_t WriteFirmwareImage(uint32_t ulArea, uint32_t ulByteCount) {
     return -1;
   }
 
-  ShowText("Erasing...     %");
+  ShowFlashStep("Erasing...     %");
   for (uint32_t i = 0; i < ulSectors; ++i) {
-    ShowPercent(i * 100 / ulSectors);
+    ShowFlashPercent(i * 100 / ulSectors);
     const int32_t lResult = FlashEraseSector(ulAreaStart + i * FLASH_AREA_SECTOR_BYTES);
     if (lResult != 0) return lResult;
   }
 
-  ShowText("Updating...     ");
+  ShowFlashStep("Updating...     ");
   const uint32_t ulProgramBytes = ulImageBytes + (ulImageBytes & 1u);
   const void* pSource = PhysToHost(DOWNLOAD_BUFFER, ulProgramBytes);
   const int32_t lProgram = FlashProgram(ulAreaStart, IoctlPointerWord(pSource), ulProgramBytes, 1);
@@ -119,9 +110,8 @@ int32_t WriteFirmwareImage(uint32_t ulArea, uint32_t ulByteCount) {
 }
 
 int32_t VerifyFlashWrite(PhysAddr ulFlash, PhysAddr ulSource, uint32_t ulByteLength) {
-  ShowText("Verifying...   %");
+  ShowFlashStep("Verifying...   %");
   const uint32_t ulHalfwords = ulByteLength / 2 + (ulByteLength & 1u);
-  const uint32_t ulStep = ulHalfwords / 100;
   int32_t lResult = 0;
   uint8_t aucFlash[2 * kVerifyBlockHalfwords];
   uint8_t aucSource[2 * kVerifyBlockHalfwords];
@@ -137,14 +127,7 @@ int32_t VerifyFlashWrite(PhysAddr ulFlash, PhysAddr ulSource, uint32_t ulByteLen
     IoctlReadBlock(aucSource);
     if (std::memcmp(aucFlash, aucSource, 2 * ulCount) != 0) lResult = -1;
     ulDone += ulCount;
-    // Fewer than 100 halfwords have no hundredth to step by: their progress
-    // is shown per block.
-    if (ulStep == 0) {
-      const uint32_t ulPercent = ulDone * 100 / ulHalfwords;
-      if (ulPercent <= 99) ShowPercent(ulPercent);
-    } else if (ulDone % ulStep == 0 && ulDone / ulStep <= 99) {
-      ShowPercent(ulDone / ulStep);
-    }
+    ShowFlashHundredths(ulDone, ulHalfwords);
   }
   return lResult;
 }

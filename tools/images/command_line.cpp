@@ -11,6 +11,7 @@
 #include "tools/images/dsp_image.h"
 #include "tools/images/flash_image.h"
 #include "tools/images/fpga_bitstream.h"
+#include "tools/images/lamination_slot.h"
 #include "tools/images/main_image.h"
 #include "tools/images/table_image.h"
 
@@ -28,6 +29,8 @@ constexpr char kUsage[] =
     "  fpga FILE      the FPGA configuration as it lies in flash (count, then bitstream)\n"
     "  package DIR    MAIN.BIN, DSP.BIN, TABLE.BIN and the updater's update.ini\n"
     "  flash FILE     an 8 MB flash image, e.g. a state directory's flash.bin\n"
+    "  lamination FILE  the sample lamination pattern as the host downloads it\n"
+    "                 (one byte per pixel, 8929536 bytes)\n"
     "options:\n"
     "  --version MM.mm     version in hexadecimal digits (default 02.10)\n"
     "  --date TEXT         creation date, 10 characters (default 2024/01/15)\n"
@@ -193,6 +196,8 @@ int RunImagesCommand(const std::vector<std::string>& args, std::ostream& out, st
       return 0;
     } else if (command == "flash") {
       WriteBinary(target, BuildFlash(o));
+    } else if (command == "lamination") {
+      WriteBinary(target, BuildSampleLaminationDownload());
     } else {
       err << "bom-images: unknown command " << command << "\n" << kUsage;
       return 2;

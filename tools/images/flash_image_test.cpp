@@ -137,6 +137,12 @@ TEST(ImagesCommand, FlashTakesGivenImagesOrSamples) {
   EXPECT_EQ(ReadFile(dir + "/fpga.bin").size(), 68u);
 }
 
+TEST(ImagesCommand, LaminationWritesTheSampleDownload) {
+  const std::string dir = TempDir();
+  ASSERT_EQ(RunTool({"lamination", dir + "/lami.bin"}), 0);
+  EXPECT_EQ(ReadFile(dir + "/lami.bin"), BuildSampleLaminationDownload());
+}
+
 TEST(ImagesCommand, UsageErrors) {
   struct Case {
     std::vector<std::string> args;

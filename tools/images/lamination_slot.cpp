@@ -40,27 +40,27 @@ Bytes PackLaminationPixels(const Bytes& pixels) {
   return packed;
 }
 
-Bytes BuildLaminationSlot(const std::function<bool(uint32_t pixel)>& isSet, Version firmware) {
-  Bytes packed(kLamiPackedBytes, 0);
-  for (uint32_t i = 0; i < kLamiPackedBytes; ++i) {
-    uint8_t byte = 0;
-    for (uint32_t j = 0; j < 8; ++j) {
-      if (isSet(8 * i + j)) byte = static_cast<uint8_t>(byte | (1u << (j ^ 1)));
-    }
-    packed[i] = byte;
+Bytes BuildLaminationDownload(const std::function<bool(uint32_t pixel)>& isSet) {
+  Bytes pixels(kLamiPixels, 0);
+  for (uint32_t i = 0; i < kLamiPixels; ++i) {
+    if (isSet(i)) pixels[i] = 0xFF;
   }
-  return FinishSlot(std::move(packed), firmware);
+  return pixels;
 }
 
-Bytes BuildSampleLaminationSlot(Version firmware) {
-  return BuildLaminationSlot(
-      [](uint32_t pixel) {
-        const uint32_t x = pixel % 2464;
-        const uint32_t y = pixel / 2464;
-        return ((x / 77) + (y / 77)) % 2 == 0;
-      },
-      firmware);
+Bytes BuildLaminationSlot(const std::function<bool(uint32_t pixel)>& isSet, Version firmware) {
+  return FinishSlot(PackLaminationPixels(BuildLaminationDownload(isSet)), firmware);
 }
+
+bool IsSampleLaminationPixel(uint32_t pixel) {
+  const uint32_t x = pixel % 2464;
+  const uint32_t y = pixel / 2464;
+  return ((x / 77) + (y / 77)) % 2 == 0;
+}
+
+Bytes BuildSampleLaminationDownload() { return BuildLaminationDownload(IsSampleLaminationPixel); }
+
+Bytes BuildSampleLaminationSlot(Version firmware) { return BuildLaminationSlot(IsSampleLaminationPixel, firmware); }
 
 int CheckLaminationSlot(const Bytes& slot) {
   if (slot.size() < kLamiSlotBytes) return -1;

@@ -22,10 +22,16 @@ constexpr uint32_t kLamiPackedBytes = kLamiPixels / 8;
 constexpr uint32_t kLamiSlotBytes = kLamiPackedBytes + 32;
 constexpr char kLamiSignature[] = "MORVELAN KT-3318";
 
+// A pattern as the host downloads it (update kinds 16, 17 and 18): one byte
+// per pixel, 0xFF for a set pixel and 0 for a clear one.
+Bytes BuildLaminationDownload(const std::function<bool(uint32_t pixel)>& isSet);
 // Packs one-byte-per-pixel data (any non-zero byte is a set pixel).
 Bytes PackLaminationPixels(const Bytes& pixels);
+// The slot the firmware makes of the pattern's download.
 Bytes BuildLaminationSlot(const std::function<bool(uint32_t pixel)>& isSet, Version firmware);
 // The sample pattern: squares of 77 pixels, alternating, in rows of 2464.
+bool IsSampleLaminationPixel(uint32_t pixel);
+Bytes BuildSampleLaminationDownload();
 Bytes BuildSampleLaminationSlot(Version firmware);
 // The firmware's check: 0 valid, -1 signature, -2 checksum, -4 written by
 // a firmware older than 00.02.

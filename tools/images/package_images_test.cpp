@@ -144,6 +144,19 @@ TEST(LaminationSlot, PackingOrderAndHeader) {
   EXPECT_EQ(CheckLaminationSlot(BuildSampleLaminationSlot(Version{0x02, 0x10})), 0);
 }
 
+// The download the host sends and the slot the printer makes of it show the
+// same sample pattern.
+TEST(LaminationSlot, TheSampleDownloadPacksIntoTheSampleSlot) {
+  const Bytes download = BuildSampleLaminationDownload();
+  ASSERT_EQ(download.size(), kLamiPixels);
+  EXPECT_EQ(download[0], 0xFF) << "the first square is set";
+  EXPECT_EQ(download[77], 0x00);
+  EXPECT_EQ(download[77 * 2464], 0x00) << "the square below the first is clear";
+  EXPECT_EQ(download[77 * 2464 + 77], 0xFF);
+  const Bytes slot = BuildSampleLaminationSlot(Version{0x02, 0x10});
+  EXPECT_EQ(PackLaminationPixels(download), Bytes(slot.begin(), slot.begin() + kLamiPackedBytes));
+}
+
 TEST(CisCalibration, BlocksBackupAndSerial) {
   std::array<uint8_t, kCisBackupItems> items{};
   items[0] = 0x01;

@@ -1,0 +1,3 @@
+#include "firmware/devices/flash_write_buffer.h"
+
+constinit uint8_t g_FlashWriteBuf[FLASH_WRITE_BUF_BYTES] = {};
