@@ -485,3 +485,54 @@ INSTANTIATE_TEST_SUITE_P(Table, CutterSettling, ::testing::ValuesIn(kSettles),
 
 }  // namespace
 }  // namespace paneltest
+
+namespace paneltest {
+namespace {
+
+// Switching everything off in the middle of a cut stops the carriage where
+// it is: no cut across, the side forgotten; the next cut settles again,
+// which drives the carriage home first.
+TEST_F(CutterOnTheModel, SwitchingAllOffInterruptsACutAndTheNextCutSettlesAgain) {
+  static int32_t s_lResult;
+  static uint32_t s_ulStopped, s_ulHome, s_ulAcross;
+  InApp(
+      [] {
+        g_PortMotorEnable.Set();
+        ASSERT_EQ(g_Cutter.SettlePosition(), 0);
+        ASSERT_EQ(g_Cutter.Cut(3), 0);
+        g_MsTimer.WaitMs(100);
+        MechaAllOff();
+        g_Cutter.GetPosition(&s_ulStopped);
+      },
+      Ms(5000));
+  EXPECT_EQ(s_ulStopped, 0u);
+  EXPECT_EQ(Mechanism().Drive(sim::DcMotor::Cutter), sim::DriveState::Stop);
+  ASSERT_EQ(Mechanism().Crossings().size(), 1u);
+  const sim::CutterCrossing interrupted = Mechanism().Crossings().back();
+  EXPECT_FALSE(Mechanism().CrossingComplete(interrupted)) << "stopped at " << interrupted.to;
+  RunFor(Ms(200));
+  EXPECT_EQ(Mechanism().Position(sim::Axis::Cutter), interrupted.to) << "and stands there";
+  InApp(
+      [] {
+        const Driven d = CutterDriven();
+        s_lResult = d.start(3);  // settles: between the ends, home in mode 2
+        if (s_lResult == 0) s_lResult = Poll(d);
+        s_ulHome = d.position();
+        if (s_lResult == 0) s_lResult = d.start(3);
+        if (s_lResult == 0) s_lResult = Poll(d);
+        s_ulAcross = d.position();
+      },
+      Ms(5000));
+  EXPECT_EQ(s_lResult, 0);
+  EXPECT_EQ(s_ulHome, static_cast<uint32_t>(CUTTER_LEFT));
+  EXPECT_EQ(s_ulAcross, static_cast<uint32_t>(CUTTER_RIGHT));
+  const auto& crossings = Mechanism().Crossings();
+  ASSERT_EQ(crossings.size(), 3u);
+  EXPECT_EQ(crossings[1].duties, std::vector<uint32_t>{50}) << "home";
+  EXPECT_FALSE(Mechanism().CrossingComplete(crossings[1])) << "from between the ends";
+  EXPECT_TRUE(Mechanism().CrossingComplete(crossings[2]));
+  EXPECT_EQ(crossings[2].duties, (std::vector<uint32_t>{50, 22}));
+}
+
+}  // namespace
+}  // namespace paneltest
