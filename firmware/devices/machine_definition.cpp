@@ -25,6 +25,7 @@
 #include "firmware/devices/settings.h"
 #include "firmware/devices/stepper.h"
 #include "firmware/hal/global.h"
+#include "firmware/mechanism/cutter.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
@@ -105,8 +106,8 @@ void BuildHeadEepromL() { ConstructHeadEeprom(0); }
 void BuildHeadEepromR() { ConstructHeadEeprom(1); }
 
 // The positioners, after the sensors, motors and settings they point at.
-// The pinch rollers, the eject motor and the cutter take their places
-// between them when they are built.
+// The pinch rollers and the eject motor take their places between them
+// when they are built.
 void BuildPositioners() {
   hal::ConstructGlobal(g_HeadLiftL, 0u);
   hal::ConstructGlobal(g_HeadLiftR, 1u);
@@ -114,6 +115,7 @@ void BuildPositioners() {
   hal::ConstructGlobal(g_LoadPinch, kGlobalBuild);
   hal::ConstructGlobal(g_EjectPinch, kGlobalBuild);
   hal::ConstructGlobal(g_PathSelect, kGlobalBuild);
+  hal::ConstructGlobal(g_Cutter, kGlobalBuild);
   hal::ConstructGlobal(g_LoadBar, kGlobalBuild);
 }
 
@@ -257,7 +259,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
-    Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_LoadBar"),
+    Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_LoadBar"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),

@@ -30,12 +30,7 @@ constexpr PathEnd kEnds[2] = {
     {PATH_SEL_PATH_L, &g_SensorPathPosiR, &g_SensorPathPosiL, POS_DRIVE_FORWARD, POS_DRIVE_REVERSE, 0x210},
     {PATH_SEL_PATH_R, &g_SensorPathPosiL, &g_SensorPathPosiR, POS_DRIVE_REVERSE, POS_DRIVE_FORWARD, 0x211},
 };
-const PathEnd* EndOfPosition(uint32_t ulPosition) {
-  for (const PathEnd& end : kEnds) {
-    if (end.usPosition == ulPosition) return &end;
-  }
-  return nullptr;
-}
+const PathEnd* EndOfPosition(uint32_t ulPosition) { return FindRow(kEnds, &PathEnd::usPosition, ulPosition); }
 const PathEnd* EndOfDirection(int32_t lDirection) {
   return lDirection == 1 || lDirection == 2 ? &kEnds[lDirection - 1] : nullptr;
 }
@@ -73,10 +68,8 @@ constexpr ScreenMove kScreenMoves[] = {
 }  // namespace
 
 PathFindAction ClassifyPathCode(uint32_t ulCode) {
-  for (const PathFindRow& row : kFindRows) {
-    if (row.usCode == ulCode) return row.eAction;
-  }
-  return PATH_FIND_STAY;
+  const PathFindRow* pRow = FindRow(kFindRows, &PathFindRow::usCode, ulCode);
+  return pRow != nullptr ? pRow->eAction : PATH_FIND_STAY;
 }
 
 CPathSelect::CPathSelect(GlobalBuild) : m_rec(kTimeoutMs), m_motor(&g_DcMotorPathSel) {}
@@ -190,9 +183,7 @@ int32_t CPathSelect::Step(int32_t* plDone) {
       if (m_rec.PauseOver(kPauseMs)) lResult = Seek(PATH_SEL_REVERSE, true);
       break;
     case POS_STEP_ARRIVED:
-      m_motor.Brake();
-      m_rec.usStep = POS_STEP_IDLE;
-      m_rec.usPosition = m_rec.usTarget;
+      BrakeAtTarget(m_rec, m_motor);
       if (m_lSweep == 1) {
         m_rec.Restart();
         m_rec.usStep = POS_STEP_SWEEP_PAUSE;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "firmware/control/error_manager.h"
 #include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/chop_motor.h"
@@ -62,10 +63,10 @@ int32_t PositionerRecord::PollSequence(uint32_t* pulComplete) {
   return lResult;
 }
 
-void PositionerRecord::StepFollow() {
+void PositionerRecord::StepFollow(uint16_t usArrived) {
   uint32_t ulComplete = 0;
   PollSequence(&ulComplete);
-  if (ulComplete != 0) usStep = POS_STEP_ARRIVED;
+  if (ulComplete != 0) usStep = usArrived;
 }
 
 bool PositionerRecord::IsTimedOut() const { return g_MsTimer.NowMs() - ulStartMs > ulTimeoutMs; }
@@ -83,6 +84,12 @@ int32_t FinishPositionerStep(int32_t lResult, bool bFinished, PositionerRecord& 
   }
   *plDone = bFinished ? 1 : 0;
   return lResult;
+}
+
+void BrakeAtTarget(PositionerRecord& rec, PositionerMotor& motor) {
+  motor.Brake();
+  rec.usStep = POS_STEP_IDLE;
+  rec.usPosition = rec.usTarget;
 }
 
 int32_t StopPositioner(PositionerRecord& rec, PositionerMotor& motor) {
@@ -115,6 +122,15 @@ int32_t ReadStableOn(CDigitalSensor* pSensor, uint32_t* pulOn) {
 bool ReadsOn(CDigitalSensor* pSensor) {
   uint32_t ulLevel = 0;
   return pSensor->Read(&ulLevel) == 0 && ulLevel == 1;
+}
+
+int32_t CheckSensorOff(CDigitalSensor* pSensor, uint32_t ulErrorIndex) {
+  uint32_t ulOn = 0;
+  const int32_t lResult = ReadStableOn(pSensor, &ulOn);
+  if (lResult != 0) return lResult;
+  if (ulOn == 0) return 0;
+  g_ErrorMng.SetError(ulErrorIndex);
+  return -1;
 }
 
 void ShowPositionTexts(const PositionTexts* pRows, uint32_t ulRows, uint32_t ulPosition) {

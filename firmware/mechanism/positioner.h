@@ -106,9 +106,9 @@ class PositionerRecord {
   // bouncing input, a failed read) leaves it. Complete once the index has
   // reached the length. Returns the read's result.
   int32_t PollSequence(uint32_t* pulComplete);
-  // The step of state POS_STEP_FOLLOW: one poll; a complete sequence
-  // arrives (POS_STEP_ARRIVED).
-  void StepFollow();
+  // The step that follows the sequence: one poll; a complete sequence
+  // moves on to the arrival state.
+  void StepFollow(uint16_t usArrived = POS_STEP_ARRIVED);
   int32_t GetPosition(uint32_t* pulPosition) const {
     *pulPosition = usPosition;
     return 0;
@@ -135,6 +135,10 @@ class PositionerRecord {
 int32_t FinishPositionerStep(int32_t lResult, bool bFinished, PositionerRecord& rec, PositionerMotor& motor,
                              int32_t* plLatch, int32_t* plDone);
 
+// Arrived: brake, and the target is the position; the step machine is
+// idle.
+void BrakeAtTarget(PositionerRecord& rec, PositionerMotor& motor);
+
 // Every positioner's Stop: the motor stops, and a positioner short of its
 // target forgets its position. Returns 0.
 int32_t StopPositioner(PositionerRecord& rec, PositionerMotor& motor);
@@ -159,14 +163,46 @@ int32_t CheckPositionerTimeout(Positioner& positioner, int32_t lResult, bool bFi
   return -1;
 }
 
+// Step after a start that gave `lResult`, until done or a failure; the
+// result.
+template <typename Positioner>
+int32_t StepUntilDone(Positioner& positioner, int32_t lResult) {
+  int32_t lDone = 0;
+  while (lResult == 0 && lDone == 0) lResult = positioner.Step(&lDone);
+  return lResult;
+}
+
+// The end of Step for a positioner that never backs off, after its own
+// states ran with `lResult` and `bFinished`: the time-out check, the
+// arrival check once finished, then FinishPositionerStep.
+template <typename Positioner>
+int32_t EndPositionerStep(Positioner& positioner, int32_t lResult, bool bFinished, PositionerRecord& rec,
+                          PositionerMotor& motor, int32_t* plLatch, int32_t* plDone) {
+  lResult = CheckPositionerTimeout(positioner, lResult, bFinished, false, rec, motor);
+  if (bFinished) lResult = positioner.Verify();
+  return FinishPositionerStep(lResult, bFinished, rec, motor, plLatch, plDone);
+}
+
 // Every positioner's MoveAndWait: StartMove, then Step until done or a
 // failure; the result.
 template <typename Positioner>
 int32_t MoveAndWaitFor(Positioner& positioner, uint32_t ulRequest) {
-  int32_t lResult = positioner.StartMove(ulRequest);
-  int32_t lDone = 0;
-  while (lResult == 0 && lDone == 0) lResult = positioner.Step(&lDone);
-  return lResult;
+  return StepUntilDone(positioner, positioner.StartMove(ulRequest));
+}
+
+// The number of rows of a table.
+template <typename T, uint32_t N>
+constexpr uint32_t Count(const T (&)[N]) {
+  return N;
+}
+
+// The first of the rows whose key field holds `ulKey`; null when none does.
+template <typename Row, uint32_t N>
+const Row* FindRow(const Row (&rows)[N], uint16_t Row::*pKey, uint32_t ulKey) {
+  for (const Row& row : rows) {
+    if (row.*pKey == ulKey) return &row;
+  }
+  return nullptr;
 }
 
 // A maintenance screen's Enter: the request made at a position.
@@ -182,6 +218,10 @@ uint32_t ScreenRequest(const ScreenMove* pRows, uint32_t ulRows, uint32_t ulPosi
 int32_t ReadStableOn(CDigitalSensor* pSensor, uint32_t* pulOn);
 // One plain read: true only when it succeeds with level 1.
 bool ReadsOn(CDigitalSensor* pSensor);
+// An arrival check: 0 when the sensor reads a steady 0; when it reads 1,
+// the error index is raised and the result is -1; a failed read gives its
+// result.
+int32_t CheckSensorOff(CDigitalSensor* pSensor, uint32_t ulErrorIndex);
 
 // One text written at one column.
 struct ScreenText {

@@ -28,12 +28,7 @@ constexpr LockSubMove kSubMoves[] = {
     {ROT_LOCK_LOCK_DRIVE, &kLevelsTurnOn, &g_ParamRotLockLockDuty, POS_DRIVE_FORWARD, 0x221},
     {ROT_LOCK_LOCKED, &kLevelsTurnOff, &g_ParamRotLockUnlockDuty2, POS_DRIVE_REVERSE, 0x221},
 };
-const LockSubMove* FindSubMove(uint32_t ulTarget) {
-  for (const LockSubMove& row : kSubMoves) {
-    if (row.usTarget == ulTarget) return &row;
-  }
-  return nullptr;
-}
+const LockSubMove* FindSubMove(uint32_t ulTarget) { return FindRow(kSubMoves, &LockSubMove::usTarget, ulTarget); }
 
 // Requests and the sub-move each starts with.
 struct LockRequest {
@@ -159,12 +154,7 @@ int32_t CRotationLock::MoveAndWait(uint32_t ulRequest) { return MoveAndWaitFor(*
 int32_t CRotationLock::Verify() {
   if (m_rec.usPosition == ROT_LOCK_LOCKED) return 0;
   if (m_rec.usPosition != ROT_LOCK_UNLOCKED) return -1;
-  uint32_t ulOn = 0;
-  const int32_t lResult = ReadStableOn(&g_SensorLockSub, &ulOn);
-  if (lResult != 0) return lResult;
-  if (ulOn == 0) return 0;
-  g_ErrorMng.SetError(0x306);
-  return -1;
+  return CheckSensorOff(&g_SensorLockSub, 0x306);
 }
 
 int32_t CRotationLock::ReportTimeout() {

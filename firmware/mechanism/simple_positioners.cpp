@@ -15,11 +15,6 @@ constinit CLoadBar g_LoadBar;
 
 namespace {
 
-template <typename T, uint32_t N>
-constexpr uint32_t Count(const T (&)[N]) {
-  return N;
-}
-
 constexpr uint32_t kTimeoutMs = 2000;
 constexpr uint32_t kEjectPinchTimeoutMs = 3000;
 
@@ -169,18 +164,14 @@ int32_t SimplePositioner::Step(int32_t* plDone) {
       m_rec.StepFollow();
       break;
     case POS_STEP_ARRIVED:
-      m_motor.Brake();
-      m_rec.usStep = POS_STEP_IDLE;
-      m_rec.usPosition = m_rec.usTarget;
+      BrakeAtTarget(m_rec, m_motor);
       bFinished = true;
       break;
     default:
       lResult = -1;
       break;
   }
-  lResult = CheckPositionerTimeout(*this, lResult, bFinished, false, m_rec, m_motor);
-  if (bFinished) lResult = Verify();
-  return FinishPositionerStep(lResult, bFinished, m_rec, m_motor, &m_lLatch, plDone);
+  return EndPositionerStep(*this, lResult, bFinished, m_rec, m_motor, &m_lLatch, plDone);
 }
 
 int32_t SimplePositioner::Stop() { return StopPositioner(m_rec, m_motor); }
@@ -193,12 +184,7 @@ int32_t SimplePositioner::Verify() {
   for (uint32_t i = 0; i < m_pTables->ulVerify; ++i) {
     const VerifyRow& row = m_pTables->pVerify[i];
     if (row.usPosition != m_rec.usPosition) continue;
-    uint32_t ulOn = 0;
-    const int32_t lResult = ReadStableOn(m_apSensor[row.eMustBeOff], &ulOn);
-    if (lResult != 0) return lResult;
-    if (ulOn == 0) return 0;
-    g_ErrorMng.SetError(m_aulError[SIMPLE_ERR_POSITION]);
-    return -1;
+    return CheckSensorOff(m_apSensor[row.eMustBeOff], m_aulError[SIMPLE_ERR_POSITION]);
   }
   return -1;
 }

@@ -8,6 +8,7 @@
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/hostif/shmem_usb.h"
 #include "firmware/hostif/usb_comm.h"
+#include "firmware/mechanism/cutter.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
@@ -33,6 +34,7 @@ int32_t MechaAllOff() {
   g_RotationLock.Stop();
   g_PathSelect.Stop();
   g_EjectPinch.Stop();
+  g_Cutter.Stop();
   g_LoadBar.Stop();
   return g_PlaceholderActionResults.lMechaAllOff;
 }

@@ -6,6 +6,7 @@
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/positioner_geometry.h"
 #include "sim/soc/gpio.h"
 
 namespace sim {
@@ -41,12 +42,19 @@ bool IsOutputOfInterest(uint32_t offset) {
 
 DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
                          MechanismInputs& inputs, uint32_t pcbRevision)
-    : m_board(board), m_fpga(fpga), m_gpio(gpio), m_colors(pcbRevision) {
+    : m_board(board),
+      m_fpga(fpga),
+      m_gpio(gpio),
+      m_colors(pcbRevision),
+      m_cutter(positioner::kCutterTravel, positioner::kCutterEndZone) {
   SimClock& clock = board.Clock();
   for (const AxisWiring& w : kAxisWiring) {
     m_axes.push_back(std::make_unique<DcAxis>(
         clock, w.geometry, [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
-        [this, name = w.pszName](int32_t position) { Note(MechanismEventKind::Axis, name, position); }));
+        [this, name = w.pszName, bCutter = &w == &kAxisWiring[Index(Axis::Cutter)]](int32_t position) {
+          Note(MechanismEventKind::Axis, name, position);
+          if (bCutter) FollowCutter();
+        }));
   }
   for (const EncoderWiring& w : kEncoderWiring) {
     m_discs.push_back(std::make_unique<DcAxis>(
@@ -115,6 +123,7 @@ void DcMechanism::RefreshMotors() {
     last = now;
   }
   for (size_t a = 0; a < m_axes.size(); ++a) DriveAxis(*m_axes[a], m_motors[Index(kAxisWiring[a].motor)]);
+  FollowCutter();
   for (size_t e = 0; e < m_discs.size(); ++e) {
     MotorState m = m_motors[Index(kEncoderWiring[e].motor)];
     if (m.num < 0) m.num = -m.num;  // the slots count the same either way
@@ -167,6 +176,27 @@ DcMechanism::MotorState DcMechanism::Decode(const DcMotorWiring& w) const {
 
 void DcMechanism::DriveAxis(DcAxis& axis, const MotorState& m) {
   axis.Drive(static_cast<int64_t>(axis.Geometry().fullSpeed) * m.num / m.den);
+}
+
+void DcMechanism::FollowCutter() {
+  const DcAxis& axis = *m_axes[Index(Axis::Cutter)];
+  const MotorState& motor = m_motors[Index(DcMotor::Cutter)];
+  const int32_t position = axis.Position();
+  static constexpr std::string_view kName = "CutterCrossing";
+  switch (m_cutter.Update(m_board.Clock().Now(), position, axis.Moving(), motor.percent)) {
+    case CutterCrossings::Change::Started:
+      Note(MechanismEventKind::CrossingStart, kName, position, motor.drive);
+      Note(MechanismEventKind::CrossingDuty, kName, static_cast<int32_t>(motor.percent), motor.drive);
+      break;
+    case CutterCrossings::Change::Duty:
+      Note(MechanismEventKind::CrossingDuty, kName, static_cast<int32_t>(motor.percent), motor.drive);
+      break;
+    case CutterCrossings::Change::Ended:
+      Note(MechanismEventKind::CrossingEnd, kName, position);
+      break;
+    case CutterCrossings::Change::None:
+      break;
+  }
 }
 
 void DcMechanism::SetSensor(const SensorBit& sensor, bool bActive) {

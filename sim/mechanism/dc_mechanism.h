@@ -9,7 +9,8 @@
 // - every driven motor moves its axis, whose switches drive input bits of
 //   IN0 and IN1 at their wired levels; the ribbon supply and take-up shafts
 //   and the carousel's turn shaft turn slotted discs that count on counter
-//   channels 0-4 and toggle IN2 bits 0-4;
+//   channels 0-4 and toggle IN2 bits 0-4; each run of the cutter carriage
+//   is a crossing (cutter_crossings.h);
 // - fans and clutches follow FAN_CTRL, the colour LEDs COLOR_CTRL; the
 //   colour receivers read the ribbon panels (ribbon_colors.h);
 // - fault switches: an axis stuck, an encoder shaft jammed, a colour LED
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "sim/board.h"
+#include "sim/mechanism/cutter_crossings.h"
 #include "sim/mechanism/dc_axis.h"
 #include "sim/mechanism/dc_wiring.h"
 #include "sim/mechanism/mechanism_trace.h"
@@ -61,6 +63,10 @@ class DcMechanism final : public DeviceModel {
   // the lit LEDs.
   uint16_t LoadsOn() const { return m_loads; }
   uint16_t LedsOn() const { return m_leds; }
+  // The cutter carriage's crossings so far; each is in the trace too
+  // ("CutterCrossing": start, each duty, end).
+  const std::vector<CutterCrossing>& Crossings() const { return m_cutter.All(); }
+  bool CrossingComplete(const CutterCrossing& crossing) const { return m_cutter.Complete(crossing); }
 
   // Each trace entry also as a console line "[mechanism] <entry>".
   void EchoToConsole(bool bEcho) { m_bEcho = bEcho; }
@@ -91,6 +97,7 @@ class DcMechanism final : public DeviceModel {
   void TraceUnwired(uint32_t offset, uint16_t value);
   MotorState Decode(const DcMotorWiring& w) const;
   void DriveAxis(DcAxis& axis, const MotorState& m);
+  void FollowCutter();
   void SetSensor(const SensorBit& sensor, bool bActive);
   bool Analog(uint32_t channel, uint16_t* pLevel) const;
   void Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive = DriveState::Stop);
@@ -103,6 +110,7 @@ class DcMechanism final : public DeviceModel {
   std::array<MotorState, Index(DcMotor::Count)> m_motors{};
   std::vector<std::unique_ptr<DcAxis>> m_axes;
   std::vector<std::unique_ptr<DcAxis>> m_discs;
+  CutterCrossings m_cutter;
   bool m_bSupplyOn = false;
   uint16_t m_loads = 0;
   uint16_t m_leds = 0;

@@ -54,7 +54,6 @@ using positioner::In;
 constexpr SensorBit kFeedPinchL = In(0, 7), kFeedPinchC = In(0, 8), kFeedPinchR = In(0, 9);
 constexpr SensorBit kMainPinL = In(0, 11), kMainPinC = In(0, 12), kMainPinR = In(0, 13);
 constexpr SensorBit kUnitPosi = In(1, 9);
-constexpr SensorBit kCutterL = In(1, 12, true), kCutterC = In(1, 13, true), kCutterR = In(1, 14, true);
 
 // ---- the axes (micrometres, or millidegrees for the cams and the eject roller) ----
 // The positioners' axes: positioner_geometry.h.
@@ -64,10 +63,6 @@ constexpr SensorWindow kMainPinchWindows[] = {
     {0, 20000, kMainPinL}, {120000, 140000, kMainPinC}, {240000, 260000, kMainPinR}};
 constexpr SensorWindow kFeedPinchWindows[] = {
     {0, 20000, kFeedPinchL}, {120000, 140000, kFeedPinchC}, {240000, 260000, kFeedPinchR}};
-// The cutter crosses the paper from its left to its right stop.
-constexpr int32_t kCutterTravel = 220000;
-constexpr SensorWindow kCutterWindows[] = {
-    {0, 2000, kCutterL}, {109000, 111000, kCutterC}, {kCutterTravel - 2000, kCutterTravel, kCutterR}};
 // The paper-roll carousel: left, neutral and right notches, right at the
 // end stop.
 constexpr int32_t kCarouselTravel = 12000;
@@ -117,7 +112,7 @@ const AxisWiring kAxisWiring[Index(Axis::Count)] = {
     {"PathSel",    DcMotor::PathSel,    positioner::kPathSel},
     {"RotLock",    DcMotor::RotLock,    positioner::kRotLock},
     {"LoadBar",    DcMotor::LoadBar,    positioner::kLoadBar},
-    {"Cutter",     DcMotor::Cutter,     Linear(kCutterTravel, 0, 440000, kCutterWindows)},
+    {"Cutter",     DcMotor::Cutter,     positioner::kCutter},
     {"Carousel",   DcMotor::PaperRot,   Linear(kCarouselTravel, kCarouselTravel / 2, 6000, kCarouselWindows)},
     {"Eject",      DcMotor::Eject,      Cyclic(kTurn, 0, 720000, {})},
 };

@@ -24,6 +24,15 @@ std::string MechanismEvent::Text() const {
     case MechanismEventKind::Axis:
       std::snprintf(what, sizeof what, "at %" PRId32, value);
       break;
+    case MechanismEventKind::CrossingStart:
+      std::snprintf(what, sizeof what, "start %s at %" PRId32, ToString(drive), value);
+      break;
+    case MechanismEventKind::CrossingDuty:
+      std::snprintf(what, sizeof what, "duty %" PRId32 "%%", value);
+      break;
+    case MechanismEventKind::CrossingEnd:
+      std::snprintf(what, sizeof what, "end at %" PRId32, value);
+      break;
     case MechanismEventKind::UnwiredBits:
       std::snprintf(what, sizeof what, "unwired bits 0x%04" PRIX32, static_cast<uint32_t>(value));
       break;

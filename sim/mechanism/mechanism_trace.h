@@ -15,18 +15,31 @@
 
 namespace sim {
 
-enum class MechanismEventKind : uint8_t { Motor, Fan, Clutch, ColorLed, MotorSupply, Axis, UnwiredBits };
+enum class MechanismEventKind : uint8_t {
+  Motor,
+  Fan,
+  Clutch,
+  ColorLed,
+  MotorSupply,
+  Axis,
+  UnwiredBits,
+  // The cutter carriage's crossings: where one starts and ends, the duty
+  // at its start and each change of it on the way.
+  CrossingStart,
+  CrossingDuty,
+  CrossingEnd,
+};
 
 struct MechanismEvent {
   Nanos at;
   MechanismEventKind kind;
   // The actuator's or axis's name; for unwired bits the register's.
   std::string_view name;
-  // Motor: its drive. Otherwise Stop.
+  // Motor, crossing start and duty: the motor's drive. Otherwise Stop.
   DriveState drive;
   // Motor: speed in percent of full (0-100). Fan, clutch, LED, supply: 1 on,
-  // 0 off. Axis: position. Unwired bits: the register's unwired bits as
-  // written.
+  // 0 off. Axis, crossing start and end: position. Crossing duty: percent.
+  // Unwired bits: the register's unwired bits as written.
   int32_t value;
 
   // "<ms>.<us> ms <name> <what>", for logs and failure messages.

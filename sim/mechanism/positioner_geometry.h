@@ -1,14 +1,14 @@
 // Where the positioners' parts move and where their switches sit: the axes
 // of the head lifts, the load pinch, the load bar, the eject pinch, the
-// path selector and the rotation lock. A motor's Forward moves an axis
-// towards higher coordinates, Reverse towards lower ones.
+// path selector, the rotation lock and the cutter. A motor's Forward moves
+// an axis towards higher coordinates, Reverse towards lower ones.
 //
 // The sizes and speeds let every move of the firmware end with margin: a
 // full travel of a lift or slide takes 300-600 ms at the default duties,
 // well inside the 2000 ms time-outs; a third of the eject pinch's turn
 // takes 500 ms at full drive. At power-on the heads, pinches and load bar
-// are up, the eject pinch at Up, the lock locked and the path selector at
-// its position-3 end.
+// are up, the eject pinch at Up, the lock locked, the path selector at its
+// position-3 end and the cutter at LEFT.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +75,28 @@ inline constexpr int32_t kPinEngaged = 3000;
 inline constexpr SensorWindow kRotLockWindows[] = {
     {0, 300, kLockMain}, {kLockZone, kLockTravel, kLockMain}, {kPinEngaged, kLockTravel, kLockSub}};
 inline constexpr AxisGeometry kRotLock = Linear(kLockTravel, kLockZone - 100, 12000, kRotLockWindows);
+
+// ---- cutter (micrometres): LEFT at 0 (Reverse), RIGHT at the far end (Forward) ----
+// Its switches read 0 while active. "Cutter L" and "Cutter R" each pass a
+// pre-flag shortly before their end zone, so a crossing shows the
+// destination switch off, on, off, on; "Cutter C" sits in the middle. A
+// full crossing takes 137.5 ms at full duty; at 50 % to the centre and
+// 22 % after it (the slowest cut) 450 ms, well inside the 1000 ms
+// time-out. The narrowest window (the centre at full duty) lasts 1.25 ms.
+inline constexpr SensorBit kCutterL = In(1, 12, true), kCutterC = In(1, 13, true), kCutterR = In(1, 14, true);
+inline constexpr int32_t kCutterTravel = 220000;
+inline constexpr int32_t kCutterEndZone = 2000;
+inline constexpr int32_t kCutterPreFlag = 8000;  // its near edge, from the end
+inline constexpr int32_t kCutterFlagWidth = 2000;
+inline constexpr int32_t kCutterCentre = kCutterTravel / 2;
+inline constexpr SensorWindow kCutterWindows[] = {
+    {0, kCutterEndZone, kCutterL},
+    {kCutterPreFlag, kCutterPreFlag + kCutterFlagWidth, kCutterL},
+    {kCutterCentre - kCutterFlagWidth / 2, kCutterCentre + kCutterFlagWidth / 2, kCutterC},
+    {kCutterTravel - kCutterPreFlag - kCutterFlagWidth, kCutterTravel - kCutterPreFlag, kCutterR},
+    {kCutterTravel - kCutterEndZone, kCutterTravel, kCutterR},
+};
+inline constexpr AxisGeometry kCutter = Linear(kCutterTravel, 0, 1600000, kCutterWindows);
 
 }  // namespace positioner
 }  // namespace sim

@@ -43,6 +43,7 @@ void StepperDrivers::Latched(Stepper stepper, uint8_t value) {
   Driver& driver = m_drivers[Index(stepper)];
   driver.control = value;
   ++driver.writes;
+  driver.history.push_back({m_board.Clock().Now(), value});
 }
 
 void StepperDrivers::OnPulse(Stepper stepper) {

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "sim/board.h"
 #include "sim/bus.h"
@@ -25,6 +26,11 @@ class FpgaMainBlock;
 class GpioController;
 
 enum class Stepper : uint32_t { Main, Sub, Exit, Count };
+
+struct ControlWrite {
+  Nanos at;
+  uint8_t value;
+};
 
 class StepperDrivers final : public DeviceModel {
  public:
@@ -41,6 +47,8 @@ class StepperDrivers final : public DeviceModel {
   uint8_t Control(Stepper stepper) const { return m_drivers[Index(stepper)].control; }
   // Writes of the control byte so far.
   uint32_t ControlWrites(Stepper stepper) const { return m_drivers[Index(stepper)].writes; }
+  // Each write of the control byte, time-stamped.
+  const std::vector<ControlWrite>& ControlHistory(Stepper stepper) const { return m_drivers[Index(stepper)].history; }
   // Signed shaft travel in eighth steps.
   int64_t ShaftEighths(Stepper stepper) const { return m_drivers[Index(stepper)].eighths; }
   // Eighth steps one pulse turns with a step-mode pattern (0: none).
@@ -65,6 +73,7 @@ class StepperDrivers final : public DeviceModel {
   struct Driver {
     uint8_t control = 0;
     uint32_t writes = 0;
+    std::vector<ControlWrite> history;
     int64_t eighths = 0;
     bool bStalled = false;
   };

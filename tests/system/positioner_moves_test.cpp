@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/settings.h"
+#include "firmware/mechanism/cutter.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
@@ -23,11 +25,12 @@
 #include "firmware/sequences/event_actions.h"
 #include "sim/mechanism/dc_mechanism.h"
 #include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/positioner_geometry.h"
 
 namespace paneltest {
 namespace {
 
-enum class Part { HeadL, HeadR, LoadPinch, LoadBar, EjectPinch, PathSel, RotLock };
+enum class Part { HeadL, HeadR, LoadPinch, LoadBar, EjectPinch, PathSel, RotLock, Cutter };
 
 // One positioner as the table drives it.
 struct Driven {
@@ -36,6 +39,8 @@ struct Driven {
   std::function<uint32_t()> position;
   CDcMotor* pMotor;
   CFpgaChopMotor* pChopper;  // null for a plain DC motor
+  // Run once before the first move (the cutter settles), may be empty.
+  std::function<int32_t()> settle;
 };
 
 template <typename T>
@@ -50,6 +55,41 @@ Driven Drive(T& positioner, CDcMotor* pMotor, CFpgaChopMotor* pChopper) {
           pMotor, pChopper};
 }
 
+// Polls until done or failure with the abort check between the polls.
+int32_t Poll(const Driven& d) {
+  int32_t lResult = 0, lDone = 0;
+  while (lResult == 0 && lDone == 0) {
+    lResult = d.step(&lDone);
+    if (lResult == 0 && lDone == 0 && CheckAbort(SEQ_CHECK_COVERS) != 0) return -2;
+  }
+  return lResult;
+}
+
+// The cutter's request is its cut mode.
+Driven CutterDriven() {
+  return {[](uint32_t ulMode) { return g_Cutter.Cut(ulMode); },
+          [](int32_t* p) { return g_Cutter.Step(p); },
+          [] {
+            uint32_t ulPosition = 0;
+            g_Cutter.GetPosition(&ulPosition);
+            return ulPosition;
+          },
+          &g_DcMotorCutter,
+          &g_ChopMotorCutter,
+          [] { return g_Cutter.SettlePosition(); }};
+}
+
+// Settles the part and brings it to its start by the moves `before`.
+void Prepare(const Driven& d, const std::vector<uint32_t>& before) {
+  if (d.settle) {
+    ASSERT_EQ(d.settle(), 0);
+  }
+  for (uint32_t ulBefore : before) {
+    ASSERT_EQ(d.start(ulBefore), 0);
+    ASSERT_EQ(Poll(d), 0) << "to " << ulBefore;
+  }
+}
+
 Driven Of(Part part) {
   switch (part) {
     case Part::HeadL: return Drive(g_HeadLiftL, &g_DcMotorHeadL, &g_ChopMotorHeadL);
@@ -59,18 +99,9 @@ Driven Of(Part part) {
     case Part::EjectPinch: return Drive(g_EjectPinch, &g_DcMotorEjectPinch, &g_ChopMotorEjectPinch);
     case Part::PathSel: return Drive(g_PathSelect, &g_DcMotorPathSel, nullptr);
     case Part::RotLock: return Drive(g_RotationLock, &g_DcMotorRotLock, &g_ChopMotorRotLock);
+    case Part::Cutter: return CutterDriven();
   }
   return {};
-}
-
-// Polls until done or failure with the abort check between the polls.
-int32_t Poll(const Driven& d) {
-  int32_t lResult = 0, lDone = 0;
-  while (lResult == 0 && lDone == 0) {
-    lResult = d.step(&lDone);
-    if (lResult == 0 && lDone == 0 && CheckAbort(SEQ_CHECK_COVERS) != 0) return -2;
-  }
-  return lResult;
 }
 
 // The case's name as a test name.
@@ -120,6 +151,14 @@ const std::vector<MoveCase> kMoves = {
     {"lock released from rest", Part::RotLock, {}, 1, DC_MOTOR_REVERSE, 0, 60, 3},
     {"lock unlocked", Part::RotLock, {}, 3, DC_MOTOR_REVERSE, 0, 100, 3},
     {"lock locked again", Part::RotLock, {3}, 5, DC_MOTOR_FORWARD, 0, 60, 5},
+    // The cutter settles at LEFT first; its request is the cut mode, the
+    // duty the start duty.
+    {"cutter mode 1 from LEFT", Part::Cutter, {}, 1, DC_MOTOR_FORWARD, 0, 100, 2},
+    {"cutter mode 2 from LEFT", Part::Cutter, {}, 2, DC_MOTOR_FORWARD, 0, 50, 2},
+    {"cutter mode 3 from LEFT", Part::Cutter, {}, 3, DC_MOTOR_FORWARD, 0, 50, 2},
+    {"cutter mode 1 from RIGHT", Part::Cutter, {2}, 1, DC_MOTOR_REVERSE, 0, 100, 1},
+    {"cutter mode 2 from RIGHT", Part::Cutter, {2}, 2, DC_MOTOR_REVERSE, 0, 50, 1},
+    {"cutter mode 3 from RIGHT", Part::Cutter, {2}, 3, DC_MOTOR_REVERSE, 0, 50, 1},
 };
 
 class PositionerMoves : public PanelTest, public ::testing::WithParamInterface<MoveCase> {};
@@ -134,10 +173,8 @@ TEST_P(PositionerMoves, EndOnTheModelsSwitchesWellInsideTheTimeOut) {
         g_ParamEjectPinchDuty1.SetValueNoSave(kEjectDuty1);
         g_ParamEjectPinchDuty2.SetValueNoSave(kEjectDuty2);
         const Driven d = Of(c.part);
-        for (uint32_t ulBefore : c.before) {
-          ASSERT_EQ(d.start(ulBefore), 0);
-          ASSERT_EQ(Poll(d), 0) << "to " << ulBefore;
-        }
+        Prepare(d, c.before);
+        if (::testing::Test::HasFatalFailure()) return;
         const uint32_t ulStart = g_MsTimer.NowMs();
         d.start(c.ulRequest);
         d.pMotor->GetState(&s_ulState);
@@ -200,6 +237,9 @@ const std::vector<StuckCase> kStuck = {
     {"lock locking", Part::RotLock, sim::Axis::RotLock, {3}, 5, 0x221},
     {"path selector to 4", Part::PathSel, sim::Axis::PathSel, {}, 4, 0x211},
     {"path selector to 3", Part::PathSel, sim::Axis::PathSel, {4}, 3, 0x210},
+    // The cutter has no latch; it does not settle again before a Stop.
+    {"cutter towards RIGHT", Part::Cutter, sim::Axis::Cutter, {}, 1, 0x219},
+    {"cutter towards LEFT", Part::Cutter, sim::Axis::Cutter, {2}, 3, 0x21A},
 };
 
 class StuckPositioners : public PanelTest, public ::testing::WithParamInterface<StuckCase> {
@@ -214,11 +254,7 @@ TEST_P(StuckPositioners, RaiseTheTimeOutOfTheTargetAndStayLatched) {
   InApp(
       [&c] {
         g_PortMotorEnable.Set();
-        const Driven d = Of(c.part);
-        for (uint32_t ulBefore : c.before) {
-          ASSERT_EQ(d.start(ulBefore), 0);
-          ASSERT_EQ(Poll(d), 0) << "to " << ulBefore;
-        }
+        Prepare(Of(c.part), c.before);
       },
       Ms(20000));
   Mechanism().SetAxisStuck(c.axis, true);
@@ -283,6 +319,219 @@ TEST_F(AbortedMove, ACoverOpenedDuringAHeadMoveEndsItAndSwitchingAllOffStopsTheH
   EXPECT_GT(stopped, 0);
   RunFor(Ms(500));
   EXPECT_EQ(Mechanism().Position(sim::Axis::HeadL), stopped) << "halfway down and still";
+}
+
+}  // namespace
+}  // namespace paneltest
+
+namespace paneltest {
+namespace {
+
+namespace geometry = sim::positioner;
+
+class CutterOnTheModel : public PanelTest {
+ protected:
+  sim::DcMechanism& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::DcMechanism>(); }
+  // The trace's cutter events from `from` on, as text for failure messages.
+  std::string CutterTrace(sim::Nanos from) {
+    std::string text;
+    for (const sim::MechanismEvent& e : Mechanism().Trace().Events()) {
+      if (e.at >= from && (e.name == "Cutter" || e.name == "CutterCrossing" || e.name == "DcMotorCutter")) {
+        text += e.Text() + "\n";
+      }
+    }
+    return text;
+  }
+  // The time the carriage reported the position `at` at or after `from`.
+  std::optional<sim::Nanos> Reached(sim::Nanos from, int32_t at) {
+    for (const sim::MechanismEvent& e : Mechanism().Trace().Of("Cutter")) {
+      if (e.at >= from && e.value == at) return e.at;
+    }
+    return std::nullopt;
+  }
+};
+
+// A cut in each mode from each side: the duties the carriage ran at, and
+// the run duty taken at the first poll after the centre switch came on,
+// while the carriage still passes it.
+struct CrossingCase {
+  const char* pszName;
+  bool bFromRight;
+  uint32_t ulMode;
+  std::vector<uint32_t> duties;
+};
+
+const std::vector<CrossingCase> kCrossings = {
+    {"mode 1 from LEFT", false, 1, {100, 42}}, {"mode 2 from LEFT", false, 2, {50}},
+    {"mode 3 from LEFT", false, 3, {50, 22}},  {"mode 1 from RIGHT", true, 1, {100, 42}},
+    {"mode 2 from RIGHT", true, 2, {50}},      {"mode 3 from RIGHT", true, 3, {50, 22}},
+};
+
+class CutterCrossings : public CutterOnTheModel, public ::testing::WithParamInterface<CrossingCase> {};
+
+TEST_P(CutterCrossings, RunTheModesDutiesAndTakeTheRunDutyAtTheFirstPollAfterTheCentre) {
+  const CrossingCase& c = GetParam();
+  static int32_t s_lResult;
+  static uint32_t s_ulPosition;
+  InApp(
+      [&c] {
+        g_PortMotorEnable.Set();
+        Prepare(CutterDriven(), c.bFromRight ? std::vector<uint32_t>{2} : std::vector<uint32_t>{});
+      },
+      Ms(5000));
+  const size_t before = Mechanism().Crossings().size();
+  const sim::Nanos from = m_machine->Now();
+  InApp(
+      [&c] {
+        const Driven d = CutterDriven();
+        s_lResult = d.start(c.ulMode);
+        if (s_lResult == 0) s_lResult = Poll(d);
+        s_ulPosition = d.position();
+      },
+      Ms(5000));
+  const std::string trace = CutterTrace(from);
+  EXPECT_EQ(s_lResult, 0) << trace;
+  EXPECT_EQ(s_ulPosition, c.bFromRight ? static_cast<uint32_t>(CUTTER_LEFT) : static_cast<uint32_t>(CUTTER_RIGHT));
+  const auto& crossings = Mechanism().Crossings();
+  ASSERT_EQ(crossings.size(), before + 1) << trace;
+  const sim::CutterCrossing& crossing = crossings.back();
+  EXPECT_TRUE(Mechanism().CrossingComplete(crossing)) << trace;
+  EXPECT_EQ(crossing.duties, c.duties) << trace;
+  EXPECT_LT(crossing.end - crossing.start, Ms(600)) << "well inside the time-out";
+  // In the trace: the start, each duty, the end.
+  std::vector<sim::MechanismEventKind> kinds;
+  for (const sim::MechanismEvent& e : Mechanism().Trace().Of("CutterCrossing")) {
+    if (e.at >= from) kinds.push_back(e.kind);
+  }
+  std::vector<sim::MechanismEventKind> expected{sim::MechanismEventKind::CrossingStart};
+  expected.insert(expected.end(), c.duties.size(), sim::MechanismEventKind::CrossingDuty);
+  expected.push_back(sim::MechanismEventKind::CrossingEnd);
+  EXPECT_EQ(kinds, expected) << trace;
+  if (c.duties.size() < 2) return;
+  // The centre window as the carriage enters and leaves it.
+  const int32_t near = geometry::kCutterCentre + (c.bFromRight ? 1 : -1) * geometry::kCutterFlagWidth / 2;
+  const int32_t past = geometry::kCutterCentre - (c.bFromRight ? 1 : -1) * (geometry::kCutterFlagWidth / 2 + 1);
+  const auto entered = Reached(from, near);
+  const auto left = Reached(from, past);
+  ASSERT_TRUE(entered && left) << trace;
+  sim::Nanos dutyAt = 0;
+  for (const sim::MechanismEvent& e : Mechanism().Trace().Of("CutterCrossing")) {
+    if (e.at >= from && e.kind == sim::MechanismEventKind::CrossingDuty && e.value == static_cast<int32_t>(c.duties[1])) {
+      dutyAt = e.at;
+    }
+  }
+  EXPECT_GE(dutyAt, *entered) << trace;
+  EXPECT_LT(dutyAt, *left) << trace;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CutterCrossings, ::testing::ValuesIn(kCrossings),
+                         CaseName<::testing::TestParamInfo<CrossingCase>>);
+
+// Settling from where the carriage stands at power-on: an end switch gives
+// the side, between the ends the carriage goes home to LEFT in mode 2.
+struct SettleCase {
+  const char* pszName;
+  uint32_t ulPlaceMs;  // driven towards RIGHT at full duty first
+  uint32_t ulPosition;
+  bool bDrivesHome;
+};
+
+const std::vector<SettleCase> kSettles = {
+    {"at LEFT", 0, CUTTER_LEFT, false},
+    {"at RIGHT", 300, CUTTER_RIGHT, false},
+    // 96 mm from LEFT: no switch there.
+    {"between the ends", 60, CUTTER_LEFT, true},
+};
+
+class CutterSettling : public CutterOnTheModel, public ::testing::WithParamInterface<SettleCase> {};
+
+TEST_P(CutterSettling, FindsTheSideOrDrivesHome) {
+  const SettleCase& c = GetParam();
+  static int32_t s_lResult;
+  static uint32_t s_ulPosition;
+  InApp(
+      [&c] {
+        g_PortMotorEnable.Set();
+        if (c.ulPlaceMs == 0) return;
+        g_ChopMotorCutter.SetDuty(100);
+        g_ChopMotorCutter.Forward();
+        g_MsTimer.WaitMs(c.ulPlaceMs);
+        g_ChopMotorCutter.Brake();
+      },
+      Ms(5000));
+  const size_t before = Mechanism().Crossings().size();
+  const sim::Nanos from = m_machine->Now();
+  InApp(
+      [] {
+        const Driven d = CutterDriven();
+        s_lResult = d.settle();
+        if (s_lResult == 0) s_lResult = Poll(d);
+        s_ulPosition = d.position();
+      },
+      Ms(5000));
+  const std::string trace = CutterTrace(from);
+  EXPECT_EQ(s_lResult, 0) << trace;
+  EXPECT_EQ(s_ulPosition, c.ulPosition);
+  const auto& crossings = Mechanism().Crossings();
+  ASSERT_EQ(crossings.size(), before + (c.bDrivesHome ? 1 : 0)) << trace;
+  if (!c.bDrivesHome) return;
+  EXPECT_EQ(crossings.back().duties, std::vector<uint32_t>{50});
+  EXPECT_LE(crossings.back().to, geometry::kCutterEndZone) << "at LEFT";
+  EXPECT_EQ(Mechanism().Drive(sim::DcMotor::Cutter), sim::DriveState::Brake);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CutterSettling, ::testing::ValuesIn(kSettles),
+                         CaseName<::testing::TestParamInfo<SettleCase>>);
+
+}  // namespace
+}  // namespace paneltest
+
+namespace paneltest {
+namespace {
+
+// Switching everything off in the middle of a cut stops the carriage where
+// it is: no cut across, the side forgotten; the next cut settles again,
+// which drives the carriage home first.
+TEST_F(CutterOnTheModel, SwitchingAllOffInterruptsACutAndTheNextCutSettlesAgain) {
+  static int32_t s_lResult;
+  static uint32_t s_ulStopped, s_ulHome, s_ulAcross;
+  InApp(
+      [] {
+        g_PortMotorEnable.Set();
+        ASSERT_EQ(g_Cutter.SettlePosition(), 0);
+        ASSERT_EQ(g_Cutter.Cut(3), 0);
+        g_MsTimer.WaitMs(100);
+        MechaAllOff();
+        g_Cutter.GetPosition(&s_ulStopped);
+      },
+      Ms(5000));
+  EXPECT_EQ(s_ulStopped, 0u);
+  EXPECT_EQ(Mechanism().Drive(sim::DcMotor::Cutter), sim::DriveState::Stop);
+  ASSERT_EQ(Mechanism().Crossings().size(), 1u);
+  const sim::CutterCrossing interrupted = Mechanism().Crossings().back();
+  EXPECT_FALSE(Mechanism().CrossingComplete(interrupted)) << "stopped at " << interrupted.to;
+  RunFor(Ms(200));
+  EXPECT_EQ(Mechanism().Position(sim::Axis::Cutter), interrupted.to) << "and stands there";
+  InApp(
+      [] {
+        const Driven d = CutterDriven();
+        s_lResult = d.start(3);  // settles: between the ends, home in mode 2
+        if (s_lResult == 0) s_lResult = Poll(d);
+        s_ulHome = d.position();
+        if (s_lResult == 0) s_lResult = d.start(3);
+        if (s_lResult == 0) s_lResult = Poll(d);
+        s_ulAcross = d.position();
+      },
+      Ms(5000));
+  EXPECT_EQ(s_lResult, 0);
+  EXPECT_EQ(s_ulHome, static_cast<uint32_t>(CUTTER_LEFT));
+  EXPECT_EQ(s_ulAcross, static_cast<uint32_t>(CUTTER_RIGHT));
+  const auto& crossings = Mechanism().Crossings();
+  ASSERT_EQ(crossings.size(), 3u);
+  EXPECT_EQ(crossings[1].duties, std::vector<uint32_t>{50}) << "home";
+  EXPECT_FALSE(Mechanism().CrossingComplete(crossings[1])) << "from between the ends";
+  EXPECT_TRUE(Mechanism().CrossingComplete(crossings[2]));
+  EXPECT_EQ(crossings[2].duties, (std::vector<uint32_t>{50, 22}));
 }
 
 }  // namespace

@@ -7,12 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "firmware/control/error_manager.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/settings.h"
+#include "firmware/devices/stepper.h"
+#include "firmware/mechanism/cutter.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
+#include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/stepper_drivers.h"
 
 namespace paneltest {
 namespace {
@@ -70,6 +75,13 @@ const std::vector<ScreenCase> kScreens = {
      "Path Sel. :Undef",
      // No paper at the tops: the find sweeps to 4 and back to 3.
      {{"Path Select   :L", 3}, {"Path Select   :R", 4}, {"Path Select   :L", 3}}},
+    {"cutter",
+     [] {},
+     [] { g_Cutter.TestScreen(3); },
+     nullptr,
+     "Cutter    :UNDEF",
+     // The first press settles at LEFT, every other one cuts across.
+     {{"Cutter     :LEFT", -1}, {"Cutter    :RIGHT", -1}, {"Cutter     :LEFT", -1}}},
 };
 
 class PositionerScreens : public PanelTest, public ::testing::WithParamInterface<ScreenCase> {};
@@ -102,6 +114,147 @@ INSTANTIATE_TEST_SUITE_P(Table, PositionerScreens, ::testing::ValuesIn(kScreens)
   }
   return name;
 });
+
+}  // namespace
+}  // namespace paneltest
+
+namespace paneltest {
+namespace {
+
+class CutterScreen : public PanelTest {
+ protected:
+  sim::DcMechanism& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::DcMechanism>(); }
+  sim::StepperDrivers& Steppers() { return *m_machine->GetBoard().FindDevice<sim::StepperDrivers>(); }
+  // The times the main paper stepper's driver was energised and released
+  // at or after `from`.
+  std::vector<std::pair<sim::Nanos, bool>> Excitation(sim::Nanos from) {
+    std::vector<std::pair<sim::Nanos, bool>> changes;
+    bool bOn = false;
+    for (const sim::ControlWrite& w : Steppers().ControlHistory(sim::Stepper::Main)) {
+      const bool bNow = (w.value & sim::StepperDrivers::kEnergised) != 0;
+      if (w.at >= from && bNow != bOn) changes.emplace_back(w.at, bNow);
+      bOn = bNow;
+    }
+    return changes;
+  }
+  // The first time at or after `from` the cutter motor took the drive.
+  sim::Nanos MotorAt(sim::Nanos from, sim::DriveState drive) {
+    for (const sim::MechanismEvent& e : Mechanism().Trace().Of("DcMotorCutter")) {
+      if (e.at >= from && e.drive == drive) return e.at;
+    }
+    return 0;
+  }
+};
+
+// Mode 1 holds a stopped paper stepper energised from 50 ms before each cut
+// to 50 ms after it; a running stepper, or another mode, is left alone.
+struct ExcitationCase {
+  const char* pszName;
+  uint32_t ulMode;
+  bool bStepperStopped;
+  bool bExcited;
+};
+
+class CutterScreenExcitation : public CutterScreen, public ::testing::WithParamInterface<ExcitationCase> {};
+
+TEST_P(CutterScreenExcitation, FollowsTheModeAndTheStepperState) {
+  const ExcitationCase& c = GetParam();
+  InApp([&c] {
+    g_PortMotorEnable.Set();
+    if (c.bStepperStopped) g_StpmtrMain.Stop();
+    ASSERT_EQ(g_Cutter.SettlePosition(), 0);
+  });
+  Start([&c] { g_Cutter.TestScreen(c.ulMode); });
+  ASSERT_TRUE(RunUntilShown("Cutter     :LEFT")) << Lcd().Visible();
+  const sim::Nanos from = m_machine->Now();
+  const uint8_t control = Steppers().Control(sim::Stepper::Main);
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(60));
+  ASSERT_TRUE(RunUntilShown("Cutter    :RIGHT", Ms(3000))) << Lcd().Visible();
+  RunFor(Ms(100));
+  const sim::Nanos drive = MotorAt(from, sim::DriveState::Forward);
+  const sim::Nanos brake = MotorAt(from, sim::DriveState::Brake);
+  ASSERT_NE(drive, 0u);
+  ASSERT_GT(brake, drive);
+  const auto changes = Excitation(from);
+  if (c.bExcited) {
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_TRUE(changes[0].second);
+    EXPECT_FALSE(changes[1].second);
+    // 50 ms ticks (from within a tick: 49-50 ms), the first after the
+    // driver's current has settled (2 ms ticks).
+    EXPECT_GE(drive - changes[0].first, Ms(50));
+    EXPECT_LE(drive - changes[0].first, Ms(53));
+    EXPECT_GT(changes[1].first - brake, Ms(49));
+    EXPECT_LE(changes[1].first - brake, Ms(51));
+  } else {
+    EXPECT_TRUE(changes.empty());
+  }
+  EXPECT_EQ(Steppers().Control(sim::Stepper::Main), control) << "as it was before";
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(60));
+  EXPECT_TRUE(Finish(Ms(2000)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CutterScreenExcitation,
+                         ::testing::Values(ExcitationCase{"mode_1_stopped", 1, true, true},
+                                           ExcitationCase{"mode_1_idle", 1, false, false},
+                                           ExcitationCase{"mode_3_stopped", 3, true, false}),
+                         [](const auto& test) { return std::string(test.param.pszName); });
+
+// A stuck carriage times out; the error flag blocks nothing: once free it
+// cuts again. The screen clears the flag while it is open and puts back
+// what it found, whether a cut in it failed or not.
+TEST_F(CutterScreen, TheErrorFlagBlocksNothingAndTheScreenPutsItBack) {
+  static int32_t s_lResult;
+  InApp([] {
+    g_PortMotorEnable.Set();
+    ASSERT_EQ(g_Cutter.SettlePosition(), 0);
+  });
+  Mechanism().SetAxisStuck(sim::Axis::Cutter, true);
+  InApp([] { s_lResult = g_Cutter.MoveAndWait(2); }, Ms(3000));
+  EXPECT_EQ(s_lResult, -1);
+  EXPECT_EQ(g_Cutter.GetErrorFlag(), 1);
+  Mechanism().SetAxisStuck(sim::Axis::Cutter, false);
+  // As the sequences do after a failure: stop, settle, cut.
+  InApp(
+      [] {
+        g_Cutter.Stop();
+        s_lResult = g_Cutter.SettlePosition();
+        if (s_lResult == 0) s_lResult = g_Cutter.MoveAndWait(2);
+      },
+      Ms(3000));
+  EXPECT_EQ(s_lResult, 0);
+  EXPECT_EQ(Mechanism().Crossings().size(), 1u);
+  EXPECT_EQ(g_Cutter.GetErrorFlag(), 1) << "only the screen clears it";
+
+  // Set before the screen, a good cut inside it: set again after it.
+  Start([] { g_Cutter.TestScreen(2); });
+  ASSERT_TRUE(RunUntilShown("Cutter    :RIGHT")) << Lcd().Visible();
+  EXPECT_EQ(g_Cutter.GetErrorFlag(), 0);
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(60));
+  ASSERT_TRUE(RunUntilShown("Cutter     :LEFT", Ms(3000))) << Lcd().Visible();
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(60));
+  ASSERT_TRUE(Finish(Ms(2000)));
+  EXPECT_EQ(g_Cutter.GetErrorFlag(), 1);
+}
+
+TEST_F(CutterScreen, PutsBackAClearFlagAfterACutThatFailedInIt) {
+  InApp([] {
+    g_PortMotorEnable.Set();
+    ASSERT_EQ(g_Cutter.SettlePosition(), 0);
+  });
+  Mechanism().SetAxisStuck(sim::Axis::Cutter, true);
+  Start([] { g_Cutter.TestScreen(2); });
+  ASSERT_TRUE(RunUntilShown("Cutter     :LEFT")) << Lcd().Visible();
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(60));
+  ASSERT_TRUE(RunUntilShown("Cutter    :UNDEF", Ms(3000))) << Lcd().Visible();
+  EXPECT_EQ(g_Cutter.GetErrorFlag(), 1) << "the failed cut";
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(60));
+  ASSERT_TRUE(Finish(Ms(2000)));
+  EXPECT_EQ(g_Cutter.GetErrorFlag(), 0);
+  static uint32_t s_ulTimedOut;
+  InApp([] { g_ErrorMng.IsErrorSet(0x219, &s_ulTimedOut); });
+  EXPECT_EQ(s_ulTimedOut, 1u) << "towards RIGHT";
+}
 
 }  // namespace
 }  // namespace paneltest
