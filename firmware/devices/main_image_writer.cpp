@@ -5,25 +5,16 @@
 #include "firmware/control/lcd.h"
 #include "firmware/devices/checksum.h"
 #include "firmware/hal/kernel.h"
-#include "firmware/platform/flash.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/number_text.h"
 
 namespace {
 
-constexpr uint32_t kProgressColumn = 13;
-constexpr uint32_t kVerifyBlockHalfwords = 64;
 constexpr uint32_t kModelTextLength = sizeof(FIRMWARE_MODEL_TEXT) - 1;
 
 uint32_t U16At(const uint8_t* puc) { return static_cast<uint32_t>(puc[0] | (puc[1] << 8)); }
 
 void ShowText(const char* pszText) { g_Lcd.WriteText(pszText, 0, 16); }
-
-void ShowPercent(uint32_t ulPercent) {
-  char acDigits[3];
-  FormatDec(acDigits, ulPercent, 2);
-  g_Lcd.WriteText(acDigits, kProgressColumn, 2);
-}
 
 int32_t ReadBlock(PhysAddr ulAddress, uint32_t ulBytes, uint8_t* pucOut) {
   uint32_t i = 0;
@@ -102,49 +93,7 @@ int32_t WriteFirmwareImage(uint32_t ulArea, uint32_t ulByteCount) {
     return -1;
   }
 
-  ShowText("Erasing...     %");
-  for (uint32_t i = 0; i < ulSectors; ++i) {
-    ShowPercent(i * 100 / ulSectors);
-    const int32_t lResult = FlashEraseSector(ulAreaStart + i * FLASH_AREA_SECTOR_BYTES);
-    if (lResult != 0) return lResult;
-  }
-
-  ShowText("Updating...     ");
-  const uint32_t ulProgramBytes = ulImageBytes + (ulImageBytes & 1u);
-  const void* pSource = PhysToHost(DOWNLOAD_BUFFER, ulProgramBytes);
-  const int32_t lProgram = FlashProgram(ulAreaStart, IoctlPointerWord(pSource), ulProgramBytes, 1);
-  if (lProgram != 0) return lProgram;
-
-  return VerifyFlashWrite(ulAreaStart, DOWNLOAD_BUFFER, ulProgramBytes);
-}
-
-int32_t VerifyFlashWrite(PhysAddr ulFlash, PhysAddr ulSource, uint32_t ulByteLength) {
-  ShowText("Verifying...   %");
-  const uint32_t ulHalfwords = ulByteLength / 2 + (ulByteLength & 1u);
-  const uint32_t ulStep = ulHalfwords / 100;
-  int32_t lResult = 0;
-  uint8_t aucFlash[2 * kVerifyBlockHalfwords];
-  uint8_t aucSource[2 * kVerifyBlockHalfwords];
-  for (uint32_t ulDone = 0; ulDone < ulHalfwords;) {
-    const uint32_t ulCount = ulHalfwords - ulDone < kVerifyBlockHalfwords ? ulHalfwords - ulDone : kVerifyBlockHalfwords;
-    const IoctlBlockArea flashArea{ulFlash + 2 * ulDone, 2 * ulCount};
-    IoctlSetBlock(&flashArea);
-    std::memset(aucFlash, 0, sizeof(aucFlash));
-    IoctlReadBlock(aucFlash);
-    const IoctlBlockArea sourceArea{ulSource + 2 * ulDone, 2 * ulCount};
-    IoctlSetBlock(&sourceArea);
-    std::memset(aucSource, 0xFF, sizeof(aucSource));
-    IoctlReadBlock(aucSource);
-    if (std::memcmp(aucFlash, aucSource, 2 * ulCount) != 0) lResult = -1;
-    ulDone += ulCount;
-    // Fewer than 100 halfwords have no hundredth to step by: their progress
-    // is shown per block.
-    if (ulStep == 0) {
-      const uint32_t ulPercent = ulDone * 100 / ulHalfwords;
-      if (ulPercent <= 99) ShowPercent(ulPercent);
-    } else if (ulDone % ulStep == 0 && ulDone / ulStep <= 99) {
-      ShowPercent(ulDone / ulStep);
-    }
-  }
-  return lResult;
+  // The body's compensation word, which makes the sum good, is its last
+  // halfword and so programmed last already.
+  return WriteFlashArea({ulAreaStart, ulSectors, DOWNLOAD_BUFFER, ulImageBytes, true, FLASH_NO_CHECK_WORD});
 }
