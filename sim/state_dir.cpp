@@ -13,6 +13,7 @@
 #include "tools/images/flash_map.h"
 #include "tools/images/fpga_bitstream.h"
 #include "tools/images/main_image.h"
+#include "tools/images/table_image.h"
 
 namespace sim {
 
@@ -42,12 +43,14 @@ std::string Erased(uint32_t bytes) { return std::string(bytes, '\xFF'); }
 
 // A new printer's flash: erased but for the sample MAIN image, which carries
 // the FPGA bitstream (so that the FPGA is configured at the first start) and
-// the firmware version that the EEPROM's layout version follows, and the
-// sample DSP program, which the start-up boots.
+// the firmware version that the EEPROM's layout version follows, the
+// sample DSP program, which the start-up boots, and the sample TABLE image,
+// which the start-up checks and reads.
 std::string FreshFlash(uint32_t bytes) {
   images::Bytes flash(bytes, 0xFF);
   images::PutBytes(flash, images::kAreaMain.offset, images::BuildMainImage());
   images::PutBytes(flash, images::kAreaDsp.offset, images::BuildDspImage());
+  images::PutBytes(flash, images::kAreaTable.offset, images::BuildTableImage(images::SampleTableParams()));
   return std::string(flash.begin(), flash.end());
 }
 
