@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/dsp/dsp_core.h"
 #include "sim/mechanism/ribbon_colors.h"
 
 namespace sim {
@@ -27,6 +28,8 @@ struct BoardInputs {
   std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
   // Copy every entry of the mechanism's trace to the console as it is made.
   bool bEchoMechanism = false;
+  // How the DSP program takes the link's handshake.
+  DspCore::Link dspLink = DspCore::Link::Accepts;
 };
 
 // Builds every device model of the board and maps it on the bus.

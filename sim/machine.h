@@ -15,6 +15,7 @@
 #include "firmware/hal/kernel.h"
 #include "sim/board.h"
 #include "sim/clock.h"
+#include "sim/dsp/dsp_core.h"
 #include "sim/kernel.h"
 #include "sim/mechanism/ribbon_colors.h"
 
@@ -35,6 +36,8 @@ struct MachineOptions {
   bool bRollLoaded = true;
   // The ribbon panel under each unit's colour sensor (sim::DcMechanism).
   std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
+  // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
+  DspCore::Link dspLink = DspCore::Link::Accepts;
   // Every entry of the DC mechanism's trace on the console as well.
   bool bEchoMechanism = false;
   bool bPaced = false;

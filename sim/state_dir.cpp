@@ -14,6 +14,7 @@
 #include "tools/images/fpga_bitstream.h"
 #include "tools/images/lamination_slot.h"
 #include "tools/images/main_image.h"
+#include "tools/images/table_image.h"
 
 namespace sim {
 
@@ -44,12 +45,14 @@ std::string Erased(uint32_t bytes) { return std::string(bytes, '\xFF'); }
 // A new printer's flash: erased but for the sample MAIN image, which carries
 // the FPGA bitstream (so that the FPGA is configured at the first start) and
 // the firmware version that the EEPROM's layout version follows, the sample
-// DSP program, which the start-up boots, and the sample lamination pattern
-// in both slots, which the start-up checks and expands.
+// DSP program, which the start-up boots, the sample TABLE image, which the
+// start-up checks and reads, and the sample lamination pattern in both
+// slots, which the start-up checks and expands.
 std::string FreshFlash(uint32_t bytes) {
   images::Bytes flash(bytes, 0xFF);
   images::PutBytes(flash, images::kAreaMain.offset, images::BuildMainImage());
   images::PutBytes(flash, images::kAreaDsp.offset, images::BuildDspImage());
+  images::PutBytes(flash, images::kAreaTable.offset, images::BuildTableImage(images::SampleTableParams()));
   const images::Bytes lamination = images::BuildSampleLaminationSlot(images::Version{});
   images::PutBytes(flash, images::kAreaLamiStored.offset, lamination);
   images::PutBytes(flash, images::kAreaLamiActive.offset, lamination);

@@ -5,13 +5,11 @@
 #include "firmware/devices/checksum.h"
 #include "firmware/devices/flash_progress.h"
 #include "firmware/hal/kernel.h"
-#include "firmware/platform/flash.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/number_text.h"
 
 namespace {
 
-constexpr uint32_t kVerifyBlockHalfwords = 64;
 constexpr uint32_t kModelTextLength = sizeof(FIRMWARE_MODEL_TEXT) - 1;
 
 uint32_t U16At(const uint8_t* puc) { return static_cast<uint32_t>(puc[0] | (puc[1] << 8)); }
@@ -93,41 +91,7 @@ int32_t WriteFirmwareImage(uint32_t ulArea, uint32_t ulByteCount) {
     return -1;
   }
 
-  ShowFlashStep("Erasing...     %");
-  for (uint32_t i = 0; i < ulSectors; ++i) {
-    ShowFlashPercent(i * 100 / ulSectors);
-    const int32_t lResult = FlashEraseSector(ulAreaStart + i * FLASH_AREA_SECTOR_BYTES);
-    if (lResult != 0) return lResult;
-  }
-
-  ShowFlashStep("Updating...     ");
-  const uint32_t ulProgramBytes = ulImageBytes + (ulImageBytes & 1u);
-  const void* pSource = PhysToHost(DOWNLOAD_BUFFER, ulProgramBytes);
-  const int32_t lProgram = FlashProgram(ulAreaStart, IoctlPointerWord(pSource), ulProgramBytes, 1);
-  if (lProgram != 0) return lProgram;
-
-  return VerifyFlashWrite(ulAreaStart, DOWNLOAD_BUFFER, ulProgramBytes);
-}
-
-int32_t VerifyFlashWrite(PhysAddr ulFlash, PhysAddr ulSource, uint32_t ulByteLength) {
-  ShowFlashStep("Verifying...   %");
-  const uint32_t ulHalfwords = ulByteLength / 2 + (ulByteLength & 1u);
-  int32_t lResult = 0;
-  uint8_t aucFlash[2 * kVerifyBlockHalfwords];
-  uint8_t aucSource[2 * kVerifyBlockHalfwords];
-  for (uint32_t ulDone = 0; ulDone < ulHalfwords;) {
-    const uint32_t ulCount = ulHalfwords - ulDone < kVerifyBlockHalfwords ? ulHalfwords - ulDone : kVerifyBlockHalfwords;
-    const IoctlBlockArea flashArea{ulFlash + 2 * ulDone, 2 * ulCount};
-    IoctlSetBlock(&flashArea);
-    std::memset(aucFlash, 0, sizeof(aucFlash));
-    IoctlReadBlock(aucFlash);
-    const IoctlBlockArea sourceArea{ulSource + 2 * ulDone, 2 * ulCount};
-    IoctlSetBlock(&sourceArea);
-    std::memset(aucSource, 0xFF, sizeof(aucSource));
-    IoctlReadBlock(aucSource);
-    if (std::memcmp(aucFlash, aucSource, 2 * ulCount) != 0) lResult = -1;
-    ulDone += ulCount;
-    ShowFlashHundredths(ulDone, ulHalfwords);
-  }
-  return lResult;
+  // The body's compensation word, which makes the sum good, is its last
+  // halfword and so programmed last already.
+  return WriteFlashArea({ulAreaStart, ulSectors, DOWNLOAD_BUFFER, ulImageBytes, true, FLASH_NO_CHECK_WORD});
 }

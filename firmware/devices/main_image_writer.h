@@ -1,7 +1,7 @@
 // The MAIN firmware image: its 64-byte information block, the check of a
 // received image and the writer that erases a flash area, programs the
 // image from the download buffer and verifies it, with its progress on the
-// LCD line. VerifyFlashWrite serves every flash-image writer.
+// LCD line (the frame of flash_area_writer.h).
 //
 // FirmwareInfoBlock (little-endian, texts without terminator):
 //   0 u16 headerLength (where the checksummed body begins), 2 programName[8],
@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "firmware/devices/flash_area_writer.h"
 #include "firmware/hal/hw.h"
 
 constexpr uint32_t FIRMWARE_INFO_BYTES = 64;
@@ -27,13 +28,10 @@ constexpr PhysAddr FLASH_MAIN_AREA = 0x60100000u;
 constexpr uint32_t FLASH_MAIN_AREA_SECTORS = 36;
 constexpr PhysAddr FLASH_BOOT_AREA = 0x600A0000u;
 constexpr uint32_t FLASH_BOOT_AREA_SECTORS = 6;
-constexpr uint32_t FLASH_AREA_SECTOR_BYTES = 0x10000u;
 constexpr uint32_t FIRMWARE_MAX_PROGRAM_LENGTH = FLASH_MAIN_AREA_SECTORS * FLASH_AREA_SECTOR_BYTES;
 // The FPGA configuration inside the MAIN area (flash 0x602E0000): a 32-bit
 // byte count, the bitstream from +4.
 constexpr uint32_t FIRMWARE_FPGA_OFFSET = 0x1E0000u;
-// The received image.
-constexpr PhysAddr DOWNLOAD_BUFFER = 0xC0800000u;
 
 // Copies the information block of the main area (ulArea != 0) or the boot
 // area (0) to the destination, byte by byte; 0, or -1 when a read failed.
@@ -54,7 +52,3 @@ int32_t CheckFirmwareImage(PhysAddr ulImage);
 // 0, or the failing step's code; nothing is erased unless every check
 // passed.
 int32_t WriteFirmwareImage(uint32_t ulArea, uint32_t ulByteCount);
-
-// 0 when the flash equals the source over the length taken up to whole
-// halfwords, -1 otherwise; progress "Verifying...   %" on the LCD.
-int32_t VerifyFlashWrite(PhysAddr ulFlash, PhysAddr ulSource, uint32_t ulByteLength);

@@ -12,6 +12,8 @@
 #include "firmware/hostif/usb_comm_internal.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/number_text.h"
+#include "firmware/printengine/dsp_link.h"
+#include "firmware/printengine/table_store.h"
 #include "protocol/codes.h"
 #include "protocol/media.h"
 #include "protocol/replies.h"
@@ -144,8 +146,10 @@ struct InfoSource {
 constexpr InfoSource kInfoSources[] = {
     {0x600A0000u, 2, 10, 32, 26, 28, true, 42},
     {0x60100000u, 2, 10, 32, 26, 28, true, 42},
-    {0x605FFF80u, 0, 16, 38, 32, 34, true, 48},
-    {0x60600000u, 2, 10, 32, 26, 28, false, 42},
+    {DSP_INFO_FLASH, DSP_INFO_PROGRAM_NAME, DSP_INFO_PROGRAM_TYPE, DSP_INFO_CREATE_DATE, DSP_INFO_VERSION_MAJOR,
+     DSP_INFO_VERSION_MINOR, true, DSP_INFO_IMAGE_CHECKSUM},
+    {TABLE_FLASH, TABLE_HDR_PROGRAM_NAME, TABLE_HDR_PROGRAM_TYPE, TABLE_HDR_CREATE_DATE, TABLE_HDR_VERSION_MAJOR,
+     TABLE_HDR_VERSION_MINOR, false, TABLE_HDR_IMAGE_CHECKSUM},
 };
 constexpr uint32_t kInfoBytes = 50;
 

@@ -64,6 +64,8 @@ void DspCore::Start() {
   m_entry = m_syscfg->DspBootAddress();
   m_program = ProgramAt(m_entry);
   ++m_starts;
+  m_phase = Phase::Boot;
+  m_bLinked = false;
   const uint32_t generation = ++m_generation;
   if (m_program == Program::Garbage || m_bSilent) return;
   const Nanos until = m_board.Clock().Now() + kLookLimit;
@@ -77,14 +79,41 @@ void DspCore::Stop() {
 
 void DspCore::Look(uint32_t generation, Nanos until) {
   if (generation != m_generation) return;
-  const Bus& bus = m_board.GetBus();
-  if (ReadWord(bus, kRequestWord) == kAsk) {
-    WriteWord(bus, kAnswerWord, m_usAnswer);
-    ++m_answers;
-    return;
-  }
+  if (LookOnce()) return;
   if (m_board.Clock().Now() + kPollPeriod > until) return;
   m_board.Clock().ScheduleIn(kPollPeriod, [this, generation, until] { Look(generation, until); });
+}
+
+bool DspCore::LookOnce() {
+  const Bus& bus = m_board.GetBus();
+  switch (m_phase) {
+    case Phase::Boot:
+      if (ReadWord(bus, kRequestWord) != kAsk) return false;
+      WriteWord(bus, kAnswerWord, m_usAnswer);
+      ++m_answers;
+      // The running program starts its link idle.
+      WriteWord(bus, kStatusWord, 0);
+      m_phase = Phase::Hello;
+      return m_link == Link::Silent;
+    case Phase::Hello:
+      if (ReadWord(bus, kControlWord) != kLinkHello) return false;
+      WriteWord(bus, kStatusWord, kLinkHello);
+      m_phase = Phase::Start;
+      return false;
+    case Phase::Start: {
+      const uint16_t control = ReadWord(bus, kControlWord);
+      if (control != kLinkStart && control != kLinkStartOther) return false;
+      m_phase = Phase::Done;
+      if (m_link == Link::EchoesOnly) return true;
+      WriteWord(bus, kStatusWord, m_link == Link::Refuses ? kLinkRefused : kLinkAccepted);
+      ++m_linkAnswers;
+      m_bLinked = m_link == Link::Accepts;
+      return true;
+    }
+    case Phase::Done:
+      break;
+  }
+  return true;
 }
 
 }  // namespace sim

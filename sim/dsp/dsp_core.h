@@ -12,13 +12,19 @@
 //   leaving Enable, stops it.
 // - Running a program, kBootTime after its start it looks at the request
 //   word (0x80013000) every kPollPeriod: when it reads 0x8001 the DSP writes
-//   its answer (1) to the answer word (0x80013002) and looks no more until
-//   its next start. It looks for at most kLookLimit.
+//   its answer (1) to the answer word (0x80013002) and 0 to its status word.
+// - Then it takes the link's handshake in the control word (0x80013E00)
+//   and the status word (0x80013E02), looking every kPollPeriod: a hello
+//   (0xFFFF) is echoed in the status word; after it, a start (0xFF00, or
+//   0xF00F) is answered with 0 (accepted). Then it looks no more until its
+//   next start. It looks for at most kLookLimit from its start.
 //
 // Switches: `SetSilent` (the program never answers), `SetAnswer` (answers
-// another value, such as 2), `StickPowerTransition` (the power domain's
-// transition never ends), `NeverEnable` (the transition ends, the module
-// stays off).
+// the boot handshake with another value, such as 2), `SetLink` (how it takes
+// the link's handshake: accepts, refuses the start with 0xFF00, echoes the
+// hello but never answers the start, or stays silent), `StickPowerTransition`
+// (the power domain's transition never ends), `NeverEnable` (the transition
+// ends, the module stays off).
 #pragma once
 
 #include <cstdint>
@@ -43,11 +49,20 @@ class DspCore final : public DeviceModel {
   static constexpr PhysAddr kRequestWord = 0x80013000u;
   static constexpr PhysAddr kAnswerWord = 0x80013002u;
   static constexpr uint16_t kAsk = 0x8001;
+  static constexpr PhysAddr kControlWord = 0x80013E00u;
+  static constexpr PhysAddr kStatusWord = 0x80013E02u;
+  static constexpr uint16_t kLinkHello = 0xFFFF;
+  static constexpr uint16_t kLinkStart = 0xFF00;
+  static constexpr uint16_t kLinkStartOther = 0xF00F;
+  static constexpr uint16_t kLinkAccepted = 0x0000;
+  static constexpr uint16_t kLinkRefused = 0xFF00;
   static constexpr Nanos kBootTime = 50 * kNsPerUs;
   static constexpr Nanos kPollPeriod = 20 * kNsPerUs;
   static constexpr Nanos kLookLimit = 10000 * kNsPerMs;
 
   enum class Program : uint8_t { None, Garbage, Sdram, Internal };
+  // How a running program takes the link's handshake.
+  enum class Link : uint8_t { Accepts, Refuses, EchoesOnly, Silent };
 
   // Hangs on the system configuration and PSC0, installed before it.
   explicit DspCore(Board& board);
@@ -60,10 +75,15 @@ class DspCore final : public DeviceModel {
   // Starts so far, and the handshakes answered.
   uint32_t Starts() const { return m_starts; }
   uint32_t Answers() const { return m_answers; }
+  // Link handshakes answered (accepted or refused), and whether the last
+  // one was accepted.
+  uint32_t LinkAnswers() const { return m_linkAnswers; }
+  bool Linked() const { return m_bLinked; }
 
   // Switches (see above).
   void SetSilent(bool bSilent) { m_bSilent = bSilent; }
   void SetAnswer(uint16_t usAnswer) { m_usAnswer = usAnswer; }
+  void SetLink(Link link) { m_link = link; }
   void StickPowerTransition();
   void NeverEnable();
 
@@ -73,6 +93,11 @@ class DspCore final : public DeviceModel {
   void Stop();
   Program ProgramAt(PhysAddr addr) const;
   void Look(uint32_t generation, Nanos until);
+  // One look of the running program: true when it looks no more.
+  bool LookOnce();
+
+  // Where a start's program stands in its handshakes.
+  enum class Phase : uint8_t { Boot, Hello, Start, Done };
 
   Board& m_board;
   Psc0* m_psc;
@@ -82,8 +107,12 @@ class DspCore final : public DeviceModel {
   uint32_t m_generation = 0;  // a start's looks end with the next start or stop
   uint32_t m_starts = 0;
   uint32_t m_answers = 0;
+  uint32_t m_linkAnswers = 0;
+  Phase m_phase = Phase::Boot;
+  bool m_bLinked = false;
   bool m_bSilent = false;
   uint16_t m_usAnswer = 1;
+  Link m_link = Link::Accepts;
 };
 
 }  // namespace sim

@@ -1,6 +1,6 @@
 // The DSP stand-in: it starts when its module is enabled and released at a
-// boot address where a program lies, answers the boot handshake, stays
-// silent over garbage, and its switches.
+// boot address where a program lies, answers the boot handshake and then
+// the link's handshake, stays silent over garbage, and its switches.
 #include "sim/dsp/dsp_core.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +121,58 @@ TEST_F(DspStandIn, EachReleaseIsAStartOfItsOwn) {
   EXPECT_EQ(dsp.Starts(), 2u);
   Run(DspCore::kBootTime + DspCore::kPollPeriod);
   EXPECT_EQ(Word(DspCore::kAnswerWord), 1);
+}
+
+// After its boot answer the program echoes the link's hello and answers the
+// start as its link switch says; it takes no start before the hello.
+TEST(DspStandInLink, AnswersTheLinkAsItsSwitchSays) {
+  struct Case {
+    DspCore::Link link;
+    uint16_t start;
+    uint16_t echo;    // the status word after the hello
+    uint16_t answer;  // after the start
+    uint32_t linkAnswers;
+    bool bLinked;
+  };
+  const Case cases[] = {
+      {DspCore::Link::Accepts, DspCore::kLinkStart, 0xFFFF, 0x0000, 1, true},
+      {DspCore::Link::Accepts, DspCore::kLinkStartOther, 0xFFFF, 0x0000, 1, true},
+      {DspCore::Link::Refuses, DspCore::kLinkStart, 0xFFFF, 0xFF00, 1, false},
+      {DspCore::Link::EchoesOnly, DspCore::kLinkStart, 0xFFFF, 0xFFFF, 0, false},
+      {DspCore::Link::Silent, DspCore::kLinkStart, 0x0000, 0x0000, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.link));
+    Board b{BoardConfig{}};
+    b.AddDevice<SystemConfig>(b);
+    b.AddDevice<Psc0>(b);
+    DspCore& d = b.AddDevice<DspCore>(b);
+    d.SetLink(c.link);
+    std::memcpy(b.GetBus().RamPointer(DspCore::kL2, 32), images::kDspInternalEntryMarker,
+                sizeof images::kDspInternalEntryMarker);
+    auto word = [&b](PhysAddr addr) -> uint8_t* { return b.GetBus().RamPointer(addr, 2); };
+    auto set = [&](PhysAddr addr, uint16_t value) {
+      word(addr)[0] = static_cast<uint8_t>(value);
+      word(addr)[1] = static_cast<uint8_t>(value >> 8);
+    };
+    auto get = [&](PhysAddr addr) { return static_cast<uint16_t>(word(addr)[0] | word(addr)[1] << 8); };
+    set(DspCore::kStatusWord, 0x1234);
+    PowerUpAt(b, DspCore::kL2);
+    set(DspCore::kControlWord, c.start);
+    set(DspCore::kRequestWord, DspCore::kAsk);
+    RunBoardFor(b, DspCore::kBootTime + 3 * DspCore::kPollPeriod);
+    EXPECT_EQ(get(DspCore::kAnswerWord), 1);
+    EXPECT_EQ(get(DspCore::kStatusWord), 0) << "a start before the hello is not taken; the program starts idle";
+    set(DspCore::kControlWord, DspCore::kLinkHello);
+    RunBoardFor(b, 2 * DspCore::kPollPeriod);
+    EXPECT_EQ(get(DspCore::kStatusWord), c.echo);
+    set(DspCore::kControlWord, c.start);
+    RunBoardFor(b, 2 * DspCore::kPollPeriod);
+    EXPECT_EQ(get(DspCore::kStatusWord), c.answer);
+    EXPECT_EQ(d.LinkAnswers(), c.linkAnswers);
+    EXPECT_EQ(d.Linked(), c.bLinked);
+    EXPECT_TRUE(b.Faults().empty());
+  }
 }
 
 TEST_F(DspStandIn, TheBootAddressNeedsTheUnlockedConfiguration) {

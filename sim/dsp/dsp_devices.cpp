@@ -4,6 +4,8 @@
 namespace sim {
 
 // The DSP core with its memories, on the SoC's power and configuration.
-void InstallDspDevices(Board& board, const BoardInputs&) { board.AddDevice<DspCore>(board); }
+void InstallDspDevices(Board& board, const BoardInputs& inputs) {
+  board.AddDevice<DspCore>(board).SetLink(inputs.dspLink);
+}
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,23 @@ class MachineTest : public ::testing::Test {
   }
   static constexpr size_t kConsoleTail = 3000;
   std::unique_ptr<sim::Machine> m_machine;
+};
+
+// A test of one layer: the application task runs `body` in place of the
+// firmware's start-up and main loop, then logs "[test] done"; the machine
+// runs until then (the test fails when `limit` passes first).
+class AppBodyTest : public MachineTest {
+ protected:
+  void RunInApp(std::function<void()> body, sim::Nanos limit, sim::MachineOptions options = {}) {
+    static std::function<void()> s_body;
+    s_body = std::move(body);
+    options.appEntry = [] {
+      s_body();
+      syslog(LOG_NOTICE, "[test] done");
+    };
+    sim::Machine& m = Boot(std::move(options));
+    ASSERT_EQ(m.RunUntil([&] { return m.Logged("[test] done"); }, limit), sim::RunResult::ConditionMet);
+  }
 };
 
 inline constexpr sim::Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }

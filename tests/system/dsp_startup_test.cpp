@@ -1,6 +1,7 @@
-// The printer's start-up boots the DSP from its flash image in two stages;
-// without a DSP program in flash it raises the DSP error once and goes on to
-// the main loop.
+// The printer's start-up checks the DSP image in flash, boots the DSP from
+// it in two stages and takes the link's handshake; a bad image (nothing is
+// loaded then) or a DSP that refuses the link raises the DSP error once,
+// and the start-up goes on to the main loop.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -24,7 +25,7 @@ constexpr sim::Nanos kToMainLoop = testsupport::kStartUp + testsupport::kFirstBo
 
 class DspStartUp : public testsupport::MachineTest {
  protected:
-  void BootPrinter(bool bBlankDsp) {
+  void BootPrinter(bool bBlankDsp, sim::DspCore::Link link = sim::DspCore::Link::Accepts) {
     const std::string dir = testsupport::MakeTempDir();
     const sim::StateDir state(dir);
     ASSERT_TRUE(state.Prepare());
@@ -37,6 +38,7 @@ class DspStartUp : public testsupport::MachineTest {
     }
     sim::MachineOptions options;
     options.stateDir = dir;
+    options.dspLink = link;
     Boot(std::move(options));
     m_machine->RunUntil([this] { return m_machine->Logged("Main Loop ..."); }, kToMainLoop);
     ASSERT_TRUE(m_machine->Logged("Main Loop ..."));
@@ -47,6 +49,10 @@ class DspStartUp : public testsupport::MachineTest {
     return ulFlag != 0;
   }
   sim::DspCore& Dsp() { return *m_machine->GetBoard().FindDevice<sim::DspCore>(); }
+  uint16_t ControlWord() {
+    const uint8_t* puc = m_machine->GetBoard().GetBus().RamPointer(sim::DspCore::kControlWord, 2);
+    return static_cast<uint16_t>(puc[0] | puc[1] << 8);
+  }
 };
 
 TEST_F(DspStartUp, TheSampleProgramRunsAtTheInternalEntry) {
@@ -56,19 +62,30 @@ TEST_F(DspStartUp, TheSampleProgramRunsAtTheInternalEntry) {
   EXPECT_EQ(Dsp().RunningProgram(), sim::DspCore::Program::Internal);
   EXPECT_EQ(Dsp().Entry(), sim::DspCore::kL2);
   EXPECT_EQ(Dsp().Answers(), 2u);
+  EXPECT_TRUE(Dsp().Linked());
+  EXPECT_EQ(ControlWord(), 0);
   EXPECT_TRUE(m_machine->GetBoard().FindDevice<sim::Psc0>()->ModuleEnabled(sim::Psc0::kModuleDsp));
 }
 
-// The blank SDRAM program runs garbage and never answers: its load fails,
-// the internal one is not tried, the error is raised and the start-up goes
-// on.
+// A blank image fails its check: nothing is loaded or started, the error
+// is raised and the start-up goes on.
 TEST_F(DspStartUp, ABlankFlashRaisesTheDspErrorAndStartUpGoesOn) {
   BootPrinter(true);
   EXPECT_TRUE(m_machine->Logged("[MAIN] DSP Initialize ..."));
   EXPECT_TRUE(DspErrorSet());
-  EXPECT_EQ(Dsp().Starts(), 1u);
-  EXPECT_EQ(Dsp().Answers(), 0u);
+  EXPECT_EQ(Dsp().Starts(), 0u);
   EXPECT_FALSE(Dsp().Running());
+  EXPECT_TRUE(m_machine->Logged("[MAIN] InitShMemUsb ..."));
+}
+
+// The programs boot, but the DSP refuses the link's start.
+TEST_F(DspStartUp, ARefusedLinkRaisesTheDspError) {
+  BootPrinter(false, sim::DspCore::Link::Refuses);
+  EXPECT_TRUE(DspErrorSet());
+  EXPECT_EQ(Dsp().Answers(), 2u);
+  EXPECT_EQ(Dsp().LinkAnswers(), 1u);
+  EXPECT_FALSE(Dsp().Linked());
+  EXPECT_EQ(ControlWord(), 0);
   EXPECT_TRUE(m_machine->Logged("[MAIN] InitShMemUsb ..."));
 }
 

@@ -46,19 +46,12 @@ constexpr sim::Nanos kFirstBoot = kStartUp + testsupport::kFirstBootFormat;
 
 BoardEeproms& Eeproms() { return *sim::Board::Current().FindDevice<BoardEeproms>(); }
 
-class EepromTest : public testsupport::MachineTest {
+class EepromTest : public testsupport::AppBodyTest {
  protected:
   void RunInApp(std::function<void()> body, sim::Nanos limit = kStartUp + Ms(20000)) {
-    static std::function<void()> s_body;
-    s_body = std::move(body);
     sim::MachineOptions options;
     options.kernel = &boardrig::RigKernel();
-    options.appEntry = [] {
-      s_body();
-      syslog(LOG_NOTICE, "[test] done");
-    };
-    sim::Machine& m = Boot(std::move(options));
-    ASSERT_EQ(m.RunUntil([&] { return m.Logged("[test] done"); }, limit), sim::RunResult::ConditionMet);
+    AppBodyTest::RunInApp(std::move(body), limit, std::move(options));
   }
 };
 

@@ -43,19 +43,9 @@ uint32_t LoadImage(const images::Bytes& image) {
   return static_cast<uint32_t>(image.size());
 }
 
-class FlashTest : public testsupport::MachineTest {
+class FlashTest : public testsupport::AppBodyTest {
  protected:
-  void RunInApp(std::function<void()> body, sim::Nanos limit = kStartUp + Ms(300000)) {
-    static std::function<void()> s_body;
-    s_body = std::move(body);
-    sim::MachineOptions options;
-    options.appEntry = [] {
-      s_body();
-      syslog(LOG_NOTICE, "[test] done");
-    };
-    sim::Machine& m = Boot(std::move(options));
-    ASSERT_EQ(m.RunUntil([&] { return m.Logged("[test] done"); }, limit), sim::RunResult::ConditionMet);
-  }
+  void RunInApp(std::function<void()> body) { AppBodyTest::RunInApp(std::move(body), kStartUp + Ms(300000)); }
 };
 
 TEST_F(FlashTest, EraseAndProgramWithinTheFlashOnly) {
