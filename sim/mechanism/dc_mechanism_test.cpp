@@ -185,10 +185,10 @@ TEST_F(DcMechanismTest, TheSupplyMonitorReadsAboveTheFirmwaresLevelOnlyWhileTheM
 
 TEST_F(DcMechanismTest, AnAxisMovesOnlyWithTheMotorsEnabledAndStopsAtItsEndStop) {
   // The left head lift, up at rest, driven down at full duty.
-  const SensorWindow& up = kAxisWiring[Index(Axis::HeadL)].geometry.windows[0];
-  const SensorWindow& down = kAxisWiring[Index(Axis::HeadL)].geometry.windows[1];
-  const int32_t travel = kAxisWiring[Index(Axis::HeadL)].geometry.length;
-  const uint32_t speed = kAxisWiring[Index(Axis::HeadL)].geometry.fullSpeed;
+  const SensorWindow& up = mech->Geometry(Axis::HeadL).windows[0];
+  const SensorWindow& down = mech->Geometry(Axis::HeadL).windows[1];
+  const int32_t travel = mech->Geometry(Axis::HeadL).length;
+  const uint32_t speed = mech->Geometry(Axis::HeadL).fullSpeed;
   EXPECT_TRUE(InputBit(up.sensor.word, up.sensor.bit));
   EXPECT_FALSE(InputBit(down.sensor.word, down.sensor.bit));
 
@@ -230,7 +230,7 @@ TEST_F(DcMechanismTest, AStuckAxisKeepsItsSwitchesWhileItsMotorRuns) {
   Pwm(DcMotor::LoadBar, 800, 800);
   Drive(DcMotor::LoadBar, Op::Forward);
   Run(kSecond);
-  const int32_t travel = kAxisWiring[Index(Axis::LoadBar)].geometry.length;
+  const int32_t travel = mech->Geometry(Axis::LoadBar).length;
   EXPECT_EQ(mech->Position(Axis::LoadBar), 0);
   EXPECT_EQ(mech->Drive(DcMotor::LoadBar), DriveState::Forward);
   EXPECT_TRUE(InputBit(1, 10)) << "LoadBar Up";
@@ -253,7 +253,7 @@ TEST_F(DcMechanismTest, AnActiveLowSwitchReadsZeroInItsWindow) {
   EXPECT_TRUE(InputBit(1, 12));
   EXPECT_TRUE(InputBit(1, 13));
   EXPECT_FALSE(InputBit(1, 14)) << "Cutter R active at the right stop";
-  EXPECT_EQ(mech->Position(Axis::Cutter), kAxisWiring[Index(Axis::Cutter)].geometry.length);
+  EXPECT_EQ(mech->Position(Axis::Cutter), mech->Geometry(Axis::Cutter).length);
 }
 
 TEST_F(DcMechanismTest, AnFpgaThatLosesItsConfigurationLetsGoOfEveryMotor) {
@@ -307,7 +307,7 @@ TEST_F(DcMechanismTest, AChopperRunsAtDutyOverPeriod) {
 TEST_F(DcMechanismTest, AMotorWithoutAPwmPairRunsAtFullSpeed) {
   // The eject pinch's chopper channel 13 has no register pair.
   MotorEnable(true);
-  const AxisGeometry& g = kAxisWiring[Index(Axis::EjectPinch)].geometry;
+  const AxisGeometry& g = mech->Geometry(Axis::EjectPinch);
   Drive(DcMotor::EjectPinch, Op::Forward);
   Run(kSecond / 4);
   // The cam's detent edges on the way settle the position to whole units.
