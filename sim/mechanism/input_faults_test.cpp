@@ -7,69 +7,38 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include "sim/board.h"
 #include "sim/costs.h"
-#include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
-#include "sim/mechanism/dc_mechanism.h"
-#include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/dc_mechanism_test_rig.h"
 #include "sim/mechanism/positioner_geometry.h"
-#include "sim/soc/gpio.h"
-#include "sim/soc/psc.h"
-#include "sim/testing/board_fixture.h"
 #include "tools/eeprom/eeprom_image.h"
 
 namespace sim {
 namespace {
 
-constexpr Nanos kSecond = 1000 * kNsPerMs;
 // "HeadL Up" (IN1 bit 0, at rest on) and "Cutter R" (IN1 bit 14, inverted,
 // at rest off so it reads 1).
 constexpr SensorBit kHeadLUp = positioner::kHeadLUp;
 constexpr SensorBit kCutterR{1, 14, true};
 
-class InputFaultsTest : public ::testing::Test {
+class InputFaultsTest : public DcMechanismTest {
  protected:
-  explicit InputFaultsTest(EngineVariant variant = EngineVariant::EM3) {
-    Board& b = *m_board;
-    b.AddDevice<Psc1>(b);
-    gpio = &b.AddDevice<GpioController>(b);
-    config = &b.AddDevice<FpgaConfigPort>(b, *gpio);
-    fpga = &b.AddDevice<FpgaMainBlock>(b, *gpio, *config, 2u);
-    inputs = &b.AddDevice<MechanismInputs>(*fpga, *gpio, 0u, true);
-    mech = &b.AddDevice<DcMechanism>(b, *fpga, *config, *gpio, *inputs, 2u, variant);
-    faults = &b.AddDevice<InputFaults>(b.Clock(), *fpga, *mech);
+  explicit InputFaultsTest(EngineVariant variant = EngineVariant::EM3) : DcMechanismTest(2, variant) {
+    faults = &m_board->AddDevice<InputFaults>(m_board->Clock(), *fpga, *mech);
   }
 
-  bool Raw(const SensorBit& s) { return ((fpga->Read(2u * s.word, 2) >> s.bit) & 1u) != 0; }
+  bool Raw(const SensorBit& s) { return InputBit(s.word, s.bit); }
   // As the firmware reads it after its invert.
   bool Seen(const SensorBit& s) { return Raw(s) != s.bActiveLow; }
-  void Run(Nanos dt) { RunBoardFor(*m_board, dt); }
   // The motors' supply on and one motor driven Forward at full speed.
   void DriveForward(DcMotor motor) {
-    const uint32_t enable = 1u << DcMechanism::kMotorEnablePin;
-    gpio->Write(GpioController::kPairBase + GpioController::kClrData, 4, enable);
-    gpio->Write(GpioController::kPairBase + GpioController::kDir, 4, ~enable);
-    gpio->Write(GpioController::kPairBase + GpioController::kSetData, 4, enable);
-    const DcMotorWiring& w = kDcMotorWiring[Index(motor)];
-    uint32_t pair = 0;
-    if (PwmPairOffset(w.pwmChannel, &pair)) {
-      fpga->Write(pair, 2, 100);
-      fpga->Write(pair + 2, 2, 100);
-    }
-    const uint16_t a = w.bInverted ? 0 : w.maskA, b = w.bInverted ? w.maskB : 0;
-    fpga->Write(w.reg, 2, static_cast<uint16_t>((fpga->Register(w.reg) & ~(w.maskA | w.maskB)) | a | b));
+    MotorEnable(true);
+    if (kDcMotorWiring[Index(motor)].pwmChannel != kNoPwm) Pwm(motor, 100, 100);
+    Drive(motor, Op::Forward);
   }
 
-  std::unique_ptr<Board> m_board = std::make_unique<Board>(BoardConfig{});
-  GpioController* gpio = nullptr;
-  FpgaConfigPort* config = nullptr;
-  FpgaMainBlock* fpga = nullptr;
-  MechanismInputs* inputs = nullptr;
-  DcMechanism* mech = nullptr;
   InputFaults* faults = nullptr;
 };
 
@@ -88,13 +57,13 @@ TEST_F(InputFaultsTest, AStuckSwitchReadsAsTheFirmwareSeesItAfterItsInvertOverTh
   };
   ASSERT_TRUE(Seen(kHeadLUp));
   ASSERT_FALSE(Seen(kCutterR));
-  const auto others = static_cast<uint16_t>(fpga->Read(FpgaMainBlock::kIn1, 2) & ~0x4001u);
+  const auto others = static_cast<uint16_t>(Read(FpgaMainBlock::kIn1) & ~0x4001u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     faults->SetBitFault(c.sensor, c.fault);
     EXPECT_EQ(faults->FaultOf(c.sensor), c.fault);
     EXPECT_EQ(Seen(c.sensor), c.bSeen);
-    EXPECT_EQ(fpga->Read(FpgaMainBlock::kIn1, 2) & ~0x4001u, others) << "the word's other bits as the models drive them";
+    EXPECT_EQ(Read(FpgaMainBlock::kIn1) & ~0x4001u, others) << "the word's other bits as the models drive them";
     faults->SetBitFault(c.sensor, BitFault::None);
   }
   EXPECT_TRUE(Seen(kHeadLUp)) << "cleared: the model's level again";
