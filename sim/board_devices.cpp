@@ -9,9 +9,11 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallDspDevices(board, inputs);
   InstallUsbDevices(board, inputs);
   InstallFpgaDevices(board, inputs);
+  // The EEPROMs before the mechanism, which takes its engine variant from
+  // the main EEPROM.
+  InstallEepromDevices(board, inputs);
   InstallMechanismDevices(board, inputs);
   InstallStepperDrivers(board);
-  InstallEepromDevices(board, inputs);
   InstallPanelDevices(board, inputs);
 }
 

@@ -47,8 +47,9 @@ void InstallFpgaDevices(Board& board, const BoardInputs& inputs);
 // The serial EEPROMs on the GPIO and FPGA lines (after both).
 void InstallEepromDevices(Board& board, const BoardInputs& inputs);
 // The mechanism's covers, photo sensors and thermistors on the FPGA's
-// inputs and A/D converter, and what its DC motors, fans, clutches and
-// colour LEDs drive (after the FPGA).
+// inputs and A/D converter, what its DC motors, fans, clutches and colour
+// LEDs drive, and its fault switches (after the FPGA and the EEPROMs: the
+// main EEPROM's "Engine Version" selects the positioners' geometry).
 void InstallMechanismDevices(Board& board, const BoardInputs& inputs);
 // The stepper drivers on their control bytes and the FPGA's pulse channels
 // (after the FPGA).

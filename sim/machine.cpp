@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "sim/board_devices.h"
+#include "sim/mechanism/input_faults.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
 #include "sim/usb/usb_host_port.h"
@@ -127,6 +128,15 @@ RunResult Machine::RunUntil(const std::function<bool()>& condition, Nanos limit)
   }
   m_board->SetStopCondition(nullptr);
   return result;
+}
+
+InputFaults& Machine::MechanismFaults() {
+  InputFaults* pFaults = m_board->FindDevice<InputFaults>();
+  if (pFaults == nullptr) {
+    std::fputs("virtual board: no mechanism on this board\n", stderr);
+    std::abort();
+  }
+  return *pFaults;
 }
 
 UsbHostPort& Machine::UsbHost() {

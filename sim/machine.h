@@ -21,6 +21,7 @@
 
 namespace sim {
 
+class InputFaults;
 class StallDetector;
 class UsbHostPort;
 
@@ -88,6 +89,11 @@ class Machine {
   // The in-process host port of the USB cable (sim/usb/usb_host_port.h):
   // its blocking calls run this machine until their transfer has ended.
   UsbHostPort& UsbHost();
+
+  // The mechanism's fault switches (sim/mechanism/input_faults.h): switch
+  // inputs stuck or chattering, axes stuck, slow or blocked. Set before the
+  // first run, they hold from power-on.
+  InputFaults& MechanismFaults();
 
   // Test steps run in the application task, where the firmware's main loop
   // stands between two passes (raise or clear an error index, post an event,

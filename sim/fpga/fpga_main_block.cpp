@@ -106,7 +106,7 @@ uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
       for (const InputBit& bit : m_inputBits) {
         if (bit.index == index) value = static_cast<uint16_t>((value & ~bit.mask) | (bit.fn() ? bit.mask : 0u));
       }
-      return value;
+      return m_inputOverride ? m_inputOverride(index, value) : value;
     }
     case kUsCntLo: return static_cast<uint16_t>(UsCounter());
     case kUsCntHi: return static_cast<uint16_t>(UsCounter() >> 16);

@@ -100,6 +100,10 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   // EEPROMs' data-out lines): they read as fn() over whatever else sets
   // the word.
   void SetInputBit(uint32_t index, uint16_t mask, std::function<bool()> fn);
+  // The last word on an input word as the CPU reads it: fn(index, value)
+  // gets what the sources, bits and models drive and returns what is read
+  // (the mechanism's fault switches).
+  void SetInputOverride(std::function<uint16_t(uint32_t index, uint16_t value)> fn) { m_inputOverride = std::move(fn); }
   void CountPulses(uint32_t channel, uint32_t count = 1);
   void SetHeadInfo(uint16_t value) { m_headInfo = value; }
   // The analog level (0-1023) of A/D channel 0-255; the second argument is
@@ -182,6 +186,7 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
     std::function<bool()> fn;
   };
   std::vector<InputBit> m_inputBits;
+  std::function<uint16_t(uint32_t, uint16_t)> m_inputOverride;
   std::array<uint16_t, kCounterCount> m_counters{};
   uint16_t m_headInfo = kHeadInfoReset;
   // The microsecond counter: its value at m_usSince and whether it runs.

@@ -8,8 +8,12 @@
 // The axis works on the board's clock: it schedules an event at the next
 // window edge or end stop ahead of it, reports each sensor change there, and
 // otherwise computes its position from the time the motion started. A
-// linear axis driven into an end stop stays there (the motor stalls); a
-// stuck axis does not move whatever its motor does.
+// linear axis driven into an end stop stays there (the motor stalls).
+//
+// Fault switches: a stuck axis does not move whatever its motor does; a
+// slow one moves at its drive's speed times a factor; a blocked one stops
+// where an obstacle stands, as at an end stop, and leaves it only the way
+// it came.
 #pragma once
 
 #include <cstdint>
@@ -67,6 +71,14 @@ class DcAxis {
   void Drive(int64_t velocity);
   void SetStuck(bool bStuck);
   bool Stuck() const { return m_bStuck; }
+  // The speed of every drive times `factor` (1: as the geometry says).
+  void SetSpeedFactor(double factor);
+  double SpeedFactor() const { return m_speedFactor; }
+  // An obstacle at `position`: the axis stops when it gets there from
+  // either side and goes on only the other way. An axis standing on it
+  // may leave either way.
+  void SetBlockedAt(int32_t position);
+  void ClearBlock();
 
   int32_t Position() const;
   bool Moving() const;
@@ -75,15 +87,35 @@ class DcAxis {
   bool SensorActive(const SensorBit& sensor) const;
 
  private:
-  int64_t Velocity() const { return m_bStuck ? 0 : m_velocity; }
-  int64_t PositionAt(Nanos t) const;
+  int64_t Velocity() const;
+  // How far the axis can go from where its motion started, in the
+  // direction it is driven: to the end stop or the obstacle (-1: without
+  // limit), and that part of it which the obstacle sets.
+  struct Limit {
+    int64_t reach;
+    int64_t blockReach;
+  };
+  Limit LimitAhead() const;
+  // Where the axis is at time t, and whether it stands against its limit
+  // or against the obstacle there.
+  struct Reached {
+    int64_t position;
+    bool bAtLimit;
+    bool bAtBlock;
+  };
+  Reached ReachedAt(Nanos t) const;
+  int64_t PositionAt(Nanos t) const { return ReachedAt(t).position; }
   // Takes the position reached now as the start of the motion.
   void Settle();
+  void TakePosition(int64_t position, bool bAtBlock);
   void ScheduleNext();
-  void Arrive(int64_t position);
+  void Arrive(int64_t position, bool bAtBlock);
   void ReportSensors(bool bAll);
   void ReportMove();
   bool AtStopAhead() const;
+  // Runs a change of the axis's fault switches from the position reached.
+  template <typename Change>
+  void ChangeFaults(Change change);
 
   SimClock& m_clock;
   AxisGeometry m_geometry;
@@ -93,6 +125,12 @@ class DcAxis {
   Nanos m_since = 0;
   int64_t m_velocity = 0;
   bool m_bStuck = false;
+  double m_speedFactor = 1.0;
+  bool m_bBlocked = false;
+  int64_t m_block = 0;
+  // The direction (+1 or -1) in which the axis ran into the obstacle and
+  // still touches it; 0 while it does not.
+  int m_blockedDirection = 0;
   SimClock::EventId m_event = 0;
   // Per window: whether it is the first of its switch, and the level last
   // reported for that switch (kept at its first window).

@@ -1,6 +1,7 @@
 // A DC-driven axis on the board's clock: where it is after a time at a
 // speed, which switches read active there, when it reports, and that it
-// holds at an end stop and while stuck.
+// holds at an end stop, while stuck, slowed by a factor and against an
+// obstacle.
 #include "sim/mechanism/dc_axis.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +123,76 @@ TEST_F(AxisTest, ASpeedChangeOnTheWayKeepsThePositionReached) {
   axis.Drive(0);
   Run(kSecond);
   EXPECT_EQ(axis.Position(), 200);
+}
+
+TEST_F(AxisTest, ASlowAxisMovesAtItsDrivesSpeedTimesTheFactorFromWhereItIs) {
+  DcAxis& axis = Make(AxisKind::Linear, 100);
+  axis.Drive(1000);
+  Run(100 * kNsPerMs);
+  axis.SetSpeedFactor(0.25);
+  const Nanos t0 = Now();
+  Run(kSecond);
+  EXPECT_EQ(axis.Position(), 450);
+  EXPECT_DOUBLE_EQ(axis.SpeedFactor(), 0.25);
+  // The high switch's edge comes at the slowed speed: 900 reached 2800 ms
+  // after the factor took hold at 200.
+  reports.clear();
+  Run(2 * kSecond);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].at - t0, 2800 * kNsPerMs);
+  axis.SetSpeedFactor(1.0);
+  Run(kSecond);
+  EXPECT_EQ(axis.Position(), 1000);
+}
+
+TEST_F(AxisTest, AnObstacleStopsTheAxisFromEitherSideAndLetsItGoOnlyBack) {
+  struct Case {
+    const char* what;
+    AxisKind kind;
+    int32_t start;
+    int32_t block;
+    int64_t velocity;
+    int32_t stopsAt;
+  };
+  const Case cases[] = {
+      {"linear, from below", AxisKind::Linear, 100, 600, 1000, 600},
+      {"linear, from above", AxisKind::Linear, 900, 600, -1000, 600},
+      {"linear, behind it runs to the end stop", AxisKind::Linear, 700, 600, 1000, 1000},
+      {"cyclic, forward round the turn", AxisKind::Cyclic, 900, 200, 1000, 200},
+      {"cyclic, backward round the turn", AxisKind::Cyclic, 100, 800, -1000, 800},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DcAxis& axis = Make(c.kind, c.start);
+    axis.SetBlockedAt(c.block);
+    axis.Drive(c.velocity);
+    Run(3 * kSecond);
+    EXPECT_EQ(axis.Position(), c.stopsAt);
+    EXPECT_FALSE(axis.Moving()) << "stalled, still driven";
+    if (c.stopsAt != c.block) continue;
+    // Driven on the same way it stays; the other way it leaves.
+    axis.Drive(c.velocity * 2);
+    Run(kSecond / 10);
+    EXPECT_EQ(axis.Position(), c.block);
+    axis.Drive(-c.velocity);
+    Run(kSecond / 10);
+    EXPECT_NE(axis.Position(), c.block);
+    EXPECT_TRUE(axis.Moving());
+  }
+}
+
+TEST_F(AxisTest, AnAxisStandingOnTheObstacleLeavesEitherWayAndAClearedOneLetsItPass) {
+  DcAxis& axis = Make(AxisKind::Linear, 500);
+  axis.SetBlockedAt(500);
+  axis.Drive(1000);
+  Run(200 * kNsPerMs);
+  EXPECT_EQ(axis.Position(), 700);
+  axis.Drive(-1000);
+  Run(kSecond);
+  EXPECT_EQ(axis.Position(), 500) << "back against it from above";
+  axis.ClearBlock();
+  Run(kSecond);
+  EXPECT_EQ(axis.Position(), 0);
 }
 
 }  // namespace

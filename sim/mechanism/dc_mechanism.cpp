@@ -41,17 +41,19 @@ bool IsOutputOfInterest(uint32_t offset) {
 }  // namespace
 
 DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
-                         MechanismInputs& inputs, uint32_t pcbRevision)
+                         MechanismInputs& inputs, uint32_t pcbRevision, EngineVariant variant)
     : m_board(board),
       m_fpga(fpga),
       m_gpio(gpio),
       m_colors(pcbRevision),
+      m_variant(variant),
       m_cutter(positioner::kCutterTravel, positioner::kCutterEndZone) {
   SimClock& clock = board.Clock();
-  for (const AxisWiring& w : kAxisWiring) {
+  for (uint32_t a = 0; a < Index(Axis::Count); ++a) {
     m_axes.push_back(std::make_unique<DcAxis>(
-        clock, w.geometry, [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
-        [this, name = w.pszName, bCutter = &w == &kAxisWiring[Index(Axis::Cutter)]](int32_t position) {
+        clock, AxisGeometryOf(static_cast<Axis>(a), variant),
+        [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
+        [this, name = kAxisWiring[a].pszName, bCutter = a == Index(Axis::Cutter)](int32_t position) {
           Note(MechanismEventKind::Axis, name, position);
           if (bCutter) FollowCutter();
         }));

@@ -13,8 +13,11 @@
 //   is a crossing (cutter_crossings.h);
 // - fans and clutches follow FAN_CTRL, the colour LEDs COLOR_CTRL; the
 //   colour receivers read the ribbon panels (ribbon_colors.h);
-// - fault switches: an axis stuck, an encoder shaft jammed, a colour LED
-//   failed.
+// - the positioners' axes follow the engine variant's geometry
+//   (positioner_geometry.h);
+// - fault switches: an axis stuck, slow or blocked at a coordinate, an
+//   encoder shaft jammed, a colour LED failed (the switch inputs' faults:
+//   input_faults.h).
 // Every change is in the trace. Writes of bits no actuator is wired to are
 // kept by the FPGA and only traced.
 #pragma once
@@ -46,7 +49,7 @@ class DcMechanism final : public DeviceModel {
   static constexpr uint16_t kSupplyOffLevel = 0;
 
   DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
-              MechanismInputs& inputs, uint32_t pcbRevision);
+              MechanismInputs& inputs, uint32_t pcbRevision, EngineVariant variant = EngineVariant::EM3);
   DcMechanism(const DcMechanism&) = delete;
   DcMechanism& operator=(const DcMechanism&) = delete;
 
@@ -58,6 +61,8 @@ class DcMechanism final : public DeviceModel {
   uint32_t SpeedPercent(DcMotor motor) const { return m_motors[Index(motor)].percent; }
   int32_t Position(Axis axis) const { return m_axes[Index(axis)]->Position(); }
   bool Moving(Axis axis) const { return m_axes[Index(axis)]->Moving(); }
+  EngineVariant Variant() const { return m_variant; }
+  const AxisGeometry& Geometry(Axis axis) const { return m_axes[Index(axis)]->Geometry(); }
   bool SupplyOn() const { return m_bSupplyOn; }
   // FAN_CTRL bits of the fans and clutches that are on; COLOR_CTRL bits of
   // the lit LEDs.
@@ -74,6 +79,9 @@ class DcMechanism final : public DeviceModel {
   // ---- inputs and fault switches ----
   void SetRibbonPanel(PrintUnit unit, Panel panel) { m_colors.SetPanel(unit, panel); }
   void SetAxisStuck(Axis axis, bool bStuck) { m_axes[Index(axis)]->SetStuck(bStuck); }
+  void SetAxisSpeedFactor(Axis axis, double factor) { m_axes[Index(axis)]->SetSpeedFactor(factor); }
+  void SetAxisBlockedAt(Axis axis, int32_t position) { m_axes[Index(axis)]->SetBlockedAt(position); }
+  void ClearAxisBlock(Axis axis) { m_axes[Index(axis)]->ClearBlock(); }
   // Counter channels 0-4.
   void SetShaftJammed(uint32_t channel, bool bJammed);
   // LEDs 1-6: a failed LED gives its receiver no light.
@@ -106,6 +114,7 @@ class DcMechanism final : public DeviceModel {
   FpgaMainBlock& m_fpga;
   GpioController& m_gpio;
   RibbonColors m_colors;
+  EngineVariant m_variant;
   MechanismTrace m_trace;
   std::array<MotorState, Index(DcMotor::Count)> m_motors{};
   std::vector<std::unique_ptr<DcAxis>> m_axes;

@@ -5,101 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "sim/board.h"
-#include "sim/fpga/fpga_config_port.h"
-#include "sim/fpga/fpga_main_block.h"
-#include "sim/mechanism/mechanism_inputs.h"
-#include "sim/soc/gpio.h"
-#include "sim/soc/psc.h"
-#include "sim/testing/board_fixture.h"
+#include "sim/mechanism/dc_mechanism_test_rig.h"
 
 namespace sim {
 namespace {
-
-constexpr Nanos kSecond = 1000 * kNsPerMs;
-constexpr uint32_t kEnable = 1u << DcMechanism::kMotorEnablePin;
-
-enum class Op { Forward, Reverse, Stop, Brake };
-
-// The line levels the firmware writes for each operation with polarity 0;
-// polarity 1 inverts both.
-struct Lines {
-  bool a;
-  bool b;
-};
-constexpr Lines LinesFor(Op op, bool bInverted) {
-  const Lines l = op == Op::Forward ? Lines{true, false}
-                  : op == Op::Reverse ? Lines{false, true}
-                  : op == Op::Stop    ? Lines{true, true}
-                                      : Lines{false, false};
-  return bInverted ? Lines{!l.a, !l.b} : l;
-}
-
-class DcMechanismTest : public ::testing::Test {
- protected:
-  explicit DcMechanismTest(uint32_t pcbRevision = 2) : m_pcbRevision(pcbRevision) { Build(); }
-
-  void Build() {
-    m_board = std::make_unique<Board>(BoardConfig{});
-    Board& b = *m_board;
-    b.AddDevice<Psc1>(b);
-    gpio = &b.AddDevice<GpioController>(b);
-    config = &b.AddDevice<FpgaConfigPort>(b, *gpio);
-    fpga = &b.AddDevice<FpgaMainBlock>(b, *gpio, *config, m_pcbRevision);
-    inputs = &b.AddDevice<MechanismInputs>(*fpga, *gpio, 0u, true);
-    mech = &b.AddDevice<DcMechanism>(b, *fpga, *config, *gpio, *inputs, m_pcbRevision);
-  }
-
-  void Write(uint32_t offset, uint16_t value) { fpga->Write(offset, 2, value); }
-  uint16_t Read(uint32_t offset) { return static_cast<uint16_t>(fpga->Read(offset, 2)); }
-  void Run(Nanos dt) { RunBoardFor(*m_board, dt); }
-  Nanos Now() { return m_board->Clock().Now(); }
-
-  // The motor-enable output, as the board set-up leaves it (an output, low)
-  // and then driven high or low.
-  void MotorEnable(bool bOn) {
-    if (!gpio->IsOutput(DcMechanism::kMotorEnablePin)) {
-      gpio->Write(GpioController::kPairBase + GpioController::kClrData, 4, kEnable);
-      gpio->Write(GpioController::kPairBase + GpioController::kDir, 4, ~kEnable);
-    }
-    gpio->Write(GpioController::kPairBase + (bOn ? GpioController::kSetData : GpioController::kClrData), 4, kEnable);
-  }
-  // Drives a motor's lines as the firmware's operation does, leaving the
-  // other bits of its register alone.
-  void Drive(DcMotor motor, Op op) {
-    const DcMotorWiring& w = kDcMotorWiring[Index(motor)];
-    const Lines l = LinesFor(op, w.bInverted);
-    uint16_t reg = fpga->Register(w.reg);
-    reg = static_cast<uint16_t>(l.a ? (reg | w.maskA) : (reg & ~w.maskA));
-    reg = static_cast<uint16_t>(l.b ? (reg | w.maskB) : (reg & ~w.maskB));
-    Write(w.reg, reg);
-  }
-  void Pwm(DcMotor motor, uint16_t period, uint16_t duty) {
-    uint32_t offset = 0;
-    ASSERT_TRUE(PwmPairOffset(kDcMotorWiring[Index(motor)].pwmChannel, &offset));
-    Write(offset, period);
-    Write(offset + 2, duty);
-  }
-  bool InputBit(uint32_t word, uint32_t bit) { return ((Read(word == 3 ? 0x2A : 2 * word) >> bit) & 1u) != 0; }
-  uint16_t Adc(uint32_t channel) {
-    Write(FpgaMainBlock::kAdcMux, static_cast<uint16_t>(channel >> 4));
-    Write(FpgaMainBlock::kAdcChannel, static_cast<uint16_t>(channel & 0xFu));
-    Run(FpgaMainBlock::kAdcConversion);
-    return Read(FpgaMainBlock::kAdcData);
-  }
-  uint16_t Counter(uint32_t channel) { return fpga->Counter(channel); }
-
-  uint32_t m_pcbRevision;
-  std::unique_ptr<Board> m_board;
-  GpioController* gpio = nullptr;
-  FpgaConfigPort* config = nullptr;
-  FpgaMainBlock* fpga = nullptr;
-  MechanismInputs* inputs = nullptr;
-  DcMechanism* mech = nullptr;
-};
 
 // ---- the H-bridges ----
 
@@ -185,10 +96,10 @@ TEST_F(DcMechanismTest, TheSupplyMonitorReadsAboveTheFirmwaresLevelOnlyWhileTheM
 
 TEST_F(DcMechanismTest, AnAxisMovesOnlyWithTheMotorsEnabledAndStopsAtItsEndStop) {
   // The left head lift, up at rest, driven down at full duty.
-  const SensorWindow& up = kAxisWiring[Index(Axis::HeadL)].geometry.windows[0];
-  const SensorWindow& down = kAxisWiring[Index(Axis::HeadL)].geometry.windows[1];
-  const int32_t travel = kAxisWiring[Index(Axis::HeadL)].geometry.length;
-  const uint32_t speed = kAxisWiring[Index(Axis::HeadL)].geometry.fullSpeed;
+  const SensorWindow& up = mech->Geometry(Axis::HeadL).windows[0];
+  const SensorWindow& down = mech->Geometry(Axis::HeadL).windows[1];
+  const int32_t travel = mech->Geometry(Axis::HeadL).length;
+  const uint32_t speed = mech->Geometry(Axis::HeadL).fullSpeed;
   EXPECT_TRUE(InputBit(up.sensor.word, up.sensor.bit));
   EXPECT_FALSE(InputBit(down.sensor.word, down.sensor.bit));
 
@@ -230,7 +141,7 @@ TEST_F(DcMechanismTest, AStuckAxisKeepsItsSwitchesWhileItsMotorRuns) {
   Pwm(DcMotor::LoadBar, 800, 800);
   Drive(DcMotor::LoadBar, Op::Forward);
   Run(kSecond);
-  const int32_t travel = kAxisWiring[Index(Axis::LoadBar)].geometry.length;
+  const int32_t travel = mech->Geometry(Axis::LoadBar).length;
   EXPECT_EQ(mech->Position(Axis::LoadBar), 0);
   EXPECT_EQ(mech->Drive(DcMotor::LoadBar), DriveState::Forward);
   EXPECT_TRUE(InputBit(1, 10)) << "LoadBar Up";
@@ -253,7 +164,7 @@ TEST_F(DcMechanismTest, AnActiveLowSwitchReadsZeroInItsWindow) {
   EXPECT_TRUE(InputBit(1, 12));
   EXPECT_TRUE(InputBit(1, 13));
   EXPECT_FALSE(InputBit(1, 14)) << "Cutter R active at the right stop";
-  EXPECT_EQ(mech->Position(Axis::Cutter), kAxisWiring[Index(Axis::Cutter)].geometry.length);
+  EXPECT_EQ(mech->Position(Axis::Cutter), mech->Geometry(Axis::Cutter).length);
 }
 
 TEST_F(DcMechanismTest, AnFpgaThatLosesItsConfigurationLetsGoOfEveryMotor) {
@@ -307,7 +218,7 @@ TEST_F(DcMechanismTest, AChopperRunsAtDutyOverPeriod) {
 TEST_F(DcMechanismTest, AMotorWithoutAPwmPairRunsAtFullSpeed) {
   // The eject pinch's chopper channel 13 has no register pair.
   MotorEnable(true);
-  const AxisGeometry& g = kAxisWiring[Index(Axis::EjectPinch)].geometry;
+  const AxisGeometry& g = mech->Geometry(Axis::EjectPinch);
   Drive(DcMotor::EjectPinch, Op::Forward);
   Run(kSecond / 4);
   // The cam's detent edges on the way settle the position to whole units.

@@ -103,16 +103,16 @@ const char* const kColorLedNames[kColorLedCount] = {"ColorLedRedL", "ColorLedGre
 
 // clang-format off
 const AxisWiring kAxisWiring[Index(Axis::Count)] = {
-    {"HeadL",      DcMotor::HeadL,      positioner::kHeadL},
-    {"HeadR",      DcMotor::HeadR,      positioner::kHeadR},
-    {"LoadPinch",  DcMotor::LoadPinch,  positioner::kLoadPinch},
+    {"HeadL",      DcMotor::HeadL,      {}, &PositionerGeometry::headL},
+    {"HeadR",      DcMotor::HeadR,      {}, &PositionerGeometry::headR},
+    {"LoadPinch",  DcMotor::LoadPinch,  {}, &PositionerGeometry::loadPinch},
     {"MainPinch",  DcMotor::MainPinch,  Cyclic(kTurn, 10000, 360000, kMainPinchWindows)},
     {"FeedPinch",  DcMotor::FeedPinch,  Cyclic(kTurn, 10000, 360000, kFeedPinchWindows)},
-    {"EjectPinch", DcMotor::EjectPinch, positioner::kEjectPinch},
-    {"PathSel",    DcMotor::PathSel,    positioner::kPathSel},
-    {"RotLock",    DcMotor::RotLock,    positioner::kRotLock},
-    {"LoadBar",    DcMotor::LoadBar,    positioner::kLoadBar},
-    {"Cutter",     DcMotor::Cutter,     positioner::kCutter},
+    {"EjectPinch", DcMotor::EjectPinch, {}, &PositionerGeometry::ejectPinch},
+    {"PathSel",    DcMotor::PathSel,    {}, &PositionerGeometry::pathSel},
+    {"RotLock",    DcMotor::RotLock,    {}, &PositionerGeometry::rotLock},
+    {"LoadBar",    DcMotor::LoadBar,    {}, &PositionerGeometry::loadBar},
+    {"Cutter",     DcMotor::Cutter,     positioner::kCutter, nullptr},
     {"Carousel",   DcMotor::PaperRot,   Linear(kCarouselTravel, kCarouselTravel / 2, 6000, kCarouselWindows)},
     {"Eject",      DcMotor::Eject,      Cyclic(kTurn, 0, 720000, {})},
 };
@@ -125,6 +125,11 @@ const EncoderWiring kEncoderWiring[kEncoderCount] = {
     {"TurnEnc",    4, DcMotor::PaperRot, Cyclic(kTurn, 0, DiscSpeed(kTurnShaftRate), kSlots4)},
 };
 // clang-format on
+
+const AxisGeometry& AxisGeometryOf(Axis axis, EngineVariant variant) {
+  const AxisWiring& w = kAxisWiring[Index(axis)];
+  return w.pVariantRow != nullptr ? GeometryOf(variant).*w.pVariantRow : w.geometry;
+}
 
 bool PwmPairOffset(uint32_t channel, uint32_t* pPeriodOffset) {
   for (uint32_t k = 0; k < sizeof kPwmChannels; ++k) {

@@ -3,9 +3,9 @@
 // (dc_mechanism.h) is built from.
 //
 // The positioners' axes take their travel, speeds and switch windows from
-// positioner_geometry.h; those of the other axes are provisional until the
-// sequences that move them are built (every full travel takes well under a
-// second at full drive).
+// the engine variant's table of positioner_geometry.h; those of the other
+// axes are provisional until the sequences that move them are built (every
+// full travel takes well under a second at full drive).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 
 #include "sim/mechanism/dc_axis.h"
 #include "sim/mechanism/enum_index.h"
+#include "sim/mechanism/positioner_geometry.h"
 
 namespace sim {
 
@@ -94,8 +95,12 @@ struct AxisWiring {
   const char* pszName;
   DcMotor motor;
   AxisGeometry geometry;
+  // A positioner's axis: its row of the engine variant's table, in place
+  // of `geometry`.
+  const AxisGeometry PositionerGeometry::*pVariantRow = nullptr;
 };
 extern const AxisWiring kAxisWiring[static_cast<uint32_t>(Axis::Count)];
+const AxisGeometry& AxisGeometryOf(Axis axis, EngineVariant variant);
 
 // The encoder shafts: slotted discs on counter channels 0-4, each slot read
 // by the input bit of IN2 with the channel's number (active low).

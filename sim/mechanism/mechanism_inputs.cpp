@@ -1,11 +1,14 @@
 #include "sim/mechanism/mechanism_inputs.h"
 
 #include <cstring>
+#include <vector>
 
 #include "sim/board_devices.h"
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/input_faults.h"
+#include "sim/memory/board_eeproms.h"
 #include "sim/soc/gpio.h"
 
 namespace sim {
@@ -81,16 +84,32 @@ uint16_t MechanismInputs::Analog(uint32_t channel, bool) const {
   return m_fpga.AnalogValue(channel);
 }
 
+namespace {
+
+// The engine variant the main EEPROM selects at this boot (EM3 on a board
+// without one).
+EngineVariant BootEngineVariant(Board& board) {
+  BoardEeproms* pEeproms = board.FindDevice<BoardEeproms>();
+  if (pEeproms == nullptr) return EngineVariant::EM3;
+  std::vector<uint8_t> image(MicrowireEeprom::kBytes);
+  for (uint32_t i = 0; i < MicrowireEeprom::kBytes; ++i) image[i] = pEeproms->Main().PeekByte(i);
+  return EngineVariantOf(image);
+}
+
+}  // namespace
+
 void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   FpgaMainBlock* pFpga = board.FindDevice<FpgaMainBlock>();
   GpioController* pGpio = board.FindDevice<GpioController>();
   FpgaConfigPort* pConfig = board.FindDevice<FpgaConfigPort>();
   if (pFpga == nullptr || pGpio == nullptr || pConfig == nullptr) return;
   MechanismInputs& mechanism = board.AddDevice<MechanismInputs>(*pFpga, *pGpio, inputs.openCovers, inputs.bRollLoaded);
-  DcMechanism& dc = board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision);
+  DcMechanism& dc = board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision,
+                                                 BootEngineVariant(board));
   dc.SetRibbonPanel(PrintUnit::L, inputs.ribbonPanels[0]);
   dc.SetRibbonPanel(PrintUnit::R, inputs.ribbonPanels[1]);
   dc.EchoToConsole(inputs.bEchoMechanism);
+  board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc);
 }
 
 }  // namespace sim

@@ -9,13 +9,46 @@
 // takes 500 ms at full drive. At power-on the heads, pinches and load bar
 // are up, the eject pinch at Up, the lock locked, the path selector at its
 // position-3 end and the cutter at LEFT.
+//
+// One table per engine variant (positioner_geometry.cpp). The constants
+// below are EM3's; EM2 differs only in its head lifts, whose stroke is
+// shorter (6.4 mm against 8 mm: a travel takes 320 ms at full duty instead
+// of 400, its end zones as wide). The cutter is the same in both. The board
+// takes the variant at each boot from the main EEPROM, where the firmware
+// takes it.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "sim/mechanism/dc_axis.h"
 
 namespace sim {
+
+// The engine variants: "Engine Version" 1 is EM2, any other value EM3.
+enum class EngineVariant : uint8_t { EM2, EM3 };
+const char* ToString(EngineVariant variant);
+
+// The positioner axes of one engine variant. The cutter's, the pinch
+// rollers' and the carousel's do not depend on it (dc_wiring.cpp).
+struct PositionerGeometry {
+  AxisGeometry headL;
+  AxisGeometry headR;
+  AxisGeometry loadPinch;
+  AxisGeometry loadBar;
+  AxisGeometry ejectPinch;
+  AxisGeometry pathSel;
+  AxisGeometry rotLock;
+};
+const PositionerGeometry& GeometryOf(EngineVariant variant);
+
+// The "Engine Version" cell: main EEPROM byte 28.
+constexpr uint32_t kEngineVersionByte = 28;
+constexpr uint8_t kEngineVersionEm2 = 1;
+// The variant a main EEPROM image selects, as the firmware will: its
+// "Engine Version" 1 is EM2, any other value EM3; a blank or unformatted
+// EEPROM (which the firmware formats, writing the default 5) is EM3.
+EngineVariant EngineVariantOf(const std::vector<uint8_t>& mainEeprom);
 
 namespace positioner {
 

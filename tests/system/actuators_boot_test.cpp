@@ -2,13 +2,16 @@
 // of the whole start-up: no motor ever driven to run, every motor at its
 // stop level, every chopper at period 800 and duty 0 (channels without PWM
 // registers refused, their values kept), every slit cleared and counting,
-// every fan, clutch and colour LED off, and the motor drivers enabled.
+// every fan, clutch and colour LED off, and the motor drivers enabled. The
+// objects built after the motors (the positioners among them) write no
+// motor line while the machine is built.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <vector>
 
 #include "firmware/devices/machine_actuators.h"
+#include "firmware/platform/sftprn.h"
 #include "sim/bus_trace.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/machine.h"
@@ -28,7 +31,9 @@ constexpr uint32_t kPwmFirst = 0x64000060u, kPwmLast = 0x64000093u;
 class ActuatorsAtBoot : public testsupport::MachineTest {
  protected:
   void SetUp() override {
-    Boot();
+    sim::MachineOptions options;
+    options.bTraceDispatches = true;
+    Boot(std::move(options));
     m_machine->GetBoard().GetBus().Trace().Start();
     m_machine->RunUntil([this] { return m_machine->Logged("Main Loop ..."); },
                         testsupport::kStartUp + Ms(10000));
@@ -67,6 +72,32 @@ TEST_F(ActuatorsAtBoot, NoMotorRunsAndEachEndsAtItsStopLevel) {
     uint32_t ulState = 9;
     w.pMotor->GetState(&ulState);
     EXPECT_EQ(ulState, 0u);
+  }
+}
+
+// Every axis at rest after the boot: MechanismAtBoot (dc_mechanism_test).
+TEST_F(ActuatorsAtBoot, NothingBuiltAfterTheMotorsWritesAMotorLine) {
+  // The construction list builds the slits right after the motors and
+  // choppers, and the positioners later; it ends when the application task
+  // first runs.
+  sim::Nanos appStart = 0;
+  for (const auto& d : m_machine->GetBoard().GetKernel().Dispatches()) {
+    if (d.task == APP_TASK) {
+      appStart = d.at;
+      break;
+    }
+  }
+  ASSERT_NE(appStart, 0u);
+  const std::vector<sim::BusAccess> clears = Writes(kCntClear, kCntClear + 1);
+  ASSERT_FALSE(clears.empty());
+  const sim::Nanos slitsBuilt = clears.front().at;
+  std::vector<sim::BusAccess> motorLines = Writes(kDcMotor0, kDcMotor2 + 1);
+  const std::vector<sim::BusAccess> pwm = Writes(kPwmFirst, kPwmLast);
+  motorLines.insert(motorLines.end(), pwm.begin(), pwm.end());
+  ASSERT_FALSE(motorLines.empty());
+  for (const sim::BusAccess& a : motorLines) {
+    EXPECT_FALSE(a.at > slitsBuilt && a.at < appStart)
+        << std::hex << "0x" << a.addr << " = 0x" << a.value << " at " << std::dec << a.at;
   }
 }
 

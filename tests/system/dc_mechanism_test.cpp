@@ -40,7 +40,7 @@ TEST_F(MechanismAtBoot, NothingMovesAndTheMotorSupplyComesUp) {
     EXPECT_EQ(mechanism.Drive(static_cast<sim::DcMotor>(m)), sim::DriveState::Stop) << sim::kDcMotorWiring[m].pszName;
   }
   for (uint32_t a = 0; a < sim::Index(sim::Axis::Count); ++a) {
-    EXPECT_EQ(mechanism.Position(static_cast<sim::Axis>(a)), sim::kAxisWiring[a].geometry.start)
+    EXPECT_EQ(mechanism.Position(static_cast<sim::Axis>(a)), mechanism.Geometry(static_cast<sim::Axis>(a)).start)
         << sim::kAxisWiring[a].pszName;
   }
   EXPECT_EQ(mechanism.LoadsOn(), 0u);
@@ -72,7 +72,7 @@ TEST_F(MechanismScreens, TheChopperScreenRunsItsAxisAtItsDutyToTheSwitchTheFirmw
   Mechanism().Trace().Clear();
   Keys().Tap(PanelKey::Enter, Ms(200), Ms(20));
   ASSERT_TRUE(RunUntilShown("Head L + ON: 50%")) << Lcd().Visible();
-  const sim::AxisGeometry& head = sim::kAxisWiring[sim::Index(sim::Axis::HeadL)].geometry;
+  const sim::AxisGeometry& head = Mechanism().Geometry(sim::Axis::HeadL);
   const sim::Nanos travelTime = static_cast<sim::Nanos>(head.length) * 2 * 1000 * Ms(1) / head.fullSpeed;
   RunFor(travelTime + Ms(100));
   EXPECT_EQ(Mechanism().Position(sim::Axis::HeadL), head.length);

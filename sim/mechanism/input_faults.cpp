@@ -1,0 +1,54 @@
+#include "sim/mechanism/input_faults.h"
+
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/dc_mechanism.h"
+
+namespace sim {
+
+InputFaults::InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism)
+    : m_clock(clock), m_mechanism(mechanism) {
+  fpga.SetInputOverride([this](uint32_t index, uint16_t value) { return Apply(index, value); });
+}
+
+void InputFaults::SetBitFault(const SensorBit& sensor, BitFault fault) {
+  if (sensor.word >= kWords || sensor.bit >= 16) return;
+  Fault& f = m_bits[sensor.word][sensor.bit];
+  if (f.kind == BitFault::None && fault != BitFault::None) ++m_active;
+  if (f.kind != BitFault::None && fault == BitFault::None) --m_active;
+  f = Fault{fault, sensor.bActiveLow};
+}
+
+BitFault InputFaults::FaultOf(const SensorBit& sensor) const {
+  if (sensor.word >= kWords || sensor.bit >= 16) return BitFault::None;
+  return m_bits[sensor.word][sensor.bit].kind;
+}
+
+void InputFaults::ClearBitFaults() {
+  for (auto& word : m_bits) word.fill(Fault{});
+  m_active = 0;
+}
+
+uint16_t InputFaults::Apply(uint32_t index, uint16_t value) const {
+  if (m_active == 0 || index >= kWords) return value;
+  const bool bChatterHigh = ((m_clock.Now() / kChatterHalfPeriod) & 1u) != 0;
+  for (uint32_t bit = 0; bit < 16; ++bit) {
+    const Fault& f = m_bits[index][bit];
+    bool bLevel = false;
+    switch (f.kind) {
+      case BitFault::None: continue;
+      case BitFault::StuckOn: bLevel = !f.bInverted; break;
+      case BitFault::StuckOff: bLevel = f.bInverted; break;
+      case BitFault::Chatter: bLevel = bChatterHigh; break;
+    }
+    const auto mask = static_cast<uint16_t>(1u << bit);
+    value = static_cast<uint16_t>(bLevel ? (value | mask) : (value & ~mask));
+  }
+  return value;
+}
+
+void InputFaults::SetAxisStuck(Axis axis, bool bStuck) { m_mechanism.SetAxisStuck(axis, bStuck); }
+void InputFaults::SetAxisSpeedFactor(Axis axis, double factor) { m_mechanism.SetAxisSpeedFactor(axis, factor); }
+void InputFaults::SetAxisBlockedAt(Axis axis, int32_t position) { m_mechanism.SetAxisBlockedAt(axis, position); }
+void InputFaults::ClearAxisBlock(Axis axis) { m_mechanism.ClearAxisBlock(axis); }
+
+}  // namespace sim

@@ -1,0 +1,70 @@
+// The mechanism's fault switches, for tests that make the firmware's
+// sequences fail on purpose. Each takes precedence over what the models
+// drive:
+// - a switch input stuck on or stuck off, as the firmware reads it after
+//   its invert: SensorBit::bActiveLow names an input the firmware inverts,
+//   so stuck on drives it low;
+// - a chattering input: it toggles every kChatterHalfPeriod of virtual
+//   time. A debounced port read compares four samples about 200 ns apart
+//   (an FPGA read and a clock read each, sim/costs.h): the half period lies
+//   above that spacing and below the samples' whole span, so the samples
+//   never all agree and the port reports the input unstable (and, across
+//   a millisecond, failed);
+// - per axis of the DC mechanism: stuck (it does not move), slow (its
+//   drive's speed times a factor) and blocked at a coordinate (it stops
+//   there as at an end stop).
+// Reached through Board::FindDevice<InputFaults>() or
+// Machine::MechanismFaults().
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sim/board.h"
+#include "sim/clock.h"
+#include "sim/mechanism/dc_axis.h"
+#include "sim/mechanism/dc_wiring.h"
+
+namespace sim {
+
+class DcMechanism;
+class FpgaMainBlock;
+
+enum class BitFault : uint8_t { None, StuckOn, StuckOff, Chatter };
+
+class InputFaults final : public DeviceModel {
+ public:
+  static constexpr Nanos kChatterHalfPeriod = 400;
+  static constexpr uint32_t kWords = 4;  // IN0, IN1, IN2, IN3
+
+  InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism);
+  InputFaults(const InputFaults&) = delete;
+  InputFaults& operator=(const InputFaults&) = delete;
+
+  // ---- switch inputs ----
+  void SetBitFault(const SensorBit& sensor, BitFault fault);
+  BitFault FaultOf(const SensorBit& sensor) const;
+  void ClearBitFaults();
+
+  // ---- axes ----
+  void SetAxisStuck(Axis axis, bool bStuck);
+  void SetAxisSpeedFactor(Axis axis, double factor);
+  void SetAxisBlockedAt(Axis axis, int32_t position);
+  void ClearAxisBlock(Axis axis);
+
+  // The input word `index` as read, given what the models drive.
+  uint16_t Apply(uint32_t index, uint16_t value) const;
+
+ private:
+  struct Fault {
+    BitFault kind = BitFault::None;
+    bool bInverted = false;
+  };
+
+  SimClock& m_clock;
+  DcMechanism& m_mechanism;
+  std::array<std::array<Fault, 16>, kWords> m_bits{};
+  uint32_t m_active = 0;  // bits with a fault, to keep reads without one cheap
+};
+
+}  // namespace sim
