@@ -3,7 +3,8 @@
 // fail with its error index; once the state machine has run, the LCD shows
 // the index's status line, the Error LED is on and the history holds the
 // entry. The failed positioner stays latched: a new start moves nothing and
-// the next step fails without raising another index. A cover opened during
+// the next step fails without raising another index. The cutter, which has
+// no latch, cuts again once stopped and settled. A cover opened during
 // a head move ends its polls, and the cover state switches the head off.
 #include <gtest/gtest.h>
 
@@ -107,7 +108,8 @@ std::vector<uint32_t> RaisedIndexes() {
   return raised;
 }
 
-class PositionerFaults : public testsupport::MachineTest, public ::testing::WithParamInterface<FaultCase> {
+// A new printer showing "Ready", with the views the tables look at.
+class PrinterAtReady : public testsupport::MachineTest {
  protected:
   void SetUp() override {
     BootNewPrinter();
@@ -119,7 +121,20 @@ class PositionerFaults : public testsupport::MachineTest, public ::testing::With
   sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }
   sim::MechanismInputs& Inputs() { return *m_machine->GetBoard().FindDevice<sim::MechanismInputs>(); }
   sim::DcMechanism& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::DcMechanism>(); }
+  // Once the state machine has run: the index's status line, the Error
+  // LED, and the index's code as the newest history entry.
+  void ExpectShownAndLogged(uint32_t ulError, const char* pszLine) {
+    m_machine->RunUntil([&] { return Lcd().Visible() == pszLine && Leds().IsOn(sim::PanelLed::Error); }, Ms(2000));
+    EXPECT_EQ(Lcd().Visible(), pszLine);
+    EXPECT_TRUE(Leds().IsOn(sim::PanelLed::Error));
+    EXPECT_FALSE(Leds().IsOn(sim::PanelLed::Ready));
+    ASSERT_GE(g_ErrorHistTable.ucCount, 1u);
+    EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMajor, ulError >> 8);
+    EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMinor, ulError & 0xFFu);
+  }
 };
+
+class PositionerFaults : public PrinterAtReady, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(PositionerFaults, RaiseTheirIndexShowItAndLeaveThePositionerLatched) {
   const FaultCase& c = GetParam();
@@ -164,21 +179,151 @@ TEST_P(PositionerFaults, RaiseTheirIndexShowItAndLeaveThePositionerLatched) {
   EXPECT_EQ(lAgain, -1);
   EXPECT_EQ(raisedAgain, raised) << "no further index";
 
-  m_machine->RunUntil([&] { return Lcd().Visible() == c.pszLine && Leds().IsOn(sim::PanelLed::Error); }, Ms(2000));
-  EXPECT_EQ(Lcd().Visible(), c.pszLine);
-  EXPECT_TRUE(Leds().IsOn(sim::PanelLed::Error));
-  EXPECT_FALSE(Leds().IsOn(sim::PanelLed::Ready));
-  ASSERT_GE(g_ErrorHistTable.ucCount, 1u);
-  EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMajor, c.ulError >> 8);
-  EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMinor, c.ulError & 0xFFu);
+  ExpectShownAndLogged(c.ulError, c.pszLine);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PositionerFaults, ::testing::ValuesIn(kFaults),
                          CaseName<::testing::TestParamInfo<FaultCase>>);
 
+// ---- the cutter -------------------------------------------------------------------------------
+//
+// The cutter has no latch. A failed cut leaves the side unknown and the
+// settling done, so a cut right after it settles nothing, moves nothing,
+// and its step fails in the arrival check without another index. Stopping
+// the motor (as switching everything off does) forgets the settling of a
+// cut that did not end where it aimed: with the switch cleared, the next
+// settling reads the side from the end switches and the cut after it
+// crosses, the error flag notwithstanding. Settling with both end switches
+// on fails at power-on, where no side was ever aimed at: Stop forgets
+// nothing then, and the side stays unknown until a restart.
+struct CutterFaultCase {
+  const char* pszName;
+  std::vector<uint32_t> before;  // cut modes from LEFT that bring the carriage to its start
+  void (*fault)(Rig&);
+  uint32_t ulMode;  // 0: the fault shows in the settling after power-on
+  uint32_t ulError;
+  const char* pszLine;
+  uint32_t ulSide;  // the side settled once the switch is cleared; 0: none
+};
+
+const std::vector<CutterFaultCase> kCutterFaults = {
+    {"stuck towards RIGHT", {}, Stuck<Axis::Cutter>, 1, 0x219, "Mecha Error   25", CUTTER_LEFT},
+    {"stuck towards LEFT", {1}, Stuck<Axis::Cutter>, 3, 0x21A, "Mecha Error   26", CUTTER_RIGHT},
+    {"centre switch on after a cut", {}, Bit<pos::kCutterC, BitFault::StuckOn>, 1, 0x30A, "Sensor Error  10",
+     CUTTER_RIGHT},
+    {"left switch on at RIGHT", {}, Bit<pos::kCutterL, BitFault::StuckOn>, 3, 0x30B, "Sensor Error  11",
+     CUTTER_RIGHT},
+    {"right switch on at LEFT", {2}, Bit<pos::kCutterR, BitFault::StuckOn>, 2, 0x30C, "Sensor Error  12",
+     CUTTER_LEFT},
+    {"both end switches on while settling", {}, Bit<pos::kCutterR, BitFault::StuckOn>, 0, 0x30D,
+     "Sensor Error  13", 0},
+};
+
+constexpr uint32_t OtherSide(uint32_t ulSide) { return ulSide == CUTTER_LEFT ? CUTTER_RIGHT : CUTTER_LEFT; }
+constexpr uint32_t DriveTowards(uint32_t ulSide) {
+  return ulSide == CUTTER_RIGHT ? DC_MOTOR_FORWARD : DC_MOTOR_REVERSE;
+}
+
+class CutterFaults : public PrinterAtReady, public ::testing::WithParamInterface<CutterFaultCase> {};
+
+TEST_P(CutterFaults, RaiseTheirIndexShowItAndTheCutterCutsAgainOnceStoppedAndSettled) {
+  const CutterFaultCase& c = GetParam();
+  const uint32_t ulFrom = c.before.size() % 2 == 0 ? CUTTER_LEFT : CUTTER_RIGHT;
+  if (c.ulMode != 0) {
+    uint32_t ulStart = 9;
+    ASSERT_TRUE(m_machine->RunStep(
+        [&] {
+          Prepare(CutterDriven(), c.before);
+          ulStart = CutterDriven().position();
+        },
+        Ms(5000)));
+    ASSERT_EQ(ulStart, ulFrom);
+  }
+  Rig rig{m_machine->MechanismFaults(), Inputs()};
+  c.fault(rig);
+  const std::vector<uint32_t> before = RaisedIndexes();
+  int32_t lResult = 9, lRecut = 9, lRecutStep = 9;
+  uint32_t ulStarted = 9, ulStateAfter = 9, ulPosition = 9, ulRecutState = 9;
+  std::vector<uint32_t> raised, raisedAgain;
+  ASSERT_TRUE(m_machine->RunStep(
+      [&] {
+        const Driven d = CutterDriven();
+        if (c.ulMode == 0) {
+          lResult = d.settle();
+          ulStarted = MotorState(d);
+        } else {
+          ASSERT_EQ(d.start(c.ulMode), 0);
+          ulStarted = MotorState(d);
+          lResult = Poll(d);
+        }
+        ulStateAfter = MotorState(d);
+        ulPosition = d.position();
+        raised = RaisedIndexes();
+        lRecut = d.start(1);
+        ulRecutState = MotorState(d);
+        lRecutStep = Poll(d);
+        raisedAgain = RaisedIndexes();
+      },
+      Ms(20000)));
+  EXPECT_EQ(ulStarted, c.ulMode == 0 ? static_cast<uint32_t>(DC_MOTOR_STOPPED) : DriveTowards(OtherSide(ulFrom)));
+  EXPECT_EQ(lResult, c.ulMode == 0 ? 0 : -1) << "settling with both ends on succeeds";
+  EXPECT_EQ(ulStateAfter, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(ulPosition, 0u);
+  std::vector<uint32_t> expected = before;
+  expected.push_back(c.ulError);
+  EXPECT_EQ(raised, expected) << "exactly the case's index";
+  EXPECT_EQ(lRecut, 0) << "the side unknown, the settling done";
+  EXPECT_EQ(ulRecutState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(lRecutStep, -1) << "no side to check the arrival against";
+  EXPECT_EQ(raisedAgain, raised) << "no further index";
+
+  ExpectShownAndLogged(c.ulError, c.pszLine);
+
+  // The switch cleared; the cut primitives' order: settle, cut, poll.
+  rig.faults.ClearBitFaults();
+  rig.faults.SetAxisStuck(Axis::Cutter, false);
+  const size_t crossings = Mechanism().Crossings().size();
+  int32_t lFlag = 9, lSettle = 9, lCut = 9;
+  uint32_t ulSettled = 9, ulCutStarted = 9, ulAcross = 9;
+  std::vector<uint32_t> raisedAfter;
+  ASSERT_TRUE(m_machine->RunStep(
+      [&] {
+        const Driven d = CutterDriven();
+        lFlag = g_Cutter.GetErrorFlag();
+        g_Cutter.Stop();
+        lSettle = d.settle();
+        ulSettled = d.position();
+        lCut = d.start(1);
+        ulCutStarted = MotorState(d);
+        if (lCut == 0) lCut = Poll(d);
+        ulAcross = d.position();
+        raisedAfter = RaisedIndexes();
+      },
+      Ms(5000)));
+  EXPECT_EQ(lFlag, 1);
+  EXPECT_EQ(lSettle, 0);
+  EXPECT_EQ(ulSettled, c.ulSide);
+  EXPECT_EQ(raisedAfter, raised) << "no further index";
+  if (c.ulSide == 0) {
+    EXPECT_EQ(ulCutStarted, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+    EXPECT_EQ(lCut, -1);
+    EXPECT_EQ(ulAcross, 0u);
+    EXPECT_EQ(Mechanism().Crossings().size(), crossings);
+    return;
+  }
+  EXPECT_EQ(ulCutStarted, DriveTowards(OtherSide(c.ulSide))) << "the error flag blocks nothing";
+  EXPECT_EQ(lCut, 0);
+  EXPECT_EQ(ulAcross, OtherSide(c.ulSide));
+  ASSERT_EQ(Mechanism().Crossings().size(), crossings + 1);
+  EXPECT_TRUE(Mechanism().CrossingComplete(Mechanism().Crossings().back()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CutterFaults, ::testing::ValuesIn(kCutterFaults),
+                         CaseName<::testing::TestParamInfo<CutterFaultCase>>);
+
 // ---- a cover opened during a move ------------------------------------------------------------
 
-class CoverDuringAMove : public PositionerFaults {};
+class CoverDuringAMove : public PrinterAtReady {};
 
 TEST_F(CoverDuringAMove, EndsThePollsAndTheCoverStateSwitchesTheHeadOff) {
   int32_t lStep = 0, lAbort = 0;
