@@ -108,6 +108,47 @@ std::vector<uint32_t> RaisedIndexes() {
   return raised;
 }
 
+// A failed move as the tables see it: the failing call's result, the
+// motor, the position and the raised indexes right after it; then a new
+// start with the same request and one step.
+struct Failure {
+  int32_t lResult = 9;
+  uint32_t ulState = 9;
+  uint32_t ulPosition = 9;
+  std::vector<uint32_t> raised;
+  int32_t lRestart = 9;
+  uint32_t ulRestartState = 9;
+  int32_t lAgain = 9;
+  std::vector<uint32_t> raisedAgain;
+
+  void Record(const Driven& d, int32_t lFailed, uint32_t ulRequest) {
+    lResult = lFailed;
+    ulState = MotorState(d);
+    ulPosition = d.position();
+    raised = RaisedIndexes();
+    lRestart = d.start(ulRequest);
+    ulRestartState = MotorState(d);
+    int32_t lDone = 0;
+    lAgain = d.step(&lDone);
+    raisedAgain = RaisedIndexes();
+  }
+};
+
+// The motor stopped, the position forgotten, exactly `ulError` added to
+// `before`; the new start moved nothing and its step failed without
+// another index.
+void ExpectFailedWith(const Failure& f, int32_t lResult, std::vector<uint32_t> before, uint32_t ulError) {
+  EXPECT_EQ(f.lResult, lResult);
+  EXPECT_EQ(f.ulState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(f.ulPosition, 0u);
+  before.push_back(ulError);
+  EXPECT_EQ(f.raised, before) << "exactly the case's index";
+  EXPECT_EQ(f.lRestart, 0) << "nothing starts";
+  EXPECT_EQ(f.ulRestartState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(f.lAgain, -1);
+  EXPECT_EQ(f.raisedAgain, f.raised) << "no further index";
+}
+
 // A new printer showing "Ready", with the views the tables look at.
 class PrinterAtReady : public testsupport::MachineTest {
  protected:
@@ -138,46 +179,19 @@ class PositionerFaults : public PrinterAtReady, public ::testing::WithParamInter
 
 TEST_P(PositionerFaults, RaiseTheirIndexShowItAndLeaveThePositionerLatched) {
   const FaultCase& c = GetParam();
-  ASSERT_TRUE(m_machine->RunStep(
-      [&c] {
-        const Driven d = Of(c.part);
-        for (uint32_t ulBefore : c.before) {
-          ASSERT_EQ(d.start(ulBefore), 0);
-          ASSERT_EQ(Poll(d), 0) << "to " << ulBefore;
-        }
-      },
-      Ms(10000)));
+  ASSERT_TRUE(m_machine->RunStep([&c] { Prepare(Of(c.part), c.before); }, Ms(10000)));
   Rig rig{m_machine->MechanismFaults(), Inputs()};
   c.fault(rig);
   const std::vector<uint32_t> before = RaisedIndexes();
-  int32_t lResult = 0, lRestart = 9, lAgain = 0;
-  uint32_t ulPosition = 9, ulStateAfter = 9, ulRestartState = 9;
-  std::vector<uint32_t> raised, raisedAgain;
+  Failure failure;
   ASSERT_TRUE(m_machine->RunStep(
       [&] {
         const Driven d = Of(c.part);
         ASSERT_EQ(d.start(c.ulRequest), 0);
-        lResult = Poll(d);
-        ulStateAfter = MotorState(d);
-        ulPosition = d.position();
-        raised = RaisedIndexes();
-        lRestart = d.start(c.ulRequest);
-        ulRestartState = MotorState(d);
-        int32_t lDone = 0;
-        lAgain = d.step(&lDone);
-        raisedAgain = RaisedIndexes();
+        failure.Record(d, Poll(d), c.ulRequest);
       },
       Ms(20000)));
-  EXPECT_EQ(lResult, -1);
-  EXPECT_EQ(ulStateAfter, static_cast<uint32_t>(DC_MOTOR_STOPPED));
-  EXPECT_EQ(ulPosition, 0u);
-  std::vector<uint32_t> expected = before;
-  expected.push_back(c.ulError);
-  EXPECT_EQ(raised, expected) << "exactly the case's index";
-  EXPECT_EQ(lRestart, 0) << "latched: nothing starts";
-  EXPECT_EQ(ulRestartState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
-  EXPECT_EQ(lAgain, -1);
-  EXPECT_EQ(raisedAgain, raised) << "no further index";
+  ExpectFailedWith(failure, -1, before, c.ulError);
 
   ExpectShownAndLogged(c.ulError, c.pszLine);
 }
@@ -211,12 +225,9 @@ const std::vector<CutterFaultCase> kCutterFaults = {
     {"stuck towards LEFT", {1}, Stuck<Axis::Cutter>, 3, 0x21A, "Mecha Error   26", CUTTER_RIGHT},
     {"centre switch on after a cut", {}, Bit<pos::kCutterC, BitFault::StuckOn>, 1, 0x30A, "Sensor Error  10",
      CUTTER_RIGHT},
-    {"left switch on at RIGHT", {}, Bit<pos::kCutterL, BitFault::StuckOn>, 3, 0x30B, "Sensor Error  11",
-     CUTTER_RIGHT},
-    {"right switch on at LEFT", {2}, Bit<pos::kCutterR, BitFault::StuckOn>, 2, 0x30C, "Sensor Error  12",
-     CUTTER_LEFT},
-    {"both end switches on while settling", {}, Bit<pos::kCutterR, BitFault::StuckOn>, 0, 0x30D,
-     "Sensor Error  13", 0},
+    {"left switch on at RIGHT", {}, Bit<pos::kCutterL, BitFault::StuckOn>, 3, 0x30B, "Sensor Error  11", CUTTER_RIGHT},
+    {"right switch on at LEFT", {2}, Bit<pos::kCutterR, BitFault::StuckOn>, 2, 0x30C, "Sensor Error  12", CUTTER_LEFT},
+    {"both end switches on while settling", {}, Bit<pos::kCutterR, BitFault::StuckOn>, 0, 0x30D, "Sensor Error  13", 0},
 };
 
 constexpr uint32_t OtherSide(uint32_t ulSide) { return ulSide == CUTTER_LEFT ? CUTTER_RIGHT : CUTTER_LEFT; }
@@ -242,40 +253,26 @@ TEST_P(CutterFaults, RaiseTheirIndexShowItAndTheCutterCutsAgainOnceStoppedAndSet
   Rig rig{m_machine->MechanismFaults(), Inputs()};
   c.fault(rig);
   const std::vector<uint32_t> before = RaisedIndexes();
-  int32_t lResult = 9, lRecut = 9, lRecutStep = 9;
-  uint32_t ulStarted = 9, ulStateAfter = 9, ulPosition = 9, ulRecutState = 9;
-  std::vector<uint32_t> raised, raisedAgain;
+  uint32_t ulStarted = 9;
+  Failure failure;
   ASSERT_TRUE(m_machine->RunStep(
       [&] {
         const Driven d = CutterDriven();
         if (c.ulMode == 0) {
-          lResult = d.settle();
+          const int32_t lSettled = d.settle();
           ulStarted = MotorState(d);
-        } else {
-          ASSERT_EQ(d.start(c.ulMode), 0);
-          ulStarted = MotorState(d);
-          lResult = Poll(d);
+          failure.Record(d, lSettled, 1);
+          return;
         }
-        ulStateAfter = MotorState(d);
-        ulPosition = d.position();
-        raised = RaisedIndexes();
-        lRecut = d.start(1);
-        ulRecutState = MotorState(d);
-        lRecutStep = Poll(d);
-        raisedAgain = RaisedIndexes();
+        ASSERT_EQ(d.start(c.ulMode), 0);
+        ulStarted = MotorState(d);
+        failure.Record(d, Poll(d), c.ulMode);
       },
       Ms(20000)));
   EXPECT_EQ(ulStarted, c.ulMode == 0 ? static_cast<uint32_t>(DC_MOTOR_STOPPED) : DriveTowards(OtherSide(ulFrom)));
-  EXPECT_EQ(lResult, c.ulMode == 0 ? 0 : -1) << "settling with both ends on succeeds";
-  EXPECT_EQ(ulStateAfter, static_cast<uint32_t>(DC_MOTOR_STOPPED));
-  EXPECT_EQ(ulPosition, 0u);
-  std::vector<uint32_t> expected = before;
-  expected.push_back(c.ulError);
-  EXPECT_EQ(raised, expected) << "exactly the case's index";
-  EXPECT_EQ(lRecut, 0) << "the side unknown, the settling done";
-  EXPECT_EQ(ulRecutState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
-  EXPECT_EQ(lRecutStep, -1) << "no side to check the arrival against";
-  EXPECT_EQ(raisedAgain, raised) << "no further index";
+  // Settling with both ends on succeeds; right after a failure the side is
+  // unknown and the settling done, and the arrival check has no side.
+  ExpectFailedWith(failure, c.ulMode == 0 ? 0 : -1, before, c.ulError);
 
   ExpectShownAndLogged(c.ulError, c.pszLine);
 
@@ -303,7 +300,7 @@ TEST_P(CutterFaults, RaiseTheirIndexShowItAndTheCutterCutsAgainOnceStoppedAndSet
   EXPECT_EQ(lFlag, 1);
   EXPECT_EQ(lSettle, 0);
   EXPECT_EQ(ulSettled, c.ulSide);
-  EXPECT_EQ(raisedAfter, raised) << "no further index";
+  EXPECT_EQ(raisedAfter, failure.raised) << "no further index";
   if (c.ulSide == 0) {
     EXPECT_EQ(ulCutStarted, static_cast<uint32_t>(DC_MOTOR_STOPPED));
     EXPECT_EQ(lCut, -1);
