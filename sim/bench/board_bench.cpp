@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -31,8 +32,9 @@ using sim::Nanos;
 constexpr Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
 constexpr Nanos kIdleRun = Ms(60000);
 constexpr Nanos kStepperRun = Ms(10000);
-constexpr Nanos kReadyLimit = Ms(5000);
-constexpr Nanos kSameRun = Ms(5000);
+// A new printer formats its blank EEPROMs at its first start.
+constexpr Nanos kReadyLimit = Ms(10000);
+constexpr Nanos kSameRun = Ms(10000);
 constexpr uint32_t kSpinTurns = 2000000;
 // The fastest constant rate of the main stepper, in pulses per second.
 constexpr uint32_t kFastestRate = 8600;
@@ -51,14 +53,43 @@ double Ratio(Nanos virtualNs, Nanos wallNs) {
   return wallNs == 0 ? 0.0 : static_cast<double>(virtualNs) / static_cast<double>(wallNs);
 }
 
+// A printer out of the box: a state directory of its own, whose flash
+// carries the sample images (the FPGA bitstream and the DSP program among
+// them); removed when the figure is taken.
+class NewPrinter {
+ public:
+  NewPrinter() {
+    char pattern[] = "/tmp/board-bench-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) m_dir = pattern;
+  }
+  ~NewPrinter() {
+    std::error_code ignored;
+    if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ignored);
+  }
+  NewPrinter(const NewPrinter&) = delete;
+  NewPrinter& operator=(const NewPrinter&) = delete;
+  sim::MachineOptions Options() const {
+    sim::MachineOptions options;
+    options.stateDir = m_dir;
+    return options;
+  }
+
+ private:
+  std::string m_dir;
+};
+
 bool RunUntilReady(sim::Machine& machine) {
   sim::LcdController& lcd = *machine.GetBoard().FindDevice<sim::LcdController>();
   machine.RunUntil([&] { return lcd.Visible() == "Ready           "; }, kReadyLimit);
-  return lcd.Visible() == "Ready           ";
+  if (lcd.Visible() == "Ready           ") return true;
+  std::fprintf(stderr, "board-bench: not ready after %llu ms: \"%s\"\n",
+               static_cast<unsigned long long>(machine.Now() / sim::kNsPerMs), lcd.Visible().c_str());
+  return false;
 }
 
 int IdleFigure() {
-  sim::Machine machine;
+  const NewPrinter printer;
+  sim::Machine machine(printer.Options());
   if (!RunUntilReady(machine)) return 1;
   const uint64_t switchPoints = machine.GetBoard().GetCpu().SwitchPoints();
   const Nanos wall = sim::WallNowNs();
@@ -72,7 +103,8 @@ int IdleFigure() {
 }
 
 int StepperFigure() {
-  sim::Machine machine;
+  const NewPrinter printer;
+  sim::Machine machine(printer.Options());
   if (!RunUntilReady(machine)) return 1;
   int32_t lResult = -1;
   if (!machine.RunStep([&] { lResult = g_StpmtrMain.RunConstant(kFastestRate, 0, 2, 0); }, Ms(1000)) ||
@@ -123,7 +155,8 @@ uint64_t LogHash(const sim::Machine& machine) {
 }
 
 int SameBootFigure(int index) {
-  sim::Machine machine;
+  const NewPrinter printer;
+  sim::Machine machine(printer.Options());
   machine.RunFor(kSameRun);
   char name[32];
   std::snprintf(name, sizeof name, "log_hash_%d", index);
