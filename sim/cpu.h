@@ -128,7 +128,10 @@ class Cpu {
   static constexpr size_t kPollWindow = 6;
   std::array<PollRead, kPollWindow> m_polls{};
   size_t m_pollCount = 0;
+  // Notes a polling read; true when it repeats one of the window's.
   bool NotePollAndCheckSpin(Access kind, uintptr_t key);
+  // Time jumps ahead in a spin; false when it could not (nothing scheduled).
+  bool SkipAheadInSpin();
   void ForgetPolls() {
     m_pollCount = 0;
     m_bSpinning = false;
