@@ -19,7 +19,7 @@ constexpr uint32_t kSpinKinds = Bit(Access::Clock) | Bit(Access::Relax) | Bit(Ac
 bool IsSpinKind(Access kind) { return (Bit(kind) & kSpinKinds) != 0; }
 }  // namespace
 
-Cpu::Cpu(Board& board) : m_board(board), m_idle(kFiberStackBytes, [this] { IdleLoop(); }) {}
+Cpu::Cpu(Board& board) : m_board(board), m_clock(board.Clock()), m_idle(kFiberStackBytes, [this] { IdleLoop(); }) {}
 
 Cpu::~Cpu() {
   for (Fiber* f : m_taskFibers) delete f;
@@ -32,29 +32,24 @@ Fiber& Cpu::TaskFiber(int taskIndex, std::function<void()> body) {
   return *f;
 }
 
-void Cpu::Begin(Access kind, uintptr_t key) {
-  m_curKind = kind;
-  m_curKey = key;
-  if (!m_injections.empty()) {
-    for (size_t i = 0; i < m_injections.size();) {
-      Injection& inj = m_injections[i];
-      const bool due = inj.bAtAddress ? (key == inj.addr && (kind == Access::Hw || kind == Access::Block ||
-                                                             kind == Access::SharedRead || kind == Access::SharedWrite))
-                                      : (--inj.countdown == 0);
-      if (due) {
-        m_board.RaiseInterrupt(inj.event);
-        m_injections.erase(m_injections.begin() + static_cast<std::ptrdiff_t>(i));
-      } else {
-        ++i;
-      }
+void Cpu::RunInjections(Access kind, uintptr_t key) {
+  for (size_t i = 0; i < m_injections.size();) {
+    Injection& inj = m_injections[i];
+    const bool due = inj.bAtAddress ? (key == inj.addr && (kind == Access::Hw || kind == Access::Block ||
+                                                           kind == Access::SharedRead || kind == Access::SharedWrite))
+                                    : (--inj.countdown == 0);
+    if (due) {
+      m_board.RaiseInterrupt(inj.event);
+      m_injections.erase(m_injections.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
     }
   }
-  m_board.Clock().RunDue();
 }
 
 void Cpu::End(Nanos cost) {
   m_switchPoints.store(m_switchPoints.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  SimClock& clock = m_board.Clock();
+  SimClock& clock = m_clock;
   bool bJumped = false;
   if (!IsSpinKind(m_curKind)) {
     ForgetPolls();

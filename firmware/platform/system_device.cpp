@@ -473,7 +473,7 @@ static_assert(EveryEntryFitsTheFrame(), "every code's header and result words li
 // Copies ulWords (at most kFrameWords) words. The dispatcher's copies are a
 // word or two on every call, so they are plain moves rather than a library
 // copy that spends more on setting up than on copying.
-void CopyFrameWords(IoctlWord* pDst, const IoctlWord* pSrc, uint32_t ulWords) {
+[[gnu::always_inline]] inline void CopyFrameWords(IoctlWord* pDst, const IoctlWord* pSrc, uint32_t ulWords) {
   static_assert(kFrameWords == 8, "one case per frame word");
   switch (ulWords) {
     case 8: pDst[7] = pSrc[7]; [[fallthrough]];
