@@ -1,7 +1,11 @@
 // Placeholder of the DSP link: every image is taken as valid, so that the
-// programs are loaded and started, and the link's handshake succeeds.
+// programs are loaded and started, and the link's handshake succeeds,
+// unless a test asks for another answer.
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/dsp_link.h"
+#include "firmware/printengine/dsp_link_placeholder.h"
+
+PlaceholderDspLink g_PlaceholderDspLink;
 
 namespace {
 bool s_bLogged;
@@ -10,10 +14,11 @@ void Note() { LogPlaceholderOnce(s_bLogged, "DSP image check and link handshake"
 
 int32_t CheckDspImage(PhysAddr) {
   Note();
-  return 0;
+  return g_PlaceholderDspLink.lImageCheck;
 }
 
 int32_t DspBootHandshake(uint32_t) {
   Note();
-  return 0;
+  ++g_PlaceholderDspLink.ulHandshakes;
+  return g_PlaceholderDspLink.lHandshake;
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sim/machine.h"
+#include "tests/support/sample_printer.h"
 
 namespace testsupport {
 
@@ -31,10 +32,13 @@ class MachineTest : public ::testing::Test {
     m_machine = std::make_unique<sim::Machine>(std::move(options));
     return *m_machine;
   }
-  // A new printer out of the box: a state directory of its own, whose flash
-  // carries the sample images (the DSP program among them).
-  sim::Machine& BootNewPrinter(sim::MachineOptions options = {}) {
+  // A new printer out of the box: a state directory of its own with the
+  // sample printer's flash and EEPROMs (sample_printer.h), so it starts up
+  // without an error.
+  sim::Machine& BootNewPrinter(sim::MachineOptions options = {}, const SamplePrinter& printer = {}) {
     options.stateDir = MakeTempDir();
+    std::string error;
+    if (!ProvisionSamplePrinter(options.stateDir, printer, &error)) ADD_FAILURE() << error;
     return Boot(std::move(options));
   }
   void TearDown() override {
