@@ -22,11 +22,14 @@ BoardEeproms::BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fp
     m_parts[i]->UsePowerCutSwitch(BoardPower::Of(board).Switch());
   }
   // Without a state directory the board is a printer as it leaves the
-  // factory: its EEPROMs programmed, nothing to format at the first start.
+  // factory: its EEPROMs programmed (the serial number still the cell's
+  // placeholder, both heads' values measured), nothing to format at the
+  // first start.
   if (stateDir.empty()) {
     std::vector<uint8_t> main = eepromimage::BuildMainEepromImage("R0000000");
     if (engineVersion != 0) eepromimage::ProvisionEngineVersion(main, static_cast<int>(engineVersion), nullptr);
-    const std::vector<uint8_t> head = eepromimage::BuildHeadEepromImage();
+    std::vector<uint8_t> head = eepromimage::BuildHeadEepromImage();
+    eepromimage::ProvisionHeadValue(head, eepromimage::kNominalHeadValue);
     Get(Part::Main).LoadImage(main.data(), static_cast<uint32_t>(main.size()));
     Get(Part::HeadL).LoadImage(head.data(), static_cast<uint32_t>(head.size()));
     Get(Part::HeadR).LoadImage(head.data(), static_cast<uint32_t>(head.size()));

@@ -65,5 +65,9 @@ inline constexpr sim::Nanos kStartUp = Ms(1100);
 // (every byte and then every cell's default, each a programming cycle of
 // the part): add this to the first boot's limits.
 inline constexpr sim::Nanos kFirstBootFormat = Ms(4000);
+// Every start-up copies the main EEPROM to its backup device while the
+// backup's "Eeprom Backup" byte asks for it (a blank backup does): 512
+// programming cycles before the DSP step.
+inline constexpr sim::Nanos kEepromBackup = Ms(3000);
 
 }  // namespace testsupport
