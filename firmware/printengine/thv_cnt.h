@@ -17,6 +17,9 @@ class CThvCnt {
   int32_t StartStepToTarget();
   // 1 while walking, 0 when the target is reached, -1 in a bad state.
   int32_t StepToTarget();
+  // Walks the voltage back to its rest step and switches the supply off
+  // (before a restart): 0, or negative.
+  int32_t RestoreAndPowerOff();
 
  private:
   const CParameter* m_pThv = nullptr;
@@ -27,6 +30,8 @@ class CThvCnt {
 // The pre-heat's THV objects of unit L and unit R.
 extern CThvCnt g_ThvPheatL;
 extern CThvCnt g_ThvPheatR;
+// The THV object of the first plane of unit L, which also rules the supply.
+extern CThvCnt g_ThvYL;
 
 // Walks the THV to its target and waits until it is there.
 int32_t WalkThvToTarget(CThvCnt& thv);

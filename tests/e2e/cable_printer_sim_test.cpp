@@ -230,7 +230,7 @@ TEST_F(PrinterSimBus, TwoPrintersAreListedAndOneThatEndsLeavesAndComesBackTheSam
   EXPECT_EQ(reopened->Identity().serialNumber, serial);
 }
 
-TEST_F(PrinterSimBus, ARestartReexecutesThePrinterWhichLeavesAndComesBackAtItsPort) {
+TEST_F(PrinterSimBus, AHostResetReexecutesThePrinterWhichLeavesAndComesBackAtItsPort) {
   auto child = StartPrinter("p");
   const std::string port = PortOf("p");
   ASSERT_TRUE(WaitForPorts({port})) << child->Log();
@@ -238,9 +238,12 @@ TEST_F(PrinterSimBus, ARestartReexecutesThePrinterWhichLeavesAndComesBackAtItsPo
   ASSERT_TRUE(printer);
   const std::string serial = printer->Identity().serialNumber;
 
-  // A board restart (as after the watchdog): the socket goes before the
-  // process image is replaced, and the connections end.
-  ASSERT_EQ(kill(child->Pid(), SIGHUP), 0);
+  // The host resets the printer: its main loop ends, the kernel exits and
+  // the watchdog restarts the board. The socket goes before the process
+  // image is replaced, and the connections end.
+  const Exchange reset = Command(*printer, protocol::CMD_RESET, {protocol::RESET_KIND_PRINTER, 0});
+  ASSERT_EQ(reset.in, Outcome::Done) << child->Log();
+  EXPECT_EQ(reset.header.errorCode, 0);
   ASSERT_TRUE(WaitForPorts({})) << child->Log();
   EXPECT_EQ(printer->BulkIn(512, kTransferMs).outcome, Outcome::Gone);
   // The same process, booted again, comes back at its port.
@@ -250,15 +253,17 @@ TEST_F(PrinterSimBus, ARestartReexecutesThePrinterWhichLeavesAndComesBackAtItsPo
   ASSERT_TRUE(printer);
   EXPECT_EQ(printer->Identity().serialNumber, serial);
   EXPECT_EQ(SerialOverCommand(*printer), serial);
-  // In that order: the restart, the socket off the bus, the new boot.
+  // In that order: the socket off the bus as the main loop ends, the
+  // kernel's end and the watchdog's restart, the new boot.
   const std::string log = child->Log();
-  const size_t restart = log.find("[board] restart asked");
-  const size_t off = log.find("[cable] off the bus", restart);
-  const size_t boot = log.find("[board] boot 2", restart);
+  const size_t off = log.find("[cable] off the bus");
+  const size_t restart = log.find("[board] kernel ended at ", off);
+  const size_t boot = log.find("[board] boot 2", off);
+  ASSERT_NE(off, std::string::npos) << log;
   ASSERT_NE(restart, std::string::npos) << log;
-  EXPECT_NE(off, std::string::npos) << log;
-  EXPECT_NE(boot, std::string::npos) << log;
-  EXPECT_LT(off, boot) << log;
+  EXPECT_NE(log.find("watchdog restart", restart), std::string::npos) << log;
+  ASSERT_NE(boot, std::string::npos) << log;
+  EXPECT_LT(restart, boot) << log;
 }
 
 TEST_F(PrinterSimBus, CommandsAndRepliesCrossTheCable) {

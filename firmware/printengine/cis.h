@@ -1,0 +1,27 @@
+// The contact image sensor's calibration image: kept in flash in the 8 KB
+// sector at 0x607F0000, written whole from the download buffer by a
+// calibration update, with a backup of its settings in the main EEPROM.
+#pragma once
+
+#include <cstdint>
+
+#include "firmware/hal/hw.h"
+
+constexpr PhysAddr CIS_CALIB_FLASH = 0x607F0000u;
+// The image without and with the 8-byte serial number at its end.
+constexpr uint32_t CIS_CALIB_IMAGE_BYTES = 4920;
+constexpr uint32_t CIS_CALIB_SERIAL_BYTES = 8;
+constexpr PhysAddr CIS_CALIB_SERIAL_FLASH = 0x607F1338u;
+
+class CCis {
+ public:
+  constexpr CCis() = default;
+  // Writes the calibration image of ulSize bytes from the start of the
+  // download buffer into its flash sector: 0, -1 flash failure, -2 the image
+  // fails its check (flash untouched).
+  int32_t WriteCalibImage(uint32_t ulSize);
+  // Unpacks the flash image's settings into their EEPROM backup: 0, or -1.
+  int32_t RestoreEepromBackup();
+};
+
+extern CCis g_Cis;
