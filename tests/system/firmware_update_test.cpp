@@ -1,0 +1,284 @@
+// Firmware updates from the host, through the in-process host port, in
+// virtual time: MAIN, DSP and TABLE images of a newer package are written
+// to flash and the printer restarts on them; the no-reset flag keeps it
+// running; a bad image changes nothing; the immediate update's frame runs
+// in its order; deferred tone curves and a lamination pattern are parked
+// and applied by the idle state; the host's printer reset restarts it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "firmware/control/error_manager.h"
+#include "firmware/control/host_status_table.h"
+#include "firmware/devices/buf_slot_table.h"
+#include "firmware/devices/lami_image.h"
+#include "firmware/devices/main_loop_stop.h"
+#include "firmware/hostif/update_handlers.h"
+#include "firmware/hostif/usb_command_test_support.h"
+#include "firmware/printengine/thv_cnt_placeholder.h"
+#include "firmware/printengine/tone_curve_placeholder.h"
+#include "firmware/sequences/action_results_placeholder.h"
+#include "protocol/codes.h"
+#include "protocol/replies.h"
+#include "sim/memory/nor_flash.h"
+#include "sim/mechanism/stepper_drivers.h"
+#include "sim/panel/panel.h"
+#include "sim/soc/gpio.h"
+#include "tests/support/forked_boots.h"
+#include "tests/support/machine_test.h"
+#include "tools/images/dsp_image.h"
+#include "tools/images/lamination_slot.h"
+#include "tools/images/main_image.h"
+#include "tools/images/table_image.h"
+
+namespace {
+
+using hostiftest::Bytes;
+using hostiftest::Command;
+using hostiftest::Reply;
+using testsupport::Ms;
+using namespace protocol;
+
+// The package's version; a new printer's flash holds 02.10.
+constexpr images::Version kNew{0x03, 0x07};
+constexpr sim::Nanos kReady = Ms(15000);
+
+Bytes MainImage() {
+  images::MainImageParams params;
+  params.version = kNew;
+  return images::BuildMainImage(params);
+}
+
+Bytes DspImage() {
+  images::DspImageParams params;
+  params.version = kNew;
+  return images::BuildDspImage(params);
+}
+
+Bytes TableImage() {
+  images::TableImageParams params = images::SampleTableParams();
+  params.versionMajor = kNew.major;
+  params.versionMinor = kNew.minor;
+  return images::BuildTableImage(params);
+}
+
+Bytes UpdateRequest(uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, uint32_t ulSize) {
+  return Bytes{ucKind, ucArgument, ucNoReset, 0, 0, 0, static_cast<uint8_t>(ulSize), static_cast<uint8_t>(ulSize >> 8),
+               static_cast<uint8_t>(ulSize >> 16), static_cast<uint8_t>(ulSize >> 24)};
+}
+
+// CMD_UPDATE, then the data when it was accepted: the reply's error code.
+int SendUpdate(sim::UsbHostPort& host, uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, const Bytes& data) {
+  const Reply r = Command(host, CMD_UPDATE, UpdateRequest(ucKind, ucArgument, ucNoReset, static_cast<uint32_t>(data.size())));
+  if (r.outcome != sim::UsbOutcome::Done || !r.bFramed) return -1;
+  if (r.header.errorCode != 0) return r.header.errorCode;
+  return host.BulkOut(data, Ms(60000)).outcome == sim::UsbOutcome::Done ? 0 : -2;
+}
+
+// The version CMD_GET_FIRMWARE_INFO reports for a component, as "MM.mm"
+// of its two bytes.
+std::string VersionOf(sim::UsbHostPort& host, uint8_t ucComponent) {
+  const Reply r = Command(host, CMD_GET_FIRMWARE_INFO, {ucComponent});
+  if (r.outcome != sim::UsbOutcome::Done || r.header.errorCode != 0 || r.data.size() != FirmwareInfoRecord::kSize) {
+    return "(no answer)";
+  }
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X.%02X", r.data[34], r.data[35]);
+  return text;
+}
+
+// A printer up and configured on the cable, its application past start-up.
+sim::UsbHostPort& Ready(sim::Machine& m) {
+  sim::UsbHostPort& host = m.UsbHost();
+  host.WaitForConfigured(kReady);
+  m.RunFor(Ms(3000));
+  return host;
+}
+
+bool UpdateDone(sim::Machine& m) {
+  return m.RunUntil([] { return GetStatusItem(SI_PRINTER_STATE) == PRINTER_STATE_CPU_INIT; }, Ms(60000)) ==
+         sim::RunResult::ConditionMet;
+}
+
+// Boot 1 takes MAIN and DSP with the no-reset flag (it keeps serving, in
+// state 0x31), then TABLE, after which it restarts. Boot 2 reports the new
+// components and is reset by the host; boot 3 is up.
+TEST(FirmwareUpdate, MainDspAndTableOfANewPackageAreReportedAfterTheRestart) {
+  testsupport::ForkedBoots printer;
+  const std::vector<int> codes = printer.Run(3, [](int index, sim::MachineOptions options) {
+    sim::Machine m(std::move(options));
+    sim::UsbHostPort& host = Ready(m);
+    if (index == 0) {
+      if (VersionOf(host, FW_COMPONENT_MAIN) != "02.10") return 10;
+      if (SendUpdate(host, UPDATE_KIND_MAIN, 0, 1, MainImage()) != 0) return 11;
+      if (!UpdateDone(m)) return 12;
+      if (m.RunFor(Ms(2000)) != sim::RunResult::TimeLimit || g_ulMainLoopStop != 0) return 13;
+      SetStatusItem(SI_PRINTER_STATE, PRINTER_STATE_READY, 0);
+      if (SendUpdate(host, UPDATE_KIND_DSP, 0, 1, DspImage()) != 0) return 14;
+      if (!UpdateDone(m)) return 15;
+      if (Command(host, CMD_GET_STATUS).header.errorCode != 0) return 16;
+      if (VersionOf(host, FW_COMPONENT_DSP) != "03.07") return 17;
+      if (SendUpdate(host, UPDATE_KIND_TABLE, 0, 0, TableImage()) != 0) return 18;
+      return m.RunFor(Ms(60000)) == sim::RunResult::Reset ? 0 : 19;
+    }
+    if (index == 1) {
+      if (m.BootNumber() != 2) return 20;
+      for (uint8_t ucComponent : {FW_COMPONENT_MAIN, FW_COMPONENT_DSP, FW_COMPONENT_TABLE}) {
+        if (VersionOf(host, ucComponent) != "03.07") return 21 + ucComponent;
+      }
+      if (VersionOf(host, FW_COMPONENT_BOOT) == "03.07") return 26;
+      if (Command(host, CMD_RESET, {RESET_KIND_PRINTER, 0}).header.errorCode != 0) return 27;
+      return m.RunFor(Ms(30000)) == sim::RunResult::Reset ? 0 : 28;
+    }
+    if (m.BootNumber() != 3) return 30;
+    return VersionOf(host, FW_COMPONENT_MAIN) == "03.07" ? 0 : 31;
+  });
+  EXPECT_EQ(codes, (std::vector<int>{0, 0, 0}));
+}
+
+class FirmwareUpdateOnePrinter : public testsupport::MachineTest {};
+
+// A DSP image whose checksum is wrong: error index 0x111, the flash keeps
+// the old image and the printer keeps serving.
+TEST_F(FirmwareUpdateOnePrinter, ABadImageRaisesItsErrorIndexAndLeavesFlashAsItWas) {
+  sim::Machine& m = BootNewPrinter();
+  sim::UsbHostPort& host = Ready(m);
+  Bytes bad = DspImage();
+  bad[0x100] ^= 0x40;
+  const sim::NorFlash* pFlash = m.GetBoard().FindDevice<sim::NorFlash>();
+  ASSERT_NE(pFlash, nullptr);
+  const uint64_t ulFlashOps = pFlash->OperationCount();
+  ASSERT_EQ(SendUpdate(host, UPDATE_KIND_DSP, 0, 0, bad), 0);
+  ASSERT_EQ(m.RunUntil([] { return IsErrorRaised(0x111); }, Ms(20000)), sim::RunResult::ConditionMet);
+  EXPECT_EQ(pFlash->OperationCount(), ulFlashOps);
+  EXPECT_EQ(m.RunFor(Ms(2000)), sim::RunResult::TimeLimit);
+  EXPECT_EQ(VersionOf(host, FW_COMPONENT_DSP), "02.10");
+  EXPECT_EQ(Command(host, CMD_GET_STATUS).header.errorCode, 0);
+  // A size the destination cannot hold is refused before any data.
+  EXPECT_EQ(SendUpdate(host, UPDATE_KIND_DSP, 0, 0, Bytes(0x40001, 0)), REPLY_ERR_BAD_PARAMETER);
+}
+
+// The frame of an immediate update on one time line: the state 0x37, the
+// mechanism stopped, "Motor Enable" and the Ready LED off, the writer's
+// text and flash work, the state 0x31, the head voltage down, the restart
+// text, and only then the end of the main loop.
+TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
+  sim::Machine& m = BootNewPrinter();
+  sim::UsbHostPort& host = Ready(m);
+  sim::Board& board = m.GetBoard();
+  struct Event {
+    sim::Nanos at;
+    std::string what;
+    uint32_t ulState;
+    uint32_t ulMechaOffRuns;
+    uint64_t ulFlashOps;
+    uint32_t ulThvOffRuns;
+    uint32_t ulStop;
+  };
+  std::vector<Event> trace;
+  sim::NorFlash* pFlash = board.FindDevice<sim::NorFlash>();
+  ASSERT_NE(pFlash, nullptr);
+  auto note = [&](const std::string& what) {
+    trace.push_back(Event{m.Now(), what, GetStatusItem(SI_PRINTER_STATE), g_PlaceholderActionResults.ulMechaAllOffRuns,
+                          pFlash->OperationCount(), g_ulThvPowerOffRuns, g_ulMainLoopStop});
+  };
+  sim::GpioController* pGpio = board.FindDevice<sim::GpioController>();
+  ASSERT_NE(pGpio, nullptr);
+  pGpio->AddPinObserver(sim::StepperDrivers::kMotorEnablePin, [&](bool bLevel) {
+    if (!bLevel) note("motor enable off");
+  });
+  sim::LcdController* pLcd = board.FindDevice<sim::LcdController>();
+  ASSERT_NE(pLcd, nullptr);
+  std::string shown = pLcd->Visible();
+  pGpio->AddPinObserver(sim::panel::kPinLcdE, [&](bool) {
+    if (pLcd->Visible() == shown) return;
+    shown = pLcd->Visible();
+    note("lcd " + shown);
+  });
+  const uint32_t ulMechaOff = g_PlaceholderActionResults.ulMechaAllOffRuns;
+  const uint64_t ulFlashOps = pFlash->OperationCount();
+  const uint32_t ulThvOff = g_ulThvPowerOffRuns;
+  note("start");
+
+  ASSERT_EQ(SendUpdate(host, UPDATE_KIND_TABLE, 0, 0, TableImage()), 0);
+  ASSERT_EQ(m.RunFor(Ms(60000)), sim::RunResult::Reset);
+
+  auto find = [&](const std::string& what) -> const Event* {
+    for (const Event& e : trace) {
+      if (e.what == what) return &e;
+    }
+    ADD_FAILURE() << "no event " << what;
+    return nullptr;
+  };
+  const Event* pMotorOff = find("motor enable off");
+  const Event* pText = find("lcd TABLE update ...");
+  const Event* pRestart = find("lcd System reset... ");
+  ASSERT_TRUE(pMotorOff && pText && pRestart);
+  EXPECT_EQ(pMotorOff->ulState, PRINTER_STATE_DOWNLOADING);
+  EXPECT_EQ(pMotorOff->ulMechaOffRuns, ulMechaOff + 1) << "the mechanism stops first";
+  EXPECT_EQ(pMotorOff->ulFlashOps, ulFlashOps);
+  EXPECT_LE(pMotorOff->at, pText->at);
+  EXPECT_EQ(pText->ulFlashOps, ulFlashOps) << "the text comes before the writer";
+  EXPECT_EQ(pRestart->ulState, PRINTER_STATE_CPU_INIT);
+  EXPECT_GT(pRestart->ulFlashOps, ulFlashOps);
+  EXPECT_EQ(pRestart->ulThvOffRuns, ulThvOff + 1) << "the head voltage goes down before the restart text";
+  EXPECT_EQ(pRestart->ulStop, 0u) << "the main loop ends after the restart text";
+  EXPECT_EQ(g_ulMainLoopStop, 1u);
+  // The Ready LED went off between the motor stop and the writer's text.
+  bool bReadyOffInFrame = !board.FindDevice<sim::PanelLeds>()->IsOn(sim::PanelLed::Ready);
+  for (const auto& change : board.FindDevice<sim::PanelLeds>()->TraceOf(sim::PanelLed::Ready)) {
+    if (change.at >= pMotorOff->at && change.at <= pText->at && !change.bOn) bReadyOffInFrame = true;
+  }
+  EXPECT_TRUE(bReadyOffInFrame);
+}
+
+// Two tone curves and a lamination pattern sent through the cable are
+// parked; the idle state applies them in their order, the pattern's active
+// slot then passes its check, and every parked buffer is free again.
+TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheIdleState) {
+  sim::Machine& m = BootNewPrinter();
+  sim::UsbHostPort& host = Ready(m);
+  Bytes curveA(TONE_CURVE_SIZE, 0x11);
+  Bytes curveB(TONE_CURVE_SIZE, 0x22);
+  ASSERT_EQ(SendUpdate(host, UPDATE_KIND_TONE_CURVE_SAVE, 2, 0, curveA), 0);
+  ASSERT_EQ(SendUpdate(host, UPDATE_KIND_TONE_CURVE, 6, 0, curveB), 0);
+  Bytes pattern = images::BuildLaminationDownload([](uint32_t pixel) { return pixel % 3 == 0; });
+  ASSERT_EQ(pattern.size(), LAMI_IMG_PIXELS);
+  ASSERT_EQ(SendUpdate(host, UPDATE_KIND_LAMINATE_1, 0, 0, pattern), 0);
+  sim::LcdController* pLcd = m.GetBoard().FindDevice<sim::LcdController>();
+  auto lamiLoaded = [pLcd] {
+    for (const auto& screen : pLcd->Screens()) {
+      if (screen.text == "Loading L 8x12  ") return true;
+    }
+    return false;
+  };
+  ASSERT_EQ(m.RunUntil([&] { return lamiLoaded() && g_ulPendingUpdCount == 0; }, Ms(120000)),
+            sim::RunResult::ConditionMet);
+  ASSERT_EQ(g_ToneCurveCalls.ulCount, 2u);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].op, ToneCurveOp::StoreHost);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].ulCurve, 2u);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].usFirstBytes, 0x1111);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].op, ToneCurveOp::LoadHost);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].ulCurve, 6u);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].usFirstBytes, 0x2222);
+  int32_t lCheck = -9;
+  uint32_t ulFree = 0;
+  ASSERT_TRUE(m.RunStep([&] {
+    lCheck = g_LamiImgSlot0.Check();
+    g_pCurBufSlots[BUF_POOL_COLOUR]->CountFree(&ulFree);
+  }, Ms(60000)));
+  EXPECT_EQ(lCheck, 0);
+  EXPECT_EQ(ulFree, g_pCurBufSlots[BUF_POOL_COLOUR]->Count());
+  // The texts in the order the actions ran.
+  std::vector<std::string> texts;
+  for (const auto& screen : pLcd->Screens()) {
+    if (screen.text == "TONE DATA UPDATE" || screen.text == "Loading L 8x12  ") texts.push_back(screen.text);
+  }
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.front(), "TONE DATA UPDATE");
+  EXPECT_EQ(texts.back(), "Loading L 8x12  ");
+}
+
+}  // namespace
