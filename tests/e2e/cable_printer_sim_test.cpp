@@ -18,18 +18,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/codes.h"
 #include "protocol/headers.h"
+#include "protocol/replies.h"
 #include "sim/cable/cable_bus.h"
 #include "sim/cable/cable_client.h"
 #include "tests/e2e/bus_ports.h"
 #include "tests/e2e/child_process.h"
+#include "tools/images/lamination_slot.h"
 
 namespace {
 
@@ -68,9 +72,11 @@ class PrinterSimBus : public ::testing::Test {
 
   // Starts a printer; it runs until the test stops it, or ends at the end of
   // the test, where it must end cleanly (no fault, no sanitizer report).
-  e2e::ChildProcess* StartPrinter(const std::string& name) {
+  e2e::ChildProcess* StartPrinter(const std::string& name, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args{PRINTER_SIM_PATH, "--state", StateDir(name), "--usb-bus", m_bus};
+    args.insert(args.end(), extra.begin(), extra.end());
     m_children.push_back(std::make_unique<e2e::ChildProcess>(
-        std::vector<std::string>{PRINTER_SIM_PATH, "--state", StateDir(name), "--usb-bus", m_bus},
+        std::move(args),
         m_dir + "/" + name + "-" + std::to_string(m_children.size()) + ".log"));
     EXPECT_TRUE(m_children.back()->Started());
     return m_children.back().get();
@@ -457,3 +463,99 @@ INSTANTIATE_TEST_SUITE_P(Cases, PrinterSimDeparture,
                          [](const ::testing::TestParamInfo<Departure>& p) { return std::string(p.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Checks `condition` until it holds or `limitMs` of wall time passed (a
+// limit, never an expectation); the pause between checks only spares the
+// processor.
+bool PollUntil(const std::function<bool()>& condition, int limitMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+Bytes ReadFile(const std::string& path) {
+  Bytes bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    uint8_t buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+Bytes UpdateRequest(uint8_t kind, size_t size) {
+  const auto n = static_cast<uint32_t>(size);
+  return Bytes{kind, 0, 0, 0, 0, 0, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+               static_cast<uint8_t>(n >> 24)};
+}
+
+// CMD_UPDATE, then the data in pieces of at most 4096 bytes, as the host
+// library sends them: 0, the refusal's error code, or -1.
+int SendUpdate(PrinterConnection& printer, uint8_t kind, const Bytes& data) {
+  const Exchange e = Command(printer, protocol::CMD_UPDATE, UpdateRequest(kind, data.size()));
+  if (e.in != Outcome::Done) return -1;
+  if (e.header.errorCode != 0) return e.header.errorCode;
+  for (size_t at = 0; at < data.size(); at += 4096) {
+    const size_t n = std::min<size_t>(4096, data.size() - at);
+    if (printer.BulkOut(data.data() + at, n, kTransferMs).outcome != Outcome::Done) return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// A lamination pattern from this process through the cable: parked by the
+// printer, stored into its active slot by the idle state. Then the MAIN
+// image of a newer package: the printer restarts on it (the socket leaves
+// and comes back with the same serial number) and reports its version.
+TEST_F(PrinterSimBus, ALaminationPatternIsStoredAndANewMainImageRestartsThePrinter) {
+  auto child = StartPrinter("p", {"--paced=8"});
+  const std::string port = PortOf("p");
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  auto printer = Open(port);
+  ASSERT_TRUE(printer);
+  const std::string serial = printer->Identity().serialNumber;
+
+  const auto isSet = [](uint32_t pixel) { return (pixel / 7) % 5 == 1; };
+  const Bytes pattern = images::BuildLaminationDownload(isSet);
+  ASSERT_EQ(pattern.size(), 8929536u);
+  ASSERT_EQ(SendUpdate(*printer, protocol::UPDATE_KIND_LAMINATE_1, pattern), 0) << child->Log();
+  ASSERT_TRUE(PollUntil([&] { return child->Log().find("[lcd] |Loading L 8x12  |") != std::string::npos; },
+                        kBootLimitMs))
+      << child->Log();
+
+  // The package the updater would send.
+  const std::string package = m_dir + "/package";
+  e2e::ChildProcess tool({BOM_IMAGES_PATH, "package", package, "--version", "03.07"}, m_dir + "/package.log");
+  ASSERT_TRUE(tool.WaitExit(60000));
+  ASSERT_EQ(tool.Stop(), 0) << tool.Log();
+  const Bytes main = ReadFile(package + "/MAIN.BIN");
+  ASSERT_FALSE(main.empty());
+  ASSERT_EQ(SendUpdate(*printer, protocol::UPDATE_KIND_MAIN, main), 0) << child->Log();
+  ASSERT_TRUE(WaitForPorts({})) << child->Log();
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  printer = Open(port);
+  ASSERT_TRUE(printer);
+  EXPECT_EQ(printer->Identity().serialNumber, serial);
+  const Exchange info = Command(*printer, protocol::CMD_GET_FIRMWARE_INFO, {protocol::FW_COMPONENT_MAIN});
+  ASSERT_EQ(info.in, Outcome::Done);
+  ASSERT_EQ(info.data.size(), protocol::FirmwareInfoRecord::kSize);
+  EXPECT_EQ(info.data[34], 0x03);
+  EXPECT_EQ(info.data[35], 0x07);
+  EXPECT_NE(child->Log().find("[board] boot 2"), std::string::npos) << child->Log();
+
+  // The active slot holds the pattern and passes the check it is booted
+  // with.
+  const Bytes flash = ReadFile(StateDir("p") + "/flash.bin");
+  ASSERT_GE(flash.size(), 0x4A0000u + images::kLamiSlotBytes);
+  const Bytes slot(flash.begin() + 0x4A0000, flash.begin() + 0x4A0000 + images::kLamiSlotBytes);
+  EXPECT_EQ(images::CheckLaminationSlot(slot), 0);
+  EXPECT_TRUE(std::equal(slot.begin(), slot.begin() + images::kLamiPackedBytes,
+                         images::PackLaminationPixels(pattern).begin()));
+}
