@@ -9,8 +9,11 @@
 // FUZZ_USB_HIGH_SPEED picks the bus speed (one program per speed).
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
+#include <system_error>
 #include <memory>
 #include <vector>
 
@@ -48,9 +51,13 @@ sim::Machine& Printer() {
     options.bUsbHighSpeed = FUZZ_USB_HIGH_SPEED != 0;
     // A new printer's flash and EEPROMs, so that its application comes up
     // and serves the commands the USB task forwards.
-    char stateDir[] = "/tmp/bom7300-fuzz-XXXXXX";
-    fuzz::Require(mkdtemp(stateDir) != nullptr, "a state directory for the printer");
-    options.stateDir = stateDir;
+    static char s_stateDir[] = "/tmp/bom7300-fuzz-XXXXXX";
+    fuzz::Require(mkdtemp(s_stateDir) != nullptr, "a state directory for the printer");
+    std::atexit([] {
+      std::error_code error;
+      std::filesystem::remove_all(s_stateDir, error);
+    });
+    options.stateDir = s_stateDir;
     g_machine = new sim::Machine(std::move(options));  // lives as long as the process
     fuzz::Require(g_machine->UsbHost().WaitForConfigured(kBootLimit), "the printer enumerates at power-on");
     // The application's start-up ends and its main loop serves the
