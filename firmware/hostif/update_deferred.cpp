@@ -71,35 +71,31 @@ int32_t StoreAndExpand(uint32_t ulKind, uint32_t ulOffset) {
   return ExpandActiveSlot();
 }
 
-}  // namespace
-
-int32_t ExecToneCurveSave(uint32_t ulCurve, uint32_t ulOffset) {
+// Both tone-curve updates: stored in flash and RAM (with its text and, on
+// failure, its error index) or loaded into RAM only. The parked buffer is
+// given back in any case.
+int32_t ApplyHostCurve(uint32_t ulCurve, uint32_t ulOffset, bool bStore) {
   PublishDownloading();
   ColourPool().ReleaseByAddress(ulOffset);
-  ShowText("TONE DATA UPDATE", CLcd::kVisibleColumns);
+  if (bStore) ShowText("TONE DATA UPDATE", CLcd::kVisibleColumns);
   int32_t lResult = -1;
-  if (IsCurve(ulCurve)) {
+  if (!IsCurve(ulCurve)) {
+    SetUpdateResult(REPLY_ERR_BAD_PARAMETER);
+  } else if (bStore) {
     lResult = g_ToneCurve.StoreHostCurve(ulCurve, ulOffset);
     if (lResult != 0) g_ErrorMng.SetError(TONE_CURVE_ERROR_INDEX);
   } else {
-    SetUpdateResult(REPLY_ERR_BAD_PARAMETER);
+    lResult = g_ToneCurve.LoadHostCurve(ulCurve, ulOffset);
   }
   ColourPool().FreeByAddress(ulOffset);
   return lResult;
 }
 
-int32_t ExecToneCurveLoad(uint32_t ulCurve, uint32_t ulOffset) {
-  PublishDownloading();
-  ColourPool().ReleaseByAddress(ulOffset);
-  int32_t lResult = -1;
-  if (IsCurve(ulCurve)) {
-    lResult = g_ToneCurve.LoadHostCurve(ulCurve, ulOffset);
-  } else {
-    SetUpdateResult(REPLY_ERR_BAD_PARAMETER);
-  }
-  ColourPool().FreeByAddress(ulOffset);
-  return lResult;
-}
+}  // namespace
+
+int32_t ExecToneCurveSave(uint32_t ulCurve, uint32_t ulOffset) { return ApplyHostCurve(ulCurve, ulOffset, true); }
+
+int32_t ExecToneCurveLoad(uint32_t ulCurve, uint32_t ulOffset) { return ApplyHostCurve(ulCurve, ulOffset, false); }
 
 int32_t ExecLamiImageUpdate(uint32_t ulKind, uint32_t ulOffset) {
   PublishDownloading();
