@@ -285,4 +285,49 @@ TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheI
   EXPECT_EQ(texts.back(), "Loading L 8x12  ");
 }
 
+struct FlashFailure {
+  const char* name;
+  uint8_t ucKind;
+  Bytes (*pfnImage)();
+  uint32_t ulArea;  // flash offset of the image's area
+  uint32_t ulRaised;
+  uint32_t ulCleared;  // raised before, cleared by the failure; 0: none
+};
+
+// A halfword of the area that will not program: the writer's verify fails
+// after the area was erased, the error index of a flash failure is raised
+// (the check failures are the unit tests'), and no restart follows.
+const FlashFailure kFlashFailures[] = {
+    {"DSP", UPDATE_KIND_DSP, DspImage, 0x5C0000, 0x112, 0x109},
+    {"MAIN", UPDATE_KIND_MAIN, MainImage, 0x100000, 0x110, 0},
+    {"TABLE", UPDATE_KIND_TABLE, TableImage, 0x600000, 0x114, 0x10A},
+};
+
+class FlashFailureUpdate : public testsupport::MachineTest, public ::testing::WithParamInterface<FlashFailure> {};
+
+TEST_P(FlashFailureUpdate, RaisesTheFlashFailuresIndexAndKeepsRunning) {
+  const FlashFailure& c = GetParam();
+  sim::Machine& m = BootNewPrinter();
+  sim::UsbHostPort& host = Ready(m);
+  const Bytes image = c.pfnImage();
+  // The first halfword the image programs with bit 0 clear.
+  size_t at = 0;
+  while (at + 1 < image.size() && (image[at] & 1u) != 0) at += 2;
+  ASSERT_LT(at + 1, image.size());
+  m.GetBoard().FindDevice<sim::NorFlash>()->SetProgramFailBits(c.ulArea + static_cast<uint32_t>(at), 0x0001);
+  if (c.ulCleared != 0) m.RunStep([&] { g_ErrorMng.SetError(c.ulCleared); }, Ms(2000));
+  ASSERT_EQ(SendUpdate(host, c.ucKind, 0, 0, image), 0);
+  const uint32_t ulRaised = c.ulRaised;
+  ASSERT_EQ(m.RunUntil([ulRaised] { return IsErrorRaised(ulRaised); }, Ms(120000)), sim::RunResult::ConditionMet);
+  EXPECT_EQ(m.RunFor(Ms(2000)), sim::RunResult::TimeLimit);
+  EXPECT_EQ(g_ulMainLoopStop, 0u);
+  if (c.ulCleared != 0) {
+    EXPECT_FALSE(IsErrorRaised(c.ulCleared));
+  }
+  EXPECT_EQ(Command(host, CMD_GET_STATUS).header.errorCode, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, FlashFailureUpdate, ::testing::ValuesIn(kFlashFailures),
+                         [](const ::testing::TestParamInfo<FlashFailure>& param) { return std::string(param.param.name); });
+
 }  // namespace
