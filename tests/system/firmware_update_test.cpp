@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "firmware/control/error_manager.h"
+#include "firmware/control/error_table.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/buf_slot_table.h"
 #include "firmware/devices/lami_image.h"
@@ -24,6 +25,7 @@
 #include "protocol/codes.h"
 #include "protocol/replies.h"
 #include "sim/memory/nor_flash.h"
+#include "sim/memory/power_cut.h"
 #include "sim/mechanism/stepper_drivers.h"
 #include "sim/panel/panel.h"
 #include "sim/soc/gpio.h"
@@ -135,6 +137,36 @@ TEST(FirmwareUpdate, MainDspAndTableOfANewPackageAreReportedAfterTheRestart) {
     }
     if (m.BootNumber() != 3) return 30;
     return VersionOf(host, FW_COMPONENT_MAIN) == "03.07" ? 0 : 31;
+  });
+  EXPECT_EQ(codes, (std::vector<int>{0, 0, 0}));
+}
+
+// The power fails in the middle of a DSP update from the host (while its
+// sectors are programmed). The next boot finds the DSP program broken
+// (error index 0x109), still answers the host and takes the update again;
+// the boot after that starts the new program.
+TEST(FirmwareUpdate, APowerCutDuringADspUpdateIsReportedAndRepairedByTheNextUpdate) {
+  testsupport::ForkedBoots printer;
+  const std::vector<int> codes = printer.Run(3, [](int index, sim::MachineOptions options) {
+    sim::Machine m(std::move(options));
+    sim::UsbHostPort& host = Ready(m);
+    if (index == 0) {
+      if (IsErrorRaised(erridx::kDspStart)) return 10;
+      // The four erases and a few thousand programmed halfwords.
+      m.GetBoard().FindDevice<sim::NorFlash>()->SetPowerCutAfter(4 + 3000, sim::CutDamage::Partial);
+      if (SendUpdate(host, UPDATE_KIND_DSP, 0, 0, DspImage()) != 0) return 11;
+      return m.RunFor(Ms(60000)) == sim::RunResult::Reset && m.Console().find("[board] power cut") != std::string::npos
+                 ? 0
+                 : 12;
+    }
+    if (index == 1) {
+      if (!IsErrorRaised(erridx::kDspStart)) return 20;
+      if (Command(host, CMD_GET_STATUS).header.errorCode != 0) return 21;
+      if (SendUpdate(host, UPDATE_KIND_DSP, 0, 0, DspImage()) != 0) return 22;
+      return m.RunFor(Ms(60000)) == sim::RunResult::Reset ? 0 : 23;
+    }
+    if (IsErrorRaised(erridx::kDspStart)) return 30;
+    return VersionOf(host, FW_COMPONENT_DSP) == "03.07" ? 0 : 31;
   });
   EXPECT_EQ(codes, (std::vector<int>{0, 0, 0}));
 }
