@@ -95,7 +95,14 @@ uint8_t TakeBuffers(const UpdateKindRule& rule, uint32_t ulBytes, uint32_t* pulO
     return ColourPool().AllocateAt(BUF_TYPE_UPDATE, ulBuffers, 0, pulOffset) == 0 ? 0 : REPLY_ERR_NO_RESOURCE;
   }
   int32_t lIndex = 0;
-  return ColourPool().Allocate(BUF_TYPE_UPDATE, ulBuffers, 0, 0, &lIndex, pulOffset) == 0 ? 0 : REPLY_ERR_NO_RESOURCE;
+  if (ColourPool().Allocate(BUF_TYPE_UPDATE, ulBuffers, 0, 0, &lIndex, pulOffset) != 0) return REPLY_ERR_NO_RESOURCE;
+  // The last buffers of the fine pool reach past what the USB task receives
+  // into.
+  if (*pulOffset > DOWNLOAD_BUFFER_SIZE || ulBytes > DOWNLOAD_BUFFER_SIZE - *pulOffset) {
+    ColourPool().FreeByAddress(*pulOffset);
+    return REPLY_ERR_NO_RESOURCE;
+  }
+  return 0;
 }
 
 uint8_t CheckRequest(const UpdateBlock& b, const UpdateKindRule** ppRule) {

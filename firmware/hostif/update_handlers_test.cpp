@@ -167,6 +167,14 @@ TEST_F(UpdateHandlers, DataGetsAsManyBuffersAsItNeedsAndAnImmediateKindOnlyAFree
     EXPECT_EQ(State().ulDataOffset, 0u);
     EndDataPhase(true);
 
+    // Only the last two buffers free: they reach past the receive area.
+    for (uint32_t i = 0; i < 16; ++i) ASSERT_EQ(Pool().AllocateAt(BUF_TYPE_PRINT, 1, i, &ulOffset), 0);
+    EXPECT_EQ(Request(UPDATE_KIND_LAMINATE_1, 0, kLami), REPLY_ERR_NO_RESOURCE);
+    EXPECT_EQ(FreeSlots(), 2u);
+    EXPECT_EQ(Request(UPDATE_KIND_TONE_CURVE, 1, TONE_CURVE_SIZE), 0) << "a curve fits buffer 16";
+    EndDataPhase(true);
+    for (uint32_t i = 0; i < 16; ++i) Pool().Free(i);
+
     // No run of two free buffers left.
     for (uint32_t i = 0; i < 18; i += 2) ASSERT_EQ(Pool().AllocateAt(BUF_TYPE_PRINT, 1, i, &ulOffset), 0);
     EXPECT_EQ(Request(UPDATE_KIND_LAMINATE_3, 0, kLami), REPLY_ERR_NO_RESOURCE);
