@@ -127,7 +127,12 @@ int32_t ExecLamiImageReset(uint32_t ulKind) {
   return ExpandActiveSlot();
 }
 
+// Each action shows the printer downloading while it runs; the state the
+// printer showed before comes back when the list is done (the printer state
+// that runs the list stays, so nothing else would publish it again, and
+// the host's commands would be refused as during a download).
 int32_t ApplyPendingUpdates() {
+  const uint32_t ulShownState = GetStatusItem(SI_PRINTER_STATE);
   int32_t lResult = 0;
   const uint32_t ulCount = g_ulPendingUpdCount < PENDING_UPDATES_MAX ? g_ulPendingUpdCount : PENDING_UPDATES_MAX;
   for (uint32_t i = 0; i < ulCount; ++i) {
@@ -142,6 +147,7 @@ int32_t ApplyPendingUpdates() {
   }
   g_ulPendingUpdCount = 0;
   g_pCurEventMng->ClearEvent(EV_DEFERRED_UPDATE);
+  if (ulCount != 0) SetStatusItem(SI_PRINTER_STATE, ulShownState, 1);
   return lResult;
 }
 

@@ -212,7 +212,9 @@ TEST_F(UpdateHandlers, DeferredUpdatesAreParkedAppliedInArrivalOrderAndTheirBuff
     EXPECT_EQ(State().ulDataPhase, DATA_PHASE_NONE);
 
     g_ToneCurveCalls = PlaceholderToneCurveCalls{};
+    SetStatusItem(SI_PRINTER_STATE, PRINTER_STATE_READY, 0);
     EXPECT_EQ(ApplyPendingUpdates(), 0);
+    EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), PRINTER_STATE_READY) << "shown again when the list is done";
     ASSERT_EQ(g_ToneCurveCalls.ulCount, 3u);
     for (uint32_t i = 0; i < 3; ++i) {
       const ToneCurveCall& call = g_ToneCurveCalls.aCalls[i];

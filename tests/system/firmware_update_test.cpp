@@ -272,7 +272,8 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
 
 // Two tone curves and a lamination pattern sent through the cable are
 // parked; the idle state applies them in their order, the pattern's active
-// slot then passes its check, and every parked buffer is free again.
+// slot then passes its check, and every parked buffer is free again. The
+// host's deferred resets then rebuild a curve and restore the active slot.
 TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheIdleState) {
   sim::Machine& m = BootNewPrinter();
   sim::UsbHostPort& host = Ready(m);
@@ -315,6 +316,20 @@ TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheI
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.front(), "TONE DATA UPDATE");
   EXPECT_EQ(texts.back(), "Loading L 8x12  ");
+
+  // The host's deferred resets: a curve rebuilt to its default, and the
+  // active pattern slot restored from the stored one.
+  const sim::NorFlash* pFlash = m.GetBoard().FindDevice<sim::NorFlash>();
+  const uint8_t* pSlot0 = pFlash->Array() + (LAMI_IMG_SLOT0_ADDRESS - 0x60000000u);
+  const uint8_t* pSlot1 = pFlash->Array() + (LAMI_IMG_SLOT1_ADDRESS - 0x60000000u);
+  const uint32_t ulSlotBytes = LAMI_IMG_PIXELS / 8 + LAMI_IMG_HEADER_BYTES;
+  ASSERT_FALSE(std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1));
+  EXPECT_EQ(Command(host, CMD_RESET, {RESET_KIND_TONE_CURVE, 4}).header.errorCode, 0);
+  EXPECT_EQ(Command(host, CMD_RESET, {RESET_KIND_LAMINATE, 0}).header.errorCode, 0);
+  ASSERT_EQ(m.RunUntil([&] { return g_ToneCurveCalls.ulCount >= 3 && g_ulPendingResetCount == 0 && std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1); }, Ms(120000)),
+            sim::RunResult::ConditionMet);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[2].op, ToneCurveOp::Rebuild);
+  EXPECT_EQ(g_ToneCurveCalls.aCalls[2].ulCurve, 4u);
 }
 
 struct FlashFailure {
