@@ -60,6 +60,7 @@ Machine::Machine(MachineOptions options) {
     }
     m_bootNumber = state.CountBoot();
   }
+  m_bStopAtKernelEnd = options.bStopAtKernelEnd;
   BoardConfig config;
   config.kernel = options.kernel != nullptr ? options.kernel : &g_KernelConfiguration;
   config.bPaced = options.bPaced;
@@ -105,7 +106,10 @@ RunResult Machine::Run(Nanos until) {
   const RunState state = m_board->Run(until);
   m_stall->SetRunning(false);
   switch (state) {
-    case RunState::Ended: return RunResult::Ended;
+    case RunState::Ended:
+      if (m_bStopAtKernelEnd) return RunResult::Ended;
+      m_board->ConsoleLine("[board] kernel ended at " + std::to_string(Now() / kNsPerMs) + " ms: watchdog restart");
+      return RunResult::Reset;
     case RunState::Reset: return RunResult::Reset;
     case RunState::Fault: return RunResult::Fault;
     case RunState::Paused: break;

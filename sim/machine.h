@@ -55,13 +55,18 @@ struct MachineOptions {
   bool bTraceDispatches = false;
   // The kernel configuration; the firmware's when null.
   const KernelConfiguration* kernel = nullptr;
+  // When the kernel has ended (the main loop stopped on a system reset or an
+  // application exit; the firmware cannot tell the two apart), the board's
+  // watchdog restarts it: the run reports RunResult::Reset. A test of the
+  // kernel's own end asks for RunResult::Ended instead.
+  bool bStopAtKernelEnd = false;
 };
 
 enum class RunResult {
   ConditionMet,
   TimeLimit,  // the run's virtual-time limit passed
-  Ended,      // the kernel shut down
-  Reset,      // the board restarted: the watchdog, or a power cut
+  Ended,      // the kernel shut down (MachineOptions::bStopAtKernelEnd only)
+  Reset,      // the board restarts: its watchdog after the kernel ended, or a power cut
   Fault,      // the board stopped on a fault
 };
 const char* ToString(RunResult result);
@@ -119,6 +124,7 @@ class Machine {
   std::unique_ptr<UsbHostPort> m_usbHost;
   uint32_t m_bootNumber = 1;
   size_t m_expectedAborts = 0;
+  bool m_bStopAtKernelEnd = false;
 };
 
 }  // namespace sim

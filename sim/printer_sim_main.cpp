@@ -46,8 +46,10 @@ void Usage() {
   std::fputs(
       "usage: printer-sim --state DIR [--on-reset=exec|exit] [--virtual | --paced=FACTOR] [--run-for-ms N]\n"
       "  --state DIR        the printer's flash, EEPROMs and boot counter (created when missing)\n"
-      "  --on-reset=exec    on a watchdog restart, boot again in a fresh process image (default)\n"
-      "  --on-reset=exit    on a watchdog restart, end with exit code 3\n"
+      "  --on-reset=exec    when the firmware ends its main loop (a system reset: an update, the host's\n"
+      "                     reset) the watchdog restarts the board: boot again, in a fresh process image,\n"
+      "                     with the next boot number (default)\n"
+      "  --on-reset=exit    on that restart, end with exit code 3 instead\n"
       "  --virtual          run in virtual time, as fast as the host allows\n"
       "  --paced=FACTOR     virtual time never ahead of wall time x FACTOR (default 1)\n"
       "  --run-for-ms N     stop after N ms of virtual time\n"
@@ -63,7 +65,7 @@ void Usage() {
       "  --engine-version N the printer's \"Engine Version\" 1-5 (1 the EM2 mechanism, others EM3), written\n"
       "                     into the main EEPROM before the boot as the factory would\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
-      "SIGINT and SIGTERM end the run; SIGHUP restarts the board as its watchdog would.\n",
+      "SIGINT and SIGTERM end the run.\n",
       stderr);
 }
 
@@ -131,15 +133,8 @@ bool Parse(int argc, char** argv, Options* pOptions) {
 }
 
 sim::Board* g_pBoard = nullptr;
-volatile sig_atomic_t g_bRestartAsked = 0;
 
 void OnStopSignal(int) {
-  if (g_pBoard != nullptr) g_pBoard->RequestStop();
-}
-
-// SIGHUP: the board restarts as after its watchdog, flash and EEPROMs kept.
-void OnRestartSignal(int) {
-  g_bRestartAsked = 1;
   if (g_pBoard != nullptr) g_pBoard->RequestStop();
 }
 
@@ -208,14 +203,9 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
-    sa.sa_handler = OnRestartSignal;
-    sigaction(SIGHUP, &sa, nullptr);
 
     result = options.runFor != 0 ? machine.RunFor(options.runFor) : machine.RunUntil([] { return false; }, ~sim::Nanos{0} / 2);
-    if (g_bRestartAsked != 0 && result == sim::RunResult::TimeLimit) {
-      machine.GetBoard().ConsoleLine("[board] restart asked at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
-      result = sim::RunResult::Reset;
-    } else if (result == sim::RunResult::TimeLimit) {
+    if (result == sim::RunResult::TimeLimit) {
       machine.GetBoard().ConsoleLine("[board] stopped at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
     }
     for (const std::string& fault : machine.UnexpectedFaults()) std::fprintf(stderr, "printer-sim: fault: %s\n", fault.c_str());

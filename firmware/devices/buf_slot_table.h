@@ -83,5 +83,9 @@ constexpr uint32_t BUF_POOL_COLOUR = 0;
 constexpr uint32_t BUF_POOL_ONE_BIT = 1;
 extern CBufSlotTable* g_pCurBufSlots[2];
 
+// The bytes of one buffer of the table (all its buffers are equal), 0 for
+// a table not among the four.
+uint32_t BufSlotBytes(const CBufSlotTable* pTable);
+
 // Builds the four tables in their construction order.
 void ConstructBufSlotTables();

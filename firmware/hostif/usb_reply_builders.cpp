@@ -9,6 +9,7 @@
 #include "firmware/control/host_status_table.h"
 #include "firmware/hostif/diagnosis_handlers.h"
 #include "firmware/hostif/shmem_usb.h"
+#include "firmware/hostif/update_handlers.h"
 #include "firmware/hostif/usb_comm_internal.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/number_text.h"
@@ -87,12 +88,12 @@ int32_t BuildFlashLed(uint8_t* pucWork, uint32_t) {
   return ResultOnly(BlockOf(usb_comm_get_flash_led_block).ucResult, pucWork);
 }
 
-// An accepted tone-curve or laminate reset becomes deferred work once its
-// reply is on its way.
+// The accepted tone-curve or laminate resets become deferred work once a
+// reply is on its way (the handler appends each of them once, whichever
+// reply's builder ran first).
 int32_t BuildReset(uint8_t* pucWork, uint32_t) {
   const ResetBlock& b = BlockOf(usb_comm_get_reset_block);
-  const bool bDeferred = b.ucKind == protocol::RESET_KIND_TONE_CURVE || b.ucKind == protocol::RESET_KIND_LAMINATE;
-  if (bDeferred && b.ucResult == 0) usb_comm_set_event(CMDEV_RESET);
+  if (AcceptedResetCount() != 0) usb_comm_set_event(CMDEV_RESET);
   return ResultOnly(b.ucResult, pucWork);
 }
 

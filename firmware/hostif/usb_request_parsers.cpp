@@ -86,7 +86,9 @@ int32_t ParseReset(const UsbRequest& request) {
       return 0;
     case protocol::RESET_KIND_TONE_CURVE:
     case protocol::RESET_KIND_LAMINATE:
-      if (g_ulPendingResetCount >= PENDING_RESETS_MAX) {
+      // Counted with the resets accepted before whose replies have not
+      // run yet, so the list never takes a fourth.
+      if (AcceptDeferredReset(r.kind, r.argument) != 0) {
         b.ucResult = protocol::REPLY_ERR_QUEUE_FULL;
         return 0;
       }

@@ -1,8 +1,19 @@
 // The contact image sensor (CIS): its start-up with the calibration image,
-// and the calibration gains in the FPGA's gain table.
+// the calibration gains in the FPGA's gain table, and the calibration image
+// itself, kept in flash in the 8 KB sector at 0x607F0000, written whole from
+// the download buffer by a calibration update, with a backup of its
+// settings in the main EEPROM.
 #pragma once
 
 #include <cstdint>
+
+#include "firmware/hal/hw.h"
+
+constexpr PhysAddr CIS_CALIB_FLASH = 0x607F0000u;
+// The image without and with the 8-byte serial number at its end.
+constexpr uint32_t CIS_CALIB_IMAGE_BYTES = 4920;
+constexpr uint32_t CIS_CALIB_SERIAL_BYTES = 8;
+constexpr PhysAddr CIS_CALIB_SERIAL_FLASH = 0x607F1338u;
 
 class CCis {
  public:
@@ -12,6 +23,12 @@ class CCis {
   int32_t InitCis();
   // Loads the gains of the current setting into the FPGA's gain table. 0.
   int32_t SetCalibData();
+  // Writes the calibration image of ulSize bytes from the start of the
+  // download buffer into its flash sector: 0, -1 flash failure, -2 the image
+  // fails its check (flash untouched).
+  int32_t WriteCalibImage(uint32_t ulSize);
+  // Unpacks the flash image's settings into their EEPROM backup: 0, or -1.
+  int32_t RestoreEepromBackup();
 };
 
 extern CCis g_Cis;

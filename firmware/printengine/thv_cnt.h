@@ -19,6 +19,9 @@ class CThvCnt {
   int32_t StartStepToTarget();
   // 1 while walking, 0 when the target is reached, -1 in a bad state.
   int32_t StepToTarget();
+  // Walks the voltage back to its rest step and switches the supply off
+  // (before a restart): 0, or negative.
+  int32_t RestoreAndPowerOff();
 
  private:
   const CParameter* m_pThv = nullptr;
@@ -30,6 +33,7 @@ class CThvCnt {
 // plane.
 extern CThvCnt g_ThvPheatL;
 extern CThvCnt g_ThvPheatR;
+// The THV object of the first plane of unit L, which also rules the supply.
 extern CThvCnt g_ThvYL;
 
 // Start-up: the THV power values from the TABLE data; 0 or -2.

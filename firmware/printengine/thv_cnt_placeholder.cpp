@@ -8,10 +8,12 @@
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/head_voltage.h"
 #include "firmware/printengine/thv_cnt.h"
+#include "firmware/printengine/thv_cnt_placeholder.h"
 
 constinit CThvCnt g_ThvPheatL{&g_ParamThvPheatL, nullptr};
 constinit CThvCnt g_ThvPheatR{&g_ParamThvPheatR, nullptr};
 constinit CThvCnt g_ThvYL{&g_ParamThvYL, nullptr};
+constinit uint32_t g_ulThvPowerOffRuns;
 
 class CThvList {};
 
@@ -44,5 +46,12 @@ int32_t CThvCnt::StartStepToTarget() {
 int32_t CThvCnt::StepToTarget() {
   if (m_ulWalking == 0) return -1;
   m_ulWalking = 0;
+  return 0;
+}
+
+int32_t CThvCnt::RestoreAndPowerOff() {
+  static bool s_bLogged;
+  LogPlaceholderOnce(s_bLogged, "CThvCnt (head voltage supply)");
+  ++g_ulThvPowerOffRuns;
   return 0;
 }

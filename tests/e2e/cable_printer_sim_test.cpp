@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <memory>
@@ -31,11 +32,13 @@
 
 #include "protocol/codes.h"
 #include "protocol/headers.h"
+#include "protocol/replies.h"
 #include "sim/cable/cable_bus.h"
 #include "sim/cable/cable_client.h"
 #include "tests/e2e/bus_ports.h"
 #include "tests/e2e/child_process.h"
 #include "tools/images/flash_map.h"
+#include "tools/images/lamination_slot.h"
 #include "tools/images/main_image.h"
 
 namespace {
@@ -241,7 +244,7 @@ TEST_F(PrinterSimBus, TwoPrintersAreListedAndOneThatEndsLeavesAndComesBackTheSam
   EXPECT_EQ(reopened->Identity().serialNumber, serial);
 }
 
-TEST_F(PrinterSimBus, ARestartReexecutesThePrinterWhichLeavesAndComesBackAtItsPort) {
+TEST_F(PrinterSimBus, AHostResetReexecutesThePrinterWhichLeavesAndComesBackAtItsPort) {
   auto child = StartPrinter("p");
   const std::string port = PortOf("p");
   ASSERT_TRUE(WaitForPorts({port})) << child->Log();
@@ -249,9 +252,12 @@ TEST_F(PrinterSimBus, ARestartReexecutesThePrinterWhichLeavesAndComesBackAtItsPo
   ASSERT_TRUE(printer);
   const std::string serial = printer->Identity().serialNumber;
 
-  // A board restart (as after the watchdog): the socket goes before the
-  // process image is replaced, and the connections end.
-  ASSERT_EQ(kill(child->Pid(), SIGHUP), 0);
+  // The host resets the printer: its main loop ends, the kernel exits and
+  // the watchdog restarts the board. The socket goes before the process
+  // image is replaced, and the connections end.
+  const Exchange reset = Command(*printer, protocol::CMD_RESET, {protocol::RESET_KIND_PRINTER, 0});
+  ASSERT_EQ(reset.in, Outcome::Done) << child->Log();
+  EXPECT_EQ(reset.header.errorCode, 0);
   ASSERT_TRUE(WaitForPorts({})) << child->Log();
   EXPECT_EQ(printer->BulkIn(512, kTransferMs).outcome, Outcome::Gone);
   // The same process, booted again, comes back at its port.
@@ -261,15 +267,17 @@ TEST_F(PrinterSimBus, ARestartReexecutesThePrinterWhichLeavesAndComesBackAtItsPo
   ASSERT_TRUE(printer);
   EXPECT_EQ(printer->Identity().serialNumber, serial);
   EXPECT_EQ(SerialOverCommand(*printer), serial);
-  // In that order: the restart, the socket off the bus, the new boot.
+  // In that order: the socket off the bus as the main loop ends, the
+  // kernel's end and the watchdog's restart, the new boot.
   const std::string log = child->Log();
-  const size_t restart = log.find("[board] restart asked");
-  const size_t off = log.find("[cable] off the bus", restart);
-  const size_t boot = log.find("[board] boot 2", restart);
+  const size_t off = log.find("[cable] off the bus");
+  const size_t restart = log.find("[board] kernel ended at ", off);
+  const size_t boot = log.find("[board] boot 2", off);
+  ASSERT_NE(off, std::string::npos) << log;
   ASSERT_NE(restart, std::string::npos) << log;
-  EXPECT_NE(off, std::string::npos) << log;
-  EXPECT_NE(boot, std::string::npos) << log;
-  EXPECT_LT(off, boot) << log;
+  EXPECT_NE(log.find("watchdog restart", restart), std::string::npos) << log;
+  ASSERT_NE(boot, std::string::npos) << log;
+  EXPECT_LT(restart, boot) << log;
 }
 
 TEST_F(PrinterSimBus, CommandsAndRepliesCrossTheCable) {
@@ -518,3 +526,111 @@ TEST_F(PrinterSimBus, AnEngineVersionOutsideOneToFiveIsAUsageErrorAndWritesNothi
 }
 
 }  // namespace
+
+namespace {
+
+// Checks `condition` until it holds or `limitMs` of wall time passed (a
+// limit, never an expectation); the pause between checks only spares the
+// processor.
+bool PollUntil(const std::function<bool()>& condition, int limitMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+Bytes ReadFile(const std::string& path) {
+  Bytes bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    uint8_t buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+Bytes UpdateRequest(uint8_t kind, size_t size) {
+  const auto n = static_cast<uint32_t>(size);
+  return Bytes{kind, 0, 0, 0, 0, 0, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+               static_cast<uint8_t>(n >> 24)};
+}
+
+// CMD_UPDATE, then the data in pieces of at most 4096 bytes, as the host
+// library sends them: 0, the refusal's error code, or -1.
+int SendUpdate(PrinterConnection& printer, uint8_t kind, const Bytes& data) {
+  const Exchange e = Command(printer, protocol::CMD_UPDATE, UpdateRequest(kind, data.size()));
+  if (e.in != Outcome::Done) return -1;
+  if (e.header.errorCode != 0) return e.header.errorCode;
+  for (size_t at = 0; at < data.size(); at += 4096) {
+    const size_t n = std::min<size_t>(4096, data.size() - at);
+    if (printer.BulkOut(data.data() + at, n, kTransferMs).outcome != Outcome::Done) return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// A lamination pattern from this process through the cable: parked by the
+// printer, stored into its active slot by the idle state. Then the MAIN
+// image of a newer package: the printer restarts on it (the socket leaves
+// and comes back with the same serial number) and reports its version.
+TEST_F(PrinterSimBus, ALaminationPatternIsStoredAndANewMainImageRestartsThePrinter) {
+  auto child = StartPrinter("p", {"--paced=8"});
+  const std::string port = PortOf("p");
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  auto printer = Open(port);
+  ASSERT_TRUE(printer);
+  const std::string serial = printer->Identity().serialNumber;
+
+  const auto isSet = [](uint32_t pixel) { return (pixel / 7) % 5 == 1; };
+  const Bytes pattern = images::BuildLaminationDownload(isSet);
+  ASSERT_EQ(pattern.size(), 8929536u);
+  // The start-up expands the active slot with the same text: only a later
+  // one tells the parked pattern was applied.
+  const auto loads = [&child] {
+    const std::string log = child->Log();
+    size_t n = 0;
+    for (size_t at = log.find("[lcd] |Loading L 8x12  |"); at != std::string::npos;
+         at = log.find("[lcd] |Loading L 8x12  |", at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  ASSERT_TRUE(PollUntil([&] { return child->Log().find("Main Loop ...") != std::string::npos; }, kBootLimitMs))
+      << child->Log();
+  const size_t loadsAtStart = loads();
+  ASSERT_EQ(SendUpdate(*printer, protocol::UPDATE_KIND_LAMINATE_1, pattern), 0) << child->Log();
+  ASSERT_TRUE(PollUntil([&] { return loads() > loadsAtStart; }, kBootLimitMs)) << child->Log();
+
+  // The package the updater would send.
+  const std::string package = m_dir + "/package";
+  e2e::ChildProcess tool({BOM_IMAGES_PATH, "package", package, "--version", "03.07"}, m_dir + "/package.log");
+  ASSERT_TRUE(tool.WaitExit(60000));
+  ASSERT_EQ(tool.Stop(), 0) << tool.Log();
+  const Bytes main = ReadFile(package + "/MAIN.BIN");
+  ASSERT_FALSE(main.empty());
+  ASSERT_EQ(SendUpdate(*printer, protocol::UPDATE_KIND_MAIN, main), 0) << child->Log();
+  ASSERT_TRUE(WaitForPorts({})) << child->Log();
+  ASSERT_TRUE(WaitForPorts({port})) << child->Log();
+  printer = Open(port);
+  ASSERT_TRUE(printer);
+  EXPECT_EQ(printer->Identity().serialNumber, serial);
+  const Exchange info = Command(*printer, protocol::CMD_GET_FIRMWARE_INFO, {protocol::FW_COMPONENT_MAIN});
+  ASSERT_EQ(info.in, Outcome::Done);
+  ASSERT_EQ(info.data.size(), protocol::FirmwareInfoRecord::kSize);
+  EXPECT_EQ(info.data[34], 0x03);
+  EXPECT_EQ(info.data[35], 0x07);
+  EXPECT_NE(child->Log().find("[board] boot 2"), std::string::npos) << child->Log();
+
+  // The active slot holds the pattern and passes the check it is booted
+  // with.
+  const Bytes flash = ReadFile(StateDir("p") + "/flash.bin");
+  ASSERT_GE(flash.size(), 0x4A0000u + images::kLamiSlotBytes);
+  const Bytes slot(flash.begin() + 0x4A0000, flash.begin() + 0x4A0000 + images::kLamiSlotBytes);
+  EXPECT_EQ(images::CheckLaminationSlot(slot), 0);
+  EXPECT_TRUE(std::equal(slot.begin(), slot.begin() + images::kLamiPackedBytes,
+                         images::PackLaminationPixels(pattern).begin()));
+}

@@ -7,11 +7,17 @@
 // answer a good request, and the board must have seen no fault.
 //
 // FUZZ_USB_HIGH_SPEED picks the bus speed (one program per speed).
+#include <stdlib.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
+#include <system_error>
 #include <memory>
 #include <vector>
 
+#include "protocol/codes.h"
 #include "protocol/headers.h"
 #include "sim/machine.h"
 #include "sim/usb/usb_host_port.h"
@@ -24,6 +30,8 @@ using sim::UsbSetupPacket;
 
 constexpr sim::Nanos kTransferTimeout = 20 * sim::kNsPerMs;
 constexpr sim::Nanos kBootLimit = 10000 * sim::kNsPerMs;
+constexpr sim::Nanos kStartUpRest = 8000 * sim::kNsPerMs;
+constexpr sim::Nanos kSettle = 200 * sim::kNsPerMs;
 // Control data a request may carry in this harness (wLength is cut to it).
 constexpr uint16_t kControlDataMax = 1024;
 constexpr size_t kBulkOutMax = 8192;
@@ -41,8 +49,20 @@ sim::Machine& Printer() {
   if (g_machine == nullptr) {
     sim::MachineOptions options;
     options.bUsbHighSpeed = FUZZ_USB_HIGH_SPEED != 0;
+    // A new printer's flash and EEPROMs, so that its application comes up
+    // and serves the commands the USB task forwards.
+    static char s_stateDir[] = "/tmp/bom7300-fuzz-XXXXXX";
+    fuzz::Require(mkdtemp(s_stateDir) != nullptr, "a state directory for the printer");
+    std::atexit([] {
+      std::error_code error;
+      std::filesystem::remove_all(s_stateDir, error);
+    });
+    options.stateDir = s_stateDir;
     g_machine = new sim::Machine(std::move(options));  // lives as long as the process
     fuzz::Require(g_machine->UsbHost().WaitForConfigured(kBootLimit), "the printer enumerates at power-on");
+    // The application's start-up ends and its main loop serves the
+    // forwarded commands, so inputs reach their handlers.
+    g_machine->RunFor(kStartUpRest);
   }
   return *g_machine;
 }
@@ -72,11 +92,23 @@ void BulkOut(sim::UsbHostPort& host, fuzz::Input& in) {
   host.BulkOut(in.Bytes(length), kTransferTimeout, bZeroLengthPacket);
 }
 
+// A printer reset and an immediate update without the no-reset flag end
+// the main loop and restart the board, which ends the session: the reset
+// becomes a deferred tone-curve reset and the update keeps the printer
+// running, so their parsers and handlers stay in reach.
+void KeepRunning(uint16_t code, std::vector<uint8_t>& payload) {
+  if (code == protocol::CMD_RESET && !payload.empty() && payload[0] == protocol::RESET_KIND_PRINTER) {
+    payload[0] = protocol::RESET_KIND_TONE_CURVE;
+  }
+  if (code == protocol::CMD_UPDATE && payload.size() > 2) payload[2] |= 1;
+}
+
 // A command packet whose header counts its payload, so the input reaches
 // the command decoders rather than the framing checks.
 void CommandPacket(sim::UsbHostPort& host, fuzz::Input& in) {
   const uint16_t code = in.U16();
-  const std::vector<uint8_t> payload = in.Bytes(in.Byte());
+  std::vector<uint8_t> payload = in.Bytes(in.Byte());
+  KeepRunning(code, payload);
   std::vector<uint8_t> packet(protocol::COMMAND_PACKET_MAX);
   const int32_t length = protocol::EncodeCommandPacket(code, payload.data(), static_cast<uint16_t>(payload.size()),
                                                        packet.data(), packet.size());
@@ -117,6 +149,9 @@ void CheckAndRestore(sim::Machine& m) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::Machine& m = Printer();
+  // The application takes what the last input left queued, so that this
+  // input's commands are forwarded rather than refused as busy.
+  m.RunFor(kSettle);
   fuzz::Input in(data, size);
   for (size_t n = 0; n < kOperationsMax && !in.Empty(); ++n) {
     kOperations[in.Byte() % std::size(kOperations)](m.UsbHost(), in);

@@ -138,6 +138,7 @@ TEST_F(MachineTest, UsbTaskLogsAndRunsOnePassBeforeTheApplicationGoesOn) {
 TEST_F(MachineTest, AppFinIsFollowedByAllTaskIsTerminatedWithoutUsbFin) {
   sim::MachineOptions options;
   options.appEntry = [] { syslog(LOG_NOTICE, "[test] recorded only"); };
+  options.bStopAtKernelEnd = true;
   sim::Machine& m = Boot(std::move(options));
   ASSERT_EQ(m.RunFor(kStartUp + Ms(100)), sim::RunResult::Ended);
   const size_t fin = m.FindLog("APP fin\n");
@@ -218,6 +219,7 @@ TEST_F(MachineTest, DataAbortInAHandlerEndsTheSystem) {
     sim::Board::Current().GetCpu().InjectAtSwitchPoint(61, 1);
     for (;;) CpuRelax();
   };
+  options.bStopAtKernelEnd = true;
   sim::Machine& m = Boot(std::move(options));
   m.ExpectDataAborts(1);
   ASSERT_EQ(m.RunFor(kStartUp + Ms(50)), sim::RunResult::Ended);
