@@ -1,6 +1,6 @@
-// The current unit's ribbon (donor) manager and the current feed pinch
-// roller, as far as the background drive steps and the FPGA interrupt use
-// them, and the four managers the unit switch chooses from.
+// The current unit's ribbon (donor) manager, as far as the background drive
+// steps and the FPGA interrupt use it, and the four managers the unit
+// switch chooses from.
 #pragma once
 
 #include <cstdint>
@@ -47,17 +47,5 @@ extern CDonorMng_MarkSen g_DonorMngMarkSenR;
 extern CDonorMng_ColorSen g_DonorMngColorSenL;
 extern CDonorMng_ColorSen g_DonorMngColorSenR;
 
-class CProllFeed {
- public:
-  constexpr CProllFeed() = default;
-  // One step of the roller's pending operation; *pulDone becomes 1 once it
-  // has ended. Non-zero on a failure.
-  virtual int32_t Step(uint32_t* pulDone);
-
- protected:
-  ~CProllFeed() = default;
-};
-
 // The current unit's manager, chosen by the unit switch (never null).
 extern CDonorMng* g_pDonorMng;
-extern CProllFeed* g_pProllFeed;

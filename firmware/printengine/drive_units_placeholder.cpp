@@ -1,14 +1,10 @@
-// Placeholder of the ribbon managers and the feed pinch rollers: the four
-// managers count step pulses while counting is enabled, and their pending
-// background operation ends at its first step; one stand-in roller, whose
-// operation ends at its first step.
+// Placeholder of the ribbon managers: the four managers count step pulses
+// while counting is enabled, and their pending background operation ends at
+// its first step.
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/drive_units.h"
 
 namespace {
-
-class CProllFeedStandIn final : public CProllFeed {};
-constinit CProllFeedStandIn s_ProllFeed;
 
 bool s_bManagersLogged;
 
@@ -18,7 +14,6 @@ constinit CDonorMng_MarkSen g_DonorMngMarkSenL;
 constinit CDonorMng_MarkSen g_DonorMngMarkSenR;
 constinit CDonorMng_ColorSen g_DonorMngColorSenL;
 constinit CDonorMng_ColorSen g_DonorMngColorSenR;
-CProllFeed* g_pProllFeed = &s_ProllFeed;
 
 CDonorMng_MarkSen::CDonorMng_MarkSen(GlobalBuild) {
   LogPlaceholderOnce(s_bManagersLogged, "CDonorMng (ribbon managers)");
@@ -43,12 +38,5 @@ int32_t CDonorMng::SetStepCounting(uint32_t ulOn) {
 
 int32_t CDonorMng::GetStepPulseCount(uint32_t* pulCount) const {
   *pulCount = m_ulStepPulseCount;
-  return 0;
-}
-
-int32_t CProllFeed::Step(uint32_t* pulDone) {
-  static bool s_bLogged;
-  LogPlaceholderOnce(s_bLogged, "CProllFeed (feed pinch rollers)");
-  *pulDone = 1;
   return 0;
 }

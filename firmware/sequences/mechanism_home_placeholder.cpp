@@ -8,7 +8,10 @@
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/hostif/shmem_usb.h"
 #include "firmware/hostif/usb_comm.h"
+#include "firmware/control/engine_variant.h"
 #include "firmware/mechanism/cutter.h"
+#include "firmware/mechanism/feed_pinch.h"
+#include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
@@ -30,9 +33,11 @@ int32_t MechaAllOff() {
   ++g_PlaceholderActionResults.ulMechaAllOffRuns;
   g_HeadLiftL.Stop();
   g_HeadLiftR.Stop();
+  g_pProllMain->Stop();
   g_LoadPinch.Stop();
   g_RotationLock.Stop();
   g_PathSelect.Stop();
+  g_pProllFeed->Stop();
   g_EjectPinch.Stop();
   g_Cutter.Stop();
   g_LoadBar.Stop();
