@@ -14,15 +14,25 @@
 #include "firmware/devices/chop_motor.h"
 #include "firmware/devices/dc_motor.h"
 #include "firmware/devices/machine_actuators.h"
+#include "firmware/control/engine_variant.h"
 #include "firmware/mechanism/cutter.h"
+#include "firmware/mechanism/feed_pinch.h"
+#include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
+#include "sim/machine.h"
+#include "sim/mechanism/positioner_geometry.h"
+#include "sim/state_dir.h"
+#include "tests/support/machine_test.h"
+#include "tools/eeprom/eeprom_image.h"
 
 namespace positionertest {
 
-enum class Part { HeadL, HeadR, LoadPinch, LoadBar, EjectPinch, PathSel, RotLock, Cutter };
+// The pinch rollers are those of the engine variant in use; their requests
+// are position codes (1 up, 2-5 half or down on a side).
+enum class Part { HeadL, HeadR, LoadPinch, LoadBar, EjectPinch, PathSel, RotLock, Cutter, MainPinch, FeedPinch };
 
 // One positioner as a table drives it.
 struct Driven {
@@ -61,6 +71,19 @@ inline Driven CutterDriven() {
           [] { return g_Cutter.SettlePosition(); }};
 }
 
+// A pinch roller: Move with unit 0.
+template <typename Roller>
+Driven PinchDriven(Roller* const& pRoller, CDcMotor* pMotor) {
+  return {[&pRoller](uint32_t r) { return pRoller->Move(r, 0); },
+          [&pRoller](int32_t* p) { return pRoller->Step(p); },
+          [&pRoller] {
+            uint32_t ulPosition = 0;
+            pRoller->GetPosition(&ulPosition);
+            return ulPosition;
+          },
+          pMotor, nullptr};
+}
+
 inline Driven Of(Part part) {
   switch (part) {
     case Part::HeadL: return Drive(g_HeadLiftL, &g_DcMotorHeadL, &g_ChopMotorHeadL);
@@ -71,6 +94,8 @@ inline Driven Of(Part part) {
     case Part::PathSel: return Drive(g_PathSelect, &g_DcMotorPathSel, nullptr);
     case Part::RotLock: return Drive(g_RotationLock, &g_DcMotorRotLock, &g_ChopMotorRotLock);
     case Part::Cutter: return CutterDriven();
+    case Part::MainPinch: return PinchDriven(g_pProllMain, &g_DcMotorMainPinch);
+    case Part::FeedPinch: return PinchDriven(g_pProllFeed, &g_DcMotorFeedPinch);
   }
   return {};
 }
@@ -111,6 +136,28 @@ std::string CaseName(const Info& test) {
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
   }
   return name;
+}
+
+// A printer in a state directory of its own whose main EEPROM holds the
+// "Engine Version" of the variant (1 for EM2) before its first boot; EM3
+// leaves the EEPROM blank (formatted to the default 5).
+inline sim::MachineOptions VariantOptions(sim::EngineVariant variant, sim::MachineOptions options = {}) {
+  options.stateDir = testsupport::MakeTempDir();
+  if (variant == sim::EngineVariant::EM2) {
+    std::vector<uint8_t> image = eepromimage::BuildMainEepromImage("R0000042");
+    image[sim::kEngineVersionByte] = sim::kEngineVersionEm2;
+    EXPECT_TRUE(sim::WriteFileAtomically(sim::StateDir(options.stateDir).MainEepromPath(),
+                                         std::string(image.begin(), image.end())));
+  }
+  return options;
+}
+
+// Points the roller words at the variant's pinch rollers, as the engine
+// variant's selection does.
+inline void UseRollersOf(sim::EngineVariant variant) {
+  const bool bEm2 = variant == sim::EngineVariant::EM2;
+  g_pProllMain = bEm2 ? static_cast<CProllMain*>(&g_ProllMainEM2) : &g_ProllMainEM3;
+  g_pProllFeed = bEm2 ? static_cast<CProllFeed*>(&g_ProllFeedEM2) : &g_ProllFeedEM3;
 }
 
 }  // namespace positionertest
