@@ -38,6 +38,8 @@ class CProllFeed {
   int32_t SetPosition(uint16_t usPosition);
   int32_t MoveUpAndWait();
   int32_t MoveAndWait(uint32_t ulRequest, uint32_t ulUnit);
+  // The move record (watched sensor, levels, step state), for inspection.
+  const PositionerRecord& Record() const { return m_rec; }
   int32_t TestScreen();
 
  protected:

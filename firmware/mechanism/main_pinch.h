@@ -43,6 +43,8 @@ class CProllMain {
   // Move (1, unit 0), then Step until done or a failure.
   int32_t MoveUpAndWait();
   int32_t MoveAndWait(uint32_t ulRequest, uint32_t ulUnit);
+  // The move record (watched sensor, levels, step state), for inspection.
+  const PositionerRecord& Record() const { return m_rec; }
 
  protected:
   ~CProllMain() = default;
