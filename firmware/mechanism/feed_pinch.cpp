@@ -81,13 +81,7 @@ int32_t CProllFeed::PollSequence(uint32_t*) { return 0; }
 int32_t CProllFeed::Step(int32_t*) { return 0; }
 
 int32_t CProllFeed::Move(uint32_t ulRequest, uint32_t ulUnit) {
-  if (m_lLatch != 0) return 0;
-  const uint32_t ulTarget = PinchDownTarget(ulRequest, ulUnit);
-  if (ulTarget == m_rec.usPosition) return 0;
-  if (ulTarget == PINCH_DOWN_L || ulTarget == PINCH_DOWN_R) {
-    return m_rec.usPosition == PINCH_UP ? StartMove(ulTarget) : -2;
-  }
-  return ulTarget == PINCH_UP ? Home() : -1;
+  return MoveUpOrDown(*this, m_lLatch, m_rec.usPosition, ulRequest, ulUnit);
 }
 
 int32_t CProllFeed::Stop() {
@@ -113,6 +107,12 @@ int32_t CProllFeed::MoveUpAndWait() { return MoveAndWait(PINCH_UP, 0); }
 
 int32_t CProllFeed::MoveAndWait(uint32_t ulRequest, uint32_t ulUnit) {
   return StepUntilDone(*this, Move(ulRequest, ulUnit));
+}
+
+void CProllFeed::StepFollow() {
+  uint32_t ulComplete = 0;
+  PollSequence(&ulComplete);
+  if (ulComplete != 0) m_rec.usStep = POS_STEP_ARRIVED;
 }
 
 int32_t CProllFeed::Drive(const PinchMotion* pRow) {
@@ -170,12 +170,9 @@ int32_t CProllFeed_EM2::Step(int32_t* plDone) {
     case POS_STEP_IDLE:
       bFinished = true;
       break;
-    case POS_STEP_FOLLOW: {
-      uint32_t ulComplete = 0;
-      PollSequence(&ulComplete);
-      if (ulComplete != 0) m_rec.usStep = POS_STEP_ARRIVED;
+    case POS_STEP_FOLLOW:
+      StepFollow();
       break;
-    }
     case POS_STEP_ARRIVED:
       BrakeAtTarget(m_rec, m_motor);
       bFinished = true;
@@ -232,12 +229,9 @@ int32_t CProllFeed_EM3::Step(int32_t* plDone) {
     case POS_STEP_IDLE:
       bFinished = true;
       break;
-    case POS_STEP_FOLLOW: {
-      uint32_t ulComplete = 0;
-      PollSequence(&ulComplete);
-      if (ulComplete != 0) m_rec.usStep = POS_STEP_ARRIVED;
+    case POS_STEP_FOLLOW:
+      StepFollow();
       break;
-    }
     case POS_STEP_ARRIVED:
       m_motor.Brake();
       SeqWaitMs(kBrakePauseMs, 0);

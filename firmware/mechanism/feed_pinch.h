@@ -47,6 +47,9 @@ class CProllFeed {
   // Starts the row's motion: its start position and up time-out index, the
   // motor. -1 without a row.
   int32_t Drive(const PinchMotion* pRow);
+  // Following the levels: one poll through the variant's PollSequence; a
+  // complete sequence moves on to the arrival.
+  void StepFollow();
 
   PositionerRecord m_rec;
   PositionerMotor m_motor;

@@ -141,12 +141,9 @@ int32_t CProllMain::ModelStep(int32_t* plDone, bool bVerify) {
     case POS_STEP_IDLE:
       bFinished = true;
       break;
-    case POS_STEP_FOLLOW: {
-      uint32_t ulComplete = 0;
-      PollSequence(&ulComplete);
-      if (ulComplete != 0) m_rec.usStep = POS_STEP_ARRIVED;
+    case POS_STEP_FOLLOW:
+      m_rec.StepFollow();
       break;
-    }
     case POS_STEP_ARRIVED:
       m_motor.Brake();
       m_rec.usStep = POS_STEP_IDLE;
@@ -157,17 +154,11 @@ int32_t CProllMain::ModelStep(int32_t* plDone, bool bVerify) {
       lResult = -1;
       break;
   }
-  lResult = CheckPositionerTimeout(*this, lResult, bFinished, false, m_rec, m_motor);
-  if (bFinished && bVerify) lResult = Verify();
-  if (lResult != 0) {
-    m_motor.Stop();
-    m_lLatch = 1;
-    // Both variants forget the position, so that a later request cannot
-    // take an old down position for a reached one, and the start-up finds
-    // the roller again.
-    SetPosition(PINCH_UNDEFINED);
-  }
-  *plDone = bFinished ? 1 : 0;
+  lResult = EndPositionerStep(*this, lResult, bFinished, m_rec, m_motor, &m_lLatch, plDone, bVerify);
+  // Both variants forget the position, "MainPinStatus" included, so that a
+  // later request cannot take an old down position for a reached one, and
+  // the start-up finds the roller again.
+  if (lResult != 0) SetPosition(PINCH_UNDEFINED);
   return lResult;
 }
 
@@ -216,13 +207,7 @@ int32_t CProllMain_EM2::Verify() {
 }
 
 int32_t CProllMain_EM2::Move(uint32_t ulRequest, uint32_t ulUnit) {
-  if (m_lLatch != 0) return 0;
-  const uint32_t ulTarget = PinchDownTarget(ulRequest, ulUnit);
-  if (ulTarget == m_rec.usPosition) return 0;
-  if (ulTarget == PINCH_DOWN_L || ulTarget == PINCH_DOWN_R) {
-    return m_rec.usPosition == PINCH_UP ? StartMove(ulTarget) : -2;
-  }
-  return ulTarget == PINCH_UP ? Home() : -1;
+  return MoveUpOrDown(*this, m_lLatch, m_rec.usPosition, ulRequest, ulUnit);
 }
 
 int32_t CProllMain_EM2::Stop() {

@@ -92,6 +92,20 @@ uint32_t PinchDownTarget(uint32_t ulRequest, uint32_t ulUnit);
 // itself.
 uint32_t PinchHalfTarget(uint32_t ulRequest, uint32_t ulUnit);
 
+// The Move of a roller that is up or down (the feed rollers, the EM2 main
+// roller): nothing while latched or at the request; a lowering (3 or 5, 10
+// on the unit's side) only from up, else -2; 1 lifts; any other request -1.
+template <typename Roller>
+int32_t MoveUpOrDown(Roller& roller, int32_t lLatch, uint32_t ulPosition, uint32_t ulRequest, uint32_t ulUnit) {
+  if (lLatch != 0) return 0;
+  const uint32_t ulTarget = PinchDownTarget(ulRequest, ulUnit);
+  if (ulTarget == ulPosition) return 0;
+  if (ulTarget == PINCH_DOWN_L || ulTarget == PINCH_DOWN_R) {
+    return ulPosition == PINCH_UP ? roller.StartMove(ulTarget) : -2;
+  }
+  return ulTarget == PINCH_UP ? roller.Home() : -1;
+}
+
 // The screens' position texts at column 4, with a between-position on
 // each side (the EM2 rollers) or a half position (the EM3 main pinch).
 extern const PositionTexts kPinchTextsBetween[6];

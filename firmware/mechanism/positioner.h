@@ -194,11 +194,12 @@ int32_t StepUntilDone(Positioner& positioner, int32_t lResult) {
 // The end of Step for a positioner that never backs off, after its own
 // states ran with `lResult` and `bFinished`: the time-out check, the
 // arrival check once finished, then FinishPositionerStep.
+// A positioner may leave out the arrival check (`bVerify` false).
 template <typename Positioner>
 int32_t EndPositionerStep(Positioner& positioner, int32_t lResult, bool bFinished, PositionerRecord& rec,
-                          PositionerMotor& motor, int32_t* plLatch, int32_t* plDone) {
+                          PositionerMotor& motor, int32_t* plLatch, int32_t* plDone, bool bVerify = true) {
   lResult = CheckPositionerTimeout(positioner, lResult, bFinished, false, rec, motor);
-  if (bFinished) lResult = positioner.Verify();
+  if (bFinished && bVerify) lResult = positioner.Verify();
   return FinishPositionerStep(lResult, bFinished, rec, motor, plLatch, plDone);
 }
 
