@@ -20,11 +20,6 @@ Nanos WallNowNs() {
   return static_cast<Nanos>(ts.tv_sec) * 1000000000ull + static_cast<Nanos>(ts.tv_nsec);
 }
 
-void SimClock::Advance(Nanos dt) {
-  m_now += dt;
-  if (m_paced && m_now >= m_nextPaceCheck) Pace();
-}
-
 void SimClock::AdvanceTo(Nanos when) {
   if (when > m_now) Advance(when - m_now);
 }

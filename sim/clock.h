@@ -31,7 +31,10 @@ class SimClock {
 
   // Time passes by the cost of an access. Events that fall due are run by
   // RunDue, not here.
-  void Advance(Nanos dt);
+  void Advance(Nanos dt) {
+    m_now += dt;
+    if (m_paced && m_now >= m_nextPaceCheck) Pace();
+  }
   // Moves time to the next scheduled event, never past it. Returns false when
   // nothing is scheduled.
   bool JumpToNextEvent();

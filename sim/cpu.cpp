@@ -14,12 +14,12 @@ namespace sim {
 namespace {
 constexpr size_t kFiberStackBytes = 1024 * 1024;
 
-bool IsSpinKind(Access kind) {
-  return kind == Access::Clock || kind == Access::Relax || kind == Access::SharedRead || kind == Access::PolledRead;
-}
+constexpr uint32_t Bit(Access kind) { return 1u << static_cast<uint32_t>(kind); }
+constexpr uint32_t kSpinKinds = Bit(Access::Clock) | Bit(Access::Relax) | Bit(Access::SharedRead) | Bit(Access::PolledRead);
+bool IsSpinKind(Access kind) { return (Bit(kind) & kSpinKinds) != 0; }
 }  // namespace
 
-Cpu::Cpu(Board& board) : m_board(board), m_idle(kFiberStackBytes, [this] { IdleLoop(); }) {}
+Cpu::Cpu(Board& board) : m_board(board), m_clock(board.Clock()), m_idle(kFiberStackBytes, [this] { IdleLoop(); }) {}
 
 Cpu::~Cpu() {
   for (Fiber* f : m_taskFibers) delete f;
@@ -32,56 +32,36 @@ Fiber& Cpu::TaskFiber(int taskIndex, std::function<void()> body) {
   return *f;
 }
 
-void Cpu::Begin(Access kind, uintptr_t key) {
-  m_curKind = kind;
-  m_curKey = key;
-  if (!m_injections.empty()) {
-    for (size_t i = 0; i < m_injections.size();) {
-      Injection& inj = m_injections[i];
-      const bool due = inj.bAtAddress ? (key == inj.addr && (kind == Access::Hw || kind == Access::Block ||
-                                                             kind == Access::SharedRead || kind == Access::SharedWrite))
-                                      : (--inj.countdown == 0);
-      if (due) {
-        m_board.RaiseInterrupt(inj.event);
-        m_injections.erase(m_injections.begin() + static_cast<std::ptrdiff_t>(i));
-      } else {
-        ++i;
-      }
+void Cpu::RunInjections(Access kind, uintptr_t key) {
+  for (size_t i = 0; i < m_injections.size();) {
+    Injection& inj = m_injections[i];
+    const bool due = inj.bAtAddress ? (key == inj.addr && (kind == Access::Hw || kind == Access::Block ||
+                                                           kind == Access::SharedRead || kind == Access::SharedWrite))
+                                    : (--inj.countdown == 0);
+    if (due) {
+      m_board.RaiseInterrupt(inj.event);
+      m_injections.erase(m_injections.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
     }
   }
-  m_board.Clock().RunDue();
 }
 
 void Cpu::End(Nanos cost) {
   m_switchPoints.store(m_switchPoints.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  SimClock& clock = m_board.Clock();
-  const bool bSpin = NotePollAndCheckSpin(m_curKind, m_curKey);
+  SimClock& clock = m_clock;
   bool bJumped = false;
-  if (bSpin) {
-    // The CPU is in a loop that only polls: nothing it reads can change
-    // before the next scheduled event. Skip ahead, but by no more than the
-    // loop has already spun (at least kMinSpinStep), so a loop that waits
-    // for a deadline overshoots it by at most the time it waited.
-    const Nanos now = clock.Now();
-    if (!m_bSpinning) {
-      m_bSpinning = true;
-      m_spinStart = now;
-    }
-    const Nanos spun = now - m_spinStart;
-    Nanos target = now + (spun > kMinSpinStep ? spun : kMinSpinStep);
-    const auto next = clock.NextEventTime();
-    if (next && *next < target) target = *next;
-    if (m_until > now && target > m_until) target = m_until;
-    if (next && target > now) {
-      clock.AdvanceTo(target);
-      bJumped = true;
-    }
+  if (!IsSpinKind(m_curKind)) {
+    ForgetPolls();
+  } else if (NotePollAndCheckSpin(m_curKind, m_curKey)) {
+    bJumped = SkipAheadInSpin();
   }
   if (!bJumped) clock.Advance(cost);
   clock.RunDue();
-  if (!m_irqMasked && m_board.Intc().AnyPending()) DeliverInterrupts();
+  if (m_irqMasked) return;
+  if (m_board.Intc().AnyPending()) DeliverInterrupts();
   if (m_handlerDepth == 0 && m_running != nullptr && m_running != &m_idle && !m_irqMasked) {
-    if (WantsPause() || m_halted) {
+    if (m_pauseRequested || clock.Now() >= m_until || m_board.StopRequested() || m_halted) {
       YieldToScheduler();
     } else if (m_board.GetKernel().ShouldPreempt()) {
       YieldToScheduler();
@@ -89,11 +69,30 @@ void Cpu::End(Nanos cost) {
   }
 }
 
-bool Cpu::NotePollAndCheckSpin(Access kind, uintptr_t key) {
-  if (!IsSpinKind(kind)) {
-    ForgetPolls();
-    return false;
+bool Cpu::SkipAheadInSpin() {
+  // The CPU is in a loop that only polls: nothing it reads can change
+  // before the next scheduled event. Skip ahead, but by no more than the
+  // loop has already spun (at least kMinSpinStep), so a loop that waits
+  // for a deadline overshoots it by at most the time it waited.
+  SimClock& clock = m_board.Clock();
+  const Nanos now = clock.Now();
+  if (!m_bSpinning) {
+    m_bSpinning = true;
+    m_spinStart = now;
   }
+  const Nanos spun = now - m_spinStart;
+  Nanos target = now + (spun > kMinSpinStep ? spun : kMinSpinStep);
+  const auto next = clock.NextEventTime();
+  if (next && *next < target) target = *next;
+  if (m_until > now && target > m_until) target = m_until;
+  if (next && target > now) {
+    clock.AdvanceTo(target);
+    return true;
+  }
+  return false;
+}
+
+bool Cpu::NotePollAndCheckSpin(Access kind, uintptr_t key) {
   for (size_t i = 0; i < m_pollCount; ++i) {
     if (m_polls[i].kind == kind && m_polls[i].key == key) {
       // The loop came round: start the next round from this read.

@@ -54,7 +54,12 @@ class Cpu {
   ~Cpu();
 
   // ---- switch points ----
-  void Begin(Access kind, uintptr_t key);
+  void Begin(Access kind, uintptr_t key) {
+    m_curKind = kind;
+    m_curKey = key;
+    if (!m_injections.empty()) RunInjections(kind, key);
+    m_clock.RunDue();
+  }
   void End(Nanos cost);
   // Re-classifies the access of the switch point in progress.
   void SetAccessKind(Access kind) { m_curKind = kind; }
@@ -108,11 +113,13 @@ class Cpu {
   uint64_t SwitchPoints() const { return m_switchPoints.load(std::memory_order_relaxed); }
 
  private:
+  void RunInjections(Access kind, uintptr_t key);
   void DeliverInterrupts();
   void IdleLoop();
   bool WantsPause() const;
 
   Board& m_board;
+  SimClock& m_clock;  // the board's
   bool m_irqMasked = true;  // as after reset, until the kernel dispatches
   uint32_t m_handlerDepth = 0;
   uint32_t m_activeChannel = 0xFFFFFFFFu;
@@ -128,7 +135,10 @@ class Cpu {
   static constexpr size_t kPollWindow = 6;
   std::array<PollRead, kPollWindow> m_polls{};
   size_t m_pollCount = 0;
+  // Notes a polling read; true when it repeats one of the window's.
   bool NotePollAndCheckSpin(Access kind, uintptr_t key);
+  // Time jumps ahead in a spin; false when it could not (nothing scheduled).
+  bool SkipAheadInSpin();
   void ForgetPolls() {
     m_pollCount = 0;
     m_bSpinning = false;

@@ -16,6 +16,7 @@ namespace {
 // Keys that tell clock reads apart for the spin detector.
 constexpr uintptr_t kKeyUsCounter = 2;
 constexpr uintptr_t kKeyBusyWait = 3;
+constexpr uintptr_t kKeyRelaxWait = 4;
 
 // Timer 0's upper half as the board support drives it: global control
 // (bit 1 takes the upper half out of reset), timer control (bits 22-23 its
@@ -201,6 +202,14 @@ void CpuRelax() {
   sim::Cpu& cpu = Board::Current().GetCpu();
   cpu.Begin(sim::Access::Relax, 0);
   cpu.End(sim::cost::kRelax);
+}
+
+void CpuRelaxUs(uint32_t ulUs) {
+  // The counter the spin reads cannot reach its mark before ulUs have
+  // passed: let the time pass, to each scheduled event on the way.
+  Board& board = Board::Current();
+  board.GetCpu().BusyWaitUntil(board.Clock().Now() + static_cast<sim::Nanos>(ulUs) * sim::kNsPerUs,
+                               sim::kKeyRelaxWait);
 }
 
 void DisableIrq() { sim::SetMask(true); }

@@ -9,6 +9,7 @@
 #include "firmware/hal/hw.h"
 #include "firmware/hal/kernel.h"
 #include "sim/board.h"
+#include "sim/costs.h"
 
 namespace sim {
 namespace {
@@ -166,6 +167,65 @@ TEST(Kernel, SpinningOnTheSystemTimeJumpsFromTickToTick) {
   // next tick), not one read per 60 ns.
   EXPECT_LE(g_spinTurns, 2000u);
   EXPECT_LT(board.Clock().Now(), 101 * kNsPerMs);
+}
+
+// ---- a spin that knows its counter cannot get there sooner lets time pass ----
+
+struct RelaxSeen {
+  Nanos start = 0, end = 0;
+  Nanos eventAt[2] = {};
+  Nanos handlerAt = 0;
+  Nanos wokeAt = 0;
+  uint32_t ticksAtEnd = 0;
+};
+RelaxSeen g_relax;
+
+void RelaxHandler() { g_relax.handlerAt = Board::Current().Clock().Now(); }
+
+// Higher priority: asleep when the relaxing task starts its wait.
+void RelaxWakerTask(VP_INT) {
+  dly_tsk(1);
+  g_relax.wokeAt = Board::Current().Clock().Now();
+}
+
+void RelaxTask(VP_INT) {
+  Board& board = Board::Current();
+  SimClock& clock = board.Clock();
+  g_relax.start = clock.Now();
+  clock.Schedule(g_relax.start + 3 * kNsPerUs, [&clock] { g_relax.eventAt[0] = clock.Now(); });
+  clock.Schedule(g_relax.start + 7 * kNsPerUs, [&board, &clock] {
+    g_relax.eventAt[1] = clock.Now();
+    board.RaiseInterrupt(40);
+  });
+  CpuRelaxUs(3000);
+  g_relax.end = clock.Now();
+  g_relax.ticksAtEnd = board.GetKernel().Ticks();
+  kernel_exit();
+}
+
+TEST(Kernel, ARelaxOfNMicrosecondsRunsEveryEventOnItsWayAtItsTime) {
+  static const TaskConfig tasks[] = {{1, "T", TA_ACT, 1, RelaxTask, 5, 8192},
+                                     {2, "H", TA_ACT, 2, RelaxWakerTask, 3, 8192}};
+  static const InterruptConfig ints[] = {{0x00020015u, timer_handler}, {0x00040028u, RelaxHandler}};
+  const KernelConfiguration config{tasks, 2, nullptr, 0, ints, 2, nullptr, 0};
+  g_relax = RelaxSeen{};
+  EXPECT_EQ(RunBoard(config, 100 * kNsPerMs), RunState::Ended);
+  const Nanos start = g_relax.start;
+  // Scheduled events run at their own times, not at the end of the wait.
+  EXPECT_EQ(g_relax.eventAt[0], start + 3 * kNsPerUs);
+  EXPECT_EQ(g_relax.eventAt[1], start + 7 * kNsPerUs);
+  // The interrupt raised there is taken at once (after its entry cost).
+  EXPECT_EQ(g_relax.handlerAt, start + 7 * kNsPerUs + cost::kInterruptEntry);
+  // The higher-priority task woken by the second tick runs at that tick,
+  // inside the wait.
+  EXPECT_GE(g_relax.wokeAt, 2 * kNsPerMs);
+  EXPECT_LT(g_relax.wokeAt, 2 * kNsPerMs + 10 * kNsPerUs);
+  EXPECT_LT(g_relax.wokeAt, g_relax.end);
+  // Three ticks serviced; the wait lasts its 3 ms plus the interrupts and
+  // the other task taken inside it, and no more.
+  EXPECT_EQ(g_relax.ticksAtEnd, 3u);
+  EXPECT_GE(g_relax.end - start, 3 * kNsPerMs);
+  EXPECT_LE(g_relax.end - start, 3 * kNsPerMs + 20 * kNsPerUs);
 }
 
 }  // namespace

@@ -26,6 +26,12 @@ void* PhysToHost(PhysAddr addr, uint32_t ulBytes);
 
 // A pause inside a spin that waits for something other than a shared word.
 void CpuRelax();
+// A pause inside a spin on a free-running counter that cannot reach what it
+// waits for within ulUs microseconds: the board may let up to that much time
+// pass before the next reading (interrupts are taken as they fall due). The
+// spin reads the counter again afterwards and decides by it, as it would
+// after CpuRelax.
+void CpuRelaxUs(uint32_t ulUs);
 
 // The processor's interrupt-disable bit. DisableIrq/EnableIrq do not nest;
 // code that an interrupt handler can also reach saves and restores instead.

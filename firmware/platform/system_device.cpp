@@ -462,6 +462,32 @@ constexpr IoctlEntry kIoctlTable[] = {
 
 static_assert(IOCTL_DSP_BOOT_WORDS <= kFrameWords, "the frame holds every header");
 
+constexpr bool EveryEntryFitsTheFrame() {
+  for (const IoctlEntry& e : kIoctlTable) {
+    if (e.ucInWords > kFrameWords || e.ucOutFirst + e.ucOutWords > kFrameWords) return false;
+  }
+  return true;
+}
+static_assert(EveryEntryFitsTheFrame(), "every code's header and result words lie in the frame");
+
+// Copies ulWords (at most kFrameWords) words. The dispatcher's copies are a
+// word or two on every call, so they are plain moves rather than a library
+// copy that spends more on setting up than on copying.
+[[gnu::always_inline]] inline void CopyFrameWords(IoctlWord* pDst, const IoctlWord* pSrc, uint32_t ulWords) {
+  static_assert(kFrameWords == 8, "one case per frame word");
+  switch (ulWords) {
+    case 8: pDst[7] = pSrc[7]; [[fallthrough]];
+    case 7: pDst[6] = pSrc[6]; [[fallthrough]];
+    case 6: pDst[5] = pSrc[5]; [[fallthrough]];
+    case 5: pDst[4] = pSrc[4]; [[fallthrough]];
+    case 4: pDst[3] = pSrc[3]; [[fallthrough]];
+    case 3: pDst[2] = pSrc[2]; [[fallthrough]];
+    case 2: pDst[1] = pSrc[1]; [[fallthrough]];
+    case 1: pDst[0] = pSrc[0]; [[fallthrough]];
+    default: break;
+  }
+}
+
 constexpr uint32_t kIoctlEntries = sizeof kIoctlTable / sizeof kIoctlTable[0];
 static_assert(kIoctlEntries < 0xFF, "an entry's index fits the lookup's bytes");
 
@@ -504,9 +530,9 @@ int32_t SystemDeviceIoctl(uint32_t ulCode, void* pBlock) {
   if (pEntry->bNeedsBlock && pBlock == nullptr) return 0;
   auto* pw = static_cast<IoctlWord*>(pBlock);
   IoctlWord aFrame[kFrameWords] = {};
-  for (uint32_t i = 0; i < pEntry->ucInWords; ++i) aFrame[i] = pw[i];
+  CopyFrameWords(aFrame, pw, pEntry->ucInWords);
   pEntry->pfnOperation(ulCode, aFrame, pBlock);
-  for (uint32_t i = pEntry->ucOutFirst; i < pEntry->ucOutFirst + pEntry->ucOutWords; ++i) pw[i] = aFrame[i];
+  CopyFrameWords(pw + pEntry->ucOutFirst, aFrame + pEntry->ucOutFirst, pEntry->ucOutWords);
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "firmware/platform/us_timer.h"
 
+#include "firmware/hal/hw.h"
 #include "firmware/platform/fpga_regs.h"
 
 constinit CUsTimer g_UsTimer;
@@ -26,6 +27,9 @@ uint32_t CUsTimer::WaitUs(uint32_t ulUs) const {
   const uint32_t ulTicks = ulUs & 0xFFFFu;
   const uint32_t ulStart = NowUs();
   uint32_t ulNow = ulStart;
-  while (Elapsed(ulStart, ulNow) < ulTicks) ulNow = NowUs();
+  for (uint32_t ulElapsed = 0; ulElapsed < ulTicks; ulElapsed = Elapsed(ulStart, ulNow)) {
+    CpuRelaxUs(ulTicks - ulElapsed);
+    ulNow = NowUs();
+  }
   return ulNow;
 }

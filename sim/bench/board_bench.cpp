@@ -6,6 +6,10 @@
 // With --compare BUILD_DIR it runs that tree's board-bench as well and
 // prints both trees' figures side by side. Figures are printed, never
 // checked: the machine this runs on may be shared and loaded.
+// With --only idle|stepper [VIRTUAL_MS] it takes that one figure in this
+// process over a run of its own length, for a profiler (the run after the
+// boot is Machine::RunFor, e.g. valgrind --tool=callgrind
+// --collect-atstart=no --toggle-collect='sim::Machine::RunFor*').
 #include <unistd.h>
 
 #include <cinttypes>
@@ -13,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -29,17 +34,18 @@ namespace {
 using sim::Nanos;
 
 constexpr Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
-constexpr Nanos kIdleRun = Ms(60000);
-constexpr Nanos kStepperRun = Ms(10000);
-constexpr Nanos kReadyLimit = Ms(5000);
-constexpr Nanos kSameRun = Ms(5000);
+Nanos g_idleRun = Ms(60000);
+Nanos g_stepperRun = Ms(10000);
+// A new printer formats its blank EEPROMs at its first start.
+constexpr Nanos kReadyLimit = Ms(10000);
+constexpr Nanos kSameRun = Ms(10000);
 constexpr uint32_t kSpinTurns = 2000000;
 // The fastest constant rate of the main stepper, in pulses per second.
 constexpr uint32_t kFastestRate = 8600;
 
 // Each figure is measured in its own forked process (the firmware's globals
 // start zeroed only once per process) and written back through this pipe.
-int g_results = -1;
+int g_results = 1;
 
 void Report(const char* name, double value) {
   char line[96];
@@ -51,28 +57,58 @@ double Ratio(Nanos virtualNs, Nanos wallNs) {
   return wallNs == 0 ? 0.0 : static_cast<double>(virtualNs) / static_cast<double>(wallNs);
 }
 
+// A printer out of the box: a state directory of its own, whose flash
+// carries the sample images (the FPGA bitstream and the DSP program among
+// them); removed when the figure is taken.
+class NewPrinter {
+ public:
+  NewPrinter() {
+    char pattern[] = "/tmp/board-bench-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) m_dir = pattern;
+  }
+  ~NewPrinter() {
+    std::error_code ignored;
+    if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ignored);
+  }
+  NewPrinter(const NewPrinter&) = delete;
+  NewPrinter& operator=(const NewPrinter&) = delete;
+  sim::MachineOptions Options() const {
+    sim::MachineOptions options;
+    options.stateDir = m_dir;
+    return options;
+  }
+
+ private:
+  std::string m_dir;
+};
+
 bool RunUntilReady(sim::Machine& machine) {
   sim::LcdController& lcd = *machine.GetBoard().FindDevice<sim::LcdController>();
   machine.RunUntil([&] { return lcd.Visible() == "Ready           "; }, kReadyLimit);
-  return lcd.Visible() == "Ready           ";
+  if (lcd.Visible() == "Ready           ") return true;
+  std::fprintf(stderr, "board-bench: not ready after %llu ms: \"%s\"\n",
+               static_cast<unsigned long long>(machine.Now() / sim::kNsPerMs), lcd.Visible().c_str());
+  return false;
 }
 
 int IdleFigure() {
-  sim::Machine machine;
+  const NewPrinter printer;
+  sim::Machine machine(printer.Options());
   if (!RunUntilReady(machine)) return 1;
   const uint64_t switchPoints = machine.GetBoard().GetCpu().SwitchPoints();
   const Nanos wall = sim::WallNowNs();
-  machine.RunFor(kIdleRun);
-  Report("idle_ratio", Ratio(kIdleRun, sim::WallNowNs() - wall));
+  machine.RunFor(g_idleRun);
+  Report("idle_ratio", Ratio(g_idleRun, sim::WallNowNs() - wall));
   // How much the idle firmware does: switch points per millisecond of
   // virtual time (each costs host time; a spin's turns are few).
   Report("idle_switch_per_ms",
-         static_cast<double>(machine.GetBoard().GetCpu().SwitchPoints() - switchPoints) / (kIdleRun / sim::kNsPerMs));
+         static_cast<double>(machine.GetBoard().GetCpu().SwitchPoints() - switchPoints) / (g_idleRun / sim::kNsPerMs));
   return 0;
 }
 
 int StepperFigure() {
-  sim::Machine machine;
+  const NewPrinter printer;
+  sim::Machine machine(printer.Options());
   if (!RunUntilReady(machine)) return 1;
   int32_t lResult = -1;
   if (!machine.RunStep([&] { lResult = g_StpmtrMain.RunConstant(kFastestRate, 0, 2, 0); }, Ms(1000)) ||
@@ -80,8 +116,8 @@ int StepperFigure() {
     return 2;
   }
   const Nanos wall = sim::WallNowNs();
-  machine.RunFor(kStepperRun);
-  Report("stepper_ratio", Ratio(kStepperRun, sim::WallNowNs() - wall));
+  machine.RunFor(g_stepperRun);
+  Report("stepper_ratio", Ratio(g_stepperRun, sim::WallNowNs() - wall));
   return 0;
 }
 
@@ -123,7 +159,8 @@ uint64_t LogHash(const sim::Machine& machine) {
 }
 
 int SameBootFigure(int index) {
-  sim::Machine machine;
+  const NewPrinter printer;
+  sim::Machine machine(printer.Options());
   machine.RunFor(kSameRun);
   char name[32];
   std::snprintf(name, sizeof name, "log_hash_%d", index);
@@ -217,6 +254,17 @@ void PrintTable(const Figures& now, const Figures* before) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--only") == 0) {
+    const Nanos run = argc == 4 ? Ms(std::strtoull(argv[3], nullptr, 10)) : 0;
+    if (std::strcmp(argv[2], "idle") == 0) {
+      if (run != 0) g_idleRun = run;
+      return IdleFigure();
+    }
+    if (std::strcmp(argv[2], "stepper") == 0) {
+      if (run != 0) g_stepperRun = run;
+      return StepperFigure();
+    }
+  }
   if (argc == 2 && std::strcmp(argv[1], "--figures") == 0) {
     for (const auto& [name, value] : MeasureHere()) std::printf("%s %.17g\n", name.c_str(), value);
     return 0;
@@ -232,7 +280,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc != 1) {
-    std::fprintf(stderr, "usage: board-bench [--figures | --compare BUILD_DIR]\n");
+    std::fprintf(stderr, "usage: board-bench [--figures | --compare BUILD_DIR | --only idle|stepper [VIRTUAL_MS]]\n");
     return 2;
   }
   PrintTable(MeasureHere(), nullptr);

@@ -248,6 +248,7 @@ void FpgaMainBlock::StartConversion() {
 }
 
 BusDevice* FpgaMainBlock::SubBlockAt(uint32_t offset) const {
+  if (offset < m_subFirst || offset > m_subLast) return nullptr;
   for (const SubBlock& sub : m_subBlocks) {
     if (offset >= sub.first && offset <= sub.last) return sub.device;
   }

@@ -135,7 +135,11 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
 
   // Hands the accesses to [first, last] (offsets in the block) to a part of
   // the logic with a model of its own, while the block is configured.
-  void MapSubBlock(uint32_t first, uint32_t last, BusDevice& device) { m_subBlocks.push_back({first, last, &device}); }
+  void MapSubBlock(uint32_t first, uint32_t last, BusDevice& device) {
+    m_subBlocks.push_back({first, last, &device});
+    if (first < m_subFirst) m_subFirst = first;
+    if (last > m_subLast) m_subLast = last;
+  }
 
   uint32_t Read(uint32_t offset, uint32_t width) override;
   void Write(uint32_t offset, uint32_t width, uint32_t value) override;
@@ -204,6 +208,9 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   std::array<uint16_t, 256> m_analogValues{};
   std::vector<std::function<void(uint32_t, uint16_t)>> m_writeObservers;
   std::vector<SubBlock> m_subBlocks;
+  // The span of every sub-block: most accesses fall outside it.
+  uint32_t m_subFirst = ~0u;
+  uint32_t m_subLast = 0;
 };
 
 }  // namespace sim

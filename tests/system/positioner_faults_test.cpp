@@ -1,9 +1,11 @@
 // The positioners failing on the virtual mechanism's fault switches, on a
 // printer running its main loop (of the case's engine variant): each fault
-// of the table makes one move fail with its error index; once the state machine has run, the LCD shows
+// of the table makes one move fail with its error index; once the state
+// machine has run, the LCD shows
 // the index's status line, the Error LED is on and the history holds the
 // entry. The failed positioner stays latched: a new start moves nothing and
-// the next step fails without raising another index. A cover opened during
+// the next step fails without raising another index. The cutter, which has
+// no latch, cuts again once stopped and settled. A cover opened during
 // a head move ends its polls, and the cover state switches the head off.
 #include <gtest/gtest.h>
 
@@ -136,9 +138,52 @@ std::vector<uint32_t> RaisedIndexes() {
   return raised;
 }
 
-// A new printer of an engine variant, ready.
-class ReadyPrinter : public testsupport::MachineTest {
+// A failed move as the tables see it: the failing call's result, the
+// motor, the position and the raised indexes right after it; then a new
+// start with the same request and one step.
+struct Failure {
+  int32_t lResult = 9;
+  uint32_t ulState = 9;
+  uint32_t ulPosition = 9;
+  std::vector<uint32_t> raised;
+  int32_t lRestart = 9;
+  uint32_t ulRestartState = 9;
+  int32_t lAgain = 9;
+  std::vector<uint32_t> raisedAgain;
+
+  void Record(const Driven& d, int32_t lFailed, uint32_t ulRequest) {
+    lResult = lFailed;
+    ulState = MotorState(d);
+    ulPosition = d.position();
+    raised = RaisedIndexes();
+    lRestart = d.start(ulRequest);
+    ulRestartState = MotorState(d);
+    int32_t lDone = 0;
+    lAgain = d.step(&lDone);
+    raisedAgain = RaisedIndexes();
+  }
+};
+
+// The motor stopped, the position forgotten, exactly `ulError` added to
+// `before`; the new start moved nothing and its step failed without
+// another index.
+void ExpectFailedWith(const Failure& f, int32_t lResult, std::vector<uint32_t> before, uint32_t ulError) {
+  EXPECT_EQ(f.lResult, lResult);
+  EXPECT_EQ(f.ulState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(f.ulPosition, 0u);
+  before.push_back(ulError);
+  EXPECT_EQ(f.raised, before) << "exactly the case's index";
+  EXPECT_EQ(f.lRestart, 0) << "nothing starts";
+  EXPECT_EQ(f.ulRestartState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+  EXPECT_EQ(f.lAgain, -1);
+  EXPECT_EQ(f.raisedAgain, f.raised) << "no further index";
+}
+
+// A new printer (EM3 unless a case says otherwise) showing "Ready", with
+// the variant's pinch rollers in use and the views the tables look at.
+class PrinterAtReady : public testsupport::MachineTest {
  protected:
+  void SetUp() override { BootReady(sim::EngineVariant::EM3); }
   void BootReady(sim::EngineVariant variant) {
     Boot(VariantOptions(variant));
     m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; },
@@ -150,74 +195,168 @@ class ReadyPrinter : public testsupport::MachineTest {
   sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }
   sim::MechanismInputs& Inputs() { return *m_machine->GetBoard().FindDevice<sim::MechanismInputs>(); }
   sim::DcMechanism& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::DcMechanism>(); }
+  // Once the state machine has run: the index's status line, the Error
+  // LED, and the index's code as the newest history entry.
+  void ExpectShownAndLogged(uint32_t ulError, const char* pszLine) {
+    m_machine->RunUntil([&] { return Lcd().Visible() == pszLine && Leds().IsOn(sim::PanelLed::Error); }, Ms(2000));
+    EXPECT_EQ(Lcd().Visible(), pszLine);
+    EXPECT_TRUE(Leds().IsOn(sim::PanelLed::Error));
+    EXPECT_FALSE(Leds().IsOn(sim::PanelLed::Ready));
+    ASSERT_GE(g_ErrorHistTable.ucCount, 1u);
+    EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMajor, ulError >> 8);
+    EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMinor, ulError & 0xFFu);
+  }
 };
 
-class PositionerFaults : public ReadyPrinter, public ::testing::WithParamInterface<FaultCase> {
+class PositionerFaults : public PrinterAtReady, public ::testing::WithParamInterface<FaultCase> {
  protected:
   void SetUp() override { BootReady(GetParam().variant); }
 };
 
 TEST_P(PositionerFaults, RaiseTheirIndexShowItAndLeaveThePositionerLatched) {
   const FaultCase& c = GetParam();
-  ASSERT_TRUE(m_machine->RunStep(
-      [&c] {
-        const Driven d = Of(c.part);
-        for (uint32_t ulBefore : c.before) {
-          ASSERT_EQ(d.start(ulBefore), 0);
-          ASSERT_EQ(Poll(d), 0) << "to " << ulBefore;
-        }
-      },
-      Ms(10000)));
+  ASSERT_TRUE(m_machine->RunStep([&c] { Prepare(Of(c.part), c.before); }, Ms(10000)));
   Rig rig{m_machine->MechanismFaults(), Inputs()};
   c.fault(rig);
   const std::vector<uint32_t> before = RaisedIndexes();
-  int32_t lResult = 0, lRestart = 9, lAgain = 0;
-  uint32_t ulPosition = 9, ulStateAfter = 9, ulRestartState = 9;
-  std::vector<uint32_t> raised, raisedAgain;
+  Failure failure;
   ASSERT_TRUE(m_machine->RunStep(
       [&] {
         const Driven d = Of(c.part);
         ASSERT_EQ(d.start(c.ulRequest), 0);
-        lResult = Poll(d);
-        ulStateAfter = MotorState(d);
-        ulPosition = d.position();
-        raised = RaisedIndexes();
-        lRestart = d.start(c.ulRequest);
-        ulRestartState = MotorState(d);
-        int32_t lDone = 0;
-        lAgain = d.step(&lDone);
-        raisedAgain = RaisedIndexes();
+        failure.Record(d, Poll(d), c.ulRequest);
       },
       Ms(20000)));
-  EXPECT_EQ(lResult, -1);
-  EXPECT_EQ(ulStateAfter, static_cast<uint32_t>(DC_MOTOR_STOPPED));
-  EXPECT_EQ(ulPosition, 0u);
-  std::vector<uint32_t> expected = before;
-  expected.push_back(c.ulError);
-  EXPECT_EQ(raised, expected) << "exactly the case's index";
-  EXPECT_EQ(lRestart, 0) << "latched: nothing starts";
-  EXPECT_EQ(ulRestartState, static_cast<uint32_t>(DC_MOTOR_STOPPED));
-  EXPECT_EQ(lAgain, -1);
-  EXPECT_EQ(raisedAgain, raised) << "no further index";
+  ExpectFailedWith(failure, -1, before, c.ulError);
 
-  m_machine->RunUntil([&] { return Lcd().Visible() == c.pszLine && Leds().IsOn(sim::PanelLed::Error); }, Ms(2000));
-  EXPECT_EQ(Lcd().Visible(), c.pszLine);
-  EXPECT_TRUE(Leds().IsOn(sim::PanelLed::Error));
-  EXPECT_FALSE(Leds().IsOn(sim::PanelLed::Ready));
-  ASSERT_GE(g_ErrorHistTable.ucCount, 1u);
-  EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMajor, c.ulError >> 8);
-  EXPECT_EQ(g_ErrorHistTable.aRecords[0].ucCodeMinor, c.ulError & 0xFFu);
+  ExpectShownAndLogged(c.ulError, c.pszLine);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PositionerFaults, ::testing::ValuesIn(kFaults),
                          CaseName<::testing::TestParamInfo<FaultCase>>);
 
+// ---- the cutter -------------------------------------------------------------------------------
+//
+// The cutter has no latch. A failed cut leaves the side unknown and the
+// settling done, so a cut right after it settles nothing, moves nothing,
+// and its step fails in the arrival check without another index. Stopping
+// the motor (as switching everything off does) forgets the settling of a
+// cut that did not end where it aimed: with the switch cleared, the next
+// settling reads the side from the end switches and the cut after it
+// crosses, the error flag notwithstanding. Settling with both end switches
+// on fails at power-on, where no side was ever aimed at: Stop forgets
+// nothing then, and the side stays unknown until a restart.
+struct CutterFaultCase {
+  const char* pszName;
+  std::vector<uint32_t> before;  // cut modes from LEFT that bring the carriage to its start
+  void (*fault)(Rig&);
+  uint32_t ulMode;  // 0: the fault shows in the settling after power-on
+  uint32_t ulError;
+  const char* pszLine;
+  uint32_t ulSide;  // the side settled once the switch is cleared; 0: none
+};
+
+const std::vector<CutterFaultCase> kCutterFaults = {
+    {"stuck towards RIGHT", {}, Stuck<Axis::Cutter>, 1, 0x219, "Mecha Error   25", CUTTER_LEFT},
+    {"stuck towards LEFT", {1}, Stuck<Axis::Cutter>, 3, 0x21A, "Mecha Error   26", CUTTER_RIGHT},
+    {"centre switch on after a cut", {}, Bit<pos::kCutterC, BitFault::StuckOn>, 1, 0x30A, "Sensor Error  10",
+     CUTTER_RIGHT},
+    {"left switch on at RIGHT", {}, Bit<pos::kCutterL, BitFault::StuckOn>, 3, 0x30B, "Sensor Error  11", CUTTER_RIGHT},
+    {"right switch on at LEFT", {2}, Bit<pos::kCutterR, BitFault::StuckOn>, 2, 0x30C, "Sensor Error  12", CUTTER_LEFT},
+    {"both end switches on while settling", {}, Bit<pos::kCutterR, BitFault::StuckOn>, 0, 0x30D, "Sensor Error  13", 0},
+};
+
+constexpr uint32_t OtherSide(uint32_t ulSide) { return ulSide == CUTTER_LEFT ? CUTTER_RIGHT : CUTTER_LEFT; }
+constexpr uint32_t DriveTowards(uint32_t ulSide) {
+  return ulSide == CUTTER_RIGHT ? DC_MOTOR_FORWARD : DC_MOTOR_REVERSE;
+}
+
+class CutterFaults : public PrinterAtReady, public ::testing::WithParamInterface<CutterFaultCase> {};
+
+TEST_P(CutterFaults, RaiseTheirIndexShowItAndTheCutterCutsAgainOnceStoppedAndSettled) {
+  const CutterFaultCase& c = GetParam();
+  const uint32_t ulFrom = c.before.size() % 2 == 0 ? CUTTER_LEFT : CUTTER_RIGHT;
+  if (c.ulMode != 0) {
+    uint32_t ulStart = 9;
+    ASSERT_TRUE(m_machine->RunStep(
+        [&] {
+          Prepare(CutterDriven(), c.before);
+          ulStart = CutterDriven().position();
+        },
+        Ms(5000)));
+    ASSERT_EQ(ulStart, ulFrom);
+  }
+  Rig rig{m_machine->MechanismFaults(), Inputs()};
+  c.fault(rig);
+  const std::vector<uint32_t> before = RaisedIndexes();
+  uint32_t ulStarted = 9;
+  Failure failure;
+  ASSERT_TRUE(m_machine->RunStep(
+      [&] {
+        const Driven d = CutterDriven();
+        if (c.ulMode == 0) {
+          const int32_t lSettled = d.settle();
+          ulStarted = MotorState(d);
+          failure.Record(d, lSettled, 1);
+          return;
+        }
+        ASSERT_EQ(d.start(c.ulMode), 0);
+        ulStarted = MotorState(d);
+        failure.Record(d, Poll(d), c.ulMode);
+      },
+      Ms(20000)));
+  EXPECT_EQ(ulStarted, c.ulMode == 0 ? static_cast<uint32_t>(DC_MOTOR_STOPPED) : DriveTowards(OtherSide(ulFrom)));
+  // Settling with both ends on succeeds; right after a failure the side is
+  // unknown and the settling done, and the arrival check has no side.
+  ExpectFailedWith(failure, c.ulMode == 0 ? 0 : -1, before, c.ulError);
+
+  ExpectShownAndLogged(c.ulError, c.pszLine);
+
+  // The switch cleared; the cut primitives' order: settle, cut, poll.
+  rig.faults.ClearBitFaults();
+  rig.faults.SetAxisStuck(Axis::Cutter, false);
+  const size_t crossings = Mechanism().Crossings().size();
+  int32_t lFlag = 9, lSettle = 9, lCut = 9;
+  uint32_t ulSettled = 9, ulCutStarted = 9, ulAcross = 9;
+  std::vector<uint32_t> raisedAfter;
+  ASSERT_TRUE(m_machine->RunStep(
+      [&] {
+        const Driven d = CutterDriven();
+        lFlag = g_Cutter.GetErrorFlag();
+        g_Cutter.Stop();
+        lSettle = d.settle();
+        ulSettled = d.position();
+        lCut = d.start(1);
+        ulCutStarted = MotorState(d);
+        if (lCut == 0) lCut = Poll(d);
+        ulAcross = d.position();
+        raisedAfter = RaisedIndexes();
+      },
+      Ms(5000)));
+  EXPECT_EQ(lFlag, 1);
+  EXPECT_EQ(lSettle, 0);
+  EXPECT_EQ(ulSettled, c.ulSide);
+  EXPECT_EQ(raisedAfter, failure.raised) << "no further index";
+  if (c.ulSide == 0) {
+    EXPECT_EQ(ulCutStarted, static_cast<uint32_t>(DC_MOTOR_STOPPED));
+    EXPECT_EQ(lCut, -1);
+    EXPECT_EQ(ulAcross, 0u);
+    EXPECT_EQ(Mechanism().Crossings().size(), crossings);
+    return;
+  }
+  EXPECT_EQ(ulCutStarted, DriveTowards(OtherSide(c.ulSide))) << "the error flag blocks nothing";
+  EXPECT_EQ(lCut, 0);
+  EXPECT_EQ(ulAcross, OtherSide(c.ulSide));
+  ASSERT_EQ(Mechanism().Crossings().size(), crossings + 1);
+  EXPECT_TRUE(Mechanism().CrossingComplete(Mechanism().Crossings().back()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CutterFaults, ::testing::ValuesIn(kCutterFaults),
+                         CaseName<::testing::TestParamInfo<CutterFaultCase>>);
+
 // ---- a cover opened during a move ------------------------------------------------------------
 
-class CoverDuringAMove : public ReadyPrinter {
- protected:
-  void SetUp() override { BootReady(sim::EngineVariant::EM3); }
-};
+class CoverDuringAMove : public PrinterAtReady {};
 
 TEST_F(CoverDuringAMove, EndsThePollsAndTheCoverStateSwitchesTheHeadOff) {
   int32_t lStep = 0, lAbort = 0;
