@@ -9,8 +9,8 @@
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/tone_curve_lookup.h"
-#include "firmware/platform/fpga_regs.h"
 #include "firmware/mechanism/feed_pinch.h"
+#include "firmware/platform/fpga_regs.h"
 #include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/tone_curve.h"
 

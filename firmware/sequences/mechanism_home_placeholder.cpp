@@ -2,13 +2,13 @@
 // moves, and switching everything off stops the positioners built so far,
 // so an aborted step leaves no positioner's motor running. The system reset does what it will do: the host is answered, the
 // LCD says so and the main loop ends.
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/event_set.h"
 #include "firmware/control/host_command_poll.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/hostif/shmem_usb.h"
 #include "firmware/hostif/usb_comm.h"
-#include "firmware/control/engine_variant.h"
 #include "firmware/mechanism/cutter.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/main_pinch.h"

@@ -16,6 +16,7 @@
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
+#include "firmware/sequences/event_actions.h"
 #include "sim/memory/board_eeproms.h"
 #include "sim/mechanism/dc_mechanism.h"
 #include "sim/mechanism/input_faults.h"
@@ -41,18 +42,17 @@ struct Request {
 struct Roller {
   std::function<int32_t(uint32_t, uint32_t)> move;
   std::function<int32_t(int32_t*)> step;
-  std::function<int32_t()> stop;
   std::function<const PositionerRecord&()> record;
   CDcMotor* pMotor;
 };
 Roller Main() {
   return {[](uint32_t r, uint32_t u) { return g_pProllMain->Move(r, u); },
-          [](int32_t* p) { return g_pProllMain->Step(p); }, [] { return g_pProllMain->Stop(); },
+          [](int32_t* p) { return g_pProllMain->Step(p); },
           []() -> const PositionerRecord& { return g_pProllMain->Record(); }, &g_DcMotorMainPinch};
 }
 Roller Feed() {
   return {[](uint32_t r, uint32_t u) { return g_pProllFeed->Move(r, u); },
-          [](int32_t* p) { return g_pProllFeed->Step(p); }, [] { return g_pProllFeed->Stop(); },
+          [](int32_t* p) { return g_pProllFeed->Step(p); },
           []() -> const PositionerRecord& { return g_pProllFeed->Record(); }, &g_DcMotorFeedPinch};
 }
 
@@ -261,6 +261,7 @@ class PinchStops : public PinchRig, public ::testing::WithParamInterface<StopCas
   void SetUp() override { BootVariant(GetParam().variant); }
 };
 
+// Switching the whole mechanism off stops the rollers in use.
 TEST_P(PinchStops, AfterAnInterruptedMotion) {
   const StopCase& c = GetParam();
   uint32_t ulPosition = 9, ulState = 9;
@@ -272,7 +273,7 @@ TEST_P(PinchStops, AfterAnInterruptedMotion) {
     int32_t lDone = 0;
     while (NowMs() - ulFrom < 100) ASSERT_EQ(r.step(&lDone), 0);
     ASSERT_EQ(lDone, 0) << "still on its way";
-    EXPECT_EQ(r.stop(), 0);
+    EXPECT_EQ(MechaAllOff(), 0);
     ulPosition = r.record().usPosition;
     ulState = StateOf(r.pMotor);
   });
