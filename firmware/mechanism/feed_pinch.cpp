@@ -1,6 +1,5 @@
 #include "firmware/mechanism/feed_pinch.h"
 
-#include "firmware/control/error_manager.h"
 #include "firmware/devices/digital_sensor.h"
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/sensors.h"
@@ -90,8 +89,7 @@ int32_t CProllFeed::Stop() {
 }
 
 int32_t CProllFeed::ReportTimeout() {
-  const uint32_t ulError = PinchTimeoutError(kTimeouts, m_rec.usTarget, m_lUpTimeoutError);
-  return ulError != 0 ? g_ErrorMng.SetError(ulError) : 0;
+  return RaisePinchError(PinchTimeoutError(kTimeouts, m_rec.usTarget, m_lUpTimeoutError));
 }
 
 bool CProllFeed::IsTimedOut() const { return m_rec.IsTimedOut(); }

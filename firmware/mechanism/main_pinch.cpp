@@ -1,7 +1,6 @@
 #include "firmware/mechanism/main_pinch.h"
 
 #include "firmware/control/engine_variant.h"
-#include "firmware/control/error_manager.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/analog_sensor.h"
 #include "firmware/devices/digital_sensor.h"
@@ -162,16 +161,6 @@ int32_t CProllMain::ModelStep(int32_t* plDone, bool bVerify) {
   return lResult;
 }
 
-int32_t CProllMain::ReportTimeoutOf(const PinchTimeoutRow* pRows, uint32_t ulRows) {
-  for (uint32_t i = 0; i < ulRows; ++i) {
-    if (pRows[i].usTarget != m_rec.usTarget) continue;
-    const uint32_t ulError =
-        pRows[i].usError == kUpTimeoutIndex ? static_cast<uint32_t>(m_lUpTimeoutError) : pRows[i].usError;
-    return g_ErrorMng.SetError(ulError);
-  }
-  return 0;
-}
-
 // ---- EM2 ----
 
 int32_t CProllMain_EM2::HomeFrom(uint32_t ulFrom) {
@@ -199,7 +188,9 @@ int32_t CProllMain_EM2::StartMove(uint32_t ulTarget) {
   return Drive(FollowPinchMotion(kEm2, PINCH_MOTION_LOWER, ulTarget, m_rec));
 }
 
-int32_t CProllMain_EM2::ReportTimeout() { return ReportTimeoutOf(kEm2Timeouts, Count(kEm2Timeouts)); }
+int32_t CProllMain_EM2::ReportTimeout() {
+  return RaisePinchError(PinchTimeoutError(kEm2Timeouts, m_rec.usTarget, m_lUpTimeoutError));
+}
 
 int32_t CProllMain_EM2::Verify() {
   bool bMismatch = false;
@@ -264,7 +255,9 @@ int32_t CProllMain_EM3::MoveToHalf() { return StartMotion(PINCH_MOTION_TO_HALF);
 
 int32_t CProllMain_EM3::LowerFromHalf() { return StartMotion(PINCH_MOTION_LOWER_HALF); }
 
-int32_t CProllMain_EM3::ReportTimeout() { return ReportTimeoutOf(kEm3Timeouts, Count(kEm3Timeouts)); }
+int32_t CProllMain_EM3::ReportTimeout() {
+  return RaisePinchError(PinchTimeoutError(kEm3Timeouts, m_rec.usTarget, m_lUpTimeoutError));
+}
 
 int32_t CProllMain_EM3::Verify() {
   bool bMismatch = false;

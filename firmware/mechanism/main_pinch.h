@@ -55,7 +55,6 @@ class CProllMain {
   // arrival check only when `bVerify`; a failure stops the motor, sets
   // the latch and SetPosition (0).
   int32_t ModelStep(int32_t* plDone, bool bVerify);
-  int32_t ReportTimeoutOf(const PinchTimeoutRow* pRows, uint32_t ulRows);
 
   PositionerRecord m_rec;
   PositionerMotor m_motor;

@@ -43,6 +43,8 @@ int32_t VerifyPinch(const PinchVerifyRows& rows, uint32_t ulPosition, uint32_t u
   return bHasRow ? 0 : -1;
 }
 
+int32_t RaisePinchError(uint32_t ulError) { return ulError != 0 ? g_ErrorMng.SetError(ulError) : 0; }
+
 uint32_t PinchDownTarget(uint32_t ulRequest, uint32_t ulUnit) {
   if (ulRequest != kPinchRequestDown) return ulRequest;
   return ulUnit == 0 ? PINCH_DOWN_L : PINCH_DOWN_R;

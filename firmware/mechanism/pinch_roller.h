@@ -85,6 +85,9 @@ uint32_t PinchTimeoutError(const PinchTimeoutRow (&rows)[N], uint32_t ulTarget, 
   return pRow->usError == kUpTimeoutIndex ? static_cast<uint32_t>(lUpTimeoutError) : pRow->usError;
 }
 
+// Raises the index; 0 raises nothing. The raise's result.
+int32_t RaisePinchError(uint32_t ulError);
+
 // Request 10 is down on the side of the unit (0: L, any other R); any other
 // request is itself.
 uint32_t PinchDownTarget(uint32_t ulRequest, uint32_t ulUnit);
