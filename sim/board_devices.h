@@ -18,6 +18,9 @@ struct BoardInputs {
   std::string stateDir;
   // The PCB revision the board set-up reads.
   uint32_t pcbRevision = 0;
+  // Without a state directory: "Engine Version" of the factory-programmed
+  // main EEPROM (0: the cell's default).
+  uint32_t engineVersion = 0;
   // The USB connection speed the root hub negotiates.
   bool bUsbHighSpeed = true;
   // The mechanism at power-on: the covers open (one bit per sim::Cover),

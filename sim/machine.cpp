@@ -55,6 +55,9 @@ Machine::Machine(MachineOptions options) {
     if (!state.Prepare()) {
       std::fprintf(stderr, "virtual board: cannot prepare state directory %s\n", options.stateDir.c_str());
     }
+    if (options.engineVersion != 0 && !state.WriteEngineVersion(options.engineVersion)) {
+      std::fprintf(stderr, "virtual board: cannot write the engine version into %s\n", options.stateDir.c_str());
+    }
     m_bootNumber = state.CountBoot();
   }
   BoardConfig config;
@@ -71,7 +74,7 @@ Machine::Machine(MachineOptions options) {
   m_board = std::make_unique<Board>(config);
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
-  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink});
+  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink});
   m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
   m_board->PowerOn();
 }

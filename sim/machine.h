@@ -30,6 +30,10 @@ struct MachineOptions {
   // machine keeps nothing.
   std::string stateDir;
   uint32_t pcbRevision = 0;
+  // "Engine Version" 1-5 written into the main EEPROM before the boot, as
+  // the factory would (a blank EEPROM gets a whole factory image first);
+  // 0 leaves the EEPROM as it is.
+  uint32_t engineVersion = 0;
   bool bUsbHighSpeed = true;
   // The mechanism at power-on (sim::MechanismInputs): open covers, one bit
   // per sim::Cover, and the paper roll.

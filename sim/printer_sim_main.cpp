@@ -3,7 +3,7 @@
 // reach its USB port through the virtual cable's bus directory.
 //
 //   printer-sim --state DIR [--on-reset=exec|exit] [--virtual | --paced=FACTOR]
-//               [--run-for-ms N] [--usb-bus DIR] [--usb-port PORT]
+//               [--run-for-ms N] [--usb-bus DIR] [--usb-port PORT] [--engine-version N] ...
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -39,6 +39,7 @@ struct Options {
   bool bRollLoaded = true;
   std::array<sim::Panel, 2> ribbonPanels{sim::Panel::Yellow, sim::Panel::Yellow};
   bool bEchoMechanism = false;
+  uint32_t engineVersion = 0;  // 0: the EEPROM's own
 };
 
 void Usage() {
@@ -59,6 +60,8 @@ void Usage() {
       "                     the ribbon panel under unit l's or r's colour sensor: yellow (default),\n"
       "                     magenta, cyan, overcoat, none\n"
       "  --echo-mechanism   every change of a motor, fan, clutch, colour LED or axis on the console\n"
+      "  --engine-version N the printer's \"Engine Version\" 1-5 (1 the EM2 mechanism, others EM3), written\n"
+      "                     into the main EEPROM before the boot as the factory would\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
       "SIGINT and SIGTERM end the run; SIGHUP restarts the board as its watchdog would.\n",
       stderr);
@@ -106,6 +109,10 @@ bool Parse(int argc, char** argv, Options* pOptions) {
       i += 2;
     } else if (arg == "--echo-mechanism") {
       pOptions->bEchoMechanism = true;
+    } else if (arg == "--engine-version" && i + 1 < argc && ParseNumber(argv[i + 1], &number) && number >= 1 &&
+               number <= 5 && number == static_cast<double>(static_cast<uint32_t>(number))) {
+      pOptions->engineVersion = static_cast<uint32_t>(number);
+      ++i;
     } else if (arg == "--no-paper") {
       pOptions->bRollLoaded = false;
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
@@ -145,6 +152,20 @@ void MarkInheritedCloseOnExec() {
   }
 }
 
+// The arguments without the factory provisioning options, null-terminated.
+std::vector<char*> WithoutProvisioning(int argc, char** argv) {
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--engine-version") == 0 && i + 1 < argc) {
+      ++i;
+      continue;
+    }
+    args.push_back(argv[i]);
+  }
+  args.push_back(nullptr);
+  return args;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +178,7 @@ int main(int argc, char** argv) {
 
   sim::MachineOptions machineOptions;
   machineOptions.stateDir = options.stateDir;
+  machineOptions.engineVersion = options.engineVersion;
   machineOptions.bPaced = options.bPaced;
   machineOptions.pacedFactor = options.pacedFactor;
   machineOptions.openCovers = options.openCovers;
@@ -206,7 +228,10 @@ int main(int argc, char** argv) {
   switch (result) {
     case sim::RunResult::Reset:
       if (options.bExecOnReset) {
-        execv("/proc/self/exe", argv);
+        // The factory's provisioning was done by this boot: a restart finds
+        // the EEPROM as the firmware left it.
+        std::vector<char*> restartArgs = WithoutProvisioning(argc, argv);
+        execv("/proc/self/exe", restartArgs.data());
         std::fprintf(stderr, "printer-sim: cannot restart: %s\n", std::strerror(errno));
         return sim::kExitFault;
       }

@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
+#include "tools/eeprom/eeprom_image.h"
 #include "tools/images/bytes.h"
 #include "tools/images/directories.h"
 #include "tools/images/dsp_image.h"
@@ -69,6 +72,17 @@ bool StateDir::Prepare() const {
          EnsureFile(BackupEepromPath(), kMainEepromBytes, Erased) &&
          EnsureFile(HeadEepromPath(0), kHeadEepromBytes, Erased) &&
          EnsureFile(HeadEepromPath(1), kHeadEepromBytes, Erased);
+}
+
+bool StateDir::WriteEngineVersion(uint32_t version) const {
+  std::ifstream in(MainEepromPath(), std::ios::binary);
+  std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string error;
+  if (!eepromimage::ProvisionEngineVersion(image, static_cast<int>(version), &error)) {
+    std::fprintf(stderr, "state directory: %s\n", error.c_str());
+    return false;
+  }
+  return WriteFileAtomically(MainEepromPath(), std::string(image.begin(), image.end()));
 }
 
 uint32_t StateDir::CountBoot() const {

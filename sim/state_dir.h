@@ -21,6 +21,10 @@ class StateDir {
   bool Prepare() const;
   // Counts this boot and returns its number (1 for the first).
   uint32_t CountBoot() const;
+  // Writes "Engine Version" (1-5) into the main EEPROM file, which becomes
+  // a factory image first when it is blank or foreign; false with a message
+  // on stderr when it cannot.
+  bool WriteEngineVersion(uint32_t version) const;
 
   const std::string& Path() const { return m_path; }
   std::string FlashPath() const { return m_path + "/flash.bin"; }

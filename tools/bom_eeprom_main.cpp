@@ -1,9 +1,5 @@
-// bom-eeprom: the factory EEPROM programmer of the virtual printer.
-//   bom-eeprom serial <state-dir> <serial>   writes the serial number into
-//       the state directory's main EEPROM (a blank or foreign one becomes a
-//       whole factory image with every cell at its default), creating the
-//       directory when it does not exist yet
-//   bom-eeprom show <state-dir>              prints the serial number
+// bom-eeprom: the factory EEPROM programmer of the virtual printer (see
+// tools/eeprom/eeprom_command.h for the commands).
 #include <iostream>
 #include <string>
 #include <vector>

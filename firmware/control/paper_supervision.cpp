@@ -2,6 +2,7 @@
 // photo sensors dark) asks for paper and marks the roll as rolled back;
 // after a roll-back every sensor that still sees paper is an idle jam.
 #include "firmware/control/app_startup.h"
+#include "firmware/control/debug_records.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"

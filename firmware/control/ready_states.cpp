@@ -1,4 +1,6 @@
 #include "firmware/control/app_startup.h"
+#include "firmware/control/debug_records.h"
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/head_preheat.h"
 #include "firmware/control/idle_supervisor.h"

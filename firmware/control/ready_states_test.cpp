@@ -2,6 +2,7 @@
 // window, the long-idle ribbon check and the menu with a cover opened.
 #include "firmware/control/app_startup.h"
 #include "firmware/control/control_test_rig.h"
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/leds.h"
 #include "firmware/devices/settings.h"
 #include "firmware/printengine/job_queue_placeholder.h"

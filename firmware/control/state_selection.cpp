@@ -1,3 +1,4 @@
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/state_selection.h"
 
 #include "firmware/control/app_startup.h"

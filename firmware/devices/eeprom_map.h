@@ -51,6 +51,9 @@ constexpr uint16_t EEPROM_CELL_CIS_BACKUP = 0x0001;
 constexpr uint32_t EEPROM_SERIAL_NO_ADDR = 20;
 constexpr uint32_t EEPROM_SERIAL_NO_BYTES = 8;
 constexpr uint32_t EEPROM_CIS_CALIB_SERIAL_ADDR = 48;
+// The "Engine Version" cell (one byte, 1-5): the mechanism generation the
+// factory built the printer with.
+constexpr uint32_t EEPROM_ENGINE_VERSION_ADDR = 28;
 
 // Every main cell in the machine's construction order (which is the order
 // of their default writes after a format), and the cells of one head EEPROM

@@ -187,12 +187,6 @@ void BuildErrorHistory() { hal::ConstructGlobal(g_ErrorHist, kGlobalBuild); }
 
 void BuildPowerSave() { hal::ConstructGlobal(g_PowerSave, kGlobalBuild); }
 
-// Once every cell exists, the stored layout version is raised to the
-// running firmware's and the init flags cleared, so the cells' defaults are
-// written only once (the application start-up's step, here until that
-// start-up is built).
-void StoreLayoutVersion() { g_Eeprom.StoreFirmwareVersion(); }
-
 constexpr BuildStep Objects(void (*pfnBuild)(), const char* pszObjects) {
   return {BUILD_OBJECTS, 0, 0, pfnBuild, pszObjects};
 }
@@ -276,7 +270,6 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_BEFORE_POWER_SAVE),
     Objects(BuildPowerSave, "g_PowerSave"),
     Settings(SETTINGS_GROUP_AFTER_POWER_SAVE),
-    Objects(StoreLayoutVersion, "g_Eeprom.StoreFirmwareVersion"),
 };
 constexpr uint32_t g_ulMachineBuildStepCount = sizeof(g_aMachineBuildSteps) / sizeof(g_aMachineBuildSteps[0]);
 

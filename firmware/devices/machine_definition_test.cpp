@@ -428,7 +428,6 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(ulLastMechanismSettingStep, StepOf("g_HeadLiftL"));
   EXPECT_LT(StepOf("g_HeadLiftL"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
-  EXPECT_EQ(StepOf("g_Eeprom.StoreFirmwareVersion"), g_ulMachineBuildStepCount - 1);
   // The actuators after the A/D sensors, the steppers after the fans they
   // switch, then their ramps;
   // the ribbon managers before the paper position and every counter; the

@@ -1,5 +1,6 @@
 // The setting and serial-number command handlers, and the head-EEPROM byte
 // of the head-EEPROM request.
+#include "firmware/control/engine_variant.h"
 #include "firmware/hostif/setting_handlers.h"
 
 #include "firmware/control/app_startup.h"

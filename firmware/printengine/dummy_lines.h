@@ -6,3 +6,6 @@
 
 // Copies the current unit's dummy-line settings into the print-size records.
 int32_t LoadDummyLines();
+// Start-up: the default dummy lines of every set and print-size record, by
+// the ribbon control type.
+int32_t InitDummyLines();

@@ -14,6 +14,8 @@ class CPrintLine {
   explicit CPrintLine(GlobalBuild);
   // Interrupt context: one tick of the line segments.
   int32_t StepLineSegment();
+  // Sends the DSP's table 10 (FillDspTable10) to the DSP.
+  int32_t SendTable10();
 };
 
 class CPlaneSequencer {

@@ -13,6 +13,8 @@ class CThvCnt {
   CThvCnt(const CThvCnt&) = delete;
   CThvCnt& operator=(const CThvCnt&) = delete;
 
+  // Start-up: the rest step to the FPGA, the supply on, the walk to it.
+  int32_t Init();
   // Starts a walk of the voltage step towards the target.
   int32_t StartStepToTarget();
   // 1 while walking, 0 when the target is reached, -1 in a bad state.
@@ -24,9 +26,14 @@ class CThvCnt {
   uint32_t m_ulWalking = 0;
 };
 
-// The pre-heat's THV objects of unit L and unit R.
+// The pre-heat's THV objects of unit L and unit R, and unit L's yellow
+// plane.
 extern CThvCnt g_ThvPheatL;
 extern CThvCnt g_ThvPheatR;
+extern CThvCnt g_ThvYL;
+
+// Start-up: the THV power values from the TABLE data; 0 or -2.
+int32_t LoadThvPowerFromTable();
 
 // Walks the THV to its target and waits until it is there.
 int32_t WalkThvToTarget(CThvCnt& thv);

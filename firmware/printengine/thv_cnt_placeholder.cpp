@@ -1,6 +1,7 @@
 // Placeholder of the head voltages: the supply's voltage walks set the step
 // to the target at once, and each unit's list of head-voltage settings
-// exists but holds nothing to tune yet.
+// exists but holds nothing to tune yet; the start-up's supply set-up and
+// the power values from the TABLE data do nothing.
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/fpga_regs.h"
@@ -10,15 +11,30 @@
 
 constinit CThvCnt g_ThvPheatL{&g_ParamThvPheatL, nullptr};
 constinit CThvCnt g_ThvPheatR{&g_ParamThvPheatR, nullptr};
+constinit CThvCnt g_ThvYL{&g_ParamThvYL, nullptr};
 
 class CThvList {};
 
 CThvList g_ThvTableL;
 CThvList g_ThvTableR;
 
+namespace {
+bool s_bLogged;
+void Note() { LogPlaceholderOnce(s_bLogged, "CThvCnt (head voltage walks)"); }
+}  // namespace
+
+int32_t CThvCnt::Init() {
+  Note();
+  return 0;
+}
+
+int32_t LoadThvPowerFromTable() {
+  Note();
+  return 0;
+}
+
 int32_t CThvCnt::StartStepToTarget() {
-  static bool s_bLogged;
-  LogPlaceholderOnce(s_bLogged, "CThvCnt (head voltage walks)");
+  Note();
   if (m_pThv == nullptr) return -1;
   g_FpgaMain.SetThvValue(static_cast<uint16_t>(SettingValue(*m_pThv)));
   m_ulWalking = 1;

@@ -1,5 +1,5 @@
-// Placeholder of the mechanism home and ribbon drive actions: nothing
-// moves, and switching everything off stops the positioners built so far,
+// Placeholder of the mechanism home and ribbon drive actions and of the
+// engine variants' mechanism and main-pinch initialisations: nothing moves, and switching everything off stops the positioners built so far,
 // so an aborted step leaves no positioner's motor running. The system reset does what it will do: the host is answered, the
 // LCD says so and the main loop ends.
 #include "firmware/control/engine_variant.h"
@@ -19,6 +19,7 @@
 #include "firmware/platform/time_base.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "firmware/sequences/event_actions.h"
+#include "firmware/sequences/mechanism_init.h"
 
 uint32_t g_ulUnitsPrinted;
 uint32_t g_ulRibbonCheckPending = 3;
@@ -79,6 +80,26 @@ int32_t JamEjectAction() {
 }
 
 int32_t ReadyBPrepareAction() {
+  Note();
+  return 0;
+}
+
+int32_t InitMechaEM2() {
+  Note();
+  return 0;
+}
+
+int32_t InitMechaEM3() {
+  Note();
+  return 0;
+}
+
+int32_t InitMainPinchEM2(uint32_t, uint32_t) {
+  Note();
+  return 0;
+}
+
+int32_t InitMainPinchEM3(uint32_t, uint32_t) {
   Note();
   return 0;
 }

@@ -7,3 +7,6 @@
 // there already); the mask without its host-poll bit is the abort mask of
 // the steps. 0, or a negative value.
 int32_t TurnPaperRoll(uint32_t ulPosition, uint32_t ulCheckMask);
+// Sets the encoder counts of the six carousel moves for the "Engine
+// Version" value.
+void SetRollTurnCounts(int32_t lEngineVersion);

@@ -1,9 +1,11 @@
 // Placeholder of the paper sequences: no paper moves; each action clears
-// the events it clears on success.
+// the events it clears on success, and the engine variants' path
+// preparations succeed.
 #include "firmware/control/event_set.h"
 #include "firmware/platform/placeholder.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "firmware/sequences/event_actions.h"
+#include "firmware/sequences/path_preparation.h"
 
 namespace {
 bool s_bLogged;
@@ -25,3 +27,6 @@ int32_t PreparePathAction() {
   Done({EV_PREPARE_JOB});
   return g_PlaceholderActionResults.lPreparePath;
 }
+
+int32_t PreparePathSequence_EM2(uint32_t) { return Done({}); }
+int32_t PreparePathSequence_EM3(uint32_t) { return Done({}); }

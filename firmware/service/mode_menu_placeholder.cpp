@@ -1,5 +1,6 @@
-// Placeholder of the service menus: the Menu key opens no menu yet; the
-// action ends as a menu ends. The key test runs as one where no key is
+// Placeholder of the service menus: the start-up window ends at once in
+// User Mode (or the mode a test asks for); the Menu key opens no menu yet;
+// the action ends as a menu ends. The key test runs as one where no key is
 // pressed: it takes its full time and misses every key. The head-voltage
 // tuning has nothing to tune and answers what a test set.
 #include "firmware/control/event_set.h"
@@ -16,6 +17,13 @@ namespace {
 // Six key prompts and the result, 3000 ms each.
 constexpr uint32_t kKeyTestMs = 7 * 3000;
 }  // namespace
+
+int32_t SelectStartupMode() {
+  static bool s_bLogged;
+  LogPlaceholderOnce(s_bLogged, "SelectStartupMode (service menus)");
+  g_usServiceMode = g_PlaceholderServiceCalls.usStartupMode;
+  return 0;
+}
 
 int32_t RunModeMenu() {
   static bool s_bLogged;

@@ -5,6 +5,9 @@
 
 // The Menu key's action: runs the top menu of the current service mode.
 int32_t RunModeMenu();
+// Start-up: the one-second window in which a held key combination selects
+// the service mode g_usServiceMode (without one: User Mode, 0). 0.
+int32_t SelectStartupMode();
 
 class CThvList;
 

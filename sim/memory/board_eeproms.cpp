@@ -9,7 +9,8 @@
 
 namespace sim {
 
-BoardEeproms::BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fpga, const std::string& stateDir)
+BoardEeproms::BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fpga, const std::string& stateDir,
+                           uint32_t engineVersion)
     : m_gpio(gpio) {
   const char* const names[4] = {StateDir::kMainEepromFile, StateDir::kBackupEepromFile, StateDir::kHeadEepromFileL,
                                 StateDir::kHeadEepromFileR};
@@ -21,10 +22,14 @@ BoardEeproms::BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fp
     m_parts[i]->UsePowerCutSwitch(BoardPower::Of(board).Switch());
   }
   // Without a state directory the board is a printer as it leaves the
-  // factory: its EEPROMs programmed, nothing to format at the first start.
+  // factory: its EEPROMs programmed (the serial number still the cell's
+  // placeholder, both heads' values measured), nothing to format at the
+  // first start.
   if (stateDir.empty()) {
-    const std::vector<uint8_t> main = eepromimage::BuildMainEepromImage("R0000000");
-    const std::vector<uint8_t> head = eepromimage::BuildHeadEepromImage();
+    std::vector<uint8_t> main = eepromimage::BuildMainEepromImage("R0000000");
+    if (engineVersion != 0) eepromimage::ProvisionEngineVersion(main, static_cast<int>(engineVersion), nullptr);
+    std::vector<uint8_t> head = eepromimage::BuildHeadEepromImage();
+    eepromimage::ProvisionHeadValue(head, eepromimage::kNominalHeadValue);
     Get(Part::Main).LoadImage(main.data(), static_cast<uint32_t>(main.size()));
     Get(Part::HeadL).LoadImage(head.data(), static_cast<uint32_t>(head.size()));
     Get(Part::HeadR).LoadImage(head.data(), static_cast<uint32_t>(head.size()));
@@ -75,7 +80,7 @@ void InstallEepromDevices(Board& board, const BoardInputs& inputs) {
     board.ReportFault("eeprom: the GPIO controller and the FPGA must be installed first");
     return;
   }
-  board.AddDevice<BoardEeproms>(board, *gpio, *fpga, inputs.stateDir);
+  board.AddDevice<BoardEeproms>(board, *gpio, *fpga, inputs.stateDir, inputs.engineVersion);
 }
 
 }  // namespace sim

@@ -38,8 +38,10 @@ class BoardEeproms final : public DeviceModel {
   static constexpr uint16_t kSelBackup = 0x0001;
   static constexpr uint16_t kSelUpperHalf = 0x0002;
 
-  // stateDir empty: the parts live in memory only, erased.
-  BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fpga, const std::string& stateDir);
+  // stateDir empty: the parts live in memory only, programmed as they leave
+  // the factory (main EEPROM with "Engine Version" engineVersion unless 0).
+  BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fpga, const std::string& stateDir,
+               uint32_t engineVersion = 0);
   BoardEeproms(const BoardEeproms&) = delete;
   BoardEeproms& operator=(const BoardEeproms&) = delete;
 

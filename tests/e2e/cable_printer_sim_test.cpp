@@ -5,8 +5,10 @@
 // that leaves in the middle of its transfers does not hold the printer up;
 // two clients at once each get exactly their own answers; clients that
 // leave with transfers queued, or before their identity could be sent,
-// leave the printer up and holding none of their connections. Every printer-sim
-// runs paced (its default) with its state and the bus in this test's
+// leave the printer up and holding none of their connections; a blank
+// machine starts up to its main loop and is listed; a bad engine version
+// is refused before anything is written. Every printer-sim
+// runs paced, faster than the wall clock, with its state and the bus in this test's
 // temporary directory; every wait is bounded by a limit, never measured.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -18,10 +20,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/codes.h"
@@ -30,6 +35,8 @@
 #include "sim/cable/cable_client.h"
 #include "tests/e2e/bus_ports.h"
 #include "tests/e2e/child_process.h"
+#include "tools/images/flash_map.h"
+#include "tools/images/main_image.h"
 
 namespace {
 
@@ -42,6 +49,9 @@ using Bytes = std::vector<uint8_t>;
 // boots in a few seconds; sanitizer builds are slower.
 constexpr int kBootLimitMs = 120000;
 constexpr uint32_t kTransferMs = 5000;
+// printer-sim's pace: its virtual time may run this much faster than wall
+// time, so its start-up (some 4.5 s of virtual time) does not hold the test.
+constexpr const char* kPace = "--paced=4";
 
 std::string MakeTempDir() {
   std::string pattern = ::testing::TempDir() + "e2e-cable-XXXXXX";
@@ -68,10 +78,11 @@ class PrinterSimBus : public ::testing::Test {
 
   // Starts a printer; it runs until the test stops it, or ends at the end of
   // the test, where it must end cleanly (no fault, no sanitizer report).
-  e2e::ChildProcess* StartPrinter(const std::string& name) {
-    m_children.push_back(std::make_unique<e2e::ChildProcess>(
-        std::vector<std::string>{PRINTER_SIM_PATH, "--state", StateDir(name), "--usb-bus", m_bus},
-        m_dir + "/" + name + "-" + std::to_string(m_children.size()) + ".log"));
+  e2e::ChildProcess* StartPrinter(const std::string& name, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args{PRINTER_SIM_PATH, "--state", StateDir(name), "--usb-bus", m_bus, kPace};
+    args.insert(args.end(), extra.begin(), extra.end());
+    m_children.push_back(
+        std::make_unique<e2e::ChildProcess>(args, m_dir + "/" + name + "-" + std::to_string(m_children.size()) + ".log"));
     EXPECT_TRUE(m_children.back()->Started());
     return m_children.back().get();
   }
@@ -450,5 +461,60 @@ INSTANTIATE_TEST_SUITE_P(Cases, PrinterSimDeparture,
                          ::testing::Values(Departure{"WithTwoBulkOutsQueued", LeaveWithTwoBulkOutsQueued},
                                            Departure{"BeforeTheIdentityTwoThousandTimes", ConnectAndLeaveStorm}),
                          [](const ::testing::TestParamInfo<Departure>& p) { return std::string(p.param.name); });
+
+// A blank machine (flash erased but for the sample MAIN image, blank
+// EEPROMs) provisioned with "Engine Version" 2 as the factory would: it
+// starts up in order to its main loop, is listed on the bus with the serial
+// number's placeholder, and shows the DSP error it raised.
+TEST_F(PrinterSimBus, ABlankMachineStartsUpToItsMainLoopAndIsListed) {
+  const std::string state = StateDir("blank");
+  images::Bytes flash(images::kFlashBytes, 0xFF);
+  images::PutBytes(flash, images::kAreaMain.offset, images::BuildMainImage());
+  {
+    std::ofstream out(state + "/flash.bin", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
+    ASSERT_TRUE(out.good());
+  }
+  auto child = StartPrinter("blank", {"--engine-version", "2", "--paced=20"});  // the later pace wins
+  ASSERT_TRUE(WaitForPorts({PortOf("blank")})) << child->Log();
+  const std::string listing = List();
+  EXPECT_NE(listing.find("port " + PortOf("blank")), std::string::npos) << listing;
+  EXPECT_NE(listing.find("serial R0000000"), std::string::npos) << listing;
+
+  // The start-up's lines in order, then the DSP error's status line.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBootLimitMs);
+  while (child->Log().find("[lcd] |Control Error 09|") == std::string::npos && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const std::string log = child->Log();
+  size_t at = 0;
+  for (const char* pszLine : {"[board] boot 1", "Motor Enable ON ...", "LCD Initialize ...", "[MAIN] DSP Initialize ...",
+                              "[MAIN] S/N = R0000000", "[MAIN] IoctlConnectUsb ...", "[MAIN] Table Initialize ...",
+                              "[MAIN] Loading Lami", "Caliculate Rampup Curve ...", "Main Loop ...",
+                              "[lcd] |Control Error 09|"}) {
+    at = log.find(pszLine, at);
+    ASSERT_NE(at, std::string::npos) << "\"" << pszLine << "\" missing or out of order in\n" << log;
+  }
+  EXPECT_EQ(child->Stop(SIGTERM), 0) << log;
+  std::ifstream in(state + "/eeprom-main.bin", std::ios::binary);
+  const std::vector<char> main((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(main.size(), 512u);
+  EXPECT_EQ(main[28], 2) << "the engine version the factory wrote";
+}
+
+// An engine version outside 1-5 is a usage error: nothing is written, not
+// even the state directory.
+TEST_F(PrinterSimBus, AnEngineVersionOutsideOneToFiveIsAUsageErrorAndWritesNothing) {
+  for (const char* pszVersion : {"0", "6", "2.5", "x"}) {
+    const std::string state = m_dir + "/never-" + std::to_string(m_children.size());
+    m_children.push_back(std::make_unique<e2e::ChildProcess>(
+        std::vector<std::string>{PRINTER_SIM_PATH, "--state", state, "--usb-bus", m_bus, "--engine-version", pszVersion},
+        state + ".log"));
+    ASSERT_TRUE(m_children.back()->WaitExit(30000));
+    EXPECT_EQ(m_children.back()->Stop(), 2) << pszVersion;
+    struct stat st {};
+    EXPECT_NE(stat(state.c_str(), &st), 0) << pszVersion;
+  }
+}
 
 }  // namespace

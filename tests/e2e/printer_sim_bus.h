@@ -1,9 +1,11 @@
 // The frame of end-to-end tests of the host side against printer-sim
 // processes: a bus directory of the test's own (which BOM7300UsbCtrl reads
-// when it is loaded), printers with their own state directory and serial
-// number provisioned by bom-eeprom, and bounded waits for the bus and for
-// the library. The including test defines PRINTER_SIM_PATH and
-// BOM_EEPROM_PATH.
+// when it is loaded), printers with their own state directory, provisioned
+// as the sample printer leaves the factory (serial number and head values
+// by bom-eeprom, the sample flash by bom-images) so they start up without
+// an error, and bounded waits for the bus and for the library. The
+// including test defines PRINTER_SIM_PATH, BOM_EEPROM_PATH and
+// BOM_IMAGES_PATH.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -79,10 +81,14 @@ class PrinterSimBusTest : public ::testing::Test {
   // A printer with its own state directory and serial number.
   std::unique_ptr<e2e::ChildProcess> StartPrinter(const std::string &name, const std::string &serial) {
     const std::string state = StateDir(name);
-    {
-      e2e::ChildProcess eeprom({BOM_EEPROM_PATH, "serial", state, serial}, m_dir + "/" + name + "-eeprom.log");
-      EXPECT_TRUE(eeprom.WaitExit(30000));
-      EXPECT_EQ(eeprom.Stop(), 0) << eeprom.Log();
+    const std::vector<std::vector<std::string>> provisioning = {
+        {BOM_EEPROM_PATH, "serial", state, serial},
+        {BOM_IMAGES_PATH, "flash", state + "/flash.bin", "--cis-serial", serial},
+    };
+    for (size_t i = 0; i < provisioning.size(); ++i) {
+      e2e::ChildProcess run(provisioning[i], m_dir + "/" + name + "-provisioning-" + std::to_string(i) + ".log");
+      EXPECT_TRUE(run.WaitExit(30000));
+      EXPECT_EQ(run.Stop(), 0) << run.Log();
     }
     auto child = std::make_unique<e2e::ChildProcess>(
         std::vector<std::string>{PRINTER_SIM_PATH, "--state", state, "--usb-bus", m_bus, kPace},

@@ -22,6 +22,13 @@ class ForkedBoots {
   ForkedBoots() : m_dir(MakeTempDir()) {}
 
   const std::string& Dir() const { return m_dir; }
+  // Makes the printer the sample printer as it leaves the factory
+  // (sample_printer.h) before its first boot; without it the first boot
+  // finds a blank printer.
+  void ProvisionSamplePrinter(const SamplePrinter& printer = {}) const {
+    std::string error;
+    if (!testsupport::ProvisionSamplePrinter(m_dir, printer, &error)) ADD_FAILURE() << error;
+  }
   // A file of the state directory ("eeprom-main.bin", ...).
   std::string Path(const std::string& file) const { return m_dir + "/" + file; }
   // The file's bytes as the last boot left them (none when it is missing).

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "sim/machine.h"
+#include "tests/support/sample_printer.h"
 
 namespace testsupport {
 
@@ -32,10 +33,13 @@ class MachineTest : public ::testing::Test {
     m_machine = std::make_unique<sim::Machine>(std::move(options));
     return *m_machine;
   }
-  // A new printer out of the box: a state directory of its own, whose flash
-  // carries the sample images (the DSP program among them).
-  sim::Machine& BootNewPrinter(sim::MachineOptions options = {}) {
+  // A new printer out of the box: a state directory of its own with the
+  // sample printer's flash and EEPROMs (sample_printer.h), so it starts up
+  // without an error.
+  sim::Machine& BootNewPrinter(sim::MachineOptions options = {}, const SamplePrinter& printer = {}) {
     options.stateDir = MakeTempDir();
+    std::string error;
+    if (!ProvisionSamplePrinter(options.stateDir, printer, &error)) ADD_FAILURE() << error;
     return Boot(std::move(options));
   }
   void TearDown() override {
@@ -79,5 +83,9 @@ inline constexpr sim::Nanos kStartUp = Ms(1100);
 // (every byte and then every cell's default, each a programming cycle of
 // the part): add this to the first boot's limits.
 inline constexpr sim::Nanos kFirstBootFormat = Ms(4000);
+// Every start-up copies the main EEPROM to its backup device while the
+// backup's "Eeprom Backup" byte asks for it (a blank backup does): 512
+// programming cycles before the DSP step.
+inline constexpr sim::Nanos kEepromBackup = Ms(3000);
 
 }  // namespace testsupport

@@ -14,7 +14,6 @@
 #include "firmware/devices/chop_motor.h"
 #include "firmware/devices/dc_motor.h"
 #include "firmware/devices/machine_actuators.h"
-#include "firmware/control/engine_variant.h"
 #include "firmware/mechanism/cutter.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/main_pinch.h"
@@ -24,14 +23,13 @@
 #include "firmware/mechanism/step_machine.h"
 #include "sim/machine.h"
 #include "sim/mechanism/positioner_geometry.h"
-#include "sim/state_dir.h"
 #include "tests/support/machine_test.h"
-#include "tools/eeprom/eeprom_image.h"
 
 namespace positionertest {
 
-// The pinch rollers are those of the engine variant in use; their requests
-// are position codes (1 up, 2-5 half or down on a side).
+// The pinch rollers are those of the engine variant in use (g_pProllMain,
+// g_pProllFeed); their requests are position codes (1 up, 2-5 half or down
+// on a side).
 enum class Part { HeadL, HeadR, LoadPinch, LoadBar, EjectPinch, PathSel, RotLock, Cutter, MainPinch, FeedPinch };
 
 // One positioner as a table drives it.
@@ -138,26 +136,11 @@ std::string CaseName(const Info& test) {
   return name;
 }
 
-// A printer in a state directory of its own whose main EEPROM holds the
-// "Engine Version" of the variant (1 for EM2) before its first boot; EM3
-// leaves the EEPROM blank (formatted to the default 5).
+// The options of a printer of the engine variant: "Engine Version" 1 (EM2)
+// written into the main EEPROM before the boot; EM3 keeps the EEPROM's.
 inline sim::MachineOptions VariantOptions(sim::EngineVariant variant, sim::MachineOptions options = {}) {
-  options.stateDir = testsupport::MakeTempDir();
-  if (variant == sim::EngineVariant::EM2) {
-    std::vector<uint8_t> image = eepromimage::BuildMainEepromImage("R0000042");
-    image[sim::kEngineVersionByte] = sim::kEngineVersionEm2;
-    EXPECT_TRUE(sim::WriteFileAtomically(sim::StateDir(options.stateDir).MainEepromPath(),
-                                         std::string(image.begin(), image.end())));
-  }
+  options.engineVersion = variant == sim::EngineVariant::EM2 ? sim::kEngineVersionEm2 : 0;
   return options;
-}
-
-// Points the roller words at the variant's pinch rollers, as the engine
-// variant's selection does.
-inline void UseRollersOf(sim::EngineVariant variant) {
-  const bool bEm2 = variant == sim::EngineVariant::EM2;
-  g_pProllMain = bEm2 ? static_cast<CProllMain*>(&g_ProllMainEM2) : &g_ProllMainEM3;
-  g_pProllFeed = bEm2 ? static_cast<CProllFeed*>(&g_ProllFeedEM2) : &g_ProllFeedEM3;
 }
 
 }  // namespace positionertest

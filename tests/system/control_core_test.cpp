@@ -37,7 +37,7 @@ using sim::PanelLed;
 using testsupport::Ms;
 using namespace protocol;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
 
 // What each pass of the main loop started with.
 struct Pass {
@@ -51,6 +51,8 @@ class ControlCore : public testsupport::MachineTest {
     BootNewPrinter();
     m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; }, kSettle);
     ASSERT_EQ(Lcd().Visible(), "Ready           ");
+    // Ready state A draws its line before it sets the LEDs.
+    m_machine->RunFor(Ms(100));
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
   }
 
@@ -300,6 +302,7 @@ bool RunUntilReady(sim::Machine& m) {
 // boot 0 left it.
 TEST(ControlCoreRestarts, AResetRequestEndsTheMainLoopAndTheNextBootFindsTheEepromAsLeft) {
   testsupport::ForkedBoots boots;
+  boots.ProvisionSamplePrinter();
   const char* const apszFiles[] = {"eeprom-main.bin", "eeprom-head-l.bin", "eeprom-head-r.bin"};
   auto snapshot = [&] {
     std::vector<std::vector<uint8_t>> files;

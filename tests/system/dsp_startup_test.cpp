@@ -21,7 +21,8 @@ using testsupport::Ms;
 constexpr uint32_t kDspError = 0x0109;
 // The first boot of a fresh state directory, and a silent DSP program's
 // two 2 s handshake attempts.
-constexpr sim::Nanos kToMainLoop = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(6000);
+constexpr sim::Nanos kToMainLoop =
+    testsupport::kStartUp + testsupport::kFirstBootFormat + testsupport::kEepromBackup + Ms(6000);
 
 class DspStartUp : public testsupport::MachineTest {
  protected:

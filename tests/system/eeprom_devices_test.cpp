@@ -291,6 +291,8 @@ TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
   testsupport::ForkedBoots boots;
   const std::vector<int> codes = boots.Run(3, [](int index, sim::MachineOptions options) {
     options.appEntry = [] {
+      // The start-up's EEPROM step, which this entry replaces.
+      g_Eeprom.StoreFirmwareVersion();
       alignas(2) char acSerial[8];
       g_CellSerialNo.Read(acSerial);
       syslog(LOG_NOTICE, "[test] serial %c%c%c%c%c%c%c%c", acSerial[0], acSerial[1], acSerial[2], acSerial[3],
@@ -333,7 +335,8 @@ TEST(EepromBoots, ABlankEepromIsFormattedOnceAndKeepsItsCells) {
       .write(reinterpret_cast<const char*>(provisioned.data()), 512);
   const std::vector<int> again = boots.Run(1, [](int, sim::MachineOptions options) {
     sim::Machine m(options);
-    const bool bSeen = m.RunUntil([&] { return m.Logged("[MAIN] S/N = KT123456"); }, kStartUp + Ms(1000)) ==
+    const bool bSeen = m.RunUntil([&] { return m.Logged("[MAIN] S/N = KT123456"); },
+                                  kStartUp + testsupport::kEepromBackup + Ms(1000)) ==
                        sim::RunResult::ConditionMet;
     return bSeen && !m.Logged("[EEPROM] formatting the main EEPROM\n") ? 0 : 1;
   });
@@ -369,7 +372,11 @@ std::vector<uint8_t> FourteenThvDefaults() {
 TEST(EepromBoots, TheFirstBootLeavesTheFormatsLayoutInEveryEeprom) {
   testsupport::ForkedBoots boots;
   const std::vector<int> codes = boots.Run(1, [](int, sim::MachineOptions options) {
-    options.appEntry = [] { syslog(LOG_NOTICE, "[test] done"); };
+    options.appEntry = [] {
+      // The start-up's EEPROM step, which this entry replaces.
+      g_Eeprom.StoreFirmwareVersion();
+      syslog(LOG_NOTICE, "[test] done");
+    };
     sim::Machine m(options);
     const bool bDone = m.RunUntil([&] { return m.Logged("[test] done"); }, kFirstBoot) == sim::RunResult::ConditionMet;
     return bDone && m.UnexpectedFaults().empty() ? 0 : 1;
@@ -424,6 +431,8 @@ TEST(EepromBoots, ARestartKeepsStoredSettingsAndResetsRamSettings) {
   testsupport::ForkedBoots boots;
   const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     options.appEntry = [] {
+      // The start-up's EEPROM step, which this entry replaces.
+      g_Eeprom.StoreFirmwareVersion();
       if (testsupport::ForkedBoots::Index() == 0) {
         const bool bSet = g_ParamSideAL.SetValue(-5) == 0 && g_ParamTopOffsetL.SetValueNoSave(7) == 0 &&
                           g_ParamWaitStep01.SetValue(55) == 0 && g_ParamWait10ms.SetValue(9) == 0;

@@ -16,6 +16,7 @@
 #include "sim/board.h"
 #include "sim/machine.h"
 #include "sim/memory/board_power.h"
+#include "firmware/devices/eeprom.h"
 #include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
 
@@ -53,6 +54,8 @@ int Boot(testsupport::ForkedBoots& boots, uint8_t ucStartSlot) {
   s_ucStartSlot = ucStartSlot;
   return boots.Run(1, [](int, sim::MachineOptions options) {
     options.appEntry = [] {
+      // The start-up's EEPROM step, which this entry replaces.
+      g_Eeprom.StoreFirmwareVersion();
       const int i = testsupport::ForkedBoots::Index();
       s_found = ReadBack(i);
       g_Cell122.Write(&s_ucStartSlot);
@@ -114,6 +117,8 @@ TEST(ErrorHistoryBoots, ARestartFindsTheEntriesWithTheirFullCounters) {
   const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     static bool s_bRight;
     options.appEntry = [] {
+      // The start-up's EEPROM step, which this entry replaces.
+      g_Eeprom.StoreFirmwareVersion();
       if (testsupport::ForkedBoots::Index() == 0) {
         g_CounterTotal.Write(65535);
         g_ErrorHist.Add(0x0201);

@@ -29,7 +29,7 @@ void Allocate(CBufSlotTable& table, uint16_t usType, uint32_t ulCount, uint16_t 
   table.Allocate(usType, ulCount, usTag1, usTag2, &lIndex, &ulOffset);
 }
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
 
 class ImageBufferSlots : public testsupport::MachineTest {
  protected:
@@ -37,6 +37,8 @@ class ImageBufferSlots : public testsupport::MachineTest {
     BootNewPrinter();
     m_machine->RunUntil([] { return g_pCurEventMng == &g_EventMngReadyA; }, kSettle);
     ASSERT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+    // Its entry sets the LEDs after the state is made current.
+    m_machine->RunFor(Ms(100));
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
   }
 

@@ -28,7 +28,7 @@ using sim::PanelLed;
 using testsupport::Ms;
 using namespace protocol;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
 
 sim::LcdController& LcdOf(sim::Machine& m) { return *m.GetBoard().FindDevice<sim::LcdController>(); }
 sim::MechanismInputs& MechanismOf(sim::Machine& m) { return *m.GetBoard().FindDevice<sim::MechanismInputs>(); }
@@ -110,6 +110,7 @@ TEST_F(MechanismSupervision, ACoverOpenedWhileASequenceRunsEndsItsAbortCheck) {
 
 TEST(MechanismRestarts, TheRollTakenOutAsksForPaperAndItsRollBackMarkLastsARestart) {
   testsupport::ForkedBoots boots;
+  boots.ProvisionSamplePrinter();
   const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     options.bRollLoaded = index == 0;  // taken out during the first boot and still out
     sim::Machine m(options);
@@ -118,7 +119,7 @@ TEST(MechanismRestarts, TheRollTakenOutAsksForPaperAndItsRollBackMarkLastsAResta
       MechanismOf(m).SetRollLoaded(false);
       if (!RunUntilShown(m, "Load Paper      ", Ms(1000))) return 2;
     } else {
-      m.RunFor(testsupport::kStartUp + Ms(1000));
+      m.RunFor(testsupport::kStartUp + testsupport::kEepromBackup + Ms(1000));
     }
     int32_t lFlag = -1;
     if (!m.RunStep([&lFlag] { lFlag = SettingValue(g_ParamRollBackFlag); }, Ms(1000))) return 3;
@@ -130,6 +131,7 @@ TEST(MechanismRestarts, TheRollTakenOutAsksForPaperAndItsRollBackMarkLastsAResta
 
 TEST(MechanismRestarts, AThermistorOutOfRangeIsInTheHistoryTheHostReadsAlsoAfterARestart) {
   testsupport::ForkedBoots boots;
+  boots.ProvisionSamplePrinter();
   const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     sim::Machine m(options);
     if (!RunUntilShown(m, "Ready           ", kSettle)) return 1;

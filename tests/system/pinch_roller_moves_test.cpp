@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/machine_ports.h"
@@ -69,17 +70,21 @@ int32_t StepToEnd(const Roller& r, int32_t lResult) {
   return lDone != 0 || lResult != 0 ? lResult : 99;
 }
 
-// A printer of the engine variant whose application runs the test's jobs,
-// with the variant's rollers in use and the motors enabled.
+// A printer of the engine variant whose application runs the test's jobs:
+// the engine variant selected from its "Engine Version" (the rollers in
+// use), the motors enabled.
 class PinchRig : public PanelTest {
  protected:
   void SetUp() override {}
   void BootVariant(EngineVariant variant) {
     BootPanel(VariantOptions(variant));
-    InApp([variant] {
+    InApp([] {
       g_PortMotorEnable.Set();
-      UseRollersOf(variant);
+      SelectEngineVariant();
     });
+    const bool bEm2 = variant == EngineVariant::EM2;
+    ASSERT_EQ(g_pProllMain, bEm2 ? static_cast<CProllMain*>(&g_ProllMainEM2) : &g_ProllMainEM3);
+    ASSERT_EQ(g_pProllFeed, bEm2 ? static_cast<CProllFeed*>(&g_ProllFeedEM2) : &g_ProllFeedEM3);
   }
   uint8_t StatusByte() {
     return m_machine->GetBoard().FindDevice<sim::BoardEeproms>()->Main().PeekByte(kMainPinStatusByte);

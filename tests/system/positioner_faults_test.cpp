@@ -179,17 +179,17 @@ void ExpectFailedWith(const Failure& f, int32_t lResult, std::vector<uint32_t> b
   EXPECT_EQ(f.raisedAgain, f.raised) << "no further index";
 }
 
-// A new printer (EM3 unless a case says otherwise) showing "Ready", with
-// the variant's pinch rollers in use and the views the tables look at.
+// A new printer (EM3 unless a case says otherwise) showing "Ready", its
+// start-up having chosen the variant's pinch rollers, with the views the
+// tables look at.
 class PrinterAtReady : public testsupport::MachineTest {
  protected:
   void SetUp() override { BootReady(sim::EngineVariant::EM3); }
   void BootReady(sim::EngineVariant variant) {
-    Boot(VariantOptions(variant));
+    BootNewPrinter(VariantOptions(variant));
     m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; },
                         testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
     ASSERT_EQ(Lcd().Visible(), "Ready           ");
-    UseRollersOf(variant);
   }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }

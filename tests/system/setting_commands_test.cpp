@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "firmware/control/app_startup.h"
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/eeprom.h"

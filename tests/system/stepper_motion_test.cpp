@@ -1,6 +1,6 @@
 // The paper steppers on the booted printer, its application's main loop
 // running: the machine definition's stepper, ramp and paper-position rows
-// as built, a ramp run and a paper move on real pulses, no pulse lost at
+// as built and the ramps the start-up fills, a ramp run and a paper move on real pulses, no pulse lost at
 // the fastest rate, and the stepper test screen by key presses.
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ using sim::PanelKey;
 using sim::Stepper;
 using testsupport::Ms;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
 
 class StepperMotion : public testsupport::MachineTest {
  protected:
@@ -62,7 +62,7 @@ class StepperMotion : public testsupport::MachineTest {
   std::vector<sim::Nanos> m_mainPulses;
 };
 
-TEST_F(StepperMotion, TheBootBuildsTheStepperRampAndPaperPositionRowsEmpty) {
+TEST_F(StepperMotion, TheBootLeavesTheSteppersIdleTheStartUpRampsBuiltAndThePaperPositionEmpty) {
   for (Stepper s : {Stepper::Main, Stepper::Sub, Stepper::Exit}) {
     EXPECT_EQ(Drivers().Control(s), 0x02) << sim::Index(s);
     EXPECT_GE(Drivers().ControlWrites(s), 1u) << sim::Index(s);
@@ -73,8 +73,9 @@ TEST_F(StepperMotion, TheBootBuildsTheStepperRampAndPaperPositionRowsEmpty) {
     EXPECT_STREQ(apMotors[i]->GetLabel(), apszLabels[i]);
     EXPECT_EQ(StateOf(*apMotors[i]), STPMTR_IDLE);
   }
-  // The ramps: their modes, empty until the start-up builds them, and six
-  // pairs on one storage.
+  // The ramps: their modes, six pairs on one storage, and filled only where
+  // the start-up builds them (10-36; the line-speed ramps 38-41 wait for
+  // the print support).
   const std::set<uint32_t> kModeOne = {0, 1, 2, 3, 5, 6, 7, 8, 27, 28};
   const std::set<uint32_t> kSecondOfPair = {16, 18, 20, 22, 24, 28};
   std::set<uint16_t*> storages;
@@ -86,9 +87,14 @@ TEST_F(StepperMotion, TheBootBuildsTheStepperRampAndPaperPositionRowsEmpty) {
     ramp.GetCount(&ulCount);
     ramp.GetTable(&pusTable);
     EXPECT_EQ(ulMode, kModeOne.count(i) ? 1u : (i == 4 || i == 9) ? 5u : 2u) << i;
-    EXPECT_EQ(ulCount, 0u) << i;
     ASSERT_NE(pusTable, nullptr);
-    for (uint32_t e = 0; e < CRampTable::kEntries; ++e) ASSERT_EQ(pusTable[e], 0) << i << "/" << e;
+    if (i >= 10 && i <= 36) {
+      EXPECT_GT(ulCount, 0u) << i;
+      EXPECT_NE(pusTable[0], 0) << i;
+    } else {
+      EXPECT_EQ(ulCount, 0u) << i;
+      for (uint32_t e = 0; e < CRampTable::kEntries; ++e) ASSERT_EQ(pusTable[e], 0) << i << "/" << e;
+    }
     if (kSecondOfPair.count(i)) {
       uint16_t* pusFirst = nullptr;
       g_aRampSpecs[i - 1].pRamp->GetTable(&pusFirst);
@@ -113,11 +119,12 @@ TEST_F(StepperMotion, TheBootBuildsTheStepperRampAndPaperPositionRowsEmpty) {
   int32_t lPosition = 9;
   g_PaperPosition.GetCurrentPointSteps(&lPosition);
   EXPECT_EQ(lPosition, 0);
-  EXPECT_EQ(g_pDonorMng, &g_DonorMngMarkSenL);
+  // The start-up's colour-sensor ribbon control: unit L's manager.
+  EXPECT_EQ(g_pDonorMng, &g_DonorMngColorSenL);
   EXPECT_TRUE(m_machine->Logged("[placeholder] CDonorMng (ribbon managers) is not built yet"));
 }
 
-// Profile 6 (g_Ramp10 up and down) as the start-up will build ramps, and a
+// Profile 6 (g_Ramp10 up and down) built as the start-up builds ramps, and a
 // 100-step move in mode 2.
 TEST_F(StepperMotion, APaperMovePlaysItsRampAndEndsOnItsTarget) {
   uint32_t ulLength = 0;

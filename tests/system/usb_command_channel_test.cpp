@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "firmware/control/event_states.h"
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -66,20 +68,20 @@ class PrinterOnTheCable : public testsupport::MachineTest, public ::testing::Wit
 TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   sim::MachineOptions options;
   options.bUsbHighSpeed = GetParam();
-  // A new printer's flash, whose DSP program starts without an error.
+  // The sample printer as it leaves the factory: it starts up without an
+  // error.
   sim::Machine& m = BootNewPrinter(std::move(options));
   sim::UsbHostPort& host = m.UsbHost();
   ASSERT_TRUE(host.WaitForConfigured(Ms(10000))) << host.Hub().FailureReason();
   EXPECT_TRUE(m.Logged("[MAIN] IoctlConnectUsb ..."));
 
-  // A new printer's EEPROM is formatted at start-up: the serial number is
-  // the cell's default, everywhere the host can read it.
+  // The factory's serial number, everywhere the host can read it.
   const sim::UsbDeviceIdentity& id = host.Identity();
   EXPECT_EQ(id.vendorId, USB_VENDOR_ID);
   EXPECT_EQ(id.productId, USB_PRODUCT_ID);
   EXPECT_EQ(id.manufacturer, std::string(USB_MANUFACTURER_TEXT));
   EXPECT_EQ(id.product, std::string(USB_PRODUCT_TEXT));
-  EXPECT_EQ(id.serialNumber, SERIAL_NUMBER_PLACEHOLDER);
+  EXPECT_EQ(id.serialNumber, testsupport::kSampleSerial);
   EXPECT_EQ(id.interfaceClass, USB_INTERFACE_CLASS_PRINTER);
   EXPECT_EQ(id.interfaceSubClass, USB_INTERFACE_SUBCLASS_PRINTER);
   EXPECT_EQ(id.interfaceProtocol, USB_INTERFACE_PROTOCOL_BIDIRECTIONAL);
@@ -87,14 +89,19 @@ TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   EXPECT_EQ(id.bulkInEndpoint, USB_ENDPOINT_BULK_IN);
   EXPECT_EQ(id.bulkInMaxPacket, GetParam() ? USB_BULK_PACKET_HIGH_SPEED : USB_BULK_PACKET_FULL_SPEED);
   Bytes deviceId(DEVICE_ID_RECORD_SIZE);
-  EncodeDeviceIdRecord(SERIAL_NUMBER_PLACEHOLDER.data(), deviceId.data(), deviceId.size());
+  EncodeDeviceIdRecord(testsupport::kSampleSerial, deviceId.data(), deviceId.size());
   EXPECT_EQ(id.deviceId, deviceId);
   EXPECT_EQ(host.GetDeviceId().data, deviceId);
   EXPECT_EQ(sim::UsbStringText(host.GetDescriptor(3, 4, 0x0409, 255).data), USB_CONFIG_HIGH_SPEED_TEXT);
 
-  // Answered by the USB task from its mirrors and constants. A new
+  // Answered by the USB task from its mirrors and constants, once the
+  // printer has settled in ready state A (the host sees it from the
+  // start-up's connection on, before the states refresh the mirrors). A new
   // printer's status is zero but for "Key Enable" (data byte 80), whose
   // default is 1; no media record has come yet, so that mirror is zero.
+  m.RunUntil([] { return g_pCurEventMng == &g_EventMngReadyA; }, Ms(10000));
+  ASSERT_EQ(g_pCurEventMng, &g_EventMngReadyA);
+  m.RunFor(Ms(100));
   const Reply status = Command(host, CMD_GET_STATUS);
   ExpectOk(status, STATUS_REPLY_SIZE);
   Bytes expectedStatus(STATUS_REPLY_SIZE, 0);
@@ -109,7 +116,7 @@ TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   EXPECT_EQ(Text(model.data), "FB077300" + std::string(MODEL_NAME_TEXT));
   const Reply serial = Command(host, CMD_GET_SERIAL_NO);
   ExpectOk(serial, SerialNoReply::kSize);
-  EXPECT_EQ(Text(serial.data), SERIAL_NUMBER_PLACEHOLDER);
+  EXPECT_EQ(Text(serial.data), testsupport::kSampleSerial);
 
   // A forwarded command reaches usb_comm in the application's main loop and
   // its reply comes back.

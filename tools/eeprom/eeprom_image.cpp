@@ -82,4 +82,35 @@ bool ProvisionSerialNumber(std::vector<uint8_t>& image, const std::string& seria
   return true;
 }
 
+bool ValidEngineVersion(int version, std::string* pError) {
+  if (version >= kEngineVersionMin && version <= kEngineVersionMax) return true;
+  if (pError != nullptr) *pError = "an engine version is 1 to 5";
+  return false;
+}
+
+bool ProvisionEngineVersion(std::vector<uint8_t>& image, int version, std::string* pError) {
+  if (!ValidEngineVersion(version, pError)) return false;
+  // An empty serial number leaves the cell's default.
+  if (image.size() != kPartBytes || !IsFormatted(image)) image = BuildMainEepromImage("");
+  image[EEPROM_ENGINE_VERSION_ADDR] = static_cast<uint8_t>(version);
+  return true;
+}
+
+int EngineVersionOf(const std::vector<uint8_t>& image) {
+  return image.size() > EEPROM_ENGINE_VERSION_ADDR ? image[EEPROM_ENGINE_VERSION_ADDR] : 0;
+}
+
+void ProvisionHeadValue(std::vector<uint8_t>& image, uint16_t value) {
+  const bool bBlank = image.size() != kPartBytes ||
+                      std::all_of(image.begin(), image.end(), [](uint8_t b) { return b == 0xFF; });
+  if (bBlank) image = BuildHeadEepromImage();
+  image[EEPROM_HEAD_RESISTANCE_ADDR] = static_cast<uint8_t>(value & 0xFFu);
+  image[EEPROM_HEAD_RESISTANCE_ADDR + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+uint16_t HeadValueOf(const std::vector<uint8_t>& image) {
+  if (image.size() < EEPROM_HEAD_RESISTANCE_ADDR + 2) return 0xFFFF;
+  return static_cast<uint16_t>(image[EEPROM_HEAD_RESISTANCE_ADDR] | (image[EEPROM_HEAD_RESISTANCE_ADDR + 1] << 8));
+}
+
 }  // namespace eepromimage

@@ -1,0 +1,12 @@
+// Print-sequence support: the line-speed ramps that follow a paper-stepper
+// ramp.
+#pragma once
+
+#include <cstdint>
+
+class CRampTable;
+
+// Builds the output ramp (start rate 500, the source's ramp time) with the
+// source's top rate converted through "Stp/Lx1000" and "FeedRollDiam";
+// returns that rate.
+uint32_t BuildLineSpeedRamp(const CRampTable& source, CRampTable& output);
