@@ -55,8 +55,9 @@ inline uint32_t NowMs() { return g_MsTimer.NowMs(); }
 
 class PanelTest : public testsupport::MachineTest {
  protected:
-  void SetUp() override {
-    sim::MachineOptions options;
+  void SetUp() override { BootPanel({}); }
+  // Boots the printer of `options` with the rig's application.
+  void BootPanel(sim::MachineOptions options) {
     options.appEntry = AppEntry;
     Boot(std::move(options));
     m_machine->RunUntil([] { return g_app.bReady; }, kBootLimit);

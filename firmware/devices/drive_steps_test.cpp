@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 
+#include "firmware/mechanism/feed_pinch.h"
 #include "firmware/printengine/drive_units.h"
 
 namespace {
@@ -27,17 +28,17 @@ class ScriptedDonorMng final : public CDonorMng {
 
 struct FeedOutcome {
   int32_t lResult;
-  uint32_t ulDone;  // 2: the roller leaves the flag as it found it
+  int32_t lDone;  // 2: the roller leaves the flag as it found it
 };
 
 class ScriptedProllFeed final : public CProllFeed {
  public:
   std::deque<FeedOutcome> outcomes;
-  int32_t Step(uint32_t* pulDone) override {
+  int32_t Step(int32_t* plDone) override {
     g_journal += 'F';
     const FeedOutcome o = outcomes.front();
     outcomes.pop_front();
-    if (o.ulDone != 2) *pulDone = o.ulDone;
+    if (o.lDone != 2) *plDone = o.lDone;
     return o.lResult;
   }
 };

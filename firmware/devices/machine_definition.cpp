@@ -26,6 +26,8 @@
 #include "firmware/devices/stepper.h"
 #include "firmware/hal/global.h"
 #include "firmware/mechanism/cutter.h"
+#include "firmware/mechanism/feed_pinch.h"
+#include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
@@ -106,12 +108,15 @@ void BuildHeadEepromL() { ConstructHeadEeprom(0); }
 void BuildHeadEepromR() { ConstructHeadEeprom(1); }
 
 // The positioners, after the sensors, motors and settings they point at.
-// The pinch rollers and the eject motor take their places between them
-// when they are built.
+// The eject motor takes its place between them when it is built.
 void BuildPositioners() {
   hal::ConstructGlobal(g_HeadLiftL, 0u);
   hal::ConstructGlobal(g_HeadLiftR, 1u);
   hal::ConstructGlobal(g_RotationLock, kGlobalBuild);
+  hal::ConstructGlobal(g_ProllMainEM2, kGlobalBuild);
+  hal::ConstructGlobal(g_ProllMainEM3, kGlobalBuild);
+  hal::ConstructGlobal(g_ProllFeedEM2, kGlobalBuild);
+  hal::ConstructGlobal(g_ProllFeedEM3, kGlobalBuild);
   hal::ConstructGlobal(g_LoadPinch, kGlobalBuild);
   hal::ConstructGlobal(g_EjectPinch, kGlobalBuild);
   hal::ConstructGlobal(g_PathSelect, kGlobalBuild);

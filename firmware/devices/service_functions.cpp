@@ -9,6 +9,7 @@
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/tone_curve_lookup.h"
+#include "firmware/mechanism/feed_pinch.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/tone_curve.h"
@@ -45,9 +46,9 @@ int32_t RunPendingDriveSteps(uint32_t* pulPending) {
       lResult = g_pDonorMng->BackgroundStep();
       bEnded = lResult != 1;
     } else {
-      uint32_t ulDone = 0;
-      lResult = g_pProllFeed->Step(&ulDone);
-      bEnded = lResult != 0 || ulDone == 1;
+      int32_t lDone = 0;
+      lResult = g_pProllFeed->Step(&lDone);
+      bEnded = lResult != 0 || lDone == 1;
     }
     if (bEnded) *pulPending &= ~ulMask;
   }

@@ -124,11 +124,11 @@ bool ReadsOn(CDigitalSensor* pSensor) {
   return pSensor->Read(&ulLevel) == 0 && ulLevel == 1;
 }
 
-int32_t CheckSensorOff(CDigitalSensor* pSensor, uint32_t ulErrorIndex) {
+int32_t CheckSensorLevel(CDigitalSensor* pSensor, uint32_t ulLevel, uint32_t ulErrorIndex) {
   uint32_t ulOn = 0;
   const int32_t lResult = ReadStableOn(pSensor, &ulOn);
   if (lResult != 0) return lResult;
-  if (ulOn == 0) return 0;
+  if (ulOn == ulLevel) return 0;
   g_ErrorMng.SetError(ulErrorIndex);
   return -1;
 }

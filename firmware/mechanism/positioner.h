@@ -42,6 +42,21 @@ enum PathSelectPosition : uint16_t {
   PATH_SEL_PATH_R = 4,
 };
 
+// The pinch rollers: up, or down on the side of unit L or R, with a
+// position between (the EM3 main pinch's half position) on each side.
+enum PinchPosition : uint16_t {
+  PINCH_UNDEFINED = 0,
+  PINCH_UP = 1,
+  PINCH_HALF_L = 2,  // the main pinch's half position on EM3; else between up and down L
+  PINCH_DOWN_L = 3,
+  PINCH_HALF_R = 4,
+  PINCH_DOWN_R = 5,
+};
+// Pinch requests besides the position codes: down, or half down, on the
+// side of the given unit (0: L, any other R).
+constexpr uint32_t kPinchRequestDown = 10;
+constexpr uint32_t kPinchRequestHalf = 11;
+
 // The states of a positioner's step machine.
 enum PositionerStep : uint16_t {
   POS_STEP_IDLE = 0,           // finished, or nothing started
@@ -82,6 +97,10 @@ struct PositionerLevels {
 constexpr PositionerLevels kLevelsOffThenOn{{0, 0, 0, 1}, 4};
 // Off, on, off, on: two on-phases.
 constexpr PositionerLevels kLevelsTwoOnPhases{{0, 1, 0, 1}, 4};
+// Three polls on, then one off.
+constexpr PositionerLevels kLevelsOnThenOff{{1, 1, 1, 0}, 4};
+// On, off, on again.
+constexpr PositionerLevels kLevelsOnOffOn{{1, 0, 1, -1}, 3};
 constexpr PositionerLevels kLevelsTurnOn{{0, 1, -1, -1}, 2};
 constexpr PositionerLevels kLevelsTurnOff{{1, 0, -1, -1}, 2};
 
@@ -175,11 +194,12 @@ int32_t StepUntilDone(Positioner& positioner, int32_t lResult) {
 // The end of Step for a positioner that never backs off, after its own
 // states ran with `lResult` and `bFinished`: the time-out check, the
 // arrival check once finished, then FinishPositionerStep.
+// A positioner may leave out the arrival check (`bVerify` false).
 template <typename Positioner>
 int32_t EndPositionerStep(Positioner& positioner, int32_t lResult, bool bFinished, PositionerRecord& rec,
-                          PositionerMotor& motor, int32_t* plLatch, int32_t* plDone) {
+                          PositionerMotor& motor, int32_t* plLatch, int32_t* plDone, bool bVerify = true) {
   lResult = CheckPositionerTimeout(positioner, lResult, bFinished, false, rec, motor);
-  if (bFinished) lResult = positioner.Verify();
+  if (bFinished && bVerify) lResult = positioner.Verify();
   return FinishPositionerStep(lResult, bFinished, rec, motor, plLatch, plDone);
 }
 
@@ -218,10 +238,13 @@ uint32_t ScreenRequest(const ScreenMove* pRows, uint32_t ulRows, uint32_t ulPosi
 int32_t ReadStableOn(CDigitalSensor* pSensor, uint32_t* pulOn);
 // One plain read: true only when it succeeds with level 1.
 bool ReadsOn(CDigitalSensor* pSensor);
-// An arrival check: 0 when the sensor reads a steady 0; when it reads 1,
-// the error index is raised and the result is -1; a failed read gives its
-// result.
-int32_t CheckSensorOff(CDigitalSensor* pSensor, uint32_t ulErrorIndex);
+// An arrival check: 0 when the sensor reads a steady `ulLevel` (0 or 1);
+// otherwise the error index is raised and the result is -1; a failed read
+// gives its result.
+int32_t CheckSensorLevel(CDigitalSensor* pSensor, uint32_t ulLevel, uint32_t ulErrorIndex);
+inline int32_t CheckSensorOff(CDigitalSensor* pSensor, uint32_t ulErrorIndex) {
+  return CheckSensorLevel(pSensor, 0, ulErrorIndex);
+}
 
 // One text written at one column.
 struct ScreenText {

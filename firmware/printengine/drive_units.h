@@ -1,7 +1,6 @@
-// The current unit's ribbon (donor) manager and the current feed pinch
-// roller, as far as the background drive steps and the FPGA interrupt use
-// them, the four managers the unit switch chooses from, and the feed and
-// main pinch rollers of both engine variants.
+// The current unit's ribbon (donor) manager, as far as the background drive
+// steps and the FPGA interrupt use it, and the four managers the unit
+// switch chooses from.
 #pragma once
 
 #include <cstdint>
@@ -48,52 +47,5 @@ extern CDonorMng_MarkSen g_DonorMngMarkSenR;
 extern CDonorMng_ColorSen g_DonorMngColorSenL;
 extern CDonorMng_ColorSen g_DonorMngColorSenR;
 
-class CProllFeed {
- public:
-  constexpr CProllFeed() = default;
-  // One step of the roller's pending operation; *pulDone becomes 1 once it
-  // has ended. Non-zero on a failure.
-  virtual int32_t Step(uint32_t* pulDone);
-
- protected:
-  ~CProllFeed() = default;
-};
-
-class CProllFeed_EM2 final : public CProllFeed {
- public:
-  constexpr CProllFeed_EM2() = default;
-};
-
-class CProllFeed_EM3 final : public CProllFeed {
- public:
-  constexpr CProllFeed_EM3() = default;
-};
-
-class CProllMain {
- public:
-  constexpr CProllMain() = default;
-
- protected:
-  ~CProllMain() = default;
-};
-
-class CProllMain_EM2 final : public CProllMain {
- public:
-  constexpr CProllMain_EM2() = default;
-};
-
-class CProllMain_EM3 final : public CProllMain {
- public:
-  constexpr CProllMain_EM3() = default;
-};
-
-extern CProllFeed_EM2 g_ProllFeedEM2;
-extern CProllFeed_EM3 g_ProllFeedEM3;
-extern CProllMain_EM2 g_ProllMainEM2;
-extern CProllMain_EM3 g_ProllMainEM3;
-
 // The current unit's manager, chosen by the unit switch (never null).
 extern CDonorMng* g_pDonorMng;
-// The feed pinch roller of the engine variant (never null; the main one is
-// g_pProllMain of the engine variant).
-extern CProllFeed* g_pProllFeed;

@@ -2,6 +2,7 @@
 // engine variants' mechanism and main-pinch initialisations: nothing moves, and switching everything off stops the positioners built so far,
 // so an aborted step leaves no positioner's motor running. The system reset does what it will do: the host is answered, the
 // LCD says so and the main loop ends.
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/event_set.h"
 #include "firmware/control/host_command_poll.h"
 #include "firmware/control/lcd.h"
@@ -9,6 +10,8 @@
 #include "firmware/hostif/shmem_usb.h"
 #include "firmware/hostif/usb_comm.h"
 #include "firmware/mechanism/cutter.h"
+#include "firmware/mechanism/feed_pinch.h"
+#include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
@@ -31,9 +34,11 @@ int32_t MechaAllOff() {
   ++g_PlaceholderActionResults.ulMechaAllOffRuns;
   g_HeadLiftL.Stop();
   g_HeadLiftR.Stop();
+  g_pProllMain->Stop();
   g_LoadPinch.Stop();
   g_RotationLock.Stop();
   g_PathSelect.Stop();
+  g_pProllFeed->Stop();
   g_EjectPinch.Stop();
   g_Cutter.Stop();
   g_LoadBar.Stop();

@@ -51,18 +51,11 @@ constexpr SwitchedLoadWiring kLoads[] = {
 
 // ---- the switches on the FPGA's input words ----
 using positioner::In;
-constexpr SensorBit kFeedPinchL = In(0, 7), kFeedPinchC = In(0, 8), kFeedPinchR = In(0, 9);
-constexpr SensorBit kMainPinL = In(0, 11), kMainPinC = In(0, 12), kMainPinR = In(0, 13);
 constexpr SensorBit kUnitPosi = In(1, 9);
 
 // ---- the axes (micrometres, or millidegrees for the cams and the eject roller) ----
 // The positioners' axes: positioner_geometry.h.
-// A cam turning through three switch positions.
 using positioner::kTurn;
-constexpr SensorWindow kMainPinchWindows[] = {
-    {0, 20000, kMainPinL}, {120000, 140000, kMainPinC}, {240000, 260000, kMainPinR}};
-constexpr SensorWindow kFeedPinchWindows[] = {
-    {0, 20000, kFeedPinchL}, {120000, 140000, kFeedPinchC}, {240000, 260000, kFeedPinchR}};
 // The paper-roll carousel: left, neutral and right notches, right at the
 // end stop.
 constexpr int32_t kCarouselTravel = 12000;
@@ -106,8 +99,8 @@ const AxisWiring kAxisWiring[Index(Axis::Count)] = {
     {"HeadL",      DcMotor::HeadL,      {}, &PositionerGeometry::headL},
     {"HeadR",      DcMotor::HeadR,      {}, &PositionerGeometry::headR},
     {"LoadPinch",  DcMotor::LoadPinch,  {}, &PositionerGeometry::loadPinch},
-    {"MainPinch",  DcMotor::MainPinch,  Cyclic(kTurn, 10000, 360000, kMainPinchWindows)},
-    {"FeedPinch",  DcMotor::FeedPinch,  Cyclic(kTurn, 10000, 360000, kFeedPinchWindows)},
+    {"MainPinch",  DcMotor::MainPinch,  {}, &PositionerGeometry::mainPinch},
+    {"FeedPinch",  DcMotor::FeedPinch,  {}, &PositionerGeometry::feedPinch},
     {"EjectPinch", DcMotor::EjectPinch, {}, &PositionerGeometry::ejectPinch},
     {"PathSel",    DcMotor::PathSel,    {}, &PositionerGeometry::pathSel},
     {"RotLock",    DcMotor::RotLock,    {}, &PositionerGeometry::rotLock},

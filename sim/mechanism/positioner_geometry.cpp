@@ -17,8 +17,22 @@ constexpr SensorWindow kEm2HeadRWindows[] = {UpZone(kHeadRUp), Em2DownZone(kHead
 constexpr AxisGeometry kEm2HeadL = Linear(kEm2LiftTravel, 0, 20000, kEm2HeadLWindows);
 constexpr AxisGeometry kEm2HeadR = Linear(kEm2LiftTravel, 0, 20000, kEm2HeadRWindows);
 
-constexpr PositionerGeometry kEm3 = {kHeadL, kHeadR, kLoadPinch, kLoadBar, kEjectPinch, kPathSel, kRotLock};
-constexpr PositionerGeometry kEm2 = {kEm2HeadL, kEm2HeadR, kLoadPinch, kLoadBar, kEjectPinch, kPathSel, kRotLock};
+// ---- EM2: two-window pinch cams ----
+constexpr SensorWindow kEm2MainPinchWindows[] = {
+    Cam<kEm2Half>({-kEm2A + 1, kEm2A - 1, kMainPinL}),
+    Cam<kEm2Half>({-kEm2B + 1, kEm2B - 1, kMainPinC}),
+};
+constexpr SensorWindow kEm2FeedPinchWindows[] = {
+    Cam<kEm2Half>({-kEm2A + 1, kEm2A - 1, kFeedPinchL}),
+    Cam<kEm2Half>({-kEm2B + 1, kEm2B - 1, kFeedPinchR}),
+};
+constexpr AxisGeometry kEm2MainPinch = CamAxis(kEm2Half, kEm2MainPinchWindows);
+constexpr AxisGeometry kEm2FeedPinch = CamAxis(kEm2Half, kEm2FeedPinchWindows);
+
+constexpr PositionerGeometry kEm3 = {kHeadL,   kHeadR,   kLoadPinch, kLoadBar, kEjectPinch,
+                                     kPathSel, kRotLock, kMainPinch, kFeedPinch};
+constexpr PositionerGeometry kEm2 = {kEm2HeadL, kEm2HeadR, kLoadPinch,    kLoadBar,     kEjectPinch,
+                                     kPathSel,  kRotLock,  kEm2MainPinch, kEm2FeedPinch};
 
 }  // namespace
 

@@ -11,11 +11,11 @@
 // position-3 end and the cutter at LEFT.
 //
 // One table per engine variant (positioner_geometry.cpp). The constants
-// below are EM3's; EM2 differs only in its head lifts, whose stroke is
-// shorter (6.4 mm against 8 mm: a travel takes 320 ms at full duty instead
-// of 400, its end zones as wide). The cutter is the same in both. The board
-// takes the variant at each boot from the main EEPROM, where the firmware
-// takes it.
+// below are EM3's; EM2 differs in its head lifts, whose stroke is shorter
+// (6.4 mm against 8 mm: a travel takes 320 ms at full duty instead of 400,
+// its end zones as wide), and in its pinch-roller cams. The cutter is the
+// same in both. The board takes the variant at each boot from the main
+// EEPROM, where the firmware takes it.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +29,8 @@ namespace sim {
 enum class EngineVariant : uint8_t { EM2, EM3 };
 const char* ToString(EngineVariant variant);
 
-// The positioner axes of one engine variant. The cutter's, the pinch
-// rollers' and the carousel's do not depend on it (dc_wiring.cpp).
+// The positioner axes of one engine variant. The cutter's and the
+// carousel's do not depend on it (dc_wiring.cpp).
 struct PositionerGeometry {
   AxisGeometry headL;
   AxisGeometry headR;
@@ -39,6 +39,8 @@ struct PositionerGeometry {
   AxisGeometry ejectPinch;
   AxisGeometry pathSel;
   AxisGeometry rotLock;
+  AxisGeometry mainPinch;
+  AxisGeometry feedPinch;
 };
 const PositionerGeometry& GeometryOf(EngineVariant variant);
 
@@ -58,6 +60,8 @@ inline constexpr SensorBit kPathPosiL = In(0, 5), kPathPosiR = In(0, 6);
 inline constexpr SensorBit kLoadPinUp = In(0, 14), kLoadPinDn = In(0, 15);
 inline constexpr SensorBit kHeadLUp = In(1, 0), kHeadLDn = In(1, 1), kHeadRUp = In(1, 4), kHeadRDn = In(1, 5);
 inline constexpr SensorBit kLoadBarUp = In(1, 10), kLoadBarDn = In(1, 11);
+inline constexpr SensorBit kFeedPinchL = In(0, 7), kFeedPinchR = In(0, 9);
+inline constexpr SensorBit kMainPinL = In(0, 11), kMainPinC = In(0, 12);
 
 constexpr AxisGeometry Linear(int32_t length, int32_t start, uint32_t fullSpeed, std::span<const SensorWindow> w) {
   return AxisGeometry{AxisKind::Linear, length, start, fullSpeed, w};
@@ -130,6 +134,64 @@ inline constexpr SensorWindow kCutterWindows[] = {
     {kCutterTravel - kCutterEndZone, kCutterTravel, kCutterR},
 };
 inline constexpr AxisGeometry kCutter = Linear(kCutterTravel, 0, 1600000, kCutterWindows);
+
+// ---- pinch rollers: cams (millidegrees) turning through θ, up at θ = 0 ----
+// The axis runs from one end stop (coordinate 0) to the other; θ = 0 lies
+// in the middle. Every cam turns at 120 degrees a second, so no motion
+// takes more than 500 ms. Windows are given in θ; Cam() places them.
+inline constexpr uint32_t kCamSpeed = 120000;
+struct CamWindow {
+  int32_t from;
+  int32_t to;
+  SensorBit sensor;
+};
+template <int32_t kHalfTurn>
+constexpr SensorWindow Cam(const CamWindow& w) {
+  return {w.from + kHalfTurn, w.to + kHalfTurn, w.sensor};
+}
+constexpr AxisGeometry CamAxis(int32_t halfTurn, std::span<const SensorWindow> w) {
+  return Linear(2 * halfTurn, halfTurn, kCamSpeed, w);
+}
+
+// EM3 main pinch: Forward passes 2, 3, 1, 5, 4 (half L, down L, up, down
+// R, half R). "MainPin C" is on while up (|θ| < c1) and at the halves
+// (h1 <= |θ| <= h2), "MainPin L" from l0 outwards: lowering from up stops
+// just inside the L region, lowering from half just outside it.
+inline constexpr int32_t kMainC1 = 10000, kMainL0 = 30000, kMainH1 = 50000, kMainH2 = 70000;
+inline constexpr int32_t kMainEm3Half = 90000;
+inline constexpr SensorWindow kMainPinchEm3Windows[] = {
+    Cam<kMainEm3Half>({-kMainC1, kMainC1, kMainPinC}),
+    Cam<kMainEm3Half>({-kMainH2, -kMainH1, kMainPinC}),
+    Cam<kMainEm3Half>({kMainH1, kMainH2, kMainPinC}),
+    Cam<kMainEm3Half>({-kMainEm3Half, -kMainL0, kMainPinL}),
+    Cam<kMainEm3Half>({kMainL0, kMainEm3Half, kMainPinL}),
+};
+inline constexpr AxisGeometry kMainPinch = CamAxis(kMainEm3Half, kMainPinchEm3Windows);
+
+// EM3 feed pinch: "FeedPinch R" is on in (-d, a) and from -c outwards,
+// "FeedPinch L" in (-a, d) and from c outwards; down L (reached by
+// Reverse) stands at -c, down R at +c. Beyond each down position the cam
+// has a second detent: its sensor is off for a short stretch and on
+// again, so a roller driven on because the other sensor did not confirm
+// the end seats again there.
+inline constexpr int32_t kFeedA = 10000, kFeedD = 30000, kFeedC = 50000;
+inline constexpr int32_t kFeedDetent = 10000, kFeedDetentGap = 6000;
+inline constexpr int32_t kFeedSecond = kFeedC + kFeedDetent + kFeedDetentGap;
+inline constexpr int32_t kFeedEm3Half = 80000;
+inline constexpr SensorWindow kFeedPinchEm3Windows[] = {
+    Cam<kFeedEm3Half>({-kFeedD + 1, kFeedA - 1, kFeedPinchR}),
+    Cam<kFeedEm3Half>({-kFeedC - kFeedDetent, -kFeedC, kFeedPinchR}),
+    Cam<kFeedEm3Half>({-kFeedEm3Half, -kFeedSecond, kFeedPinchR}),
+    Cam<kFeedEm3Half>({-kFeedA + 1, kFeedD - 1, kFeedPinchL}),
+    Cam<kFeedEm3Half>({kFeedC, kFeedC + kFeedDetent, kFeedPinchL}),
+    Cam<kFeedEm3Half>({kFeedSecond, kFeedEm3Half, kFeedPinchL}),
+};
+inline constexpr AxisGeometry kFeedPinch = CamAxis(kFeedEm3Half, kFeedPinchEm3Windows);
+
+// EM2 rollers: Forward runs to side L (position 3), Reverse to side R (5).
+// The wide window (main "MainPin L", feed "FeedPinch L") is on for |θ| <
+// a, the narrow one (main "MainPin C", feed "FeedPinch R") for |θ| < b.
+inline constexpr int32_t kEm2A = 30000, kEm2B = 10000, kEm2Half = 60000;
 
 }  // namespace positioner
 }  // namespace sim

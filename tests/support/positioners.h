@@ -15,14 +15,22 @@
 #include "firmware/devices/dc_motor.h"
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/mechanism/cutter.h"
+#include "firmware/mechanism/feed_pinch.h"
+#include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
+#include "sim/machine.h"
+#include "sim/mechanism/positioner_geometry.h"
+#include "tests/support/machine_test.h"
 
 namespace positionertest {
 
-enum class Part { HeadL, HeadR, LoadPinch, LoadBar, EjectPinch, PathSel, RotLock, Cutter };
+// The pinch rollers are those of the engine variant in use (g_pProllMain,
+// g_pProllFeed); their requests are position codes (1 up, 2-5 half or down
+// on a side).
+enum class Part { HeadL, HeadR, LoadPinch, LoadBar, EjectPinch, PathSel, RotLock, Cutter, MainPinch, FeedPinch };
 
 // One positioner as a table drives it.
 struct Driven {
@@ -61,6 +69,19 @@ inline Driven CutterDriven() {
           [] { return g_Cutter.SettlePosition(); }};
 }
 
+// A pinch roller: Move with unit 0.
+template <typename Roller>
+Driven PinchDriven(Roller* const& pRoller, CDcMotor* pMotor) {
+  return {[&pRoller](uint32_t r) { return pRoller->Move(r, 0); },
+          [&pRoller](int32_t* p) { return pRoller->Step(p); },
+          [&pRoller] {
+            uint32_t ulPosition = 0;
+            pRoller->GetPosition(&ulPosition);
+            return ulPosition;
+          },
+          pMotor, nullptr};
+}
+
 inline Driven Of(Part part) {
   switch (part) {
     case Part::HeadL: return Drive(g_HeadLiftL, &g_DcMotorHeadL, &g_ChopMotorHeadL);
@@ -71,6 +92,8 @@ inline Driven Of(Part part) {
     case Part::PathSel: return Drive(g_PathSelect, &g_DcMotorPathSel, nullptr);
     case Part::RotLock: return Drive(g_RotationLock, &g_DcMotorRotLock, &g_ChopMotorRotLock);
     case Part::Cutter: return CutterDriven();
+    case Part::MainPinch: return PinchDriven(g_pProllMain, &g_DcMotorMainPinch);
+    case Part::FeedPinch: return PinchDriven(g_pProllFeed, &g_DcMotorFeedPinch);
   }
   return {};
 }
@@ -111,6 +134,13 @@ std::string CaseName(const Info& test) {
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
   }
   return name;
+}
+
+// The options of a printer of the engine variant: "Engine Version" 1 (EM2)
+// written into the main EEPROM before the boot; EM3 keeps the EEPROM's.
+inline sim::MachineOptions VariantOptions(sim::EngineVariant variant, sim::MachineOptions options = {}) {
+  options.engineVersion = variant == sim::EngineVariant::EM2 ? sim::kEngineVersionEm2 : 0;
+  return options;
 }
 
 }  // namespace positionertest

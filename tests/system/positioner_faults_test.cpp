@@ -1,6 +1,7 @@
 // The positioners failing on the virtual mechanism's fault switches, on a
-// printer running its main loop: each fault of the table makes one move
-// fail with its error index; once the state machine has run, the LCD shows
+// printer running its main loop (of the case's engine variant): each fault
+// of the table makes one move fail with its error index; once the state
+// machine has run, the LCD shows
 // the index's status line, the Error LED is on and the history holds the
 // entry. The failed positioner stays latched: a new start moves nothing and
 // the next step fails without raising another index. The cutter, which has
@@ -45,6 +46,7 @@ struct FaultCase {
   uint32_t ulRequest;
   uint32_t ulError;
   const char* pszLine;
+  sim::EngineVariant variant = sim::EngineVariant::EM3;
 };
 
 template <sim::Axis kAxis>
@@ -53,6 +55,11 @@ void Stuck(Rig& r) {
 }
 template <const sim::SensorBit& kSensor, BitFault kFault>
 void Bit(Rig& r) {
+  r.faults.SetBitFault(kSensor, kFault);
+}
+template <sim::Axis kAxis, const sim::SensorBit& kSensor, BitFault kFault>
+void StuckWith(Rig& r) {
+  r.faults.SetAxisStuck(kAxis, true);
   r.faults.SetBitFault(kSensor, kFault);
 }
 // The find with paper at the top of path R only and "PathPosi R" failed off
@@ -97,6 +104,29 @@ const std::vector<FaultCase> kFaults = {
      "Sensor Error  07"},
     {"head L up switch chattering after going down", Part::HeadL, {}, Bit<pos::kHeadLUp, BitFault::Chatter>, 2,
      0x30F, "Sensor Error  15"},
+    // The main pinch roller; the requests are positions (3 and 2 on side L,
+    // 5 and 4 on side R).
+    {"main pinch stuck lifting from L", Part::MainPinch, {1, 3}, Stuck<Axis::MainPinch>, 1, 0x222, "Mecha Error   34"},
+    {"main pinch stuck lifting from R", Part::MainPinch, {1, 5}, Stuck<Axis::MainPinch>, 1, 0x223, "Mecha Error   35"},
+    {"main pinch stuck lowering to L", Part::MainPinch, {1}, Stuck<Axis::MainPinch>, 3, 0x224, "Mecha Error   36"},
+    {"main pinch stuck lowering to R", Part::MainPinch, {1}, Stuck<Axis::MainPinch>, 5, 0x225, "Mecha Error   37"},
+    {"main pinch stuck going to half L", Part::MainPinch, {1}, Stuck<Axis::MainPinch>, 2, 0x226, "Mecha Error   38"},
+    {"main pinch stuck going to half R", Part::MainPinch, {1}, Stuck<Axis::MainPinch>, 4, 0x227, "Mecha Error   39"},
+    {"main pinch C switch on at down L", Part::MainPinch, {1}, Bit<pos::kMainPinC, BitFault::StuckOn>, 3, 0x303,
+     "Sensor Error  03"},
+    {"EM2 main pinch C switch on at down R", Part::MainPinch, {1}, Bit<pos::kMainPinC, BitFault::StuckOn>, 5, 0x303,
+     "Sensor Error  03", sim::EngineVariant::EM2},
+    {"EM2 main pinch stuck lifting from L", Part::MainPinch, {1, 3}, Stuck<Axis::MainPinch>, 1, 0x222,
+     "Mecha Error   34", sim::EngineVariant::EM2},
+    // The EM2 feed pinch at up, its narrow switch off: the lift from an
+    // undefined position drives Forward and never finds up.
+    {"EM2 feed pinch stuck lifting from undefined", Part::FeedPinch, {},
+     StuckWith<Axis::FeedPinch, pos::kFeedPinchR, BitFault::StuckOff>, 1, 0x20B, "Mecha Error   11",
+     sim::EngineVariant::EM2},
+    {"EM2 feed pinch stuck lowering to L", Part::FeedPinch, {1}, Stuck<Axis::FeedPinch>, 3, 0x20C, "Mecha Error   12",
+     sim::EngineVariant::EM2},
+    {"EM2 feed pinch R switch on at down R", Part::FeedPinch, {1}, Bit<pos::kFeedPinchR, BitFault::StuckOn>, 5,
+     0x305, "Sensor Error  05", sim::EngineVariant::EM2},
 };
 
 // Every raised index.
@@ -149,11 +179,14 @@ void ExpectFailedWith(const Failure& f, int32_t lResult, std::vector<uint32_t> b
   EXPECT_EQ(f.raisedAgain, f.raised) << "no further index";
 }
 
-// A new printer showing "Ready", with the views the tables look at.
+// A new printer (EM3 unless a case says otherwise) showing "Ready", its
+// start-up having chosen the variant's pinch rollers, with the views the
+// tables look at.
 class PrinterAtReady : public testsupport::MachineTest {
  protected:
-  void SetUp() override {
-    BootNewPrinter();
+  void SetUp() override { BootReady(sim::EngineVariant::EM3); }
+  void BootReady(sim::EngineVariant variant) {
+    BootNewPrinter(VariantOptions(variant));
     m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; },
                         testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
     ASSERT_EQ(Lcd().Visible(), "Ready           ");
@@ -175,7 +208,10 @@ class PrinterAtReady : public testsupport::MachineTest {
   }
 };
 
-class PositionerFaults : public PrinterAtReady, public ::testing::WithParamInterface<FaultCase> {};
+class PositionerFaults : public PrinterAtReady, public ::testing::WithParamInterface<FaultCase> {
+ protected:
+  void SetUp() override { BootReady(GetParam().variant); }
+};
 
 TEST_P(PositionerFaults, RaiseTheirIndexShowItAndLeaveThePositionerLatched) {
   const FaultCase& c = GetParam();

@@ -9,6 +9,7 @@
 
 #include "firmware/control/error_manager.h"
 #include "firmware/control/panel_test_rig.h"
+#include "firmware/mechanism/positioner_test_rig.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/stepper.h"
@@ -17,7 +18,9 @@
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/stepper_drivers.h"
+#include "tests/support/positioners.h"
 
 namespace paneltest {
 namespace {
@@ -34,7 +37,19 @@ struct ScreenCase {
   CParameter* pFlag;
   std::string first;
   std::vector<Shown> afterEnter;
+  sim::EngineVariant variant = sim::EngineVariant::EM3;
+  // Sets the board up before the setUp job (may be empty).
+  std::function<void(sim::Machine&)> board;
 };
+
+// Paper at the tops of the paths (the photo sensors' LEDs are lit by the
+// setUp job).
+template <bool kTopL, bool kTopR>
+void PaperAt(sim::Machine& m) {
+  auto& inputs = *m.GetBoard().FindDevice<sim::MechanismInputs>();
+  inputs.SetPaperSeen(sim::PhotoSensor::TopL, kTopL);
+  inputs.SetPaperSeen(sim::PhotoSensor::TopR, kTopR);
+}
 
 const std::vector<ScreenCase> kScreens = {
     {"head",
@@ -82,12 +97,59 @@ const std::vector<ScreenCase> kScreens = {
      "Cutter    :UNDEF",
      // The first press settles at LEFT, every other one cuts across.
      {{"Cutter     :LEFT", -1}, {"Cutter    :RIGHT", -1}, {"Cutter     :LEFT", -1}}},
+    // The pinch rollers write their position at column 4 of the title;
+    // the main one stores it in "MainPinStatus".
+    {"main pinch EM2",
+     [] {},
+     [] { g_ProllMainEM2.TestScreen(); },
+     &g_ParamMainPinStatus,
+     "Main:UNDEF      ",
+     // Undefined lifts from side L (up at once); from up it lowers on unit
+     // 0, then on unit 1.
+     {{"Main:L-UP/R-UP  ", 1}, {"Main:L-DOWN/R-UP", 3}, {"Main:L-UP/R-UP  ", 1}, {"Main:L-UP/R-DOWN", 5},
+      {"Main:L-UP/R-UP  ", 1}},
+     sim::EngineVariant::EM2},
+    {"main pinch EM3 with paper at top L",
+     [] {
+       LightPhotoSensors();
+       g_ProllMainEM3.MoveUpAndWait();
+     },
+     [] { g_ProllMainEM3.TestScreen(); },
+     &g_ParamMainPinStatus,
+     "Main:L-UP/R-UP  ",
+     {{"Main:L-DOWN/R-UP", 0x1B}, {"Main:L-HALF/R-UP", 0x12}, {"Main:L-DOWN/R-UP", 0x1B}, {"Main:L-UP/R-UP  ", 0x09},
+      {"Main:L-DOWN/R-UP", 0x1B}},
+     sim::EngineVariant::EM3,
+     PaperAt<true, false>},
+    {"main pinch EM3 second screen with paper at both tops",
+     [] {
+       LightPhotoSensors();
+       g_ProllMainEM3.MoveUpAndWait();
+     },
+     [] { g_ProllMainEM3.TestScreen2(); },
+     &g_ParamMainPinStatus,
+     "Main:L-UP/R-UP  ",
+     // From up to half, on unit 0 and 1 in turn; from half back up.
+     {{"Main:L-HALF/R-UP", 0x12}, {"Main:L-UP/R-UP  ", 0x09}, {"Main:L-UP/R-HALF", 0x24}, {"Main:L-UP/R-UP  ", 0x09}},
+     sim::EngineVariant::EM3,
+     PaperAt<true, true>},
+    {"feed pinch",
+     [] {},
+     [] { g_pProllFeed->TestScreen(); },
+     nullptr,
+     "Feed:UNDEF      ",
+     {{"Feed:L-UP/R-UP  ", -1}, {"Feed:L-DOWN/R-UP", -1}, {"Feed:L-UP/R-UP  ", -1}, {"Feed:L-UP/R-DOWN", -1},
+      {"Feed:L-UP/R-UP  ", -1}}},
 };
 
-class PositionerScreens : public PanelTest, public ::testing::WithParamInterface<ScreenCase> {};
+class PositionerScreens : public PanelTest, public ::testing::WithParamInterface<ScreenCase> {
+ protected:
+  void SetUp() override { BootPanel(positionertest::VariantOptions(GetParam().variant)); }
+};
 
 TEST_P(PositionerScreens, EachEnterMakesOneMoveAndShowsWhereThePartIs) {
   const ScreenCase& c = GetParam();
+  if (c.board) c.board(*m_machine);
   InApp(
       [&c] {
         g_PortMotorEnable.Set();
@@ -254,6 +316,32 @@ TEST_F(CutterScreen, PutsBackAClearFlagAfterACutThatFailedInIt) {
   static uint32_t s_ulTimedOut;
   InApp([] { g_ErrorMng.IsErrorSet(0x219, &s_ulTimedOut); });
   EXPECT_EQ(s_ulTimedOut, 1u) << "towards RIGHT";
+}
+
+// Without paper at either top the EM3 screen asks for it for a second and
+// moves nothing.
+TEST_F(PanelTest, TheEm3MainPinchScreenAsksForPaperForOneSecond) {
+  PaperAt<false, false>(*m_machine);
+  InApp([] {
+    g_PortMotorEnable.Set();
+    LightPhotoSensors();
+    g_ProllMainEM3.MoveUpAndWait();
+  });
+  Start([] { g_ProllMainEM3.TestScreen(); });
+  ASSERT_TRUE(RunUntilShown("Main:L-UP/R-UP  ")) << Lcd().Visible();
+  const sim::Nanos before = m_machine->Now();
+  Keys().Tap(PanelKey::Enter, Ms(200), Ms(60));
+  ASSERT_TRUE(RunUntilShown("Set Paper!      ", Ms(1000))) << Lcd().Visible();
+  const sim::Nanos asked = m_machine->Now();
+  m_machine->RunUntil([this] { return Lcd().Visible() != "Set Paper!      "; }, Ms(2000));
+  const sim::Nanos shown = m_machine->Now() - asked;
+  EXPECT_GE(shown, Ms(1000));
+  EXPECT_LT(shown, Ms(1010));
+  EXPECT_TRUE(RunUntilShown("Main:L-UP/R-UP  ")) << "the title and the position again";
+  const auto& trace = m_machine->GetBoard().FindDevice<sim::DcMechanism>()->Trace();
+  EXPECT_FALSE(trace.AnythingMovedSince(before)) << trace.Text();
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(60));
+  EXPECT_TRUE(Finish(Ms(2000)));
 }
 
 }  // namespace
