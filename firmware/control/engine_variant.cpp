@@ -3,6 +3,7 @@
 #include "firmware/control/engine_variant.h"
 
 #include "firmware/control/app_startup.h"
+#include "firmware/control/error_table.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hostif/print_job_handlers.h"
 #include "firmware/hostif/usb_comm.h"
@@ -54,7 +55,6 @@ struct EngineVariant {
 };
 
 constexpr uint32_t kNoCisError = 0xFFFF;
-constexpr uint32_t kCisImageError = 0x011A;
 
 constexpr EngineVariant kEm2 = {InitMechaEM2,     InitMainPinchEM2, PreparePathSequence_EM2, EndOfJobSequence_EM2,
                                 TuneCisAtLoadEM2, ExecExitTrayStatus_EM2, &g_ProllFeedEM2, &g_ProllMainEM2,
@@ -62,7 +62,7 @@ constexpr EngineVariant kEm2 = {InitMechaEM2,     InitMainPinchEM2, PreparePathS
                                 false,            413};
 constexpr EngineVariant kEm3 = {InitMechaEM3,     InitMainPinchEM3, PreparePathSequence_EM3, EndOfJobSequence_EM3,
                                 TuneCisAtLoadEM3, ExecExitTrayStatus_EM3, &g_ProllFeedEM3, &g_ProllMainEM3,
-                                kCisImageError,   11,               65336,                  65383,
+                                erridx::kCisImage,   11,               65336,                  65383,
                                 true,             410};
 
 constexpr int32_t kEngineVersionEm2 = 1;

@@ -32,9 +32,17 @@ struct ErrorInfo {
 namespace erridx {
 constexpr ErrorIndex kControlFirst = 0x0101;
 constexpr ErrorIndex kDspStart = 0x0109;  // a DSP program did not start
+constexpr ErrorIndex kTableChecksum = 0x010A;  // the TABLE image's checksum or size
+constexpr ErrorIndex kTableFormat = 0x010C;    // the TABLE image's format word
+constexpr ErrorIndex kLamiImageWrite = 0x0118;  // a lamination slot's write or copy failed
+constexpr ErrorIndex kLamiImageCheck = 0x0119;  // a lamination slot failed its check
+constexpr ErrorIndex kCisImage = 0x011A;        // the CIS start-up (EM3)
+constexpr ErrorIndex kSerialNumber = 0x011E;    // the factory's placeholder serial number
 constexpr ErrorIndex kPpaComm = 0x01F1;
 constexpr ErrorIndex kHeadResistanceFirst = 0x0120;  // a head's resistance is invalid
 constexpr ErrorIndex kHeadResistanceLast = 0x0122;
+constexpr ErrorIndex kHeadSettingL = 0x0123;  // unit L's settings differ from its head EEPROM
+constexpr ErrorIndex kHeadSettingR = 0x0124;
 constexpr ErrorIndex kCoverFirst = 0x0600;
 constexpr ErrorIndex kPaperCover = 0x0605;
 constexpr ErrorIndex kFrontCover = 0x0607;

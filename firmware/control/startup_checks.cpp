@@ -24,7 +24,6 @@ constexpr int32_t kRollBackStarted = 1;
 constexpr int32_t kRollBackHalf = 2;
 constexpr int32_t kRollBackTakeOut = 3;
 constexpr char kFactorySerial[] = "R0000000";
-constexpr uint16_t kErrorSerial = 0x011E;
 constexpr uint16_t kHeadValueMin = 4000;
 constexpr uint16_t kHeadValueMax = 9000;
 constexpr uint8_t kHeadValueLow = EEPROM_HEAD_RESISTANCE_ADDR;
@@ -51,8 +50,8 @@ constexpr HeadCheck kHeadCheckL = {
     &g_CounterHeadPrintsL,
     &g_HeadEepromL,
     &g_usHeadResistanceL,
-    0x0123,
-    0x0120,
+    erridx::kHeadSettingL,
+    erridx::kHeadResistanceFirst,
 };
 constexpr HeadCheck kHeadCheckR = {
     {&g_ParamDensityYmcR, &g_ParamDensityLowR, &g_ParamDensityLmR, &g_ParamDensityMtR, &g_ParamDensityMt2R,
@@ -61,8 +60,8 @@ constexpr HeadCheck kHeadCheckR = {
     &g_CounterHeadPrintsR,
     &g_HeadEepromR,
     &g_usHeadResistanceR,
-    0x0124,
-    0x0121,
+    erridx::kHeadSettingR,
+    erridx::kHeadResistanceFirst + 1,
 };
 
 void CheckHeadEeprom(const HeadCheck& c) {
@@ -100,7 +99,7 @@ void CheckSerialPlaceholder() {
   if (g_usServiceMode != 0) return;
   char acSerial[SERIAL_NO_LENGTH];
   GetSerialNumber(acSerial);
-  if (std::memcmp(acSerial, kFactorySerial, SERIAL_NO_LENGTH) == 0) g_ErrorMng.SetError(kErrorSerial);
+  if (std::memcmp(acSerial, kFactorySerial, SERIAL_NO_LENGTH) == 0) g_ErrorMng.SetError(erridx::kSerialNumber);
 }
 
 void CheckHeadEepromL() { CheckHeadEeprom(kHeadCheckL); }

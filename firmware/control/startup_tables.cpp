@@ -2,6 +2,7 @@
 // gives the head-drive tables, the THV power values and the
 // track-correction line buffers.
 #include "firmware/control/error_manager.h"
+#include "firmware/control/error_table.h"
 #include "firmware/control/startup_steps.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/head_drive.h"
@@ -11,8 +12,6 @@
 
 namespace {
 
-constexpr uint16_t kErrorTableChecksum = 0x010A;
-constexpr uint16_t kErrorTableFormat = 0x010C;
 constexpr int32_t kResultWrongFormat = -1;
 
 // The head-drive banks and the TABLE items they load from.
@@ -32,7 +31,7 @@ void InitTables() {
   syslog(LOG_EMERG, "[MAIN] Table Initialize ...");
   const int32_t lResult = InitTableData();
   if (lResult != 0) {
-    g_ErrorMng.SetError(lResult == kResultWrongFormat ? kErrorTableFormat : kErrorTableChecksum);
+    g_ErrorMng.SetError(lResult == kResultWrongFormat ? erridx::kTableFormat : erridx::kTableChecksum);
     return;
   }
   SelectTableBank(0);

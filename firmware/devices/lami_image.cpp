@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "firmware/control/error_manager.h"
+#include "firmware/control/error_table.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/checksum.h"
 #include "firmware/devices/main_image_writer.h"
@@ -19,8 +20,6 @@ constinit CLamiImg g_LamiImgSlot1;
 
 namespace {
 
-constexpr uint32_t kErrLamiImageWrite = 0x0118;
-constexpr uint32_t kErrLamiImageCheck = 0x0119;
 // Slots written by firmware 00.00 and 00.01 are refused.
 constexpr uint32_t kFirstMinorVersionAccepted = 2;
 // A set pixel in the working buffer.
@@ -143,12 +142,12 @@ int32_t CheckLamiImages() {
   g_Lcd.WriteText("Checking LamiImg", 0, CLcd::kVisibleColumns);
   int32_t lResult = g_LamiImgSlot1.Check();
   if (lResult == 0) lResult = g_LamiImgSlot0.Check();
-  if (lResult != 0) g_ErrorMng.SetError(kErrLamiImageCheck);
+  if (lResult != 0) g_ErrorMng.SetError(erridx::kLamiImageCheck);
   return lResult;
 }
 
 int32_t CopyLamiImage() {
   if (g_LamiImgSlot0.CopyFrom(g_LamiImgSlot1.GetFlashAddress()) == 0) return 0;
-  g_ErrorMng.SetError(kErrLamiImageWrite);
+  g_ErrorMng.SetError(erridx::kLamiImageWrite);
   return -1;
 }
