@@ -14,15 +14,12 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include "tests/support/temp_dir.h"
 
 namespace sim::cable {
 namespace {
 
-std::string MakeTempDir() {
-  std::string pattern = ::testing::TempDir() + "cable-bus-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-  return pattern;
-}
+std::string MakeTempDir() { return testsupport::MakeTempDir("cable-bus"); }
 
 void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 

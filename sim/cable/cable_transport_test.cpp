@@ -27,6 +27,7 @@
 #include "sim/cable/cable_client.h"
 #include "sim/cable/scripted_printer.h"
 #include "sim/usb/usb_root_hub.h"
+#include "tests/support/temp_dir.h"
 
 namespace sim::cable {
 namespace {
@@ -37,11 +38,7 @@ constexpr char kPort[] = "0000cafe";
 constexpr uint32_t kShort = 50;      // ms: a time-out meant to expire
 constexpr uint32_t kLong = 10000;    // ms: a time-out meant not to
 
-std::string MakeTempDir() {
-  std::string pattern = ::testing::TempDir() + "cable-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-  return pattern;
-}
+std::string MakeTempDir() { return testsupport::MakeTempDir("cable"); }
 
 Bytes Pattern(size_t size, uint32_t seed) {
   Bytes data(size);

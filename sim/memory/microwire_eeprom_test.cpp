@@ -11,14 +11,13 @@
 #include <iterator>
 #include <string>
 #include <vector>
+#include "tests/support/temp_dir.h"
 
 namespace sim {
 namespace {
 
 std::string TempPath(const char* name) {
-  std::string dir = ::testing::TempDir() + "eeprom-XXXXXX";
-  if (mkdtemp(dir.data()) == nullptr) ADD_FAILURE() << "mkdtemp";
-  return dir + "/" + name;
+  return testsupport::MakeTempDir("eeprom") + "/" + name;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

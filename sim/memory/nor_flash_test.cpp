@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 #include <vector>
+#include "tests/support/temp_dir.h"
 
 namespace sim {
 namespace {
@@ -22,9 +23,7 @@ constexpr uint16_t kDq3 = 0x08;
 constexpr uint16_t kDq2 = 0x04;
 
 std::string TempPath(const char* name) {
-  std::string dir = ::testing::TempDir() + "norflash-XXXXXX";
-  if (mkdtemp(dir.data()) == nullptr) ADD_FAILURE() << "mkdtemp";
-  return dir + "/" + name;
+  return testsupport::MakeTempDir("norflash") + "/" + name;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

@@ -40,6 +40,7 @@
 #include "tools/images/flash_map.h"
 #include "tools/images/lamination_slot.h"
 #include "tools/images/main_image.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -56,16 +57,10 @@ constexpr uint32_t kTransferMs = 5000;
 // time, so its start-up (some 4.5 s of virtual time) does not hold the test.
 constexpr const char* kPace = "--paced=4";
 
-std::string MakeTempDir() {
-  std::string pattern = ::testing::TempDir() + "e2e-cable-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-  return pattern;
-}
-
 class PrinterSimBus : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = MakeTempDir();
+    m_dir = testsupport::MakeTempDir("e2e-cable");
     m_bus = m_dir + "/bus";
     ASSERT_EQ(sim::cable::EnsureDirectory(m_bus), 0);
     m_watcher = std::make_unique<BusWatcher>(m_bus);

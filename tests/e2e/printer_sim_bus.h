@@ -26,6 +26,7 @@
 #include "sim/cable/cable_bus.h"
 #include "tests/e2e/bus_ports.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace e2e {
 
@@ -35,12 +36,6 @@ inline constexpr int kBootLimitMs = 120000;
 inline constexpr int kNoticeLimitMs = 30000;
 // printer-sim's pace: virtual time may run this much faster than wall time.
 inline constexpr const char *kPace = "--paced=4";
-
-inline std::string MakeTempDir(const std::string &prefix) {
-  std::string pattern = ::testing::TempDir() + prefix + "-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-  return pattern;
-}
 
 // Checks `condition` until it holds or `limitMs` of wall time passed. The
 // short pause between checks only spares the processor; nothing depends on
@@ -57,7 +52,7 @@ inline bool PollUntil(const std::function<bool()> &condition, int limitMs) {
 class PrinterSimBusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = MakeTempDir("library-e2e");
+    m_dir = testsupport::MakeTempDir("library-e2e");
     m_bus = m_dir + "/bus";
     ASSERT_EQ(sim::cable::EnsureDirectory(m_bus), 0);
     // The library reads its bus directory when it is loaded.

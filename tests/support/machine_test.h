@@ -14,18 +14,9 @@
 
 #include "sim/machine.h"
 #include "tests/support/sample_printer.h"
+#include "tests/support/temp_dir.h"
 
 namespace testsupport {
-
-// A fresh temporary directory below the test's temporary root.
-inline std::string MakeTempDir() {
-  std::string pattern = ::testing::TempDir() + "bom7300-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed for " << pattern;
-    return ::testing::TempDir();
-  }
-  return pattern;
-}
 
 class MachineTest : public ::testing::Test {
  protected:

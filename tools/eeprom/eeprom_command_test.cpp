@@ -14,6 +14,7 @@
 
 #include "firmware/devices/eeprom_map.h"
 #include "tools/eeprom/eeprom_image.h"
+#include "tests/support/temp_dir.h"
 
 namespace eepromimage {
 namespace {
@@ -39,8 +40,7 @@ bool Exists(const std::string& path) {
 class EepromCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = ::testing::TempDir() + "bom-eeprom-XXXXXX";
-    ASSERT_NE(mkdtemp(m_dir.data()), nullptr);
+    m_dir = testsupport::MakeTempDir("bom-eeprom");
   }
   std::string m_dir;
 };

@@ -19,6 +19,7 @@
 #include "tools/images/main_image.h"
 #include "tools/images/table_image.h"
 #include "tools/images/tone_curve_bank.h"
+#include "tests/support/temp_dir.h"
 
 namespace images {
 namespace {
@@ -85,11 +86,7 @@ TEST(FlashImage, AnImageLargerThanItsAreaIsRefused) {
 
 // ---- the command line ---------------------------------------------------------
 
-std::string TempDir() {
-  std::string dir = ::testing::TempDir() + "bom-images-XXXXXX";
-  if (mkdtemp(dir.data()) == nullptr) ADD_FAILURE() << "mkdtemp";
-  return dir;
-}
+std::string TempDir() { return testsupport::MakeTempDir("bom-images"); }
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
