@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "firmware/hal/isr_shared.h"
+#include "firmware/mechanism/ribbon_phases.h"
 #include "firmware/platform/global_build.h"
 
 class CDonorMng {
