@@ -280,7 +280,7 @@ void CRibbonRoll::SetSideLength(uint32_t ulSide, uint32_t ulLength) {
 
 namespace {
 
-CRibbonRoll* const kapModels[RIBBON_ROLL_MODELS] = {
+constexpr CRibbonRoll* const kapModels[RIBBON_ROLL_MODELS] = {
     &g_RibbonRolls.mark8x10L,    &g_RibbonRolls.mark8x10R,    &g_RibbonRolls.mark8x12L,
     &g_RibbonRolls.mark8x12R,    &g_RibbonRolls.color8x10K1L, &g_RibbonRolls.color8x10K1R,
     &g_RibbonRolls.color8x12K1L, &g_RibbonRolls.color8x12K1R, &g_RibbonRolls.color8x10K2L,
