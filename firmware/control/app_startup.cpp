@@ -19,6 +19,8 @@
 #include "firmware/devices/unit_switch.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/hostif/host_command_interface.h"
+#include "firmware/mechanism/donor_mng_color.h"
+#include "firmware/mechanism/donor_mng_mark.h"
 #include "firmware/platform/background_job.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/platform/head_drive.h"

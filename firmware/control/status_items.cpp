@@ -4,7 +4,7 @@
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/settings.h"
-#include "firmware/printengine/ribbon_manager.h"
+#include "firmware/mechanism/ribbon_roll.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "protocol/codes.h"
 

@@ -4,7 +4,7 @@
 #include "firmware/control/head_preheat.h"
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/devices/sensors.h"
-#include "firmware/printengine/ribbon_manager.h"
+#include "firmware/mechanism/donor_mng.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <deque>
 #include <string>
 
+#include "firmware/mechanism/donor_mng.h"
 #include "firmware/mechanism/feed_pinch.h"
-#include "firmware/printengine/drive_units.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "firmware/devices/paper_position.h"
 #include "firmware/devices/stepper.h"
 #include "firmware/hal/hw.h"
+#include "firmware/mechanism/donor_mng.h"
 #include "firmware/platform/fpga_regs.h"
-#include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/print_line.h"
 
 hal::IsrShared<uint32_t> g_ulFpgaIrqCount[FPGA_IRQ_PINS];

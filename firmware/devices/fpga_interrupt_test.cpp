@@ -9,7 +9,7 @@
 #include <initializer_list>
 
 #include "firmware/devices/stepper_test_rig.h"
-#include "firmware/printengine/drive_units.h"
+#include "firmware/mechanism/donor_mng.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/print_line_placeholder.h"
 #include "sim/bus_trace.h"

@@ -26,9 +26,11 @@
 #include "firmware/devices/stepper.h"
 #include "firmware/hal/global.h"
 #include "firmware/mechanism/cutter.h"
+#include "firmware/mechanism/donor_mng.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
+#include "firmware/mechanism/ribbon_roll.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/platform/byte_access16.h"
@@ -37,7 +39,6 @@
 #include "firmware/platform/system_init.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
-#include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/image_buffer.h"
 #include "firmware/printengine/print_line.h"
 
@@ -129,13 +130,6 @@ void BuildSteppers() {
   hal::ConstructGlobal(g_StpmtrMain, "Stepping Motor  ", 0u);
   hal::ConstructGlobal(g_StpmtrSub, "SteppingMotorSub", 0u);
   hal::ConstructGlobal(g_StpmtrExit, "SteppingMotorExt", 0u);
-}
-
-void BuildDonorManagers() {
-  hal::ConstructGlobal(g_DonorMngMarkSenL, kGlobalBuild);
-  hal::ConstructGlobal(g_DonorMngMarkSenR, kGlobalBuild);
-  hal::ConstructGlobal(g_DonorMngColorSenL, kGlobalBuild);
-  hal::ConstructGlobal(g_DonorMngColorSenR, kGlobalBuild);
 }
 
 void BuildPaperPosition() { hal::ConstructGlobal(g_PaperPosition, kGlobalBuild); }
@@ -252,13 +246,16 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(ConstructFanOutputs, "fans and clutches"),
     Objects(BuildSteppers, "g_StpmtrMain g_StpmtrSub g_StpmtrExit"),
     Objects(ConstructRampTables, "g_Ramp00 g_Ramp41"),
-    Objects(BuildDonorManagers, "g_DonorMngMarkSenL g_DonorMngMarkSenR g_DonorMngColorSenL g_DonorMngColorSenR"),
     Objects(BuildPaperPosition, "g_PaperPosition"),
     Rows(BUILD_COUNTERS, 0, LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
     Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_LoadBar"),
+    // The ribbon-roll models, then the ribbon managers (each brakes its
+    // unit's ribbon motors).
+    Objects(ConstructRibbonRolls, "g_RibbonRolls"),
+    Objects(ConstructDonorManagers, "g_DonorMngMarkSenL g_DonorMngMarkSenR g_DonorMngColorSenL g_DonorMngColorSenR"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),

@@ -430,8 +430,9 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(ulPowerSaveTimeStep, StepOf("g_PowerSave"));
   // The actuators after the A/D sensors, the steppers after the fans they
   // switch, then their ramps;
-  // the ribbon managers before the paper position and every counter; the
-  // print line after the printer states.
+  // the paper position before every counter; the ribbon-roll models and
+  // the ribbon managers after the positioners; the print line after the
+  // printer states.
   uint32_t ulFirstCounterStep = 0xFFFF;
   for (uint32_t i = 0; i < g_ulMachineBuildStepCount; ++i) {
     if (g_aMachineBuildSteps[i].eKind == BUILD_COUNTERS) ulFirstCounterStep = std::min(ulFirstCounterStep, i);
@@ -439,8 +440,9 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("A/D sensors"), StepOf("g_StpmtrMain"));
   EXPECT_LT(StepOf("fans and clutches"), StepOf("g_StpmtrMain")) << "the steppers switch fans";
   EXPECT_LT(StepOf("g_StpmtrExit"), StepOf("g_Ramp00"));
-  EXPECT_LT(StepOf("g_Ramp41"), StepOf("g_DonorMngMarkSenL"));
-  EXPECT_LT(StepOf("g_DonorMngColorSenR"), StepOf("g_PaperPosition"));
+  EXPECT_LT(StepOf("g_LoadBar"), StepOf("g_RibbonRolls"));
+  EXPECT_LT(StepOf("g_RibbonRolls"), StepOf("g_DonorMngMarkSenL"));
+  EXPECT_LT(StepOf("g_DonorMngColorSenR"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(StepOf("g_PaperPosition"), ulFirstCounterStep);
   EXPECT_LT(StepOf("g_EventMngLoadFail"), StepOf("g_PrintLine"));
   // The lamination slots after the image-buffer tables, before the print line.

@@ -9,9 +9,9 @@
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/tone_curve_lookup.h"
+#include "firmware/mechanism/donor_mng.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/platform/fpga_regs.h"
-#include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/tone_curve.h"
 
 namespace {

@@ -93,7 +93,7 @@ constexpr uint16_t kRibbonLinesL = 0x000F;
 TEST_F(Slits, TheRibbonCheckScreenRunsBothMotorsAndClearStopsThemAndTheClutch) {
   Start([] { g_SlitRibEncDstL.CheckRoutine(); });
   ASSERT_TRUE(RunUntilShown("RibEncDstL:    0")) << Lcd().Visible();
-  EXPECT_EQ(Fpga().Register(0x30) & kRibbonLinesL, 0x0003) << "both at their stop level";
+  EXPECT_EQ(Fpga().Register(0x30) & kRibbonLinesL, 0x000C) << "both braked by the ribbon managers";
   Keys().Tap(PanelKey::Menu, Ms(200), Ms(20));
   m_machine->RunUntil([this] { return (Fpga().Register(0x36) & 1u) != 0; }, Ms(1000));
   RunFor(Ms(100));

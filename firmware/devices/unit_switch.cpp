@@ -9,8 +9,9 @@
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
+#include "firmware/mechanism/donor_mng_color.h"
+#include "firmware/mechanism/donor_mng_mark.h"
 #include "firmware/printengine/dummy_lines.h"
-#include "firmware/printengine/ribbon_manager.h"
 
 uint32_t g_ulCurrentUnit;
 
@@ -24,16 +25,11 @@ UNIT_SWITCH_ERROR_WORDS(UNIT_SWITCH_DEFINE_ERROR_WORD)
 #undef UNIT_SWITCH_DEFINE_ROLE
 #undef UNIT_SWITCH_DEFINE_ERROR_WORD
 
-constexpr CRibbonRoll* g_apRibbonRollMarkL[RIBBON_ROLL_ROW] = {&g_RibbonRolls.mark8x10L, &g_RibbonRolls.mark8x12L};
-constexpr CRibbonRoll* g_apRibbonRollMarkR[RIBBON_ROLL_ROW] = {&g_RibbonRolls.mark8x10R, &g_RibbonRolls.mark8x12R};
-constexpr CRibbonRoll* g_apRibbonRollColorL[RIBBON_ROLL_ROW] = {&g_RibbonRolls.color8x10K1L, &g_RibbonRolls.color8x12K1L,
-                                                                &g_RibbonRolls.color8x10K2L, &g_RibbonRolls.color8x12K2L};
-constexpr CRibbonRoll* g_apRibbonRollColorR[RIBBON_ROLL_ROW] = {&g_RibbonRolls.color8x10K1R, &g_RibbonRolls.color8x12K1R,
-                                                                &g_RibbonRolls.color8x10K2R, &g_RibbonRolls.color8x12K2R};
-
 // Unit A's mark-sensor row and manager until the first switch, so the FPGA
 // interrupt never meets a null manager.
-CRibbonRoll* g_pCurRibbonRolls[RIBBON_ROLL_ROW] = {&g_RibbonRolls.mark8x10L, &g_RibbonRolls.mark8x12L};
+CRibbonRoll* g_pCurRibbonRolls[RIBBON_ROLL_ROW] = {
+    &g_RibbonRolls.mark8x10L, &g_RibbonRolls.mark8x12L, reinterpret_cast<CRibbonRoll*>(RIBBON_ROLL_END_WORD),
+    reinterpret_cast<CRibbonRoll*>(RIBBON_ROLL_END_WORD), reinterpret_cast<CRibbonRoll*>(RIBBON_ROLL_END_WORD)};
 CDonorMng* g_pDonorMng = &g_DonorMngMarkSenL;
 uint32_t* g_pCurRibbonTypeIndex = &g_ulRibbonTypeIndexL;
 CRibbonRoll* g_pRibbonRoll = &g_RibbonRolls.mark8x10L;

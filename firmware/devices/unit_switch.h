@@ -14,9 +14,9 @@
 #include "firmware/devices/life_counter.h"
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/slit.h"
+#include "firmware/mechanism/donor_mng.h"
+#include "firmware/mechanism/ribbon_roll.h"
 #include "firmware/mechanism/simple_positioners.h"
-#include "firmware/printengine/drive_units.h"
-#include "firmware/printengine/ribbon_manager.h"
 
 // The current-unit pointers in the order the switch writes them (the ribbon
 // rows between the two lists): pointer type, pointer, unit A object, unit B
@@ -122,14 +122,8 @@ UNIT_SWITCH_ERROR_WORDS(UNIT_SWITCH_DECLARE_ERROR_WORD)
 #undef UNIT_SWITCH_DECLARE_ROLE
 #undef UNIT_SWITCH_DECLARE_ERROR_WORD
 
-// The ribbon-roll rows by unit and ribbon control type: two mark-sensor
-// models, or four colour-sensor models; a null entry ends the valid types.
-constexpr uint32_t RIBBON_ROLL_ROW = 5;
-extern CRibbonRoll* const g_apRibbonRollMarkL[RIBBON_ROLL_ROW];
-extern CRibbonRoll* const g_apRibbonRollMarkR[RIBBON_ROLL_ROW];
-extern CRibbonRoll* const g_apRibbonRollColorL[RIBBON_ROLL_ROW];
-extern CRibbonRoll* const g_apRibbonRollColorR[RIBBON_ROLL_ROW];
-// The current unit's row, copied by the switch.
+// The current unit's row of ribbon-roll models (ribbon_roll.h), copied by
+// the switch.
 extern CRibbonRoll* g_pCurRibbonRolls[RIBBON_ROLL_ROW];
 // The current unit's ribbon-type word, and the model it selects in the row.
 extern uint32_t* g_pCurRibbonTypeIndex;

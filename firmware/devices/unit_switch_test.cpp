@@ -11,8 +11,8 @@
 #include "firmware/devices/machine_ports.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/settings.h"
-#include "firmware/printengine/drive_units.h"
-#include "firmware/printengine/ribbon_manager.h"
+#include "firmware/mechanism/donor_mng_color.h"
+#include "firmware/mechanism/donor_mng_mark.h"
 #include "sim/board.h"
 
 namespace {
@@ -122,6 +122,7 @@ TEST_F(UnitSwitch, AnyNonZeroUnitIsUnitBAndIsReportedAsOne) {
 // counts into, and the model the new unit's ribbon-type word selects.
 TEST_F(UnitSwitch, TheRibbonRowsManagerAndModelFollowTheUnitAndControlType) {
   RibbonRollModels& m = g_RibbonRolls;
+  CRibbonRoll* const pEnd = RibbonRollEnd();
   struct Case {
     uint32_t ulUnit;
     uint8_t ucControlType;
@@ -130,11 +131,11 @@ TEST_F(UnitSwitch, TheRibbonRowsManagerAndModelFollowTheUnitAndControlType) {
     uint32_t* pulTypeWord;
   };
   const Case cases[] = {
-      {0, 0, &g_DonorMngMarkSenL, {&m.mark8x10L, &m.mark8x12L}, &g_ulRibbonTypeIndexL},
-      {1, 0, &g_DonorMngMarkSenR, {&m.mark8x10R, &m.mark8x12R}, &g_ulRibbonTypeIndexR},
-      {0, 1, &g_DonorMngColorSenL, {&m.color8x10K1L, &m.color8x12K1L, &m.color8x10K2L, &m.color8x12K2L},
+      {0, 0, &g_DonorMngMarkSenL, {&m.mark8x10L, &m.mark8x12L, pEnd, pEnd, pEnd}, &g_ulRibbonTypeIndexL},
+      {1, 0, &g_DonorMngMarkSenR, {&m.mark8x10R, &m.mark8x12R, pEnd, pEnd, pEnd}, &g_ulRibbonTypeIndexR},
+      {0, 1, &g_DonorMngColorSenL, {&m.color8x10K1L, &m.color8x12K1L, &m.color8x10K2L, &m.color8x12K2L, pEnd},
        &g_ulRibbonTypeIndexL},
-      {1, 1, &g_DonorMngColorSenR, {&m.color8x10K1R, &m.color8x12K1R, &m.color8x10K2R, &m.color8x12K2R},
+      {1, 1, &g_DonorMngColorSenR, {&m.color8x10K1R, &m.color8x12K1R, &m.color8x10K2R, &m.color8x12K2R, pEnd},
        &g_ulRibbonTypeIndexR},
   };
   // Each unit's type word differs, so a model chosen by the previous unit's

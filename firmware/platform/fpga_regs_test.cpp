@@ -261,8 +261,9 @@ TEST_F(FpgaRegs, ABitSetByAHandlerDuringATasksReadModifyWriteIsKept) {
   });
   Run();
   EXPECT_EQ(boardrig::g_ulFpgaIrqCount, 1u);
-  // Both bits over the motors' stop levels (0x0033) the start-up left.
-  EXPECT_EQ(Fpga().Register(FpgaMainBlock::kDcMotor0), 0x0133u);
+  // Both bits over the levels the machine's construction left: head L
+  // stopped, unit L's ribbon motors braked (0x003C).
+  EXPECT_EQ(Fpga().Register(FpgaMainBlock::kDcMotor0), 0x013Du);
   EXPECT_TRUE(s_bMaskedInHandler) << "the handler's own call must not unmask";
   EXPECT_TRUE(s_bMaskedAfter);
 }

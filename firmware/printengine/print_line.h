@@ -16,6 +16,9 @@ class CPrintLine {
   int32_t StepLineSegment();
   // Sends the DSP's table 10 (FillDspTable10) to the DSP.
   int32_t SendTable10();
+  // The TABLE index of a plane code (0 Y, 1 M, 2 C, 3 overcoat, 4 SP): the
+  // base of the plane's TABLE values and tables.
+  uint32_t GetTableIndex(uint32_t ulPlaneCode) const;
 };
 
 class CPlaneSequencer {

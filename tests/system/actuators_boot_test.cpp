@@ -2,9 +2,10 @@
 // of the whole start-up: no motor ever driven to run, every motor at its
 // stop level, every chopper at period 800 and duty 0 (channels without PWM
 // registers refused, their values kept), every slit cleared and counting,
-// every fan, clutch and colour LED off, and the motor drivers enabled. The
-// objects built after the motors (the positioners among them) write no
-// motor line while the machine is built.
+// every fan, clutch and colour LED off, and the motor drivers enabled. Of
+// the objects built after the motors (the positioners among them) only the
+// ribbon managers write motor lines while the machine is built: each brakes
+// the two ribbon motors of its unit.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -63,9 +64,11 @@ TEST_F(ActuatorsAtBoot, NoMotorRunsAndEachEndsAtItsStopLevel) {
       EXPECT_LT(next.at - writes[i].at, sim::Nanos{20000}) << std::hex << "lines " << w.ulMaskA << "/" << w.ulMaskB;
     }
   }
-  // Polarity 0 stops with both lines set, polarity 1 with both clear.
-  EXPECT_EQ(Fpga().Register(0x30), 0x0033);  // ribbon take-up L, head L
-  EXPECT_EQ(Fpga().Register(0x32), 0x3033);  // ribbon take-up R, head R, cutter
+  // Polarity 0 stops with both lines set, polarity 1 with both clear; the
+  // braked ribbon motors stand the other way round (take-up polarity 0,
+  // supply polarity 1).
+  EXPECT_EQ(Fpga().Register(0x30), 0x003C);  // ribbon supply L, head L
+  EXPECT_EQ(Fpga().Register(0x32), 0x303C);  // ribbon supply R, head R, cutter
   EXPECT_EQ(Fpga().Register(0x34), 0x0000);
   for (const MotorWiring& w : g_aMotorWiring) {
     if (w.pChopper != nullptr) continue;
@@ -76,10 +79,10 @@ TEST_F(ActuatorsAtBoot, NoMotorRunsAndEachEndsAtItsStopLevel) {
 }
 
 // Every axis at rest after the boot: MechanismAtBoot (dc_mechanism_test).
-TEST_F(ActuatorsAtBoot, NothingBuiltAfterTheMotorsWritesAMotorLine) {
+TEST_F(ActuatorsAtBoot, NothingBuiltAfterTheMotorsWritesAMotorLineButTheRibbonBrakes) {
   // The construction list builds the slits right after the motors and
-  // choppers, and the positioners later; it ends when the application task
-  // first runs.
+  // choppers, and the positioners and ribbon managers later; it ends when
+  // the application task first runs.
   sim::Nanos appStart = 0;
   for (const auto& d : m_machine->GetBoard().GetKernel().Dispatches()) {
     if (d.task == APP_TASK) {
@@ -91,11 +94,21 @@ TEST_F(ActuatorsAtBoot, NothingBuiltAfterTheMotorsWritesAMotorLine) {
   const std::vector<sim::BusAccess> clears = Writes(kCntClear, kCntClear + 1);
   ASSERT_FALSE(clears.empty());
   const sim::Nanos slitsBuilt = clears.front().at;
-  std::vector<sim::BusAccess> motorLines = Writes(kDcMotor0, kDcMotor2 + 1);
-  const std::vector<sim::BusAccess> pwm = Writes(kPwmFirst, kPwmLast);
-  motorLines.insert(motorLines.end(), pwm.begin(), pwm.end());
-  ASSERT_FALSE(motorLines.empty());
-  for (const sim::BusAccess& a : motorLines) {
+  // The ribbon motors' lines: bits 0-3 of FPGA_DCMOTOR0 (unit L) and of
+  // FPGA_DCMOTOR1 (unit R), which the managers leave braked.
+  constexpr uint32_t kRibbonLines = 0x000F;
+  std::map<uint32_t, uint32_t> last;
+  uint32_t ulRibbonWrites = 0;
+  for (const sim::BusAccess& a : Writes(kDcMotor0, kDcMotor2 + 1)) {
+    const uint32_t ulChanged = last.count(a.addr) != 0 ? (last[a.addr] ^ a.value) : 0;
+    last[a.addr] = a.value;
+    if (a.at <= slitsBuilt || a.at >= appStart) continue;
+    EXPECT_TRUE(a.addr != kDcMotor2 && (ulChanged & ~kRibbonLines) == 0)
+        << std::hex << "0x" << a.addr << " = 0x" << a.value << " at " << std::dec << a.at;
+    ++ulRibbonWrites;
+  }
+  EXPECT_EQ(ulRibbonWrites, 16u) << "two lines of two motors, by each of the four managers";
+  for (const sim::BusAccess& a : Writes(kPwmFirst, kPwmLast)) {
     EXPECT_FALSE(a.at > slitsBuilt && a.at < appStart)
         << std::hex << "0x" << a.addr << " = 0x" << a.value << " at " << std::dec << a.at;
   }

@@ -36,8 +36,14 @@ TEST_F(MechanismAtBoot, NothingMovesAndTheMotorSupplyComesUp) {
   const sim::MechanismTrace& trace = mechanism.Trace();
   EXPECT_FALSE(trace.AnythingMovedSince(0)) << trace.Text();
   EXPECT_TRUE(mechanism.SupplyOn());
+  // The ribbon managers leave both units' ribbon motors braked; every
+  // other motor stands at its stop level.
   for (uint32_t m = 0; m < sim::Index(sim::DcMotor::Count); ++m) {
-    EXPECT_EQ(mechanism.Drive(static_cast<sim::DcMotor>(m)), sim::DriveState::Stop) << sim::kDcMotorWiring[m].pszName;
+    const auto motor = static_cast<sim::DcMotor>(m);
+    const bool bRibbon = motor == sim::DcMotor::RibSrcL || motor == sim::DcMotor::RibSrcR ||
+                         motor == sim::DcMotor::RibDstL || motor == sim::DcMotor::RibDstR;
+    EXPECT_EQ(mechanism.Drive(motor), bRibbon ? sim::DriveState::Brake : sim::DriveState::Stop)
+        << sim::kDcMotorWiring[m].pszName;
   }
   for (uint32_t a = 0; a < sim::Index(sim::Axis::Count); ++a) {
     EXPECT_EQ(mechanism.Position(static_cast<sim::Axis>(a)), mechanism.Geometry(static_cast<sim::Axis>(a)).start)

@@ -12,7 +12,7 @@
 #include "firmware/devices/paper_position.h"
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/stepper.h"
-#include "firmware/printengine/drive_units.h"
+#include "firmware/mechanism/donor_mng_color.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/machine.h"
 #include "sim/mechanism/stepper_drivers.h"
@@ -121,7 +121,6 @@ TEST_F(StepperMotion, TheBootLeavesTheSteppersIdleTheStartUpRampsBuiltAndThePape
   EXPECT_EQ(lPosition, 0);
   // The start-up's colour-sensor ribbon control: unit L's manager.
   EXPECT_EQ(g_pDonorMng, &g_DonorMngColorSenL);
-  EXPECT_TRUE(m_machine->Logged("[placeholder] CDonorMng (ribbon managers) is not built yet"));
 }
 
 // Profile 6 (g_Ramp10 up and down) built as the start-up builds ramps, and a
