@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sim/board.h"
@@ -55,6 +56,11 @@ class StepperDrivers final : public DeviceModel {
   static uint32_t EighthsPerPulse(uint8_t control);
   // A fault switch: a stalled shaft does not turn.
   void SetStalled(Stepper stepper, bool bStalled) { m_drivers[Index(stepper)].bStalled = bStalled; }
+  // Called at each pulse that turns the shaft, with the eighth steps it
+  // turned (negative: backwards).
+  void AddShaftObserver(Stepper stepper, std::function<void(int64_t eighths)> fn) {
+    m_drivers[Index(stepper)].observers.push_back(std::move(fn));
+  }
 
  private:
   // A driver's latch on the bus.
@@ -76,6 +82,7 @@ class StepperDrivers final : public DeviceModel {
     std::vector<ControlWrite> history;
     int64_t eighths = 0;
     bool bStalled = false;
+    std::vector<std::function<void(int64_t)>> observers;
   };
 
   void Latched(Stepper stepper, uint8_t value);
