@@ -83,7 +83,7 @@ void Usage() {
       "  --ribbon-fault UNIT FAULT\n"
       "                     a ribbon fault from power-on in unit l or r: cut, end, no-ribbon,\n"
       "                     supply-jammed, take-up-stalled (repeatable)\n"
-      "  --echo-mechanism   every change of a motor, fan, clutch, colour LED or axis on the console\n"
+      "  --echo-mechanism   every change of a motor, fan, clutch, colour LED, axis or ribbon on the console\n"
       "  --engine-version N the printer's \"Engine Version\" 1-5 (1 the EM2 mechanism, others EM3), written\n"
       "                     into the main EEPROM before the boot as the factory would\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"

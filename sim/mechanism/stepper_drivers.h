@@ -4,7 +4,9 @@
 // turns its shaft at each pulse of its channel: by one step of its step
 // mode, counted in eighth steps, forward while the direction bit is set,
 // and only while it is energised and the motor-enable output (GP0[9]) is
-// on. The paper path these shafts move is not modelled yet.
+// on. Shaft observers see each pulse's travel (the ribbon under a lowered
+// head follows the main shaft); the paper path these shafts move is not
+// modelled yet.
 //
 // Control byte: bit 0 direction, bit 1 energised, bit 2 drive current,
 // bits 4-6 step mode (001 full, 101 half, 011 quarter, 111 eighth step;
