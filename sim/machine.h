@@ -43,7 +43,7 @@ struct MachineOptions {
   // The ribbon panel under each unit's colour sensor (sim::DcMechanism).
   std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
   // The ribbon roll in each unit (L, R): type, supply and take-up lengths,
-  // slack (sim::RibbonLoad; by default a full Color8x12K1 roll), and the
+  // slack (sim::RibbonLoad; by default a new Color8x12K1 roll), and the
   // ribbon drive mode, 1 or 2 (sim::RibbonTransport). Their fault switches:
   // MechanismFaults().SetRibbonFault.
   std::array<RibbonLoad, 2> ribbons{};

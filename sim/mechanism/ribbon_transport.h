@@ -78,19 +78,22 @@ constexpr double kFullSpeedTurnsPerSecond = 2.0;
 // duty in percent and whether the motor supply is on.
 MotorCommand MotorCommandOf(bool bLineA, bool bLineB, bool bInverted, uint32_t percent, bool bPowered);
 
-// The roll in a unit at power-on.
+// The roll in a unit at power-on. By default a new Color8x12K1 roll: the
+// whole roll on the supply, the start of its tape (kNewTakeUpMm) wound on
+// the take-up core, which still measures as empty.
 struct RibbonLoad {
   static constexpr double kFullRoll = -1.0;
+  static constexpr double kNewTakeUpMm = 1000.0;
   RibbonType type = RibbonType::Color8x12K1;
   // Ribbon on the supply spool, mm; kFullRoll: the type's whole roll.
   double supplyMm = kFullRoll;
   // Ribbon on the take-up spool, and slack between the spools, mm.
-  double takeUpMm = 0;
+  double takeUpMm = kNewTakeUpMm;
   double slackMm = 0;
 };
 
-// Parses "TYPE[:SUPPLY_MM[:TAKEUP_MM]]" (type names: ribbon_spool.h; the
-// supply a full roll when not given, the take-up empty).
+// Parses "TYPE[:SUPPLY_MM[:TAKEUP_MM]]" (type names: ribbon_spool.h;
+// lengths not given as on a new roll).
 bool ParseRibbonLoad(const char* pszText, RibbonLoad* pLoad);
 
 enum class RibbonFault : uint8_t { Cut, End, NoRibbon, SupplyEncoderJammed, TakeUpStalled, Count };

@@ -95,8 +95,8 @@ TEST(RibbonSpool, ALoadStartsWithItsLengthsAndAFullRollByDefault) {
   EXPECT_EQ(full.Type(), RibbonType::Color8x12K1);
   EXPECT_EQ(full.SupplyLength(), 1422.0 * 251);
   EXPECT_NEAR(full.SupplyDiameter(), 64.0, 1e-9);
-  EXPECT_EQ(full.TakeUpLength(), 0);
-  EXPECT_EQ(full.TakeUpDiameter(), kCoreDiameter);
+  EXPECT_EQ(full.TakeUpLength(), RibbonLoad::kNewTakeUpMm);
+  EXPECT_LT(full.TakeUpDiameter(), kCoreDiameter + 0.5) << "the firmware's empty take-up";
   EXPECT_EQ(full.Slack(), 0);
   const RibbonTransport mid(MidRoll(25), 2);
   EXPECT_EQ(mid.SupplyLength(), 200000);
@@ -237,7 +237,7 @@ TEST(RibbonEncoders, BareSpoolsCountTheirTurnsUpwardsInEitherDirection) {
     EXPECT_LE(stepped.maxTakeUpCounts, 1u);
   }
   EXPECT_EQ(m.SupplyLength(), FullRollLength(RibbonType::Color8x12K1)) << "no ribbon moved";
-  EXPECT_EQ(m.TakeUpLength(), 0);
+  EXPECT_EQ(m.TakeUpLength(), RibbonLoad::kNewTakeUpMm);
 }
 
 TEST(RibbonEncoders, TheCountsOfOnePrintsLengthGiveTheFirmwaresEstimateOfEachDiameter) {
@@ -430,8 +430,9 @@ TEST(RibbonOptions, LoadsAndFaultsParseFromTheirNames) {
     double supply;
     double takeUp;
   } cases[] = {
-      {"mark8x10", true, RibbonType::Mark8x10, RibbonLoad::kFullRoll, 0},
-      {"color8x10k2:1500.5", true, RibbonType::Color8x10K2, 1500.5, 0},
+      {"mark8x10", true, RibbonType::Mark8x10, RibbonLoad::kFullRoll, RibbonLoad::kNewTakeUpMm},
+      {"color8x10k2:1500.5", true, RibbonType::Color8x10K2, 1500.5, RibbonLoad::kNewTakeUpMm},
+      {"color8x10k2:1500.5:0", true, RibbonType::Color8x10K2, 1500.5, 0},
       {"color8x12k1:200000:150000", true, RibbonType::Color8x12K1, 200000, 150000},
       {"color8x12k3", false, {}, 0, 0},
       {"mark8x12:", false, {}, 0, 0},
