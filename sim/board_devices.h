@@ -8,6 +8,7 @@
 
 #include "sim/dsp/dsp_core.h"
 #include "sim/mechanism/ribbon_colors.h"
+#include "sim/mechanism/ribbon_transport.h"
 
 namespace sim {
 
@@ -33,6 +34,9 @@ struct BoardInputs {
   bool bEchoMechanism = false;
   // How the DSP program takes the link's handshake.
   DspCore::Link dspLink = DspCore::Link::Accepts;
+  // The ribbon roll in each unit (L, R) and the ribbon drive mode (1 or 2).
+  std::array<RibbonLoad, 2> ribbons{};
+  uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
 };
 
 // Builds every device model of the board and maps it on the bus.
@@ -51,11 +55,12 @@ void InstallFpgaDevices(Board& board, const BoardInputs& inputs);
 void InstallEepromDevices(Board& board, const BoardInputs& inputs);
 // The mechanism's covers, photo sensors and thermistors on the FPGA's
 // inputs and A/D converter, what its DC motors, fans, clutches and colour
-// LEDs drive, and its fault switches (after the FPGA and the EEPROMs: the
+// LEDs drive, the ribbons, and its fault switches (after the FPGA and the EEPROMs: the
 // main EEPROM's "Engine Version" selects the positioners' geometry).
 void InstallMechanismDevices(Board& board, const BoardInputs& inputs);
 // The stepper drivers on their control bytes and the FPGA's pulse channels
-// (after the FPGA).
+// (after the FPGA; after the mechanism, whose ribbons follow the main
+// stepper under a lowered head).
 void InstallStepperDrivers(Board& board);
 // The operator panel (LCD, keys, LEDs) on the GPIO and FPGA lines.
 void InstallPanelDevices(Board& board, const BoardInputs& inputs);

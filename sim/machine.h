@@ -18,6 +18,7 @@
 #include "sim/dsp/dsp_core.h"
 #include "sim/kernel.h"
 #include "sim/mechanism/ribbon_colors.h"
+#include "sim/mechanism/ribbon_transport.h"
 
 namespace sim {
 
@@ -41,6 +42,12 @@ struct MachineOptions {
   bool bRollLoaded = true;
   // The ribbon panel under each unit's colour sensor (sim::DcMechanism).
   std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
+  // The ribbon roll in each unit (L, R): type, supply and take-up lengths,
+  // slack (sim::RibbonLoad; by default a new Color8x12K1 roll), and the
+  // ribbon drive mode, 1 or 2 (sim::RibbonTransport). Their fault switches:
+  // MechanismFaults().SetRibbonFault.
+  std::array<RibbonLoad, 2> ribbons{};
+  uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
   // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
   DspCore::Link dspLink = DspCore::Link::Accepts;
   // Every entry of the DC mechanism's trace on the console as well.
@@ -100,8 +107,8 @@ class Machine {
   UsbHostPort& UsbHost();
 
   // The mechanism's fault switches (sim/mechanism/input_faults.h): switch
-  // inputs stuck or chattering, axes stuck, slow or blocked. Set before the
-  // first run, they hold from power-on.
+  // inputs stuck or chattering, axes stuck, slow or blocked, the ribbons'
+  // faults. Set before the first run, they hold from power-on.
   InputFaults& MechanismFaults();
 
   // Test steps run in the application task, where the firmware's main loop

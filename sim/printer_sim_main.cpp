@@ -16,13 +16,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sim/cable/cable_bus.h"
 #include "sim/cable/cable_transport.h"
 #include "sim/exit_codes.h"
 #include "sim/machine.h"
+#include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/ribbon_transport.h"
 #include "sim/usb/usb_root_hub.h"
 
 namespace {
@@ -40,7 +43,17 @@ struct Options {
   std::array<sim::Panel, 2> ribbonPanels{sim::Panel::Yellow, sim::Panel::Yellow};
   bool bEchoMechanism = false;
   uint32_t engineVersion = 0;  // 0: the EEPROM's own
+  std::array<sim::RibbonLoad, 2> ribbons{};
+  uint32_t ribbonDriveMode = sim::kDefaultRibbonDriveMode;
+  std::vector<std::pair<sim::PrintUnit, sim::RibbonFault>> ribbonFaults;
 };
+
+// "l" or "r".
+bool ParseUnit(const char* pszText, sim::PrintUnit* pUnit) {
+  if (std::strcmp(pszText, "l") != 0 && std::strcmp(pszText, "r") != 0) return false;
+  *pUnit = pszText[0] == 'l' ? sim::PrintUnit::L : sim::PrintUnit::R;
+  return true;
+}
 
 void Usage() {
   std::fputs(
@@ -61,7 +74,16 @@ void Usage() {
       "  --ribbon-panel UNIT PANEL\n"
       "                     the ribbon panel under unit l's or r's colour sensor: yellow (default),\n"
       "                     magenta, cyan, overcoat, none\n"
-      "  --echo-mechanism   every change of a motor, fan, clutch, colour LED or axis on the console\n"
+      "  --ribbon UNIT TYPE[:SUPPLY_MM[:TAKEUP_MM]]\n"
+      "                     the ribbon roll in unit l or r: mark8x10, mark8x12, color8x10k1, color8x12k1\n"
+      "                     (default), color8x10k2, color8x12k2; unless given, the supply holds the whole\n"
+      "                     roll and the take-up 1000 mm, as on a new roll\n"
+      "  --ribbon-drive-mode N\n"
+      "                     1: the supply motor also pays out forward; 2 (default): it does not\n"
+      "  --ribbon-fault UNIT FAULT\n"
+      "                     a ribbon fault from power-on in unit l or r: cut, end, no-ribbon,\n"
+      "                     supply-jammed, take-up-stalled (repeatable)\n"
+      "  --echo-mechanism   every change of a motor, fan, clutch, colour LED, axis or ribbon on the console\n"
       "  --engine-version N the printer's \"Engine Version\" 1-5 (1 the EM2 mechanism, others EM3), written\n"
       "                     into the main EEPROM before the boot as the factory would\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
@@ -108,6 +130,16 @@ bool Parse(int argc, char** argv, Options* pOptions) {
                                    (std::strcmp(argv[i + 1], "l") == 0 || std::strcmp(argv[i + 1], "r") == 0) &&
                                    sim::RibbonColors::ParsePanel(argv[i + 2], &panel)) {
       pOptions->ribbonPanels[argv[i + 1][0] == 'l' ? 0 : 1] = panel;
+      i += 2;
+    } else if (sim::PrintUnit unit{}; arg == "--ribbon" && i + 2 < argc && ParseUnit(argv[i + 1], &unit) &&
+                                      sim::ParseRibbonLoad(argv[i + 2], &pOptions->ribbons[static_cast<uint32_t>(unit)])) {
+      i += 2;
+    } else if (arg == "--ribbon-drive-mode" && i + 1 < argc &&
+               (std::strcmp(argv[i + 1], "1") == 0 || std::strcmp(argv[i + 1], "2") == 0)) {
+      pOptions->ribbonDriveMode = argv[++i][0] == '1' ? 1 : 2;
+    } else if (sim::RibbonFault fault{}; arg == "--ribbon-fault" && i + 2 < argc && ParseUnit(argv[i + 1], &unit) &&
+                                         sim::ParseRibbonFault(argv[i + 2], &fault)) {
+      pOptions->ribbonFaults.emplace_back(unit, fault);
       i += 2;
     } else if (arg == "--echo-mechanism") {
       pOptions->bEchoMechanism = true;
@@ -180,10 +212,13 @@ int main(int argc, char** argv) {
   machineOptions.bRollLoaded = options.bRollLoaded;
   machineOptions.ribbonPanels = options.ribbonPanels;
   machineOptions.bEchoMechanism = options.bEchoMechanism;
+  machineOptions.ribbons = options.ribbons;
+  machineOptions.ribbonDriveMode = options.ribbonDriveMode;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
   {
     sim::Machine machine(machineOptions);
+    for (const auto& [unit, fault] : options.ribbonFaults) machine.MechanismFaults().SetRibbonFault(unit, fault, true);
     // The USB cable to the hosts of this machine: the printer's socket is in
     // the bus directory while its USB device is configured. It goes before
     // the machine does, so a reset's exec finds the socket removed.

@@ -32,13 +32,13 @@ uint16_t UnwiredMask(uint32_t offset) {
   return static_cast<uint16_t>(~wired);
 }
 
-bool IsOutputOfInterest(uint32_t offset) {
+}  // namespace
+
+bool DcMechanism::IsActuatorOutput(uint32_t offset) {
   const uint32_t kPwmFirst = FpgaMainBlock::kPwmBase, kPwmLast = FpgaMainBlock::kPwmBase + 0x32;
   return (offset >= FpgaMainBlock::kDcMotor0 && offset <= FpgaMainBlock::kFanCtrl) ||
          offset == FpgaMainBlock::kColorCtrl || (offset >= kPwmFirst && offset <= kPwmLast);
 }
-
-}  // namespace
 
 DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
                          MechanismInputs& inputs, uint32_t pcbRevision, EngineVariant variant)
@@ -53,9 +53,10 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
     m_axes.push_back(std::make_unique<DcAxis>(
         clock, AxisGeometryOf(static_cast<Axis>(a), variant),
         [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
-        [this, name = kAxisWiring[a].pszName, bCutter = a == Index(Axis::Cutter)](int32_t position) {
+        [this, name = kAxisWiring[a].pszName, axis = static_cast<Axis>(a)](int32_t position) {
           Note(MechanismEventKind::Axis, name, position);
-          if (bCutter) FollowCutter();
+          if (axis == Axis::Cutter) FollowCutter();
+          for (const auto& fn : m_axisObservers) fn(axis, position);
         }));
   }
   for (const EncoderWiring& w : kEncoderWiring) {
@@ -89,7 +90,7 @@ void DcMechanism::SetShaftJammed(uint32_t channel, bool bJammed) {
 }
 
 void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
-  if (!IsOutputOfInterest(offset)) return;
+  if (!IsActuatorOutput(offset)) return;
   TraceUnwired(offset, value);
   Refresh();
 }

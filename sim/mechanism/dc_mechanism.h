@@ -7,10 +7,11 @@
 //   motor-enable output GP0[9], and the supply monitor (A/D channel 73)
 //   reads kSupplyOnLevel only while it is on;
 // - every driven motor moves its axis, whose switches drive input bits of
-//   IN0 and IN1 at their wired levels; the ribbon supply and take-up shafts
-//   and the carousel's turn shaft turn slotted discs that count on counter
-//   channels 0-4 and toggle IN2 bits 0-4; each run of the cutter carriage
-//   is a crossing (cutter_crossings.h);
+//   IN0 and IN1 at their wired levels; the carousel's turn shaft turns a
+//   slotted disc that counts on counter channel 4 and toggles IN2 bit 4;
+//   each run of the cutter carriage is a crossing (cutter_crossings.h); the
+//   ribbon motors move the ribbon (ribbon_mechanism.h), which follows the
+//   motors and the heads through this model;
 // - fans and clutches follow FAN_CTRL, the colour LEDs COLOR_CTRL; the
 //   colour receivers read the ribbon panels (ribbon_colors.h);
 // - the positioners' axes follow the engine variant's geometry
@@ -24,6 +25,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -75,6 +77,14 @@ class DcMechanism final : public DeviceModel {
 
   // Each trace entry also as a console line "[mechanism] <entry>".
   void EchoToConsole(bool bEcho) { m_bEcho = bEcho; }
+  // An entry of another model of the mechanism (the ribbon's).
+  void Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive = DriveState::Stop);
+  // Called whenever an axis starts, stops, reaches a switch edge or an end
+  // stop, after the axis's own trace entry.
+  void AddAxisObserver(std::function<void(Axis axis, int32_t position)> fn) { m_axisObservers.push_back(std::move(fn)); }
+  // The FPGA outputs this model follows (DC-motor lines, FAN_CTRL, PWM
+  // pairs, COLOR_CTRL).
+  static bool IsActuatorOutput(uint32_t offset);
 
   // ---- inputs and fault switches ----
   void SetRibbonPanel(PrintUnit unit, Panel panel) { m_colors.SetPanel(unit, panel); }
@@ -82,7 +92,7 @@ class DcMechanism final : public DeviceModel {
   void SetAxisSpeedFactor(Axis axis, double factor) { m_axes[Index(axis)]->SetSpeedFactor(factor); }
   void SetAxisBlockedAt(Axis axis, int32_t position) { m_axes[Index(axis)]->SetBlockedAt(position); }
   void ClearAxisBlock(Axis axis) { m_axes[Index(axis)]->ClearBlock(); }
-  // Counter channels 0-4.
+  // Counter channel 4 (the ribbon's encoders: ribbon_mechanism.h).
   void SetShaftJammed(uint32_t channel, bool bJammed);
   // LEDs 1-6: a failed LED gives its receiver no light.
   void SetColorLedFailed(uint32_t led, bool bFailed) { m_colors.SetLedFailed(led, bFailed); }
@@ -108,7 +118,6 @@ class DcMechanism final : public DeviceModel {
   void FollowCutter();
   void SetSensor(const SensorBit& sensor, bool bActive);
   bool Analog(uint32_t channel, uint16_t* pLevel) const;
-  void Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive = DriveState::Stop);
 
   Board& m_board;
   FpgaMainBlock& m_fpga;
@@ -126,6 +135,7 @@ class DcMechanism final : public DeviceModel {
   // The unwired bits last written to DCMOTOR0-2 and FAN_CTRL.
   std::array<uint16_t, 4> m_unwired{};
   bool m_bEcho = false;
+  std::vector<std::function<void(Axis, int32_t)>> m_axisObservers;
 };
 
 }  // namespace sim

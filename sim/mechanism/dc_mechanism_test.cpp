@@ -196,22 +196,22 @@ TEST_F(DcMechanismTest, AChopperRunsAtDutyOverPeriod) {
       {"none", 800, 0, 0},      {"above the period", 800, 900, 1000}, {"no period", 0, 10, 1000},
   };
   MotorEnable(true);
-  // The take-up shaft of unit L counts on channel 2.
-  const EncoderWiring& shaft = kEncoderWiring[2];
-  ASSERT_EQ(shaft.motor, DcMotor::RibDstL);
+  // The carousel's turn shaft counts on channel 4.
+  const EncoderWiring& shaft = kEncoderWiring[0];
+  ASSERT_EQ(shaft.motor, DcMotor::PaperRot);
   const uint32_t fullRate = shaft.disc.fullSpeed / static_cast<uint32_t>(shaft.disc.length / shaft.disc.windows.size());
   Write(FpgaMainBlock::kCntEnable, 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Drive(DcMotor::RibDstL, Op::Stop);
-    Pwm(DcMotor::RibDstL, c.period, c.duty);
+    Drive(shaft.motor, Op::Stop);
+    Pwm(shaft.motor, c.period, c.duty);
     const uint16_t before = Counter(shaft.channel);
-    Drive(DcMotor::RibDstL, Op::Forward);
+    Drive(shaft.motor, Op::Forward);
     Run(kSecond);
     const uint32_t counted = static_cast<uint16_t>(Counter(shaft.channel) - before);
     const uint32_t expected = fullRate * c.countsPerSecondPerMille / 1000;
     EXPECT_NEAR(counted, expected, 1u);
-    EXPECT_EQ(mech->SpeedPercent(DcMotor::RibDstL), c.countsPerSecondPerMille / 10);
+    EXPECT_EQ(mech->SpeedPercent(shaft.motor), c.countsPerSecondPerMille / 10);
   }
 }
 

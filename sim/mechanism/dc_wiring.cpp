@@ -77,13 +77,8 @@ constexpr std::array<SensorWindow, kDiscSlots> Slots() {
   }
   return slots;
 }
-constexpr auto kSlots0 = Slots<0>();
-constexpr auto kSlots1 = Slots<1>();
-constexpr auto kSlots2 = Slots<2>();
-constexpr auto kSlots3 = Slots<3>();
 constexpr auto kSlots4 = Slots<4>();
 // Counts per second at full drive.
-constexpr uint32_t kRibbonShaftRate = 500;
 constexpr uint32_t kTurnShaftRate = 200;
 constexpr uint32_t DiscSpeed(uint32_t countsPerSecond) { return countsPerSecond * static_cast<uint32_t>(kSlotPitch); }
 
@@ -111,10 +106,6 @@ const AxisWiring kAxisWiring[Index(Axis::Count)] = {
 };
 
 const EncoderWiring kEncoderWiring[kEncoderCount] = {
-    {"RibEncSrcL", 0, DcMotor::RibSrcL,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots0)},
-    {"RibEncSrcR", 1, DcMotor::RibSrcR,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots1)},
-    {"RibEncDstL", 2, DcMotor::RibDstL,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots2)},
-    {"RibEncDstR", 3, DcMotor::RibDstR,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots3)},
     {"TurnEnc",    4, DcMotor::PaperRot, Cyclic(kTurn, 0, DiscSpeed(kTurnShaftRate), kSlots4)},
 };
 // clang-format on

@@ -102,15 +102,17 @@ struct AxisWiring {
 extern const AxisWiring kAxisWiring[static_cast<uint32_t>(Axis::Count)];
 const AxisGeometry& AxisGeometryOf(Axis axis, EngineVariant variant);
 
-// The encoder shafts: slotted discs on counter channels 0-4, each slot read
-// by the input bit of IN2 with the channel's number (active low).
+// The encoder shafts that turn with their motor: slotted discs on counter
+// channels, each slot read by the input bit of IN2 with the channel's
+// number (active low). The ribbon spools' encoders, channels 0-3, turn
+// with the spools (ribbon_mechanism.h).
 struct EncoderWiring {
   const char* pszName;
   uint32_t channel;
   DcMotor motor;
   AxisGeometry disc;
 };
-constexpr uint32_t kEncoderCount = 5;
+constexpr uint32_t kEncoderCount = 1;
 extern const EncoderWiring kEncoderWiring[kEncoderCount];
 
 }  // namespace sim

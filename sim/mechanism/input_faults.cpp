@@ -2,11 +2,12 @@
 
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/ribbon_mechanism.h"
 
 namespace sim {
 
-InputFaults::InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism)
-    : m_clock(clock), m_mechanism(mechanism) {
+InputFaults::InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism, RibbonMechanism* pRibbons)
+    : m_clock(clock), m_mechanism(mechanism), m_pRibbons(pRibbons) {
   fpga.SetInputOverride([this](uint32_t index, uint16_t value) { return Apply(index, value); });
 }
 
@@ -50,5 +51,9 @@ void InputFaults::SetAxisStuck(Axis axis, bool bStuck) { m_mechanism.SetAxisStuc
 void InputFaults::SetAxisSpeedFactor(Axis axis, double factor) { m_mechanism.SetAxisSpeedFactor(axis, factor); }
 void InputFaults::SetAxisBlockedAt(Axis axis, int32_t position) { m_mechanism.SetAxisBlockedAt(axis, position); }
 void InputFaults::ClearAxisBlock(Axis axis) { m_mechanism.ClearAxisBlock(axis); }
+
+void InputFaults::SetRibbonFault(PrintUnit unit, RibbonFault fault, bool bOn) {
+  if (m_pRibbons != nullptr) m_pRibbons->SetFault(unit, fault, bOn);
+}
 
 }  // namespace sim

@@ -12,7 +12,9 @@
 //   a millisecond, failed);
 // - per axis of the DC mechanism: stuck (it does not move), slow (its
 //   drive's speed times a factor) and blocked at a coordinate (it stops
-//   there as at an end stop).
+//   there as at an end stop);
+// - per unit's ribbon (ribbon_transport.h): cut, end, no ribbon, supply
+//   encoder jammed, take-up stalled.
 // Reached through Board::FindDevice<InputFaults>() or
 // Machine::MechanismFaults().
 #pragma once
@@ -24,11 +26,14 @@
 #include "sim/clock.h"
 #include "sim/mechanism/dc_axis.h"
 #include "sim/mechanism/dc_wiring.h"
+#include "sim/mechanism/ribbon_colors.h"
+#include "sim/mechanism/ribbon_transport.h"
 
 namespace sim {
 
 class DcMechanism;
 class FpgaMainBlock;
+class RibbonMechanism;
 
 enum class BitFault : uint8_t { None, StuckOn, StuckOff, Chatter };
 
@@ -37,7 +42,7 @@ class InputFaults final : public DeviceModel {
   static constexpr Nanos kChatterHalfPeriod = 400;
   static constexpr uint32_t kWords = 4;  // IN0, IN1, IN2, IN3
 
-  InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism);
+  InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism, RibbonMechanism* pRibbons = nullptr);
   InputFaults(const InputFaults&) = delete;
   InputFaults& operator=(const InputFaults&) = delete;
 
@@ -52,6 +57,9 @@ class InputFaults final : public DeviceModel {
   void SetAxisBlockedAt(Axis axis, int32_t position);
   void ClearAxisBlock(Axis axis);
 
+  // ---- ribbons (none on a board without a ribbon mechanism) ----
+  void SetRibbonFault(PrintUnit unit, RibbonFault fault, bool bOn);
+
   // The input word `index` as read, given what the models drive.
   uint16_t Apply(uint32_t index, uint16_t value) const;
 
@@ -63,6 +71,7 @@ class InputFaults final : public DeviceModel {
 
   SimClock& m_clock;
   DcMechanism& m_mechanism;
+  RibbonMechanism* m_pRibbons;
   std::array<std::array<Fault, 16>, kWords> m_bits{};
   uint32_t m_active = 0;  // bits with a fault, to keep reads without one cheap
 };

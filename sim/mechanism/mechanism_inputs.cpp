@@ -8,6 +8,7 @@
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/dc_mechanism.h"
 #include "sim/mechanism/input_faults.h"
+#include "sim/mechanism/ribbon_mechanism.h"
 #include "sim/memory/board_eeproms.h"
 #include "sim/soc/gpio.h"
 
@@ -109,7 +110,9 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   dc.SetRibbonPanel(PrintUnit::L, inputs.ribbonPanels[0]);
   dc.SetRibbonPanel(PrintUnit::R, inputs.ribbonPanels[1]);
   dc.EchoToConsole(inputs.bEchoMechanism);
-  board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc);
+  RibbonMechanism& ribbons =
+      board.AddDevice<RibbonMechanism>(board, *pFpga, *pConfig, *pGpio, dc, inputs.ribbons, inputs.ribbonDriveMode);
+  board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc, &ribbons);
 }
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 namespace sim {
 
@@ -32,6 +33,10 @@ std::string MechanismEvent::Text() const {
       break;
     case MechanismEventKind::CrossingEnd:
       std::snprintf(what, sizeof what, "end at %" PRId32, value);
+      break;
+    case MechanismEventKind::RibbonLength:
+      std::snprintf(what, sizeof what, "%s%" PRId32 ".%03" PRId32 " mm", value < 0 ? "-" : "", std::abs(value / 1000),
+                    std::abs(value % 1000));
       break;
     case MechanismEventKind::UnwiredBits:
       std::snprintf(what, sizeof what, "unwired bits 0x%04" PRIX32, static_cast<uint32_t>(value));

@@ -28,6 +28,10 @@ enum class MechanismEventKind : uint8_t {
   CrossingStart,
   CrossingDuty,
   CrossingEnd,
+  // The ribbon of a unit (ribbon_mechanism.h): a length or diameter, and a
+  // switch (a fault switch, the leader or the core at the head).
+  RibbonLength,
+  RibbonSwitch,
 };
 
 struct MechanismEvent {
@@ -39,7 +43,8 @@ struct MechanismEvent {
   DriveState drive;
   // Motor: speed in percent of full (0-100). Fan, clutch, LED, supply: 1 on,
   // 0 off. Axis, crossing start and end: position. Crossing duty: percent.
-  // Unwired bits: the register's unwired bits as written.
+  // Unwired bits: the register's unwired bits as written. Ribbon length:
+  // micrometres. Ribbon switch: 1 on, 0 off.
   int32_t value;
 
   // "<ms>.<us> ms <name> <what>", for logs and failure messages.

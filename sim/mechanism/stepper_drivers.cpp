@@ -4,6 +4,7 @@
 
 #include "sim/board_devices.h"
 #include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/ribbon_mechanism.h"
 #include "sim/soc/gpio.h"
 
 namespace sim {
@@ -50,8 +51,11 @@ void StepperDrivers::OnPulse(Stepper stepper) {
   Driver& driver = m_drivers[Index(stepper)];
   if (driver.bStalled || (driver.control & kEnergised) == 0) return;
   if (!m_gpio.IsOutput(kMotorEnablePin) || !m_gpio.PinLevel(kMotorEnablePin)) return;
-  const int64_t step = EighthsPerPulse(driver.control);
-  driver.eighths += (driver.control & kDirection) != 0 ? step : -step;
+  int64_t step = EighthsPerPulse(driver.control);
+  if (step == 0) return;
+  if ((driver.control & kDirection) == 0) step = -step;
+  driver.eighths += step;
+  for (const auto& fn : driver.observers) fn(step);
 }
 
 uint32_t StepperDrivers::Latch::Read(uint32_t, uint32_t) { return m_owner.Control(m_stepper); }
@@ -69,7 +73,8 @@ void InstallStepperDrivers(Board& board) {
   FpgaMainBlock* pFpga = board.FindDevice<FpgaMainBlock>();
   GpioController* pGpio = board.FindDevice<GpioController>();
   if (pFpga == nullptr || pGpio == nullptr) return;
-  board.AddDevice<StepperDrivers>(board, *pFpga, *pGpio);
+  StepperDrivers& drivers = board.AddDevice<StepperDrivers>(board, *pFpga, *pGpio);
+  if (RibbonMechanism* pRibbons = board.FindDevice<RibbonMechanism>()) pRibbons->FollowMainStepper(drivers);
 }
 
 }  // namespace sim

@@ -4,7 +4,9 @@
 // turns its shaft at each pulse of its channel: by one step of its step
 // mode, counted in eighth steps, forward while the direction bit is set,
 // and only while it is energised and the motor-enable output (GP0[9]) is
-// on. The paper path these shafts move is not modelled yet.
+// on. Shaft observers see each pulse's travel (the ribbon under a lowered
+// head follows the main shaft); the paper path these shafts move is not
+// modelled yet.
 //
 // Control byte: bit 0 direction, bit 1 energised, bit 2 drive current,
 // bits 4-6 step mode (001 full, 101 half, 011 quarter, 111 eighth step;
@@ -14,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sim/board.h"
@@ -55,6 +58,11 @@ class StepperDrivers final : public DeviceModel {
   static uint32_t EighthsPerPulse(uint8_t control);
   // A fault switch: a stalled shaft does not turn.
   void SetStalled(Stepper stepper, bool bStalled) { m_drivers[Index(stepper)].bStalled = bStalled; }
+  // Called at each pulse that turns the shaft, with the eighth steps it
+  // turned (negative: backwards).
+  void AddShaftObserver(Stepper stepper, std::function<void(int64_t eighths)> fn) {
+    m_drivers[Index(stepper)].observers.push_back(std::move(fn));
+  }
 
  private:
   // A driver's latch on the bus.
@@ -76,6 +84,7 @@ class StepperDrivers final : public DeviceModel {
     std::vector<ControlWrite> history;
     int64_t eighths = 0;
     bool bStalled = false;
+    std::vector<std::function<void(int64_t)>> observers;
   };
 
   void Latched(Stepper stepper, uint8_t value);

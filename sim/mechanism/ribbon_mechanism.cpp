@@ -1,0 +1,223 @@
+#include "sim/mechanism/ribbon_mechanism.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sim/fpga/fpga_config_port.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/stepper_drivers.h"
+#include "sim/soc/gpio.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kMeasures = 6;
+constexpr uint32_t kFaults = Index(RibbonFault::Count);
+
+// What each unit's ribbon hangs on, and its names in the trace.
+struct UnitWiring {
+  DcMotor takeUp;
+  DcMotor supply;
+  uint16_t clutchMask;  // FAN_CTRL: the ribbon reverse clutch
+  Axis head;
+  uint32_t supplyChannel;
+  uint32_t takeUpChannel;
+  const char* measures[kMeasures];
+  const char* pszLeader;
+  const char* pszCore;
+  const char* faults[kFaults];
+};
+
+// clang-format off
+constexpr UnitWiring kUnits[2] = {
+    {DcMotor::RibDstL, DcMotor::RibSrcL, 0x0001, Axis::HeadL, 0, 2,
+     {"RibbonTapeL", "RibbonSlackL", "RibbonSupplyL", "RibbonTakeUpL", "RibbonSupplyDiaL", "RibbonTakeUpDiaL"},
+     "RibbonLeaderL", "RibbonCoreL",
+     {"RibbonCutL", "RibbonEndL", "NoRibbonL", "RibEncSrcJammedL", "TakeUpStalledL"}},
+    {DcMotor::RibDstR, DcMotor::RibSrcR, 0x0002, Axis::HeadR, 1, 3,
+     {"RibbonTapeR", "RibbonSlackR", "RibbonSupplyR", "RibbonTakeUpR", "RibbonSupplyDiaR", "RibbonTakeUpDiaR"},
+     "RibbonLeaderR", "RibbonCoreR",
+     {"RibbonCutR", "RibbonEndR", "NoRibbonR", "RibEncSrcJammedR", "TakeUpStalledR"}},
+};
+// clang-format on
+
+// The encoder slots read on IN2, bit = counter channel, active low.
+constexpr uint32_t kEncoderWord = 2;
+
+constexpr double kNsPerSecond = 1e9;
+
+int32_t Micrometres(double mm) {
+  const double um = std::round(mm * 1000.0);
+  return static_cast<int32_t>(std::clamp(um, -2147483648.0, 2147483647.0));
+}
+
+}  // namespace
+
+RibbonMechanism::RibbonMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
+                                 DcMechanism& dc, const std::array<RibbonLoad, 2>& loads, uint32_t driveMode)
+    : m_board(board),
+      m_fpga(fpga),
+      m_dc(dc),
+      m_units{UnitState{RibbonTransport(loads[0], driveMode)}, UnitState{RibbonTransport(loads[1], driveMode)}} {
+  for (uint32_t u = 0; u < 2; ++u) {
+    m_units[u].since = board.Clock().Now();
+    SetEncoderBit(kUnits[u].supplyChannel, 0);
+    SetEncoderBit(kUnits[u].takeUpChannel, 0);
+  }
+  // The DC mechanism observes the same outputs, and was built first: its
+  // decode of the motors is up to date when these observers run.
+  fpga.AddWriteObserver([this](uint32_t offset, uint16_t) {
+    if (DcMechanism::IsActuatorOutput(offset)) Refresh();
+  });
+  config.AddModeObserver([this](bool) { Refresh(); });
+  gpio.AddPinObserver(DcMechanism::kMotorEnablePin, [this](bool) { Refresh(); });
+  dc.AddAxisObserver([this](Axis axis, int32_t) {
+    if (axis == Axis::HeadL || axis == Axis::HeadR) Refresh();
+  });
+  for (uint32_t u = 0; u < 2; ++u) m_units[u].model.SetInputs(ReadInputs(u));
+}
+
+RibbonMechanism::~RibbonMechanism() {
+  for (UnitState& s : m_units) {
+    if (s.event != 0) m_board.Clock().Cancel(s.event);
+  }
+}
+
+void RibbonMechanism::FollowMainStepper(StepperDrivers& drivers) {
+  drivers.AddShaftObserver(Stepper::Main, [this](int64_t eighths) { OnPaperTravel(eighths); });
+}
+
+const RibbonTransport& RibbonMechanism::Unit(PrintUnit unit) {
+  const auto u = static_cast<uint32_t>(unit) & 1u;
+  Sync(u);
+  return m_units[u].model;
+}
+
+void RibbonMechanism::SetFault(PrintUnit unit, RibbonFault fault, bool bOn) {
+  const auto u = static_cast<uint32_t>(unit) & 1u;
+  Sync(u);
+  RibbonTransport& model = m_units[u].model;
+  const bool bBefore = model.Fault(fault);
+  model.SetFault(fault, bOn);
+  if (model.Fault(fault) == bBefore) return;
+  m_dc.Note(MechanismEventKind::RibbonSwitch, kUnits[u].faults[Index(fault)], bOn ? 1 : 0);
+  TraceChanges(u, true);
+  Schedule(u);
+}
+
+RibbonInputs RibbonMechanism::ReadInputs(uint32_t unit) const {
+  const UnitWiring& w = kUnits[unit];
+  const bool bConfigured = m_fpga.Configured();
+  const bool bPowered = bConfigured && m_dc.SupplyOn();
+  // An FPGA without its configuration drives no line.
+  auto command = [&](DcMotor motor) {
+    const DcMotorWiring& m = kDcMotorWiring[Index(motor)];
+    const uint16_t lines = bConfigured ? m_fpga.Register(m.reg) : 0;
+    return MotorCommandOf((lines & m.maskA) != 0, (lines & m.maskB) != 0, m.bInverted, m_dc.SpeedPercent(motor),
+                          bPowered);
+  };
+  RibbonInputs in;
+  in.takeUp = command(w.takeUp);
+  in.supply = command(w.supply);
+  in.bClutch = bConfigured && (m_dc.LoadsOn() & w.clutchMask) != 0;
+  in.bHeadDown = m_dc.Position(w.head) >= m_dc.Geometry(w.head).length && !m_dc.Moving(w.head);
+  return in;
+}
+
+void RibbonMechanism::Refresh() {
+  for (uint32_t u = 0; u < 2; ++u) {
+    const RibbonInputs in = ReadInputs(u);
+    if (in == m_units[u].model.Inputs()) continue;
+    Sync(u);
+    m_units[u].model.SetInputs(in);
+    TraceChanges(u, true);
+    Schedule(u);
+  }
+}
+
+void RibbonMechanism::Sync(uint32_t unit) {
+  UnitState& s = m_units[unit];
+  const Nanos now = m_board.Clock().Now();
+  if (now > s.since) s.model.Advance(static_cast<double>(now - s.since) / kNsPerSecond);
+  s.since = now;
+  const UnitWiring& w = kUnits[unit];
+  const uint64_t counts[2] = {s.model.SupplyCount(), s.model.TakeUpCount()};
+  const uint32_t channels[2] = {w.supplyChannel, w.takeUpChannel};
+  for (uint32_t e = 0; e < 2; ++e) {
+    uint64_t& given = m_given[unit][e];
+    if (counts[e] == given) continue;
+    m_fpga.CountPulses(channels[e], static_cast<uint32_t>(counts[e] - given));
+    SetEncoderBit(channels[e], counts[e]);
+    given = counts[e];
+  }
+}
+
+void RibbonMechanism::Schedule(uint32_t unit) {
+  UnitState& s = m_units[unit];
+  SimClock& clock = m_board.Clock();
+  if (s.event != 0) clock.Cancel(s.event);
+  s.event = 0;
+  const double seconds = s.model.NextChangeIn();
+  if (!std::isfinite(seconds)) return;
+  const auto delay = static_cast<Nanos>(std::max(1.0, std::ceil(seconds * kNsPerSecond)));
+  s.event = clock.ScheduleIn(delay, [this, unit] { OnEvent(unit); });
+}
+
+void RibbonMechanism::OnEvent(uint32_t unit) {
+  m_units[unit].event = 0;
+  Sync(unit);
+  TraceChanges(unit, false);
+  Schedule(unit);
+}
+
+void RibbonMechanism::OnPaperTravel(int64_t eighths) {
+  for (uint32_t u = 0; u < 2; ++u) {
+    RibbonTransport& model = m_units[u].model;
+    if (!model.Inputs().bHeadDown) continue;
+    Sync(u);
+    model.PaperTravel(eighths);
+    Sync(u);
+    Schedule(u);
+  }
+}
+
+// While a lowered head couples the tape to the paper, every step makes a
+// little slack that the take-up winds at once: only changes of the inputs
+// take a snapshot then.
+void RibbonMechanism::TraceChanges(uint32_t unit, bool bSnapshot) {
+  UnitState& s = m_units[unit];
+  const UnitWiring& w = kUnits[unit];
+  const uint32_t motion = s.model.Motion();
+  if (motion != s.motion && !s.model.Inputs().bHeadDown) bSnapshot = true;
+  s.motion = motion;
+  if (s.model.AtLeader() != s.bAtLeader) {
+    s.bAtLeader = s.model.AtLeader();
+    m_dc.Note(MechanismEventKind::RibbonSwitch, w.pszLeader, s.bAtLeader ? 1 : 0);
+  }
+  if (s.model.AtCore() != s.bAtCore) {
+    s.bAtCore = s.model.AtCore();
+    m_dc.Note(MechanismEventKind::RibbonSwitch, w.pszCore, s.bAtCore ? 1 : 0);
+  }
+  if (bSnapshot) Snapshot(unit);
+}
+
+void RibbonMechanism::Snapshot(uint32_t unit) {
+  const RibbonTransport& m = m_units[unit].model;
+  const double values[kMeasures] = {m.TapePosition(),   m.Slack(),          m.SupplyLength(),
+                                    m.TakeUpLength(),   m.SupplyDiameter(), m.TakeUpDiameter()};
+  for (uint32_t i = 0; i < kMeasures; ++i) {
+    m_dc.Note(MechanismEventKind::RibbonLength, kUnits[unit].measures[i], Micrometres(values[i]));
+  }
+}
+
+void RibbonMechanism::SetEncoderBit(uint32_t channel, uint64_t count) {
+  // The slot is in front of the reader at odd counts; it reads low there.
+  const bool bLevel = (count & 1u) == 0;
+  const auto mask = static_cast<uint16_t>(1u << channel);
+  const uint16_t word = m_fpga.InputWord(kEncoderWord);
+  m_fpga.SetInputWord(kEncoderWord, static_cast<uint16_t>(bLevel ? (word | mask) : (word & ~mask)));
+}
+
+}  // namespace sim

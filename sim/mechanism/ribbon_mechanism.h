@@ -1,0 +1,83 @@
+// The ribbon transports of both print units on the board (the model of one
+// unit: ribbon_transport.h). For each unit it reads the take-up and supply
+// motors from their H-bridge lines in FPGA_DCMOTOR0/1 with their polarity
+// and PWM duty (the DC mechanism's decode), the reverse clutch from
+// FAN_CTRL, the motor supply, and whether the unit's head lift stands at
+// its down end; lowered, the tape follows the main paper stepper. It moves
+// the tape in virtual time with an event at each encoder count (and where
+// the slack runs out or an end is reached), counts the supply encoder on
+// counter channel 0 (L) or 1 (R) and the take-up encoder on 2 or 3, and
+// toggles IN2 bit 0-3 (active low) with each count.
+//
+// Observation: Unit() gives a unit's model brought up to now. The
+// mechanism trace (DcMechanism::Trace) gets, per unit, the tape position,
+// slack, both lengths and both diameters ("RibbonTapeL", "RibbonSlackL",
+// "RibbonSupplyL", "RibbonTakeUpL", "RibbonSupplyDiaL",
+// "RibbonTakeUpDiaL"; in micrometres, shown in mm) whenever the inputs or
+// faults change and whenever a motion starts, stops or stalls; and "on"
+// entries when the leader ("RibbonLeaderL") or the core ("RibbonCoreL")
+// reaches the head, and one entry per fault switch change
+// ("RibbonFaultL", the RibbonFault's number, ToString in the text).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sim/board.h"
+#include "sim/clock.h"
+#include "sim/mechanism/ribbon_colors.h"
+#include "sim/mechanism/ribbon_transport.h"
+
+namespace sim {
+
+class DcMechanism;
+class FpgaConfigPort;
+class FpgaMainBlock;
+class GpioController;
+class StepperDrivers;
+
+class RibbonMechanism final : public DeviceModel {
+ public:
+  RibbonMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio, DcMechanism& dc,
+                  const std::array<RibbonLoad, 2>& loads, uint32_t driveMode);
+  ~RibbonMechanism() override;
+  RibbonMechanism(const RibbonMechanism&) = delete;
+  RibbonMechanism& operator=(const RibbonMechanism&) = delete;
+
+  // Couples each lowered head's tape to the main stepper's shaft.
+  void FollowMainStepper(StepperDrivers& drivers);
+
+  // The unit's model, brought up to now.
+  const RibbonTransport& Unit(PrintUnit unit);
+  void SetFault(PrintUnit unit, RibbonFault fault, bool bOn);
+
+ private:
+  struct UnitState {
+    RibbonTransport model;
+    Nanos since = 0;
+    SimClock::EventId event = 0;
+    uint32_t motion = 0;
+    bool bAtLeader = false;
+    bool bAtCore = false;
+  };
+
+  void Refresh();
+  RibbonInputs ReadInputs(uint32_t unit) const;
+  // Brings the unit's model up to now and hands its counts to the FPGA.
+  void Sync(uint32_t unit);
+  void Schedule(uint32_t unit);
+  void OnEvent(uint32_t unit);
+  void OnPaperTravel(int64_t eighths);
+  void TraceChanges(uint32_t unit, bool bSnapshot);
+  void Snapshot(uint32_t unit);
+  void SetEncoderBit(uint32_t channel, uint64_t count);
+
+  Board& m_board;
+  FpgaMainBlock& m_fpga;
+  DcMechanism& m_dc;
+  std::array<UnitState, 2> m_units;
+  // Encoder counts handed to the FPGA so far: supply, take-up per unit.
+  std::array<std::array<uint64_t, 2>, 2> m_given{};
+};
+
+}  // namespace sim
