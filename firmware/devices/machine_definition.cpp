@@ -39,6 +39,8 @@
 #include "firmware/platform/us_timer.h"
 #include "firmware/printengine/drive_units.h"
 #include "firmware/printengine/image_buffer.h"
+#include "firmware/printengine/media_config.h"
+#include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/print_line.h"
 
 namespace {
@@ -139,6 +141,12 @@ void BuildDonorManagers() {
 }
 
 void BuildPaperPosition() { hal::ConstructGlobal(g_PaperPosition, kGlobalBuild); }
+
+// The print engine's unit pair, media configuration and job queue (empty:
+// every record free).
+void BuildUnitPair() { hal::ConstructGlobal(g_UnitPair, kGlobalBuild); }
+void BuildMediaConfig() { hal::ConstructGlobal(g_MediaConfig, kGlobalBuild); }
+void BuildPrintJobQueue() { hal::ConstructGlobal(g_PrintJobQueue, kGlobalBuild); }
 
 // The active and the stored lamination-pattern slot, told apart by their
 // flash addresses.
@@ -253,6 +261,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(BuildSteppers, "g_StpmtrMain g_StpmtrSub g_StpmtrExit"),
     Objects(ConstructRampTables, "g_Ramp00 g_Ramp41"),
     Objects(BuildDonorManagers, "g_DonorMngMarkSenL g_DonorMngMarkSenR g_DonorMngColorSenL g_DonorMngColorSenR"),
+    Objects(BuildUnitPair, "g_UnitPair"),
     Objects(BuildPaperPosition, "g_PaperPosition"),
     Rows(BUILD_COUNTERS, 0, LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_POSITIONS),
@@ -260,7 +269,9 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_REST),
     Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_LoadBar"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
+    Objects(BuildMediaConfig, "g_MediaConfig"),
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
+    Objects(BuildPrintJobQueue, "g_PrintJobQueue"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),
     Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
