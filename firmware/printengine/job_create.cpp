@@ -146,8 +146,7 @@ void CPrintJobQueue::FillInternalJob(PrintJobRecord* pJob, uint32_t ulSideMode, 
 // picture, then (when expected) the blank fill-in of the other side, which
 // is attached as soon as the colour picture is in, then the first side's
 // SP picture, the other side's colour picture and SP picture. With the
-// first side undecided the side with a picture of its own comes first, as
-// CheckFirstSlotUnit puts the fill-in second then.
+// first side undecided the side with a picture of its own comes first.
 void CPrintJobQueue::SetExpectedSlots(PrintJobRecord* pJob) {
   const uint32_t ulFirst = FirstSideOf(pJob);
   const bool bSideBFirst = ulFirst == SIDE_B || (ulFirst != SIDE_A && pJob->ucFillInSlot == SLOT_COLOR_A);

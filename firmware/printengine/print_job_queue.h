@@ -158,8 +158,9 @@ class CPrintJobQueue {
   int32_t SetPrintOrderIndex(uint32_t ulIndex);
   // Side index 0 for codes 1 and 2, 1 for 4 and 8.
   int32_t SlotCodeToUnit(uint32_t ulCode, uint32_t* pulSideIndex) const;
-  // 1 when the fill-in side prints first, 0 when second, -1 without one;
-  // returns 0.
+  // Where the blank fill-in is attached: 1 before the host's first image
+  // (its side prints first), 0 behind the first colour image, -1 for a job
+  // without one; returns 0.
   int32_t CheckFirstSlotUnit(const PrintJobRecord* pJob, int32_t* plResult) const;
 
   // ---- merging (multi-up sheets) ----

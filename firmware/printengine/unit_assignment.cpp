@@ -155,13 +155,13 @@ int32_t CPrintJobQueue::SlotCodeToUnit(uint32_t ulCode, uint32_t* pulSideIndex) 
   }
 }
 
+// The fill-in heads the slot order when its side prints first, and also
+// when the first side has no colour picture before it.
 int32_t CPrintJobQueue::CheckFirstSlotUnit(const PrintJobRecord* pJob, int32_t* plResult) const {
-  const uint32_t ulFirst = FirstSideOf(pJob);
   if (pJob->ucFillInSlot == 0) {
     *plResult = -1;
   } else {
-    const uint32_t ulFillInSide = pJob->ucFillInSlot == SLOT_COLOR_A ? SIDE_A : SIDE_B;
-    *plResult = ulFirst == ulFillInSide ? 1 : 0;
+    *plResult = pJob->ucSlotCount != 0 && pJob->aucSlotOrder[0] == pJob->ucFillInSlot ? 1 : 0;
   }
   return 0;
 }
