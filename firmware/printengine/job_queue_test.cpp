@@ -13,6 +13,8 @@
 #include "firmware/devices/settings.h"
 #include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/print_line.h"
+#include "firmware/printengine/ribbon_manager.h"
+#include "firmware/printengine/tone_curve_placeholder.h"
 
 namespace controltest {
 namespace {
@@ -525,6 +527,80 @@ TEST_F(ControlTest, TheFillInSideTakesThePrintSizeOfTheRealSideWhenTheJobComplet
       EXPECT_EQ(fillIn.printParams.ulSizeId, PRINT_SIZE_ID_8X10) << +ucMask;
       EmptyQueue();
     }
+  });
+}
+
+struct CurveCase {
+  const char* name;
+  uint8_t controlType;
+  uint32_t typeL;  // ribbon-type indexes
+  uint32_t typeR;
+  std::vector<uint32_t> curves;  // of colour A, SP A, colour B, SP B
+};
+
+TEST_F(ControlTest, EachPictureTakesTheToneCurveOfItsSlotUnitAndRibbonKind) {
+  // Side A on unit R, side B on unit L.
+  const CurveCase cases[] = {
+      {"kind 1 ribbons", 1, 0, 1, {3, 1, 2, 4}},
+      {"a four-panel ribbon in R", 1, 0, 2, {7, 5, 2, 4}},
+      {"four-panel ribbons in both", 1, 3, 2, {7, 5, 6, 8}},
+      {"mark-sensor ribbons", 0, 1, 0, {3, 1, 2, 4}},
+  };
+  InApp([&] {
+    LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
+    for (const CurveCase& c : cases) {
+      g_ucRibbonControlType = c.controlType;
+      g_ulRibbonTypeIndexL = c.typeL;
+      g_ulRibbonTypeIndexR = c.typeR;
+      HostSetup setup;
+      setup.ucMask = SLOT_CODES;
+      setup.ucFirstSide = SIDE_A;
+      setup.ucFinishOptions = (UNIT_R << 2) | (UNIT_L << 4);
+      ASSERT_EQ(SetUpHostJob(setup), 0);
+      g_ToneCurveCalls = PlaceholderToneCurveCalls{};
+      SetImageBlock(2464, 3024);
+      for (uint32_t ulKind : {0u, 1u, 0u, 1u}) ASSERT_EQ(ReceiveImage(ulKind, IMAGE_HOST, &g_PrintSize8x10), 0);
+      std::vector<uint32_t> curves;
+      for (uint32_t i = 0; i < g_ToneCurveCalls.ulCount; ++i) {
+        EXPECT_EQ(g_ToneCurveCalls.aCalls[i].op, ToneCurveOp::Copy);
+        EXPECT_EQ(g_ToneCurveCalls.aCalls[i].ulWhere, 2u) << "from RAM";
+        curves.push_back(g_ToneCurveCalls.aCalls[i].ulCurve);
+      }
+      EXPECT_EQ(curves, c.curves) << c.name;
+      EmptyQueue();
+    }
+  });
+}
+
+struct InternalImageCase {
+  const char* name;
+  int32_t matte;
+  int32_t imprint;
+  uint16_t overcoat;
+  uint8_t firstText;
+};
+
+TEST_F(ControlTest, AnInternalImageTakesTheMatteSettingAndThePrintersImprintTexts) {
+  const InternalImageCase cases[] = {
+      {"glossy, no imprint", 0, 0, OVERCOAT_GLOSSY, 0},
+      {"matte with the imprint", 1, 1, OVERCOAT_MATTE, 'M'},
+  };
+  InApp([&] {
+    g_ImprintTextItems[0][IMPRINT_TEXT_OFFSET_TEXT] = 'M';
+    g_usCutList[0] = 500;
+    for (const InternalImageCase& c : cases) {
+      g_ParamMatteMode.SetValueNoSave(c.matte);
+      g_ParamImprintText.SetValueNoSave(c.imprint);
+      PrintJobRecord* pJob = MakeInternalJob(1, 1);
+      ASSERT_NE(pJob, nullptr);
+      const ImageSlot& slot = pJob->slotColorB;
+      EXPECT_EQ(slot.usInternal, 1) << c.name;
+      EXPECT_EQ(slot.usOvercoatKind, c.overcoat) << c.name;
+      EXPECT_EQ(slot.aucTextItems[0][IMPRINT_TEXT_OFFSET_TEXT], c.firstText) << c.name;
+      EXPECT_EQ(slot.ausCutList[0], 0) << c.name;
+      EXPECT_EQ(pJob->ausCutPositions[1], 0) << "no size selected: no default cuts";
+    }
+    EXPECT_EQ(g_usCutList[0], 500) << "the host's pending cut list is not an internal image's";
   });
 }
 

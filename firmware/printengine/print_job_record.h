@@ -69,6 +69,7 @@ struct UnitAssignment {
   uint32_t ulFirstSide;
   uint32_t ulUnitA;
   uint32_t ulUnitB;
+  bool operator==(const UnitAssignment&) const = default;
 };
 
 struct PrintJobRecord {
