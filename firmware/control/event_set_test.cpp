@@ -5,7 +5,7 @@
 #include "firmware/control/control_test_rig.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hal/global.h"
-#include "firmware/printengine/job_queue_placeholder.h"
+#include "firmware/printengine/job_queue_test_support.h"
 
 namespace controltest {
 namespace {
@@ -94,7 +94,7 @@ TEST_F(ControlTest, StartUpEventsFollowTheRollBackFlag) {
 
 TEST_F(ControlTest, EntryRunsOnTheFirstDispatchOnlyAndAnUnhandledPassAsksNothing) {
   InApp([] {
-    g_PlaceholderJobs.ulActive = 1;  // B finds a job but no print event
+    ASSERT_NE(jobtest::MakeInternalJob(), nullptr);  // B finds a job but no print event
     MakeCurrent(&g_EventMngCError);
     g_ulJobPrepared = 1;
     g_EventMngCError.Dispatch();
@@ -156,13 +156,13 @@ TEST_F(ControlTest, EachStateServesTheFirstEventOfItsOrderAndKeepsWhatItsPolicyS
 
 TEST_F(ControlTest, ReadyBPrintsWithThePaperEndFollowUpInTheSamePass) {
   InApp([] {
-    g_PlaceholderJobs = PlaceholderJobs{1, 1, 0, 0, 0};
+    ASSERT_NE(jobtest::MakeInternalJob(), nullptr);
     MakeCurrent(&g_EventMngReadyB);
     g_ulJobPrepared = 1;
     g_EventSet = Events({EV_PRINT_JOB, EV_PREPARE_JOB, EV_PAPER_END});
     g_EventMngReadyB.Dispatch();
     EXPECT_EQ(g_EventSet, 0u) << "printed, paper end served, one-pass events cleared";
-    EXPECT_EQ(g_PlaceholderJobs.ulActive, 0u);
+    EXPECT_EQ(jobtest::ActiveJobs(), 0u);
     EXPECT_EQ(g_ulJobPrepared, 0u);
     EXPECT_EQ(g_IdleSupervisor.UpdateRequested(), 1u);
     // Without an active job B only runs its prepare action.

@@ -8,7 +8,8 @@
 #include "firmware/control/lcd.h"
 #include "firmware/control/power_save.h"
 #include "firmware/devices/settings.h"
-#include "firmware/printengine/job_queue_placeholder.h"
+#include "firmware/printengine/job_merge_placeholder.h"
+#include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/print_job_queue.h"
 
 namespace controltest {
@@ -164,9 +165,9 @@ TEST_F(ControlTest, PendingJobsRaiseThePrintEventsUnlessMergedSheetsWaitForAnErr
       {"ready job", 0, false, 0, 1, 0, &g_EventMngReadyA, kPrint},
       {"no ready job", 0, false, 0, 0, 1, &g_EventMngReadyA, 0},
       {"ready job with an error", 0, true, 0, 1, 0, &g_EventMngReadyA, kPrint},
-      {"merged, error", 1, true, 1, 5, 1, &g_EventMngReadyA, 0},
+      {"merged, error", 1, true, 1, 1, 1, &g_EventMngReadyA, 0},
       {"merged, prepared", 1, false, 1, 0, 0, &g_EventMngReadyA, kPrint},
-      {"merged, nothing to merge", 1, false, 0, 5, 0, &g_EventMngReadyA, 0},
+      {"merged, nothing to merge", 1, false, 0, 1, 0, &g_EventMngReadyA, 0},
       {"merged sheet", 1, false, 0, 0, 2, &g_EventMngReadyA, kPrint},
       {"ready C checks the ribbon", 0, false, 0, 1, 0, &g_EventMngReadyC, kPrint | Events({EV_CHECK_RIBBON})},
   };
@@ -175,7 +176,9 @@ TEST_F(ControlTest, PendingJobsRaiseThePrintEventsUnlessMergedSheetsWaitForAnErr
       MakeCurrent(c.state);
       g_ulPrintMode = c.printMode;
       g_ulJobPrepared = c.prepared;
-      g_PlaceholderJobs = PlaceholderJobs{c.ready, 0, 0, c.merge, 0};
+      jobtest::EmptyQueue();
+      for (uint32_t i = 0; i < c.ready; ++i) ASSERT_NE(jobtest::MakeInternalJob(), nullptr) << c.name;
+      g_ulPlaceholderMergeSelector = c.merge;
       if (c.error) {
         g_ErrorMng.SetError(0x0101);
       } else {

@@ -45,7 +45,7 @@ void CancelJobsOfChangedMedia() {
     g_PrintJobQueue.CancelByImageAddress(&g_PrintSize8x12);
     bCheckEvents = true;
   } else if (IsPrintSizeTableChanged() != 0) {
-    if (g_pPrintSizeTable != nullptr && g_pPrintSizeTable->ulFirstRecordId == PRINT_SIZE_ID_8X10) {
+    if (g_pPrintSizeTable == &g_PrintSize8x10) {
       g_PrintJobQueue.CancelByImageAddress(&g_PrintSize8x12);
     }
     bCheckEvents = true;
@@ -68,9 +68,10 @@ void PublishUnitAssignment() {
   PrintJobRecord* pFree = nullptr;
   if (g_PrintJobQueue.GetJob(PRINT_JOB_LIST_ACTIVE, &pActive) == 0) return;
   if (g_PrintJobQueue.GetJob(PRINT_JOB_LIST_FREE, &pFree) != 0) return;
-  uint32_t ulFirst = 0, ulSecond = 0, ulPathUnit = 0, ulPathSlot = 0;
-  g_UnitPair.Resolve(&ulFirst, &ulSecond, &ulPathUnit, &ulPathSlot);
-  g_PrintJobQueue.SetUnitAssignment(pFree, ulPathUnit, ulFirst, ulSecond);
+  int32_t lUnitA = 0, lUnitB = 0, lPathSide = 0, lPathSlot = 0;
+  g_UnitPair.Resolve(&lUnitA, &lUnitB, &lPathSide, &lPathSlot);
+  g_PrintJobQueue.SetUnitAssignment(pFree, static_cast<uint32_t>(lPathSide), static_cast<uint32_t>(lUnitA),
+                                    static_cast<uint32_t>(lUnitB));
 }
 
 // The Menu key of ready states A and C; A also restarts the energy-save

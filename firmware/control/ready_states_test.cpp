@@ -1,11 +1,13 @@
 // Ready state A: the entry's job cancellation, the energy-save pre-heat
 // window, the long-idle ribbon check and the menu with a cover opened.
+#include <vector>
+
 #include "firmware/control/app_startup.h"
 #include "firmware/control/control_test_rig.h"
 #include "firmware/control/engine_variant.h"
 #include "firmware/control/leds.h"
 #include "firmware/devices/settings.h"
-#include "firmware/printengine/job_queue_placeholder.h"
+#include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/media_config.h"
 #include "firmware/printengine/print_job_queue.h"
 
@@ -26,41 +28,53 @@ void EnterReadyA() {
   g_EventMngReadyA.OnEnter();
 }
 
+// The print-size ids of the active jobs, head first.
+std::vector<uint32_t> QueuedSizeIds() {
+  std::vector<uint32_t> ids;
+  PrintJobRecord* pJob = nullptr;
+  for (uint32_t n = 1; g_PrintJobQueue.GetNthActiveJob(n, &pJob) == 0; ++n) ids.push_back(pJob->pPrintSize->ulSizeId);
+  return ids;
+}
+
 struct EntryCase {
   const char* name;
   int32_t ribbonStatus;
-  uint32_t mediaSize;  // of both units
-  uint32_t readyJobs;
-  uint32_t cancelCalls;
+  uint16_t mediaSize;  // of both units
+  std::vector<uint32_t> jobRows;  // print-size rows of the jobs queued before the entry
+  std::vector<uint32_t> leftIds;
   bool eventsCleared;
 };
 
 TEST_F(ControlTest, ReadyAEntryCancelsTheJobsOfAChangedRibbonOrPrintSize) {
   // Each row enters A again after the one before it.
   const EntryCase cases[] = {
-      {"ribbon status changed", 2, 1, 0, 2, true},
-      {"nothing changed", 2, 1, 0, 0, false},
-      {"table changed to 8x12", 2, 2, 0, 0, true},
-      {"table changed back to 8x10", 2, 1, 1, 1, false},
-      {"ribbon changed with a ready job left", 3, 1, 1, 2, false},
+      {"ribbon status changed", 2, 1, {PRINT_SIZE_ROW_8X10, PRINT_SIZE_ROW_8X12, 2}, {9}, false},
+      {"ribbon status changed, nothing left", 3, 1, {PRINT_SIZE_ROW_8X10, PRINT_SIZE_ROW_8X12}, {}, true},
+      {"nothing changed", 3, 1, {}, {}, false},
+      {"table changed to 8x12", 3, 2, {PRINT_SIZE_ROW_8X10, PRINT_SIZE_ROW_8X12}, {5, 6}, false},
+      {"table changed back to 8x10", 3, 1, {PRINT_SIZE_ROW_8X12, 2}, {9}, false},
+      {"table changed, no ready job left", 3, 2, {}, {}, true},
   };
   InApp([&] {
     g_ulLastRibbonStatus = 0;
     g_MediaConfig.SetRibbonSize(0, 1);
+    g_MediaConfig.SetLoadMode(LOAD_MODE_LOADED);
     g_MediaConfig.SelectPrintSizeTable();
     SavePrintSizeTable();
     for (const EntryCase& c : cases) {
+      jobtest::EmptyQueue();
+      for (uint32_t ulRow : c.jobRows) ASSERT_NE(jobtest::MakeInternalJob(1, 1, &g_PrintSizeTable[ulRow]), nullptr);
       g_ParamRibbonStatus.SetValueNoSave(c.ribbonStatus);
       g_MediaConfig.SetRibbonSize(0, c.mediaSize);
       g_MediaConfig.SetRibbonSize(1, c.mediaSize);
       g_MediaConfig.SelectPrintSizeTable();
-      g_PlaceholderJobs = PlaceholderJobs{c.readyJobs, 0, 0, 0, 0};
       g_EventSet = Events({EV_PRINT_JOB, EV_PREPARE_JOB});
       EnterReadyA();
-      EXPECT_EQ(g_PlaceholderJobs.ulCancelCalls, c.cancelCalls) << c.name;
+      EXPECT_EQ(QueuedSizeIds(), c.leftIds) << c.name;
       EXPECT_EQ(g_EventSet == 0, c.eventsCleared) << c.name;
       EXPECT_EQ(g_ulLastRibbonStatus, static_cast<uint32_t>(c.ribbonStatus)) << c.name;
     }
+    jobtest::EmptyQueue();
   }, Ms(5000));
   EXPECT_TRUE(Leds().IsOn(PanelLed::Ready));
   EXPECT_FALSE(Leds().IsOn(PanelLed::Error));

@@ -4,7 +4,7 @@
 #include "firmware/control/control_test_rig.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/control/state_selection.h"
-#include "firmware/printengine/job_queue_placeholder.h"
+#include "firmware/printengine/job_queue_test_support.h"
 
 namespace controltest {
 namespace {
@@ -76,7 +76,9 @@ TEST_F(ControlTest, TheStateChangesOnlyWithTheLowestErrorOrOnRequest) {
     g_IdleSupervisor.SelectEventState();
     EXPECT_EQ(g_pCurEventMng, &g_EventMngCoverOpen);
     EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), 0x11u);
-    EXPECT_EQ(TakeNotifications(), 1u);
+    // The job status of both list lookups, the cleared assignment and the
+    // status line.
+    EXPECT_EQ(TakeNotifications(), 4u);
     // A less important index and new events change nothing while the
     // lowest stays and nobody asks.
     g_ErrorMng.SetError(0x1503);
@@ -100,19 +102,18 @@ TEST_F(ControlTest, TheStateChangesOnlyWithTheLowestErrorOrOnRequest) {
   }, Ms(5000));
 }
 
-TEST_F(ControlTest, AnErrorWithoutActiveJobClearsTheUnitAssignmentWithOneNotification) {
+TEST_F(ControlTest, AnErrorWithoutActiveJobClearsTheUnitAssignmentWithOneNotificationOfItsOwn) {
   InApp([] {
     g_IdleSupervisor.SelectEventState();
     TakeNotifications();
     for (uint32_t ulId : {52u, 53u, 54u}) SetStatusItem(ulId, 3, 0);
-    g_PlaceholderJobs = PlaceholderJobs{0, 0, 1, 0, 0};
     g_ErrorMng.SetError(0x0201);
     g_IdleSupervisor.SelectEventState();
     for (uint32_t ulId : {52u, 53u, 54u}) EXPECT_EQ(GetStatusItem(ulId), 0u) << ulId;
-    EXPECT_EQ(TakeNotifications(), 2u) << "the assignment's, then the status line's";
+    EXPECT_EQ(TakeNotifications(), 4u) << "the job status of both list lookups, the assignment's, the status line's";
     // With an active job they stay.
+    ASSERT_NE(jobtest::MakeInternalJob(), nullptr);
     for (uint32_t ulId : {52u, 53u, 54u}) SetStatusItem(ulId, 3, 0);
-    g_PlaceholderJobs.ulActive = 1;
     g_ErrorMng.SetError(0x0101);
     g_IdleSupervisor.SelectEventState();
     for (uint32_t ulId : {52u, 53u, 54u}) EXPECT_EQ(GetStatusItem(ulId), 3u) << ulId;

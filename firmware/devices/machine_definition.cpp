@@ -40,6 +40,8 @@
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
 #include "firmware/printengine/image_buffer.h"
+#include "firmware/printengine/media_config.h"
+#include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/print_line.h"
 
 namespace {
@@ -133,6 +135,12 @@ void BuildSteppers() {
 }
 
 void BuildPaperPosition() { hal::ConstructGlobal(g_PaperPosition, kGlobalBuild); }
+
+// The print engine's unit pair, media configuration and job queue (empty:
+// every record free).
+void BuildUnitPair() { hal::ConstructGlobal(g_UnitPair, kGlobalBuild); }
+void BuildMediaConfig() { hal::ConstructGlobal(g_MediaConfig, kGlobalBuild); }
+void BuildPrintJobQueue() { hal::ConstructGlobal(g_PrintJobQueue, kGlobalBuild); }
 
 // The active and the stored lamination-pattern slot, told apart by their
 // flash addresses.
@@ -246,6 +254,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(ConstructFanOutputs, "fans and clutches"),
     Objects(BuildSteppers, "g_StpmtrMain g_StpmtrSub g_StpmtrExit"),
     Objects(ConstructRampTables, "g_Ramp00 g_Ramp41"),
+    Objects(BuildUnitPair, "g_UnitPair"),
     Objects(BuildPaperPosition, "g_PaperPosition"),
     Rows(BUILD_COUNTERS, 0, LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_POSITIONS),
@@ -257,7 +266,9 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(ConstructRibbonRolls, "g_RibbonRolls"),
     Objects(ConstructDonorManagers, "g_DonorMngMarkSenL g_DonorMngMarkSenR g_DonorMngColorSenL g_DonorMngColorSenR"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
+    Objects(BuildMediaConfig, "g_MediaConfig"),
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
+    Objects(BuildPrintJobQueue, "g_PrintJobQueue"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),
     Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),

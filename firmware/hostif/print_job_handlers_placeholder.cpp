@@ -1,7 +1,7 @@
-// Placeholder of the print-job command handlers: there is no job queue and
-// no image buffer yet, so job set-ups and images are refused for want of a
-// resource, no job is ever found, and the requests that would store cut
-// lists or laminate texts are refused rather than answered as done.
+// Placeholder of the print-job command handlers: until they take jobs into
+// the queue, job set-ups and images are refused for want of a resource, no
+// job is ever found, and the requests that would store cut lists or
+// laminate texts are refused rather than answered as done.
 #include "firmware/hostif/print_job_handlers.h"
 
 #include "firmware/hostif/shmem_usb.h"

@@ -230,6 +230,19 @@ inline Reply Command(sim::UsbHostPort& host, uint16_t usCode, const Bytes& paylo
   return Exchange(host, Packet(usCode, payload), timeout);
 }
 
+// Runs until the start-up is over as the host sees it: the USB task's
+// status mirror holds the application's printer state, past CPU init. (A
+// command that arrives before is answered by the state of the moment,
+// which refuses most commands while the printer starts.)
+inline bool WaitForSettledStatus(sim::Machine& m, sim::Nanos limit = Ms(10000)) {
+  return m.RunUntil(
+             [] {
+               const uint32_t ulState = GetStatusItem(SI_PRINTER_STATE);
+               return ulState != protocol::PRINTER_STATE_CPU_INIT && g_ReplyStatus.ucPrinterState == ulState;
+             },
+             limit) == sim::RunResult::ConditionMet;
+}
+
 // The fixture: a printer running the test application, configured on the
 // cable.
 class UsbCommandTest : public testsupport::MachineTest {

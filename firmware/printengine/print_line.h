@@ -7,6 +7,7 @@
 
 #include "firmware/hal/isr_shared.h"
 #include "firmware/platform/global_build.h"
+#include "firmware/printengine/print_size.h"
 
 class CPrintLine {
  public:
@@ -38,3 +39,6 @@ extern hal::IsrShared<uint32_t> g_ulLineIrqEnable;
 // Three counters of line pulses, each counting while its flag is set.
 extern hal::IsrShared<uint16_t> g_usLineIrqFlags[3];
 extern hal::IsrShared<uint16_t> g_usLineIrqCounts[3];
+
+// The print size of the plane being printed; never null.
+extern PrintSizeRecord* g_pCurPrintSize;

@@ -13,6 +13,9 @@ constinit CPlaneSequencer g_PlaneSequencer;
 constinit hal::IsrShared<uint32_t> g_ulLineIrqEnable;
 constinit hal::IsrShared<uint16_t> g_usLineIrqFlags[3];
 constinit hal::IsrShared<uint16_t> g_usLineIrqCounts[3];
+// No plane is planned yet: the print size of the plane is the large
+// media's full size.
+PrintSizeRecord* g_pCurPrintSize = &g_PrintSize8x12;
 uint32_t g_ulPlaceholderLineSegmentTicks;
 uint32_t g_ulPlaceholderPlaneTicks;
 uint16_t g_usHeadLineLogA[HEAD_LINE_LOG_LINES][HEAD_LINE_LOG_VALUES_PER_LINE];

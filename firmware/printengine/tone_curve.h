@@ -24,6 +24,10 @@ class CToneCurve {
   int32_t StoreHostCurve(uint32_t ulCurve, uint32_t ulOffset);
   // Writes the default curve n into the other flash bank: 0, or negative.
   int32_t RebuildToneCurve(uint32_t ulCurve);
+  // Copies the 768 words of curve n (1..8) of the source (1 flash, 2 RAM)
+  // to the destination: the address lookup's result; nothing is copied
+  // when it fails.
+  int32_t CopyCurve(uint32_t ulSource, uint32_t ulCurve, uint16_t* pusDestination) const;
 };
 
 extern CToneCurve g_ToneCurve;

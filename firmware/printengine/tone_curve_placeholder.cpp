@@ -1,7 +1,7 @@
 // Placeholder of the tone-curve store: no curve is held yet, so the
 // start-up loads nothing, every lookup fails and leaves the address as the
-// caller set it, and the curve operations only note that they were asked
-// for.
+// caller set it, a copy copies nothing, and the curve operations only note
+// that they were asked for.
 #include "firmware/devices/flash_area_writer.h"
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/tone_curve.h"
@@ -55,4 +55,10 @@ int32_t CToneCurve::StoreHostCurve(uint32_t ulCurve, uint32_t ulOffset) {
 int32_t CToneCurve::RebuildToneCurve(uint32_t ulCurve) {
   Record(ToneCurveOp::Rebuild, ulCurve, 0, 0);
   return 0;
+}
+
+int32_t CToneCurve::CopyCurve(uint32_t ulSource, uint32_t ulCurve, uint16_t*) const {
+  Record(ToneCurveOp::Copy, ulCurve, ulSource, 0);
+  PhysAddr ulAddress = 0;
+  return GetCurveAddress(ulSource, ulCurve, &ulAddress);
 }

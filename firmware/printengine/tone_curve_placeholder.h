@@ -1,12 +1,12 @@
 // What the tone-curve placeholder was asked to do, in order, for tests: the
-// operation, the curve and the download-buffer offset or source address,
-// with the first two bytes of a host curve (which of the parked curves it
-// was given).
+// operation, the curve and the download-buffer offset, source address or
+// copy source, with the first two bytes of a host curve (which of the
+// parked curves it was given).
 #pragma once
 
 #include <cstdint>
 
-enum class ToneCurveOp : uint8_t { Load, LoadHost, StoreHost, Rebuild };
+enum class ToneCurveOp : uint8_t { Load, LoadHost, StoreHost, Rebuild, Copy };
 
 struct ToneCurveCall {
   ToneCurveOp op;

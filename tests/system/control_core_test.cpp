@@ -19,7 +19,7 @@
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/mechanism/abort_check_inputs.h"
 #include "firmware/mechanism/step_machine.h"
-#include "firmware/printengine/job_queue_placeholder.h"
+#include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "protocol/codes.h"
 #include "sim/mechanism/mechanism_inputs.h"
@@ -208,21 +208,21 @@ TEST_F(ControlCore, APaperEndWithALoadPendingIsServedBeforeTheLoad) {
 
 TEST_F(ControlCore, AJobIsPreparedInReadyAPrintedInReadyBAndTheStateReturnsToA) {
   RecordPasses();
-  Step([] { g_PlaceholderJobs = PlaceholderJobs{1, 1, 0, 0, 0}; });
-  m_machine->RunUntil([] { return g_PlaceholderJobs.ulActive == 0; }, Ms(2000));
+  Step([] { ASSERT_NE(jobtest::MakeInternalJob(), nullptr); });
+  m_machine->RunUntil([] { return jobtest::ActiveJobs() == 0; }, Ms(2000));
   ASSERT_TRUE(RunUntilState(&g_EventMngReadyA));
   EXPECT_TRUE(Visited(&g_EventMngReadyB));
-  EXPECT_EQ(g_PlaceholderJobs.ulReady, 0u);
+  EXPECT_EQ(jobtest::ReadyJobs(), 0u);
   EXPECT_EQ(g_ulJobPrepared, 0u);
   // A preparation that fails leaves the job unprinted in ready state A.
   Step([] {
     g_PlaceholderActionResults.lPreparePath = 1;
-    g_PlaceholderJobs = PlaceholderJobs{1, 1, 0, 0, 0};
+    ASSERT_NE(jobtest::MakeInternalJob(), nullptr);
   });
   RecordPasses();
   m_machine->RunFor(Ms(300));
   EXPECT_FALSE(Visited(&g_EventMngReadyB));
-  EXPECT_EQ(g_PlaceholderJobs.ulActive, 1u);
+  EXPECT_EQ(jobtest::ActiveJobs(), 1u);
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
 }
 

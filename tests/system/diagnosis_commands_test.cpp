@@ -57,6 +57,7 @@ class DiagnosisCommandsTest : public testsupport::MachineTest {
   void SetUp() override {
     Boot();
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(10000))) << m_machine->UsbHost().Hub().FailureReason();
+    ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
   }
 
   sim::DcMechanism& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::DcMechanism>(); }

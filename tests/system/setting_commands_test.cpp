@@ -65,6 +65,7 @@ class SettingCommandsTest : public testsupport::MachineTest {
     sim::Machine& m = Boot(std::move(options));
     sim::UsbHostPort& host = m.UsbHost();
     EXPECT_TRUE(host.WaitForConfigured(Ms(10000))) << host.Hub().FailureReason();
+    EXPECT_TRUE(hostiftest::WaitForSettledStatus(m));
     return host;
   }
 
