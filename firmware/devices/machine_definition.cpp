@@ -26,6 +26,7 @@
 #include "firmware/devices/stepper.h"
 #include "firmware/hal/global.h"
 #include "firmware/mechanism/cutter.h"
+#include "firmware/mechanism/eject_motor.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
@@ -107,8 +108,8 @@ void BuildAdConverter() { hal::ConstructGlobal(g_AdConverter); }
 void BuildHeadEepromL() { ConstructHeadEeprom(0); }
 void BuildHeadEepromR() { ConstructHeadEeprom(1); }
 
-// The positioners, after the sensors, motors and settings they point at.
-// The eject motor takes its place between them when it is built.
+// The positioners and the eject motor, after the sensors, motors and
+// settings they point at.
 void BuildPositioners() {
   hal::ConstructGlobal(g_HeadLiftL, 0u);
   hal::ConstructGlobal(g_HeadLiftR, 1u);
@@ -121,6 +122,7 @@ void BuildPositioners() {
   hal::ConstructGlobal(g_EjectPinch, kGlobalBuild);
   hal::ConstructGlobal(g_PathSelect, kGlobalBuild);
   hal::ConstructGlobal(g_Cutter, kGlobalBuild);
+  hal::ConstructGlobal(g_EjectMotor, &g_ChopMotorEject);
   hal::ConstructGlobal(g_LoadBar, kGlobalBuild);
 }
 
@@ -258,7 +260,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
-    Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_LoadBar"),
+    Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_EjectMotor g_LoadBar"),
     Objects(BuildPrinterStates, "g_EventMngReadyB g_EventMngLoadFail"),
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),

@@ -98,9 +98,11 @@ int32_t CheckAbort(uint32_t ulMask) {
   return lResult;
 }
 
-int32_t SeqWaitMs(uint32_t ulMs, uint32_t ulMask) {
+namespace {
+
+// Both waits: more than ulWaitUs on the microsecond time base.
+int32_t SeqWaitUs(uint32_t ulWaitUs, uint32_t ulMask) {
   SeqStepState s{0, 0, 0};
-  const uint32_t ulWaitUs = (ulMs & 0xFFFFu) * 1000u;
   uint32_t ulStart = 0;
   bool bDone = false;
   while (!bDone) {
@@ -124,3 +126,9 @@ int32_t SeqWaitMs(uint32_t ulMs, uint32_t ulMask) {
   }
   return s.lResult;
 }
+
+}  // namespace
+
+int32_t SeqWaitMs(uint32_t ulMs, uint32_t ulMask) { return SeqWaitUs((ulMs & 0xFFFFu) * 1000u, ulMask); }
+
+int32_t SeqWaitTicks(uint32_t ulUs, uint32_t ulMask) { return SeqWaitUs(ulUs & 0xFFFFu, ulMask); }

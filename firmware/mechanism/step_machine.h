@@ -63,3 +63,5 @@ int32_t CheckAbort(uint32_t ulMask);
 // us have passed, as a step machine running the abort check on every pass:
 // 0, or -1 when a check aborted the wait.
 int32_t SeqWaitMs(uint32_t ulMs, uint32_t ulMask);
+// The same wait for more than ulUs (16 bits) microseconds.
+int32_t SeqWaitTicks(uint32_t ulUs, uint32_t ulMask);

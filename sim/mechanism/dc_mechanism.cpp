@@ -49,15 +49,23 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
       m_variant(variant),
       m_cutter(positioner::kCutterTravel, positioner::kCutterEndZone) {
   SimClock& clock = board.Clock();
+  m_carousel = std::make_unique<Carousel>(
+      clock, variant, [this](uint32_t channel) { m_fpga.CountPulses(channel); },
+      [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
+      [this](int32_t position) { Note(MechanismEventKind::Axis, "Carousel", position); });
+  m_ejectRollers = std::make_unique<EjectRollers>(
+      clock, [this](int32_t travel) { Note(MechanismEventKind::Axis, "EjectRollers", travel); });
   for (uint32_t a = 0; a < Index(Axis::Count); ++a) {
     m_axes.push_back(std::make_unique<DcAxis>(
         clock, AxisGeometryOf(static_cast<Axis>(a), variant),
         [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
-        [this, name = kAxisWiring[a].pszName, bCutter = a == Index(Axis::Cutter)](int32_t position) {
+        [this, name = kAxisWiring[a].pszName, axis = static_cast<Axis>(a)](int32_t position) {
           Note(MechanismEventKind::Axis, name, position);
-          if (bCutter) FollowCutter();
+          if (axis == Axis::Cutter) FollowCutter();
+          if (axis == Axis::RotLock) FollowLock();
         }));
   }
+  FollowLock();
   for (const EncoderWiring& w : kEncoderWiring) {
     m_discs.push_back(std::make_unique<DcAxis>(
         clock, w.disc,
@@ -126,6 +134,10 @@ void DcMechanism::RefreshMotors() {
   }
   for (size_t a = 0; a < m_axes.size(); ++a) DriveAxis(*m_axes[a], m_motors[Index(kAxisWiring[a].motor)]);
   FollowCutter();
+  const MotorState& rotation = m_motors[Index(DcMotor::PaperRot)];
+  m_carousel->Drive(rotation.num, rotation.den);
+  const MotorState& eject = m_motors[Index(DcMotor::Eject)];
+  m_ejectRollers->Drive(eject.num, eject.den);
   for (size_t e = 0; e < m_discs.size(); ++e) {
     MotorState m = m_motors[Index(kEncoderWiring[e].motor)];
     if (m.num < 0) m.num = -m.num;  // the slots count the same either way
@@ -199,6 +211,10 @@ void DcMechanism::FollowCutter() {
     case CutterCrossings::Change::None:
       break;
   }
+}
+
+void DcMechanism::FollowLock() {
+  m_carousel->SetLocked(m_axes[Index(Axis::RotLock)]->SensorActive(positioner::kLockSub));
 }
 
 void DcMechanism::SetSensor(const SensorBit& sensor, bool bActive) {

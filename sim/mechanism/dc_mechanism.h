@@ -8,9 +8,12 @@
 //   reads kSupplyOnLevel only while it is on;
 // - every driven motor moves its axis, whose switches drive input bits of
 //   IN0 and IN1 at their wired levels; the ribbon supply and take-up shafts
-//   and the carousel's turn shaft turn slotted discs that count on counter
-//   channels 0-4 and toggle IN2 bits 0-4; each run of the cutter carriage
-//   is a crossing (cutter_crossings.h);
+//   turn slotted discs that count on counter channels 0-3 and toggle IN2
+//   bits 0-3; each run of the cutter carriage is a crossing
+//   (cutter_crossings.h);
+// - the paper-rotation motor turns the carousel (carousel.h), which the
+//   rotation lock holds while its pin is engaged; the eject motor turns the
+//   exit rollers (eject_rollers.h);
 // - fans and clutches follow FAN_CTRL, the colour LEDs COLOR_CTRL; the
 //   colour receivers read the ribbon panels (ribbon_colors.h);
 // - the positioners' axes follow the engine variant's geometry
@@ -29,8 +32,10 @@
 
 #include "sim/board.h"
 #include "sim/mechanism/cutter_crossings.h"
+#include "sim/mechanism/carousel.h"
 #include "sim/mechanism/dc_axis.h"
 #include "sim/mechanism/dc_wiring.h"
+#include "sim/mechanism/eject_rollers.h"
 #include "sim/mechanism/mechanism_trace.h"
 #include "sim/mechanism/ribbon_colors.h"
 
@@ -72,6 +77,12 @@ class DcMechanism final : public DeviceModel {
   // ("CutterCrossing": start, each duty, end).
   const std::vector<CutterCrossing>& Crossings() const { return m_cutter.All(); }
   bool CrossingComplete(const CutterCrossing& crossing) const { return m_cutter.Complete(crossing); }
+  // The carousel (traced as "Carousel": its position) and the exit rollers
+  // ("EjectRollers": their travel), with their fault switches.
+  Carousel& GetCarousel() { return *m_carousel; }
+  const Carousel& GetCarousel() const { return *m_carousel; }
+  EjectRollers& GetEjectRollers() { return *m_ejectRollers; }
+  const EjectRollers& GetEjectRollers() const { return *m_ejectRollers; }
 
   // Each trace entry also as a console line "[mechanism] <entry>".
   void EchoToConsole(bool bEcho) { m_bEcho = bEcho; }
@@ -82,7 +93,7 @@ class DcMechanism final : public DeviceModel {
   void SetAxisSpeedFactor(Axis axis, double factor) { m_axes[Index(axis)]->SetSpeedFactor(factor); }
   void SetAxisBlockedAt(Axis axis, int32_t position) { m_axes[Index(axis)]->SetBlockedAt(position); }
   void ClearAxisBlock(Axis axis) { m_axes[Index(axis)]->ClearBlock(); }
-  // Counter channels 0-4.
+  // Counter channels 0-3.
   void SetShaftJammed(uint32_t channel, bool bJammed);
   // LEDs 1-6: a failed LED gives its receiver no light.
   void SetColorLedFailed(uint32_t led, bool bFailed) { m_colors.SetLedFailed(led, bFailed); }
@@ -106,6 +117,8 @@ class DcMechanism final : public DeviceModel {
   MotorState Decode(const DcMotorWiring& w) const;
   void DriveAxis(DcAxis& axis, const MotorState& m);
   void FollowCutter();
+  // The carousel is held while the rotation lock's pin is engaged.
+  void FollowLock();
   void SetSensor(const SensorBit& sensor, bool bActive);
   bool Analog(uint32_t channel, uint16_t* pLevel) const;
   void Note(MechanismEventKind kind, std::string_view name, int32_t value, DriveState drive = DriveState::Stop);
@@ -120,6 +133,8 @@ class DcMechanism final : public DeviceModel {
   std::vector<std::unique_ptr<DcAxis>> m_axes;
   std::vector<std::unique_ptr<DcAxis>> m_discs;
   CutterCrossings m_cutter;
+  std::unique_ptr<Carousel> m_carousel;
+  std::unique_ptr<EjectRollers> m_ejectRollers;
   bool m_bSupplyOn = false;
   uint16_t m_loads = 0;
   uint16_t m_leds = 0;

@@ -49,21 +49,12 @@ constexpr SwitchedLoadWiring kLoads[] = {
     {"Fan7", 0x0200, false},         {"Fan8", 0x0400, false},
 };
 
-// ---- the switches on the FPGA's input words ----
-using positioner::In;
-constexpr SensorBit kUnitPosi = In(1, 9);
-
-// ---- the axes (micrometres, or millidegrees for the cams and the eject roller) ----
+// ---- the axes (micrometres, or millidegrees for the cams) ----
 // The positioners' axes: positioner_geometry.h.
 using positioner::kTurn;
-// The paper-roll carousel: left, neutral and right notches, right at the
-// end stop.
-constexpr int32_t kCarouselTravel = 12000;
-constexpr SensorWindow kCarouselWindows[] = {
-    {0, 800, kUnitPosi}, {5600, 6400, kUnitPosi}, {kCarouselTravel - 800, kCarouselTravel, kUnitPosi}};
 
 using positioner::Cyclic;
-using positioner::Linear;
+using positioner::In;
 
 // ---- the encoder discs: slots of half a pitch, one count per slot ----
 constexpr uint32_t kDiscSlots = 20;
@@ -81,10 +72,8 @@ constexpr auto kSlots0 = Slots<0>();
 constexpr auto kSlots1 = Slots<1>();
 constexpr auto kSlots2 = Slots<2>();
 constexpr auto kSlots3 = Slots<3>();
-constexpr auto kSlots4 = Slots<4>();
 // Counts per second at full drive.
 constexpr uint32_t kRibbonShaftRate = 500;
-constexpr uint32_t kTurnShaftRate = 200;
 constexpr uint32_t DiscSpeed(uint32_t countsPerSecond) { return countsPerSecond * static_cast<uint32_t>(kSlotPitch); }
 
 }  // namespace
@@ -106,8 +95,6 @@ const AxisWiring kAxisWiring[Index(Axis::Count)] = {
     {"RotLock",    DcMotor::RotLock,    {}, &PositionerGeometry::rotLock},
     {"LoadBar",    DcMotor::LoadBar,    {}, &PositionerGeometry::loadBar},
     {"Cutter",     DcMotor::Cutter,     positioner::kCutter, nullptr},
-    {"Carousel",   DcMotor::PaperRot,   Linear(kCarouselTravel, kCarouselTravel / 2, 6000, kCarouselWindows)},
-    {"Eject",      DcMotor::Eject,      Cyclic(kTurn, 0, 720000, {})},
 };
 
 const EncoderWiring kEncoderWiring[kEncoderCount] = {
@@ -115,7 +102,6 @@ const EncoderWiring kEncoderWiring[kEncoderCount] = {
     {"RibEncSrcR", 1, DcMotor::RibSrcR,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots1)},
     {"RibEncDstL", 2, DcMotor::RibDstL,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots2)},
     {"RibEncDstR", 3, DcMotor::RibDstR,  Cyclic(kTurn, 0, DiscSpeed(kRibbonShaftRate), kSlots3)},
-    {"TurnEnc",    4, DcMotor::PaperRot, Cyclic(kTurn, 0, DiscSpeed(kTurnShaftRate), kSlots4)},
 };
 // clang-format on
 
