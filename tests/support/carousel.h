@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "firmware/control/error_history.h"
@@ -122,6 +123,23 @@ inline uint32_t TurnCounts(sim::EngineVariant variant, uint32_t ulFrom, uint32_t
   }
   ADD_FAILURE() << "no turn " << ulFrom << "->" << ulTo;
   return 0;
+}
+
+// A motor's drive changes since a time: a duty change keeps the drive and
+// is left out, and so is a state its two line writes pass through within
+// the microsecond.
+struct DriveChange {
+  sim::Nanos at;
+  sim::DriveState drive;
+};
+inline std::vector<DriveChange> DrivesOf(const sim::MechanismTrace& trace, std::string_view motor, sim::Nanos since) {
+  std::vector<DriveChange> drives;
+  for (const sim::MechanismEvent& e : trace.Of(motor)) {
+    if (e.at < since) continue;
+    if (!drives.empty() && e.at - drives.back().at < sim::kNsPerUs) drives.pop_back();
+    if (drives.empty() || drives.back().drive != e.drive) drives.push_back({e.at, e.drive});
+  }
+  return drives;
 }
 
 // Every raised error index.

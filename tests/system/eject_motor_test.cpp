@@ -31,16 +31,8 @@ constexpr uint32_t kEjectPwmPair = 0x64000088u;
 class EjectMotor : public CarouselPrinter {
  protected:
   void SetUp() override { BootReady(sim::EngineVariant::EM3); }
-  // The motor's states since a time; a state its two line writes pass
-  // through within the microsecond is left out.
-  std::vector<sim::MechanismEvent> MotorSince(sim::Nanos since) {
-    std::vector<sim::MechanismEvent> events;
-    for (const sim::MechanismEvent& e : Mechanism().Trace().Of("DcMotorEject")) {
-      if (e.at < since) continue;
-      if (!events.empty() && e.at - events.back().at < sim::kNsPerUs) events.pop_back();
-      events.push_back(e);
-    }
-    return events;
+  std::vector<carouseltest::DriveChange> MotorSince(sim::Nanos since) {
+    return carouseltest::DrivesOf(Mechanism().Trace(), "DcMotorEject", since);
   }
   int32_t Stop() {
     int32_t lResult = 9;
@@ -92,7 +84,7 @@ TEST_F(EjectMotor, StopBrakesAndSwitchesTheMotorOff100MsLater) {
   const sim::Nanos since = m_machine->Now();
   EXPECT_EQ(Stop(), 0);
   EXPECT_EQ(g_EjectMotor.IsRunning(), 0);
-  const std::vector<sim::MechanismEvent> events = MotorSince(since);
+  const std::vector<carouseltest::DriveChange> events = MotorSince(since);
   ASSERT_EQ(events.size(), 2u) << Mechanism().Trace().Text();
   EXPECT_EQ(events[0].drive, DriveState::Brake);
   EXPECT_EQ(events[1].drive, DriveState::Stop);
@@ -130,7 +122,7 @@ TEST_F(EjectMotor, ACoverOpenedDuringTheBrakeStillSwitchesTheMotorOff) {
   ASSERT_TRUE(bDone);
   EXPECT_EQ(lResult, -1);
   EXPECT_EQ(g_EjectMotor.IsRunning(), 0);
-  const std::vector<sim::MechanismEvent> events = MotorSince(braked);
+  const std::vector<carouseltest::DriveChange> events = MotorSince(braked);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back().drive, DriveState::Stop);
   EXPECT_GE(events.back().at, opened);
