@@ -31,6 +31,10 @@
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/mechanism/unit_moves.h"
+#include "firmware/control/lcd.h"
+#include "firmware/devices/stepper.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/panel/panel.h"
 #include "protocol/codes.h"
 #include "sim/mechanism/input_faults.h"
 #include "tests/support/carousel.h"
@@ -410,6 +414,116 @@ TEST_F(UnitMoves, AFailedTurnStopsTheCarouselMotor) {
   EXPECT_EQ(Mechanism().Drive(sim::DcMotor::PaperRot), DriveState::Stop);
   EXPECT_FALSE(Carousel().Moving());
   EXPECT_EQ(SettingValue(g_ParamRotationFlag), 0) << "stopped between positions";
+}
+
+// ---- the primitives no sequence calls ----
+
+// The time a motor first drove (Forward or Reverse) since a time; 0 when it
+// did not.
+sim::Nanos FirstDrive(const sim::DcMechanism& mechanism, std::string_view motor, sim::Nanos since) {
+  for (const DriveChange& d : DrivesOf(mechanism.Trace(), motor, since)) {
+    if (sim::Turns(d.drive)) return d.at;
+  }
+  return 0;
+}
+
+// Each part starts once its delay has passed since the first and all are
+// polled to their ends; the sub paper stepper runs its steps and halts.
+TEST_F(UnitMoves, TheCombinedMovesStartEachPartAfterItsDelayAndEndWhenAllHave) {
+  sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
+  uint32_t ulSubPulses = 0;
+  fpga.AddPulseObserver(1, [&] { ++ulSubPulses; });
+  ASSERT_TRUE(InLoop([] {
+    g_pProllMain->MoveUpAndWait();
+    g_Cutter.SettlePosition();
+  }));
+  struct Case {
+    const char* what;
+    std::function<int32_t()> run;
+    const char* pszFirst;
+    const char* pszDelayed;  // with its delay
+    sim::Nanos delay;
+    std::function<bool()> arrived;
+  };
+  const Case cases[] = {
+      {"main pinch, then the eject pinch", [] { return MoveMainAndEjectPinch(10, EJECT_PINCH_FDOWN, 200, kMask); },
+       "DcMotorMainPinch", "DcMotorEjectPinch", Ms(200),
+       [] { return PositionOf(*g_pProllMain) == PINCH_DOWN_L && PositionOf(g_EjectPinch) == EJECT_PINCH_FDOWN; }},
+      {"main pinch, then the cutter", [] { return MoveMainPinchAndCutter(1, 1, 150, kMask); }, "DcMotorMainPinch",
+       "DcMotorCutter", Ms(150),
+       [] { return PositionOf(*g_pProllMain) == PINCH_UP && PositionOf(g_Cutter) == CUTTER_RIGHT; }},
+      {"head and eject pinch, then the main pinch, with the sub stepper",
+       [] { return MoveHeadEjectAndMainPinch(HEAD_POS_DOWN, EJECT_PINCH_UP, 10, 100, 0, 120, kMask); }, "DcMotorHeadL",
+       "DcMotorMainPinch", Ms(100),
+       [] {
+         return PositionOf(g_HeadLiftL) == HEAD_POS_DOWN && PositionOf(g_EjectPinch) == EJECT_PINCH_UP &&
+                PositionOf(*g_pProllMain) == PINCH_DOWN_L;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const sim::Nanos since = m_machine->Now();
+    ulSubPulses = 0;
+    int32_t lResult = 9;
+    bool bArrived = false;
+    sim::Nanos started = 0;
+    ASSERT_TRUE(InLoop([&] {
+      started = sim::Board::Current().Clock().Now();
+      lResult = c.run();
+      bArrived = c.arrived();
+    }));
+    EXPECT_EQ(lResult, 0);
+    EXPECT_TRUE(bArrived);
+    const sim::Nanos first = FirstDrive(Mechanism(), c.pszFirst, since);
+    const sim::Nanos delayed = FirstDrive(Mechanism(), c.pszDelayed, since);
+    ASSERT_NE(first, 0u);
+    ASSERT_NE(delayed, 0u);
+    // Counted in ms ticks from the primitive's start; a main pinch's motor
+    // follows its status write to the EEPROM by a few milliseconds.
+    constexpr sim::Nanos kEepromWrite = Ms(6);
+    EXPECT_LT(first - started, kEepromWrite);
+    EXPECT_GE(delayed - started, c.delay - Ms(1));
+    EXPECT_LT(delayed - started, c.delay + kEepromWrite);
+  }
+  // The last case's sub stepper: its 120 steps, halted.
+  EXPECT_GE(ulSubPulses, 120u);
+  EXPECT_LE(ulSubPulses, 121u);
+  int32_t lState = -1;
+  g_StpmtrSub.GetState(&lState);
+  EXPECT_EQ(lState, STPMTR_IDLE);
+}
+
+TEST_F(UnitMoves, ThePromptsWaitForAnyKey) {
+  sim::PanelKeys& keys = *m_machine->GetBoard().FindDevice<sim::PanelKeys>();
+  ASSERT_TRUE(InLoop([] { g_Lcd.WriteLine("Before the key  "); }));
+  bool bDone = false;
+  int32_t lResult = 9;
+  m_machine->AtNextPass([&] {
+    lResult = SeqPromptAnyKey(kMask);
+    bDone = true;
+  });
+  m_machine->RunUntil([&] { return Lcd().Visible() == "Hit Any Key ... "; }, Ms(500));
+  EXPECT_EQ(Lcd().Visible(), "Hit Any Key ... ");
+  m_machine->RunFor(Ms(300));
+  EXPECT_FALSE(bDone);
+  keys.Tap(sim::PanelKey::Feed, Ms(200), Ms(60));
+  m_machine->RunUntil([&] { return bDone; }, Ms(1000));
+  ASSERT_TRUE(bDone);
+  EXPECT_EQ(lResult, 0);
+  EXPECT_EQ(Lcd().Visible(), "Before the key  ") << "the line as it was";
+
+  bDone = false;
+  m_machine->AtNextPass([&] {
+    ShowPhaseAndWaitKey(42);
+    bDone = true;
+  });
+  m_machine->RunUntil([&] { return Lcd().Visible() == "Phase :       42"; }, Ms(500));
+  EXPECT_EQ(Lcd().Visible(), "Phase :       42");
+  m_machine->RunFor(Ms(300));
+  EXPECT_FALSE(bDone);
+  keys.Tap(sim::PanelKey::Enter, Ms(200), Ms(60));
+  m_machine->RunUntil([&] { return bDone; }, Ms(1000));
+  EXPECT_TRUE(bDone);
 }
 
 }  // namespace
