@@ -91,11 +91,16 @@ bool Carousel::MotorTurning() const {
   return m_bSlipping || (!m_bLocked && !AgainstStop(Direction()));
 }
 
+unsigned __int128 Carousel::SpeedNum() const {
+  return static_cast<unsigned __int128>(m_num < 0 ? -m_num : m_num) * m_speedPercent;
+}
+
+unsigned __int128 Carousel::SpeedDen() const { return static_cast<unsigned __int128>(m_den) * 100u; }
+
 void Carousel::Settle() {
   const Nanos now = m_clock.Now();
   if (MotorTurning()) {
-    const auto speed = static_cast<unsigned __int128>(m_num < 0 ? -m_num : m_num);
-    const auto travel = static_cast<unsigned __int128>(now - m_since) * speed / static_cast<unsigned __int128>(m_den);
+    const auto travel = static_cast<unsigned __int128>(now - m_since) * SpeedNum() / SpeedDen();
     m_progress = static_cast<Nanos>(std::min<unsigned __int128>(m_progress + travel, kCountTime));
   }
   m_since = now;
@@ -105,8 +110,8 @@ void Carousel::ScheduleNext() {
   if (m_event != 0) m_clock.Cancel(m_event);
   m_event = 0;
   if (!MotorTurning()) return;
-  const auto speed = static_cast<unsigned __int128>(m_num < 0 ? -m_num : m_num);
-  const auto left = static_cast<unsigned __int128>(kCountTime - m_progress) * static_cast<unsigned __int128>(m_den);
+  const auto speed = SpeedNum();
+  const auto left = static_cast<unsigned __int128>(kCountTime - m_progress) * SpeedDen();
   const auto dt = static_cast<Nanos>((left + speed - 1) / speed);
   m_event = m_clock.ScheduleIn(dt, [this] {
     m_event = 0;
@@ -164,6 +169,10 @@ void Carousel::SetBlocked(bool bBlocked) {
 
 void Carousel::SetSlipping(bool bSlipping) {
   Apply([&] { m_bSlipping = bSlipping; });
+}
+
+void Carousel::SetSpeedPercent(uint32_t percent) {
+  Apply([&] { m_speedPercent = percent == 0 ? 1 : percent; });
 }
 
 void Carousel::SetEndStopMissing(bool bMissing) {

@@ -20,7 +20,8 @@
 //
 // Fault switches: blocked (the motor stalls, nothing counts), slipping
 // (the motor turns and "TurnEnc" counts, the carousel stands and "FaultChk"
-// does not count) and the end stop missing (the carousel runs on past it).
+// does not count), the end stop missing (the carousel runs on past it) and
+// a speed factor.
 // "UnitPosi" stuck on or off is an input fault (input_faults.h).
 #pragma once
 
@@ -100,6 +101,10 @@ class Carousel {
   void SetBlocked(bool bBlocked);
   void SetSlipping(bool bSlipping);
   void SetEndStopMissing(bool bMissing);
+  // Every speed times percent / 100 (100: as designed). Where a turn ends
+  // depends on the counts alone, so tests of many turns may run them
+  // faster.
+  void SetSpeedPercent(uint32_t percent);
 
   // ---- observation ----
   int32_t Position() const { return m_position; }
@@ -116,6 +121,9 @@ class Carousel {
  private:
   int Direction() const { return m_num > 0 ? 1 : m_num < 0 ? -1 : 0; }
   bool AgainstStop(int direction) const;
+  // The speed now as a fraction of full speed.
+  unsigned __int128 SpeedNum() const;
+  unsigned __int128 SpeedDen() const;
   // Takes the travel up to now into the progress of the next count.
   void Settle();
   void ScheduleNext();
@@ -136,6 +144,7 @@ class Carousel {
   Nanos m_since;
   SimClock::EventId m_event = 0;
   uint64_t m_motorCounts = 0;
+  uint32_t m_speedPercent = 100;
   bool m_bLocked = false;
   bool m_bBlocked = false;
   bool m_bSlipping = false;

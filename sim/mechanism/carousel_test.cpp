@@ -164,6 +164,7 @@ TEST(CarouselCounts, BothChannelsCountTravelUpwardsAndStandStillTogether) {
       {"reverse at full duty", -4, Nothing, 400, 400, -400},
       {"forward at half duty", 2, Nothing, 200, 200, 200},
       {"reverse at a quarter", -1, Nothing, 100, 100, -100},
+      {"at 250 % of its speed", 2, [](Carousel& c) { c.SetSpeedPercent(250); }, 500, 500, 500},
       {"locked", 4, Locked, 0, 0, 0},
       {"blocked", -4, Blocked, 0, 0, 0},
       {"slipping", 4, Slipping, 400, 0, 0},
