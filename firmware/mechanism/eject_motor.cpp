@@ -27,36 +27,25 @@ int32_t CEjectMotor::Start(uint32_t ulDirection) {
 }
 
 int32_t CEjectMotor::Stop() {
-  SeqStepState s{0, STEP_CHECK, 0};
-  bool bDone = false;
-  while (!bDone) {
-    uint32_t ulNext = s.ulStep;
+  return RunSteps(STEP_CHECK, SEQ_STEP_ERROR, kStopMask, [this](SeqStepState& s) -> uint32_t {
     switch (s.ulStep) {
       case STEP_CHECK:
-        ulNext = m_lRunning != 0 ? STEP_BRAKE : SEQ_STEP_END;
-        break;
+        return m_lRunning != 0 ? STEP_BRAKE : SEQ_STEP_END;
       case STEP_BRAKE:
         s.lResult = m_pMotor->Brake();
-        ulNext = STEP_WAIT;
-        break;
+        return STEP_WAIT;
       case STEP_WAIT:
         s.lResult = SeqWaitMs(kBrakeMs, kStopMask);
-        ulNext = SEQ_STEP_ERROR;
-        break;
+        return SEQ_STEP_ERROR;
       case SEQ_STEP_ERROR:
         m_pMotor->Stop();
         m_lRunning = 0;
-        ulNext = SEQ_STEP_END;
-        break;
+        return SEQ_STEP_END;
       case SEQ_STEP_END:
-        bDone = true;
-        break;
+        return SEQ_STEP_END;
       default:
         s.lResult = -1;
-        ulNext = SEQ_STEP_ERROR;
-        break;
+        return SEQ_STEP_ERROR;
     }
-    StepAdvance(s, ulNext, SEQ_STEP_ERROR, kStopMask);
-  }
-  return s.lResult;
+  });
 }

@@ -89,34 +89,33 @@ constexpr uint32_t InnerMask(uint32_t ulMask) { return ulMask & ~static_cast<uin
 
 enum MoveStep : uint32_t { STEP_START = 0, STEP_POLL = 10 };
 
+// One poll of a part: its step's result, done noted.
+int32_t PollPart(const PositionerAdapter& part, bool* pbDone) {
+  int32_t lDone = 0;
+  const int32_t lResult = part.pfnStep(&lDone);
+  *pbDone = lDone != 0;
+  return lResult;
+}
+
 // The shape of every single-part move: start, then poll to the end.
 int32_t RunUnitMove(UnitPart ePart, uint32_t ulRequest, uint32_t ulMask) {
   const PositionerAdapter& part = kParts[ePart];
-  SeqStepState s{0, STEP_START, 0};
-  bool bDone = false;
-  while (!bDone) {
-    uint32_t ulNext = s.ulStep;
+  return RunSteps(STEP_START, SEQ_STEP_END, InnerMask(ulMask), [&](SeqStepState& s) -> uint32_t {
+    bool bDone = false;
     switch (s.ulStep) {
       case STEP_START:
         s.lResult = part.pfnStart(ulRequest);
-        ulNext = STEP_POLL;
-        break;
-      case STEP_POLL: {
-        int32_t lDone = 0;
-        s.lResult = part.pfnStep(&lDone);
-        ulNext = lDone != 0 ? SEQ_STEP_END : STEP_POLL;
-        break;
-      }
+        return STEP_POLL;
+      case STEP_POLL:
+        s.lResult = PollPart(part, &bDone);
+        return bDone ? SEQ_STEP_END : STEP_POLL;
       case SEQ_STEP_END:
-        bDone = true;
-        break;
+        return SEQ_STEP_END;
       default:
         s.lResult = -1;
-        break;
+        return s.ulStep;
     }
-    StepAdvance(s, ulNext, SEQ_STEP_END, InnerMask(ulMask));
-  }
-  return s.lResult;
+  });
 }
 
 // ---- several parts at once ----
@@ -152,15 +151,11 @@ int32_t RunPartMoves(const PartMove* pMoves, uint32_t ulCount, bool bSubStepper,
   bool abDone[kMaxParts] = {};
   bool bSubDone = !bSubStepper;
   uint32_t ulStartMs = 0;
-  SeqStepState s{0, STEP_START, 0};
-  bool bFinished = false;
-  while (!bFinished) {
-    uint32_t ulNext = s.ulStep;
+  return RunSteps(STEP_START, SEQ_STEP_END, InnerMask(ulMask), [&](SeqStepState& s) -> uint32_t {
     switch (s.ulStep) {
       case STEP_START:
         ulStartMs = g_MsTimer.NowMs();
-        ulNext = STEP_POLL;
-        break;
+        return STEP_POLL;
       case STEP_POLL: {
         const uint32_t ulElapsed = g_MsTimer.ElapsedMs16(ulStartMs, g_MsTimer.NowMs());
         bool bAllDone = true;
@@ -170,26 +165,20 @@ int32_t RunPartMoves(const PartMove* pMoves, uint32_t ulCount, bool bSubStepper,
             abStarted[i] = true;
             s.lResult = part.pfnStart(pMoves[i].ulRequest);
           } else if (abStarted[i] && !abDone[i]) {
-            int32_t lDone = 0;
-            s.lResult = part.pfnStep(&lDone);
-            abDone[i] = lDone != 0;
+            s.lResult = PollPart(part, &abDone[i]);
           }
           bAllDone = bAllDone && abDone[i];
         }
         if (!bSubDone) bSubDone = SubStepperArrived();
-        ulNext = bAllDone && bSubDone ? SEQ_STEP_END : STEP_POLL;
-        break;
+        return bAllDone && bSubDone ? SEQ_STEP_END : STEP_POLL;
       }
       case SEQ_STEP_END:
-        bFinished = true;
-        break;
+        return SEQ_STEP_END;
       default:
         s.lResult = -1;
-        break;
+        return s.ulStep;
     }
-    StepAdvance(s, ulNext, SEQ_STEP_END, InnerMask(ulMask));
-  }
-  return s.lResult;
+  });
 }
 
 // ---- the carousel ----
@@ -227,6 +216,98 @@ uint32_t TurnSteps(int32_t lFrom, uint32_t ulTarget) {
   return ulFrom == ROLL_POS_NEUTRAL || ulTarget == ROLL_POS_NEUTRAL ? 1 : 2;
 }
 
+// What the carousel's start-up and its turns do before the cycle of
+// unlock, motion, count, 500 ms and lock, and in its motion: the checks of
+// the first two steps (true goes on; false ends, with the result they
+// set), the motion's start and step (roll_rotation.h), and whether
+// a turn to neutral follows the count.
+struct CarouselCycle {
+  bool (*pfnPrepare)(uint32_t ulTarget);
+  bool (*pfnCheck)(uint32_t ulTarget, int32_t* plResult);
+  int32_t (*pfnStart)(uint32_t ulTarget);
+  int32_t (*pfnStep)();
+  bool bThenNeutral;
+};
+
+// The start-up: a carousel that was not kept locked has lost its position;
+// a known one, or paper in the way, ends it without moving.
+bool ForgetUnlessLocked(uint32_t) {
+  if (SettingValue(g_ParamRotationLockFlag) != kLockFlagLocked) g_ParamRotationFlag.SetValue(ROLL_POS_UNDEFINED);
+  return true;
+}
+bool PositionUnknownAndFree(uint32_t, int32_t*) {
+  return !IsRollPosition(SettingValue(g_ParamRotationFlag)) && NoPaperAt(kHomingSensors);
+}
+int32_t StartHoming(uint32_t) { return StartRollHoming(); }
+constexpr CarouselCycle kStartUp = {ForgetUnlessLocked, PositionUnknownAndFree, StartHoming, RollHomingStep, true};
+
+// A turn: nothing at the target; paper at a top sensor refuses it with -1
+// (no error index).
+bool NotThere(uint32_t ulTarget) { return static_cast<uint32_t>(SettingValue(g_ParamRotationFlag)) != ulTarget; }
+bool TopsFree(uint32_t, int32_t* plResult) {
+  if (NoPaperAt(kTopSensors)) return true;
+  *plResult = -1;
+  return false;
+}
+constexpr CarouselCycle kTurn = {NotThere, TopsFree, StartRollTurn, RollTurnStep, false};
+
+// The cycle both carousel primitives run; the published counter at the
+// end, the carousel motor stopped after a failure.
+int32_t RunCarouselCycle(const CarouselCycle& cycle, uint32_t ulTarget, uint32_t ulCount, uint32_t ulMask) {
+  enum : uint32_t {
+    STEP_PREPARE = 0,
+    STEP_CHECK = 5,
+    STEP_UNLOCK = 10,
+    STEP_START_MOTION = 20,
+    STEP_MOTION = 21,
+    STEP_COUNT = 25,
+    STEP_TO_NEUTRAL = 30,
+    STEP_SETTLE = 40,
+    STEP_LOCK = 50,
+  };
+  const int32_t lResult =
+      RunSteps(STEP_PREPARE, SEQ_STEP_END, InnerMask(ulMask), [&](SeqStepState& s) -> uint32_t {
+        switch (s.ulStep) {
+          case STEP_PREPARE:
+            return cycle.pfnPrepare(ulTarget) ? STEP_CHECK : SEQ_STEP_END;
+          case STEP_CHECK:
+            return cycle.pfnCheck(ulTarget, &s.lResult) ? STEP_UNLOCK : SEQ_STEP_END;
+          case STEP_UNLOCK:
+            s.lResult = MoveRotationLock(ROT_LOCK_UNLOCKED, ulMask);
+            return STEP_START_MOTION;
+          case STEP_START_MOTION:
+            s.lResult = cycle.pfnStart(ulTarget);
+            return STEP_MOTION;
+          case STEP_MOTION: {
+            // 1 still moving, 0 arrived; a failure has raised its index.
+            const int32_t lMotion = cycle.pfnStep();
+            if (lMotion < 0) s.lResult = lMotion;
+            return lMotion == 0 ? STEP_COUNT : STEP_MOTION;
+          }
+          case STEP_COUNT:
+            g_CounterCarousel.Add(ulCount);
+            return cycle.bThenNeutral ? STEP_TO_NEUTRAL : STEP_SETTLE;
+          case STEP_TO_NEUTRAL:
+            s.lResult = TurnPaperRoll(ROLL_POS_NEUTRAL, ulMask);
+            return STEP_SETTLE;
+          case STEP_SETTLE:
+            s.lResult = SeqWaitMs(kSettleBeforeLockMs, ulMask);
+            return STEP_LOCK;
+          case STEP_LOCK:
+            s.lResult = MoveRotationLock(ROT_LOCK_LOCKED, ulMask);
+            return SEQ_STEP_END;
+          case SEQ_STEP_END:
+            PublishCarouselCounter();
+            return SEQ_STEP_END;
+          default:
+            s.lResult = -1;
+            return s.ulStep;
+        }
+      });
+  if (lResult != 0) g_ChopMotorPaperRot.Stop();
+  return lResult;
+}
+
 }  // namespace
 
 int32_t MoveHeadUnit(uint32_t ulPosition, uint32_t ulMask) { return RunUnitMove(PART_HEAD, ulPosition, ulMask); }
@@ -251,28 +332,21 @@ int32_t MoveRotationLock(uint32_t ulPosition, uint32_t ulMask) {
   const uint32_t ulStartMs = g_MsTimer.NowMs();
   // Only a lock stops the carousel motor, once its delay has passed.
   bool bMotorStopped = ulPosition != ROT_LOCK_LOCKED;
-  SeqStepState s{0, STEP_START, 0};
-  bool bDone = false;
-  while (!bDone) {
-    uint32_t ulNext = s.ulStep;
+  return RunSteps(STEP_START, SEQ_STEP_END, InnerMask(ulMask), [&](SeqStepState& s) -> uint32_t {
+    bool bDone = false;
     switch (s.ulStep) {
       case STEP_START:
         s.lResult = lock.pfnStart(ulPosition);
-        ulNext = STEP_STOP_CAROUSEL;
-        break;
+        return STEP_STOP_CAROUSEL;
       case STEP_STOP_CAROUSEL:
         if (!bMotorStopped && g_MsTimer.ElapsedMs16(ulStartMs, g_MsTimer.NowMs()) >= ulDelayMs) {
           g_ChopMotorPaperRot.Stop();
           bMotorStopped = true;
         }
-        ulNext = STEP_POLL_LOCK;
-        break;
-      case STEP_POLL_LOCK: {
-        int32_t lDone = 0;
-        s.lResult = lock.pfnStep(&lDone);
-        ulNext = lDone != 0 ? SEQ_STEP_END : STEP_STOP_CAROUSEL;
-        break;
-      }
+        return STEP_POLL_LOCK;
+      case STEP_POLL_LOCK:
+        s.lResult = PollPart(lock, &bDone);
+        return bDone ? SEQ_STEP_END : STEP_STOP_CAROUSEL;
       case SEQ_STEP_END: {
         uint32_t ulFlag = kLockFlagUndefined;
         if (s.lResult == 0) {
@@ -280,160 +354,20 @@ int32_t MoveRotationLock(uint32_t ulPosition, uint32_t ulMask) {
                                                                                      : kLockFlagLocked;
         }
         g_ParamRotationLockFlag.SetValue(static_cast<int32_t>(ulFlag));
-        bDone = true;
-        break;
+        return SEQ_STEP_END;
       }
       default:
         s.lResult = -1;
-        break;
+        return s.ulStep;
     }
-    StepAdvance(s, ulNext, SEQ_STEP_END, InnerMask(ulMask));
-  }
-  return s.lResult;
+  });
 }
 
-int32_t InitPaperRollRotation(uint32_t ulMask) {
-  enum : uint32_t {
-    STEP_FORGET = 0,
-    STEP_CHECK = 5,
-    STEP_UNLOCK = 10,
-    STEP_HOME = 20,
-    STEP_HOMING = 21,
-    STEP_COUNT = 25,
-    STEP_TO_NEUTRAL = 30,
-    STEP_SETTLE = 40,
-    STEP_LOCK = 50,
-  };
-  SeqStepState s{0, STEP_FORGET, 0};
-  bool bDone = false;
-  while (!bDone) {
-    uint32_t ulNext = s.ulStep;
-    switch (s.ulStep) {
-      case STEP_FORGET:
-        // A carousel that was not kept locked has lost its position.
-        if (SettingValue(g_ParamRotationLockFlag) != kLockFlagLocked) {
-          g_ParamRotationFlag.SetValue(ROLL_POS_UNDEFINED);
-        }
-        ulNext = STEP_CHECK;
-        break;
-      case STEP_CHECK:
-        if (IsRollPosition(SettingValue(g_ParamRotationFlag))) {
-          ulNext = SEQ_STEP_END;
-        } else {
-          ulNext = NoPaperAt(kHomingSensors) ? STEP_UNLOCK : SEQ_STEP_END;
-        }
-        break;
-      case STEP_UNLOCK:
-        s.lResult = MoveRotationLock(ROT_LOCK_UNLOCKED, ulMask);
-        ulNext = STEP_HOME;
-        break;
-      case STEP_HOME:
-        s.lResult = StartRollHoming();
-        ulNext = STEP_HOMING;
-        break;
-      case STEP_HOMING: {
-        const int32_t lHoming = RollHomingStep();
-        if (lHoming < 0) s.lResult = lHoming;
-        ulNext = lHoming == 0 ? STEP_COUNT : STEP_HOMING;
-        break;
-      }
-      case STEP_COUNT:
-        g_CounterCarousel.Increment();
-        ulNext = STEP_TO_NEUTRAL;
-        break;
-      case STEP_TO_NEUTRAL:
-        s.lResult = TurnPaperRoll(ROLL_POS_NEUTRAL, ulMask);
-        ulNext = STEP_SETTLE;
-        break;
-      case STEP_SETTLE:
-        s.lResult = SeqWaitMs(kSettleBeforeLockMs, ulMask);
-        ulNext = STEP_LOCK;
-        break;
-      case STEP_LOCK:
-        s.lResult = MoveRotationLock(ROT_LOCK_LOCKED, ulMask);
-        ulNext = SEQ_STEP_END;
-        break;
-      case SEQ_STEP_END:
-        PublishCarouselCounter();
-        bDone = true;
-        break;
-      default:
-        s.lResult = -1;
-        break;
-    }
-    StepAdvance(s, ulNext, SEQ_STEP_END, InnerMask(ulMask));
-  }
-  if (s.lResult != 0) g_ChopMotorPaperRot.Stop();
-  return s.lResult;
-}
+int32_t InitPaperRollRotation(uint32_t ulMask) { return RunCarouselCycle(kStartUp, ROLL_POS_RIGHT, 1, ulMask); }
 
 int32_t TurnPaperRoll(uint32_t ulTarget, uint32_t ulMask) {
-  enum : uint32_t {
-    STEP_AT_TARGET = 0,
-    STEP_CHECK_PAPER = 1,
-    STEP_UNLOCK = 2,
-    STEP_TURN = 10,
-    STEP_TURNING = 11,
-    STEP_COUNT = 15,
-    STEP_SETTLE = 20,
-    STEP_LOCK = 25,
-  };
   const uint32_t ulTurns = TurnSteps(SettingValue(g_ParamRotationFlag), ulTarget);
-  SeqStepState s{0, STEP_AT_TARGET, 0};
-  bool bDone = false;
-  while (!bDone) {
-    uint32_t ulNext = s.ulStep;
-    switch (s.ulStep) {
-      case STEP_AT_TARGET:
-        ulNext = static_cast<uint32_t>(SettingValue(g_ParamRotationFlag)) == ulTarget ? SEQ_STEP_END
-                                                                                       : STEP_CHECK_PAPER;
-        break;
-      case STEP_CHECK_PAPER:
-        // Paper at a top sensor: the carousel must not turn.
-        if (NoPaperAt(kTopSensors)) {
-          ulNext = STEP_UNLOCK;
-        } else {
-          s.lResult = -1;
-        }
-        break;
-      case STEP_UNLOCK:
-        s.lResult = MoveRotationLock(ROT_LOCK_UNLOCKED, ulMask);
-        ulNext = STEP_TURN;
-        break;
-      case STEP_TURN:
-        s.lResult = StartRollTurn(ulTarget);
-        ulNext = STEP_TURNING;
-        break;
-      case STEP_TURNING: {
-        const int32_t lTurn = RollTurnStep();
-        if (lTurn < 0) s.lResult = lTurn;
-        ulNext = lTurn == 0 ? STEP_COUNT : STEP_TURNING;
-        break;
-      }
-      case STEP_COUNT:
-        g_CounterCarousel.Add(ulTurns);
-        ulNext = STEP_SETTLE;
-        break;
-      case STEP_SETTLE:
-        s.lResult = SeqWaitMs(kSettleBeforeLockMs, ulMask);
-        ulNext = STEP_LOCK;
-        break;
-      case STEP_LOCK:
-        s.lResult = MoveRotationLock(ROT_LOCK_LOCKED, ulMask);
-        ulNext = SEQ_STEP_END;
-        break;
-      case SEQ_STEP_END:
-        PublishCarouselCounter();
-        bDone = true;
-        break;
-      default:
-        s.lResult = -1;
-        break;
-    }
-    StepAdvance(s, ulNext, SEQ_STEP_END, InnerMask(ulMask));
-  }
-  if (s.lResult != 0) g_ChopMotorPaperRot.Stop();
-  return s.lResult;
+  return RunCarouselCycle(kTurn, ulTarget, ulTurns, ulMask);
 }
 
 // ---- the primitives no sequence calls ----
@@ -441,38 +375,27 @@ int32_t TurnPaperRoll(uint32_t ulTarget, uint32_t ulMask) {
 int32_t SeqPromptAnyKey(uint32_t ulMask) {
   enum : uint32_t { STEP_SAVE = 1000, STEP_PROMPT = 1010, STEP_WAIT_KEY = 2000, STEP_RESTORE = 3000 };
   char acSaved[CLcd::kVisibleColumns] = {};
-  SeqStepState s{0, STEP_SAVE, 0};
-  bool bDone = false;
-  while (!bDone) {
-    uint32_t ulNext = s.ulStep;
+  return RunSteps(STEP_SAVE, SEQ_STEP_END, InnerMask(ulMask), [&](SeqStepState& s) -> uint32_t {
+    uint32_t ulKey = KEY_NONE;
     switch (s.ulStep) {
       case STEP_SAVE:
         s.lResult = g_Lcd.ReadText(acSaved, 0, CLcd::kVisibleColumns);
-        ulNext = STEP_PROMPT;
-        break;
+        return STEP_PROMPT;
       case STEP_PROMPT:
         g_Lcd.WriteText("Hit Any Key ... ", 0, CLcd::kVisibleColumns);
-        ulNext = STEP_WAIT_KEY;
-        break;
-      case STEP_WAIT_KEY: {
-        uint32_t ulKey = KEY_NONE;
-        ulNext = g_KeyMng.WaitKey(1, &ulKey) == 1 ? STEP_RESTORE : STEP_WAIT_KEY;
-        break;
-      }
+        return STEP_WAIT_KEY;
+      case STEP_WAIT_KEY:
+        return g_KeyMng.WaitKey(1, &ulKey) == 1 ? STEP_RESTORE : STEP_WAIT_KEY;
       case STEP_RESTORE:
         g_Lcd.WriteText(acSaved, 0, CLcd::kVisibleColumns);
-        ulNext = SEQ_STEP_END;
-        break;
+        return SEQ_STEP_END;
       case SEQ_STEP_END:
-        bDone = true;
-        break;
+        return SEQ_STEP_END;
       default:
         s.lResult = -1;
-        break;
+        return s.ulStep;
     }
-    StepAdvance(s, ulNext, SEQ_STEP_END, InnerMask(ulMask));
-  }
-  return s.lResult;
+  });
 }
 
 void ShowPhaseAndWaitKey(uint32_t ulPhase) {

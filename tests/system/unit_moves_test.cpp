@@ -493,37 +493,46 @@ TEST_F(UnitMoves, TheCombinedMovesStartEachPartAfterItsDelayAndEndWhenAllHave) {
   EXPECT_EQ(lState, STPMTR_IDLE);
 }
 
+// Each prompt shows its line, waits while no key comes, and returns after
+// one; SeqPromptAnyKey puts the line back as it was.
 TEST_F(UnitMoves, ThePromptsWaitForAnyKey) {
   sim::PanelKeys& keys = *m_machine->GetBoard().FindDevice<sim::PanelKeys>();
-  ASSERT_TRUE(InLoop([] { g_Lcd.WriteLine("Before the key  "); }));
-  bool bDone = false;
-  int32_t lResult = 9;
-  m_machine->AtNextPass([&] {
-    lResult = SeqPromptAnyKey(kMask);
-    bDone = true;
-  });
-  m_machine->RunUntil([&] { return Lcd().Visible() == "Hit Any Key ... "; }, Ms(500));
-  EXPECT_EQ(Lcd().Visible(), "Hit Any Key ... ");
-  m_machine->RunFor(Ms(300));
-  EXPECT_FALSE(bDone);
-  keys.Tap(sim::PanelKey::Feed, Ms(200), Ms(60));
-  m_machine->RunUntil([&] { return bDone; }, Ms(1000));
-  ASSERT_TRUE(bDone);
-  EXPECT_EQ(lResult, 0);
-  EXPECT_EQ(Lcd().Visible(), "Before the key  ") << "the line as it was";
-
-  bDone = false;
-  m_machine->AtNextPass([&] {
-    ShowPhaseAndWaitKey(42);
-    bDone = true;
-  });
-  m_machine->RunUntil([&] { return Lcd().Visible() == "Phase :       42"; }, Ms(500));
-  EXPECT_EQ(Lcd().Visible(), "Phase :       42");
-  m_machine->RunFor(Ms(300));
-  EXPECT_FALSE(bDone);
-  keys.Tap(sim::PanelKey::Enter, Ms(200), Ms(60));
-  m_machine->RunUntil([&] { return bDone; }, Ms(1000));
-  EXPECT_TRUE(bDone);
+  struct Case {
+    std::function<int32_t()> prompt;
+    const char* pszShown;
+    sim::PanelKey key;
+    const char* pszAfter;  // null: not looked at
+  };
+  const Case cases[] = {
+      {[] { return SeqPromptAnyKey(kMask); }, "Hit Any Key ... ", sim::PanelKey::Feed, "Before the key  "},
+      {[] {
+         ShowPhaseAndWaitKey(42);
+         return 0;
+       },
+       "Phase :       42", sim::PanelKey::Enter, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pszShown);
+    ASSERT_TRUE(InLoop([] { g_Lcd.WriteLine("Before the key  "); }));
+    bool bDone = false;
+    int32_t lResult = 9;
+    m_machine->AtNextPass([&] {
+      lResult = c.prompt();
+      bDone = true;
+    });
+    m_machine->RunUntil([&] { return Lcd().Visible() == c.pszShown; }, Ms(500));
+    EXPECT_EQ(Lcd().Visible(), c.pszShown);
+    m_machine->RunFor(Ms(300));
+    EXPECT_FALSE(bDone);
+    keys.Tap(c.key, Ms(200), Ms(60));
+    m_machine->RunUntil([&] { return bDone; }, Ms(1000));
+    ASSERT_TRUE(bDone);
+    EXPECT_EQ(lResult, 0);
+    if (c.pszAfter != nullptr) {
+      EXPECT_EQ(Lcd().Visible(), c.pszAfter) << "the line as it was";
+    }
+    m_machine->RunFor(Ms(300));
+  }
 }
 
 }  // namespace
