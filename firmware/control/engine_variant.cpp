@@ -10,10 +10,10 @@
 #include "firmware/mechanism/cis_load_tuning.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/main_pinch.h"
+#include "firmware/mechanism/roll_rotation.h"
 #include "firmware/printengine/cut_sequence.h"
 #include "firmware/printengine/print_geometry.h"
 #include "firmware/sequences/mechanism_init.h"
-#include "firmware/sequences/paper_roll.h"
 #include "firmware/sequences/path_preparation.h"
 
 // Until the first selection the words hold EM3's hooks and objects, the

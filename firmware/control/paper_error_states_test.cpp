@@ -4,9 +4,10 @@
 #include "firmware/control/control_test_rig.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/time_base.h"
+#include "firmware/control/host_status_table.h"
 #include "firmware/devices/panel_ports.h"
+#include "firmware/mechanism/roll_rotation.h"
 #include "firmware/sequences/action_results_placeholder.h"
-#include "firmware/sequences/paper_roll_placeholder.h"
 #include "sim/mechanism/mechanism_inputs.h"
 
 // The timers of the paper states, for tests that place their start in the
@@ -182,10 +183,12 @@ TEST_F(ControlTest, HalfRollBackMenuWithACoverOpenedEndsTheRollBack) {
 }
 
 // Paper removal ends when the paper reads gone while "take out paper"
-// stands: after a 2000 ms wait the carousel turns home, the error clears
-// and the roll-back ends. A paper end pending is served first.
+// stands: after a 2000 ms wait the carousel turns home (it stands there
+// already, so the turn only publishes the "Carousel" status item), the
+// error clears and the roll-back ends. A paper end pending is served first.
 TEST_F(ControlTest, PaperRemovalEndsOnceThePaperIsTakenOut) {
   constexpr uint32_t kTakeOutPaper = 0x1602;
+  constexpr uint32_t kNotPublished = 0xC0FFEEu;
   struct Case {
     const char* name;
     bool raised;
@@ -208,7 +211,8 @@ TEST_F(ControlTest, PaperRemovalEndsOnceThePaperIsTakenOut) {
       g_ParamRollBackFlag.SetValueNoSave(3);
       if (c.raised) g_ErrorMng.SetError(kTakeOutPaper);
       mechanism.SetPaperSeen(sim::PhotoSensor::Position, c.paperSeen);
-      const uint32_t ulTurns = g_ulPlaceholderPaperRollTurns;
+      g_ParamRotationFlag.SetValueNoSave(ROLL_POS_NEUTRAL);
+      SetStatusItem(SI_COUNTER_CAROUSEL, kNotPublished, 0);
       Enter(&g_EventMngPapRemove);
       g_EventSet = c.events;
       const uint32_t ulStart = NowMs();
@@ -216,7 +220,7 @@ TEST_F(ControlTest, PaperRemovalEndsOnceThePaperIsTakenOut) {
       const uint32_t ulSpent = NowMs() - ulStart;
       EXPECT_EQ(IsErrorSet(kTakeOutPaper), c.raised && !c.ends) << c.name;
       EXPECT_EQ(SettingValue(g_ParamRollBackFlag), c.ends ? 0 : 3) << c.name;
-      EXPECT_EQ(g_ulPlaceholderPaperRollTurns - ulTurns, c.ends ? 1u : 0u) << c.name;
+      EXPECT_EQ(GetStatusItem(SI_COUNTER_CAROUSEL) != kNotPublished, c.ends) << c.name << ": turned home";
       EXPECT_EQ(ulSpent >= CEventMngPapRemove::kTakeOutWaitMs, c.ends) << c.name << " " << ulSpent;
       EXPECT_EQ(g_IdleSupervisor.UpdateRequested() != 0, c.ends || c.events != 0) << c.name;
       g_ErrorMng.ClearError(kTakeOutPaper);

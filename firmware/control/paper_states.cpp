@@ -11,10 +11,10 @@
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/settings.h"
+#include "firmware/mechanism/unit_moves.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/media_config.h"
 #include "firmware/sequences/event_actions.h"
-#include "firmware/sequences/paper_roll.h"
 #include "firmware/service/service_menus.h"
 
 constinit CEventMngPreReady g_EventMngPreReady;

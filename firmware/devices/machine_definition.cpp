@@ -27,6 +27,7 @@
 #include "firmware/hal/global.h"
 #include "firmware/mechanism/cutter.h"
 #include "firmware/mechanism/donor_mng.h"
+#include "firmware/mechanism/eject_motor.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
@@ -110,8 +111,8 @@ void BuildAdConverter() { hal::ConstructGlobal(g_AdConverter); }
 void BuildHeadEepromL() { ConstructHeadEeprom(0); }
 void BuildHeadEepromR() { ConstructHeadEeprom(1); }
 
-// The positioners, after the sensors, motors and settings they point at.
-// The eject motor takes its place between them when it is built.
+// The positioners and the eject motor, after the sensors, motors and
+// settings they point at.
 void BuildPositioners() {
   hal::ConstructGlobal(g_HeadLiftL, 0u);
   hal::ConstructGlobal(g_HeadLiftR, 1u);
@@ -124,6 +125,7 @@ void BuildPositioners() {
   hal::ConstructGlobal(g_EjectPinch, kGlobalBuild);
   hal::ConstructGlobal(g_PathSelect, kGlobalBuild);
   hal::ConstructGlobal(g_Cutter, kGlobalBuild);
+  hal::ConstructGlobal(g_EjectMotor, &g_ChopMotorEject);
   hal::ConstructGlobal(g_LoadBar, kGlobalBuild);
 }
 
@@ -260,7 +262,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
-    Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_LoadBar"),
+    Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_EjectMotor g_LoadBar"),
     // The ribbon-roll models, then the ribbon managers (each brakes its
     // unit's ribbon motors).
     Objects(ConstructRibbonRolls, "g_RibbonRolls"),

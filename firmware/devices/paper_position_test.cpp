@@ -6,10 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "firmware/devices/fpga_interrupt.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/stepper_test_rig.h"
-#include "firmware/mechanism/eject_motor_placeholder.h"
+#include "firmware/mechanism/eject_motor.h"
 
 namespace steppertest {
 namespace {
@@ -214,23 +215,25 @@ TEST_F(PaperPosition, AFeedDriveStartsTheEjectMotorForOneMoveInTheMovesDirection
   struct Case {
     uint32_t ulFeedDrive;
     int32_t lSteps;
-    uint32_t ulStarts;
-    uint32_t ulDirection;
+    int32_t lRunning;
+    uint32_t ulMotorState;
   };
-  for (const Case& c : {Case{1, 10, 1, 0}, Case{1, -10, 1, 1}, Case{40, 10, 0, 0}}) {
-    const uint32_t ulStartsBefore = g_ulPlaceholderEjectStarts;
-    uint32_t ulAfter = 0;
+  for (const Case& c : {Case{1, 10, 1, DC_MOTOR_FORWARD}, Case{1, -10, 1, DC_MOTOR_REVERSE},
+                        Case{40, 10, 0, DC_MOTOR_STOPPED}}) {
+    uint32_t ulAfter = 0, ulState = 9;
+    int32_t lRunning = 9;
     InApp([&] {
       g_PaperPosition.SetParam(PAPER_PARAM_EXCITATION_MODE, 2);
       g_PaperPosition.SetParam(PAPER_PARAM_FEED_DRIVE, c.ulFeedDrive);
       g_PaperPosition.MoveSteps(c.lSteps);
       g_PaperPosition.GetParam(PAPER_PARAM_FEED_DRIVE, &ulAfter);
       g_PaperPosition.StopAtTarget();
+      lRunning = g_EjectMotor.IsRunning();
+      g_DcMotorEject.GetState(&ulState);
+      g_EjectMotor.Stop();
     });
-    EXPECT_EQ(g_ulPlaceholderEjectStarts - ulStartsBefore, c.ulStarts);
-    if (c.ulStarts != 0) {
-      EXPECT_EQ(g_ulPlaceholderEjectDirection, c.ulDirection);
-    }
+    EXPECT_EQ(lRunning, c.lRunning) << c.lSteps;
+    EXPECT_EQ(ulState, c.ulMotorState) << c.lSteps;
     EXPECT_EQ(ulAfter, PAPER_PROFILE_NONE);
   }
 }

@@ -98,29 +98,30 @@ int32_t CheckAbort(uint32_t ulMask) {
   return lResult;
 }
 
-int32_t SeqWaitMs(uint32_t ulMs, uint32_t ulMask) {
-  SeqStepState s{0, 0, 0};
-  const uint32_t ulWaitUs = (ulMs & 0xFFFFu) * 1000u;
+namespace {
+
+// Both waits: more than ulWaitUs on the microsecond time base.
+int32_t SeqWaitUs(uint32_t ulWaitUs, uint32_t ulMask) {
+  enum : uint32_t { STEP_START = 0, STEP_WAIT = 10 };
   uint32_t ulStart = 0;
-  bool bDone = false;
-  while (!bDone) {
-    uint32_t ulNext = s.ulStep;
+  return RunSteps(STEP_START, SEQ_STEP_END, ulMask, [&](SeqStepState& s) -> uint32_t {
     switch (s.ulStep) {
-      case 0:
+      case STEP_START:
         ulStart = g_UsTimer.NowUs();
-        ulNext = 10;
-        break;
-      case 10:
-        ulNext = g_UsTimer.Elapsed(ulStart, g_UsTimer.NowUs()) > ulWaitUs ? SEQ_STEP_END : 10;
-        break;
+        return STEP_WAIT;
+      case STEP_WAIT:
+        return g_UsTimer.Elapsed(ulStart, g_UsTimer.NowUs()) > ulWaitUs ? SEQ_STEP_END : STEP_WAIT;
       case SEQ_STEP_END:
-        bDone = true;
-        break;
+        return SEQ_STEP_END;
       default:
         s.lResult = -1;
-        break;
+        return s.ulStep;
     }
-    StepAdvance(s, ulNext, SEQ_STEP_END, ulMask);
-  }
-  return s.lResult;
+  });
 }
+
+}  // namespace
+
+int32_t SeqWaitMs(uint32_t ulMs, uint32_t ulMask) { return SeqWaitUs((ulMs & 0xFFFFu) * 1000u, ulMask); }
+
+int32_t SeqWaitTicks(uint32_t ulUs, uint32_t ulMask) { return SeqWaitUs(ulUs & 0xFFFFu, ulMask); }

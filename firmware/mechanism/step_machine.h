@@ -55,6 +55,22 @@ inline void StepAdvance(SeqStepState& s, uint32_t ulNextStep, uint32_t ulErrorSt
   StepAdvance(s.lResult, s.ulStep, s.ulPrevStep, ulNextStep, ulErrorStep, ulMask);
 }
 
+// The loop of a step machine: from ulFirstStep, each pass runs `step` on
+// the state (it sets the result and returns the next step; a step it does
+// not know sets -1) and then StepAdvance; the loop ends after the pass that
+// ran SEQ_STEP_END. Returns the result.
+template <typename Step>
+int32_t RunSteps(uint32_t ulFirstStep, uint32_t ulErrorStep, uint32_t ulMask, Step step) {
+  SeqStepState s{0, ulFirstStep, 0};
+  bool bDone = false;
+  while (!bDone) {
+    bDone = s.ulStep == SEQ_STEP_END;
+    const uint32_t ulNext = step(s);
+    StepAdvance(s, ulNext, ulErrorStep, ulMask);
+  }
+  return s.lResult;
+}
+
 // The abort check: 0 go on, -1 abort (a cover error index is set or the
 // application is stopping).
 int32_t CheckAbort(uint32_t ulMask);
@@ -63,3 +79,5 @@ int32_t CheckAbort(uint32_t ulMask);
 // us have passed, as a step machine running the abort check on every pass:
 // 0, or -1 when a check aborted the wait.
 int32_t SeqWaitMs(uint32_t ulMs, uint32_t ulMask);
+// The same wait for more than ulUs (16 bits) microseconds.
+int32_t SeqWaitTicks(uint32_t ulUs, uint32_t ulMask);

@@ -5,6 +5,7 @@
 #include "firmware/control/error_manager.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/platform/us_timer.h"
 #include "sim/bus_trace.h"
 #include "sim/mechanism/mechanism_inputs.h"
 
@@ -144,6 +145,34 @@ TEST_F(PanelTest, SeqWaitMsWaitsMoreThanItsTime) {
     const uint32_t ulWaited = NowMs() - ulStart;
     EXPECT_GE(ulWaited, 249u);  // the ms tick and the us counter are not in phase
     EXPECT_LE(ulWaited, 260u);
+  });
+}
+
+// Both waits on the microsecond time base: more than their time, to the
+// first pass after it; SeqWaitTicks takes its microseconds as 16 bits.
+TEST_F(PanelTest, TheWaitsEndAtTheFirstPassPastTheirTime) {
+  struct Case {
+    const char* what;
+    int32_t (*wait)(uint32_t, uint32_t);
+    uint32_t ulArgument;
+    uint32_t ulMinUs;
+  };
+  const Case cases[] = {
+      {"SeqWaitMs(0)", SeqWaitMs, 0, 1},
+      {"SeqWaitTicks(0)", SeqWaitTicks, 0, 1},
+      {"SeqWaitTicks(65535)", SeqWaitTicks, 65535, 65536},
+      {"SeqWaitTicks(65546): 10 in 16 bits", SeqWaitTicks, 65546, 11},
+      {"SeqWaitMs(65)", SeqWaitMs, 65, 65001},
+  };
+  InApp([&] {
+    for (const Case& c : cases) {
+      const uint32_t ulStart = g_UsTimer.NowUs();
+      EXPECT_EQ(c.wait(c.ulArgument, 0), 0) << c.what;
+      const uint32_t ulWaited = g_UsTimer.Elapsed(ulStart, g_UsTimer.NowUs());
+      EXPECT_GE(ulWaited, c.ulMinUs) << c.what;
+      // A pass without checks takes a few counter reads.
+      EXPECT_LE(ulWaited, c.ulMinUs + 5) << c.what;
+    }
   });
 }
 

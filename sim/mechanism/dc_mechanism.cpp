@@ -49,6 +49,12 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
       m_variant(variant),
       m_cutter(positioner::kCutterTravel, positioner::kCutterEndZone) {
   SimClock& clock = board.Clock();
+  m_carousel = std::make_unique<Carousel>(
+      clock, variant, [this](uint32_t channel) { m_fpga.CountPulses(channel); },
+      [this](const SensorBit& s, bool bActive) { SetSensor(s, bActive); },
+      [this](int32_t position) { Note(MechanismEventKind::Axis, "Carousel", position); });
+  m_ejectRollers = std::make_unique<EjectRollers>(
+      clock, [this](int32_t travel) { Note(MechanismEventKind::Axis, "EjectRollers", travel); });
   for (uint32_t a = 0; a < Index(Axis::Count); ++a) {
     m_axes.push_back(std::make_unique<DcAxis>(
         clock, AxisGeometryOf(static_cast<Axis>(a), variant),
@@ -56,18 +62,11 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
         [this, name = kAxisWiring[a].pszName, axis = static_cast<Axis>(a)](int32_t position) {
           Note(MechanismEventKind::Axis, name, position);
           if (axis == Axis::Cutter) FollowCutter();
+          if (axis == Axis::RotLock) FollowLock();
           for (const auto& fn : m_axisObservers) fn(axis, position);
         }));
   }
-  for (const EncoderWiring& w : kEncoderWiring) {
-    m_discs.push_back(std::make_unique<DcAxis>(
-        clock, w.disc,
-        [this, channel = w.channel](const SensorBit& s, bool bActive) {
-          SetSensor(s, bActive);
-          if (bActive) m_fpga.CountPulses(channel);
-        },
-        nullptr));
-  }
+  FollowLock();
   // The motors as the registers hold them now, without a trace entry.
   for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) m_motors[i] = Decode(kDcMotorWiring[i]);
   m_fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
@@ -81,12 +80,6 @@ void DcMechanism::Note(MechanismEventKind kind, std::string_view name, int32_t v
   const MechanismEvent e{m_board.Clock().Now(), kind, name, drive, value};
   m_trace.Add(e);
   if (m_bEcho) m_board.ConsoleLine("[mechanism] " + e.Text());
-}
-
-void DcMechanism::SetShaftJammed(uint32_t channel, bool bJammed) {
-  for (size_t i = 0; i < m_discs.size(); ++i) {
-    if (kEncoderWiring[i].channel == channel) m_discs[i]->SetStuck(bJammed);
-  }
 }
 
 void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
@@ -127,11 +120,10 @@ void DcMechanism::RefreshMotors() {
   }
   for (size_t a = 0; a < m_axes.size(); ++a) DriveAxis(*m_axes[a], m_motors[Index(kAxisWiring[a].motor)]);
   FollowCutter();
-  for (size_t e = 0; e < m_discs.size(); ++e) {
-    MotorState m = m_motors[Index(kEncoderWiring[e].motor)];
-    if (m.num < 0) m.num = -m.num;  // the slots count the same either way
-    DriveAxis(*m_discs[e], m);
-  }
+  const MotorState& rotation = m_motors[Index(DcMotor::PaperRot)];
+  m_carousel->Drive(rotation.num, rotation.den);
+  const MotorState& eject = m_motors[Index(DcMotor::Eject)];
+  m_ejectRollers->Drive(eject.num, eject.den);
 }
 
 // One entry per fan or clutch that changed.
@@ -200,6 +192,10 @@ void DcMechanism::FollowCutter() {
     case CutterCrossings::Change::None:
       break;
   }
+}
+
+void DcMechanism::FollowLock() {
+  m_carousel->SetLocked(m_axes[Index(Axis::RotLock)]->SensorActive(positioner::kLockSub));
 }
 
 void DcMechanism::SetSensor(const SensorBit& sensor, bool bActive) {

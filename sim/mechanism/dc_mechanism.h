@@ -7,11 +7,13 @@
 //   motor-enable output GP0[9], and the supply monitor (A/D channel 73)
 //   reads kSupplyOnLevel only while it is on;
 // - every driven motor moves its axis, whose switches drive input bits of
-//   IN0 and IN1 at their wired levels; the carousel's turn shaft turns a
-//   slotted disc that counts on counter channel 4 and toggles IN2 bit 4;
-//   each run of the cutter carriage is a crossing (cutter_crossings.h); the
-//   ribbon motors move the ribbon (ribbon_mechanism.h), which follows the
-//   motors and the heads through this model;
+//   IN0 and IN1 at their wired levels; each run of the cutter carriage is a
+//   crossing (cutter_crossings.h); the ribbon motors move the ribbon
+//   (ribbon_mechanism.h), which follows the motors and the heads through
+//   this model;
+// - the paper-rotation motor turns the carousel (carousel.h), which counts
+//   "TurnEnc" and "FaultChk" and which the rotation lock holds while its pin
+//   is engaged; the eject motor turns the exit rollers (eject_rollers.h);
 // - fans and clutches follow FAN_CTRL, the colour LEDs COLOR_CTRL; the
 //   colour receivers read the ribbon panels (ribbon_colors.h);
 // - the positioners' axes follow the engine variant's geometry
@@ -31,8 +33,10 @@
 
 #include "sim/board.h"
 #include "sim/mechanism/cutter_crossings.h"
+#include "sim/mechanism/carousel.h"
 #include "sim/mechanism/dc_axis.h"
 #include "sim/mechanism/dc_wiring.h"
+#include "sim/mechanism/eject_rollers.h"
 #include "sim/mechanism/mechanism_trace.h"
 #include "sim/mechanism/ribbon_colors.h"
 
@@ -74,6 +78,12 @@ class DcMechanism final : public DeviceModel {
   // ("CutterCrossing": start, each duty, end).
   const std::vector<CutterCrossing>& Crossings() const { return m_cutter.All(); }
   bool CrossingComplete(const CutterCrossing& crossing) const { return m_cutter.Complete(crossing); }
+  // The carousel (traced as "Carousel": its position) and the exit rollers
+  // ("EjectRollers": their travel), with their fault switches.
+  Carousel& GetCarousel() { return *m_carousel; }
+  const Carousel& GetCarousel() const { return *m_carousel; }
+  EjectRollers& GetEjectRollers() { return *m_ejectRollers; }
+  const EjectRollers& GetEjectRollers() const { return *m_ejectRollers; }
 
   // Each trace entry also as a console line "[mechanism] <entry>".
   void EchoToConsole(bool bEcho) { m_bEcho = bEcho; }
@@ -92,8 +102,6 @@ class DcMechanism final : public DeviceModel {
   void SetAxisSpeedFactor(Axis axis, double factor) { m_axes[Index(axis)]->SetSpeedFactor(factor); }
   void SetAxisBlockedAt(Axis axis, int32_t position) { m_axes[Index(axis)]->SetBlockedAt(position); }
   void ClearAxisBlock(Axis axis) { m_axes[Index(axis)]->ClearBlock(); }
-  // Counter channel 4 (the ribbon's encoders: ribbon_mechanism.h).
-  void SetShaftJammed(uint32_t channel, bool bJammed);
   // LEDs 1-6: a failed LED gives its receiver no light.
   void SetColorLedFailed(uint32_t led, bool bFailed) { m_colors.SetLedFailed(led, bFailed); }
 
@@ -116,6 +124,8 @@ class DcMechanism final : public DeviceModel {
   MotorState Decode(const DcMotorWiring& w) const;
   void DriveAxis(DcAxis& axis, const MotorState& m);
   void FollowCutter();
+  // The carousel is held while the rotation lock's pin is engaged.
+  void FollowLock();
   void SetSensor(const SensorBit& sensor, bool bActive);
   bool Analog(uint32_t channel, uint16_t* pLevel) const;
 
@@ -127,8 +137,9 @@ class DcMechanism final : public DeviceModel {
   MechanismTrace m_trace;
   std::array<MotorState, Index(DcMotor::Count)> m_motors{};
   std::vector<std::unique_ptr<DcAxis>> m_axes;
-  std::vector<std::unique_ptr<DcAxis>> m_discs;
   CutterCrossings m_cutter;
+  std::unique_ptr<Carousel> m_carousel;
+  std::unique_ptr<EjectRollers> m_ejectRollers;
   bool m_bSupplyOn = false;
   uint16_t m_loads = 0;
   uint16_t m_leds = 0;

@@ -182,7 +182,7 @@ TEST_F(DcMechanismTest, AnFpgaThatLosesItsConfigurationLetsGoOfEveryMotor) {
   EXPECT_EQ(head.back().value, reached) << "the stop is traced";
 }
 
-// ---- the choppers and the encoder shafts ----
+// ---- the choppers ----
 
 TEST_F(DcMechanismTest, AChopperRunsAtDutyOverPeriod) {
   struct Case {
@@ -196,22 +196,20 @@ TEST_F(DcMechanismTest, AChopperRunsAtDutyOverPeriod) {
       {"none", 800, 0, 0},      {"above the period", 800, 900, 1000}, {"no period", 0, 10, 1000},
   };
   MotorEnable(true);
-  // The carousel's turn shaft counts on channel 4.
-  const EncoderWiring& shaft = kEncoderWiring[0];
-  ASSERT_EQ(shaft.motor, DcMotor::PaperRot);
-  const uint32_t fullRate = shaft.disc.fullSpeed / static_cast<uint32_t>(shaft.disc.length / shaft.disc.windows.size());
-  Write(FpgaMainBlock::kCntEnable, 0);
+  // The eject motor's chopper turns the exit rollers.
+  const DcMotor motor = DcMotor::Eject;
+  const EjectRollers& rollers = mech->GetEjectRollers();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Drive(shaft.motor, Op::Stop);
-    Pwm(shaft.motor, c.period, c.duty);
-    const uint16_t before = Counter(shaft.channel);
-    Drive(shaft.motor, Op::Forward);
+    Drive(motor, Op::Stop);
+    Pwm(motor, c.period, c.duty);
+    const int64_t before = rollers.Travel();
+    Drive(motor, Op::Forward);
     Run(kSecond);
-    const uint32_t counted = static_cast<uint16_t>(Counter(shaft.channel) - before);
-    const uint32_t expected = fullRate * c.countsPerSecondPerMille / 1000;
-    EXPECT_NEAR(counted, expected, 1u);
-    EXPECT_EQ(mech->SpeedPercent(shaft.motor), c.countsPerSecondPerMille / 10);
+    const int64_t travelled = rollers.Travel() - before;
+    const int64_t expected = int64_t{EjectRollers::kFullSpeed} * c.countsPerSecondPerMille / 1000;
+    EXPECT_NEAR(static_cast<double>(travelled < 0 ? -travelled : travelled), static_cast<double>(expected), 1.0);
+    EXPECT_EQ(mech->SpeedPercent(motor), c.countsPerSecondPerMille / 10);
   }
 }
 
@@ -224,43 +222,6 @@ TEST_F(DcMechanismTest, AMotorWithoutAPwmPairRunsAtFullSpeed) {
   // The cam's detent edges on the way settle the position to whole units.
   EXPECT_NEAR(mech->Position(Axis::EjectPinch), g.start + static_cast<int32_t>(g.fullSpeed / 4), 1);
   EXPECT_EQ(mech->SpeedPercent(DcMotor::EjectPinch), 100u);
-}
-
-TEST_F(DcMechanismTest, EachShaftCountsOnItsOwnChannelAndTogglesItsBitAndAJammedOneDoesNot) {
-  MotorEnable(true);
-  Write(FpgaMainBlock::kCntEnable, 0);
-  for (const EncoderWiring& shaft : kEncoderWiring) {
-    for (const bool bJammed : {false, true}) {
-      SCOPED_TRACE(std::string(shaft.pszName) + (bJammed ? " jammed" : ""));
-      mech->SetShaftJammed(shaft.channel, bJammed);
-      Write(FpgaMainBlock::kCntClear, 0x7F);
-      Write(FpgaMainBlock::kCntClear, 0);
-      Pwm(shaft.motor, 800, 800);
-      Drive(shaft.motor, Op::Reverse);
-      uint32_t toggles = 0;
-      bool last = InputBit(2, shaft.channel);
-      for (uint32_t ms = 0; ms < 100; ++ms) {
-        Run(kNsPerMs / 4);
-        const bool now = InputBit(2, shaft.channel);
-        toggles += now != last ? 1 : 0;
-        last = now;
-      }
-      Drive(shaft.motor, Op::Stop);
-      for (uint32_t c = 0; c < FpgaMainBlock::kCounterCount; ++c) {
-        if (c != shaft.channel) {
-          EXPECT_EQ(Counter(c), 0u) << "channel " << c;
-        }
-      }
-      if (bJammed) {
-        EXPECT_EQ(Counter(shaft.channel), 0u);
-        EXPECT_EQ(toggles, 0u);
-      } else {
-        EXPECT_GT(Counter(shaft.channel), 0u);
-        EXPECT_GE(toggles, 2u * Counter(shaft.channel) - 1);
-      }
-      mech->SetShaftJammed(shaft.channel, false);
-    }
-  }
 }
 
 // ---- the colour sensors ----

@@ -49,38 +49,13 @@ constexpr SwitchedLoadWiring kLoads[] = {
     {"Fan7", 0x0200, false},         {"Fan8", 0x0400, false},
 };
 
-// ---- the switches on the FPGA's input words ----
-using positioner::In;
-constexpr SensorBit kUnitPosi = In(1, 9);
-
-// ---- the axes (micrometres, or millidegrees for the cams and the eject roller) ----
+// ---- the axes (micrometres, or millidegrees for the cams) ----
 // The positioners' axes: positioner_geometry.h.
 using positioner::kTurn;
-// The paper-roll carousel: left, neutral and right notches, right at the
-// end stop.
-constexpr int32_t kCarouselTravel = 12000;
-constexpr SensorWindow kCarouselWindows[] = {
-    {0, 800, kUnitPosi}, {5600, 6400, kUnitPosi}, {kCarouselTravel - 800, kCarouselTravel, kUnitPosi}};
 
 using positioner::Cyclic;
-using positioner::Linear;
+using positioner::In;
 
-// ---- the encoder discs: slots of half a pitch, one count per slot ----
-constexpr uint32_t kDiscSlots = 20;
-constexpr int32_t kSlotPitch = kTurn / kDiscSlots;
-template <uint8_t kBit>
-constexpr std::array<SensorWindow, kDiscSlots> Slots() {
-  std::array<SensorWindow, kDiscSlots> slots{};
-  for (uint32_t i = 0; i < kDiscSlots; ++i) {
-    const auto from = static_cast<int32_t>(i) * kSlotPitch;
-    slots[i] = SensorWindow{from, from + kSlotPitch / 2 - 1, In(2, kBit, true)};
-  }
-  return slots;
-}
-constexpr auto kSlots4 = Slots<4>();
-// Counts per second at full drive.
-constexpr uint32_t kTurnShaftRate = 200;
-constexpr uint32_t DiscSpeed(uint32_t countsPerSecond) { return countsPerSecond * static_cast<uint32_t>(kSlotPitch); }
 
 }  // namespace
 
@@ -101,13 +76,8 @@ const AxisWiring kAxisWiring[Index(Axis::Count)] = {
     {"RotLock",    DcMotor::RotLock,    {}, &PositionerGeometry::rotLock},
     {"LoadBar",    DcMotor::LoadBar,    {}, &PositionerGeometry::loadBar},
     {"Cutter",     DcMotor::Cutter,     positioner::kCutter, nullptr},
-    {"Carousel",   DcMotor::PaperRot,   Linear(kCarouselTravel, kCarouselTravel / 2, 6000, kCarouselWindows)},
-    {"Eject",      DcMotor::Eject,      Cyclic(kTurn, 0, 720000, {})},
 };
 
-const EncoderWiring kEncoderWiring[kEncoderCount] = {
-    {"TurnEnc",    4, DcMotor::PaperRot, Cyclic(kTurn, 0, DiscSpeed(kTurnShaftRate), kSlots4)},
-};
 // clang-format on
 
 const AxisGeometry& AxisGeometryOf(Axis axis, EngineVariant variant) {

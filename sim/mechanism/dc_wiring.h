@@ -3,9 +3,8 @@
 // (dc_mechanism.h) is built from.
 //
 // The positioners' axes take their travel, speeds and switch windows from
-// the engine variant's table of positioner_geometry.h; those of the other
-// axes are provisional until the sequences that move them are built (every
-// full travel takes well under a second at full drive).
+// the engine variant's table of positioner_geometry.h (the cutter's is the
+// same for both).
 #pragma once
 
 #include <cstdint>
@@ -74,7 +73,8 @@ constexpr uint16_t kExitLedMask = 0x0800;
 constexpr uint32_t kColorLedCount = 6;
 extern const char* const kColorLedNames[kColorLedCount];
 
-// The axes: the parts the DC motors move.
+// The axes: the parts the DC motors move as positioners. The carousel and
+// the exit rollers are models of their own (carousel.h, eject_rollers.h).
 enum class Axis : uint32_t {
   HeadL,
   HeadR,
@@ -86,8 +86,6 @@ enum class Axis : uint32_t {
   RotLock,
   LoadBar,
   Cutter,
-  Carousel,
-  Eject,
   Count
 };
 
@@ -101,18 +99,5 @@ struct AxisWiring {
 };
 extern const AxisWiring kAxisWiring[static_cast<uint32_t>(Axis::Count)];
 const AxisGeometry& AxisGeometryOf(Axis axis, EngineVariant variant);
-
-// The encoder shafts that turn with their motor: slotted discs on counter
-// channels, each slot read by the input bit of IN2 with the channel's
-// number (active low). The ribbon spools' encoders, channels 0-3, turn
-// with the spools (ribbon_mechanism.h).
-struct EncoderWiring {
-  const char* pszName;
-  uint32_t channel;
-  DcMotor motor;
-  AxisGeometry disc;
-};
-constexpr uint32_t kEncoderCount = 1;
-extern const EncoderWiring kEncoderWiring[kEncoderCount];
 
 }  // namespace sim
