@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -57,7 +56,7 @@ Bytes ReadBytes(const std::string &path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The lines of the flash area at `offset` equal the file.
+// The flash from `offset` holds the file.
 bool AreaHolds(const Bytes &flash, uint32_t offset, const Bytes &file) {
   return !file.empty() && flash.size() >= offset + file.size() &&
          std::equal(file.begin(), file.end(), flash.begin() + offset);
@@ -100,16 +99,14 @@ std::string WithoutCountdowns(const std::string &output, std::vector<std::vector
   static const std::regex kLine("Waiting for the printer to finish rewriting firmware\\.  Remaining (\\d+) sec\\.  \\r");
   std::string rest;
   size_t copied = 0;
-  bool inCountdown = false;
   for (auto it = std::sregex_iterator(output.begin(), output.end(), kLine); it != std::sregex_iterator(); ++it) {
     const size_t at = static_cast<size_t>(it->position());
-    if (!inCountdown || at != copied) {
+    if (shown->empty() || at != copied) {
       rest += output.substr(copied, at - copied) + "<countdown>";
       shown->emplace_back();
     }
     shown->back().push_back(std::stoi((*it)[1]));
     copied = at + static_cast<size_t>(it->length());
-    inCountdown = true;
   }
   return rest + output.substr(copied);
 }

@@ -21,12 +21,10 @@
 namespace {
 
 using hostiftest::Bytes;
-using hostiftest::Command;
-using hostiftest::Reply;
 using testsupport::Ms;
 using namespace protocol;
 
-// The package's version; a new printer's flash holds 02.10.
+// A package newer than the sample printer's 02.10.
 constexpr images::Version kNew{0x03, 0x07};
 constexpr sim::Nanos kBootLimit = Ms(60000);
 constexpr sim::Nanos kUpdateLimit = Ms(120000);
@@ -42,9 +40,9 @@ bool ReadyForTheHost(sim::Machine& m) {
 // CMD_UPDATE without the no-reset flag, then the data: true when both went.
 bool SendUpdate(sim::UsbHostPort& host, uint8_t ucKind, const Bytes& data) {
   const uint32_t ulSize = static_cast<uint32_t>(data.size());
-  const Reply r = Command(host, CMD_UPDATE,
-                          Bytes{ucKind, 0, 0, 0, 0, 0, static_cast<uint8_t>(ulSize), static_cast<uint8_t>(ulSize >> 8),
-                                static_cast<uint8_t>(ulSize >> 16), static_cast<uint8_t>(ulSize >> 24)});
+  const Bytes request{ucKind, 0, 0, 0, 0, 0, static_cast<uint8_t>(ulSize), static_cast<uint8_t>(ulSize >> 8),
+                      static_cast<uint8_t>(ulSize >> 16), static_cast<uint8_t>(ulSize >> 24)};
+  const hostiftest::Reply r = hostiftest::Command(host, CMD_UPDATE, request);
   if (r.outcome != sim::UsbOutcome::Done || !r.bFramed || r.header.errorCode != 0) return false;
   return host.BulkOut(data, Ms(60000)).outcome == sim::UsbOutcome::Done;
 }
