@@ -1,5 +1,6 @@
 // Child processes of end-to-end tests: started with standard input at end of
-// file and their output in a log file, and always ended: Stop() asks with a
+// file and their output in a log file (in a working directory of their own
+// when one is given), and always ended: Stop() asks with a
 // signal, waits a bounded time and kills; the destructor stops what is still
 // running, so no test leaves a process behind on any path.
 #pragma once
@@ -26,7 +27,8 @@ namespace e2e {
 
 class ChildProcess {
  public:
-  ChildProcess(const std::vector<std::string>& argv, const std::string& logPath) : m_logPath(logPath) {
+  ChildProcess(const std::vector<std::string>& argv, const std::string& logPath, const std::string& workingDir = "")
+      : m_logPath(logPath) {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -35,6 +37,7 @@ class ChildProcess {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
     if (posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }

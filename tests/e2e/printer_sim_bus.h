@@ -73,8 +73,10 @@ class PrinterSimBusTest : public ::testing::Test {
         .substr(SDKUSB_PATH_MUTEX_NAME_AT);
   }
 
-  // A printer with its own state directory and serial number.
-  std::unique_ptr<e2e::ChildProcess> StartPrinter(const std::string &name, const std::string &serial) {
+  // A printer with its own state directory and serial number; `options`
+  // go to printer-sim after the default ones (a later --paced wins).
+  std::unique_ptr<e2e::ChildProcess> StartPrinter(const std::string &name, const std::string &serial,
+                                                  const std::vector<std::string> &options = {}) {
     const std::string state = StateDir(name);
     const std::vector<std::vector<std::string>> provisioning = {
         {BOM_EEPROM_PATH, "serial", state, serial},
@@ -85,9 +87,9 @@ class PrinterSimBusTest : public ::testing::Test {
       EXPECT_TRUE(run.WaitExit(30000));
       EXPECT_EQ(run.Stop(), 0) << run.Log();
     }
-    auto child = std::make_unique<e2e::ChildProcess>(
-        std::vector<std::string>{PRINTER_SIM_PATH, "--state", state, "--usb-bus", m_bus, kPace},
-        m_dir + "/" + name + ".log");
+    std::vector<std::string> argv{PRINTER_SIM_PATH, "--state", state, "--usb-bus", m_bus, kPace};
+    argv.insert(argv.end(), options.begin(), options.end());
+    auto child = std::make_unique<e2e::ChildProcess>(argv, m_dir + "/" + name + ".log");
     EXPECT_TRUE(child->Started());
     return child;
   }

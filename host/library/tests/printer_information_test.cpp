@@ -260,6 +260,17 @@ TEST_F(InformationTest, SetSendsTheCommandOfItsType) {
       {"unknown type", 1, {0, 0}, 2, 0, RESULT_BAD_PARAMETER, {}},
       {"a read-only type", PINFTAG_ENGID, {0, 0}, 2, 0, RESULT_BAD_PARAMETER, {}},
       {"null data", PINFTAG_PARAM_41, {}, 2, 0, RESULT_BAD_PARAMETER, {}},
+      // Sizes below what the type reads: refused before anything is sent
+      // or kept.
+      {"u16 parameter from one byte", PINFTAG_PARAM_41, {0xFF, 0xFF}, 1, 0, RESULT_BAD_PARAMETER, {}},
+      {"u32 parameter from three bytes", PINFTAG_PARAM_F1, {0x01, 0x00, 0x00, 0x80}, 3, 0, RESULT_BAD_PARAMETER, {}},
+      {"i8 parameter from none", PINFTAG_PARAM_81, {0xFF}, 0, 0, RESULT_BAD_PARAMETER, {}},
+      {"operation button from one byte", PINFTAG_OPERATION_BUTTON, {1, 0}, 1, 0, RESULT_BAD_PARAMETER, {}},
+      {"print option A from one byte", PINFTAG_PRINTOPT_A, {7, 1}, 1, 0, RESULT_BAD_PARAMETER, {}},
+      {"print option B from none", PINFTAG_PRINTOPT_B, {7}, 0, 0, RESULT_BAD_PARAMETER, {}},
+      {"laminate string without its length", PINFTAG_LAMISTRING, {1, 0, 2, 0, 1, 2, 0}, 6, 0, RESULT_BAD_PARAMETER, {}},
+      {"laminate string shorter than its text", PINFTAG_LAMISTRING, {1, 0, 2, 0, 1, 2, 3, 'A', 'B', 'C'}, 9, 0,
+       RESULT_BAD_PARAMETER, {}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -277,6 +288,13 @@ TEST_F(InformationTest, SetSendsTheCommandOfItsType) {
     }
     EXPECT_TRUE(DeviceLockIsFree());
   }
+  EXPECT_EQ(FirstSession().Laminates().Count(), 0);
+  EXPECT_EQ(FirstSession().PrintOptionA(), hostlib::kDefaultPrintOptionA);
+  EXPECT_EQ(FirstSession().PrintOptionB(), 0);
+  const uint16_t value = 1;
+  uint16_t err = 0xFFFF;
+  EXPECT_EQ(kt_setPrinterInfo(PINFTAG_PARAM_41, &value, nullptr, &err), 0);
+  EXPECT_EQ(err, RESULT_BAD_PARAMETER);
 }
 
 // The printer's refusal of a set reaches the caller unfolded.

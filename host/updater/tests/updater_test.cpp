@@ -17,6 +17,7 @@
 #include "bom7300upgrade.h"
 #include "host_result_codes.h"
 #include "scripted_library.h"
+#include "transcript.h"
 #include "updater.h"
 
 namespace updater_test {
@@ -81,42 +82,17 @@ class UpdaterTest : public ::testing::Test {
 
 // ---- Pieces of the transcripts ------------------------------------------------
 
-const std::string kBanner =
-    "ORVIK M7300 Photo Printer Firmware Package Upgrade\n"
-    "Brental Orvik Company. Keep the printers powered until the upgrade is completed.\n"
-    "\n";
+using namespace updater_transcript;
 
-std::string FileList(const std::string &main, const std::string &dsp, const std::string &table) {
-  return "Lists the files used to upgrade the firmware.\n"
-         "MAIN:  " + main + " \n"
-         "DSP:   " + dsp + " \n"
-         "TABLE: " + table + " \n";
-}
-
-std::string Start(int printers) {
-  const std::string n = std::to_string(printers);
-  return "\nStart download.(Number of printers connected = " + n + ")\n\nDetected " + n +
-         " printer(s)\nStart downloading...\n";
-}
-
-std::string PrinterHeading(int number, const std::string &serial) {
-  return "\nNo" + std::to_string(number) + ".  Printer S/N = [" + serial + "] \n\n";
-}
-
-std::string CountdownLine(int seconds) {
-  return "Waiting for the printer to finish rewriting firmware.  Remaining " + std::to_string(seconds) +
-         " sec.  \r";
-}
-
-// A download that went, and its countdown showing `seconds`.
-std::string Sent(const std::string &label, const std::string &path, int blanks, const std::vector<int> &seconds) {
-  std::string text = "Downloading " + label + " file... [" + path + "]\n" + "Finished." + std::string(blanks, ' ') + "\n";
+std::string Countdown(const std::vector<int> &seconds) {
+  std::string text;
   for (int s : seconds) text += CountdownLine(s);
-  return text + "\n\n";
+  return text;
 }
-std::string SentMain(const std::vector<int> &seconds = {0}) { return Sent("MAIN", "MAIN.BIN", 50, seconds); }
-std::string SentDsp(const std::vector<int> &seconds = {0}) { return Sent("DSP", "DSP.BIN", 49, seconds); }
-std::string SentTable(const std::vector<int> &seconds = {0}) { return Sent("TABLE", "TABLE.BIN", 51, seconds); }
+// A download that went, and its countdown showing `seconds`.
+std::string SentMain(const std::vector<int> &seconds = {0}) { return Sent(kMain, Countdown(seconds)); }
+std::string SentDsp(const std::vector<int> &seconds = {0}) { return Sent(kDsp, Countdown(seconds)); }
+std::string SentTable(const std::vector<int> &seconds = {0}) { return Sent(kTable, Countdown(seconds)); }
 
 // Firmware information as a printer reports it: the boot area, then MAIN,
 // DSP and TABLE records with these names (short ones end in zero bytes).
@@ -137,13 +113,9 @@ std::vector<uint8_t> Info(const std::string &main, const std::string &dsp, const
 
 std::string ReadBack(const std::string &main, const std::string &dsp, const std::string &table) {
   auto record = [](const std::string &name, int version) {
-    return "Program Name  = " + name + "\nProgram Type  = Program type 16c\nCreate Date   = 2026/12/10\n" +
-           "Version       = 0" + std::to_string(version) + ".2a \n";
+    return Record{name, "Program type 16c", "2026/12/10", "0" + std::to_string(version) + ".2a"};
   };
-  return "Completed firmware upgrade.\n"
-         "verifying the information on the upgraded firmware.\n\n"
-         "----- MAIN -----\n" + record(main, 2) + "\n----- DSP -----\n" + record(dsp, 3) +
-         "\n----- TABLE -----\n" + record(table, 4);
+  return updater_transcript::ReadBack(record(main, 2), record(dsp, 3), record(table, 4));
 }
 
 const char kAllFiles[] =
