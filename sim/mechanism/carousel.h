@@ -71,8 +71,10 @@ std::span<const CarouselTurn> CarouselTurnsOf(EngineVariant variant);
 
 class Carousel {
  public:
-  // Counts a second at full duty.
-  static constexpr uint32_t kFullSpeed = 400;
+  // Counts a second at full duty: fast enough that a homing at 50 % from
+  // anywhere a turn leaves the carousel reaches the end stop within the
+  // firmware's 10 s guard.
+  static constexpr uint32_t kFullSpeed = 500;
   static constexpr uint32_t kTurnEncChannel = 4;
   static constexpr uint32_t kFaultChkChannel = 6;
   static constexpr SensorBit kUnitPosi{1, 9, false};

@@ -121,6 +121,15 @@ TEST_P(CarouselLayouts, EveryTurnFromEveryRestPointEndsInsideItsTargetsWindowWit
     }
   }
   EXPECT_EQ(walked.size(), CarouselTurnsOf(variant).size()) << "every turn walked";
+  // A homing (50 % duty, towards the end stop) from any rest point reaches
+  // the end stop within the firmware's 10 s guard, with half a second to
+  // spare.
+  constexpr uint64_t kHomingPercent = 50;
+  constexpr Nanos kHomingLimit = 9500 * kNsPerMs;
+  for (const int32_t rest : seen) {
+    const auto counts = static_cast<uint64_t>(layout.endStop - rest);
+    EXPECT_LT(counts * kSecond * 100 / (Carousel::kFullSpeed * kHomingPercent), kHomingLimit) << "homing from " << rest;
+  }
   // The homing's end lies in 3's window, and neutral's rest where a turn
   // from 3 ends.
   EXPECT_EQ(layout.At(layout.endStop), P::Right);
@@ -159,16 +168,18 @@ void SlippingLocked(Carousel& c) {
 }
 
 TEST(CarouselCounts, BothChannelsCountTravelUpwardsAndStandStillTogether) {
+  constexpr int32_t kFull = Carousel::kFullSpeed;  // counts in one second at full duty
   const CountCase cases[] = {
-      {"forward at full duty", 4, Nothing, 400, 400, 400},
-      {"reverse at full duty", -4, Nothing, 400, 400, -400},
-      {"forward at half duty", 2, Nothing, 200, 200, 200},
-      {"reverse at a quarter", -1, Nothing, 100, 100, -100},
-      {"at 250 % of its speed", 2, [](Carousel& c) { c.SetSpeedPercent(250); }, 500, 500, 500},
+      {"forward at full duty", 4, Nothing, kFull, kFull, kFull},
+      {"reverse at full duty", -4, Nothing, kFull, kFull, -kFull},
+      {"forward at half duty", 2, Nothing, kFull / 2, kFull / 2, kFull / 2},
+      {"reverse at a quarter", -1, Nothing, kFull / 4, kFull / 4, -kFull / 4},
+      {"at 250 % of its speed", 2, [](Carousel& c) { c.SetSpeedPercent(250); }, kFull * 5 / 4, kFull * 5 / 4,
+       kFull * 5 / 4},
       {"locked", 4, Locked, 0, 0, 0},
       {"blocked", -4, Blocked, 0, 0, 0},
-      {"slipping", 4, Slipping, 400, 0, 0},
-      {"slipping against the lock", 2, SlippingLocked, 200, 0, 0},
+      {"slipping", 4, Slipping, kFull, 0, 0},
+      {"slipping against the lock", 2, SlippingLocked, kFull / 2, 0, 0},
   };
   for (const CountCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -195,7 +206,7 @@ TEST(CarouselCounts, AtTheEndStopNothingCountsUnlessTheStopIsMissing) {
     const uint32_t turnEnc = r.TurnEnc(), faultChk = r.FaultChk();
     r.Run(kSecond);
     if (bMissing) {
-      EXPECT_EQ(r.FaultChk() - faultChk, 400u) << "runs on";
+      EXPECT_EQ(r.FaultChk() - faultChk, Carousel::kFullSpeed) << "runs on";
       EXPECT_GT(r.carousel.Position(), layout.endStop);
       EXPECT_FALSE(r.carousel.UnitPosi()) << "past 3's window";
       continue;
@@ -209,7 +220,7 @@ TEST(CarouselCounts, AtTheEndStopNothingCountsUnlessTheStopIsMissing) {
     // And away from it again the other way.
     r.carousel.Drive(-1, 1);
     r.Run(kSecond);
-    EXPECT_EQ(r.carousel.Position(), layout.endStop - 400);
+    EXPECT_EQ(r.carousel.Position(), layout.endStop - static_cast<int32_t>(Carousel::kFullSpeed));
   }
 }
 
@@ -234,17 +245,17 @@ TEST(CarouselCounts, UnitPosiFollowsTheWindowsAndEachEdgeIsTraced) {
 TEST(CarouselCounts, ADutyChangeKeepsTheTravelTowardsTheNextCount) {
   CarouselRig r(EngineVariant::EM3);
   r.carousel.Drive(1, 1);
-  r.Run(kSecond / 400 / 2);  // half a count at full speed
+  r.Run(kSecond / Carousel::kFullSpeed / 2);  // half a count at full speed
   r.carousel.Drive(1, 2);
-  r.Run(kSecond / 400 - 1);  // the other half at half speed, less 1 ns
+  r.Run(kSecond / Carousel::kFullSpeed - 1);  // the other half at half speed, less 1 ns
   EXPECT_EQ(r.TurnEnc(), 0u);
   r.Run(1);
   EXPECT_EQ(r.TurnEnc(), 1u);
   // Stopping forgets a part-made count.
-  r.Run(kSecond / 400);
+  r.Run(kSecond / Carousel::kFullSpeed);
   r.carousel.Drive(0, 1);
   r.carousel.Drive(1, 1);
-  r.Run(kSecond / 400 - 1);
+  r.Run(kSecond / Carousel::kFullSpeed - 1);
   EXPECT_EQ(r.TurnEnc(), 1u);
 }
 
@@ -271,8 +282,8 @@ TEST_F(CarouselOnTheMechanism, TheRotationMotorTurnsItAtItsDutyWhileTheLockIsOpe
   const uint16_t turnEnc = Counter(Carousel::kTurnEncChannel);
   const int32_t from = carousel.Position();
   Run(kSecond);
-  EXPECT_EQ(Counter(Carousel::kTurnEncChannel) - turnEnc, 200);
-  EXPECT_EQ(carousel.Position() - from, 200);
+  EXPECT_EQ(Counter(Carousel::kTurnEncChannel) - turnEnc, Carousel::kFullSpeed / 2);
+  EXPECT_EQ(carousel.Position() - from, static_cast<int32_t>(Carousel::kFullSpeed / 2));
   EXPECT_EQ(InputBit(Carousel::kUnitPosi.word, Carousel::kUnitPosi.bit), carousel.UnitPosi());
   // Locked again: it stops where the pin engages.
   Drive(DcMotor::RotLock, Op::Forward);
