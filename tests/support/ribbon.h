@@ -31,11 +31,25 @@ using testsupport::Ms;
 
 // What a wind by count ended with.
 struct Wind {
-  int32_t lResult = 9;      // the last IsAtTarget's, or -2 when the abort check ended it
+  int32_t lResult = 9;      // PollUntilDone's over IsAtTarget
   uint32_t ulTarget = 0;    // the supply target it was given
   uint32_t ulStopCount = 0;  // the supply count right after the stop
   sim::Nanos endedAt = 0;   // when the polls ended
 };
+
+// Polls a manager's step until it reports done or fails, with the abort
+// check on the covers between the polls: the step's result, or -2 when the
+// abort check ended the polls.
+template <typename Step>
+int32_t PollUntilDone(Step step) {
+  uint32_t ulDone = 0;
+  int32_t lResult = 0;
+  while (lResult == 0 && ulDone == 0) {
+    lResult = step(&ulDone);
+    if (lResult == 0 && ulDone == 0 && CheckAbort(SEQ_CHECK_COVERS) != 0) return -2;
+  }
+  return lResult;
+}
 
 // The wind by count of the sequences, in the application task on the
 // current unit's manager: SetTarget, SetRibbonPhase, IsAtTarget polled with
@@ -49,12 +63,7 @@ inline Wind WindByCount(sim::Machine& machine, uint32_t ulPhase, uint32_t ulDire
   w.ulTarget = g_pDonorMng->GetSupplyTarget();
   EXPECT_EQ(g_pDonorMng->SetRibbonPhase(ulPhase, ulDirection), 0);
   if (started) started();
-  uint32_t ulDone = 0;
-  w.lResult = 0;
-  while (w.lResult == 0 && ulDone == 0) {
-    w.lResult = g_pDonorMng->IsAtTarget(1, &ulDone);
-    if (w.lResult == 0 && ulDone == 0 && CheckAbort(SEQ_CHECK_COVERS) != 0) w.lResult = -2;
-  }
+  w.lResult = PollUntilDone([](uint32_t* pulDone) { return g_pDonorMng->IsAtTarget(1, pulDone); });
   w.endedAt = machine.Now();
   g_pDonorMng->StopRibbon(1, 1);
   g_pCurSlitRibEncSrc->ReadCount(&w.ulStopCount);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -258,5 +259,236 @@ TEST_P(RibbonWind, StopsOnItsSupplyTarget) {
 
 INSTANTIATE_TEST_SUITE_P(Phases, RibbonWind, ::testing::ValuesIn(kWinds), positionertest::CaseName<
                                                                               ::testing::TestParamInfo<WindCase>>);
+
+// ---- faults -------------------------------------------------------------------------------
+
+enum class Action { Wind, Tighten };
+
+struct FaultCase {
+  const char* pszName;
+  PrintUnit unit;
+  sim::RibbonFault fault;
+  Action action;
+  bool bDuringWind;  // switched on once the wind is under way, else before it
+  // Where the supply encoder stopped counting: the stall watch's 4000 ms
+  // run from there.
+  enum { kFromSwitch, kFromCore, kFromStart, kTightening } stalledFrom;
+};
+
+const FaultCase kFaults[] = {
+    {"cut_during_a_wind_L", PrintUnit::L, sim::RibbonFault::Cut, Action::Wind, true, FaultCase::kFromSwitch},
+    {"end_during_a_wind_L", PrintUnit::L, sim::RibbonFault::End, Action::Wind, true, FaultCase::kFromCore},
+    {"take_up_stalled_while_tightening_L", PrintUnit::L, sim::RibbonFault::TakeUpStalled, Action::Tighten, false,
+     FaultCase::kTightening},
+    {"cut_during_a_wind_R", PrintUnit::R, sim::RibbonFault::Cut, Action::Wind, true, FaultCase::kFromSwitch},
+    {"end_during_a_wind_R", PrintUnit::R, sim::RibbonFault::End, Action::Wind, true, FaultCase::kFromCore},
+    {"take_up_stalled_while_tightening_R", PrintUnit::R, sim::RibbonFault::TakeUpStalled, Action::Tighten, false,
+     FaultCase::kTightening},
+    // No ribbon: the take-up spins free and the supply never turns.
+    {"no_ribbon_at_a_wind_L", PrintUnit::L, sim::RibbonFault::NoRibbon, Action::Wind, false, FaultCase::kFromStart},
+    {"supply_encoder_jammed_during_a_wind_R", PrintUnit::R, sim::RibbonFault::SupplyEncoderJammed, Action::Wind, true,
+     FaultCase::kFromSwitch},
+};
+
+constexpr uint32_t kTightenIntervalMs = 100;
+
+// What a faulted drive ended with, in the application task.
+struct Drive {
+  int32_t lResult = 9;
+  sim::Nanos startedAt = 0;
+  sim::Nanos endedAt = 0;
+  CDonorMng* pManager = nullptr;
+};
+
+// Tightening as the slack take-up runs it: the tension phase's take-up,
+// then StepTighten polled until it is done or fails.
+Drive Tighten(sim::Machine& machine, uint32_t ulCounts) {
+  Drive d;
+  d.startedAt = machine.Now();
+  g_pDonorMng->SetRibbonPhase(RIBPH_TENSION, 1);
+  g_pDonorMng->StartTighten(kTightenIntervalMs, ulCounts);
+  d.lResult = ribbontest::PollUntilDone([](uint32_t* pulDone) { return g_pDonorMng->StepTighten(pulDone); });
+  d.endedAt = machine.Now();
+  return d;
+}
+
+// The take-up motor's duties while it ran forward since a time, each once.
+std::vector<int32_t> TakeUpDutiesSince(const sim::MechanismTrace& trace, const std::string& motor, sim::Nanos since) {
+  std::vector<int32_t> duties;
+  for (const sim::MechanismEvent& e : trace.Of(motor)) {
+    if (e.at < since || e.drive != DriveState::Forward || e.value == 0) continue;
+    if (duties.empty() || duties.back() != e.value) duties.push_back(e.value);
+  }
+  return duties;
+}
+
+class RibbonManager : public ribbontest::RibbonPrinter {};
+
+class RibbonFaults : public ribbontest::RibbonPrinter, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(RibbonFaults, RaiseTheUnitsRibbonEmptyAndEndInTheNoRibbonState) {
+  const FaultCase& c = GetParam();
+  const uint32_t ulUnit = c.unit == PrintUnit::L ? 0 : 1;
+  const uint32_t ulIndex = 0x1603 + ulUnit;
+  const std::string line = ulUnit == 0 ? "Ribbon Empty L  " : "Ribbon Empty R  ";
+  const std::string suffix = ulUnit == 0 ? "L" : "R";
+  BootReady();
+  if (!c.bDuringWind) m_machine->MechanismFaults().SetRibbonFault(c.unit, c.fault, true);
+  const sim::RibbonTransport& model = Ribbon(c.unit);
+  const uint64_t ullSupplyBefore = model.SupplyCount();
+
+  static Drive s_drive;
+  auto pDone = std::make_shared<bool>(false);
+  sim::Machine& machine = *m_machine;
+  m_machine->AtNextPass([&machine, pDone, &c, ulUnit] {
+    SelectUnit(ulUnit);
+    if (c.action == Action::Wind) {
+      s_drive.startedAt = machine.Now();
+      const Wind w = WindByCount(machine, RIBPH_WIND_M, 1, 20000);
+      s_drive.lResult = w.lResult;
+      s_drive.endedAt = w.endedAt;
+    } else {
+      s_drive = Tighten(machine, 50);
+    }
+    s_drive.pManager = g_pDonorMng;
+    SelectUnit(0);
+    *pDone = true;
+  });
+  sim::Nanos faultAt = 0;
+  if (c.bDuringWind) {
+    ASSERT_EQ(m_machine->RunUntil([&] { return model.SupplyCount() > ullSupplyBefore + 200; }, Ms(5000)),
+              sim::RunResult::ConditionMet);
+    faultAt = m_machine->Now();
+    m_machine->MechanismFaults().SetRibbonFault(c.unit, c.fault, true);
+  }
+  m_machine->RunUntil([&] { return *pDone; }, Ms(30000));
+  ASSERT_TRUE(*pDone);
+  EXPECT_EQ(s_drive.pManager, ulUnit == 0 ? static_cast<CDonorMng*>(&g_DonorMngColorSenL)
+                                          : static_cast<CDonorMng*>(&g_DonorMngColorSenR));
+  EXPECT_EQ(s_drive.lResult, -1);
+  const double dFailedAfterMs = static_cast<double>(s_drive.endedAt) / sim::kNsPerMs;
+  // The stall watch counts whole milliseconds from the last count it saw,
+  // a little before the encoder stopped.
+  switch (c.stalledFrom) {
+    case FaultCase::kFromSwitch:
+      EXPECT_NEAR(dFailedAfterMs - static_cast<double>(faultAt) / sim::kNsPerMs, 4000, 3);
+      break;
+    case FaultCase::kFromCore: {
+      // The tape wound to the supply's core.
+      const std::vector<sim::MechanismEvent> core = Mechanism().Trace().Of("RibbonCore" + suffix);
+      ASSERT_FALSE(core.empty());
+      EXPECT_TRUE(model.AtCore());
+      EXPECT_NEAR(dFailedAfterMs - static_cast<double>(core.front().at) / sim::kNsPerMs, 4000, 3);
+      break;
+    }
+    case FaultCase::kFromStart:
+      EXPECT_NEAR(static_cast<double>(s_drive.endedAt - s_drive.startedAt) / sim::kNsPerMs, 4000, 3);
+      break;
+    case FaultCase::kTightening:
+      // 5 % more take-up duty after each interval without supply motion,
+      // up to 20 above the tension duty; the next step fails.
+      EXPECT_EQ(TakeUpDutiesSince(Mechanism().Trace(), "DcMotorRibDst" + suffix, s_drive.startedAt),
+                (std::vector<int32_t>{40, 45, 50, 55, 60}));
+      EXPECT_NEAR(static_cast<double>(s_drive.endedAt - s_drive.startedAt) / sim::kNsPerMs,
+                  5 * (kTightenIntervalMs + 1), 3);
+      break;
+  }
+  EXPECT_TRUE(IsErrorRaised(ulIndex));
+  EXPECT_FALSE(IsErrorRaised(0x1603 + (1 - ulUnit))) << "the other unit's index";
+
+  // Everything stopped; the printer in the no-ribbon state.
+  m_machine->RunFor(Ms(100));
+  EXPECT_EQ(model.Motion(), 0u);
+  EXPECT_FALSE(model.Inputs().bClutch);
+  ASSERT_TRUE(RunUntilShown(&g_EventMngNoRibbon, line));
+  EXPECT_TRUE(Leds().IsOn(sim::PanelLed::Error));
+  const protocol::ReplyHeader h = Status();
+  EXPECT_EQ(h.printerState, protocol::PRINTER_STATE_ERROR);
+  EXPECT_EQ(h.errorClass, 0x06);
+  EXPECT_EQ(h.errorDetail, 0x0A + ulUnit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Switches, RibbonFaults, ::testing::ValuesIn(kFaults),
+                         positionertest::CaseName<::testing::TestParamInfo<FaultCase>>);
+
+TEST_F(RibbonManager, TighteningEndsOnceTheSupplyHasTurnedAtTheStartDuty) {
+  BootReady();
+  static Drive s_drive;
+  sim::Machine& machine = *m_machine;
+  ASSERT_TRUE(InLoop([&machine] {
+    s_drive = Tighten(machine, 50);
+    g_pDonorMng->StopRibbon(1, 1);
+  }));
+  EXPECT_EQ(s_drive.lResult, 0);
+  EXPECT_GE(Fpga().Counter(0), 50);
+  EXPECT_EQ(TakeUpDutiesSince(Mechanism().Trace(), "DcMotorRibDstL", s_drive.startedAt),
+            (std::vector<int32_t>{40}));
+  EXPECT_FALSE(IsErrorRaised(0x1603));
+}
+
+// ---- the one-phase run and the pending drive steps ----------------------------------------
+
+TEST_F(RibbonManager, TheOnePhaseRunWindsOnceAndStopsAtOnceKeepingTheCounts) {
+  BootReady();
+  static uint32_t s_aulBefore[2], s_aulAfter[2];
+  static int32_t s_lResult = 9;
+  static sim::Nanos s_startedAt = 0;
+  static bool s_bClutchBefore = false;
+  sim::Machine& machine = *m_machine;
+  sim::RibbonMechanism& ribbons = Ribbons();
+  ASSERT_TRUE(InLoop([&machine, &ribbons] {
+    // Some counts on both encoders, then the tension phase backwards: the
+    // clutch engaged, the supply pulling against the held take-up.
+    EXPECT_EQ(WindByCount(machine, RIBPH_WIND_M, 1, 300).lResult, 0);
+    g_pDonorMng->SetRibbonPhase(RIBPH_TENSION, 2);
+    SeqWaitMs(100, 0);
+    s_bClutchBefore = ribbons.Unit(PrintUnit::L).Inputs().bClutch;
+    s_aulBefore[0] = SlitCount(g_SlitRibEncSrcL);
+    s_aulBefore[1] = SlitCount(g_SlitRibEncDstL);
+    s_startedAt = machine.Now();
+    s_lResult = RunRibbonPhaseOnce();
+    s_aulAfter[0] = SlitCount(g_SlitRibEncSrcL);
+    s_aulAfter[1] = SlitCount(g_SlitRibEncDstL);
+  }));
+  EXPECT_EQ(s_lResult, 0);
+  EXPECT_TRUE(s_bClutchBefore);
+  // The wind phase started once (the take-up forward at "RollUp Ds[%]")
+  // and, the base step reporting the end at once, stopped: both motors
+  // braked, the clutch released, the counts kept.
+  EXPECT_EQ(TakeUpDutiesSince(Mechanism().Trace(), "DcMotorRibDstL", s_startedAt), (std::vector<int32_t>{80}));
+  EXPECT_EQ(g_pDonorMng->GetRibbonPhase(), static_cast<uint32_t>(RIBPH_WIND_M));
+  EXPECT_EQ(g_pDonorMng->GetTakeUpDuty(), 0u);
+  EXPECT_EQ(Mechanism().Drive(DcMotor::RibSrcL), DriveState::Brake);
+  EXPECT_EQ(Mechanism().Drive(DcMotor::RibDstL), DriveState::Brake);
+  EXPECT_FALSE(Ribbon(PrintUnit::L).Inputs().bClutch);
+  EXPECT_GE(s_aulBefore[0], 300u);
+  EXPECT_GT(s_aulBefore[1], 300u);
+  EXPECT_LE(s_aulAfter[0] - s_aulBefore[0], 1u);
+  EXPECT_LE(s_aulAfter[1] - s_aulBefore[1], 1u);
+  m_machine->RunFor(Ms(200));
+  EXPECT_EQ(Fpga().Counter(0), s_aulAfter[0]);
+  EXPECT_EQ(Fpga().Counter(2), s_aulAfter[1]);
+}
+
+TEST_F(RibbonManager, PendingDriveStepsClearEveryRibbonRequestAtTheFirstCall) {
+  BootReady();
+  static uint32_t s_aulPending[4];
+  static int32_t s_alResult[4];
+  ASSERT_TRUE(InLoop([] {
+    CDonorMng* const apManagers[4] = {&g_DonorMngMarkSenL, &g_DonorMngMarkSenR, &g_DonorMngColorSenL,
+                                      &g_DonorMngColorSenR};
+    for (uint32_t i = 0; i < 4; ++i) {
+      g_pDonorMng = apManagers[i];
+      s_aulPending[i] = 0x0F;
+      s_alResult[i] = RunPendingDriveSteps(&s_aulPending[i]);
+    }
+    SelectUnit(0);
+  }));
+  for (uint32_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(s_aulPending[i], 0u) << "manager " << i;
+    EXPECT_EQ(s_alResult[i], 0) << "manager " << i;
+  }
+  EXPECT_EQ(g_pDonorMng, &g_DonorMngColorSenL);
+}
 
 }  // namespace
