@@ -3,10 +3,11 @@
 // models and the four managers (each braking its unit's ribbon motors) and
 // the start-up picks unit L's colour-sensor manager and 8x12 roll; a wind
 // by count of every phase family stops on its supply target, forward or
-// back, also across the counters' wrap; a cut or ended ribbon stalls the
-// wind and a stalled take-up fails the tightening, each raising its unit's
-// "Ribbon Empty" and leaving the printer in the no-ribbon state; the
-// one-phase run and the pending drive steps with the managers' base steps.
+// back, also across the counters' wrap; a cut, ended or missing ribbon or a
+// jammed supply encoder stalls the wind and a stalled take-up fails the
+// tightening, each raising its unit's "Ribbon Empty" and leaving the
+// printer in the no-ribbon state; the one-phase run and the pending drive
+// steps with the managers' base steps.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -366,19 +367,19 @@ TEST_P(RibbonFaults, RaiseTheUnitsRibbonEmptyAndEndInTheNoRibbonState) {
   EXPECT_EQ(s_drive.pManager, ulUnit == 0 ? static_cast<CDonorMng*>(&g_DonorMngColorSenL)
                                           : static_cast<CDonorMng*>(&g_DonorMngColorSenR));
   EXPECT_EQ(s_drive.lResult, -1);
-  const double dFailedAfterMs = static_cast<double>(s_drive.endedAt) / sim::kNsPerMs;
+  const double dEndedMs = static_cast<double>(s_drive.endedAt) / sim::kNsPerMs;
   // The stall watch counts whole milliseconds from the last count it saw,
   // a little before the encoder stopped.
   switch (c.stalledFrom) {
     case FaultCase::kFromSwitch:
-      EXPECT_NEAR(dFailedAfterMs - static_cast<double>(faultAt) / sim::kNsPerMs, 4000, 3);
+      EXPECT_NEAR(dEndedMs - static_cast<double>(faultAt) / sim::kNsPerMs, 4000, 3);
       break;
     case FaultCase::kFromCore: {
       // The tape wound to the supply's core.
       const std::vector<sim::MechanismEvent> core = Mechanism().Trace().Of("RibbonCore" + suffix);
       ASSERT_FALSE(core.empty());
       EXPECT_TRUE(model.AtCore());
-      EXPECT_NEAR(dFailedAfterMs - static_cast<double>(core.front().at) / sim::kNsPerMs, 4000, 3);
+      EXPECT_NEAR(dEndedMs - static_cast<double>(core.front().at) / sim::kNsPerMs, 4000, 3);
       break;
     }
     case FaultCase::kFromStart:
