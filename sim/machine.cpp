@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "sim/board_devices.h"
+#include "sim/media_option.h"
 #include "sim/mechanism/input_faults.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
@@ -75,12 +76,18 @@ Machine::Machine(MachineOptions options) {
   m_board = std::make_unique<Board>(config);
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
+  if (options.media) ApplyMedia(*options.media, &options.ribbons);
   InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode});
+  if (options.media == Media::None) {
+    for (PrintUnit unit : {PrintUnit::L, PrintUnit::R}) MechanismFaults().SetRibbonFault(unit, RibbonFault::NoRibbon, true);
+  }
+  InstallLoadedRibbonStandIn();
   m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
   m_board->PowerOn();
 }
 
 Machine::~Machine() {
+  RemoveLoadedRibbonStandIn();
   m_usbHost.reset();
   m_stall.reset();
   g_appEntry = nullptr;

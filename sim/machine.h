@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "sim/clock.h"
 #include "sim/dsp/dsp_core.h"
 #include "sim/kernel.h"
+#include "sim/media_option.h"
 #include "sim/mechanism/ribbon_colors.h"
 #include "sim/mechanism/ribbon_transport.h"
 
@@ -43,10 +45,16 @@ struct MachineOptions {
   // The ribbon panel under each unit's colour sensor (sim::DcMechanism).
   std::array<Panel, 2> ribbonPanels{Panel::Yellow, Panel::Yellow};
   // The ribbon roll in each unit (L, R): type, supply and take-up lengths,
-  // slack (sim::RibbonLoad; by default a new Color8x12K1 roll), and the
-  // ribbon drive mode, 1 or 2 (sim::RibbonTransport). Their fault switches:
+  // slack (sim::RibbonLoad; by default a new colour 8x10 roll of kind 1,
+  // kDefaultRibbon), and the ribbon drive mode, 1 or 2
+  // (sim::RibbonTransport). Their fault switches:
   // MechanismFaults().SetRibbonFault.
-  std::array<RibbonLoad, 2> ribbons{};
+  static constexpr RibbonLoad kDefaultRibbon{RibbonType::Color8x10K1};
+  std::array<RibbonLoad, 2> ribbons{kDefaultRibbon, kDefaultRibbon};
+  // The media (sim/media_option.h): colour ribbons of one size in both
+  // units in place of the ribbons' types, or no ribbon in either (their
+  // NoRibbon fault from power-on). Unset: the ribbons as given.
+  std::optional<Media> media;
   uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
   // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
   DspCore::Link dspLink = DspCore::Link::Accepts;

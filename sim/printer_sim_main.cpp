@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,6 +24,7 @@
 #include "sim/cable/cable_transport.h"
 #include "sim/exit_codes.h"
 #include "sim/machine.h"
+#include "sim/media_option.h"
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/ribbon_transport.h"
@@ -43,7 +45,8 @@ struct Options {
   std::array<sim::Panel, 2> ribbonPanels{sim::Panel::Yellow, sim::Panel::Yellow};
   bool bEchoMechanism = false;
   uint32_t engineVersion = 0;  // 0: the EEPROM's own
-  std::array<sim::RibbonLoad, 2> ribbons{};
+  std::array<sim::RibbonLoad, 2> ribbons = sim::MachineOptions{}.ribbons;
+  std::optional<sim::Media> media;
   uint32_t ribbonDriveMode = sim::kDefaultRibbonDriveMode;
   std::vector<std::pair<sim::PrintUnit, sim::RibbonFault>> ribbonFaults;
 };
@@ -75,9 +78,12 @@ void Usage() {
       "                     the ribbon panel under unit l's or r's colour sensor: yellow (default),\n"
       "                     magenta, cyan, overcoat, none\n"
       "  --ribbon UNIT TYPE[:SUPPLY_MM[:TAKEUP_MM]]\n"
-      "                     the ribbon roll in unit l or r: mark8x10, mark8x12, color8x10k1, color8x12k1\n"
-      "                     (default), color8x10k2, color8x12k2; unless given, the supply holds the whole\n"
+      "                     the ribbon roll in unit l or r: mark8x10, mark8x12, color8x10k1 (default),\n"
+      "                     color8x12k1, color8x10k2, color8x12k2; unless given, the supply holds the whole\n"
       "                     roll and the take-up 1000 mm, as on a new roll\n"
+      "  --media 8x10|8x12|none\n"
+      "                     colour ribbons of that size (kind 1) in both units, in place of the --ribbon\n"
+      "                     types, or no ribbon in either; the printer offers the print sizes of its media\n"
       "  --ribbon-drive-mode N\n"
       "                     1: the supply motor also pays out forward; 2 (default): it does not\n"
       "  --ribbon-fault UNIT FAULT\n"
@@ -134,6 +140,9 @@ bool Parse(int argc, char** argv, Options* pOptions) {
     } else if (sim::PrintUnit unit{}; arg == "--ribbon" && i + 2 < argc && ParseUnit(argv[i + 1], &unit) &&
                                       sim::ParseRibbonLoad(argv[i + 2], &pOptions->ribbons[static_cast<uint32_t>(unit)])) {
       i += 2;
+    } else if (sim::Media media{}; arg == "--media" && i + 1 < argc && sim::ParseMedia(argv[i + 1], &media)) {
+      pOptions->media = media;
+      ++i;
     } else if (arg == "--ribbon-drive-mode" && i + 1 < argc &&
                (std::strcmp(argv[i + 1], "1") == 0 || std::strcmp(argv[i + 1], "2") == 0)) {
       pOptions->ribbonDriveMode = argv[++i][0] == '1' ? 1 : 2;
@@ -213,6 +222,7 @@ int main(int argc, char** argv) {
   machineOptions.ribbonPanels = options.ribbonPanels;
   machineOptions.bEchoMechanism = options.bEchoMechanism;
   machineOptions.ribbons = options.ribbons;
+  machineOptions.media = options.media;
   machineOptions.ribbonDriveMode = options.ribbonDriveMode;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;

@@ -142,8 +142,9 @@ class UpdaterOverTheCable : public e2e::PrinterSimBusTest {
       p.process = StartPrinter(p.name, p.serial, i == 0 ? kComesBack : secondOptions);
     }
     ASSERT_TRUE(WaitForPorts({m_printers[0].port, m_printers[1].port})) << Logs();
+    // Ready, with printer-sim's default media: colour 8x10 ribbons in both units.
     for (Printer &p : m_printers) {
-      ASSERT_TRUE(e2e::PollUntil([&] { return p.process->Log().find("[lcd] |Ready           |") != std::string::npos; },
+      ASSERT_TRUE(e2e::PollUntil([&] { return p.process->Log().find("[lcd] |8x10 YMC-YMC    |") != std::string::npos; },
                                  e2e::kBootLimitMs))
           << p.process->Log();
       ASSERT_EQ(StatusOf(p.serial), RESULT_OK) << p.process->Log();

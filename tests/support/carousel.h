@@ -159,9 +159,9 @@ class CarouselPrinter : public testsupport::MachineTest {
   void BootReady(sim::EngineVariant variant) {
     m_variant = variant;
     BootNewPrinter(positionertest::VariantOptions(variant));
-    m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; },
+    m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; },
                         testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
-    ASSERT_EQ(Lcd().Visible(), "Ready           ");
+    ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
     for (const sim::PhotoSensor sensor : {sim::PhotoSensor::TopL, sim::PhotoSensor::TopR, sim::PhotoSensor::PaperEmpty}) {
       Inputs().SetPaperSeen(sensor, false);
     }

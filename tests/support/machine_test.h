@@ -67,6 +67,10 @@ class AppBodyTest : public MachineTest {
 
 inline constexpr sim::Nanos Ms(uint64_t ms) { return ms * sim::kNsPerMs; }
 
+// The LCD line of a ready printer with the machine's default media: colour
+// 8x10 ribbons in both units ("Ribbon Status" 0).
+inline constexpr const char* kReadyLine = "8x10 YMC-YMC    ";
+
 // From power-on to the application entry: MainTask's start-up, dominated by
 // the USB PHY's reset wait when the driver opens.
 inline constexpr sim::Nanos kStartUp = Ms(1100);

@@ -190,7 +190,7 @@ TEST_F(AppStartUp, TheSamplePrinterRaisesNothingAndSettlesInReadyStateA) {
   EXPECT_TRUE(m_machine->Logged(std::string("[MAIN] S/N = ") + testsupport::kSampleSerial));
   EXPECT_EQ(RaisedErrors(), ErrorSet{});
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyB) << "the first state, whatever was raised";
-  EXPECT_TRUE(RunUntilShown("Ready           ", Ms(3000))) << Lcd().Visible();
+  EXPECT_TRUE(RunUntilShown(testsupport::kReadyLine, Ms(3000))) << Lcd().Visible();
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
   EXPECT_EQ(RaisedErrors(), ErrorSet{});
   EXPECT_EQ(m_machine->GetBoard().FindDevice<sim::DspCore>()->RunningProgram(), sim::DspCore::Program::Internal);

@@ -49,8 +49,8 @@ class ControlCore : public testsupport::MachineTest {
  protected:
   void SetUp() override {
     BootNewPrinter();
-    m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; }, kSettle);
-    ASSERT_EQ(Lcd().Visible(), "Ready           ");
+    m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; }, kSettle);
+    ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
     // Ready state A draws its line before it sets the LEDs.
     m_machine->RunFor(Ms(100));
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
@@ -160,7 +160,7 @@ TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
       EXPECT_FALSE(Leds().IsOn(PanelLed::Ready)) << c.name;
       EXPECT_EQ(h.printerState, PRINTER_STATE_ERROR) << c.name;
     } else {
-      EXPECT_EQ(Lcd().Visible(), "Ready           ") << c.name;
+      EXPECT_EQ(Lcd().Visible(), testsupport::kReadyLine) << c.name;
       EXPECT_EQ(h.printerState, PRINTER_STATE_READY) << c.name;
     }
     EXPECT_EQ(h.errorClass, c.major) << c.name;
@@ -182,8 +182,8 @@ TEST_F(ControlCore, ARaisedIndexSelectsItsStateAndClearingItReturnsToReady) {
       g_ErrorMng.ClearError(c.index);
     });
     ASSERT_TRUE(RunUntilState(&g_EventMngReadyA, Ms(4000))) << c.name;
-    m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; }, Ms(1000));
-    EXPECT_EQ(Lcd().Visible(), "Ready           ") << c.name;
+    m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; }, Ms(1000));
+    EXPECT_EQ(Lcd().Visible(), testsupport::kReadyLine) << c.name;
     EXPECT_TRUE(Leds().IsOn(PanelLed::Ready)) << c.name;
     EXPECT_EQ(Status().printerState, PRINTER_STATE_READY) << c.name;
   }
@@ -293,8 +293,8 @@ TEST_F(ControlCore, AStopFoundAtThePassStartSkipsSelectionAndDispatch) {
 
 bool RunUntilReady(sim::Machine& m) {
   sim::LcdController& lcd = *m.GetBoard().FindDevice<sim::LcdController>();
-  m.RunUntil([&lcd] { return lcd.Visible() == "Ready           "; }, kSettle);
-  return lcd.Visible() == "Ready           ";
+  m.RunUntil([&lcd] { return lcd.Visible() == testsupport::kReadyLine; }, kSettle);
+  return lcd.Visible() == testsupport::kReadyLine;
 }
 
 // Boot 0 stores a setting and a counter and asks for a reset, which ends

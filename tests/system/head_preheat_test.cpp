@@ -31,8 +31,8 @@ class IdlePreheat : public testsupport::MachineTest {
     Mechanism().SetThermistor(Thermistor::HeadL, kWarm);
     Mechanism().SetThermistor(Thermistor::HeadR, kWarm);
     sim::LcdController& lcd = *m_machine->GetBoard().FindDevice<sim::LcdController>();
-    m_machine->RunUntil([&] { return lcd.Visible() == "Ready           "; }, kSettle);
-    ASSERT_EQ(lcd.Visible(), "Ready           ");
+    m_machine->RunUntil([&] { return lcd.Visible() == testsupport::kReadyLine; }, kSettle);
+    ASSERT_EQ(lcd.Visible(), testsupport::kReadyLine);
   }
   sim::MechanismInputs& Mechanism() { return *m_machine->GetBoard().FindDevice<sim::MechanismInputs>(); }
   HeadDriveBlock& Drive() { return *m_machine->GetBoard().FindDevice<HeadDriveBlock>(); }

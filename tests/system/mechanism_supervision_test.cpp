@@ -59,7 +59,7 @@ class MechanismSupervision : public testsupport::MachineTest {
  protected:
   void SetUp() override {
     BootNewPrinter();
-    ASSERT_TRUE(RunUntilShown(*m_machine, "Ready           ", kSettle));
+    ASSERT_TRUE(RunUntilShown(*m_machine, testsupport::kReadyLine, kSettle));
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
   }
   sim::MechanismInputs& Mechanism() { return MechanismOf(*m_machine); }
@@ -90,7 +90,7 @@ TEST_F(MechanismSupervision, AnOpenFrontCoverIsShownAndClearsOnlyAfterASecondClo
   }, Ms(5000));
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
   EXPECT_TRUE(bPreReady) << "back through pre-ready";
-  EXPECT_TRUE(RunUntilShown(*m_machine, "Ready           ", Ms(1000)));
+  EXPECT_TRUE(RunUntilShown(*m_machine, testsupport::kReadyLine, Ms(1000)));
 }
 
 TEST_F(MechanismSupervision, ACoverOpenedWhileASequenceRunsEndsItsAbortCheck) {
@@ -115,7 +115,7 @@ TEST(MechanismRestarts, TheRollTakenOutAsksForPaperAndItsRollBackMarkLastsAResta
     options.bRollLoaded = index == 0;  // taken out during the first boot and still out
     sim::Machine m(options);
     if (index == 0) {
-      if (!RunUntilShown(m, "Ready           ", kSettle)) return 1;
+      if (!RunUntilShown(m, testsupport::kReadyLine, kSettle)) return 1;
       MechanismOf(m).SetRollLoaded(false);
       if (!RunUntilShown(m, "Load Paper      ", Ms(1000))) return 2;
     } else {
@@ -134,7 +134,7 @@ TEST(MechanismRestarts, AThermistorOutOfRangeIsInTheHistoryTheHostReadsAlsoAfter
   boots.ProvisionSamplePrinter();
   const std::vector<int> codes = boots.Run(2, [](int index, sim::MachineOptions options) {
     sim::Machine m(options);
-    if (!RunUntilShown(m, "Ready           ", kSettle)) return 1;
+    if (!RunUntilShown(m, testsupport::kReadyLine, kSettle)) return 1;
     if (!m.UsbHost().WaitForConfigured(Ms(5000))) return 2;
     if (index == 0) {
       if (Logged(ErrorLogOf(m), 0x04, 0x01)) return 3;

@@ -187,9 +187,9 @@ class PrinterAtReady : public testsupport::MachineTest {
   void SetUp() override { BootReady(sim::EngineVariant::EM3); }
   void BootReady(sim::EngineVariant variant) {
     BootNewPrinter(VariantOptions(variant));
-    m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; },
+    m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; },
                         testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
-    ASSERT_EQ(Lcd().Visible(), "Ready           ");
+    ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
   }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }

@@ -29,7 +29,7 @@ TEST_F(RibbonBoard, TheOptionsLoadEachUnitAndTheFirmwaresChoppersWindItToItsCore
   m_machine->MechanismFaults().SetRibbonFault(sim::PrintUnit::L, sim::RibbonFault::NoRibbon, true);
   ASSERT_EQ(m_machine->RunUntil([this] { return m_machine->Logged("Main Loop ..."); }, testsupport::kStartUp + Ms(10000)),
             sim::RunResult::ConditionMet);
-  EXPECT_EQ(Ribbons().Unit(sim::PrintUnit::L).Type(), sim::RibbonType::Color8x12K1);
+  EXPECT_EQ(Ribbons().Unit(sim::PrintUnit::L).Type(), sim::RibbonType::Color8x10K1);
   EXPECT_EQ(Ribbons().Unit(sim::PrintUnit::R).Type(), sim::RibbonType::Mark8x10);
   EXPECT_EQ(Ribbons().Unit(sim::PrintUnit::R).SupplyLength(), 1000);
   EXPECT_EQ(Ribbons().Unit(sim::PrintUnit::R).TakeUpLength(), 20);

@@ -32,8 +32,8 @@ class StepperMotion : public testsupport::MachineTest {
  protected:
   void SetUp() override {
     BootNewPrinter();
-    m_machine->RunUntil([&] { return Lcd().Visible() == "Ready           "; }, kSettle);
-    ASSERT_EQ(Lcd().Visible(), "Ready           ");
+    m_machine->RunUntil([&] { return Lcd().Visible() == testsupport::kReadyLine; }, kSettle);
+    ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
     Fpga().AddPulseObserver(0, [this] { m_mainPulses.push_back(Fpga().LastPulseTime(0)); });
   }
   sim::FpgaMainBlock& Fpga() { return *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>(); }

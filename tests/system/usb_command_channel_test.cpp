@@ -98,7 +98,8 @@ TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   // printer has settled in ready state A (the host sees it from the
   // start-up's connection on, before the states refresh the mirrors). A new
   // printer's status is zero but for "Key Enable" (data byte 80), whose
-  // default is 1; no media record has come yet, so that mirror is zero.
+  // default is 1; the media mirror holds the start-up's default media
+  // (colour 8x10 ribbons in both units: full size 2464 x 3024).
   m.RunUntil([] { return g_pCurEventMng == &g_EventMngReadyA; }, Ms(10000));
   ASSERT_EQ(g_pCurEventMng, &g_EventMngReadyA);
   m.RunFor(Ms(100));
@@ -109,7 +110,7 @@ TEST_P(PrinterOnTheCable, EnumeratesWithItsIdentityAndAnswersAtOnce) {
   EXPECT_EQ(status.data, expectedStatus);
   const Reply media = Command(host, CMD_GET_MEDIA_INFO);
   ExpectOk(media, MEDIA_INFO_REPLY_SIZE);
-  EXPECT_EQ(media.data, Bytes(MEDIA_INFO_REPLY_SIZE, 0));
+  EXPECT_EQ(media.data, (Bytes{3, 3, 1, 1, 0, 0xA0, 0x09, 0xD0, 0x0B, 0, 0, 0, 0}));
   ExpectOk(Command(host, CMD_GET_MEDIA_INFO_EX), MEDIA_INFO_EX_REPLY_SIZE);
   const Reply model = Command(host, CMD_GET_MODEL_NAME);
   ExpectOk(model, ModelNameReply::kSize);
