@@ -1,4 +1,4 @@
-// The ribbons as the system tests see them: a new printer showing "Ready"
+// The ribbons as the system tests see them: a new printer, ready
 // with its ribbon loads, each unit's ribbon model, and the sequences' wind
 // by count run in the application task on the current unit's manager.
 #pragma once
@@ -70,14 +70,14 @@ inline Wind WindByCount(sim::Machine& machine, uint32_t ulPhase, uint32_t ulDire
   return w;
 }
 
-// A new printer showing "Ready", its ribbons loaded by the options.
+// A new printer, ready, its ribbons loaded by the options.
 class RibbonPrinter : public testsupport::MachineTest {
  protected:
   void BootReady(sim::MachineOptions options = {}) {
     BootNewPrinter(std::move(options));
-    m_machine->RunUntil([this] { return Lcd().Visible() == "Ready           "; },
+    m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; },
                         testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
-    ASSERT_EQ(Lcd().Visible(), "Ready           ");
+    ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
   }
 
