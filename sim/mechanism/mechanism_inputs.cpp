@@ -112,6 +112,7 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   dc.EchoToConsole(inputs.bEchoMechanism);
   RibbonMechanism& ribbons =
       board.AddDevice<RibbonMechanism>(board, *pFpga, *pConfig, *pGpio, dc, inputs.ribbons, inputs.ribbonDriveMode);
+  mechanism.AddAnalogSource([&ribbons](uint32_t channel, uint16_t* pLevel) { return ribbons.Analog(channel, pLevel); });
   board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc, &ribbons);
 }
 
