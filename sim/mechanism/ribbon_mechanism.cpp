@@ -208,6 +208,14 @@ bool RibbonMechanism::Analog(uint32_t channel, uint16_t* pLevel) {
   return true;
 }
 
+void RibbonMechanism::SetLineOffset(uint32_t lineOffset) {
+  for (uint32_t u = 0; u < 2; ++u) {
+    m_units[u].tape.SetLineOffset(lineOffset);
+    m_units[u].colorPanel = PanelAtColorSensor(static_cast<PrintUnit>(u));
+    m_units[u].headPanel = PanelAtHead(static_cast<PrintUnit>(u));
+  }
+}
+
 void RibbonMechanism::SetMarkSensorStuck(PrintUnit unit, uint32_t sensor, bool bStuck, bool bMark) {
   UnitState& s = m_units[static_cast<uint32_t>(unit)];
   if (sensor >= RibbonTape::kMarkSensors) return;

@@ -73,6 +73,9 @@ class RibbonMechanism final : public DeviceModel {
   // Fault switch: a mark sensor (0-3) stuck at a level, whatever the tape
   // shows.
   void SetMarkSensorStuck(PrintUnit unit, uint32_t sensor, bool bStuck, bool bMark);
+  // The engine's line offset on both tapes (RibbonTape::kLineOffsetEm3 or
+  // kLineOffsetEm2).
+  void SetLineOffset(uint32_t lineOffset);
   // The barcode's unit length (mm) on the unit's tape.
   void SetBarcodeUnit(PrintUnit unit, double mm) { m_units[static_cast<uint32_t>(unit)].tape.SetBarcodeUnit(mm); }
 

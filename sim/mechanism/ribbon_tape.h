@@ -56,6 +56,8 @@ class RibbonTape {
   double HeadLine(double tapeMm) const { return m_offsetLines + tapeMm / kMmPerLine; }
   double ColorSensorLine(double tapeMm) const { return HeadLine(tapeMm) + ColorSensorLines(); }
   uint32_t ColorSensorLines() const { return m_lineOffset - 24; }
+  // The engine's line offset (kLineOffsetEm3 or kLineOffsetEm2).
+  void SetLineOffset(uint32_t lineOffset) { m_lineOffset = lineOffset; }
   // Places the tape so that at tape position tapeMm the head stands
   // `into` lines into the panel.
   void Place(double tapeMm, Panel panel, double into);
