@@ -132,6 +132,30 @@ class CDonorMng {
   static int32_t GetNextPanel(uint32_t ulPhase, uint32_t* pulPanel);
   static int32_t GetSearchDirection(uint32_t ulPhase, uint32_t* pulDirection);
 
+  // ---- the colour search's helpers (donor_mng_color.cpp) ----
+  // The search's wait in main-stepper steps before sampling starts, by the
+  // print size and the job now printing: 0, -1 for a phase without a wait
+  // rule, or the failed job look-up's result (the wait then unchanged).
+  int32_t CalcSearchDelay(uint32_t ulPhase);
+  // Where the plane's panel starts, for the position log and correction.
+  int32_t SetPanelStartData(uint32_t ulPhase);
+  // The found edge's deviation from where the plane expects it, in 0.1 mm,
+  // into the print phase's print-log field (once per search). 0.
+  int32_t LogPanelPosition();
+  int32_t SetCorrectionEnable(uint32_t ulFlag);
+  int32_t CalcCorrection(uint32_t ulPlane);
+  // Disabled: 0; else limited to -100..100 with its two low bits cleared.
+  int32_t GetCorrection(int32_t* plCorrection) const;
+
+  // ---- the ribbon barcode (donor_barcode.cpp) ----
+  // Decodes the samples ('0' bar, '1' gap, at most 1024) into the run list
+  // and selects the current unit's roll model whose template matches: 0,
+  // or -1 with the unit's "Incorrect Rib" (the model then unchanged).
+  int32_t DecodeBarcode(const uint8_t* pucSamples, uint32_t ulCount);
+  // The run list on the LCD, one run per key. 0.
+  int32_t ShowBarcodeScreen();
+  const uint32_t* GetBarcodeRuns() const { return m_aulBarcodeRuns; }
+
   // ---- duties (ribbon_duty.cpp) ----
   static int32_t GetDutyIndex(uint32_t ulPhase, uint32_t* pulIndex);
   // Side 1 take-up, 0 supply: the setting, or the automatic duty where it
@@ -151,6 +175,12 @@ class CDonorMng {
   int32_t ApplyTakeUpDuty();
 
   // ---- what the drive holds, for the maintenance screens and tests ----
+  uint32_t GetSearchState() const { return m_ulSearchState; }
+  uint32_t GetSearchWaitSteps() const { return m_ulSearchWaitSteps; }
+  uint32_t GetStopDistance() const { return m_ulStopDistance; }
+  uint32_t GetMatchCount() const { return m_ulMatchCount; }
+  uint32_t GetMismatchCount() const { return m_ulMismatchCount; }
+
   uint32_t GetRibbonPhase() const { return m_ulRibbonPhase; }
   uint32_t GetTakeUpDuty() const { return m_ulTakeUpDuty; }
   uint32_t GetSupplyDuty() const { return m_ulSupplyDuty; }
@@ -165,6 +195,9 @@ class CDonorMng {
 
   bool IsColorSensorManager() const;
   bool IsUnitL() const;
+  // The current unit's roll model at its row's index becomes g_pRibbonRoll,
+  // taking over the old model's panel position (the ribbon has not moved).
+  static void SelectRibbonRoll(uint32_t ulIndex);
   // The current unit's supply count: the read's result.
   int32_t ReadSupplyCount(uint32_t* pulCount) const;
 

@@ -160,6 +160,19 @@ class CRibbonRoll {
   // written) when no step has it.
   int32_t ColorCodeToPanel(uint32_t ulCode, uint32_t* pulPanel) const;
 
+  // Compares a barcode run list (words: level << 8 | length, the terminator
+  // 0xFFFF read as length 255) with the type's template: match 1 when all
+  // ulRuns runs (more than 1) lie in the template's windows. 0.
+  int32_t MatchBarcode(const uint32_t* pulRuns, uint32_t ulRuns, uint32_t* pulMatch) const;
+  // Takes over another model's panel position: the panel indexes, the
+  // colour step and the target step.
+  void TakePanelPosition(const CRibbonRoll& from);
+  // The type's mark pattern of a panel (sensors 1-4).
+  const uint32_t* MarkPattern(uint32_t ulPanel) const { return m_pType->aaulMarkPatterns[ulPanel % RIBBON_PANELS]; }
+  uint32_t GetExpectedEdgeLines(uint32_t ulPanel) const {
+    return m_pType->aulExpectedEdgeLines[ulPanel % RIBBON_PANELS];
+  }
+
   // The panel searches' data.
   uint32_t GetColorStepIndex() const { return m_ulColorStepIndex; }
   uint32_t GetTargetColorStep() const { return m_ulTargetColorStep; }

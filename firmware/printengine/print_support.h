@@ -10,3 +10,7 @@ class CRampTable;
 // source's top rate converted through "Stp/Lx1000" and "FeedRollDiam";
 // returns that rate.
 uint32_t BuildLineSpeedRamp(const CRampTable& source, CRampTable& output);
+
+// The per-plane panel offsets (Y, M, C, L) in print lines that the print
+// sequence keeps for the ribbon's panel positions.
+extern uint32_t g_aulRibbonPanelOffset[4];

@@ -20,9 +20,12 @@
 #include "firmware/sequences/action_results_placeholder.h"
 #include "firmware/sequences/event_actions.h"
 #include "firmware/sequences/mechanism_init.h"
+#include "firmware/sequences/ribbon_winding.h"
 
 uint32_t g_ulUnitsPrinted;
 uint32_t g_ulRibbonCheckPending = 3;
+// The ribbon drive sets no lead-in yet.
+uint32_t g_ulRibDummyLines;
 
 namespace {
 bool s_bLogged;

@@ -9,6 +9,11 @@ int32_t RunModeMenu();
 // the service mode g_usServiceMode (without one: User Mode, 0). 0.
 int32_t SelectStartupMode();
 
+// The ribbon size chosen in the user menu: the index into the current
+// unit's row of ribbon-roll models that "Engine Version" 1 uses in place
+// of the barcode.
+extern uint32_t g_ulDonorSelect;
+
 class CThvList;
 
 // The key test on the panel: +, -, Menu, Enter, Advance and Clear asked for

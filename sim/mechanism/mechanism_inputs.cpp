@@ -105,13 +105,16 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   FpgaConfigPort* pConfig = board.FindDevice<FpgaConfigPort>();
   if (pFpga == nullptr || pGpio == nullptr || pConfig == nullptr) return;
   MechanismInputs& mechanism = board.AddDevice<MechanismInputs>(*pFpga, *pGpio, inputs.openCovers, inputs.bRollLoaded);
-  DcMechanism& dc = board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision,
-                                                 BootEngineVariant(board));
+  const EngineVariant variant = BootEngineVariant(board);
+  DcMechanism& dc =
+      board.AddDevice<DcMechanism>(board, *pFpga, *pConfig, *pGpio, mechanism, inputs.pcbRevision, variant);
   dc.SetRibbonPanel(PrintUnit::L, inputs.ribbonPanels[0]);
   dc.SetRibbonPanel(PrintUnit::R, inputs.ribbonPanels[1]);
   dc.EchoToConsole(inputs.bEchoMechanism);
   RibbonMechanism& ribbons =
       board.AddDevice<RibbonMechanism>(board, *pFpga, *pConfig, *pGpio, dc, inputs.ribbons, inputs.ribbonDriveMode);
+  if (variant == EngineVariant::EM2) ribbons.SetLineOffset(RibbonTape::kLineOffsetEm2);
+  mechanism.AddAnalogSource([&ribbons](uint32_t channel, uint16_t* pLevel) { return ribbons.Analog(channel, pLevel); });
   board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc, &ribbons);
 }
 

@@ -28,6 +28,8 @@ struct UnitWiring {
   const char* pszLeader;
   const char* pszCore;
   const char* faults[kFaults];
+  const char* pszColorPanel;
+  const char* pszHeadPanel;
 };
 
 // clang-format off
@@ -35,11 +37,13 @@ constexpr UnitWiring kUnits[2] = {
     {DcMotor::RibDstL, DcMotor::RibSrcL, 0x0001, Axis::HeadL, 0, 2,
      {"RibbonTapeL", "RibbonSlackL", "RibbonSupplyL", "RibbonTakeUpL", "RibbonSupplyDiaL", "RibbonTakeUpDiaL"},
      "RibbonLeaderL", "RibbonCoreL",
-     {"RibbonCutL", "RibbonEndL", "NoRibbonL", "RibEncSrcJammedL", "TakeUpStalledL"}},
+     {"RibbonCutL", "RibbonEndL", "NoRibbonL", "RibEncSrcJammedL", "TakeUpStalledL"},
+     "RibbonColorPanelL", "RibbonHeadPanelL"},
     {DcMotor::RibDstR, DcMotor::RibSrcR, 0x0002, Axis::HeadR, 1, 3,
      {"RibbonTapeR", "RibbonSlackR", "RibbonSupplyR", "RibbonTakeUpR", "RibbonSupplyDiaR", "RibbonTakeUpDiaR"},
      "RibbonLeaderR", "RibbonCoreR",
-     {"RibbonCutR", "RibbonEndR", "NoRibbonR", "RibEncSrcJammedR", "TakeUpStalledR"}},
+     {"RibbonCutR", "RibbonEndR", "NoRibbonR", "RibEncSrcJammedR", "TakeUpStalledR"},
+     "RibbonColorPanelR", "RibbonHeadPanelR"},
 };
 // clang-format on
 
@@ -60,8 +64,13 @@ RibbonMechanism::RibbonMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPo
     : m_board(board),
       m_fpga(fpga),
       m_dc(dc),
-      m_units{UnitState{RibbonTransport(loads[0], driveMode)}, UnitState{RibbonTransport(loads[1], driveMode)}} {
+      m_units{UnitState{RibbonTransport(loads[0], driveMode), RibbonTape(loads[0].type)},
+              UnitState{RibbonTransport(loads[1], driveMode), RibbonTape(loads[1].type)}} {
   for (uint32_t u = 0; u < 2; ++u) {
+    // The receivers start on the panel the tape shows; a test may set
+    // another, which stays until the tape shows a new one.
+    m_units[u].colorPanel = PanelAtColorSensor(static_cast<PrintUnit>(u));
+    m_units[u].headPanel = PanelAtHead(static_cast<PrintUnit>(u));
     m_units[u].since = board.Clock().Now();
     SetEncoderBit(kUnits[u].supplyChannel, 0);
     SetEncoderBit(kUnits[u].takeUpChannel, 0);
@@ -151,6 +160,82 @@ void RibbonMechanism::Sync(uint32_t unit) {
     m_fpga.CountPulses(channels[e], static_cast<uint32_t>(counts[e] - given));
     SetEncoderBit(channels[e], counts[e]);
     given = counts[e];
+  }
+  FollowTape(unit);
+}
+
+Panel RibbonMechanism::PanelAtColorSensor(PrintUnit unit) {
+  const UnitState& s = m_units[static_cast<uint32_t>(unit)];
+  return s.tape.PanelAtColorSensor(s.model.TapePosition(), s.model.SupplyLength(),
+                                   !s.model.Fault(RibbonFault::NoRibbon));
+}
+
+Panel RibbonMechanism::PanelAtHead(PrintUnit unit) {
+  const UnitState& s = m_units[static_cast<uint32_t>(unit)];
+  return s.tape.PanelAtHead(s.model.TapePosition(), s.model.SupplyLength(), !s.model.Fault(RibbonFault::NoRibbon));
+}
+
+void RibbonMechanism::PlaceTape(PrintUnit unit, Panel panel, double into) {
+  const uint32_t u = static_cast<uint32_t>(unit);
+  Sync(u);
+  m_units[u].tape.Place(m_units[u].model.TapePosition(), panel, into);
+  FollowTape(u);
+}
+
+bool RibbonMechanism::Analog(uint32_t channel, uint16_t* pLevel) {
+  constexpr uint32_t kFirstMark = 32;
+  constexpr uint32_t kFirstBarcode = 130;
+  bool bHigh = false;
+  if (channel >= kFirstMark && channel < kFirstMark + 2 * RibbonTape::kMarkSensors) {
+    const uint32_t unit = (channel - kFirstMark) / RibbonTape::kMarkSensors;
+    const uint32_t sensor = (channel - kFirstMark) % RibbonTape::kMarkSensors;
+    Sync(unit);
+    const UnitState& s = m_units[unit];
+    if (s.markStuck[sensor]) {
+      bHigh = s.markStuckLevel[sensor];
+    } else if (!s.model.Fault(RibbonFault::NoRibbon)) {
+      bHigh = s.tape.MarksAt(s.tape.HeadLine(s.model.TapePosition()))[sensor];
+    }
+  } else if (channel == kFirstBarcode || channel == kFirstBarcode + 1) {
+    const uint32_t unit = channel - kFirstBarcode;
+    Sync(unit);
+    const UnitState& s = m_units[unit];
+    bHigh = !s.model.Fault(RibbonFault::NoRibbon) && s.tape.BarcodeBarAt(s.model.TapePosition());
+  } else {
+    return false;
+  }
+  *pLevel = bHigh ? kMarkLevel : kClearLevel;
+  return true;
+}
+
+void RibbonMechanism::SetLineOffset(uint32_t lineOffset) {
+  for (uint32_t u = 0; u < 2; ++u) {
+    m_units[u].tape.SetLineOffset(lineOffset);
+    m_units[u].colorPanel = PanelAtColorSensor(static_cast<PrintUnit>(u));
+    m_units[u].headPanel = PanelAtHead(static_cast<PrintUnit>(u));
+  }
+}
+
+void RibbonMechanism::SetMarkSensorStuck(PrintUnit unit, uint32_t sensor, bool bStuck, bool bMark) {
+  UnitState& s = m_units[static_cast<uint32_t>(unit)];
+  if (sensor >= RibbonTape::kMarkSensors) return;
+  s.markStuck[sensor] = bStuck;
+  s.markStuckLevel[sensor] = bMark;
+}
+
+void RibbonMechanism::FollowTape(uint32_t unit) {
+  UnitState& s = m_units[unit];
+  const PrintUnit printUnit = static_cast<PrintUnit>(unit);
+  const Panel color = PanelAtColorSensor(printUnit);
+  if (color != s.colorPanel) {
+    s.colorPanel = color;
+    m_dc.SetRibbonPanel(printUnit, color);
+    m_dc.Note(MechanismEventKind::RibbonSwitch, kUnits[unit].pszColorPanel, static_cast<int32_t>(color));
+  }
+  const Panel head = PanelAtHead(printUnit);
+  if (head != s.headPanel) {
+    s.headPanel = head;
+    m_dc.Note(MechanismEventKind::RibbonSwitch, kUnits[unit].pszHeadPanel, static_cast<int32_t>(head));
   }
 }
 

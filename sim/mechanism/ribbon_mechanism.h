@@ -17,7 +17,9 @@
 // faults change and whenever a motion starts, stops or stalls; and "on"
 // entries when the leader ("RibbonLeaderL") or the core ("RibbonCoreL")
 // reaches the head, and one entry per fault switch change
-// ("RibbonFaultL", the RibbonFault's number, ToString in the text).
+// ("RibbonFaultL", the RibbonFault's number, ToString in the text); and
+// the panel (sim::Panel's number) under the colour sensor and under the head
+// whenever either changes ("RibbonColorPanelL", "RibbonHeadPanelL").
 #pragma once
 
 #include <array>
@@ -26,6 +28,7 @@
 #include "sim/board.h"
 #include "sim/clock.h"
 #include "sim/mechanism/ribbon_colors.h"
+#include "sim/mechanism/ribbon_tape.h"
 #include "sim/mechanism/ribbon_transport.h"
 
 namespace sim {
@@ -50,10 +53,40 @@ class RibbonMechanism final : public DeviceModel {
   // The unit's model, brought up to now.
   const RibbonTransport& Unit(PrintUnit unit);
   void SetFault(PrintUnit unit, RibbonFault fault, bool bOn);
+  // What lies along the unit's tape (ribbon_tape.h); the colour sensor's
+  // receiver follows the panel under it whenever that panel changes.
+  const RibbonTape& Tape(PrintUnit unit) const { return m_units[static_cast<uint32_t>(unit)].tape; }
+  // Places the unit's tape: the head `into` lines into the panel.
+  void PlaceTape(PrintUnit unit, Panel panel, double into);
+  // The panel under the unit's colour sensor and under its head now.
+  Panel PanelAtColorSensor(PrintUnit unit);
+  Panel PanelAtHead(PrintUnit unit);
+
+  // The A/D levels of the mark sensors ("R.Mark1" to "R.Mark4": channels
+  // 32-35 of unit L, 36-39 of unit R) and of the barcode sensors ("Barcode
+  // L", "Barcode R": 130, 131), well clear of their slice levels: a mark or
+  // a bar reads kMarkLevel, the rest kClearLevel. False for another
+  // channel.
+  static constexpr uint16_t kMarkLevel = 900;
+  static constexpr uint16_t kClearLevel = 100;
+  bool Analog(uint32_t channel, uint16_t* pLevel);
+  // Fault switch: a mark sensor (0-3) stuck at a level, whatever the tape
+  // shows.
+  void SetMarkSensorStuck(PrintUnit unit, uint32_t sensor, bool bStuck, bool bMark);
+  // The engine's line offset on both tapes (RibbonTape::kLineOffsetEm3 or
+  // kLineOffsetEm2).
+  void SetLineOffset(uint32_t lineOffset);
+  // The barcode's unit length (mm) on the unit's tape.
+  void SetBarcodeUnit(PrintUnit unit, double mm) { m_units[static_cast<uint32_t>(unit)].tape.SetBarcodeUnit(mm); }
 
  private:
   struct UnitState {
     RibbonTransport model;
+    RibbonTape tape;
+    Panel colorPanel = Panel::Count;  // last given to the colour receivers
+    Panel headPanel = Panel::Count;
+    std::array<bool, RibbonTape::kMarkSensors> markStuck{};
+    std::array<bool, RibbonTape::kMarkSensors> markStuckLevel{};
     Nanos since = 0;
     SimClock::EventId event = 0;
     uint32_t motion = 0;
@@ -71,6 +104,8 @@ class RibbonMechanism final : public DeviceModel {
   void TraceChanges(uint32_t unit, bool bSnapshot);
   void Snapshot(uint32_t unit);
   void SetEncoderBit(uint32_t channel, uint64_t count);
+  // Hands a changed panel under the colour sensor to the receivers.
+  void FollowTape(uint32_t unit);
 
   Board& m_board;
   FpgaMainBlock& m_fpga;
