@@ -170,8 +170,10 @@ void AttachFillIn(PrintSizeRecord* pSize) {
   }
 }
 
-// A multi-up job cuts where its print size does.
+// A multi-up job cuts where its print size does: these are not the default
+// cuts that the job's completion fits to its length.
 void TakeCutsOfSize(PrintJobRecord* pJob, const PrintSizeRecord* pSize) {
+  pJob->ucDefaultCuts = 0;
   const uint32_t ulCount = pSize->ulCutCount < JOB_CUT_POSITIONS ? pSize->ulCutCount : JOB_CUT_POSITIONS;
   pJob->ucCutCount = static_cast<uint8_t>(ulCount);
   for (uint32_t i = 0; i < JOB_CUT_POSITIONS; ++i) {

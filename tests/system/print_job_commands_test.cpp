@@ -141,7 +141,7 @@ class PrintJobCommandsTest : public testsupport::MachineTest {
   }
 
   JobStatusReply JobStatus(uint8_t ucId, int expected = kOk) {
-    const Reply r = Send(GetJobStatusRequest{ucId});
+    const Reply r = SendCode(CMD_GET_JOB_STATUS, {ucId});
     EXPECT_EQ(ErrorCodeOf(r), expected);
     return Decoded<JobStatusReply>(r);
   }
@@ -357,7 +357,6 @@ TEST_F(PrintJobCommandsTest, PrintRefusalsArmNothing) {
       {"y offset past the media", With(Image(1200, 1200), [](PrintRequest& r) { r.yOffset = 1; }), nullptr, kBad},
       {"last cut below the media height less 19", Image(1200, 1800), nullptr, kBad, true, {12, 1500}},
       {"image type 2", With(base, [](PrintRequest& r) { r.imageType = 2; }), nullptr, kBad},
-      {"a pending system reset", base, [] { g_pCurEventMng->SetEvent(EV_SYSTEM_RESET); }, kNoResource},
       {"no receiving job", base, nullptr, kBad, false},
       {"an error shown", base, [] { g_ErrorMng.SetError(kShownError); }, kUnitError},
       {"a one-bit image where a colour one is due", Image(PRINT_WIDTH, kFull8x10, IMAGE_TYPE_ONE_BIT), nullptr, kBad},
@@ -378,7 +377,6 @@ TEST_F(PrintJobCommandsTest, PrintRefusalsArmNothing) {
     EXPECT_EQ(BuffersInUse(BUF_POOL_COLOUR), 0u);
     EXPECT_EQ(BuffersInUse(BUF_POOL_ONE_BIT), 0u);
     InApp([] {
-      g_pCurEventMng->ClearEvent(EV_SYSTEM_RESET);
       g_ErrorMng.ClearError(kShownError);
       PrintJobRecord* pJob = nullptr;
       g_PrintJobQueue.GetJob(PRINT_JOB_LIST_RECEIVING, &pJob);
@@ -420,7 +418,8 @@ TEST_F(PrintJobCommandsTest, TheFillInIsAttachedBeforeOrAfterTheColourImageByThe
     ASSERT_EQ(SetUpJob(JobSetup(SLOT_COLOR_A, c.ucFirstSide)).first, kOk);
     const PrintRequest image = Image(1200, 1200);
     ASSERT_EQ(SendImage(image, false), kOk);
-    EXPECT_EQ(ColourState(HeadJob().ulSideB), c.ulFillInAttachedAtAccept);
+    // Read while the data phase runs: side B's word of the head job.
+    EXPECT_EQ(ColourState(GetStatusItem(SI_JOB_STATUS_0 + 5)), c.ulFillInAttachedAtAccept);
     ASSERT_EQ(Host().BulkOut(Bytes(PrintDataSize(image), 0x22), Ms(10000)).outcome, sim::UsbOutcome::Done);
     m_machine->RunFor(Ms(50));
     const JobWords words = HeadJob();
@@ -582,14 +581,15 @@ TEST_F(PrintJobCommandsTest, ARefusalForWantOfRoomRestartsTheMergeWait) {
 class ExitTrayTest : public PrintJobCommandsTest {
  protected:
   void SetUp() override {}
-  // Drives the exit-tray (IN2 bit 12) and exit-print (bit 13) sensors.
+  // Drives the exit-tray sensor (IN2 bit 12, low with a tray in) and the
+  // exit-print sensor (bit 13, high with a sheet).
   void SetSensors(bool bTray, bool bPrint) {
     m_bTray = bTray;
     m_bPrint = bPrint;
   }
   void WireSensors() {
     sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
-    fpga.SetInputBit(2, 0x1000, [this] { return m_bTray; });
+    fpga.SetInputBit(2, 0x1000, [this] { return !m_bTray; });
     fpga.SetInputBit(2, 0x2000, [this] { return m_bPrint; });
   }
   bool m_bTray = false;
