@@ -10,6 +10,8 @@
 // drawn by the grey test-print patterns, where its slot order puts it:
 // before the host's first picture when that side prints first, else behind
 // the colour picture.
+#include <initializer_list>
+
 #include "firmware/control/event_set.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/buf_slot_table.h"

@@ -127,7 +127,7 @@ struct PlayedPrinter {
   }
 };
 
-std::vector<std::string> Run(PlayedPrinter& printer, int* pResult) {
+std::vector<std::string> SendTo(PlayedPrinter& printer, int* pResult) {
   std::vector<std::string> lines;
   *pResult = SendOneSidedJob(printer.Link(), [&](const std::string& line) { lines.push_back(line); });
   return lines;
@@ -136,7 +136,7 @@ std::vector<std::string> Run(PlayedPrinter& printer, int* pResult) {
 TEST(SendJob, SendsAOneSidedJobOfTheFullSizeAndReportsItComplete) {
   PlayedPrinter printer;
   int result = -1;
-  const std::vector<std::string> lines = Run(printer, &result);
+  const std::vector<std::string> lines = SendTo(printer, &result);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(printer.codes, (std::vector<uint16_t>{CMD_GET_MEDIA_INFO, CMD_SETUP_PRINT_JOB, CMD_GET_STATUS, CMD_PRINT,
                                                   CMD_GET_STATUS, CMD_GET_STATUS, CMD_GET_JOB_STATUS,
@@ -169,7 +169,7 @@ TEST(SendJob, StopsWhereThePrinterRefusesOrHasNoMedia) {
     PlayedPrinter printer;
     printer.refuseCode = CMD_SETUP_PRINT_JOB & 0xFF;
     int result = -1;
-    const std::vector<std::string> lines = Run(printer, &result);
+    const std::vector<std::string> lines = SendTo(printer, &result);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(lines.back(), "set-up: refused, error code 0x21 (printer state 0x20)");
     EXPECT_EQ(printer.codes.back(), CMD_SETUP_PRINT_JOB);
@@ -178,7 +178,7 @@ TEST(SendJob, StopsWhereThePrinterRefusesOrHasNoMedia) {
     PlayedPrinter printer;
     printer.refuseCode = CMD_PRINT & 0xFF;
     int result = -1;
-    Run(printer, &result);
+    SendTo(printer, &result);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(printer.dataBytes, 0u) << "no data after a refused image";
   }
@@ -186,7 +186,7 @@ TEST(SendJob, StopsWhereThePrinterRefusesOrHasNoMedia) {
     PlayedPrinter printer;
     printer.fullLength = 0;
     int result = -1;
-    EXPECT_EQ(Run(printer, &result).back(), "media: the printer has no media loaded");
+    EXPECT_EQ(SendTo(printer, &result).back(), "media: the printer has no media loaded");
     EXPECT_EQ(result, 1);
     EXPECT_EQ(printer.codes.size(), 1u);
   }
