@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "firmware/control/event_set.h"
@@ -20,6 +21,25 @@
 #include "protocol/status_record.h"
 
 namespace {
+
+// The reply codes queued and their tags, without the status notifications
+// that the job handlers' queue operations publish.
+std::vector<std::pair<uint16_t, uint8_t>> QueuedReplies() {
+  std::vector<std::pair<uint16_t, uint8_t>> replies;
+  for (uint32_t i = 0; i < usb_comm_txreq_count(); ++i) {
+    if (g_usTxReqQueue[i] != APPMSG_NOTIFY_STATUS) replies.emplace_back(g_usTxReqQueue[i], g_aucTxReqTag[i]);
+  }
+  return replies;
+}
+
+// Passes until a reply (not a notification) is in box 1, then takes it.
+hostiftest::Message PassUntilReply() {
+  for (int i = 0; i < 8; ++i) {
+    const hostiftest::Message m = hostiftest::PassUntilMessage();
+    if (m.bPresent && m.usCode != APPMSG_NOTIFY_STATUS) return m;
+  }
+  return hostiftest::Message{};
+}
 
 using hostiftest::AppPass;
 using hostiftest::Bytes;
@@ -136,7 +156,7 @@ TEST_F(UsbComm, ARequestWaitsInTheMailboxWhileAnArmedDataPhaseRuns) {
     EXPECT_EQ(g_ulBulkRxKind, static_cast<uint32_t>(BULK_RX_NONE));
     EXPECT_EQ(usb_comm_test_event(CMDEV_PRINT_DATA_RECEIVED), 0) << "run by the pass's handler step";
     EXPECT_EQ(State().ulDataPhase, DATA_PHASE_NONE);
-    const Message m = PassUntilMessage();
+    const Message m = PassUntilReply();
     EXPECT_EQ(m.usCode, APPMSG_GET_COUNTERS);
   });
 }
@@ -180,12 +200,10 @@ TEST_F(UsbComm, EventsRunOnePerCallInTheirOrder) {
     usb_comm_run_events();
     EXPECT_EQ(State().ulDataPhase, DATA_PHASE_NONE) << "the data-received handler ran first";
     EXPECT_EQ(usb_comm_test_event(CMDEV_SETUP_PRINT_JOB), -1);
-    EXPECT_EQ(usb_comm_txreq_count(), 0u);
+    EXPECT_TRUE(QueuedReplies().empty());
     usb_comm_run_events();
     EXPECT_EQ(usb_comm_test_event(CMDEV_SETUP_PRINT_JOB), 0);
-    ASSERT_EQ(usb_comm_txreq_count(), 1u);
-    EXPECT_EQ(usb_comm_txreq_head(), APPMSG_SETUP_PRINT_JOB);
-    EXPECT_EQ(g_aucTxReqTag[0], 5);
+    EXPECT_EQ(QueuedReplies(), (std::vector<std::pair<uint16_t, uint8_t>>{{APPMSG_SETUP_PRINT_JOB, 5}}));
   });
 }
 
@@ -210,29 +228,30 @@ TEST_F(UsbComm, ARepeatedRequestBeforeItsHandlerRanIsAnsweredOnceWithTheNewerBlo
 }
 
 TEST_F(UsbComm, AnEventIsClearedOnlyAfterItsHandlerHasRun) {
-  // The handler says once on the console that it is a stand-in; the event
-  // is read at that moment, inside the handler.
+  // The diagnosis follow-up of the status sheet runs a stand-in that says
+  // so once on the console; the event is read at that moment, inside the
+  // handler.
   int32_t lDuring = 1;
   bool bDone = false;
   g_app.jobs.push_back([&bDone] {
-    usb_comm_set_event(CMDEV_SET_CUT_LIST);
+    SelfDiagnosisBlock* pBlock = nullptr;
+    usb_comm_get_self_diagnosis_block(&pBlock);
+    pBlock->ucSubCommand = protocol::DIAG_STATUS_SHEET;
+    usb_comm_set_event(CMDEV_DIAGNOSIS_FOLLOWUP);
     usb_comm_run_events();
     bDone = true;
   });
   m_machine->RunUntil(
       [&] {
-        if (lDuring == 1 && m_machine->Logged("[placeholder] print-job command handlers is not built yet")) {
-          lDuring = usb_comm_test_event(CMDEV_SET_CUT_LIST);
+        if (lDuring == 1 && m_machine->Logged("[placeholder] PrintStatusSheet (test prints and status sheet) is not built yet")) {
+          lDuring = usb_comm_test_event(CMDEV_DIAGNOSIS_FOLLOWUP);
         }
         return bDone;
       },
       Ms(1000));
   ASSERT_TRUE(bDone);
   EXPECT_EQ(lDuring, -1) << "the event was cleared before its handler ran";
-  InApp([] {
-    EXPECT_EQ(usb_comm_test_event(CMDEV_SET_CUT_LIST), 0);
-    EXPECT_EQ(usb_comm_txreq_head(), APPMSG_SET_CUT_LIST);
-  });
+  InApp([] { EXPECT_EQ(usb_comm_test_event(CMDEV_DIAGNOSIS_FOLLOWUP), 0); });
 }
 
 // The exit-tray handler is installed through its pointer; this one polls

@@ -298,9 +298,18 @@ void SendResponse(uint8_t* pucBuffer, uint16_t usDataLength) {
 // accepting reply. A count that does not fit behind the download offset or
 // a receive the driver refuses turns the reply into a refusal, so the host
 // never sends data that nothing takes.
+bool FitsArea(uint32_t ulOffset, uint32_t ulBytes, uint32_t ulAreaOffset, uint32_t ulAreaSize) {
+  if (ulOffset < ulAreaOffset) return false;
+  const uint32_t ulInArea = ulOffset - ulAreaOffset;
+  return ulInArea <= ulAreaSize && ulBytes <= ulAreaSize - ulInArea;
+}
+
 void ArmBulkRx(uint32_t ulBytes, uint32_t ulKind) {
   const uint32_t ulOffset = GetDownloadOffset();
-  if (ulOffset > DOWNLOAD_BUFFER_SIZE || ulBytes > DOWNLOAD_BUFFER_SIZE - ulOffset) {
+  const bool bFits = FitsArea(ulOffset, ulBytes, 0, DOWNLOAD_BUFFER_SIZE) ||
+                     (ulKind == BULK_RX_PRINT &&
+                      FitsArea(ulOffset, ulBytes, ONE_BIT_IMAGE_AREA_OFFSET, ONE_BIT_IMAGE_AREA_SIZE));
+  if (!bFits) {
     SetReplyError(protocol::REPLY_ERR_BAD_PARAMETER);
     return;
   }

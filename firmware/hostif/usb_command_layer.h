@@ -78,6 +78,10 @@ extern uint16_t g_usLastAppMessage;
 constexpr PhysAddr DOWNLOAD_BUFFER_ADDR = 0xC0800000u;
 // Up to the DSP's SDRAM image at 0xC5000000.
 constexpr uint32_t DOWNLOAD_BUFFER_SIZE = 0x04800000u;
+// One-bit print images also land behind the DSP's image, in the one-bit
+// image buffers.
+constexpr uint32_t ONE_BIT_IMAGE_AREA_OFFSET = 0x04E00000u;
+constexpr uint32_t ONE_BIT_IMAGE_AREA_SIZE = 0x00360000u;
 
 enum BulkRxKind : uint32_t {
   BULK_RX_NONE = 0,

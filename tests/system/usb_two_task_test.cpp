@@ -126,6 +126,9 @@ TEST_F(TwoTasks, ALateReplyNeverAnswersTheRetriedRequestOfTheSameCode) {
 TEST_F(TwoTasks, APrintAcceptedAfterTheTimeOutLeavesNoDataPhaseBehind) {
   g_app.beforeEvents = PlayPrint;
   sim::UsbHostPort& host = BootApp();
+  // The data-received handler publishes the job status, which brings the
+  // application's printer state to the host: a ready printer.
+  PublishState(PRINTER_STATE_READY);
   InApp([] { SetStatusItem(SI_COUNTER_CUT, 9, 0); });
   const Bytes print = {1, 0, 0, 4, 0, 2, 0, 4, 0, 2, 0, 0, 0, 0, 0, 0, IMAGE_TYPE_COLOUR, 0};
 
