@@ -75,7 +75,7 @@ Machine::Machine(MachineOptions options) {
   m_board = std::make_unique<Board>(config);
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
-  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode});
+  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode, options.paperRollDiameterMm});
   m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
   m_board->PowerOn();
 }

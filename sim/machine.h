@@ -48,6 +48,8 @@ struct MachineOptions {
   // MechanismFaults().SetRibbonFault.
   std::array<RibbonLoad, 2> ribbons{};
   uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
+  // The paper roll's diameter at power-on, mm.
+  double paperRollDiameterMm = 150.0;
   // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
   DspCore::Link dspLink = DspCore::Link::Accepts;
   // Every entry of the DC mechanism's trace on the console as well.

@@ -11,6 +11,7 @@
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/paper_web_mechanism.h"
 
 namespace steppertest {
 namespace {
@@ -122,6 +123,8 @@ TEST_F(SensorFeeds, RollLimitsAreComputedInDoubleAndSaturate) {
 // limit instead of jamming at the wrap.
 TEST_F(SensorFeeds, TheRollLimitedFeedMeasuresTheEncoderAcrossItsWrap) {
   SetTopL(false);
+  // Only the scripted counts: the roll's own encoder stands.
+  m_machine->GetBoard().FindDevice<sim::PaperWebMechanism>()->SetFault(sim::WebFault::RollEncJammed, true);
   Fpga().CountPulses(kRollEncChannel, 65530);
   m_machine->GetBoard().Clock().ScheduleIn(Ms(20), [this] { Fpga().CountPulses(kRollEncChannel, 10); });
   static int32_t s_lResult;
