@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "firmware/platform/saturate.h"
+
 class CRollDiameter {
  public:
   static constexpr double kFullDiameterMm = 177.0;
@@ -27,11 +29,3 @@ class CRollDiameter {
 };
 
 extern CRollDiameter g_RollDiameter;
-
-// The integer part of a non-negative double, 0 below 0 and 2^32 - 1 beyond
-// the 32 bits.
-constexpr uint32_t SaturateToU32(double dValue) {
-  if (!(dValue > 0.0)) return 0;
-  if (dValue >= 4294967295.0) return 0xFFFFFFFFu;
-  return static_cast<uint32_t>(dValue);
-}
