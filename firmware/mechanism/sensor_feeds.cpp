@@ -159,22 +159,21 @@ int32_t RunFeed(const FeedRow& row, const FeedArgs& a, FeedKind eKind) {
   });
 }
 
-FeedArgs ArgsOf(const FeedRow& row, CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget,
-                uint32_t ulLimitLines, uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines,
-                uint32_t ulMask) {
-  return {pSensor, ulDirection, ulTarget, row.pfnLinesToSteps(ulLimitLines), ulErrorIndex, ulStopFlag,
-          row.pfnLinesToSteps(ulExtraLines), ulMask};
+// A feed of a row with the caller's arguments, distances in lines.
+int32_t FeedByRow(const FeedRow& row, FeedKind eKind, CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget,
+                  uint32_t ulLimitLines, uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines,
+                  uint32_t ulMask) {
+  const FeedArgs args{pSensor,      ulDirection, ulTarget, row.pfnLinesToSteps(ulLimitLines), ulErrorIndex,
+                      ulStopFlag, row.pfnLinesToSteps(ulExtraLines), ulMask};
+  return RunFeed(row, args, eKind);
 }
 
 }  // namespace
 
 int32_t FeedToSensor(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget, uint32_t ulLimitLines,
                      uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines, uint32_t ulMask) {
-  const FeedRow& row = kFeedToSensorRow;
-  return RunFeed(row,
-                 ArgsOf(row, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex, ulStopFlag, ulExtraLines,
-                        ulMask),
-                 FeedKind::Plain);
+  return FeedByRow(kFeedToSensorRow, FeedKind::Plain, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex,
+                   ulStopFlag, ulExtraLines, ulMask);
 }
 
 int32_t FeedUntilSensor(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulExcitationMode, uint32_t ulTarget,
@@ -182,28 +181,20 @@ int32_t FeedUntilSensor(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t u
                         uint32_t ulMask) {
   const uint32_t ulConversion = ulExcitationMode < kUntilConversionCount ? ulExcitationMode : 0;
   const FeedRow row{&g_Ramp39, ulExcitationMode, &g_Ramp27, ulExcitationMode, kUntilConversions[ulConversion]};
-  return RunFeed(row,
-                 ArgsOf(row, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex, ulStopFlag, ulExtraLines,
-                        ulMask),
-                 FeedKind::Plain);
+  return FeedByRow(row, FeedKind::Plain, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex,
+                   ulStopFlag, ulExtraLines, ulMask);
 }
 
 int32_t FeedToSensorCoarse(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget, uint32_t ulLimitLines,
                            uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines, uint32_t ulMask) {
-  const FeedRow& row = kFeedCoarseRow;
-  return RunFeed(row,
-                 ArgsOf(row, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex, ulStopFlag, ulExtraLines,
-                        ulMask),
-                 FeedKind::Plain);
+  return FeedByRow(kFeedCoarseRow, FeedKind::Plain, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex,
+                   ulStopFlag, ulExtraLines, ulMask);
 }
 
 int32_t FeedToSensorTraced(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget, uint32_t ulLimitLines,
                            uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines, uint32_t ulMask) {
-  const FeedRow& row = kFeedToSensorRow;
-  return RunFeed(row,
-                 ArgsOf(row, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex, ulStopFlag, ulExtraLines,
-                        ulMask),
-                 FeedKind::Traced);
+  return FeedByRow(kFeedToSensorRow, FeedKind::Traced, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex,
+                   ulStopFlag, ulExtraLines, ulMask);
 }
 
 int32_t FeedToSensorTargeted(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget, uint32_t ulMainMode,
@@ -212,10 +203,8 @@ int32_t FeedToSensorTargeted(CAnalogSensor* pSensor, uint32_t ulDirection, uint3
                              uint32_t ulMask) {
   if (ulMainMode != 1 && ulMainMode != 2) return -1;
   const FeedRow row{pSubRamp, ulSubMode, pMainRamp, ulMainMode, LinesToSteps};
-  return RunFeed(row,
-                 ArgsOf(row, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex, ulStopFlag, ulExtraLines,
-                        ulMask),
-                 FeedKind::Targeted);
+  return FeedByRow(row, FeedKind::Targeted, pSensor, ulDirection, ulTarget, ulLimitLines, ulErrorIndex,
+                   ulStopFlag, ulExtraLines, ulMask);
 }
 
 uint32_t RollEncoderLimit(uint32_t ulLimitLines) {
