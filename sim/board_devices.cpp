@@ -14,6 +14,7 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallEepromDevices(board, inputs);
   InstallMechanismDevices(board, inputs);
   InstallStepperDrivers(board);
+  InstallPaperWeb(board, inputs);
   InstallPanelDevices(board, inputs);
 }
 

@@ -37,6 +37,8 @@ struct BoardInputs {
   // The ribbon roll in each unit (L, R) and the ribbon drive mode (1 or 2).
   std::array<RibbonLoad, 2> ribbons{};
   uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
+  // The paper roll's diameter at power-on, mm.
+  double paperRollDiameterMm = 150.0;
 };
 
 // Builds every device model of the board and maps it on the bus.
@@ -62,6 +64,8 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs);
 // (after the FPGA; after the mechanism, whose ribbons follow the main
 // stepper under a lowered head).
 void InstallStepperDrivers(Board& board);
+// The paper web on the stepper drivers and the mechanism (after both).
+void InstallPaperWeb(Board& board, const BoardInputs& inputs);
 // The operator panel (LCD, keys, LEDs) on the GPIO and FPGA lines.
 void InstallPanelDevices(Board& board, const BoardInputs& inputs);
 

@@ -56,6 +56,8 @@ struct MachineOptions {
   // NoRibbon fault from power-on). Unset: the ribbons as given.
   std::optional<Media> media;
   uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
+  // The paper roll's diameter at power-on, mm.
+  double paperRollDiameterMm = 150.0;
   // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
   DspCore::Link dspLink = DspCore::Link::Accepts;
   // Every entry of the DC mechanism's trace on the console as well.

@@ -65,6 +65,8 @@ TEST_F(PaperLog, AppendsTagAndSensorsUntilFullAndClearsItsFirstPart) {
     syslog(LOG_NOTICE, "[test] done");
   };
   sim::Machine& m = Boot(std::move(options));
+  // Paper in front of every sensor (the web at rest leaves "Top R" dark).
+  m.GetBoard().FindDevice<sim::MechanismInputs>()->SetRollLoaded(true);
   ASSERT_EQ(m.RunUntil([&] { return m.Logged("[test] done"); }, testsupport::kStartUp + Ms(1000)),
             sim::RunResult::ConditionMet);
   EXPECT_EQ(s_ulCountAfterFirst, PAPER_LOG_ENTRIES - 2);

@@ -32,6 +32,7 @@
 #include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/path_select.h"
 #include "firmware/mechanism/ribbon_roll.h"
+#include "firmware/mechanism/ribbon_watchdogs.h"
 #include "firmware/mechanism/rotation_lock.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/platform/byte_access16.h"
@@ -258,6 +259,8 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(ConstructRampTables, "g_Ramp00 g_Ramp41"),
     Objects(BuildUnitPair, "g_UnitPair"),
     Objects(BuildPaperPosition, "g_PaperPosition"),
+    // The ribbon watchdogs on the supply encoders built above.
+    Objects(ConstructRibbonWatchdogs, "g_JamCheckRibbonL g_LockCheckRibbonL g_JamCheckRibbonR g_LockCheckRibbonR"),
     Rows(BUILD_COUNTERS, 0, LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),

@@ -16,6 +16,7 @@
 #include "firmware/devices/slit.h"
 #include "firmware/mechanism/donor_mng.h"
 #include "firmware/mechanism/ribbon_roll.h"
+#include "firmware/mechanism/ribbon_watchdogs.h"
 #include "firmware/mechanism/simple_positioners.h"
 
 // The current-unit pointers in the order the switch writes them (the ribbon
@@ -80,7 +81,9 @@
   R(CLifeCounter, g_pCurCounterMnt, g_CounterMntL, g_CounterMntR)                         \
   R(CLifeCounter, g_pCurCounterMediaPrn, g_CounterMediaPrnL, g_CounterMediaPrnR)          \
   R(CLifeCounter, g_pCurCounterHeadLength, g_CounterHeadLengthL, g_CounterHeadLengthR)    \
-  R(CLifeCounter, g_pCurCounterHeadPrints, g_CounterHeadPrintsL, g_CounterHeadPrintsR)
+  R(CLifeCounter, g_pCurCounterHeadPrints, g_CounterHeadPrintsL, g_CounterHeadPrintsR)    \
+  R(CJamCheckRibbon, g_pCurJamCheckRibbon, g_JamCheckRibbonL, g_JamCheckRibbonR)          \
+  R(CLockCheckRibbon, g_pCurLockCheckRibbon, g_LockCheckRibbonL, g_LockCheckRibbonR)
 
 // The error index each unit raises for one condition: word, unit A index,
 // unit B's distance from it (the jam rows of unit B lie 100 rows further,

@@ -79,6 +79,8 @@ const RoleCase kRoles[] = {
     ROLE(g_pCurCounterMnt, g_CounterMntL, g_CounterMntR),
     ROLE(g_pCurCounterMediaPrn, g_CounterMediaPrnL, g_CounterMediaPrnR),
     ROLE(g_pCurCounterHeadPrints, g_CounterHeadPrintsL, g_CounterHeadPrintsR),
+    ROLE(g_pCurJamCheckRibbon, g_JamCheckRibbonL, g_JamCheckRibbonR),
+    ROLE(g_pCurLockCheckRibbon, g_LockCheckRibbonL, g_LockCheckRibbonR),
 };
 #undef ROLE
 

@@ -39,7 +39,7 @@ constexpr uint32_t kThermistorChannels[] = {16, 17, 18};
 MechanismInputs::MechanismInputs(FpgaMainBlock& fpga, GpioController& gpio, uint32_t openCovers, bool bRollLoaded)
     : m_fpga(fpga), m_gpio(gpio) {
   m_thermistor.fill(kTemperatureInRange);
-  SetRollLoaded(bRollLoaded);
+  m_paperSeen.fill(bRollLoaded);
   for (uint32_t i = 0; i < Index(Cover::Count); ++i) SetCoverOpen(static_cast<Cover>(i), ((openCovers >> i) & 1u) != 0);
   m_fpga.SetAnalogSource([this](uint32_t channel, bool bColorSensorL) { return Analog(channel, bColorSensorL); });
 }
@@ -52,7 +52,7 @@ void MechanismInputs::SetCoverOpen(Cover cover, bool bOpen) {
   m_fpga.SetInputWord(w.word, static_cast<uint16_t>(bLevel ? (word | w.mask) : (word & ~w.mask)));
 }
 
-void MechanismInputs::SetRollLoaded(bool bLoaded) { m_paperSeen.fill(bLoaded); }
+void MechanismInputs::SetRollLoaded(bool bLoaded) { m_override.fill(bLoaded ? 1 : 0); }
 
 bool MechanismInputs::ParseCover(const char* pszName, Cover* pCover) {
   for (uint32_t i = 0; i < Index(Cover::Count); ++i) {
@@ -73,7 +73,14 @@ bool MechanismInputs::PhotoLedsOn() const {
 
 uint16_t MechanismInputs::Analog(uint32_t channel, bool) const {
   for (uint32_t i = 0; i < Index(PhotoSensor::Count); ++i) {
-    if (channel == kPhotoChannels[i]) return m_paperSeen[i] && PhotoLedsOn() ? kPaperSeen : kDark;
+    if (channel != kPhotoChannels[i]) continue;
+    bool bPaper = m_paperSeen[i];
+    if (m_override[i] >= 0) {
+      bPaper = m_override[i] != 0;
+    } else if (m_photoSource) {
+      bPaper = m_photoSource(static_cast<PhotoSensor>(i));
+    }
+    return bPaper && PhotoLedsOn() ? kPaperSeen : kDark;
   }
   for (uint32_t i = 0; i < Index(Thermistor::Count); ++i) {
     if (channel == kThermistorChannels[i]) return m_thermistor[i];

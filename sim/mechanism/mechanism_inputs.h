@@ -37,9 +37,16 @@ class MechanismInputs final : public DeviceModel {
 
   void SetCoverOpen(Cover cover, bool bOpen);
   bool CoverOpen(Cover cover) const { return m_coverOpen[Index(cover)]; }
-  void SetPaperSeen(PhotoSensor sensor, bool bSeen) { m_paperSeen[Index(sensor)] = bSeen; }
-  // All four photo sensors.
+  // A test's reading of a photo sensor, before what the paper web shows.
+  void SetPaperSeen(PhotoSensor sensor, bool bSeen) { m_override[Index(sensor)] = bSeen ? 1 : 0; }
+  // All four photo sensors, as SetPaperSeen.
   void SetRollLoaded(bool bLoaded);
+  // Back to the paper web's readings.
+  void ClearPaperOverrides() { m_override.fill(-1); }
+  // The paper web (paper_web_mechanism.h) answers where no test reading
+  // is set; without one a loaded roll covers every photo sensor.
+  using PhotoSource = std::function<bool(PhotoSensor sensor)>;
+  void SetPhotoSource(PhotoSource source) { m_photoSource = std::move(source); }
   // Raw A/D counts 0-1023.
   void SetThermistor(Thermistor thermistor, uint16_t raw) { m_thermistor[Index(thermistor)] = raw; }
   // Other models of the mechanism answer their own A/D channels: a source
@@ -58,6 +65,8 @@ class MechanismInputs final : public DeviceModel {
   GpioController& m_gpio;
   std::array<bool, Index(Cover::Count)> m_coverOpen{};
   std::array<bool, Index(PhotoSensor::Count)> m_paperSeen{};
+  std::array<int8_t, Index(PhotoSensor::Count)> m_override{-1, -1, -1, -1};
+  PhotoSource m_photoSource;
   std::array<uint16_t, Index(Thermistor::Count)> m_thermistor{};
   std::vector<AnalogSource> m_sources;
 };

@@ -38,6 +38,10 @@ std::string MechanismEvent::Text() const {
       std::snprintf(what, sizeof what, "%s%" PRId32 ".%03" PRId32 " mm", value < 0 ? "-" : "", std::abs(value / 1000),
                     std::abs(value % 1000));
       break;
+    case MechanismEventKind::PaperWeb:
+      std::snprintf(what, sizeof what, "%s%" PRId32 ".%03" PRId32, value < 0 ? "-" : "", std::abs(value / 1000),
+                    std::abs(value % 1000));
+      break;
     case MechanismEventKind::UnwiredBits:
       std::snprintf(what, sizeof what, "unwired bits 0x%04" PRIX32, static_cast<uint32_t>(value));
       break;

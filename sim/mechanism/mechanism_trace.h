@@ -32,6 +32,9 @@ enum class MechanismEventKind : uint8_t {
   // switch (a fault switch, the leader or the core at the head).
   RibbonLength,
   RibbonSwitch,
+  // The paper web (paper_web_mechanism.h): a place, length, diameter or
+  // angle in thousandths of its unit.
+  PaperWeb,
 };
 
 struct MechanismEvent {

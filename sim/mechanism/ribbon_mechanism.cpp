@@ -258,14 +258,18 @@ void RibbonMechanism::OnEvent(uint32_t unit) {
 }
 
 void RibbonMechanism::OnPaperTravel(int64_t eighths) {
-  for (uint32_t u = 0; u < 2; ++u) {
-    RibbonTransport& model = m_units[u].model;
-    if (!model.Inputs().bHeadDown) continue;
-    Sync(u);
-    model.PaperTravel(eighths);
-    Sync(u);
-    Schedule(u);
-  }
+  WebTravel(PrintUnit::L, eighths);
+  WebTravel(PrintUnit::R, eighths);
+}
+
+void RibbonMechanism::WebTravel(PrintUnit unit, int64_t eighths) {
+  const auto u = static_cast<uint32_t>(unit) & 1u;
+  RibbonTransport& model = m_units[u].model;
+  if (!model.Inputs().bHeadDown) return;
+  Sync(u);
+  model.PaperTravel(eighths);
+  Sync(u);
+  Schedule(u);
 }
 
 // While a lowered head couples the tape to the paper, every step makes a

@@ -47,8 +47,12 @@ class RibbonMechanism final : public DeviceModel {
   RibbonMechanism(const RibbonMechanism&) = delete;
   RibbonMechanism& operator=(const RibbonMechanism&) = delete;
 
-  // Couples each lowered head's tape to the main stepper's shaft.
+  // Couples each lowered head's tape to the main stepper's shaft (a bare
+  // board without the paper web).
   void FollowMainStepper(StepperDrivers& drivers);
+  // The paper web moved by `eighths` (16 a line, positive forward) under
+  // the unit's head: a lowered head's tape moves with it.
+  void WebTravel(PrintUnit unit, int64_t eighths);
 
   // The unit's model, brought up to now.
   const RibbonTransport& Unit(PrintUnit unit);

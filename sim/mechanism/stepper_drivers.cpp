@@ -73,8 +73,9 @@ void InstallStepperDrivers(Board& board) {
   FpgaMainBlock* pFpga = board.FindDevice<FpgaMainBlock>();
   GpioController* pGpio = board.FindDevice<GpioController>();
   if (pFpga == nullptr || pGpio == nullptr) return;
-  StepperDrivers& drivers = board.AddDevice<StepperDrivers>(board, *pFpga, *pGpio);
-  if (RibbonMechanism* pRibbons = board.FindDevice<RibbonMechanism>()) pRibbons->FollowMainStepper(drivers);
+  // The paper web (paper_web_mechanism.h) couples the ribbons to the main
+  // shaft's travel.
+  board.AddDevice<StepperDrivers>(board, *pFpga, *pGpio);
 }
 
 }  // namespace sim
