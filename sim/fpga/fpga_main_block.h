@@ -57,10 +57,10 @@
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/clock.h"
+#include "sim/fpga/fpga_config_port.h"
 
 namespace sim {
 
-class FpgaConfigPort;
 class GpioController;
 
 class FpgaMainBlock final : public DeviceModel, public BusDevice {
@@ -121,7 +121,7 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   }
   // Called at each pulse of a pulse channel.
   void AddPulseObserver(uint32_t channel, std::function<void()> fn);
-  bool Configured() const;
+  bool Configured() const { return m_config.InUserMode(); }
   // The register as last written (or as the logic holds it).
   uint16_t Register(uint32_t offset) const { return m_regs[(offset & 0xFFFFu) / 2]; }
   uint32_t UsCounter() const;
@@ -139,6 +139,8 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
     m_subBlocks.push_back({first, last, &device});
     if (first < m_subFirst) m_subFirst = first;
     if (last > m_subLast) m_subLast = last;
+    // Only a sub-block's registers are ever polled.
+    SetPolledSpan(m_subFirst, m_subLast);
   }
 
   uint32_t Read(uint32_t offset, uint32_t width) override;
@@ -152,7 +154,10 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
     uint32_t last;
     BusDevice* device;
   };
-  BusDevice* SubBlockAt(uint32_t offset) const;
+  BusDevice* SubBlockAt(uint32_t offset) const {
+    return offset >= m_subFirst && offset <= m_subLast ? SubBlockIn(offset) : nullptr;
+  }
+  BusDevice* SubBlockIn(uint32_t offset) const;
 
   struct PulseChannel {
     bool bRunning = false;
@@ -166,6 +171,7 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
 
   void ResetLogic();
   uint16_t ReadHalf(uint32_t offset);
+  uint16_t ReadInput(uint32_t index);
   void WriteHalf(uint32_t offset, uint16_t value);
   void SetTimerCtrl(uint16_t value);
   void SetPulseCtrl(uint16_t value);

@@ -1,5 +1,6 @@
 #include "sim/mechanism/dc_mechanism.h"
 
+#include <algorithm>
 #include <iterator>
 #include <tuple>
 
@@ -69,6 +70,18 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
   }
   // The motors as the registers hold them now, without a trace entry.
   for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) m_motors[i] = Decode(kDcMotorWiring[i]);
+  for (const DcMotorWiring& w : kDcMotorWiring) {
+    m_motorInputOffsets.push_back(w.reg);
+    uint32_t pairOffset = 0;
+    if (w.pwmChannel != kNoPwm && PwmPairOffset(w.pwmChannel, &pairOffset)) {
+      m_motorInputOffsets.push_back(pairOffset);
+      m_motorInputOffsets.push_back(pairOffset + 2);
+    }
+  }
+  std::sort(m_motorInputOffsets.begin(), m_motorInputOffsets.end());
+  m_motorInputOffsets.erase(std::unique(m_motorInputOffsets.begin(), m_motorInputOffsets.end()),
+                            m_motorInputOffsets.end());
+  m_motorInputs.assign(m_motorInputOffsets.size(), 0);
   m_fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
   config.AddModeObserver([this](bool) { Refresh(); });
   m_gpio.AddPinObserver(kMotorEnablePin, [this](bool) { Refresh(); });
@@ -115,7 +128,31 @@ void DcMechanism::Refresh() {
   RefreshLeds();
 }
 
+bool DcMechanism::MotorInputsChanged() {
+  bool bChanged = !m_bMotorInputsKnown;
+  m_bMotorInputsKnown = true;
+  for (size_t i = 0; i < m_motorInputOffsets.size(); ++i) {
+    const uint16_t value = m_fpga.Register(m_motorInputOffsets[i]);
+    if (value != m_motorInputs[i]) {
+      m_motorInputs[i] = value;
+      bChanged = true;
+    }
+  }
+  const auto flags = static_cast<uint8_t>((m_bSupplyOn ? 1u : 0u) | (m_fpga.Configured() ? 2u : 0u));
+  if (flags != m_motorFlags) {
+    m_motorFlags = flags;
+    bChanged = true;
+  }
+  return bChanged;
+}
+
 void DcMechanism::RefreshMotors() {
+  // The same inputs: every motor keeps its state and every axis its
+  // velocity, so only the cutter's crossing is followed.
+  if (!MotorInputsChanged()) {
+    FollowCutter();
+    return;
+  }
   for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) {
     const MotorState now = Decode(kDcMotorWiring[i]);
     MotorState& last = m_motors[i];

@@ -100,6 +100,7 @@ class DcMechanism final : public DeviceModel {
   void OnWrite(uint32_t offset, uint16_t value);
   void Refresh();
   void RefreshMotors();
+  bool MotorInputsChanged();
   void RefreshLoads();
   void RefreshLeds();
   void TraceUnwired(uint32_t offset, uint16_t value);
@@ -126,6 +127,14 @@ class DcMechanism final : public DeviceModel {
   // The unwired bits last written to DCMOTOR0-2 and FAN_CTRL.
   std::array<uint16_t, 4> m_unwired{};
   bool m_bEcho = false;
+  // What the motors' states follow: the registers of their lines and PWM
+  // pairs, the supply and the FPGA's mode. Every write to an output
+  // register refreshes the mechanism; the motors are decoded again only
+  // when one of these changed, as the same inputs give the same states.
+  std::vector<uint32_t> m_motorInputOffsets;
+  std::vector<uint16_t> m_motorInputs;
+  uint8_t m_motorFlags = 0;
+  bool m_bMotorInputsKnown = false;
 };
 
 }  // namespace sim
