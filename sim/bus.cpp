@@ -1,29 +1,10 @@
 #include "sim/bus.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace sim {
-
-namespace {
-uint8_t* ReserveRam(size_t bytes) {
-  // Reserved, zero-filled and only backed where touched: SDRAM is one
-  // contiguous 128 MB mapping at no cost until used.
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) {
-    std::perror("virtual board: RAM");
-    std::abort();
-  }
-  // Large pages where the host offers them: the firmware fills megabytes
-  // of SDRAM at start-up (images, work areas), and a fault per 4 KB page
-  // costs more than the copy. Only a hint; the mapping works without.
-  madvise(p, bytes, MADV_HUGEPAGE);
-  return static_cast<uint8_t*>(p);
-}
-}  // namespace
 
 Bus::Bus() {
   MapRam(kLowRam.first, kLowRam.last, RegionKind::OnChipRam, "low RAM");
@@ -31,9 +12,7 @@ Bus::Bus() {
   MapRam(kSdram.first, kSdram.last, RegionKind::Sdram, "SDRAM");
 }
 
-Bus::~Bus() {
-  for (auto& [p, n] : m_mappings) munmap(p, n);
-}
+Bus::~Bus() = default;
 
 void Bus::Insert(Region region) {
   for (const Region& r : m_regions) {
@@ -52,10 +31,8 @@ void Bus::MapDevice(PhysAddr first, PhysAddr last, RegionKind kind, BusDevice* d
 }
 
 void Bus::MapRam(PhysAddr first, PhysAddr last, RegionKind kind, std::string name) {
-  const size_t bytes = static_cast<size_t>(last - first) + 1;
-  uint8_t* host = ReserveRam(bytes);
-  m_mappings.emplace_back(host, bytes);
-  Insert(Region{first, last, kind, host, nullptr, std::move(name)});
+  m_ram.push_back(std::make_unique<HostPages>(static_cast<size_t>(last - first) + 1));
+  Insert(Region{first, last, kind, m_ram.back()->data(), nullptr, std::move(name)});
 }
 
 const Bus::Region* Bus::FindSlow(PhysAddr addr, uint32_t bytes) const {

@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/bus_trace.h"
+#include "sim/host_pages.h"
 
 namespace sim {
 
@@ -103,7 +105,7 @@ class Bus {
   std::vector<Region> m_regions;  // sorted by first
   mutable const Region* m_lastHit = nullptr;
   BusTrace m_trace;
-  std::vector<std::pair<void*, size_t>> m_mappings;
+  std::vector<std::unique_ptr<HostPages>> m_ram;
 };
 
 }  // namespace sim

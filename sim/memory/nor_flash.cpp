@@ -24,7 +24,8 @@ constexpr uint16_t kDq2 = 0x04;
 
 }  // namespace
 
-NorFlash::NorFlash(SimClock& clock, std::string filePath) : m_clock(clock), m_array(kBytes, 0xFF) {
+NorFlash::NorFlash(SimClock& clock, std::string filePath) : m_clock(clock), m_array(kBytes) {
+  std::memset(m_array.data(), 0xFF, kBytes);  // erased
   if (!filePath.empty()) m_file.Open(filePath, m_array.data(), kBytes);
 }
 

@@ -43,6 +43,7 @@
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/clock.h"
+#include "sim/host_pages.h"
 #include "sim/memory/power_cut.h"
 #include "sim/memory/state_file.h"
 
@@ -154,7 +155,7 @@ class NorFlash final : public DeviceModel, public BusDevice {
   void StoreRange(uint32_t offset, uint32_t bytes);
 
   SimClock& m_clock;
-  std::vector<uint8_t> m_array;
+  HostPages m_array;
   StateFile m_file;
 
   NorFlashTiming m_timing;

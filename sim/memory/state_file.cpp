@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace sim {
 
@@ -63,12 +62,12 @@ bool StateFile::Open(const std::string& path, uint8_t* pContents, uint32_t bytes
     Fail(path + " does not hold " + std::to_string(bytes) + " bytes");
     return false;
   }
-  std::vector<uint8_t> read(bytes);
-  if (!TransferAll(pread, m_fd, read.data(), bytes, 0)) {
+  // Straight into the part: its contents are megabytes, and the size is
+  // known to be right.
+  if (!TransferAll(pread, m_fd, pContents, bytes, 0)) {
     Fail("cannot read " + path + ": " + std::strerror(errno));
     return false;
   }
-  std::memcpy(pContents, read.data(), bytes);
   return true;
 }
 

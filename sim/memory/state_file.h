@@ -18,7 +18,8 @@ class StateFile {
   // Opens `path`, which must hold exactly `bytes` bytes, and reads it into
   // pContents; a missing file is created from pContents (the erased part).
   // Returns false with Error() set when the file cannot be used; pContents
-  // is then left as it came.
+  // is then left as it came, unless reading a file of the right size
+  // failed part of the way (the board reports every such error as a fault).
   bool Open(const std::string& path, uint8_t* pContents, uint32_t bytes);
   // Writes bytes [offset, offset + bytes) of the contents through. A failure
   // sets Error() and closes the file.
