@@ -147,7 +147,9 @@ void FpgaMainBlock::WriteHalf(uint32_t offset, uint16_t value) {
         break;
     }
   }
-  for (auto& fn : m_writeObservers) fn(offset, value);
+  for (const WriteObserver& o : m_writeObservers) {
+    if (offset >= o.first && offset <= o.last) o.fn(offset, value);
+  }
 }
 
 void FpgaMainBlock::SetTimerCtrl(uint16_t value) {

@@ -117,7 +117,12 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   // ---- outputs, for the mechanism's models and tests ----
   // Called after every register write the user logic took (offset, value).
   void AddWriteObserver(std::function<void(uint32_t offset, uint16_t value)> fn) {
-    m_writeObservers.push_back(std::move(fn));
+    AddWriteObserver(0, kLast - kBase, std::move(fn));
+  }
+  // Called after every write to a register in [first, last] (offsets);
+  // observers are called in the order they were added.
+  void AddWriteObserver(uint32_t first, uint32_t last, std::function<void(uint32_t offset, uint16_t value)> fn) {
+    m_writeObservers.push_back(WriteObserver{first, last, std::move(fn)});
   }
   // Called at each pulse of a pulse channel.
   void AddPulseObserver(uint32_t channel, std::function<void()> fn);
@@ -212,7 +217,12 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   SimClock::EventId m_adcEvent = 0;
   std::function<uint16_t(uint32_t, bool)> m_analog;
   std::array<uint16_t, 256> m_analogValues{};
-  std::vector<std::function<void(uint32_t, uint16_t)>> m_writeObservers;
+  struct WriteObserver {
+    uint32_t first;
+    uint32_t last;
+    std::function<void(uint32_t, uint16_t)> fn;
+  };
+  std::vector<WriteObserver> m_writeObservers;
   std::vector<SubBlock> m_subBlocks;
   // The span of every sub-block: most accesses fall outside it.
   uint32_t m_subFirst = ~0u;

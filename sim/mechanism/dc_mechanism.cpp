@@ -33,11 +33,17 @@ uint16_t UnwiredMask(uint32_t offset) {
   return static_cast<uint16_t>(~wired);
 }
 
-bool IsOutputOfInterest(uint32_t offset) {
-  const uint32_t kPwmFirst = FpgaMainBlock::kPwmBase, kPwmLast = FpgaMainBlock::kPwmBase + 0x32;
-  return (offset >= FpgaMainBlock::kDcMotor0 && offset <= FpgaMainBlock::kFanCtrl) ||
-         offset == FpgaMainBlock::kColorCtrl || (offset >= kPwmFirst && offset <= kPwmLast);
-}
+// The output registers the mechanism follows: the motors' lines and the
+// fans, the colour LEDs, the PWM pairs.
+struct OffsetRange {
+  uint32_t first;
+  uint32_t last;
+};
+constexpr OffsetRange kOutputsOfInterest[] = {
+    {FpgaMainBlock::kDcMotor0, FpgaMainBlock::kFanCtrl},
+    {FpgaMainBlock::kColorCtrl, FpgaMainBlock::kColorCtrl},
+    {FpgaMainBlock::kPwmBase, FpgaMainBlock::kPwmBase + 0x32},
+};
 
 }  // namespace
 
@@ -82,7 +88,9 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
   m_motorInputOffsets.erase(std::unique(m_motorInputOffsets.begin(), m_motorInputOffsets.end()),
                             m_motorInputOffsets.end());
   m_motorInputs.assign(m_motorInputOffsets.size(), 0);
-  m_fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
+  for (const OffsetRange& r : kOutputsOfInterest) {
+    m_fpga.AddWriteObserver(r.first, r.last, [this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
+  }
   config.AddModeObserver([this](bool) { Refresh(); });
   m_gpio.AddPinObserver(kMotorEnablePin, [this](bool) { Refresh(); });
   inputs.AddAnalogSource([this](uint32_t channel, uint16_t* pLevel) { return Analog(channel, pLevel); });
@@ -102,7 +110,6 @@ void DcMechanism::SetShaftJammed(uint32_t channel, bool bJammed) {
 }
 
 void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
-  if (!IsOutputOfInterest(offset)) return;
   TraceUnwired(offset, value);
   Refresh();
 }
