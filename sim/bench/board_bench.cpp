@@ -2,8 +2,9 @@
 //   idle     an idle printer after its boot, virtual time / wall time
 //   stepper  the main stepper at its fastest constant rate, virtual / wall
 //   switch   host nanoseconds per switch point (a task spinning on CpuRelax)
-//   same     the same boot twice gives the same run: the same device
-//            accesses at the same virtual times, and the same log
+//   same     the same boot and stepper move twice give the same run: the
+//            same device accesses at the same virtual times, and the same
+//            log
 // With --compare BUILD_DIR it runs that tree's board-bench as well and
 // prints both trees' figures side by side. Figures are printed, never
 // checked: the machine this runs on may be shared and loaded.
@@ -173,8 +174,22 @@ class Fingerprint {
 // Every device access of the run (time, address, width, value, direction)
 // is mixed in as the bus trace records it, slice by slice, so the
 // fingerprint changes with any change of the run's virtual timing; then
-// every log record's time, priority and text, and the console.
+// every log record's time, priority and text, and the console. The run is
+// the boot, then a second of the main stepper at its fastest rate (its
+// pulse interrupts).
 constexpr Nanos kTraceSlice = Ms(100);
+constexpr Nanos kSameStepperRun = Ms(1000);
+
+void MixTrace(sim::BusTrace& trace, Fingerprint& fp) {
+  for (const sim::BusAccess& a : trace.Accesses()) {
+    fp.MixValue(a.at);
+    fp.MixValue(a.addr);
+    fp.MixValue(a.width);
+    fp.MixValue(a.value);
+    fp.MixValue(a.bWrite);
+  }
+  trace.Clear();
+}
 
 int SameBootFigure(int index) {
   const NewPrinter printer;
@@ -184,14 +199,14 @@ int SameBootFigure(int index) {
   Fingerprint fp;
   for (Nanos run = 0; run < kSameRun; run += kTraceSlice) {
     machine.RunFor(kTraceSlice);
-    for (const sim::BusAccess& a : trace.Accesses()) {
-      fp.MixValue(a.at);
-      fp.MixValue(a.addr);
-      fp.MixValue(a.width);
-      fp.MixValue(a.value);
-      fp.MixValue(a.bWrite);
-    }
-    trace.Clear();
+    MixTrace(trace, fp);
+  }
+  int32_t lResult = -1;
+  if (!machine.RunStep([&] { lResult = g_StpmtrMain.RunConstant(kFastestRate, 0, 2, 0); }, Ms(1000))) return 2;
+  fp.MixValue(lResult);
+  for (Nanos run = 0; run < kSameStepperRun; run += kTraceSlice) {
+    machine.RunFor(kTraceSlice);
+    MixTrace(trace, fp);
   }
   for (const sim::LogRecord& r : machine.Log()) {
     fp.MixValue(r.at);
