@@ -63,7 +63,8 @@ namespace sim {
 
 class GpioController;
 
-class FpgaMainBlock final : public DeviceModel, public BusDevice {
+// The bus device first: the bus calls it on every access, without a thunk.
+class FpgaMainBlock final : public BusDevice, public DeviceModel {
  public:
   static constexpr PhysAddr kBase = 0x64000000u;
   static constexpr PhysAddr kLast = 0x6400FFFFu;
