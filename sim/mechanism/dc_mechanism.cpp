@@ -33,17 +33,11 @@ uint16_t UnwiredMask(uint32_t offset) {
   return static_cast<uint16_t>(~wired);
 }
 
-// The output registers the mechanism follows: the motors' lines and the
-// fans, the colour LEDs, the PWM pairs.
-struct OffsetRange {
-  uint32_t first;
-  uint32_t last;
-};
-constexpr OffsetRange kOutputsOfInterest[] = {
-    {FpgaMainBlock::kDcMotor0, FpgaMainBlock::kFanCtrl},
-    {FpgaMainBlock::kColorCtrl, FpgaMainBlock::kColorCtrl},
-    {FpgaMainBlock::kPwmBase, FpgaMainBlock::kPwmBase + 0x32},
-};
+bool IsOutputOfInterest(uint32_t offset) {
+  const uint32_t kPwmFirst = FpgaMainBlock::kPwmBase, kPwmLast = FpgaMainBlock::kPwmBase + 0x32;
+  return (offset >= FpgaMainBlock::kDcMotor0 && offset <= FpgaMainBlock::kFanCtrl) ||
+         offset == FpgaMainBlock::kColorCtrl || (offset >= kPwmFirst && offset <= kPwmLast);
+}
 
 }  // namespace
 
@@ -76,21 +70,7 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
   }
   // The motors as the registers hold them now, without a trace entry.
   for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) m_motors[i] = Decode(kDcMotorWiring[i]);
-  for (const DcMotorWiring& w : kDcMotorWiring) {
-    m_motorInputOffsets.push_back(w.reg);
-    uint32_t pairOffset = 0;
-    if (w.pwmChannel != kNoPwm && PwmPairOffset(w.pwmChannel, &pairOffset)) {
-      m_motorInputOffsets.push_back(pairOffset);
-      m_motorInputOffsets.push_back(pairOffset + 2);
-    }
-  }
-  std::sort(m_motorInputOffsets.begin(), m_motorInputOffsets.end());
-  m_motorInputOffsets.erase(std::unique(m_motorInputOffsets.begin(), m_motorInputOffsets.end()),
-                            m_motorInputOffsets.end());
-  m_motorInputs.assign(m_motorInputOffsets.size(), 0);
-  for (const OffsetRange& r : kOutputsOfInterest) {
-    m_fpga.AddWriteObserver(r.first, r.last, [this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
-  }
+  m_fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
   config.AddModeObserver([this](bool) { Refresh(); });
   m_gpio.AddPinObserver(kMotorEnablePin, [this](bool) { Refresh(); });
   inputs.AddAnalogSource([this](uint32_t channel, uint16_t* pLevel) { return Analog(channel, pLevel); });
@@ -110,6 +90,7 @@ void DcMechanism::SetShaftJammed(uint32_t channel, bool bJammed) {
 }
 
 void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
+  if (!IsOutputOfInterest(offset)) return;
   TraceUnwired(offset, value);
   Refresh();
 }
@@ -135,11 +116,36 @@ void DcMechanism::Refresh() {
   RefreshLeds();
 }
 
+namespace {
+
+// The registers the motors' states are decoded from: each motor's line
+// register and the registers of its PWM pair.
+const std::vector<uint32_t>& MotorInputRegisters() {
+  static const std::vector<uint32_t> kRegisters = [] {
+    std::vector<uint32_t> registers;
+    for (const DcMotorWiring& w : kDcMotorWiring) {
+      registers.push_back(w.reg);
+      uint32_t pairOffset = 0;
+      if (w.pwmChannel != kNoPwm && PwmPairOffset(w.pwmChannel, &pairOffset)) {
+        registers.push_back(pairOffset);
+        registers.push_back(pairOffset + 2);
+      }
+    }
+    std::sort(registers.begin(), registers.end());
+    registers.erase(std::unique(registers.begin(), registers.end()), registers.end());
+    return registers;
+  }();
+  return kRegisters;
+}
+
+}  // namespace
+
 bool DcMechanism::MotorInputsChanged() {
-  bool bChanged = !m_bMotorInputsKnown;
-  m_bMotorInputsKnown = true;
-  for (size_t i = 0; i < m_motorInputOffsets.size(); ++i) {
-    const uint16_t value = m_fpga.Register(m_motorInputOffsets[i]);
+  const std::vector<uint32_t>& registers = MotorInputRegisters();
+  bool bChanged = m_motorInputs.size() != registers.size();
+  m_motorInputs.resize(registers.size());
+  for (size_t i = 0; i < registers.size(); ++i) {
+    const uint16_t value = m_fpga.Register(registers[i]);
     if (value != m_motorInputs[i]) {
       m_motorInputs[i] = value;
       bChanged = true;
@@ -153,13 +159,7 @@ bool DcMechanism::MotorInputsChanged() {
   return bChanged;
 }
 
-void DcMechanism::RefreshMotors() {
-  // The same inputs: every motor keeps its state and every axis its
-  // velocity, so only the cutter's crossing is followed.
-  if (!MotorInputsChanged()) {
-    FollowCutter();
-    return;
-  }
+void DcMechanism::DecodeMotors() {
   for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) {
     const MotorState now = Decode(kDcMotorWiring[i]);
     MotorState& last = m_motors[i];
@@ -169,6 +169,13 @@ void DcMechanism::RefreshMotors() {
     last = now;
   }
   for (size_t a = 0; a < m_axes.size(); ++a) DriveAxis(*m_axes[a], m_motors[Index(kAxisWiring[a].motor)]);
+}
+
+void DcMechanism::RefreshMotors() {
+  // Every write to an output register refreshes the mechanism; the same
+  // inputs give every motor the state it has and every axis the velocity
+  // it has, so the motors are decoded again only when an input changed.
+  if (MotorInputsChanged()) DecodeMotors();
   FollowCutter();
   for (size_t e = 0; e < m_discs.size(); ++e) {
     MotorState m = m_motors[Index(kEncoderWiring[e].motor)];

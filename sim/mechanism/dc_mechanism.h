@@ -101,6 +101,7 @@ class DcMechanism final : public DeviceModel {
   void Refresh();
   void RefreshMotors();
   bool MotorInputsChanged();
+  void DecodeMotors();
   void RefreshLoads();
   void RefreshLeds();
   void TraceUnwired(uint32_t offset, uint16_t value);
@@ -117,6 +118,10 @@ class DcMechanism final : public DeviceModel {
   RibbonColors m_colors;
   EngineVariant m_variant;
   MechanismTrace m_trace;
+  // The motors' inputs as last decoded: their registers' values, then the
+  // supply (bit 0) and the FPGA's mode (bit 1).
+  std::vector<uint16_t> m_motorInputs;
+  uint8_t m_motorFlags = 0;
   std::array<MotorState, Index(DcMotor::Count)> m_motors{};
   std::vector<std::unique_ptr<DcAxis>> m_axes;
   std::vector<std::unique_ptr<DcAxis>> m_discs;
@@ -127,14 +132,6 @@ class DcMechanism final : public DeviceModel {
   // The unwired bits last written to DCMOTOR0-2 and FAN_CTRL.
   std::array<uint16_t, 4> m_unwired{};
   bool m_bEcho = false;
-  // What the motors' states follow: the registers of their lines and PWM
-  // pairs, the supply and the FPGA's mode. Every write to an output
-  // register refreshes the mechanism; the motors are decoded again only
-  // when one of these changed, as the same inputs give the same states.
-  std::vector<uint32_t> m_motorInputOffsets;
-  std::vector<uint16_t> m_motorInputs;
-  uint8_t m_motorFlags = 0;
-  bool m_bMotorInputsKnown = false;
 };
 
 }  // namespace sim
