@@ -1,25 +1,10 @@
 #include "sim/bus.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace sim {
-
-namespace {
-uint8_t* ReserveRam(size_t bytes) {
-  // Reserved, zero-filled and only backed where touched: SDRAM is one
-  // contiguous 128 MB mapping at no cost until used.
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) {
-    std::perror("virtual board: RAM");
-    std::abort();
-  }
-  return static_cast<uint8_t*>(p);
-}
-}  // namespace
 
 Bus::Bus() {
   MapRam(kLowRam.first, kLowRam.last, RegionKind::OnChipRam, "low RAM");
@@ -27,9 +12,7 @@ Bus::Bus() {
   MapRam(kSdram.first, kSdram.last, RegionKind::Sdram, "SDRAM");
 }
 
-Bus::~Bus() {
-  for (auto& [p, n] : m_mappings) munmap(p, n);
-}
+Bus::~Bus() = default;
 
 void Bus::Insert(Region region) {
   for (const Region& r : m_regions) {
@@ -48,18 +31,14 @@ void Bus::MapDevice(PhysAddr first, PhysAddr last, RegionKind kind, BusDevice* d
 }
 
 void Bus::MapRam(PhysAddr first, PhysAddr last, RegionKind kind, std::string name) {
-  const size_t bytes = static_cast<size_t>(last - first) + 1;
-  uint8_t* host = ReserveRam(bytes);
-  m_mappings.emplace_back(host, bytes);
-  Insert(Region{first, last, kind, host, nullptr, std::move(name)});
+  m_ram.push_back(std::make_unique<HostPages>(static_cast<size_t>(last - first) + 1));
+  Insert(Region{first, last, kind, m_ram.back()->data(), nullptr, std::move(name)});
 }
 
-const Bus::Region* Bus::Find(PhysAddr addr, uint32_t bytes) const {
+const Bus::Region* Bus::FindSlow(PhysAddr addr, uint32_t bytes) const {
   const uint64_t end = static_cast<uint64_t>(addr) + (bytes == 0 ? 1 : bytes) - 1;
-  auto fits = [&](const Region* r) { return r != nullptr && addr >= r->first && end <= r->last; };
-  if (fits(m_lastHit)) return m_lastHit;
   for (const Region& r : m_regions) {
-    if (fits(&r)) {
+    if (addr >= r.first && end <= r.last) {
       m_lastHit = &r;
       return &r;
     }

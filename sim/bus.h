@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/bus_trace.h"
+#include "sim/host_pages.h"
 
 namespace sim {
 
@@ -28,9 +30,22 @@ class BusDevice {
   // a CPU that reads it again and again is polling, and may skip to the next
   // event instead of spending every turn of its loop.
   virtual bool ReadIsPolled(uint32_t /*offset*/) const { return false; }
+  // Whether ReadIsPolled can be true at `offset` at all: the bus asks only
+  // then, so a device whose polled registers lie in one span spares its
+  // other reads the call.
+  bool MayPoll(uint32_t offset) const { return offset >= m_pollFirst && offset <= m_pollLast; }
 
  protected:
   ~BusDevice() = default;
+  // Reads outside [first, last] are never polled (first > last: none are).
+  void SetPolledSpan(uint32_t first, uint32_t last) {
+    m_pollFirst = first;
+    m_pollLast = last;
+  }
+
+ private:
+  uint32_t m_pollFirst = 0;
+  uint32_t m_pollLast = ~0u;
 };
 
 // What one access costs depends on what lies at the address.
@@ -66,8 +81,15 @@ class Bus {
     BusDevice* device;    // device range
     std::string name;
   };
-  // The region holding [addr, addr + bytes), or nullptr.
-  const Region* Find(PhysAddr addr, uint32_t bytes = 1) const;
+  // The region holding [addr, addr + bytes), or nullptr. The region of the
+  // last hit is tried first: accesses come in runs to one device.
+  const Region* Find(PhysAddr addr, uint32_t bytes = 1) const {
+    const Region* r = m_lastHit;
+    if (r != nullptr && addr >= r->first && static_cast<uint64_t>(addr) + (bytes == 0 ? 1 : bytes) - 1 <= r->last) {
+      return r;
+    }
+    return FindSlow(addr, bytes);
+  }
   // Host pointer of a plain-RAM range, or nullptr when [addr, addr+bytes)
   // is not entirely plain RAM.
   uint8_t* RamPointer(PhysAddr addr, uint32_t bytes) const;
@@ -79,10 +101,11 @@ class Bus {
 
  private:
   void Insert(Region region);
+  const Region* FindSlow(PhysAddr addr, uint32_t bytes) const;
   std::vector<Region> m_regions;  // sorted by first
   mutable const Region* m_lastHit = nullptr;
   BusTrace m_trace;
-  std::vector<std::pair<void*, size_t>> m_mappings;
+  std::vector<std::unique_ptr<HostPages>> m_ram;
 };
 
 }  // namespace sim

@@ -1,6 +1,5 @@
 #include "sim/clock.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -46,80 +45,91 @@ SimClock::EventId SimClock::Schedule(Nanos when, Callback fn) {
   const uint64_t seq = ++m_seq;
   m_slots[slot].seq = seq;
   m_slots[slot].fn = std::move(fn);
-  PushEntry(Entry{when < m_now ? m_now : when, seq, slot});
+  m_heap.emplace_back();
+  SiftUp(Entry{when < m_now ? m_now : when, seq, slot}, m_heap.size() - 1);
+  NoteNext();
   return (seq << kSlotBits) | slot;
 }
 
-void SimClock::Cancel(EventId id) {
+SimClock::Slot* SimClock::LiveSlot(EventId id) {
   const auto slot = static_cast<uint32_t>(id & ((1u << kSlotBits) - 1));
   const uint64_t seq = id >> kSlotBits;
-  if (seq == 0 || slot >= m_slots.size() || m_slots[slot].seq != seq) return;  // ran, cancelled or unknown
-  m_slots[slot].seq = 0;
-  m_slots[slot].fn.Reset();
-  m_freeSlots.push_back(slot);
-  ++m_staleEntries;
-  DropStaleTop();
-  CompactIfMostlyStale();
+  if (seq == 0 || slot >= m_slots.size() || m_slots[slot].seq != seq) return nullptr;  // ran, cancelled or unknown
+  return &m_slots[slot];
 }
 
-void SimClock::CompactIfMostlyStale() {
-  // Cancelled events far in the future would otherwise pile up in the heap.
-  if (m_staleEntries < 64 || 2 * m_staleEntries < m_heap.size()) return;
-  m_heap.erase(std::remove_if(m_heap.begin(), m_heap.end(), [this](const Entry& e) { return !IsLive(e); }),
-               m_heap.end());
-  std::make_heap(m_heap.begin(), m_heap.end(), [](const Entry& a, const Entry& b) { return Before(b, a); });
-  m_staleEntries = 0;
+void SimClock::Cancel(EventId id) {
+  Slot* s = LiveSlot(id);
+  if (s == nullptr) return;
+  const uint32_t heapIndex = s->heapIndex;
+  s->fn.Reset();
+  FreeSlot(static_cast<uint32_t>(s - m_slots.data()));
+  RemoveAt(heapIndex);
+  NoteNext();
 }
 
-void SimClock::PushEntry(const Entry& e) {
-  size_t i = m_heap.size();
-  m_heap.push_back(e);
+SimClock::EventId SimClock::Reschedule(EventId id, Nanos when) {
+  Slot* s = LiveSlot(id);
+  if (s == nullptr) return 0;
+  const auto slot = static_cast<uint32_t>(s - m_slots.data());
+  const uint64_t seq = ++m_seq;
+  s->seq = seq;
+  const Entry e{when < m_now ? m_now : when, seq, slot};
+  // The new time and sequence number order the record after where it was
+  // or before it: it moves one way only.
+  const size_t i = s->heapIndex;
+  if (i > 0 && Before(e, m_heap[(i - 1) / 2])) {
+    SiftUp(e, i);
+  } else {
+    SiftDown(e, i);
+  }
+  NoteNext();
+  return (seq << kSlotBits) | slot;
+}
+
+void SimClock::SiftUp(Entry e, size_t i) {
   while (i > 0) {
     const size_t parent = (i - 1) / 2;
     if (!Before(e, m_heap[parent])) break;
-    m_heap[i] = m_heap[parent];
+    Place(m_heap[parent], i);
     i = parent;
   }
-  m_heap[i] = e;
-  m_nextWhen = m_heap.front().when;
+  Place(e, i);
 }
 
-void SimClock::PopEntry() {
+void SimClock::SiftDown(Entry e, size_t i) {
+  const size_t n = m_heap.size();
+  for (;;) {
+    size_t child = 2 * i + 1;
+    if (child >= n) break;
+    if (child + 1 < n && Before(m_heap[child + 1], m_heap[child])) ++child;
+    if (!Before(m_heap[child], e)) break;
+    Place(m_heap[child], i);
+    i = child;
+  }
+  Place(e, i);
+}
+
+void SimClock::RemoveAt(size_t i) {
   const Entry last = m_heap.back();
   m_heap.pop_back();
-  const size_t n = m_heap.size();
-  if (n > 0) {
-    size_t i = 0;
-    for (;;) {
-      size_t child = 2 * i + 1;
-      if (child >= n) break;
-      if (child + 1 < n && Before(m_heap[child + 1], m_heap[child])) ++child;
-      if (!Before(m_heap[child], last)) break;
-      m_heap[i] = m_heap[child];
-      i = child;
-    }
-    m_heap[i] = last;
+  if (i == m_heap.size()) return;  // it was the last record
+  if (i > 0 && Before(last, m_heap[(i - 1) / 2])) {
+    SiftUp(last, i);
+  } else {
+    SiftDown(last, i);
   }
-}
-
-void SimClock::DropStaleTop() {
-  while (!m_heap.empty() && !IsLive(m_heap.front())) {
-    PopEntry();
-    if (m_staleEntries > 0) --m_staleEntries;
-  }
-  m_nextWhen = m_heap.empty() ? kNever : m_heap.front().when;
 }
 
 void SimClock::RunDueEvents() {
   while (m_nextWhen <= m_now) {
     const uint32_t slot = m_heap.front().slot;
-    PopEntry();
+    RemoveAt(0);
+    NoteNext();
     // The work leaves its slot before it runs: it may schedule events,
     // which can reuse the slot or move the slots.
     Callback fn = std::move(m_slots[slot].fn);
-    m_slots[slot].seq = 0;
-    m_freeSlots.push_back(slot);
-    DropStaleTop();
+    FreeSlot(slot);
     fn();
   }
 }

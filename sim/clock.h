@@ -44,6 +44,12 @@ class SimClock {
   EventId Schedule(Nanos when, Callback fn);
   EventId ScheduleIn(Nanos delay, Callback fn) { return Schedule(m_now + delay, std::move(fn)); }
   void Cancel(EventId id);
+  // Moves a pending event to `when` with its work: the same as cancelling
+  // it and scheduling its work anew (it goes after the events already
+  // scheduled for that time), without handling the work. Returns the
+  // event's new id, or 0 (and does nothing) when `id` has already run or
+  // was cancelled.
+  EventId Reschedule(EventId id, Nanos when);
   std::optional<Nanos> NextEventTime() const {
     return m_nextWhen == kNever ? std::nullopt : std::optional<Nanos>(m_nextWhen);
   }
@@ -63,11 +69,11 @@ class SimClock {
   void SetInterruptCheck(std::function<bool()> fn) { m_interrupted = std::move(fn); }
 
  private:
-  // An event's place in the time order: a small record in a binary heap.
-  // Its work waits in a slot; a record whose slot has moved on to another
-  // event (cancelled, or already run) is stale and is dropped when it
-  // reaches the top. An EventId names the slot and the event's sequence
-  // number, so cancelling needs no search.
+  // An event's place in the time order: a small record in a binary heap,
+  // ordered by time and then by sequence number (the order of scheduling).
+  // Its work waits in a slot, which knows where its record lies in the
+  // heap, so cancelling or moving an event takes its record out or moves
+  // it at once. An EventId names the slot and the event's sequence number.
   struct Entry {
     Nanos when;
     uint64_t seq;
@@ -75,15 +81,26 @@ class SimClock {
   };
   struct Slot {
     uint64_t seq;  // the event waiting here; 0 when free
+    uint32_t heapIndex;
     Callback fn;
   };
   static constexpr uint32_t kSlotBits = 20;
   static bool Before(const Entry& a, const Entry& b) { return a.when != b.when ? a.when < b.when : a.seq < b.seq; }
-  bool IsLive(const Entry& e) const { return m_slots[e.slot].seq == e.seq; }
-  void PushEntry(const Entry& e);
-  void PopEntry();
-  void DropStaleTop();
-  void CompactIfMostlyStale();
+  // The slot of a pending event, or nullptr.
+  Slot* LiveSlot(EventId id);
+  void Place(const Entry& e, size_t i) {
+    m_heap[i] = e;
+    m_slots[e.slot].heapIndex = static_cast<uint32_t>(i);
+  }
+  void SiftUp(Entry e, size_t i);
+  void SiftDown(Entry e, size_t i);
+  // Takes the record at heap index i out of the heap.
+  void RemoveAt(size_t i);
+  void FreeSlot(uint32_t slot) {
+    m_slots[slot].seq = 0;
+    m_freeSlots.push_back(slot);
+  }
+  void NoteNext() { m_nextWhen = m_heap.empty() ? kNever : m_heap.front().when; }
   void RunDueEvents();
   void Pace();
 
@@ -93,7 +110,6 @@ class SimClock {
   std::vector<Entry> m_heap;
   std::vector<Slot> m_slots;
   std::vector<uint32_t> m_freeSlots;
-  size_t m_staleEntries = 0;
   bool m_paced = false;
   double m_factor = 1.0;
   Nanos m_wallStart = 0;

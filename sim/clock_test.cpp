@@ -126,6 +126,16 @@ class ReferenceClock {
       }
     }
   }
+  EventId Reschedule(EventId id, Nanos when) {
+    for (auto it = m_events.begin(); it != m_events.end(); ++it) {
+      if (it->first.second == id) {
+        auto fn = std::move(it->second);
+        m_events.erase(it);
+        return Schedule(when, std::move(fn));
+      }
+    }
+    return 0;
+  }
   void RunDue() {
     while (!m_events.empty() && m_events.begin()->first.first <= m_now) {
       auto fn = std::move(m_events.begin()->second);
@@ -142,12 +152,12 @@ class ReferenceClock {
 };
 
 // A long run of a device-like load on `Clock`: events on a coarse grid of
-// times (so many share a time), events that schedule and cancel others,
-// cancellations of pending, finished and cancelled events alike, and some
-// events whose captures are too large to be held inline. Returns the
-// labels in the order their events ran.
+// times (so many share a time), events that schedule and cancel others (and
+// move them, with bMoves), cancellations (and moves) of pending, finished
+// and cancelled events alike, and some events whose captures are too large
+// to be held inline. Returns the labels in the order their events ran.
 template <class Clock>
-std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds) {
+std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds, bool bMoves = false) {
   enum class State : uint8_t { Pending, Ran, Cancelled };
   struct Load {
     Clock clock;
@@ -155,6 +165,7 @@ std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds) {
     std::vector<typename Clock::EventId> ids;  // by label
     std::vector<State> states;                 // by label
     std::vector<uint32_t> ran;
+    bool bMoves;
     bool bDraining = false;  // the last pass adds no events
     uint32_t Pick(uint32_t n) { return static_cast<uint32_t>(rng() % n); }
     void Add(Nanos when) {
@@ -174,18 +185,29 @@ std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds) {
       clock.Cancel(ids[label]);
       if (states[label] == State::Pending) states[label] = State::Cancelled;
     }
+    // Moves an event earlier or later; one that ran or was cancelled stays
+    // so.
+    void MoveSome() {
+      if (ids.empty()) return;
+      const uint32_t label = Pick(static_cast<uint32_t>(ids.size()));
+      const typename Clock::EventId moved = clock.Reschedule(ids[label], clock.Now() + Pick(8) * 100);
+      EXPECT_EQ(moved != 0, states[label] == State::Pending) << "event " << label;
+      if (moved != 0) ids[label] = moved;
+    }
     void Fire(uint32_t label) {
       EXPECT_EQ(states[label], State::Pending) << "event " << label << " ran after it was cancelled or ran";
       states[label] = State::Ran;
       ran.push_back(label);
       if (Pick(3) == 0 && !bDraining) Add(clock.Now() + Pick(4) * 100);  // may be due at once
       if (Pick(4) == 0) CancelSome();
+      if (bMoves && Pick(5) == 0) MoveSome();
     }
   };
-  Load load{Clock{}, std::mt19937(seed), {}, {}, {}, false};
+  Load load{Clock{}, std::mt19937(seed), {}, {}, {}, bMoves, false};
   for (uint32_t i = 0; i < rounds; ++i) {
     load.Add(load.clock.Now() + load.Pick(8) * 100);
     if (load.Pick(3) == 0) load.CancelSome();
+    if (load.bMoves && load.Pick(3) == 0) load.MoveSome();
     if (load.Pick(4) == 0) {
       load.clock.Advance(load.Pick(5) * 100);
       load.clock.RunDue();
@@ -204,6 +226,15 @@ TEST(SimClock, ALongRunOfScheduledAndCancelledEventsKeepsThePlainOrder) {
   for (uint32_t seed : {1u, 2u, 77u}) {
     const std::vector<uint32_t> expected = RunLoad<ReferenceClock>(seed, 4000);
     const std::vector<uint32_t> actual = RunLoad<SimClock>(seed, 4000);
+    ASSERT_GT(expected.size(), 3000u) << seed;
+    EXPECT_EQ(actual, expected) << "seed " << seed;
+  }
+}
+
+TEST(SimClock, MovingEventsKeepsTheOrderOfCancellingAndSchedulingAnew) {
+  for (uint32_t seed : {3u, 4u, 91u}) {
+    const std::vector<uint32_t> expected = RunLoad<ReferenceClock>(seed, 4000, true);
+    const std::vector<uint32_t> actual = RunLoad<SimClock>(seed, 4000, true);
     ASSERT_GT(expected.size(), 3000u) << seed;
     EXPECT_EQ(actual, expected) << "seed " << seed;
   }

@@ -19,7 +19,12 @@ constexpr uint32_t kSpinKinds = Bit(Access::Clock) | Bit(Access::Relax) | Bit(Ac
 bool IsSpinKind(Access kind) { return (Bit(kind) & kSpinKinds) != 0; }
 }  // namespace
 
-Cpu::Cpu(Board& board) : m_board(board), m_clock(board.Clock()), m_idle(kFiberStackBytes, [this] { IdleLoop(); }) {}
+Cpu::Cpu(Board& board)
+    : m_board(board),
+      m_clock(board.Clock()),
+      m_intc(board.Intc()),
+      m_kernel(board.GetKernel()),
+      m_idle(kFiberStackBytes, [this] { IdleLoop(); }) {}
 
 Cpu::~Cpu() {
   for (Fiber* f : m_taskFibers) delete f;
@@ -50,22 +55,18 @@ void Cpu::RunInjections(Access kind, uintptr_t key) {
 void Cpu::End(Nanos cost) {
   m_switchPoints.store(m_switchPoints.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   SimClock& clock = m_clock;
-  bool bJumped = false;
   if (!IsSpinKind(m_curKind)) {
     ForgetPolls();
-  } else if (NotePollAndCheckSpin(m_curKind, m_curKey)) {
-    bJumped = SkipAheadInSpin();
+    clock.Advance(cost);
+  } else if (!NotePollAndCheckSpin(m_curKind, m_curKey) || !SkipAheadInSpin()) {
+    clock.Advance(cost);
   }
-  if (!bJumped) clock.Advance(cost);
   clock.RunDue();
   if (m_irqMasked) return;
-  if (m_board.Intc().AnyPending()) DeliverInterrupts();
-  if (m_handlerDepth == 0 && m_running != nullptr && m_running != &m_idle && !m_irqMasked) {
-    if (m_pauseRequested || clock.Now() >= m_until || m_board.StopRequested() || m_halted) {
-      YieldToScheduler();
-    } else if (m_board.GetKernel().ShouldPreempt()) {
-      YieldToScheduler();
-    }
+  if (m_intc.AnyPending()) DeliverInterrupts();
+  if (!m_bTaskRunning || m_handlerDepth != 0 || m_irqMasked) return;
+  if (m_pauseRequested || clock.Now() >= m_until || m_halted || m_board.StopRequested() || m_kernel.ShouldPreempt()) {
+    YieldToScheduler();
   }
 }
 
@@ -164,10 +165,12 @@ RunState Cpu::Run(Nanos until) {
     }
     Fiber* next = m_board.GetKernel().SelectNext();
     m_running = next != nullptr ? next : &m_idle;
+    m_bTaskRunning = next != nullptr;
     ForgetPolls();
     m_irqMasked = false;  // every context is entered with interrupts enabled
     Fiber::Switch(m_scheduler, *m_running);
     m_running = nullptr;
+    m_bTaskRunning = false;
   }
 }
 

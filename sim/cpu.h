@@ -26,6 +26,8 @@
 namespace sim {
 
 class Board;
+class InterruptController;
+class Kernel;
 
 enum class Access : uint8_t {
   None,
@@ -119,7 +121,10 @@ class Cpu {
   bool WantsPause() const;
 
   Board& m_board;
-  SimClock& m_clock;  // the board's
+  // The board's parts that every switch point looks at.
+  SimClock& m_clock;
+  InterruptController& m_intc;
+  Kernel& m_kernel;
   bool m_irqMasked = true;  // as after reset, until the kernel dispatches
   uint32_t m_handlerDepth = 0;
   uint32_t m_activeChannel = 0xFFFFFFFFu;
@@ -162,6 +167,7 @@ class Cpu {
   Fiber m_idle;
   std::vector<Fiber*> m_taskFibers;
   Fiber* m_running = nullptr;
+  bool m_bTaskRunning = false;  // m_running is a task's fiber
   std::optional<RunState> m_halted;
   bool m_pauseRequested = false;
   Nanos m_until = 0;

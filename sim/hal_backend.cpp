@@ -51,11 +51,38 @@ Nanos AccessCost(RegionKind kind) {
   return cost::kSocRegister;
 }
 
+[[gnu::cold, gnu::noinline]] void ReportUnaligned(Board& board, PhysAddr addr, uint32_t width) {
+  char text[80];
+  std::snprintf(text, sizeof text, "unaligned %u-byte access at 0x%08X", width * 8 / 8, addr);
+  board.ReportFault(text);
+}
+
+// Widths are 1, 2 or 4.
 void CheckAlignment(Board& board, PhysAddr addr, uint32_t width) {
-  if (addr % width != 0) {
-    char text[80];
-    std::snprintf(text, sizeof text, "unaligned %u-byte access at 0x%08X", width * 8 / 8, addr);
-    board.ReportFault(text);
+  if ((addr & (width - 1)) != 0) [[unlikely]] ReportUnaligned(board, addr, width);
+}
+
+// A word of plain RAM, little-endian like the target (and the host).
+uint32_t LoadRam(const uint8_t* p, uint32_t width) {
+  if (width == 1) return *p;
+  if (width == 2) {
+    uint16_t half = 0;
+    std::memcpy(&half, p, 2);
+    return half;
+  }
+  uint32_t word = 0;
+  std::memcpy(&word, p, 4);
+  return word;
+}
+
+void StoreRam(uint8_t* p, uint32_t width, uint32_t value) {
+  if (width == 1) {
+    *p = static_cast<uint8_t>(value);
+  } else if (width == 2) {
+    const auto half = static_cast<uint16_t>(value);
+    std::memcpy(p, &half, 2);
+  } else {
+    std::memcpy(p, &value, 4);
   }
 }
 
@@ -76,10 +103,11 @@ uint32_t Read(PhysAddr addr, uint32_t width) {
       // polling loop) and at device events, so reading it again and again
       // is polling, as a wait on a word the DSP answers in.
       if (r->kind == RegionKind::OnChipRam) cpu.SetAccessKind(Access::PolledRead);
-      std::memcpy(&value, r->host + (addr - r->first), width);  // the board is little-endian like the target
+      value = LoadRam(r->host + (addr - r->first), width);
     } else {
-      if (r->device->ReadIsPolled(addr - r->first)) cpu.SetAccessKind(Access::PolledRead);
-      value = r->device->Read(addr - r->first, width);
+      const uint32_t offset = addr - r->first;
+      if (r->device->MayPoll(offset) && r->device->ReadIsPolled(offset)) cpu.SetAccessKind(Access::PolledRead);
+      value = r->device->Read(offset, width);
       board.GetBus().Trace().Note(board.Clock().Now(), addr, width, value, false);
     }
   }
@@ -99,7 +127,7 @@ void Write(PhysAddr addr, uint32_t width, uint32_t value) {
   } else {
     cost = AccessCost(r->kind);
     if (r->host != nullptr) {
-      std::memcpy(r->host + (addr - r->first), &value, width);
+      StoreRam(r->host + (addr - r->first), width, value);
     } else {
       r->device->Write(addr - r->first, width, value);
       board.GetBus().Trace().Note(board.Clock().Now(), addr, width, value, true);

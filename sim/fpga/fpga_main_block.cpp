@@ -17,17 +17,6 @@ constexpr Nanos kShortestPeriod = 2 * FpgaMainBlock::kInterruptPulse;
 constexpr uint16_t kTimerRun = 0x0001;
 constexpr uint16_t kTimerLineTrigger = 0x0004;
 
-bool IsCounterValue(uint32_t offset, uint32_t* pChannel) {
-  if (offset >= FpgaMainBlock::kCntValue0 && offset <= FpgaMainBlock::kCntValue0 + 10 && offset % 2 == 0) {
-    *pChannel = (offset - FpgaMainBlock::kCntValue0) / 2;
-    return true;
-  }
-  if (offset == FpgaMainBlock::kCntValue6) {
-    *pChannel = 6;
-    return true;
-  }
-  return false;
-}
 }  // namespace
 
 FpgaMainBlock::FpgaMainBlock(Board& board, GpioController& gpio, FpgaConfigPort& config, uint32_t pcbRevision)
@@ -36,12 +25,11 @@ FpgaMainBlock::FpgaMainBlock(Board& board, GpioController& gpio, FpgaConfigPort&
       m_config(config),
       m_pcbRevision(static_cast<uint16_t>(pcbRevision)),
       m_regs(kBlockHalves, 0) {
+  SetPolledSpan(m_subFirst, m_subLast);  // none until a sub-block is mapped
   ResetLogic();
   m_config.AddModeObserver([this](bool) { ResetLogic(); });
   board.GetBus().MapDevice(kBase, kLast, RegionKind::Fpga, this, "fpga-main");
 }
-
-bool FpgaMainBlock::Configured() const { return m_config.InUserMode(); }
 
 void FpgaMainBlock::ResetLogic() {
   SimClock& clock = m_board.Clock();
@@ -93,21 +81,29 @@ void FpgaMainBlock::PulsePin(uint32_t pin) {
   m_board.Clock().ScheduleIn(kInterruptPulse, [this, pin] { m_gpio.ReleaseInput(pin); });
 }
 
+uint16_t FpgaMainBlock::ReadInput(uint32_t index) {
+  uint16_t value = m_inputSources[index] ? m_inputSources[index]() : m_inputs[index];
+  for (const InputBit& bit : m_inputBits) {
+    if (bit.index == index) value = static_cast<uint16_t>((value & ~bit.mask) | (bit.fn() ? bit.mask : 0u));
+  }
+  return m_inputOverride ? m_inputOverride(index, value) : value;
+}
+
 uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
-  uint32_t channel = 0;
-  if (IsCounterValue(offset, &channel)) return m_counters[channel];
+  // One switch over every register with behaviour: a jump table.
+  static_assert(kCntValue0 + 2 * 6 == kUsCntLo, "counters 0-5 lie just below the microsecond counter");
   switch (offset) {
-    case kIn0:
-    case kIn1:
-    case kIn2:
-    case kIn3: {
-      const uint32_t index = offset == kIn3 ? 3 : offset / 2;
-      uint16_t value = m_inputSources[index] ? m_inputSources[index]() : m_inputs[index];
-      for (const InputBit& bit : m_inputBits) {
-        if (bit.index == index) value = static_cast<uint16_t>((value & ~bit.mask) | (bit.fn() ? bit.mask : 0u));
-      }
-      return m_inputOverride ? m_inputOverride(index, value) : value;
-    }
+    case kIn0: return ReadInput(0);
+    case kIn1: return ReadInput(1);
+    case kIn2: return ReadInput(2);
+    case kIn3: return ReadInput(3);
+    case kCntValue0:
+    case kCntValue0 + 2:
+    case kCntValue0 + 4:
+    case kCntValue0 + 6:
+    case kCntValue0 + 8:
+    case kCntValue0 + 10: return m_counters[(offset - kCntValue0) / 2];
+    case kCntValue6: return m_counters[6];
     case kUsCntLo: return static_cast<uint16_t>(UsCounter());
     case kUsCntHi: return static_cast<uint16_t>(UsCounter() >> 16);
     case kHeadInfo: return m_headInfo;
@@ -151,7 +147,9 @@ void FpgaMainBlock::WriteHalf(uint32_t offset, uint16_t value) {
         break;
     }
   }
-  for (auto& fn : m_writeObservers) fn(offset, value);
+  for (const WriteObserver& o : m_writeObservers) {
+    if (offset >= o.first && offset <= o.last) o.fn(offset, value);
+  }
 }
 
 void FpgaMainBlock::SetTimerCtrl(uint16_t value) {
@@ -238,7 +236,9 @@ void FpgaMainBlock::StopPulses(uint32_t channel) {
 void FpgaMainBlock::StartConversion() {
   m_adcChannel = static_cast<uint32_t>((m_regs[kAdcMux / 2] & 0xFu) << 4 | (m_regs[kAdcChannel / 2] & 0xFu));
   SimClock& clock = m_board.Clock();
-  if (m_adcEvent != 0) clock.Cancel(m_adcEvent);
+  // A conversion under way starts again: its end moves.
+  if (m_adcEvent != 0) m_adcEvent = clock.Reschedule(m_adcEvent, clock.Now() + kAdcConversion);
+  if (m_adcEvent != 0) return;
   m_adcEvent = clock.ScheduleIn(kAdcConversion, [this] {
     m_adcEvent = 0;
     const bool bColorL = ((m_regs[kColorCtrl / 2] >> 8) & 1u) != 0;
@@ -247,8 +247,7 @@ void FpgaMainBlock::StartConversion() {
   });
 }
 
-BusDevice* FpgaMainBlock::SubBlockAt(uint32_t offset) const {
-  if (offset < m_subFirst || offset > m_subLast) return nullptr;
+BusDevice* FpgaMainBlock::SubBlockIn(uint32_t offset) const {
   for (const SubBlock& sub : m_subBlocks) {
     if (offset >= sub.first && offset <= sub.last) return sub.device;
   }
@@ -263,6 +262,7 @@ bool FpgaMainBlock::ReadIsPolled(uint32_t offset) const {
 uint32_t FpgaMainBlock::Read(uint32_t offset, uint32_t width) {
   if (!Configured()) return width == 4 ? 0xFFFFFFFFu : width == 2 ? kIdleValue : 0xFFu;
   if (BusDevice* sub = SubBlockAt(offset)) return sub->Read(offset, width);
+  if (width == 2) return ReadHalf(offset & ~1u);
   if (width == 4) return ReadHalf(offset) | (static_cast<uint32_t>(ReadHalf(offset + 2)) << 16);
   const uint16_t half = ReadHalf(offset & ~1u);
   return width == 2 ? half : (offset & 1u) != 0 ? half >> 8 : half & 0xFFu;

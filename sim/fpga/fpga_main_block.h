@@ -57,13 +57,14 @@
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/clock.h"
+#include "sim/fpga/fpga_config_port.h"
 
 namespace sim {
 
-class FpgaConfigPort;
 class GpioController;
 
-class FpgaMainBlock final : public DeviceModel, public BusDevice {
+// The bus device first: the bus calls it on every access, without a thunk.
+class FpgaMainBlock final : public BusDevice, public DeviceModel {
  public:
   static constexpr PhysAddr kBase = 0x64000000u;
   static constexpr PhysAddr kLast = 0x6400FFFFu;
@@ -117,11 +118,16 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   // ---- outputs, for the mechanism's models and tests ----
   // Called after every register write the user logic took (offset, value).
   void AddWriteObserver(std::function<void(uint32_t offset, uint16_t value)> fn) {
-    m_writeObservers.push_back(std::move(fn));
+    AddWriteObserver(0, kLast - kBase, std::move(fn));
+  }
+  // Called after every write to a register in [first, last] (offsets);
+  // observers are called in the order they were added.
+  void AddWriteObserver(uint32_t first, uint32_t last, std::function<void(uint32_t offset, uint16_t value)> fn) {
+    m_writeObservers.push_back(WriteObserver{first, last, std::move(fn)});
   }
   // Called at each pulse of a pulse channel.
   void AddPulseObserver(uint32_t channel, std::function<void()> fn);
-  bool Configured() const;
+  bool Configured() const { return m_config.InUserMode(); }
   // The register as last written (or as the logic holds it).
   uint16_t Register(uint32_t offset) const { return m_regs[(offset & 0xFFFFu) / 2]; }
   uint32_t UsCounter() const;
@@ -139,6 +145,8 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
     m_subBlocks.push_back({first, last, &device});
     if (first < m_subFirst) m_subFirst = first;
     if (last > m_subLast) m_subLast = last;
+    // Only a sub-block's registers are ever polled.
+    SetPolledSpan(m_subFirst, m_subLast);
   }
 
   uint32_t Read(uint32_t offset, uint32_t width) override;
@@ -152,7 +160,10 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
     uint32_t last;
     BusDevice* device;
   };
-  BusDevice* SubBlockAt(uint32_t offset) const;
+  BusDevice* SubBlockAt(uint32_t offset) const {
+    return offset >= m_subFirst && offset <= m_subLast ? SubBlockIn(offset) : nullptr;
+  }
+  BusDevice* SubBlockIn(uint32_t offset) const;
 
   struct PulseChannel {
     bool bRunning = false;
@@ -166,6 +177,7 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
 
   void ResetLogic();
   uint16_t ReadHalf(uint32_t offset);
+  uint16_t ReadInput(uint32_t index);
   void WriteHalf(uint32_t offset, uint16_t value);
   void SetTimerCtrl(uint16_t value);
   void SetPulseCtrl(uint16_t value);
@@ -206,7 +218,12 @@ class FpgaMainBlock final : public DeviceModel, public BusDevice {
   SimClock::EventId m_adcEvent = 0;
   std::function<uint16_t(uint32_t, bool)> m_analog;
   std::array<uint16_t, 256> m_analogValues{};
-  std::vector<std::function<void(uint32_t, uint16_t)>> m_writeObservers;
+  struct WriteObserver {
+    uint32_t first;
+    uint32_t last;
+    std::function<void(uint32_t, uint16_t)> fn;
+  };
+  std::vector<WriteObserver> m_writeObservers;
   std::vector<SubBlock> m_subBlocks;
   // The span of every sub-block: most accesses fall outside it.
   uint32_t m_subFirst = ~0u;

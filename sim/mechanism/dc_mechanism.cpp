@@ -1,5 +1,6 @@
 #include "sim/mechanism/dc_mechanism.h"
 
+#include <algorithm>
 #include <iterator>
 #include <tuple>
 
@@ -109,7 +110,50 @@ void DcMechanism::Refresh() {
   RefreshLeds();
 }
 
-void DcMechanism::RefreshMotors() {
+namespace {
+
+// The registers the motors' states are decoded from: each motor's line
+// register and the registers of its PWM pair.
+const std::vector<uint32_t>& MotorInputRegisters() {
+  static const std::vector<uint32_t> kRegisters = [] {
+    std::vector<uint32_t> registers;
+    for (const DcMotorWiring& w : kDcMotorWiring) {
+      registers.push_back(w.reg);
+      uint32_t pairOffset = 0;
+      if (w.pwmChannel != kNoPwm && PwmPairOffset(w.pwmChannel, &pairOffset)) {
+        registers.push_back(pairOffset);
+        registers.push_back(pairOffset + 2);
+      }
+    }
+    std::sort(registers.begin(), registers.end());
+    registers.erase(std::unique(registers.begin(), registers.end()), registers.end());
+    return registers;
+  }();
+  return kRegisters;
+}
+
+}  // namespace
+
+bool DcMechanism::MotorInputsChanged() {
+  const std::vector<uint32_t>& registers = MotorInputRegisters();
+  bool bChanged = m_motorInputs.size() != registers.size();
+  m_motorInputs.resize(registers.size());
+  for (size_t i = 0; i < registers.size(); ++i) {
+    const uint16_t value = m_fpga.Register(registers[i]);
+    if (value != m_motorInputs[i]) {
+      m_motorInputs[i] = value;
+      bChanged = true;
+    }
+  }
+  const auto flags = static_cast<uint8_t>((m_bSupplyOn ? 1u : 0u) | (m_fpga.Configured() ? 2u : 0u));
+  if (flags != m_motorFlags) {
+    m_motorFlags = flags;
+    bChanged = true;
+  }
+  return bChanged;
+}
+
+void DcMechanism::DecodeMotors() {
   for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) {
     const MotorState now = Decode(kDcMotorWiring[i]);
     MotorState& last = m_motors[i];
@@ -119,6 +163,13 @@ void DcMechanism::RefreshMotors() {
     last = now;
   }
   for (size_t a = 0; a < m_axes.size(); ++a) DriveAxis(*m_axes[a], m_motors[Index(kAxisWiring[a].motor)]);
+}
+
+void DcMechanism::RefreshMotors() {
+  // Every write to an output register refreshes the mechanism; the same
+  // inputs give every motor the state it has and every axis the velocity
+  // it has, so the motors are decoded again only when an input changed.
+  if (MotorInputsChanged()) DecodeMotors();
   FollowCutter();
   const MotorState& rotation = m_motors[Index(DcMotor::PaperRot)];
   m_carousel->Drive(rotation.num, rotation.den);

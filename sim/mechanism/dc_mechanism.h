@@ -118,6 +118,8 @@ class DcMechanism final : public DeviceModel {
   void OnWrite(uint32_t offset, uint16_t value);
   void Refresh();
   void RefreshMotors();
+  bool MotorInputsChanged();
+  void DecodeMotors();
   void RefreshLoads();
   void RefreshLeds();
   void TraceUnwired(uint32_t offset, uint16_t value);
@@ -135,6 +137,10 @@ class DcMechanism final : public DeviceModel {
   RibbonColors m_colors;
   EngineVariant m_variant;
   MechanismTrace m_trace;
+  // The motors' inputs as last decoded: their registers' values, then the
+  // supply (bit 0) and the FPGA's mode (bit 1).
+  std::vector<uint16_t> m_motorInputs;
+  uint8_t m_motorFlags = 0;
   std::array<MotorState, Index(DcMotor::Count)> m_motors{};
   std::vector<std::unique_ptr<DcAxis>> m_axes;
   CutterCrossings m_cutter;

@@ -22,8 +22,8 @@ StepperDrivers::StepperDrivers(Board& board, FpgaMainBlock& fpga, GpioController
   Bus& bus = board.GetBus();
   bus.MapDevice(kMainControl, kMainControl + kControlSpan - 1, RegionKind::Other, &m_mainLatch, "stepper-main");
   bus.MapDevice(kExitControl, kExitControl + kControlSpan - 1, RegionKind::Other, &m_exitLatch, "stepper-exit");
-  fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) {
-    if (offset == FpgaMainBlock::kSubstepCtrl) Latched(Stepper::Sub, static_cast<uint8_t>(value & 0xFFu));
+  fpga.AddWriteObserver(FpgaMainBlock::kSubstepCtrl, FpgaMainBlock::kSubstepCtrl, [this](uint32_t, uint16_t value) {
+    Latched(Stepper::Sub, static_cast<uint8_t>(value & 0xFFu));
   });
   for (uint32_t i = 0; i < Index(Stepper::Count); ++i) {
     fpga.AddPulseObserver(kChannel[i], [this, i] { OnPulse(static_cast<Stepper>(i)); });

@@ -36,7 +36,8 @@ BoardEeproms::BoardEeproms(Board& board, GpioController& gpio, FpgaMainBlock& fp
   }
   for (Part part : {Part::Main, Part::Backup}) Get(part).SetDataOutObserver([this] { UpdateDataOut(); });
   for (uint32_t pin : {kPinCs, kPinSk, kPinDi}) gpio.AddPinObserver(pin, [this](bool) { RouteMain(); });
-  fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) {
+  static_assert(FpgaMainBlock::kEepromSel < FpgaMainBlock::kOut0);
+  fpga.AddWriteObserver(FpgaMainBlock::kEepromSel, FpgaMainBlock::kOut0, [this](uint32_t offset, uint16_t value) {
     if ((offset & 0xFFFFu) == FpgaMainBlock::kEepromSel) {
       m_select = value;
       RouteMain();

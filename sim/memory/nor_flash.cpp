@@ -24,8 +24,14 @@ constexpr uint16_t kDq2 = 0x04;
 
 }  // namespace
 
-NorFlash::NorFlash(SimClock& clock, std::string filePath) : m_clock(clock), m_array(kBytes, 0xFF) {
-  if (!filePath.empty()) m_file.Open(filePath, m_array.data(), kBytes);
+NorFlash::NorFlash(SimClock& clock, std::string filePath) : m_clock(clock) {
+  if (!filePath.empty()) m_array = m_file.Map(filePath, kBytes, 0xFF);
+  if (m_array == nullptr) {
+    // No file, or one that cannot be used: the part starts erased, in memory.
+    m_ownArray = std::make_unique<HostPages>(kBytes);
+    m_array = m_ownArray->data();
+    std::memset(m_array, 0xFF, kBytes);
+  }
 }
 
 NorFlash::~NorFlash() {
@@ -248,12 +254,11 @@ void NorFlash::EraseRange(uint32_t first, uint32_t bytes) {
   for (auto it = m_eraseFail.lower_bound(first); it != m_eraseFail.end() && it->first - first < bytes; ++it) {
     kept.emplace_back(it->first, static_cast<uint16_t>(PeekHalf(it->first) | static_cast<uint16_t>(~it->second)));
   }
-  std::memset(m_array.data() + first, 0xFF, bytes);
+  std::memset(m_array + first, 0xFF, bytes);
   for (const auto& [offset, value] : kept) {
     m_array[offset] = static_cast<uint8_t>(value);
     m_array[offset + 1] = static_cast<uint8_t>(value >> 8);
   }
-  StoreRange(first, bytes);
 }
 
 void NorFlash::SetStuckBusy(bool bStuck) {
@@ -287,15 +292,11 @@ void NorFlash::SetEraseFailBits(uint32_t offset, uint16_t mask) {
 void NorFlash::SetHalf(uint32_t offset, uint16_t value) {
   m_array[offset] = static_cast<uint8_t>(value);
   m_array[offset + 1] = static_cast<uint8_t>(value >> 8);
-  StoreRange(offset, 2);
 }
 
 void NorFlash::LoadImage(uint32_t offset, const void* pData, uint32_t bytes) {
   if (offset >= kBytes || bytes > kBytes - offset) return;
-  std::memcpy(m_array.data() + offset, pData, bytes);
-  StoreRange(offset, bytes);
+  std::memcpy(m_array + offset, pData, bytes);
 }
-
-void NorFlash::StoreRange(uint32_t offset, uint32_t bytes) { m_file.Store(m_array.data(), offset, bytes); }
 
 }  // namespace sim

@@ -29,20 +29,22 @@
 //   figures of 8 MB parts of this family: 9 us per word, 0.5 s per sector
 //   erase (the 8 KB sectors included), limits 200 us and 3.5 s.
 //
-// Kept in a file when one is given: the file holds the 8 MB array and each
-// change is written through when the operation completes, so the file is
-// always what the part holds.
+// Kept in a file when one is given: the file holds the 8 MB array, mapped
+// into memory as the array itself, so the file is always what the part
+// holds, also when the process ends without warning.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/clock.h"
+#include "sim/host_pages.h"
 #include "sim/memory/power_cut.h"
 #include "sim/memory/state_file.h"
 
@@ -86,7 +88,7 @@ class NorFlash final : public DeviceModel, public BusDevice {
 
   // ---- observation, without bus cycles ----
   uint16_t PeekHalf(uint32_t offset) const;
-  const uint8_t* Array() const { return m_array.data(); }
+  const uint8_t* Array() const { return m_array; }
   bool Busy() const { return m_state == State::Working || m_state == State::Exceeded; }
   // While an operation runs, status reads change only with each read (DQ6)
   // and at the operation's end: a status poll may skip to that end.
@@ -151,11 +153,13 @@ class NorFlash final : public DeviceModel, public BusDevice {
 
   void SetHalf(uint32_t offset, uint16_t value);
   void EraseRange(uint32_t first, uint32_t bytes);
-  void StoreRange(uint32_t offset, uint32_t bytes);
 
   SimClock& m_clock;
-  std::vector<uint8_t> m_array;
+  // The array: the file's mapping (each change is the file's at once), or
+  // memory of its own when the part has no usable file.
   StateFile m_file;
+  std::unique_ptr<HostPages> m_ownArray;
+  uint8_t* m_array = nullptr;
 
   NorFlashTiming m_timing;
   double m_scale = 1.0;

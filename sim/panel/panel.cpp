@@ -203,8 +203,8 @@ PanelLeds::PanelLeds(Board& board, GpioController& gpio, FpgaMainBlock* pFpga) :
     gpio.AddPinObserver(p.pin, [this, led = p.led](bool bLevel) { Set(led, !bLevel); });
   }
   if (pFpga != nullptr) {
-    pFpga->AddWriteObserver([this](uint32_t offset, uint16_t value) {
-      if (offset == panel::kFpgaExitLedRegister) Set(PanelLed::Exit, (value & panel::kFpgaExitLedBit) == 0);
+    pFpga->AddWriteObserver(panel::kFpgaExitLedRegister, panel::kFpgaExitLedRegister, [this](uint32_t, uint16_t value) {
+      Set(PanelLed::Exit, (value & panel::kFpgaExitLedBit) == 0);
     });
   }
 }

@@ -83,8 +83,8 @@ void GpioController::Settle(uint32_t pair) {
       }
     }
   }
-  for (uint32_t bit = 0; bit < 32; ++bit) {
-    if (((changed >> bit) & 1u) == 0) continue;
+  for (uint32_t bits = changed; bits != 0; bits &= bits - 1) {
+    const auto bit = static_cast<uint32_t>(__builtin_ctz(bits));
     const uint32_t pin = 32 * pair + bit;
     const bool bLevel = ((now >> bit) & 1u) != 0;
     // An observer may drive pins in turn; it sees the levels as they are.

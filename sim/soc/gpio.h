@@ -39,7 +39,8 @@ namespace sim {
 
 class Psc1;
 
-class GpioController final : public DeviceModel, public BusDevice {
+// The bus device first: the bus calls it on every access, without a thunk.
+class GpioController final : public BusDevice, public DeviceModel {
  public:
   static constexpr PhysAddr kBase = 0x01E26000u;
   static constexpr PhysAddr kLast = 0x01E26FFFu;
