@@ -262,14 +262,25 @@ int32_t FeedToSensorRollLimited(CAnalogSensor* pSensor, uint32_t ulDirection, ui
   });
 }
 
+namespace {
+
+// The main stepper's steps since its countdown read ulStartCountdown.
+int32_t MainStepsSince(uint32_t ulStartCountdown, uint32_t* pulMoved) {
+  uint32_t ulCountdown = 0;
+  const int32_t lResult = g_StpmtrMain.GetCountdown(&ulCountdown);
+  if (lResult == 0) *pulMoved = ulStartCountdown - ulCountdown;
+  return lResult;
+}
+
+}  // namespace
+
 int32_t CheckSensorHeldDuringFeed(CAnalogSensor* pSensor, uint32_t ulExpected, uint32_t& ulDone,
                                   uint32_t ulStartCountdown, uint32_t ulWindowSteps, uint32_t& ulTravelled,
                                   uint32_t ulErrorIndex) {
   ulDone = 0;
-  uint32_t ulCountdown = 0;
-  int32_t lResult = g_StpmtrMain.GetCountdown(&ulCountdown);
+  uint32_t ulMoved = 0;
+  int32_t lResult = MainStepsSince(ulStartCountdown, &ulMoved);
   if (lResult != 0) return lResult;
-  const uint32_t ulMoved = ulStartCountdown - ulCountdown;
   if (ulMoved > ulWindowSteps) {
     ulDone = 1;
   } else {
@@ -289,10 +300,9 @@ int32_t CheckSensorReachedInWindow(CAnalogSensor* pSensor, uint32_t ulExpected, 
                                    uint32_t ulStartCountdown, uint32_t ulWindowSteps, uint32_t& ulTravelled,
                                    uint32_t ulErrorIndex) {
   ulReached = 0;
-  uint32_t ulCountdown = 0;
-  int32_t lResult = g_StpmtrMain.GetCountdown(&ulCountdown);
+  uint32_t ulMoved = 0;
+  int32_t lResult = MainStepsSince(ulStartCountdown, &ulMoved);
   if (lResult != 0) return lResult;
-  const uint32_t ulMoved = ulStartCountdown - ulCountdown;
   if (ulMoved > ulWindowSteps) {
     g_ErrorMng.SetError(ulErrorIndex);
     lResult = -1;
