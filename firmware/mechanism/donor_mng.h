@@ -155,6 +155,8 @@ class CDonorMng {
   // The run list on the LCD, one run per key. 0.
   int32_t ShowBarcodeScreen();
   const uint32_t* GetBarcodeRuns() const { return m_aulBarcodeRuns; }
+  // The mark states a mark-pattern capture read (sensors 1-4).
+  const uint32_t* GetMarkStates() const { return m_aulMarkStates; }
 
   // ---- duties (ribbon_duty.cpp) ----
   static int32_t GetDutyIndex(uint32_t ulPhase, uint32_t* pulIndex);

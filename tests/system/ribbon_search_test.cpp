@@ -207,4 +207,323 @@ TEST_P(RibbonPhaseSearch, FindsTheTargetEdgeFromEveryPanelAndStopsTheStopDistanc
 INSTANTIATE_TEST_SUITE_P(Phases, RibbonPhaseSearch, ::testing::ValuesIn(kPhases),
                          positionertest::CaseName<::testing::TestParamInfo<PhaseCase>>);
 
+// ---- the mark-sensor manager -------------------------------------------------------------------
+
+// What a capture of the mark pattern and the identification by it ended
+// with.
+struct Capture {
+  int32_t lFind = 9;
+  int32_t lIdentify = 9;
+  uint32_t aulMarks[4] = {};
+  const CRibbonRoll* pRoll = nullptr;
+  uint32_t ulTypeIndex = 99;
+};
+
+// Application side: the mark-sensor control on the unit, a slow wind with
+// the capture polled until it ends, then the identification.
+Capture CaptureMarks(uint32_t ulUnit) {
+  Capture c;
+  g_ucRibbonControlType = 0;
+  SelectUnit(ulUnit);
+  g_pDonorMng->StartPhase(RIBPH_SLOW_WIND_Y, 0);
+  int32_t lResult = 1;
+  while (lResult == 1) {
+    lResult = g_pDonorMng->FindMarkPattern();
+    if (lResult == 1 && CheckAbort(SEQ_CHECK_COVERS) != 0) lResult = -2;
+  }
+  c.lFind = lResult;
+  g_pDonorMng->StopRibbon(1, 1);
+  for (uint32_t i = 0; i < 4; ++i) c.aulMarks[i] = g_pDonorMng->GetMarkStates()[i];
+  if (lResult == 0) c.lIdentify = g_pDonorMng->IdentifyRibbonType();
+  c.pRoll = g_pRibbonRoll;
+  c.ulTypeIndex = *g_pCurRibbonTypeIndex;
+  return c;
+}
+
+struct MarkCase {
+  const char* pszName;
+  PrintUnit unit;
+  sim::RibbonType tape;
+  int32_t lIdentify;      // 0: the tape's type selected, -1 "Incorrect Rib"
+  uint32_t ulTypeIndex;   // in the unit's row of mark models
+};
+
+const MarkCase kMarkTapes[] = {
+    {"mark_8x10_L", PrintUnit::L, sim::RibbonType::Mark8x10, 0, 0},
+    {"mark_8x12_L", PrintUnit::L, sim::RibbonType::Mark8x12, 0, 1},
+    {"mark_8x12_R", PrintUnit::R, sim::RibbonType::Mark8x12, 0, 1},
+    // A colour tape carries no marks: the pattern of no model.
+    {"colour_tape_L", PrintUnit::L, sim::RibbonType::Color8x12K1, -1, 0},
+};
+
+class RibbonMarkSearch : public RibbonSearch, public ::testing::WithParamInterface<MarkCase> {};
+
+TEST_P(RibbonMarkSearch, CapturesPanelZerosMarksAndIdentifiesTheTape) {
+  const MarkCase& c = GetParam();
+  const uint32_t ulUnit = UnitIndex(c.unit);
+  sim::MachineOptions options;
+  options.ribbons[ulUnit] = sim::RibbonLoad{c.tape};
+  BootIdle(std::move(options));
+  // The head halfway into an overcoat panel: the wind reaches the next Y's
+  // mark band.
+  Ribbons().PlaceTape(c.unit, Panel::Overcoat, Ribbons().Tape(c.unit).PanelLines(Panel::Overcoat) / 2.0);
+  static Capture s_capture;
+  static uint32_t s_ulUnit;
+  static uint8_t s_ucControlType;
+  s_ulUnit = ulUnit;
+  ASSERT_TRUE(InLoop([] {
+    s_ucControlType = g_ucRibbonControlType;
+    s_capture = CaptureMarks(s_ulUnit);
+  }));
+  EXPECT_EQ(s_capture.lFind, 0);
+  EXPECT_EQ(s_capture.lIdentify, c.lIdentify);
+  // The tape stands where the marks were read: panel 0's band of a mark
+  // tape.
+  const sim::RibbonTape& tape = Ribbons().Tape(c.unit);
+  const std::array<bool, 4> shown = tape.MarksAt(tape.HeadLine(Ribbon(c.unit).TapePosition()));
+  for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(s_capture.aulMarks[i], shown[i] ? 1u : 0u) << "sensor " << i + 1;
+  CRibbonRoll* const* apRow = ulUnit == 0 ? g_apRibbonRollMarkL : g_apRibbonRollMarkR;
+  if (c.lIdentify == 0) {
+    EXPECT_EQ(Ribbons().PanelAtHead(c.unit), Panel::Yellow);
+    EXPECT_EQ(s_capture.pRoll, apRow[c.ulTypeIndex]);
+    EXPECT_EQ(s_capture.ulTypeIndex, c.ulTypeIndex);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(s_capture.aulMarks[i], apRow[c.ulTypeIndex]->MarkPattern(0)[i]);
+    EXPECT_FALSE(IsErrorRaised(kIncorrectRibL + ulUnit));
+  } else {
+    EXPECT_TRUE(IsErrorRaised(kIncorrectRibL + ulUnit));
+    EXPECT_EQ(s_capture.ulTypeIndex, c.ulTypeIndex) << "the model kept";
+  }
+  InLoop([] {
+    g_ucRibbonControlType = s_ucControlType;
+    SelectUnit(0);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(Tapes, RibbonMarkSearch, ::testing::ValuesIn(kMarkTapes),
+                         positionertest::CaseName<::testing::TestParamInfo<MarkCase>>);
+
+// ---- the barcode --------------------------------------------------------------------------------
+
+// The samples of one turn of the type's barcode: 5 a width unit.
+uint32_t BarcodeSamples(sim::RibbonType type) {
+  uint32_t ulUnits = 0;
+  for (const uint8_t* p = g_aRibbonTypes[static_cast<uint32_t>(type)].aucBarcodeTemplate; *p != RIBBON_BARCODE_END; ++p) {
+    ulUnits += *p;
+  }
+  return 5 * ulUnits;
+}
+
+// Application side: one turn of the barcode read off the slowly winding
+// tape, 4 samples per 7 supply counts ('0' on a bar), then decoded on the
+// unit's colour-sensor manager.
+int32_t ReadBarcode(sim::Machine& machine, uint32_t ulUnit, uint32_t ulSamples) {
+  g_ucRibbonControlType = 1;
+  SelectUnit(ulUnit);
+  std::vector<uint8_t> samples;
+  uint32_t ulStart = 0;
+  g_pCurSlitRibEncSrc->ReadCount(&ulStart);
+  g_pDonorMng->SetRibbonPhase(RIBPH_SLOW_WIND_Y, 1);
+  const sim::Nanos limit = machine.Now() + Ms(10000);
+  while (samples.size() < ulSamples && machine.Now() < limit) {
+    uint32_t ulNow = 0;
+    g_pCurSlitRibEncSrc->ReadCount(&ulNow);
+    const size_t due = static_cast<size_t>(EncoderDistance(ulStart, ulNow)) * 4 / 7;
+    while (samples.size() < due && samples.size() < ulSamples) {
+      uint32_t ulBar = 0;
+      g_pCurAdBarcode->GetState(&ulBar);
+      samples.push_back(ulBar != 0 ? '0' : '1');
+    }
+  }
+  g_pDonorMng->StopRibbon(1, 1);
+  EXPECT_EQ(samples.size(), ulSamples);
+  return g_pDonorMng->DecodeBarcode(samples.data(), static_cast<uint32_t>(samples.size()));
+}
+
+// The barcode's width unit on the unit's tape such that 5 samples of 4 per
+// 7 supply counts span one unit at the supply's diameter now.
+void SetBarcodeUnit(sim::RibbonMechanism& ribbons, PrintUnit unit) {
+  const double dMmPerCount =
+      sim::kRibbonPi * ribbons.Unit(unit).SupplyDiameter() / sim::RibbonTransport::kSupplyCountsPerTurn;
+  ribbons.SetBarcodeUnit(unit, 5 * 7.0 / 4.0 * dMmPerCount);
+}
+
+struct BarcodeCase {
+  const char* pszName;
+  PrintUnit unit;
+  sim::RibbonType tape;
+  uint32_t ulTypeIndex;  // in the unit's row of colour models
+};
+
+const BarcodeCase kBarcodes[] = {
+    {"colour_8x10_K1_L", PrintUnit::L, sim::RibbonType::Color8x10K1, 0},
+    {"colour_8x12_K1_L", PrintUnit::L, sim::RibbonType::Color8x12K1, 1},
+    {"colour_8x10_K2_L", PrintUnit::L, sim::RibbonType::Color8x10K2, 2},
+    {"colour_8x12_K2_L", PrintUnit::L, sim::RibbonType::Color8x12K2, 3},
+    {"colour_8x12_K2_R", PrintUnit::R, sim::RibbonType::Color8x12K2, 3},
+};
+
+class RibbonBarcode : public RibbonSearch, public ::testing::WithParamInterface<BarcodeCase> {};
+
+TEST_P(RibbonBarcode, ReadOffTheTapeSelectsItsType) {
+  const BarcodeCase& c = GetParam();
+  const uint32_t ulUnit = UnitIndex(c.unit);
+  sim::MachineOptions options;
+  options.ribbons[ulUnit] = sim::RibbonLoad{c.tape};
+  BootIdle(std::move(options));
+  SetBarcodeUnit(Ribbons(), c.unit);
+  static int32_t s_lResult;
+  static const CRibbonRoll* s_pRoll;
+  static uint32_t s_ulTypeIndex, s_ulSamples, s_ulUnit;
+  s_ulSamples = BarcodeSamples(c.tape);
+  s_ulUnit = ulUnit;
+  sim::Machine& machine = *m_machine;
+  ASSERT_TRUE(InLoop([&machine] {
+    s_lResult = ReadBarcode(machine, s_ulUnit, s_ulSamples);
+    s_pRoll = g_pRibbonRoll;
+    s_ulTypeIndex = *g_pCurRibbonTypeIndex;
+    SelectUnit(0);
+  }));
+  EXPECT_EQ(s_lResult, 0);
+  CRibbonRoll* const* apRow = ulUnit == 0 ? g_apRibbonRollColorL : g_apRibbonRollColorR;
+  EXPECT_EQ(s_pRoll, apRow[c.ulTypeIndex]);
+  EXPECT_EQ(s_ulTypeIndex, c.ulTypeIndex);
+  EXPECT_FALSE(IsErrorRaised(kIncorrectRibL + ulUnit));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tapes, RibbonBarcode, ::testing::ValuesIn(kBarcodes),
+                         positionertest::CaseName<::testing::TestParamInfo<BarcodeCase>>);
+
+// ---- fault switches -----------------------------------------------------------------------------
+
+enum class Switch {
+  RibbonEnd,         // the supply down to its leader
+  BlueLedFailed,     // the unit's blue colour LED
+  ForeignBarcode,    // a mark tape's barcode read on the colour-sensor row
+  MarkSensor1Stuck,  // mark sensor 1 stuck clear on a mark tape
+};
+
+struct FaultCase {
+  const char* pszName;
+  PrintUnit unit;
+  Switch sw;
+  uint32_t ulPhase;  // of the colour search
+  uint32_t ulStart;  // the panel under the colour sensor, its colour step
+  // Unit L's error index and line; unit R has the next index.
+  uint32_t ulIndexL;
+  const char* pszLineL;
+  uint8_t ucDetailL;  // the host status's error detail
+};
+
+constexpr const char* kRibbonEmptyLine = "Ribbon Empty ";
+constexpr const char* kIncorrectRibLine = "Incorrect Rib ";
+
+const FaultCase kFaults[] = {
+    // At the leader the sensor reads the overcoat's levels: the search for
+    // a colour panel runs into the core and stalls.
+    {"end_during_the_Y_search_L", PrintUnit::L, Switch::RibbonEnd, RIBPH_WIND_Y, 3, kRibbonEmptyL, kRibbonEmptyLine, 0x0A},
+    {"end_during_the_M_search_L", PrintUnit::L, Switch::RibbonEnd, RIBPH_WIND_M, 3, kRibbonEmptyL, kRibbonEmptyLine, 0x0A},
+    {"end_during_the_C_search_L", PrintUnit::L, Switch::RibbonEnd, RIBPH_SLOW_WIND_C, 3, kRibbonEmptyL, kRibbonEmptyLine,
+     0x0A},
+    {"end_during_the_Y_search_R", PrintUnit::R, Switch::RibbonEnd, RIBPH_SLOW_WIND_Y, 3, kRibbonEmptyL, kRibbonEmptyLine,
+     0x0A},
+    // Yellow never shows without blue light: the 3800-count limit.
+    {"blue_LED_failed_L", PrintUnit::L, Switch::BlueLedFailed, RIBPH_WIND_Y, 1, kRibbonEmptyL, kRibbonEmptyLine, 0x0A},
+    {"blue_LED_failed_R", PrintUnit::R, Switch::BlueLedFailed, RIBPH_WIND_Y, 1, kRibbonEmptyL, kRibbonEmptyLine, 0x0A},
+    {"foreign_barcode_L", PrintUnit::L, Switch::ForeignBarcode, 0, 0, kIncorrectRibL, kIncorrectRibLine, 0x08},
+    {"foreign_barcode_R", PrintUnit::R, Switch::ForeignBarcode, 0, 0, kIncorrectRibL, kIncorrectRibLine, 0x08},
+    {"mark_sensor_1_stuck_L", PrintUnit::L, Switch::MarkSensor1Stuck, 0, 0, kIncorrectRibL, kIncorrectRibLine, 0x08},
+};
+
+class RibbonSearchFaults : public RibbonSearch, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(RibbonSearchFaults, RaiseTheUnitsErrorAndEndInTheNoRibbonState) {
+  const FaultCase& c = GetParam();
+  const uint32_t ulUnit = UnitIndex(c.unit);
+  const uint32_t ulIndex = c.ulIndexL + ulUnit;
+  const std::string line = std::string(c.pszLineL) + (ulUnit == 0 ? "L" : "R") + (c.ulIndexL == kRibbonEmptyL ? "  " : " ");
+  const std::string suffix = ulUnit == 0 ? "L" : "R";
+  sim::MachineOptions options;
+  if (c.sw == Switch::ForeignBarcode || c.sw == Switch::MarkSensor1Stuck) {
+    options.ribbons[ulUnit] = sim::RibbonLoad{sim::RibbonType::Mark8x10};
+  }
+  BootIdle(std::move(options));
+  static int32_t s_lResult;
+  static Search s_search;
+  static uint32_t s_ulUnit, s_ulPhase, s_ulStart;
+  s_ulUnit = ulUnit;
+  s_ulPhase = c.ulPhase;
+  s_ulStart = c.ulStart;
+  sim::Machine& machine = *m_machine;
+  switch (c.sw) {
+    case Switch::RibbonEnd:
+    case Switch::BlueLedFailed:
+      if (c.sw == Switch::RibbonEnd) {
+        m_machine->MechanismFaults().SetRibbonFault(c.unit, sim::RibbonFault::End, true);
+      } else {
+        PlaceColorSensor(c.unit, kPanelOf[c.ulStart], 100);
+        Mechanism().SetColorLedFailed(3 + 3 * ulUnit, true);
+      }
+      ASSERT_TRUE(InLoop([this] {
+        SelectUnit(s_ulUnit);
+        g_pRibbonRoll->SetPanelIndex(s_ulStart);
+        s_search = RunSearch(s_ulUnit == 0 ? PrintUnit::L : PrintUnit::R, s_ulPhase);
+        g_pDonorMng->GetEdgeCount(&s_search.ulEdge);
+        SelectUnit(0);
+      }));
+      s_lResult = s_search.lResult;
+      EXPECT_FALSE(s_search.bFound);
+      break;
+    case Switch::ForeignBarcode:
+      SetBarcodeUnit(Ribbons(), c.unit);
+      ASSERT_TRUE(InLoop([&machine] {
+        s_lResult = ReadBarcode(machine, s_ulUnit, BarcodeSamples(sim::RibbonType::Mark8x10));
+        SelectUnit(0);
+      }));
+      break;
+    case Switch::MarkSensor1Stuck:
+      Ribbons().SetMarkSensorStuck(c.unit, 0, true, false);
+      Ribbons().PlaceTape(c.unit, Panel::Overcoat, 1000);
+      ASSERT_TRUE(InLoop([] {
+        const uint8_t ucControlType = g_ucRibbonControlType;
+        const Capture capture = CaptureMarks(s_ulUnit);
+        s_lResult = capture.lFind != 0 ? capture.lFind : capture.lIdentify;
+        g_ucRibbonControlType = ucControlType;
+        SelectUnit(0);
+      }));
+      break;
+  }
+  EXPECT_EQ(s_lResult, -1);
+  if (c.sw == Switch::RibbonEnd || c.sw == Switch::BlueLedFailed) {
+    // Whichever came first: 3800 counts past the last edge, or 4000 ms
+    // after the supply stopped at its core.
+    const std::vector<sim::MechanismEvent> core = Mechanism().Trace().Of("RibbonCore" + suffix);
+    const Sample& last = s_search.samples.back();
+    if (!core.empty() && core.front().at < s_search.endedAt) {
+      EXPECT_EQ(c.sw, Switch::RibbonEnd);
+      EXPECT_NEAR(static_cast<double>(s_search.endedAt - core.front().at) / sim::kNsPerMs, 4000, 3);
+      EXPECT_LE(EncoderDistance(s_search.ulEdge, last.ulCount), CDonorMng_ColorSen::kEmptyCounts);
+    } else {
+      EXPECT_EQ(c.sw, Switch::BlueLedFailed);
+      EXPECT_GT(EncoderDistance(s_search.ulEdge, last.ulCount), CDonorMng_ColorSen::kEmptyCounts);
+      EXPECT_LE(EncoderDistance(s_search.ulEdge, last.ulCount), CDonorMng_ColorSen::kEmptyCounts + 3);
+    }
+  }
+  EXPECT_TRUE(IsErrorRaised(ulIndex));
+  EXPECT_FALSE(IsErrorRaised(c.ulIndexL + (1 - ulUnit))) << "the other unit's index";
+
+  // Everything stopped; the printer in the no-ribbon state.
+  m_machine->RunFor(Ms(100));
+  EXPECT_EQ(Ribbon(c.unit).Motion(), 0u);
+  EXPECT_FALSE(Ribbon(c.unit).Inputs().bClutch);
+  ASSERT_TRUE(RunUntilShown(&g_EventMngNoRibbon, line)) << Lcd().Visible();
+  EXPECT_TRUE(Leds().IsOn(sim::PanelLed::Error));
+  const protocol::ReplyHeader h = Status();
+  EXPECT_EQ(h.printerState, protocol::PRINTER_STATE_ERROR);
+  EXPECT_EQ(h.errorClass, 0x06);
+  EXPECT_EQ(h.errorDetail, c.ucDetailL + ulUnit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Switches, RibbonSearchFaults, ::testing::ValuesIn(kFaults),
+                         positionertest::CaseName<::testing::TestParamInfo<FaultCase>>);
+
 }  // namespace
