@@ -6,6 +6,7 @@
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/positioner_geometry.h"
 #include "sim/mechanism/stepper_drivers.h"
 #include "sim/soc/gpio.h"
 
@@ -131,7 +132,9 @@ RibbonInputs RibbonMechanism::ReadInputs(uint32_t unit) const {
   in.takeUp = command(w.takeUp);
   in.supply = command(w.supply);
   in.bClutch = bConfigured && (m_dc.LoadsOn() & w.clutchMask) != 0;
-  in.bHeadDown = m_dc.Position(w.head) >= m_dc.Geometry(w.head).length && !m_dc.Moving(w.head);
+  // Lowered: standing in the down sensor's zone, where the firmware stops
+  // a head it lowers.
+  in.bHeadDown = m_dc.Position(w.head) >= m_dc.Geometry(w.head).length - positioner::kLiftEndZone && !m_dc.Moving(w.head);
   return in;
 }
 

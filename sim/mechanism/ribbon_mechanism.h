@@ -2,8 +2,8 @@
 // unit: ribbon_transport.h). For each unit it reads the take-up and supply
 // motors from their H-bridge lines in FPGA_DCMOTOR0/1 with their polarity
 // and PWM duty (the DC mechanism's decode), the reverse clutch from
-// FAN_CTRL, the motor supply, and whether the unit's head lift stands at
-// its down end; lowered, the tape follows the main paper stepper. It moves
+// FAN_CTRL, the motor supply, and whether the unit's head lift stands in
+// its down sensor's zone; lowered, the tape follows the main paper stepper. It moves
 // the tape in virtual time with an event at each encoder count (and where
 // the slack runs out or an end is reached), counts the supply encoder on
 // counter channel 0 (L) or 1 (R) and the take-up encoder on 2 or 3, and

@@ -165,6 +165,29 @@ TEST_F(RibbonMechanismTest, TheSupplyRewindsTheSlackOnlyWithItsClutch) {
   EXPECT_TRUE(Unit(PrintUnit::R).Inputs().bClutch);
 }
 
+TEST_F(RibbonMechanismTest, AHeadStandingInItsDownZoneIsLowered) {
+  // The lift travels 8000 in 400 ms at full duty; its down sensor's zone
+  // is the last 400. Where the head stops after a run of the lift motor:
+  const struct {
+    uint32_t ulRunMs;
+    bool bLowered;
+  } cases[] = {{100, false}, {370, false}, {385, true}, {600, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ulRunMs << " ms");
+    Head(Axis::HeadL, DcMotor::HeadL, Op::Reverse);
+    Pwm(DcMotor::HeadL, 800, 800);
+    Drive(DcMotor::HeadL, Op::Forward);
+    Run(c.ulRunMs * kNsPerMs);
+    if (mech->Moving(Axis::HeadL)) {
+      EXPECT_FALSE(Unit(PrintUnit::L).Inputs().bHeadDown) << "moving";
+    }
+    Drive(DcMotor::HeadL, Op::Brake);
+    Run(kSecond / 10);
+    ASSERT_FALSE(mech->Moving(Axis::HeadL));
+    EXPECT_EQ(Unit(PrintUnit::L).Inputs().bHeadDown, c.bLowered) << mech->Position(Axis::HeadL);
+  }
+}
+
 TEST_F(RibbonMechanismTest, ALoweredHeadsTapeFollowsTheMainStepper) {
   constexpr double kMmPerLine = 25.4 / 300;
   MainSteps(1600, true);

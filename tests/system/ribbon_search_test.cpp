@@ -15,6 +15,16 @@
 #include <vector>
 
 #include "firmware/control/event_states.h"
+#include "firmware/control/line_steps.h"
+#include "firmware/devices/paper_position.h"
+#include "firmware/devices/print_log.h"
+#include "firmware/devices/ramps.h"
+#include "firmware/devices/stepper.h"
+#include "firmware/hal/hw.h"
+#include "firmware/mechanism/unit_moves.h"
+#include "firmware/printengine/job_queue_test_support.h"
+#include "firmware/printengine/print_line.h"
+#include "firmware/sequences/ribbon_winding.h"
 #include "firmware/devices/analog_sensor.h"
 #include "firmware/devices/encoder_count.h"
 #include "firmware/mechanism/donor_mng_color.h"
@@ -62,12 +72,16 @@ struct Search {
 
 class RibbonSearch : public ribbontest::RibbonPrinter {
  protected:
-  // A new printer, its start-up and ribbon initialisation done (the ready
-  // line depends on the ribbons loaded).
-  void BootIdle(sim::MachineOptions options = {}) {
+  // A new printer in a ready state, once it shows `pszLine` when given
+  // (the ribbon initialisation's media line).
+  void BootIdle(sim::MachineOptions options = {}, const char* pszLine = nullptr) {
     BootNewPrinter(std::move(options));
-    m_machine->RunUntil([] { return IsReady(); }, testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
+    m_machine->RunUntil([&] { return IsReady() && (pszLine == nullptr || Lcd().Visible() == pszLine); },
+                        testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
     ASSERT_TRUE(IsReady()) << Lcd().Visible();
+    if (pszLine != nullptr) {
+      ASSERT_EQ(Lcd().Visible(), pszLine);
+    }
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
   }
   static bool IsReady() {
@@ -154,7 +168,7 @@ TEST_P(RibbonPhaseSearch, FindsTheTargetEdgeFromEveryPanelAndStopsTheStopDistanc
   // Twenty metres already on the take-up, for the rollbacks.
   sim::MachineOptions options;
   options.ribbons[0] = sim::RibbonLoad{sim::RibbonType::Color8x10K1, sim::RibbonLoad::kFullRoll, 20000};
-  BootIdle(std::move(options));
+  BootIdle(std::move(options), testsupport::kReadyLine);
   // The supply's counts per line as a measured print would give them; a
   // search of the initial wind leaves its stop distance for the searches
   // that follow.
@@ -206,6 +220,157 @@ TEST_P(RibbonPhaseSearch, FindsTheTargetEdgeFromEveryPanelAndStopsTheStopDistanc
 
 INSTANTIATE_TEST_SUITE_P(Phases, RibbonPhaseSearch, ::testing::ValuesIn(kPhases),
                          positionertest::CaseName<::testing::TestParamInfo<PhaseCase>>);
+
+// ---- the search during a plane -----------------------------------------------------------------
+
+// Plane Y's print-log field of the panel position (0.1 mm, signed 16 bits),
+// read through a record appended for it.
+int32_t LoggedPanelPosition() {
+  g_PrintLog.SelectBlock(0);
+  g_PrintLog.Append();
+  PhysAddr ulRecord = 0;
+  g_PrintLog.GetRecordAddress(0, &ulRecord);
+  const PhysAddr ulField = ulRecord + PRINT_LOG_SUB_RECORD_FIRST + 8;
+  return static_cast<int16_t>(HwRead8(ulField) | HwRead8(ulField + 1) << 8);
+}
+
+// What a plane's search saw.
+struct Plane {
+  int32_t lStart = 9;
+  uint32_t ulWaitSteps = 0;
+  uint32_t ulPulsesAtSampling = 0;  // the manager's count when sampling began
+  uint64_t ullMainPulsesAtSampling = 0;  // the main stepper's pulses by then
+  bool bSampling = false;
+  bool bFound = false;
+  bool bHeldUntilTheWind = true;  // state 3 from the edge to the plane's end
+  int32_t lWind = 9;
+  uint32_t ulTarget = 0;
+  uint32_t ulStopCount = 0;
+  int32_t lLogged = 0;
+};
+
+constexpr uint32_t kDummyLines = 120;
+constexpr uint32_t kPlaneLinesAfterTheEdge = 100;
+
+class RibbonPlaneSearch : public RibbonSearch {
+ protected:
+  // 8x12 ribbons, and the print size of their media.
+  void SetUp() override {
+    sim::MachineOptions options;
+    options.media = sim::Media::Size8x12;
+    BootIdle(std::move(options), "8x12 YMC-YMC    ");
+    Fpga().AddPulseObserver(0, [this] { ++m_ullMainPulses; });
+  }
+  uint64_t m_ullMainPulses = 0;
+};
+
+TEST_F(RibbonPlaneSearch, FindsTheNextPanelWhileThePaperRunsAndTheWindAfterThePlaneStopsOnIt) {
+  static uint32_t s_ulCountsPer10000Lines;
+  s_ulCountsPer10000Lines = CountsPer10000Lines(PrintUnit::L);
+  ASSERT_TRUE(InLoop([] {
+    g_ulRibDummyLines = kDummyLines;
+    EXPECT_EQ(MoveHeadUnit(HEAD_POS_DOWN, SEQ_CHECK_COVERS), 0);
+  }));
+  // Panel Y's start the dummy lines ahead of the head.
+  Ribbons().PlaceTape(PrintUnit::L, Panel::Yellow, -static_cast<double>(kDummyLines));
+  ASSERT_EQ(Ribbon(PrintUnit::L).Inputs().bHeadDown, true) << Mechanism().Position(sim::Axis::HeadL) << " of " << Mechanism().Geometry(sim::Axis::HeadL).length << (Mechanism().Moving(sim::Axis::HeadL) ? " moving" : "");
+  const uint32_t ulSensorLines = Ribbons().Tape(PrintUnit::L).ColorSensorLines();
+  const uint32_t ulEdgeLines = kDummyLines + Ribbons().Tape(PrintUnit::L).PanelLines(Panel::Yellow) - ulSensorLines;
+
+  static Plane s_plane;
+  static uint32_t s_ulPlaneSteps;
+  static const uint64_t* s_pullMainPulses;
+  s_ulPlaneSteps = LinesToSteps(ulEdgeLines + kPlaneLinesAfterTheEdge);
+  s_pullMainPulses = &m_ullMainPulses;
+  ASSERT_TRUE(InLoop([] {
+    Plane& p = s_plane;
+    SelectUnit(0);
+    g_pDonorMng->SetLastPrintCounts(s_ulCountsPer10000Lines, 10000);
+    PrintJobRecord* pJob = jobtest::MakeInternalJob(1, 1, g_pCurPrintSize);
+    ASSERT_NE(pJob, nullptr);
+    pJob->usCutOffset1 = 0;
+    const uint64_t ullPulsesBefore = *s_pullMainPulses;
+    p.lStart = g_pDonorMng->StartPanelSearch(RIBPH_PRINT_Y);
+    p.ulWaitSteps = g_pDonorMng->GetSearchWaitSteps();
+    // The plane: the paper (and the ribbon under the lowered head) runs.
+    ASSERT_EQ(g_Ramp10.SetupByRate(1000, 4000, 10), 0);
+    g_PaperPosition.SetParam(PAPER_PARAM_EXCITATION_MODE, 2);
+    g_PaperPosition.SetParam(PAPER_PARAM_MAIN_PROFILE, 6);
+    g_PaperPosition.SetParam(PAPER_PARAM_SUB_PROFILE, 6);
+    EXPECT_EQ(g_PaperPosition.MoveSteps(static_cast<int32_t>(s_ulPlaneSteps)), 0);
+    int32_t lState = -1;
+    uint32_t ulDone = 0;
+    while (lState != STPMTR_IDLE) {
+      EXPECT_EQ(g_pDonorMng->Step(&ulDone), 0);
+      const uint32_t ulState = g_pDonorMng->GetSearchState();
+      if (ulState == 2 && !p.bSampling) {
+        p.bSampling = true;
+        g_pDonorMng->GetStepPulseCount(&p.ulPulsesAtSampling);
+        p.ullMainPulsesAtSampling = *s_pullMainPulses - ullPulsesBefore;
+      }
+      if (ulState == 3) p.bFound = true;
+      if (p.bFound && ulState != 3) p.bHeldUntilTheWind = false;
+      g_StpmtrMain.GetState(&lState);
+    }
+    g_PrintJobQueue.CancelJobs(0, 0);
+    // After the plane: the head up, and the wind phase to the target.
+    EXPECT_EQ(MoveHeadUnit(HEAD_POS_UP, SEQ_CHECK_COVERS), 0);
+    p.ulTarget = g_pDonorMng->GetSupplyTarget();
+    g_pDonorMng->SetRibbonPhase(RIBPH_WIND_M, 1);
+    p.lWind = ribbontest::PollUntilDone([](uint32_t* pulDone) { return g_pDonorMng->Step(pulDone); });
+    g_pCurSlitRibEncSrc->ReadCount(&p.ulStopCount);
+    p.lLogged = LoggedPanelPosition();
+    g_ulRibDummyLines = 0;
+  }, Ms(60000)));
+  const Plane& p = s_plane;
+  EXPECT_EQ(p.lStart, 0);
+  EXPECT_GT(p.ulWaitSteps, 0u);
+  EXPECT_LT(p.ulWaitSteps, LinesToSteps(ulEdgeLines)) << "sampling starts before the edge comes";
+  // Sampling began at the wait's step, every main-stepper pulse counted.
+  ASSERT_TRUE(p.bSampling);
+  EXPECT_GE(p.ulPulsesAtSampling, p.ulWaitSteps);
+  EXPECT_LE(p.ulPulsesAtSampling, p.ulWaitSteps + 2);
+  EXPECT_EQ(p.ullMainPulsesAtSampling, p.ulPulsesAtSampling);
+  ASSERT_TRUE(p.bFound);
+  EXPECT_TRUE(p.bHeldUntilTheWind);
+  EXPECT_EQ(p.lWind, 0);
+  const int32_t lPast = EncoderDistance(p.ulTarget, p.ulStopCount);
+  EXPECT_GE(lPast, 0);
+  EXPECT_LE(lPast, 1);
+  EXPECT_EQ(g_pDonorMng->GetSearchState(), 0u);
+  EXPECT_EQ(Ribbons().PanelAtColorSensor(PrintUnit::L), Panel::Magenta);
+  // The edge where the ribbon's layout puts it: no deviation beyond
+  // rounding.
+  EXPECT_NEAR(p.lLogged, 0, 2);
+}
+
+TEST_F(RibbonPlaneSearch, TheInitialPhasesSampleAtOnce) {
+  struct Case {
+    uint32_t ulPhase;
+    uint32_t ulState;  // after one step with the paper standing
+  };
+  const Case cases[] = {{RIBPH_INIT_TO_Y, 2}, {RIBPH_INIT_TO_Y_SHORT, 2}, {RIBPH_PRINT_Y, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "phase " << c.ulPhase);
+    static const Case* s_pCase;
+    static uint32_t s_ulState, s_ulWait;
+    s_pCase = &c;
+    ASSERT_TRUE(InLoop([] {
+      SelectUnit(0);
+      PrintJobRecord* pJob = jobtest::MakeInternalJob(1, 1, g_pCurPrintSize);
+      ASSERT_NE(pJob, nullptr);
+      g_pDonorMng->StartPanelSearch(s_pCase->ulPhase);
+      s_ulWait = g_pDonorMng->GetSearchWaitSteps();
+      uint32_t ulDone = 0;
+      g_pDonorMng->Step(&ulDone);
+      s_ulState = g_pDonorMng->GetSearchState();
+      g_pDonorMng->StopRibbon(1, 1);
+      g_PrintJobQueue.CancelJobs(0, 0);
+    }));
+    EXPECT_EQ(s_ulState, c.ulState);
+    EXPECT_EQ(s_ulWait == 0, c.ulState == 2);
+  }
+}
 
 // ---- the mark-sensor manager -------------------------------------------------------------------
 
