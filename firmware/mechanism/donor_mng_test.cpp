@@ -215,30 +215,6 @@ TEST_F(RibbonPhases, WithKeepClutchAStopBrakesOnlyTheTakeUpAndStillClearsTheEnco
 
 // ---- counts, time and duty on quiet channels ---------------------------------------------------
 
-// The current unit's ribbon motors, encoders and clutch moved to objects no
-// mechanism turns: the take-up on the spare chopper of channel 16, the
-// supply on that of channel 17 (both on FPGA_DCMOTOR2, polarity 1), the
-// supply encoder on counter 6 and the take-up encoder on counter 5. The
-// test alone moves the counts.
-constexpr uint32_t kSupplyCounter = 6;
-constexpr uint32_t kTakeUpCounter = 5;
-constexpr uint32_t kQuietTakeUpPwm = 0x8E;  // channel 16: pair 11
-
-class QuietRibbon : public RibbonTest {
- protected:
-  void SetUp() override {
-    RibbonTest::SetUp();
-    InApp([] {
-      g_pCurChopMotorRibDst = &g_ChopMotorSpare01;
-      g_pCurChopMotorRibSrc = &g_ChopMotorSpare23;
-      g_pCurSlitRibEncSrc = &g_SlitFaultChk;
-      g_pCurSlitRibEncDst = &g_SlitRollEnc;
-    });
-  }
-  uint16_t QuietLines() { return Fpga().Register(0x34) & 0x000F; }
-  uint32_t QuietTakeUpDuty() { return Fpga().Register(kQuietTakeUpPwm) / 8u; }
-};
-
 TEST_F(QuietRibbon, TargetsAreReachedAcrossTheEncodersWrap) {
   struct Step {
     uint32_t ulPulses;          // added to the supply counter

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "firmware/control/panel_test_rig.h"
+#include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/mechanism/donor_mng.h"
 #include "firmware/mechanism/ribbon_roll.h"
@@ -87,6 +88,30 @@ class RibbonTest : public paneltest::PanelTest {
   uint32_t TakeUpDuty() { return Fpga().Register(kTakeUpPwm) / 8u; }
   uint32_t SupplyDuty() { return Fpga().Register(kSupplyPwm) / 8u; }
   bool ClutchOn() { return (Fpga().Register(kFanCtrl) & kClutchL) != 0; }
+};
+
+// The current unit's ribbon motors, encoders and clutch moved to objects no
+// mechanism turns: the take-up on the spare chopper of channel 16, the
+// supply on that of channel 17 (both on FPGA_DCMOTOR2, polarity 1), the
+// supply encoder on counter 6 and the take-up encoder on counter 5. The
+// test alone moves the counts.
+constexpr uint32_t kSupplyCounter = 6;
+constexpr uint32_t kTakeUpCounter = 5;
+constexpr uint32_t kQuietTakeUpPwm = 0x8E;  // channel 16: pair 11
+
+class QuietRibbon : public RibbonTest {
+ protected:
+  void SetUp() override {
+    RibbonTest::SetUp();
+    InApp([] {
+      g_pCurChopMotorRibDst = &g_ChopMotorSpare01;
+      g_pCurChopMotorRibSrc = &g_ChopMotorSpare23;
+      g_pCurSlitRibEncSrc = &g_SlitFaultChk;
+      g_pCurSlitRibEncDst = &g_SlitRollEnc;
+    });
+  }
+  uint16_t QuietLines() { return Fpga().Register(0x34) & 0x000F; }
+  uint32_t QuietTakeUpDuty() { return Fpga().Register(kQuietTakeUpPwm) / 8u; }
 };
 
 // Sets the current roll's take-up diameter to d mm (+ less than 0.02) as
