@@ -252,19 +252,21 @@ struct Plane {
 constexpr uint32_t kDummyLines = 120;
 constexpr uint32_t kPlaneLinesAfterTheEdge = 100;
 
-class RibbonPlaneSearch : public RibbonSearch {
+// On each engine variant, whose colour sensor stands its own distance
+// before the head.
+class RibbonPlaneSearch : public RibbonSearch, public ::testing::WithParamInterface<sim::EngineVariant> {
  protected:
   // 8x12 ribbons, and the print size of their media.
   void SetUp() override {
     sim::MachineOptions options;
     options.media = sim::Media::Size8x12;
-    BootIdle(std::move(options), "8x12 YMC-YMC    ");
+    BootIdle(positionertest::VariantOptions(GetParam(), std::move(options)), "8x12 YMC-YMC    ");
     Fpga().AddPulseObserver(0, [this] { ++m_ullMainPulses; });
   }
   uint64_t m_ullMainPulses = 0;
 };
 
-TEST_F(RibbonPlaneSearch, FindsTheNextPanelWhileThePaperRunsAndTheWindAfterThePlaneStopsOnIt) {
+TEST_P(RibbonPlaneSearch, FindsTheNextPanelWhileThePaperRunsAndTheWindAfterThePlaneStopsOnIt) {
   static uint32_t s_ulCountsPer10000Lines;
   s_ulCountsPer10000Lines = CountsPer10000Lines(PrintUnit::L);
   ASSERT_TRUE(InLoop([] {
@@ -344,7 +346,7 @@ TEST_F(RibbonPlaneSearch, FindsTheNextPanelWhileThePaperRunsAndTheWindAfterThePl
   EXPECT_NEAR(p.lLogged, 0, 2);
 }
 
-TEST_F(RibbonPlaneSearch, TheInitialPhasesSampleAtOnce) {
+TEST_P(RibbonPlaneSearch, TheInitialPhasesSampleAtOnce) {
   struct Case {
     uint32_t ulPhase;
     uint32_t ulState;  // after one step with the paper standing
@@ -371,6 +373,11 @@ TEST_F(RibbonPlaneSearch, TheInitialPhasesSampleAtOnce) {
     EXPECT_EQ(s_ulWait == 0, c.ulState == 2);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Variants, RibbonPlaneSearch, ::testing::Values(sim::EngineVariant::EM3, sim::EngineVariant::EM2),
+                         [](const ::testing::TestParamInfo<sim::EngineVariant>& variant) {
+                           return variant.param == sim::EngineVariant::EM2 ? std::string("EM2") : std::string("EM3");
+                         });
 
 // ---- the mark-sensor manager -------------------------------------------------------------------
 
