@@ -5,8 +5,11 @@
 // stop distance behind; the mark-sensor manager captures panel 0's marks
 // and identifies the mark types (and refuses a tape without them, or a
 // stuck sensor's pattern); the barcode read off the tape selects its
-// colour type; and a ribbon end, a failed colour LED or a foreign barcode
-// raise the unit's error and leave the printer in the no-ribbon state.
+// colour type; the search during a plane waits for the paper, finds the
+// next panel and logs its edge where the tape puts it, and the wind after
+// the plane stops on it; and a ribbon end, a failed colour LED, a foreign
+// barcode or a stuck mark sensor raise the unit's error and leave the
+// printer in the no-ribbon state.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,21 +19,21 @@
 
 #include "firmware/control/event_states.h"
 #include "firmware/control/line_steps.h"
+#include "firmware/devices/analog_sensor.h"
+#include "firmware/devices/encoder_count.h"
 #include "firmware/devices/paper_position.h"
 #include "firmware/devices/print_log.h"
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/stepper.h"
 #include "firmware/hal/hw.h"
-#include "firmware/mechanism/unit_moves.h"
-#include "firmware/printengine/job_queue_test_support.h"
-#include "firmware/printengine/print_line.h"
-#include "firmware/sequences/ribbon_winding.h"
-#include "firmware/devices/analog_sensor.h"
-#include "firmware/devices/encoder_count.h"
 #include "firmware/mechanism/donor_mng_color.h"
 #include "firmware/mechanism/donor_mng_mark.h"
 #include "firmware/mechanism/ribbon_phases.h"
 #include "firmware/mechanism/ribbon_roll.h"
+#include "firmware/mechanism/unit_moves.h"
+#include "firmware/printengine/job_queue_test_support.h"
+#include "firmware/printengine/print_line.h"
+#include "firmware/sequences/ribbon_winding.h"
 #include "sim/mechanism/input_faults.h"
 #include "tests/support/positioners.h"
 #include "tests/support/ribbon.h"
