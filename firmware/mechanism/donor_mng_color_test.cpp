@@ -14,6 +14,7 @@
 #include "firmware/control/error_manager.h"
 #include "firmware/control/line_steps.h"
 #include "firmware/devices/print_log.h"
+#include "firmware/devices/print_log_test_support.h"
 #include "firmware/hal/hw.h"
 #include "firmware/mechanism/ribbon_test_rig.h"
 #include "firmware/printengine/job_queue_test_support.h"
@@ -279,18 +280,6 @@ TEST_F(ColorSearchData, WithoutAJobAPlanesWaitStaysAsItWas) {
   EXPECT_EQ(s_ulAfter, s_ulBefore);
 }
 
-// Plane Y's print-log field of the panel position (0.1 mm, 16 bits).
-uint32_t LoggedPanelPosition() {
-  g_PrintLog.SelectBlock(0);
-  g_PrintLog.Append();
-  PhysAddr ulRecord = 0;
-  g_PrintLog.GetRecordAddress(0, &ulRecord);
-  const PhysAddr ulField = ulRecord + PRINT_LOG_SUB_RECORD_FIRST + 8;
-  const uint32_t ulValue = HwRead8(ulField) | static_cast<uint32_t>(HwRead8(ulField + 1)) << 8;
-  g_PrintLog.ClearLogArea();
-  return ulValue;
-}
-
 TEST_F(ColorSearchData, ThePanelPositionIsLoggedSignedForBothDeviations) {
   // Roll 8x10 K1: Y's edge expected at 3596 lines; panel start 90 - 1, line
   // offset 410: deviation = 3596 - (lines - 24 - 89 + 410) = 3299 - lines.
@@ -315,11 +304,11 @@ TEST_F(ColorSearchData, ThePanelPositionIsLoggedSignedForBothDeviations) {
       while (StepsToLines(ulSteps) < ulLines) ++ulSteps;
       for (uint32_t i = 0; i < ulSteps; ++i) g_pDonorMng->CountStepPulse();
       g_pDonorMng->LogPanelPosition();
-      s_ulLogged = LoggedPanelPosition();
+      s_ulLogged = printlogtest::PanelPositionField();
       // Logged once per search: counting has ended.
       g_PrintLog.SetField(0x60000, 1234);
       g_pDonorMng->LogPanelPosition();
-      s_ulSecond = LoggedPanelPosition();
+      s_ulSecond = printlogtest::PanelPositionField();
     });
     EXPECT_EQ(s_ulLogged, c.ulLogged);
     EXPECT_EQ(s_ulSecond, 1234u);
@@ -356,27 +345,12 @@ TEST_F(ColorSearchData, TheCorrectionIsLimitedAndRoundedDown) {
 }
 
 TEST_F(ColorSearch, PhasesWithoutAnEntryAreRefusedAndDriveNothing) {
-  struct Case {
-    bool bPanelSearch;
-    uint32_t ulPhase;
-  };
-  const Case cases[] = {{true, RIBPH_TENSION}, {true, RIBPH_WIND_Y}, {true, RIBPH_CALIB}, {true, 30},
-                        {false, RIBPH_TENSION}, {false, RIBPH_PRINT_Y}, {false, RIBPH_INIT_TO_Y_SHORT},
-                        {false, RIBPH_INITIAL}, {false, 30}};
-  for (const Case& c : cases) {
+  const SearchStart cases[] = {{true, RIBPH_TENSION}, {true, RIBPH_WIND_Y}, {true, RIBPH_CALIB}, {true, 30},
+                               {false, RIBPH_TENSION}, {false, RIBPH_PRINT_Y}, {false, RIBPH_INIT_TO_Y_SHORT},
+                               {false, RIBPH_INITIAL}, {false, 30}};
+  for (const SearchStart& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.bPanelSearch ? "StartPanelSearch " : "StartPhase ") << c.ulPhase);
-    static const Case* s_pCase;
-    static int32_t s_lResult;
-    static uint32_t s_ulState;
-    s_pCase = &c;
-    InApp([] {
-      g_pDonorMng->StopRibbon(0, 1);
-      s_lResult = s_pCase->bPanelSearch ? g_pDonorMng->StartPanelSearch(s_pCase->ulPhase)
-                                        : g_pDonorMng->StartPhase(s_pCase->ulPhase, 0);
-      s_ulState = g_pDonorMng->GetSearchState();
-    });
-    EXPECT_EQ(s_lResult, -1);
-    EXPECT_EQ(s_ulState, 0u);
+    EXPECT_EQ(StartFromRest(c), (SearchStarted{-1, 0}));
     EXPECT_EQ(TakeUpLines(), kTakeUpLines[static_cast<int>(Drive::Brake)]);
     EXPECT_EQ(SupplyLines(), kSupplyLines[static_cast<int>(Drive::Brake)]);
   }

@@ -207,27 +207,12 @@ TEST_F(MarkSearch, TheSearchEndsAtOnceInAPlaneAndOneCountOnOutsideOne) {
 }
 
 TEST_F(MarkSearch, PhasesWithoutAnEntryAreRefusedAndDriveNothing) {
-  struct Case {
-    bool bPanelSearch;
-    uint32_t ulPhase;
-  };
-  const Case cases[] = {{true, RIBPH_TENSION}, {true, RIBPH_INITIAL}, {true, RIBPH_CALIB}, {true, 30},
-                        {false, RIBPH_TENSION}, {false, RIBPH_PRINT_M}, {false, RIBPH_INIT_TO_Y_SHORT},
-                        {false, RIBPH_CALIB}, {false, 30}};
-  for (const Case& c : cases) {
+  const SearchStart cases[] = {{true, RIBPH_TENSION}, {true, RIBPH_INITIAL}, {true, RIBPH_CALIB}, {true, 30},
+                               {false, RIBPH_TENSION}, {false, RIBPH_PRINT_M}, {false, RIBPH_INIT_TO_Y_SHORT},
+                               {false, RIBPH_CALIB}, {false, 30}};
+  for (const SearchStart& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.bPanelSearch ? "StartPanelSearch " : "StartPhase ") << c.ulPhase);
-    static const Case* s_pCase;
-    static int32_t s_lResult;
-    static uint32_t s_ulState;
-    s_pCase = &c;
-    InApp([] {
-      g_pDonorMng->StopRibbon(0, 1);
-      s_lResult = s_pCase->bPanelSearch ? g_pDonorMng->StartPanelSearch(s_pCase->ulPhase)
-                                        : g_pDonorMng->StartPhase(s_pCase->ulPhase, 0);
-      s_ulState = g_pDonorMng->GetSearchState();
-    });
-    EXPECT_EQ(s_lResult, -1);
-    EXPECT_EQ(s_ulState, 0u);
+    EXPECT_EQ(StartFromRest(c), (SearchStarted{-1, 0}));
     EXPECT_EQ(QuietLines(), 0x000Fu) << "both quiet motors still braked";
   }
 }

@@ -81,6 +81,30 @@ class RibbonTest : public paneltest::PanelTest {
   }
   void PutTable(const images::TableImageParams& params) { PutTable(images::BuildTableImage(params)); }
 
+  // A search started on the current manager from rest (its motors braked,
+  // the clutch released): the start's result and the search state after.
+  struct SearchStart {
+    bool bPanelSearch;  // StartPanelSearch, else StartPhase
+    uint32_t ulPhase;
+  };
+  struct SearchStarted {
+    int32_t lResult;
+    uint32_t ulState;
+    bool operator==(const SearchStarted&) const = default;
+  };
+  SearchStarted StartFromRest(const SearchStart& start) {
+    static SearchStart s_start;
+    static SearchStarted s_started;
+    s_start = start;
+    InApp([] {
+      g_pDonorMng->StopRibbon(0, 1);
+      s_started.lResult = s_start.bPanelSearch ? g_pDonorMng->StartPanelSearch(s_start.ulPhase)
+                                               : g_pDonorMng->StartPhase(s_start.ulPhase, 0);
+      s_started.ulState = g_pDonorMng->GetSearchState();
+    });
+    return s_started;
+  }
+
   uint16_t Lines() { return Fpga().Register(kDcMotor0); }
   uint16_t TakeUpLines() { return Lines() & 0x0003; }
   uint16_t SupplyLines() { return Lines() & 0x000C; }

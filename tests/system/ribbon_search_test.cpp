@@ -22,10 +22,9 @@
 #include "firmware/devices/analog_sensor.h"
 #include "firmware/devices/encoder_count.h"
 #include "firmware/devices/paper_position.h"
-#include "firmware/devices/print_log.h"
+#include "firmware/devices/print_log_test_support.h"
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/stepper.h"
-#include "firmware/hal/hw.h"
 #include "firmware/mechanism/donor_mng_color.h"
 #include "firmware/mechanism/donor_mng_mark.h"
 #include "firmware/mechanism/ribbon_phases.h"
@@ -103,6 +102,13 @@ class RibbonSearch : public ribbontest::RibbonPrinter {
   uint32_t CountsPer10000Lines(PrintUnit unit) {
     const double dTurns = 10000 * sim::RibbonTape::kMmPerLine / (sim::kRibbonPi * Ribbon(unit).SupplyDiameter());
     return static_cast<uint32_t>(dTurns * sim::RibbonTransport::kSupplyCountsPerTurn + 0.5);
+  }
+
+  // A new printer with a new roll of the type in the unit.
+  void BootWithTape(PrintUnit unit, sim::RibbonType type) {
+    sim::MachineOptions options;
+    options.ribbons[UnitIndex(unit)] = sim::RibbonLoad{type};
+    BootIdle(std::move(options));
   }
 
   uint32_t SupplyCounter(PrintUnit unit) {
@@ -226,17 +232,6 @@ INSTANTIATE_TEST_SUITE_P(Phases, RibbonPhaseSearch, ::testing::ValuesIn(kPhases)
 
 // ---- the search during a plane -----------------------------------------------------------------
 
-// Plane Y's print-log field of the panel position (0.1 mm, signed 16 bits),
-// read through a record appended for it.
-int32_t LoggedPanelPosition() {
-  g_PrintLog.SelectBlock(0);
-  g_PrintLog.Append();
-  PhysAddr ulRecord = 0;
-  g_PrintLog.GetRecordAddress(0, &ulRecord);
-  const PhysAddr ulField = ulRecord + PRINT_LOG_SUB_RECORD_FIRST + 8;
-  return static_cast<int16_t>(HwRead8(ulField) | HwRead8(ulField + 1) << 8);
-}
-
 // What a plane's search saw.
 struct Plane {
   int32_t lStart = 9;
@@ -324,7 +319,7 @@ TEST_P(RibbonPlaneSearch, FindsTheNextPanelWhileThePaperRunsAndTheWindAfterThePl
     g_pDonorMng->SetRibbonPhase(RIBPH_WIND_M, 1);
     p.lWind = ribbontest::PollUntilDone([](uint32_t* pulDone) { return g_pDonorMng->Step(pulDone); });
     g_pCurSlitRibEncSrc->ReadCount(&p.ulStopCount);
-    p.lLogged = LoggedPanelPosition();
+    p.lLogged = static_cast<int16_t>(printlogtest::PanelPositionField());
     g_ulRibDummyLines = 0;
   }, Ms(60000)));
   const Plane& p = s_plane;
@@ -436,9 +431,7 @@ class RibbonMarkSearch : public RibbonSearch, public ::testing::WithParamInterfa
 TEST_P(RibbonMarkSearch, CapturesPanelZerosMarksAndIdentifiesTheTape) {
   const MarkCase& c = GetParam();
   const uint32_t ulUnit = UnitIndex(c.unit);
-  sim::MachineOptions options;
-  options.ribbons[ulUnit] = sim::RibbonLoad{c.tape};
-  BootIdle(std::move(options));
+  BootWithTape(c.unit, c.tape);
   // The head halfway into an overcoat panel: the wind reaches the next Y's
   // mark band.
   Ribbons().PlaceTape(c.unit, Panel::Overcoat, Ribbons().Tape(c.unit).PanelLines(Panel::Overcoat) / 2.0);
@@ -542,9 +535,7 @@ class RibbonBarcode : public RibbonSearch, public ::testing::WithParamInterface<
 TEST_P(RibbonBarcode, ReadOffTheTapeSelectsItsType) {
   const BarcodeCase& c = GetParam();
   const uint32_t ulUnit = UnitIndex(c.unit);
-  sim::MachineOptions options;
-  options.ribbons[ulUnit] = sim::RibbonLoad{c.tape};
-  BootIdle(std::move(options));
+  BootWithTape(c.unit, c.tape);
   SetBarcodeUnit(Ribbons(), c.unit);
   static int32_t s_lResult;
   static const CRibbonRoll* s_pRoll;
@@ -617,11 +608,8 @@ TEST_P(RibbonSearchFaults, RaiseTheUnitsErrorAndEndInTheNoRibbonState) {
   const uint32_t ulIndex = c.ulIndexL + ulUnit;
   const std::string line = std::string(c.pszLineL) + (ulUnit == 0 ? "L" : "R") + (c.ulIndexL == kRibbonEmptyL ? "  " : " ");
   const std::string suffix = ulUnit == 0 ? "L" : "R";
-  sim::MachineOptions options;
-  if (c.sw == Switch::ForeignBarcode || c.sw == Switch::MarkSensor1Stuck) {
-    options.ribbons[ulUnit] = sim::RibbonLoad{sim::RibbonType::Mark8x10};
-  }
-  BootIdle(std::move(options));
+  const bool bMarkTape = c.sw == Switch::ForeignBarcode || c.sw == Switch::MarkSensor1Stuck;
+  BootWithTape(c.unit, bMarkTape ? sim::RibbonType::Mark8x10 : sim::MachineOptions::kDefaultRibbon.type);
   static int32_t s_lResult;
   static Search s_search;
   static uint32_t s_ulUnit, s_ulPhase, s_ulStart;
