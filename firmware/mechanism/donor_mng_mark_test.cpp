@@ -25,12 +25,6 @@ using paneltest::NowMs;
 constexpr uint32_t kIncorrectRibL = 0x1600;
 constexpr uint32_t kRibbonEmptyL = 0x1603;
 
-bool ErrorSet(uint32_t ulIndex) {
-  uint32_t ulFlag = 0;
-  g_ErrorMng.IsErrorSet(ulIndex, &ulFlag);
-  return ulFlag != 0;
-}
-
 // Unit L's mark-sensor manager and the 8x10 mark roll, the mark sensors
 // held by the test.
 class MarkSearch : public QuietRibbon {
@@ -124,7 +118,7 @@ TEST_F(MarkSearch, TheCaptureWindsCountByCountUntilThreeReadingsAgreeOrSensor4Sh
     }
     InApp([] { g_pDonorMng->StopRibbon(0, 1); });
   }
-  EXPECT_FALSE(ErrorSet(kRibbonEmptyL));
+  EXPECT_FALSE(IsErrorRaised(kRibbonEmptyL));
 }
 
 TEST_F(MarkSearch, TheFirstReadingPullsBackForItsTimeAndAStallFailsTheCapture) {
@@ -147,7 +141,7 @@ TEST_F(MarkSearch, TheFirstReadingPullsBackForItsTimeAndAStallFailsTheCapture) {
   m_machine->RunFor(Ms(4100));
   InApp([] { s_lStalled = g_pDonorMng->FindMarkPattern(); });
   EXPECT_EQ(s_lStalled, -1);
-  EXPECT_TRUE(ErrorSet(kRibbonEmptyL));
+  EXPECT_TRUE(IsErrorRaised(kRibbonEmptyL));
   InApp([] {
     g_pDonorMng->StopRibbon(0, 1);
     g_ErrorMng.ClearError(kRibbonEmptyL);
