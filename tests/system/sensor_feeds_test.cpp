@@ -159,6 +159,66 @@ TEST_P(SensorFeedsOnTheWeb, TheRollLimitedFeedPassesTheEncoderLimitWithTheRollTu
 INSTANTIATE_TEST_SUITE_P(Variants, SensorFeedsOnTheWeb, ::testing::Values(EngineVariant::EM2, EngineVariant::EM3),
                          VariantName);
 
+// ---- the targeted feed ---------------------------------------------------------------------------
+
+class TargetedFeed : public WebPrinter {
+ protected:
+  void SetUp() override { BootWeb(EngineVariant::EM3); }
+};
+
+// Once "Top L" has changed the main stepper comes down over the extra lines
+// and the feed waits for both steppers at constant speed. Without extra
+// lines, or with the sub stepper running on its own (which the main
+// stepper's deceleration does not take down), the steppers come down all
+// the same: the main stepper at once, over its ramp.
+TEST_F(TargetedFeed, BothSteppersComeDownOverTheExtraLinesAfterTopLChanged) {
+  struct Case {
+    const char* name;
+    uint32_t direction;
+    uint32_t target;
+    uint32_t limitLines;
+    uint32_t extraLines;
+    int32_t subIndependent;
+    uint32_t stopFlag;
+    int32_t result;
+    int32_t stepperState;  // of both at the end
+    // Where the front stands past "Top L" once halted.
+    double minPast, maxPast;
+  };
+  const Case cases[] = {
+      {"back to 0, 100 extra, halting", kBackward, 0, 3000, 100, 0, 1, 0, STPMTR_IDLE, 99.0, 120.0},
+      {"forward to 1, no extra", kForward, 1, 3000, 0, 0, 1, 0, STPMTR_IDLE, 0.0, 150.0},
+      {"back to 0, 100 extra, the sub on its own, running", kBackward, 0, 3000, 100, 1, 2, 0, STPMTR_CONSTANT,
+       99.0, 250.0},
+      // 300 lines further back, "Top L" never seeing paper again.
+      {"back to 1: the limit passes", kBackward, 1, 300, 100, 0, 1, -1, STPMTR_IDLE, 400.0, 460.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    InLoop([] { g_ErrorMng.ClearAllJams(); });
+    int32_t lMain = -1, lSub = -1;
+    const int32_t lResult = Run(
+        [&] {
+          g_StpmtrSub.SetIndependent(c.subIndependent);
+          const int32_t l = FeedToSensorTargeted(&g_AdTopL, c.direction, c.target, 2, 3, &g_Ramp27, &g_Ramp18,
+                                                 c.limitLines, kJam, c.stopFlag, c.extraLines, kMask);
+          lMain = StateOf(g_StpmtrMain);
+          lSub = StateOf(g_StpmtrSub);
+          g_StpmtrSub.SetIndependent(0);
+          return l;
+        },
+        Ms(20000));
+    EXPECT_EQ(lResult, c.result);
+    EXPECT_EQ(IsErrorRaised(kJam), c.result == -1);
+    EXPECT_EQ(lMain, c.stepperState);
+    EXPECT_EQ(lSub, c.stepperState);
+    StopSteppers();
+    const double past = (Web().Front() - sim::PaperWeb::kTop) * (c.direction == kForward ? 1.0 : -1.0);
+    EXPECT_GE(past, c.minPast);
+    EXPECT_LE(past, c.maxPast);
+  }
+}
+
 // ---- the ramp loader on a TABLE of the test's own ----------------------------------------------
 
 class RampTablesFromTable : public WebPrinter {
