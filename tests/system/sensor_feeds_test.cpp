@@ -159,9 +159,9 @@ TEST_P(SensorFeedsOnTheWeb, TheRollLimitedFeedPassesTheEncoderLimitWithTheRollTu
 INSTANTIATE_TEST_SUITE_P(Variants, SensorFeedsOnTheWeb, ::testing::Values(EngineVariant::EM2, EngineVariant::EM3),
                          VariantName);
 
-// ---- the targeted feed ---------------------------------------------------------------------------
+// ---- on EM3 only ----------------------------------------------------------------------------------
 
-class TargetedFeed : public WebPrinter {
+class FeedsOnTheWebEM3 : public WebPrinter {
  protected:
   void SetUp() override { BootWeb(EngineVariant::EM3); }
 };
@@ -171,7 +171,7 @@ class TargetedFeed : public WebPrinter {
 // lines, or with the sub stepper running on its own (which the main
 // stepper's deceleration does not take down), the steppers come down all
 // the same: the main stepper at once, over its ramp.
-TEST_F(TargetedFeed, BothSteppersComeDownOverTheExtraLinesAfterTopLChanged) {
+TEST_F(FeedsOnTheWebEM3, TargetedFeedBothSteppersComeDownOverTheExtraLinesAfterTopLChanged) {
   struct Case {
     const char* name;
     uint32_t direction;
@@ -219,11 +219,56 @@ TEST_F(TargetedFeed, BothSteppersComeDownOverTheExtraLinesAfterTopLChanged) {
   }
 }
 
+// The main stepper runs back at a constant rate, half steps, from where
+// "Top L" clears `edge` steps away; a window check each pass, with the
+// window some steps either side of that edge.
+TEST_F(FeedsOnTheWebEM3, TheWindowChecksAtTheirEdgesOnTheWeb) {
+  struct Case {
+    const char* name;
+    bool bHeld;  // CheckSensorHeldDuringFeed on state 1, else CheckSensorReachedInWindow on 0
+    int32_t windowFromEdge;
+    int32_t result;
+    uint32_t flag;  // done or reached
+    bool bPastWindow;
+  };
+  const Case cases[] = {
+      {"reached inside the window", false, 40, 0, 1, false},
+      {"not reached: the window passes", false, -40, -1, 0, true},
+      {"held to the window's end", true, -40, 0, 1, true},
+      {"left inside the window", true, 40, -1, 0, false},
+  };
+  constexpr uint32_t kStart = 0x100000;
+  constexpr double kStepsPerLine = 4.0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    InLoop([] { g_ErrorMng.ClearAllJams(); });
+    ASSERT_EQ(Run([] { return FeedToSensor(&g_AdTopL, kForward, 1, 3000, kJam, 1, 100, kMask); }), 0);
+    const auto ulEdge = static_cast<uint32_t>(std::ceil((Web().Front() - sim::PaperWeb::kTop) * kStepsPerLine));
+    const uint32_t ulWindow = ulEdge + static_cast<uint32_t>(c.windowFromEdge);
+    int32_t lResult = 9;
+    uint32_t ulFlag = 9, ulTravelled = 0;
+    ASSERT_TRUE(InLoop([&] {
+      g_StpmtrMain.SetCountdown(kStart);
+      g_StpmtrMain.RunConstant(2000, kBackward, 2, 0);
+      do {
+        lResult = c.bHeld ? CheckSensorHeldDuringFeed(&g_AdTopL, 1, ulFlag, kStart, ulWindow, ulTravelled, kJam)
+                          : CheckSensorReachedInWindow(&g_AdTopL, 0, ulFlag, kStart, ulWindow, ulTravelled, kJam);
+      } while (lResult == 0 && ulFlag == 0);
+      g_StpmtrMain.Halt();
+    }));
+    EXPECT_EQ(lResult, c.result);
+    EXPECT_EQ(ulFlag, c.flag);
+    EXPECT_EQ(IsErrorRaised(kJam), c.result == -1);
+    const uint32_t ulEnd = c.bPastWindow ? ulWindow : ulEdge;
+    EXPECT_GT(ulTravelled, ulEnd - 1);
+    EXPECT_LE(ulTravelled, ulEnd + 8);
+  }
+}
+
 // ---- the ramp loader on a TABLE of the test's own ----------------------------------------------
 
-class RampTablesFromTable : public WebPrinter {
+class RampTablesFromTable : public FeedsOnTheWebEM3 {
  protected:
-  void SetUp() override { BootWeb(EngineVariant::EM3); }
   // The image in the TABLE area, then the start-up's check of it.
   void PutTable(const images::TableImageParams& params) {
     const images::Bytes image = images::BuildTableImage(params);
