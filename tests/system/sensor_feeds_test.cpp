@@ -19,6 +19,7 @@
 #include "firmware/mechanism/sensor_feeds.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/table_store.h"
+#include "sim/fpga/fpga_main_block.h"
 #include "sim/memory/nor_flash.h"
 #include "tests/support/paper_web.h"
 #include "tools/images/flash_map.h"
@@ -146,14 +147,23 @@ TEST_P(SensorFeedsOnTheWeb, FeedToSensorCoarseFindsTopLBackwards) {
 
 // "Top R" never sees paper on path L: the roll, unwound by the sub stepper
 // the variant's way, turns RollEnc past its limit before the sub stepper
-// has run its own.
+// has run its own; also with the counter a few counts short of its 16-bit
+// wrap, which the feed measures across.
 TEST_P(SensorFeedsOnTheWeb, TheRollLimitedFeedPassesTheEncoderLimitWithTheRollTurning) {
-  const uint64_t countsBefore = Web().RollEncCounts();
-  EXPECT_EQ(Run([] { return FeedToSensorRollLimited(&g_AdTopR, kForward, 1, 300, kJam, 1, kMask); }), -1);
-  EXPECT_TRUE(IsErrorRaised(kJam));
-  EXPECT_GT(Web().RollEncCounts() - countsBefore, RollEncoderLimit(300));
-  EXPECT_GT(Web().SlackMm(), 0.0) << "unwound into slack";
-  EXPECT_LE(0xFFFFFFFFu - Countdown(g_StpmtrSub), RollSubStepLimit(RollEncoderLimit(300)));
+  sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
+  for (const uint32_t ulShortOfWrap : {0u, 6u}) {
+    SCOPED_TRACE(ulShortOfWrap);
+    InLoop([] { g_ErrorMng.ClearAllJams(); });
+    if (ulShortOfWrap != 0) {
+      fpga.CountPulses(sim::PaperWebMechanism::kRollEncChannel, 0x10000u - ulShortOfWrap - fpga.Counter(sim::PaperWebMechanism::kRollEncChannel));
+    }
+    const uint64_t countsBefore = Web().RollEncCounts();
+    EXPECT_EQ(Run([] { return FeedToSensorRollLimited(&g_AdTopR, kForward, 1, 300, kJam, 1, kMask); }), -1);
+    EXPECT_TRUE(IsErrorRaised(kJam));
+    EXPECT_GT(Web().RollEncCounts() - countsBefore, RollEncoderLimit(300));
+    EXPECT_GT(Web().SlackMm(), 0.0) << "unwound into slack";
+    EXPECT_LE(0xFFFFFFFFu - Countdown(g_StpmtrSub), RollSubStepLimit(RollEncoderLimit(300)));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, SensorFeedsOnTheWeb, ::testing::Values(EngineVariant::EM2, EngineVariant::EM3),
