@@ -10,16 +10,20 @@
 #include <cmath>
 #include <vector>
 
+#include "firmware/control/debug_records.h"
 #include "firmware/control/engine_variant.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/devices/ramps.h"
+#include "firmware/devices/settings.h"
 #include "firmware/devices/sensors.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/mechanism/ribbon_watchdogs.h"
+#include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/sensor_feeds.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/table_store.h"
 #include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/stepper_drivers.h"
 #include "sim/memory/nor_flash.h"
 #include "tests/support/paper_web.h"
 #include "tools/images/flash_map.h"
@@ -32,10 +36,13 @@ using sim::EngineVariant;
 
 constexpr uint32_t kMask = SEQ_CHECK_COVERS;
 constexpr uint32_t kJam = 0x150D;
+// The stepper drivers' energised bit.
+constexpr uint8_t kEnergised = 0x02;
 
 class SensorFeedsOnTheWeb : public WebPrinter, public ::testing::WithParamInterface<EngineVariant> {
  protected:
   void SetUp() override { BootWeb(GetParam()); }
+  sim::StepperDrivers& Drivers() { return *m_machine->GetBoard().FindDevice<sim::StepperDrivers>(); }
 };
 
 TEST_P(SensorFeedsOnTheWeb, TheWebRestsThreadedOnPathLAndTheWatchesAreBuilt) {
@@ -92,6 +99,9 @@ TEST_P(SensorFeedsOnTheWeb, FeedToSensorStopsTheExtraLinesAfterTopLChanged) {
     // Halted and energised, or left running for the caller.
     EXPECT_EQ(lMain == STPMTR_IDLE, c.stopFlag == 1);
     EXPECT_EQ(lSub == STPMTR_IDLE, c.stopFlag == 1);
+    for (const sim::Stepper stepper : {sim::Stepper::Main, sim::Stepper::Sub}) {
+      EXPECT_NE(Drivers().Control(stepper) & kEnergised, 0) << sim::Index(stepper);
+    }
     StopSteppers();
     const double front = Web().Front();
     const double sign = c.direction == kForward ? 1.0 : -1.0;
@@ -272,6 +282,56 @@ TEST_F(FeedsOnTheWebEM3, TheWindowChecksAtTheirEdgesOnTheWeb) {
     const uint32_t ulEnd = c.bPastWindow ? ulWindow : ulEdge;
     EXPECT_GT(ulTravelled, ulEnd - 1);
     EXPECT_LE(ulTravelled, ulEnd + 8);
+  }
+}
+
+// The traced feed's records {direction, direction, load-pinch position,
+// "Printpath Flag", the raw reading}: kind 2 at each poll before "Top L"
+// changed, kind 3 when it did, kind 4 at the limit; the kinds a run does
+// not reach stay as cleared.
+TEST_F(FeedsOnTheWebEM3, TheTracedFeedRecordsItsPollsTheChangeAndTheLimit) {
+  struct Case {
+    const char* name;
+    uint32_t target;
+    uint32_t limitLines;
+    int32_t result;
+    bool abRecorded[3];  // kinds 2, 3, 4
+  };
+  const Case cases[] = {
+      {"back until Top L clears", 0, 3000, 0, {true, true, false}},
+      {"back to 1: the limit passes", 1, 100, -1, {true, false, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DebugRecord record{};
+    uint32_t ulPinch = 0;
+    int32_t lPath = 0;
+    const int32_t lResult = Run([&] {
+      ClearDebugRecord();
+      const int32_t l = FeedToSensorTraced(&g_AdTopL, kBackward, c.target, c.limitLines, kJam, 1, 0, kMask);
+      record = g_DebugRecord;
+      g_LoadPinch.GetPosition(&ulPinch);
+      g_ParamPrintpathFlag.GetValue(&lPath);
+      return l;
+    });
+    EXPECT_EQ(lResult, c.result);
+    for (uint32_t k = 0; k < 3; ++k) {
+      const uint32_t* pTrace = record.aulTrace[k];
+      if (!c.abRecorded[k]) {
+        EXPECT_EQ(std::vector<uint32_t>(pTrace, pTrace + 5), std::vector<uint32_t>(5, 0)) << "kind " << k + 2;
+        continue;
+      }
+      EXPECT_EQ(std::vector<uint32_t>(pTrace, pTrace + 4),
+                (std::vector<uint32_t>{kBackward, kBackward, ulPinch, static_cast<uint32_t>(lPath)}))
+          << "kind " << k + 2;
+    }
+    // The last poll before the change saw paper, the change none.
+    if (c.abRecorded[1]) {
+      EXPECT_GT(record.aulTrace[0][4], record.aulTrace[1][4]);
+    }
+    if (c.abRecorded[2]) {
+      EXPECT_EQ(record.aulTrace[2][4], record.aulTrace[0][4]);
+    }
   }
 }
 
