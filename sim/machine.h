@@ -56,7 +56,8 @@ struct MachineOptions {
   // NoRibbon fault from power-on). Unset: the ribbons as given.
   std::optional<Media> media;
   uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
-  // The paper roll's diameter at power-on, mm.
+  // The paper roll's diameter at power-on, mm. The paper web's fault
+  // switches: MechanismFaults().SetPaperFault and DetachPaperRoll.
   double paperRollDiameterMm = 150.0;
   // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
   DspCore::Link dspLink = DspCore::Link::Accepts;
@@ -118,7 +119,7 @@ class Machine {
 
   // The mechanism's fault switches (sim/mechanism/input_faults.h): switch
   // inputs stuck or chattering, axes stuck, slow or blocked, the ribbons'
-  // faults. Set before the first run, they hold from power-on.
+  // faults, the paper web's. Set before the first run, they hold from power-on.
   InputFaults& MechanismFaults();
 
   // Test steps run in the application task, where the firmware's main loop

@@ -27,6 +27,7 @@
 #include "sim/media_option.h"
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/paper_web.h"
 #include "sim/mechanism/ribbon_transport.h"
 #include "sim/usb/usb_root_hub.h"
 
@@ -49,6 +50,8 @@ struct Options {
   std::optional<sim::Media> media;
   uint32_t ribbonDriveMode = sim::kDefaultRibbonDriveMode;
   std::vector<std::pair<sim::PrintUnit, sim::RibbonFault>> ribbonFaults;
+  std::vector<sim::WebFault> paperFaults;
+  bool bRollDetached = false;
 };
 
 // "l" or "r".
@@ -89,6 +92,10 @@ void Usage() {
       "  --ribbon-fault UNIT FAULT\n"
       "                     a ribbon fault from power-on in unit l or r: cut, end, no-ribbon,\n"
       "                     supply-jammed, take-up-stalled (repeatable)\n"
+"  --paper-fault FAULT\n"
+      "                     a fault of the paper web from power-on: jammed (the paper stands, the main\n"
+      "                     drive slips), rollenc-jammed, roll-stalled, detached (the roll lets go of the\n"
+      "                     web) (repeatable)\n"
       "  --echo-mechanism   every change of a motor, fan, clutch, colour LED, axis or ribbon on the console\n"
       "  --engine-version N the printer's \"Engine Version\" 1-5 (1 the EM2 mechanism, others EM3), written\n"
       "                     into the main EEPROM before the boot as the factory would\n"
@@ -150,6 +157,13 @@ bool Parse(int argc, char** argv, Options* pOptions) {
                                          sim::ParseRibbonFault(argv[i + 2], &fault)) {
       pOptions->ribbonFaults.emplace_back(unit, fault);
       i += 2;
+    } else if (sim::WebFault webFault{}; arg == "--paper-fault" && i + 1 < argc &&
+                                         sim::ParseWebFault(argv[i + 1], &webFault)) {
+      pOptions->paperFaults.push_back(webFault);
+      ++i;
+    } else if (arg == "--paper-fault" && i + 1 < argc && std::strcmp(argv[i + 1], "detached") == 0) {
+      pOptions->bRollDetached = true;
+      ++i;
     } else if (arg == "--echo-mechanism") {
       pOptions->bEchoMechanism = true;
     } else if (arg == "--engine-version" && i + 1 < argc && ParseNumber(argv[i + 1], &number) && number >= 1 &&
@@ -229,6 +243,8 @@ int main(int argc, char** argv) {
   {
     sim::Machine machine(machineOptions);
     for (const auto& [unit, fault] : options.ribbonFaults) machine.MechanismFaults().SetRibbonFault(unit, fault, true);
+    for (const sim::WebFault fault : options.paperFaults) machine.MechanismFaults().SetPaperFault(fault, true);
+    if (options.bRollDetached) machine.MechanismFaults().DetachPaperRoll();
     // The USB cable to the hosts of this machine: the printer's socket is in
     // the bus directory while its USB device is configured. It goes before
     // the machine does, so a reset's exec finds the socket removed.

@@ -444,6 +444,10 @@ TEST(ConstructionList, EveryCellOnceAfterItsEepromAndTheOrderRules) {
   EXPECT_LT(StepOf("g_RibbonRolls"), StepOf("g_DonorMngMarkSenL"));
   EXPECT_LT(StepOf("g_DonorMngColorSenR"), StepOf("g_EventMngReadyB"));
   EXPECT_LT(StepOf("g_PaperPosition"), ulFirstCounterStep);
+  // The four ribbon watchdogs after the paper position, on slits built before.
+  EXPECT_LT(StepOf("encoder slits"), StepOf("g_JamCheckRibbonL"));
+  EXPECT_LT(StepOf("g_PaperPosition"), StepOf("g_JamCheckRibbonL"));
+  EXPECT_EQ(StepOf("g_LockCheckRibbonR"), StepOf("g_JamCheckRibbonL"));
   EXPECT_LT(StepOf("g_EventMngLoadFail"), StepOf("g_PrintLine"));
   // The lamination slots after the image-buffer tables, before the print line.
   EXPECT_LT(StepOf("g_BufSlots18B"), StepOf("g_LamiImgSlot0"));

@@ -92,6 +92,29 @@ uint32_t CountdownPlusBase(uint32_t ulSteps) {
   return ulSteps > 0xFFFFFFFFu - kCountdownBase ? 0xFFFFFFFFu : ulSteps + kCountdownBase;
 }
 
+bool IsRamping(const CStpmtr& motor) {
+  int32_t lState = STPMTR_IDLE;
+  motor.GetState(&lState);
+  return lState == STPMTR_ACCELERATING || lState == STPMTR_TOP_SPEED || lState == STPMTR_DECELERATING;
+}
+
+// The targeted feed's wait after the main stepper was given the extra
+// distance as its target: true once neither stepper runs up, at top speed
+// or down any more. A target the stepper never sees (none for 0 steps; a
+// single step runs out before it is looked at) and a sub stepper running on
+// its own, which the main stepper's deceleration does not take down, would
+// keep them at speed for ever: once the extra distance has run on the
+// countdown the main stepper comes down all the same, and once it is down
+// the sub stepper follows.
+bool BothCameDown(uint32_t ulStopCountdown) {
+  uint32_t ulCountdown = 0;
+  g_StpmtrMain.GetCountdown(&ulCountdown);
+  if (ulCountdown <= ulStopCountdown) g_StpmtrMain.JoinDecel();
+  if (IsRamping(g_StpmtrMain)) return false;
+  g_StpmtrSub.JoinDecel();
+  return !IsRamping(g_StpmtrSub);
+}
+
 void StoreTrace(uint32_t ulKind, const FeedArgs& a) {
   uint32_t ulPinch = 0;
   g_LoadPinch.GetPosition(&ulPinch);
@@ -134,26 +157,19 @@ int32_t RunFeed(const FeedRow& row, const FeedArgs& a, FeedKind eKind) {
         s.lResult = -1;
         return SEQ_STEP_STOP;
       case kStepReached: {
-        if (eKind == FeedKind::Targeted) {
-          g_StpmtrMain.SetTargetSteps(a.ulExtraSteps);
-          return kStepSettle;
-        }
         uint32_t ulCountdown = 0;
         g_StpmtrMain.GetCountdown(&ulCountdown);
         ulStopCountdown = ulCountdown - a.ulExtraSteps;
-        return kStepExtra;
+        if (eKind != FeedKind::Targeted) return kStepExtra;
+        g_StpmtrMain.SetTargetSteps(a.ulExtraSteps);
+        return kStepSettle;
       }
       case kStepExtra: {
         uint32_t ulCountdown = 0;
         g_StpmtrMain.GetCountdown(&ulCountdown);
         return ulCountdown <= ulStopCountdown ? SEQ_STEP_STOP : kStepExtra;
       }
-      case kStepSettle: {
-        int32_t lMain = 0, lSub = 0;
-        g_StpmtrMain.GetState(&lMain);
-        g_StpmtrSub.GetState(&lSub);
-        return lMain == STPMTR_CONSTANT && lSub == STPMTR_CONSTANT ? SEQ_STEP_STOP : kStepSettle;
-      }
+      case kStepSettle: return BothCameDown(ulStopCountdown) ? SEQ_STEP_STOP : kStepSettle;
       default: return FinishStep(s, a.ulStopFlag);
     }
   });

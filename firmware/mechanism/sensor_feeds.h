@@ -33,8 +33,11 @@ int32_t FeedToSensorTraced(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_
                            uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines, uint32_t ulMask);
 // With the caller's ramps; once the sensor is reached the main stepper's
 // target becomes the extra distance and the feed waits for both steppers
-// to run at constant speed. An excitation mode other than 1 or 2: -1 at
-// once, nothing moved. The abort checks do not serve the host.
+// to come down to constant speed (or to stand). A main stepper still at
+// speed once the extra distance has run (no extra distance) comes down
+// then, and a sub stepper running on its own comes down after it. An
+// excitation mode other than 1 or 2: -1 at once, nothing moved. The abort
+// checks do not serve the host.
 int32_t FeedToSensorTargeted(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget, uint32_t ulMainMode,
                              uint32_t ulSubMode, const CRampTable* pMainRamp, const CRampTable* pSubRamp,
                              uint32_t ulLimitLines, uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines,

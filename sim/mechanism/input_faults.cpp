@@ -2,6 +2,7 @@
 
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/paper_web_mechanism.h"
 #include "sim/mechanism/ribbon_mechanism.h"
 
 namespace sim {
@@ -54,6 +55,14 @@ void InputFaults::ClearAxisBlock(Axis axis) { m_mechanism.ClearAxisBlock(axis); 
 
 void InputFaults::SetRibbonFault(PrintUnit unit, RibbonFault fault, bool bOn) {
   if (m_pRibbons != nullptr) m_pRibbons->SetFault(unit, fault, bOn);
+}
+
+void InputFaults::SetPaperFault(WebFault fault, bool bOn) {
+  if (m_pWeb != nullptr) m_pWeb->SetFault(fault, bOn);
+}
+
+void InputFaults::DetachPaperRoll() {
+  if (m_pWeb != nullptr) m_pWeb->Detach();
 }
 
 }  // namespace sim

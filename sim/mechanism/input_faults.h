@@ -14,7 +14,9 @@
 //   drive's speed times a factor) and blocked at a coordinate (it stops
 //   there as at an end stop);
 // - per unit's ribbon (ribbon_transport.h): cut, end, no ribbon, supply
-//   encoder jammed, take-up stalled.
+//   encoder jammed, take-up stalled;
+// - the paper web (paper_web.h): paper jammed, RollEnc jammed, roll
+//   stalled, and the roll letting go of the web now.
 // Reached through Board::FindDevice<InputFaults>() or
 // Machine::MechanismFaults().
 #pragma once
@@ -26,6 +28,7 @@
 #include "sim/clock.h"
 #include "sim/mechanism/dc_axis.h"
 #include "sim/mechanism/dc_wiring.h"
+#include "sim/mechanism/paper_web.h"
 #include "sim/mechanism/ribbon_colors.h"
 #include "sim/mechanism/ribbon_transport.h"
 
@@ -33,6 +36,7 @@ namespace sim {
 
 class DcMechanism;
 class FpgaMainBlock;
+class PaperWebMechanism;
 class RibbonMechanism;
 
 enum class BitFault : uint8_t { None, StuckOn, StuckOff, Chatter };
@@ -60,6 +64,11 @@ class InputFaults final : public DeviceModel {
   // ---- ribbons (none on a board without a ribbon mechanism) ----
   void SetRibbonFault(PrintUnit unit, RibbonFault fault, bool bOn);
 
+  // ---- the paper web (none on a board without one) ----
+  void AttachPaperWeb(PaperWebMechanism* pWeb) { m_pWeb = pWeb; }
+  void SetPaperFault(WebFault fault, bool bOn);
+  void DetachPaperRoll();
+
   // The input word `index` as read, given what the models drive.
   uint16_t Apply(uint32_t index, uint16_t value) const;
 
@@ -72,6 +81,7 @@ class InputFaults final : public DeviceModel {
   SimClock& m_clock;
   DcMechanism& m_mechanism;
   RibbonMechanism* m_pRibbons;
+  PaperWebMechanism* m_pWeb = nullptr;
   std::array<std::array<Fault, 16>, kWords> m_bits{};
   uint32_t m_active = 0;  // bits with a fault, to keep reads without one cheap
 };

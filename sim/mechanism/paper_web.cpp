@@ -5,6 +5,17 @@
 
 namespace sim {
 
+namespace {
+
+constexpr const char* kFaultNames[] = {"jammed", "rollenc-jammed", "roll-stalled"};
+static_assert(sizeof kFaultNames / sizeof kFaultNames[0] == Index(WebFault::Count));
+
+}  // namespace
+
+const char* ToString(WebFault fault) { return kFaultNames[Index(fault) % Index(WebFault::Count)]; }
+
+bool ParseWebFault(const char* pszName, WebFault* pFault) { return ParseEnumName(kFaultNames, pszName, pFault); }
+
 PaperWeb::PaperWeb(double rollDiameterMm, EngineVariant variant, bool bRoll)
     : m_bRoll(bRoll), m_variant(variant), m_diameterMm(rollDiameterMm), m_onRollMm(LengthOf(rollDiameterMm)) {}
 

@@ -30,7 +30,14 @@
 namespace sim {
 
 enum class WebPath : uint8_t { L, R };
+// Paper jammed: the front stands and the main drive slips. RollEnc jammed:
+// the roll's encoder counts nothing. Roll stalled: the sub drive slips, and
+// the main drive too once the slack is used up.
 enum class WebFault : uint32_t { PaperJammed, RollEncJammed, RollStalled, Count };
+// Their names on printer-sim's command line: "jammed", "rollenc-jammed",
+// "roll-stalled".
+const char* ToString(WebFault fault);
+bool ParseWebFault(const char* pszName, WebFault* pFault);
 
 struct CutSheet {
   double lines;

@@ -5,6 +5,7 @@
 #include "sim/board_devices.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/ribbon_mechanism.h"
 #include "sim/mechanism/stepper_drivers.h"
@@ -123,8 +124,10 @@ void InstallPaperWeb(Board& board, const BoardInputs& inputs) {
   MechanismInputs* pInputs = board.FindDevice<MechanismInputs>();
   StepperDrivers* pDrivers = board.FindDevice<StepperDrivers>();
   if (pFpga == nullptr || pDc == nullptr || pInputs == nullptr || pDrivers == nullptr) return;
-  board.AddDevice<PaperWebMechanism>(board, *pFpga, *pDc, *pInputs, board.FindDevice<RibbonMechanism>(), *pDrivers,
-                                     inputs.paperRollDiameterMm, inputs.bRollLoaded);
+  PaperWebMechanism& web =
+      board.AddDevice<PaperWebMechanism>(board, *pFpga, *pDc, *pInputs, board.FindDevice<RibbonMechanism>(), *pDrivers,
+                                         inputs.paperRollDiameterMm, inputs.bRollLoaded);
+  if (InputFaults* pFaults = board.FindDevice<InputFaults>()) pFaults->AttachPaperWeb(&web);
 }
 
 }  // namespace sim

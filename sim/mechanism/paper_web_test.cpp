@@ -142,6 +142,19 @@ TEST(PaperWeb, FaultsHoldTheWebTheRollOrItsEncoder) {
   EXPECT_EQ(detached.SlackMm(), 0.0);
 }
 
+TEST(PaperWeb, FaultSwitchesGoByTheirCommandLineNames) {
+  for (WebFault fault : {WebFault::PaperJammed, WebFault::RollEncJammed, WebFault::RollStalled}) {
+    WebFault parsed = WebFault::Count;
+    EXPECT_TRUE(ParseWebFault(ToString(fault), &parsed)) << ToString(fault);
+    EXPECT_EQ(parsed, fault);
+  }
+  WebFault untouched = WebFault::Count;
+  EXPECT_FALSE(ParseWebFault("detached", &untouched));
+  EXPECT_FALSE(ParseWebFault("", &untouched));
+  EXPECT_EQ(untouched, WebFault::Count);
+  EXPECT_STREQ(ToString(WebFault::RollStalled), "roll-stalled");
+}
+
 TEST(PaperWeb, ACrossingPastTheBladeCutsASheet) {
   PaperWeb web(150.0, EngineVariant::EM3);
   EXPECT_FALSE(web.Cut(5));  // the front is short of the blade

@@ -34,15 +34,7 @@ double Settled(double length) { return length > kNone ? length : 0.0; }
 
 const char* ToString(RibbonFault fault) { return kFaultNames[Index(fault) % Index(RibbonFault::Count)]; }
 
-bool ParseRibbonFault(const char* pszName, RibbonFault* pFault) {
-  for (uint32_t i = 0; i < Index(RibbonFault::Count); ++i) {
-    if (std::strcmp(pszName, kFaultNames[i]) == 0) {
-      *pFault = static_cast<RibbonFault>(i);
-      return true;
-    }
-  }
-  return false;
-}
+bool ParseRibbonFault(const char* pszName, RibbonFault* pFault) { return ParseEnumName(kFaultNames, pszName, pFault); }
 
 namespace {
 

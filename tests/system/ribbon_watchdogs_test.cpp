@@ -8,6 +8,8 @@
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
 #include "firmware/hal/hw.h"
+#include "firmware/mechanism/donor_mng.h"
+#include "firmware/mechanism/ribbon_phases.h"
 #include "firmware/mechanism/ribbon_watchdogs.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/platform/time_base.h"
@@ -50,6 +52,45 @@ TEST_F(RibbonWatchdogsOnTheModel, TheJamWatchFiresOnAStandingRibbonWithTheGivenI
   EXPECT_GT(ulElapsed, 2000u);
   EXPECT_LE(ulElapsed, 2015u);
   EXPECT_TRUE(IsErrorRaised(0x1603));
+}
+
+// While the ribbon winds, its encoder keeps re-arming the watch; a start
+// without the restart flag re-arms it over the running count, and the watch
+// fires once the stopped ribbon has stood for more than 2000 ms.
+TEST_F(RibbonWatchdogsOnTheModel, AWindingRibbonKeepsTheJamWatchQuietUntilItStands) {
+  int32_t lWhileWinding = 0, lLast = 9;
+  uint32_t ulAtStop = 0, ulAfterStart = 9, ulAfterRestart = 9, ulStoodMs = 0;
+  ASSERT_TRUE(InLoop(
+      [&] {
+        g_pCurJamCheckRibbon->Start(1, g_ulCurErrRibbonEmpty);
+        g_pDonorMng->SetRibbonPhase(RIBPH_WIND_M, 1);
+        const uint32_t ulWound = g_MsTimer.NowMs();
+        while (g_MsTimer.NowMs() - ulWound < 3000) {
+          WaitMs(10);
+          lWhileWinding |= g_pCurJamCheckRibbon->CheckStall();
+        }
+        g_pDonorMng->StopRibbon(1, 1);
+        g_pCurSlitRibEncSrc->ReadCount(&ulAtStop);
+        g_pCurJamCheckRibbon->Start(0, g_ulCurErrRibbonEmpty);
+        g_pCurSlitRibEncSrc->ReadCount(&ulAfterStart);
+        const uint32_t ulStopped = g_MsTimer.NowMs();
+        do {
+          WaitMs(10);
+          lLast = g_pCurJamCheckRibbon->CheckStall();
+        } while (lLast == 0 && g_MsTimer.NowMs() - ulStopped < 5000);
+        ulStoodMs = g_MsTimer.NowMs() - ulStopped;
+        g_pCurJamCheckRibbon->Start(1, 0);
+        g_pCurSlitRibEncSrc->ReadCount(&ulAfterRestart);
+      },
+      Ms(20000)));
+  EXPECT_EQ(lWhileWinding, 0);
+  EXPECT_GT(ulAtStop, 100u);
+  EXPECT_EQ(ulAfterStart, ulAtStop) << "the count runs on";
+  EXPECT_EQ(lLast, -1);
+  EXPECT_GT(ulStoodMs, 2000u);
+  EXPECT_LE(ulStoodMs, 2200u);
+  EXPECT_TRUE(IsErrorRaised(0x1603));
+  EXPECT_EQ(ulAfterRestart, 0u) << "cleared by the restart flag";
 }
 
 TEST_F(RibbonWatchdogsOnTheModel, TheSupplyReversingAgainstAHeldTakeUpLocks) {
