@@ -25,6 +25,7 @@ namespace {
 // The lines from g_ulEngPosRefA back to the two limits.
 constexpr uint32_t kLimitARef = 63363;
 constexpr uint32_t kLimitBRef = 64934;
+constexpr uint32_t kFullCountdown = 0xFFFFFFFFu;
 // A feed drive that keeps the eject motor running after the move.
 constexpr uint32_t kFeedDriveKeepEject = 50;
 
@@ -294,6 +295,9 @@ int32_t MovePaperMeasureRoll(int32_t lLines, uint32_t ulExcitationMode, uint32_t
       }
       case kStepRollEnd: ulAfterStart = kStepWait; return kStepStart;
       case kStepStart:
+        // The countdown counts only while above 0: loaded in full, it
+        // counts every step of the move, whatever ran before.
+        g_StpmtrMain.SetCountdown(kFullCountdown);
         s.lResult = g_PaperPosition.MoveLines(lLines);
         ulC0 = count();
         return ulAfterStart;

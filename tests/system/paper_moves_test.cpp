@@ -125,15 +125,18 @@ TEST_F(PaperMovesOnTheWeb, APaperEndCutsALongMoveShortAndLetsAShortOneFinish) {
     const double travel = Web().Front() - before;
     EXPECT_EQ(ulSeen, (c.mask & SEQ_CHECK_PAPER_END) != 0 ? 1u : 0u);
     EXPECT_EQ(g_ulPaperInNearZone, c.nearZone);
+    const double after = Web().Front() - seenAt;
     if (c.bCutShort) {
-      const double after = Web().Front() - seenAt;
       EXPECT_GE(after, 0.0);
       EXPECT_LE(after, c.maxAfterSeen);
-      // Limit A less the steps run since the end was seen.
+    } else {
+      EXPECT_NEAR(travel, lLines, kStepLines);
+    }
+    if ((c.mask & SEQ_CHECK_PAPER_END) != 0) {
+      // Limit A less the steps run since the end was seen, cut short or not.
       const double expected = LinesToSteps(static_cast<uint32_t>(kLimitA)) - after * 4.0;
       EXPECT_NEAR(static_cast<double>(ulRemain), expected, 40.0);
     } else {
-      EXPECT_NEAR(travel, lLines, kStepLines);
       EXPECT_EQ(ulRemain, 7u);
     }
     // Back to where the tail lay, for the next case.

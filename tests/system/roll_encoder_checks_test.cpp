@@ -11,7 +11,6 @@
 
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_set.h"
-#include "firmware/control/event_states.h"
 #include "firmware/control/line_steps.h"
 #include "firmware/devices/paper_position.h"
 #include "firmware/devices/unit_switch.h"
@@ -43,7 +42,10 @@ struct CheckOutcome {
 class RollEncoderChecks : public PaperWebPrinter {
  protected:
   void SetUp() override { BootOnTheWeb(sim::EngineVariant::EM3); }
-  void TearDown() override { g_ulRollEndArmed = 0; }
+  void TearDown() override {
+    g_ulRollEndArmed = 0;
+    PaperWebPrinter::TearDown();
+  }
   CheckOutcome Check(uint32_t ulCisMode, uint32_t ulStaleRollEnd = 9) {
     CheckOutcome o;
     o.ulRollEnd = ulStaleRollEnd;
@@ -78,20 +80,24 @@ TEST_F(RollEncoderChecks, ADetachedRollKeepsTurningForTenSecondsIntoThePaperEnd)
   uint32_t ulRollEnd = 0;
   const uint64_t countsBefore = Web().RollEncCounts();
   uint32_t ulMs = 0;
+  bool bPosted = false;
   EXPECT_EQ(Run([&] {
               const uint32_t ulStart = g_MsTimer.NowMs();
               const int32_t lResult = RollEncoderFeedCheck(&ulRollEnd, ROLL_CHECK_NO_CIS, nullptr, nullptr, nullptr,
                                                            kMask);
               ulMs = g_MsTimer.NowMs() - ulStart;
+              bPosted = IsEventPending(EV_PAPER_END);
               return lResult;
             }),
             0);
+  EXPECT_TRUE(bPosted);
   EXPECT_EQ(ulRollEnd, 1u);
   EXPECT_GT(ulMs, 10000u);
   EXPECT_GT(Web().RollEncCounts(), countsBefore + 100);
   EXPECT_EQ(g_ulRollEndDetected, 1u);
-  m_machine->RunUntil([] { return g_pCurEventMng == static_cast<CEventMng*>(&g_EventMngPapRemove); }, Ms(3000));
-  EXPECT_EQ(g_pCurEventMng, static_cast<CEventMng*>(&g_EventMngPapRemove));
+  // The current state's paper-end action takes the event.
+  m_machine->RunUntil([] { return !IsEventPending(EV_PAPER_END); }, Ms(3000));
+  EXPECT_FALSE(IsEventPending(EV_PAPER_END));
 }
 
 TEST_F(RollEncoderChecks, ALatchedRollEndStaysWhileArmedAndOnlyADecisionChangesIt) {
@@ -240,7 +246,9 @@ TEST_F(RollEncoderChecks, AJammedRollEncRaisesUpperLJam65After12000Steps) {
   EXPECT_LT(0xFFFFFFFFu - ulCountdown, 12100u);
   EXPECT_EQ(g_ulLoadFeedLength, 0u);
   EXPECT_EQ(testsupport::RollSettingsNow().ulFromStepsCalls + testsupport::RollSettingsNow().ulSetDiameterCalls, 0u);
-  ExpectShownAndLogged(0x1541, "Upper L Jam   65");
+  EXPECT_TRUE(IsErrorRaised(0x1541));
+  m_machine->RunUntil([this] { return Lcd().Visible() == "Upper L Jam   65"; }, Ms(3000));
+  EXPECT_EQ(Lcd().Visible(), "Upper L Jam   65");
 }
 
 TEST_F(RollEncoderChecks, AfterARollEndTheFeedToTheEdgeSetsAFullRollAndNoOffset) {
