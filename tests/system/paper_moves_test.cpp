@@ -144,6 +144,53 @@ TEST_F(PaperMovesOnTheWeb, APaperEndCutsALongMoveShortAndLetsAShortOneFinish) {
   }
 }
 
+TEST_F(PaperMovesOnTheWeb, ExactlyLimitALeftRunsToTheTargetOneStepMoreIsCutShort) {
+  // The flag is set before the move, and profile 2 starts slowly enough
+  // (500 pulses a second) that no step runs before the move looks at it.
+  constexpr uint32_t kTargetLine = 68000;
+  InLoop([] {
+    g_Ramp01.SetupByRate(500, 2000, 10);
+    g_Ramp06.SetupByRate(500, 2000, 10);
+  });
+  struct Case {
+    uint32_t extra;  // steps beyond limit A left when the end is seen
+    bool bCutShort;
+  };
+  const Case kCases[] = {{0, false}, {1, true}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.extra);
+    int32_t lResult = 9;
+    int32_t lStart = 0, lEnd = 0, lTarget = 0;
+    uint32_t ulRemain = 0, ulNear = 9, ulLimitA = 0;
+    InLoop([&] {
+      ulLimitA = PaperEndLimitA();
+      g_PaperPosition.SetCurrentPointOffset(kTargetLine, -static_cast<int32_t>(ulLimitA + c.extra));
+      g_PaperPosition.GetCurrentPointSteps(&lStart);
+      g_PaperPosition.SetRemainSteps(7);
+      g_ulPaperInNearZone = 9;
+      g_ulPaperEndFlag = 1;
+      lResult = MovePaperTo(kTargetLine, 0, 2, 2, 2, 2, SEQ_CHECK_PAPER_END);
+      g_PaperPosition.GetCurrentPointSteps(&lEnd);
+      g_PaperPosition.GetTarget(&lTarget);
+      g_PaperPosition.GetRemainSteps(&ulRemain);
+      ulNear = g_ulPaperInNearZone;
+      g_ulPaperEndFlag = 0;
+    }, Ms(30000));
+    EXPECT_EQ(lResult, 0);
+    EXPECT_EQ(ulLimitA, LinesToSteps(65336 - 63363));
+    EXPECT_EQ(ulNear, 0u) << "limit A lies beyond limit B";
+    const uint32_t ulRun = static_cast<uint32_t>(lEnd - lStart);
+    EXPECT_GT(ulRun, 0u);
+    if (c.bCutShort) {
+      EXPECT_LT(lEnd, lTarget);
+      EXPECT_EQ(ulRemain, ulLimitA - ulRun);
+    } else {
+      EXPECT_EQ(lEnd, lTarget);
+      EXPECT_EQ(ulRemain, 0u) << "limit A less the whole limit run since";
+    }
+  }
+}
+
 TEST_F(PaperMovesOnTheWeb, TheMeasuringMoveHandsTheModelsStepsFor36CountsToTheRoll) {
   for (uint32_t ulMode : {1u, 2u, 3u}) {
     SCOPED_TRACE(ulMode);
