@@ -66,6 +66,18 @@ uint32_t TuningPass(const TuningBlock& b, uint32_t ulStep, uint32_t ulMode, char
   return ulStep + b.ulStride;
 }
 
+// A step of one of the variant's two tuning blocks; a step of neither is
+// unknown: -1.
+uint32_t TuningBlockStep(const TuningBlock (&blocks)[2], SeqStepState& s, uint32_t ulMode,
+                         char (&acLine)[kLcdColumns]) {
+  for (const TuningBlock& b : blocks) {
+    const uint32_t ulNext = TuningPass(b, s.ulStep, ulMode, acLine);
+    if (ulNext != 0) return ulNext;
+  }
+  s.lResult = -1;
+  return SEQ_STEP_END;
+}
+
 // The steps both variants share under their own numbers.
 int32_t FeedToTopCoarse(const TuneArgs& a) {
   const int32_t lResult = FeedToSensorCoarse(g_pCurAdTop, kForward, kTargetClear, a.ulLimitLines, a.ulErrorIndex,
@@ -118,13 +130,7 @@ int32_t TuneCisAtLoadEM2(uint32_t ulMode, uint32_t ulLimitLines, uint32_t ulErro
       case 1500: s.lResult = MoveMainPinch(kPinchUp, ulMask); return 1510;
       case 1510: s.lResult = SeqWaitMs(100, ulMask); return SEQ_STEP_END;
       case SEQ_STEP_END: return SEQ_STEP_END;
-      default:
-        for (const TuningBlock& b : kBlocks) {
-          const uint32_t ulNext = TuningPass(b, s.ulStep, ulMode, acLine);
-          if (ulNext != 0) return ulNext;
-        }
-        s.lResult = -1;
-        return SEQ_STEP_END;
+      default: return TuningBlockStep(kBlocks, s, ulMode, acLine);
     }
   });
 }
@@ -153,13 +159,7 @@ int32_t TuneCisAtLoadEM3(uint32_t ulMode, uint32_t ulLimitLines, uint32_t ulErro
       case 3000: s.lResult = MoveMainPinch(kPinchHalf, ulMask); return 3010;
       case 3010: s.lResult = SeqWaitMs(100, ulMask); return SEQ_STEP_END;
       case SEQ_STEP_END: return SEQ_STEP_END;
-      default:
-        for (const TuningBlock& b : kBlocks) {
-          const uint32_t ulNext = TuningPass(b, s.ulStep, ulMode, acLine);
-          if (ulNext != 0) return ulNext;
-        }
-        s.lResult = -1;
-        return SEQ_STEP_END;
+      default: return TuningBlockStep(kBlocks, s, ulMode, acLine);
     }
   });
 }

@@ -101,6 +101,8 @@ TEST_F(PaperMovesOnTheWeb, APaperEndCutsALongMoveShortAndLetsAShortOneFinish) {
       {"no paper-end bit", kMask, 14, 20, kLimitA + 500, false, 7, 0},
       {"beyond A, decelerating", kMask | SEQ_CHECK_PAPER_END, 14, 20, kLimitA + 500, true, 0, 150},
       {"beyond A, both profiles 0", kMask | SEQ_CHECK_PAPER_END, 0, 0, kLimitA + 500, true, 0, 10},
+      // The sub stepper does not run: its deceleration is not waited for.
+      {"beyond A, no sub stepper", kMask | SEQ_CHECK_PAPER_END, 14, 40, kLimitA + 500, true, 0, 150},
       {"within A, beyond B", kMask | SEQ_CHECK_PAPER_END, 14, 20, kLimitB + 300, false, 0, 0},
       {"within B", kMask | SEQ_CHECK_PAPER_END, 14, 20, kLimitB - 100, false, 1, 0},
   };

@@ -8,13 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_set.h"
 #include "firmware/control/line_steps.h"
 #include "firmware/devices/paper_position.h"
 #include "firmware/devices/unit_switch.h"
+#include "firmware/devices/machine_actuators.h"
+#include "firmware/devices/ramps.h"
+#include "firmware/mechanism/donor_mng.h"
+#include "firmware/mechanism/positioner.h"
 #include "firmware/mechanism/roll_encoder_checks.h"
+#include "firmware/mechanism/sensor_feeds.h"
+#include "firmware/mechanism/unit_moves.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/roll_diameter.h"
@@ -208,6 +215,62 @@ TEST_F(RollEncoderChecks, TheLightCheckCountsAcrossTheCountersWrap) {
   const uint64_t countsBefore = Web().RollEncCounts();
   EXPECT_EQ(Run([] { return RollEncoderFeedCheckLite(2, kMask); }), 0);
   EXPECT_GE(Web().RollEncCounts() - countsBefore, 72u);
+}
+
+TEST_F(RollEncoderChecks, TheRibbonTravelsAgainstThePaperMatchTheModel) {
+  // Head L down on the moving paper, the take-up winding as in printing Y:
+  // the paper pulls the tape off the supply. The model's counts at each
+  // main-stepper pulse give the pulses to 72 supply and 420 take-up counts.
+  constexpr uint32_t kSupplyChannel = 0, kTakeUpChannel = 2;
+  sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
+  struct Sample {
+    uint16_t supply;
+    uint16_t takeUp;
+  };
+  std::vector<Sample> samples;
+  bool bRecording = false;
+  fpga.AddPulseObserver(0, [&] {
+    if (bRecording) samples.push_back({fpga.Counter(kSupplyChannel), fpga.Counter(kTakeUpChannel)});
+  });
+  uint32_t ulSupply = 0, ulTakeUp = 0, ulStartCountdown = 0;
+  Sample start{};
+  int32_t lResult = 9;
+  ASSERT_TRUE(InLoop([&] {
+    EXPECT_EQ(MoveHeadUnit(HEAD_POS_DOWN, kMask), 0);
+    // The positioner stops short of the end stop, where the ribbon model
+    // couples the tape: the motor is run on to it.
+    g_DcMotorHeadL.Forward();
+    g_MsTimer.WaitMs(300);
+    g_DcMotorHeadL.Brake();
+    g_pDonorMng->SetRibbonPhase(1, 1);
+    g_StpmtrMain.SetCountdown(0xFFFFFFFFu);
+    bRecording = true;
+    RunAlongRamp(g_StpmtrMain, &g_Ramp27, 0, 2);
+    g_StpmtrMain.GetCountdown(&ulStartCountdown);
+    start = {fpga.Counter(kSupplyChannel), fpga.Counter(kTakeUpChannel)};
+    lResult = MeasureRibbonVsPaper(&ulSupply, &ulTakeUp, kMask);
+    bRecording = false;
+    g_StpmtrMain.Halt();
+    g_pDonorMng->StopRibbon(1, 1);
+  }, Ms(20000)));
+  ASSERT_EQ(lResult, 0);
+  // The model's pulses from the measurement's start while each count was
+  // short of its target: a count arrives on its way after the pulse that
+  // carries it there.
+  const uint32_t ulFrom = 0xFFFFFFFFu - ulStartCountdown;
+  const auto pulsesShort = [&](uint16_t Sample::*field, uint16_t from, uint32_t counts) {
+    uint32_t ulPulses = 0;
+    for (size_t i = ulFrom; i < samples.size(); ++i) {
+      if (static_cast<uint16_t>(samples[i].*field - from) < counts) ++ulPulses;
+    }
+    return ulPulses;
+  };
+  const uint32_t ulModelSupply = pulsesShort(&Sample::supply, start.supply, 72);
+  const uint32_t ulModelTakeUp = pulsesShort(&Sample::takeUp, start.takeUp, 420);
+  ASSERT_LT(ulModelSupply, samples.size());
+  // The firmware sees each count within a few steps of the model.
+  EXPECT_NEAR(ulSupply, ulModelSupply, 3.0);
+  EXPECT_NEAR(ulTakeUp, ulModelTakeUp, 3.0);
 }
 
 TEST_F(RollEncoderChecks, TheFeedToTheRollEdgeMeasuresOneEncoderTurn) {
