@@ -30,7 +30,7 @@ constexpr uint32_t kCountsPerTurn = 36;
 constexpr uint32_t kDefaultEdge = 80;
 constexpr uint32_t kCheckLimitMs = 10000, kStillLimitMs = 100, kLiteLimitMs = 5000, kLiteSettleMs = 50;
 constexpr uint32_t kRampTimeParam = 3;
-constexpr uint32_t kSubDirectionCheck = 0, kSubDirectionLite = 1, kSubStepMode = 2;
+constexpr uint32_t kSubDirectionCheck = 0, kSubDirectionLite = 1, kHalfStepMode = 2;
 
 // The steps of the two checks.
 constexpr uint32_t kStepStart = 0, kStepRamp = 5, kStepTime = 10, kStepPoll = 100, kStepMoved = 1000,
@@ -136,7 +136,7 @@ int32_t RollEncoderFeedCheck(uint32_t* pulRollEnd, uint32_t ulCisMode, uint32_t*
       case kStepStart:
         ulStartMs = g_MsTimer.NowMs();
         ulLast = RollCount();
-        s.lResult = RunAlongRamp(g_StpmtrSub, &g_Ramp20, kSubDirectionCheck, kSubStepMode);
+        s.lResult = RunAlongRamp(g_StpmtrSub, &g_Ramp20, kSubDirectionCheck, kHalfStepMode);
         return kStepRamp;
       case kStepRamp: s.lResult = SeqWaitMs(RampTimeMs(g_Ramp20), ulMask); return kStepTime;
       case kStepTime: return g_MsTimer.NowMs() - ulStartMs > kCheckLimitMs ? kStepTurnedOn : kStepPoll;
@@ -186,7 +186,7 @@ int32_t RollEncoderFeedCheckLite(uint32_t ulTurns, uint32_t ulMask) {
       case kStepStart:
         ulStartMs = g_MsTimer.NowMs();
         ulC0 = RollCount();
-        s.lResult = RunAlongRamp(g_StpmtrSub, &g_Ramp20, kSubDirectionLite, kSubStepMode);
+        s.lResult = RunAlongRamp(g_StpmtrSub, &g_Ramp20, kSubDirectionLite, kHalfStepMode);
         return kStepRamp;
       case kStepRamp: s.lResult = SeqWaitMs(RampTimeMs(g_Ramp20), ulMask); return kStepTime;
       case kStepTime: return g_MsTimer.NowMs() - ulStartMs > kLiteLimitMs ? SEQ_STEP_END : kStepPoll;
@@ -216,7 +216,7 @@ int32_t FeedToRollEdge(uint32_t ulMask, uint32_t* pulOffset) {
         g_SlitRollEnc.Clear();
         g_SlitRollEnc.Start();
         ulC0 = RollCount();
-        s.lResult = RunAlongRamp(g_StpmtrMain, &g_Ramp28, 0, kSubStepMode);
+        s.lResult = RunAlongRamp(g_StpmtrMain, &g_Ramp28, 0, kHalfStepMode);
         return kEdgePass;
       case kEdgePass: return kEdgeLimit;
       case kEdgeLimit: return stepsRun() > kEdgeStepLimit ? kEdgeJam : kEdgeTurning;

@@ -90,8 +90,11 @@ class CisTuningAtLoad : public PaperWebPrinter {
     for (const auto& e : Mechanism().Trace().Of(name)) s += e.value != 0 ? '1' : '0';
     return s;
   }
-  void ExpectTunedLoad(uint32_t ulEndLine, uint32_t ulSlackRuns) {
+  void ExpectTunedLoad(uint32_t ulEndLine, uint32_t ulSlackRuns, uint32_t ulMainPinch) {
     const LoadOutcome o = Load();
+    uint32_t ulPinch = 0;
+    g_pProllMain->GetPosition(&ulPinch);
+    EXPECT_EQ(ulPinch, ulMainPinch);
     EXPECT_EQ(o.lResult, 0);
     EXPECT_EQ(std::string(g_CisCalls.acCalls), "OL");
     EXPECT_EQ(g_CisCalls.ulLastTuneMode, 1u);
@@ -116,13 +119,13 @@ class CisTuningAtLoad : public PaperWebPrinter {
 TEST_F(CisTuningAtLoad, Em3TunesAtTheEndPositionOnce) {
   Boot(sim::EngineVariant::EM3);
   ASSERT_EQ(g_pfnTuneCisAtLoad, &TuneCisAtLoadEM3);
-  ExpectTunedLoad(65383, 0);
+  ExpectTunedLoad(65383, 0, PINCH_HALF_L);
 }
 
 TEST_F(CisTuningAtLoad, Em2Tunes125LinesBeforeTopThenTakesUpTheSlackAndMovesOn) {
   Boot(sim::EngineVariant::EM2);
   ASSERT_EQ(g_pfnTuneCisAtLoad, &TuneCisAtLoadEM2);
-  ExpectTunedLoad(66594, 1);
+  ExpectTunedLoad(66594, 1, PINCH_UP);
 }
 
 TEST_F(CisTuningAtLoad, WithCisSwOffTheCisIsNeverCalled) {
