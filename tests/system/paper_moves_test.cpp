@@ -241,3 +241,24 @@ TEST_F(PaperMovesOnTheWeb, ACoverOpenedDuringTheMeasuringMoveSetsNoDiameter) {
 }
 
 }  // namespace
+
+namespace {
+
+class PaperMovesOnEm2 : public paperwebtest::PaperWebPrinter {
+ protected:
+  void SetUp() override { BootOnTheWeb(sim::EngineVariant::EM2); }
+};
+
+TEST_F(PaperMovesOnEm2, TheLimitsComeFromTheEnginesReference) {
+  uint32_t ulA = 0, ulB = 0, ulRef = 0;
+  InLoop([&] {
+    ulA = PaperEndLimitA();
+    ulB = PaperEndLimitB();
+    ulRef = g_ulEngPosRefA;
+  });
+  EXPECT_EQ(ulRef, 65364u);
+  EXPECT_EQ(ulA, LinesToSteps(2001));
+  EXPECT_EQ(ulB, LinesToSteps(430));
+}
+
+}  // namespace
