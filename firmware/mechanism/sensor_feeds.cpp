@@ -57,22 +57,11 @@ constexpr uint32_t kStepStart = 0, kStepPoll = 10, kStepLimit = 20, kStepJam = 3
 
 uint32_t Inverted(uint32_t ulDirection) { return ulDirection == 0 ? 1u : 0u; }
 
-// A run along one ramp object's table (acceleration and deceleration
-// alike) with an open or a given target.
-int32_t RunAlong(CStpmtr& motor, const CRampTable* pRamp, uint32_t ulDirection, uint32_t ulMode,
-                 uint32_t ulTarget = 0) {
-  uint16_t* pusTable = nullptr;
-  uint32_t ulCount = 0;
-  pRamp->GetTable(&pusTable);
-  pRamp->GetCount(&ulCount);
-  return motor.RunRamp(pusTable, pusTable, ulCount, ulDirection, ulMode, ulTarget, 0);
-}
-
 // Step 0 of every feed: the sub stepper the other way round, then the main
 // stepper, whose start result is the step's.
 int32_t StartBoth(const FeedRow& row, uint32_t ulDirection) {
-  RunAlong(g_StpmtrSub, row.pSubRamp, Inverted(ulDirection), row.ulSubMode);
-  return RunAlong(g_StpmtrMain, row.pMainRamp, ulDirection, row.ulMainMode);
+  RunAlongRamp(g_StpmtrSub, row.pSubRamp, Inverted(ulDirection), row.ulSubMode);
+  return RunAlongRamp(g_StpmtrMain, row.pMainRamp, ulDirection, row.ulMainMode);
 }
 
 // Steps 9000 and 9010, and any step the feed does not know.
@@ -185,6 +174,15 @@ int32_t FeedByRow(const FeedRow& row, FeedKind eKind, CAnalogSensor* pSensor, ui
 }
 
 }  // namespace
+
+int32_t RunAlongRamp(CStpmtr& motor, const CRampTable* pRamp, uint32_t ulDirection, uint32_t ulMode,
+                     uint32_t ulTarget) {
+  uint16_t* pusTable = nullptr;
+  uint32_t ulCount = 0;
+  pRamp->GetTable(&pusTable);
+  pRamp->GetCount(&ulCount);
+  return motor.RunRamp(pusTable, pusTable, ulCount, ulDirection, ulMode, ulTarget, 0);
+}
 
 int32_t FeedToSensor(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget, uint32_t ulLimitLines,
                      uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines, uint32_t ulMask) {
@@ -365,7 +363,7 @@ int32_t RunSub(const CRampTable* pRamp, uint32_t ulStepMode, uint32_t ulSteps, u
   } else {
     g_StpmtrSub.SetIndependent(0);
   }
-  int32_t lResult = RunAlong(g_StpmtrSub, pRamp, ulReverse == 0 ? 1u : 0u, ulStepMode, ulTarget);
+  int32_t lResult = RunAlongRamp(g_StpmtrSub, pRamp, ulReverse == 0 ? 1u : 0u, ulStepMode, ulTarget);
   if (lResult != 0) return lResult;
   for (;;) {
     uint32_t ulCountdown = 0;

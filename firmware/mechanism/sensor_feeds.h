@@ -16,6 +16,13 @@
 
 class CAnalogSensor;
 class CRampTable;
+class CStpmtr;
+
+// A stepper run along one ramp object's table (acceleration and
+// deceleration alike), not held, with an open (0) or a given target: the
+// run's result.
+int32_t RunAlongRamp(CStpmtr& motor, const CRampTable* pRamp, uint32_t ulDirection, uint32_t ulMode,
+                     uint32_t ulTarget = 0);
 
 int32_t FeedToSensor(CAnalogSensor* pSensor, uint32_t ulDirection, uint32_t ulTarget, uint32_t ulLimitLines,
                      uint32_t ulErrorIndex, uint32_t ulStopFlag, uint32_t ulExtraLines, uint32_t ulMask);

@@ -58,17 +58,22 @@ inline void StepAdvance(SeqStepState& s, uint32_t ulNextStep, uint32_t ulErrorSt
 // The loop of a step machine: from ulFirstStep, each pass runs `step` on
 // the state (it sets the result and returns the next step; a step it does
 // not know sets -1) and then StepAdvance; the loop ends after the pass that
-// ran SEQ_STEP_END. Returns the result.
+// ran SEQ_STEP_END (RunStepsTo: the given last step, for machines whose
+// steps go on past SEQ_STEP_END). Returns the result.
 template <typename Step>
-int32_t RunSteps(uint32_t ulFirstStep, uint32_t ulErrorStep, uint32_t ulMask, Step step) {
+int32_t RunStepsTo(uint32_t ulFirstStep, uint32_t ulErrorStep, uint32_t ulLastStep, uint32_t ulMask, Step step) {
   SeqStepState s{0, ulFirstStep, 0};
   bool bDone = false;
   while (!bDone) {
-    bDone = s.ulStep == SEQ_STEP_END;
+    bDone = s.ulStep == ulLastStep;
     const uint32_t ulNext = step(s);
     StepAdvance(s, ulNext, ulErrorStep, ulMask);
   }
   return s.lResult;
+}
+template <typename Step>
+int32_t RunSteps(uint32_t ulFirstStep, uint32_t ulErrorStep, uint32_t ulMask, Step step) {
+  return RunStepsTo(ulFirstStep, ulErrorStep, SEQ_STEP_END, ulMask, step);
 }
 
 // The abort check: 0 go on, -1 abort (a cover error index is set or the

@@ -29,6 +29,16 @@ class CCis {
   int32_t WriteCalibImage(uint32_t ulSize);
   // Unpacks the flash image's settings into their EEPROM backup: 0, or -1.
   int32_t RestoreEepromBackup();
+
+  // Tunings on blank paper: 0 or -1. Mode 0 is the service screen's, 2 the
+  // self-diagnosis's, any other the silent one of the paper load.
+  int32_t TuneCisOffset(uint32_t ulMode);
+  int32_t TuneCisLed(uint32_t ulMode);
+  // The pixel where the paper begins: 0 or -1 (none found).
+  int32_t DetectPaperEdge(uint32_t* pulEdge);
+  // The paper and the printed image's edges: 0, -1 (no paper edge), -2 (no
+  // image edge) or -3 (neither).
+  int32_t DetectPaperImageEdge(uint32_t* pulPaperEdge, uint32_t* pulImageEdge);
 };
 
 extern CCis g_Cis;

@@ -1,7 +1,8 @@
 // Placeholder of the CIS: no calibration data are read yet, so the start-up
 // finds none usable and loads no gains; nothing is written to flash by a
 // calibration update yet: its calls are noted and answered as a test sets
-// them.
+// them. Nothing is tuned and no edge is searched: those calls too are noted
+// and answered as a test sets them.
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/cis.h"
 #include "firmware/printengine/cis_placeholder.h"
@@ -35,4 +36,41 @@ int32_t CCis::RestoreEepromBackup() {
   Note();
   ++g_CisCalls.ulRestoreCalls;
   return g_CisCalls.lRestoreResult;
+}
+
+namespace {
+void NoteCall(char cWhat) {
+  Note();
+  PlaceholderCisCalls& c = g_CisCalls;
+  if (c.ulCalls < PlaceholderCisCalls::kCallsKept) c.acCalls[c.ulCalls] = cWhat;
+  ++c.ulCalls;
+  if (c.pfnOnCall != nullptr) c.pfnOnCall();
+}
+}  // namespace
+
+int32_t CCis::TuneCisOffset(uint32_t ulMode) {
+  NoteCall('O');
+  g_CisCalls.ulLastTuneMode = ulMode;
+  return g_CisCalls.lTuneOffsetResult;
+}
+
+int32_t CCis::TuneCisLed(uint32_t ulMode) {
+  NoteCall('L');
+  g_CisCalls.ulLastTuneMode = ulMode;
+  return g_CisCalls.lTuneLedResult;
+}
+
+int32_t CCis::DetectPaperEdge(uint32_t* pulEdge) {
+  NoteCall('P');
+  const int32_t lResult = g_CisCalls.lPaperEdgeResult;
+  *pulEdge = lResult == -1 ? 0 : g_CisCalls.ulPaperEdge;
+  return lResult;
+}
+
+int32_t CCis::DetectPaperImageEdge(uint32_t* pulPaperEdge, uint32_t* pulImageEdge) {
+  NoteCall('I');
+  const int32_t lResult = g_CisCalls.lImageEdgeResult;
+  *pulPaperEdge = lResult == -1 || lResult == -3 ? 0 : g_CisCalls.ulPaperEdge;
+  *pulImageEdge = lResult == -2 || lResult == -3 ? 0 : g_CisCalls.ulImageEdge;
+  return lResult;
 }

@@ -27,6 +27,29 @@ class CPrintGeometry {
 
 extern CPrintGeometry g_PrintGeometry;
 
+// The track-correction lengths: for each side (A = 0, B = 1) three lengths
+// in print lines, and the active flag. Every operation: 0, or -1 for a side
+// other than 0 or 1.
+class CTrackCorrect {
+ public:
+  constexpr CTrackCorrect() = default;
+  // Mode 1: the lengths move down one place and the value goes first;
+  // mode 2: all three become the value; any other mode: the first does.
+  int32_t PushLength(uint32_t ulSide, uint32_t ulValue, uint32_t ulMode);
+  int32_t GetLengths(uint32_t ulSide, uint32_t aulLengths[3]) const;
+  // Each length of the side less the fed length, not below 0.
+  int32_t ConsumeLength(uint32_t ulSide, uint32_t ulFed);
+  int32_t SetActive();
+  int32_t ClearActive();
+  int32_t IsActive(uint32_t* pulFlag) const;
+
+ private:
+  uint32_t m_aaulLengths[2][3] = {};
+  uint32_t m_ulActive = 0;
+};
+
+extern CTrackCorrect g_TrackCorrect;
+
 // Builds the four track-correction line buffers from the TABLE data: 0, or
 // the first failing TABLE lookup's result.
 int32_t LoadTrackCorrectLineBuffers();

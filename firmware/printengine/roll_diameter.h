@@ -18,6 +18,11 @@ class CRollDiameter {
   int32_t GetRemainPercent(uint32_t* pulPercent) const;
   // The roll's diameter in mm.
   int32_t GetDiameter(double* pdDiameter) const;
+  // The diameter from the main-stepper steps fed while the roll encoder
+  // counted 36 (one turn of its wheel).
+  int32_t SetFromSteps(uint32_t ulSteps);
+  // The diameter as given, in mm.
+  int32_t SetDiameter(double dDiameter);
   // Main-stepper steps for a number of roll-encoder counts: the integer
   // part of counts x 6262.31 / (100 / 21 x 36), doubled for step mode 2,
   // quadrupled for step mode 3, other modes as is; saturates at 2^32 - 1.
@@ -29,3 +34,6 @@ class CRollDiameter {
 };
 
 extern CRollDiameter g_RollDiameter;
+
+// 1 while the roll is near its end: a roll end once detected stays latched.
+extern uint32_t g_ulRollEndArmed;

@@ -15,6 +15,8 @@ struct PlaceholderActionResults {
   // Runs of the mechanism stop and of the mechanism initialisation.
   uint32_t ulMechaAllOffRuns;
   uint32_t ulInitializeMechaRuns;
+  // Runs of the ribbon slack take-up.
+  uint32_t ulTakeUpSlackRuns;
 };
 
 extern PlaceholderActionResults g_PlaceholderActionResults;

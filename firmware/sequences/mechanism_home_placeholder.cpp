@@ -87,6 +87,12 @@ int32_t ReadyBPrepareAction() {
   return 0;
 }
 
+int32_t TakeUpRibbonSlack(uint32_t, uint32_t, uint32_t) {
+  Note();
+  ++g_PlaceholderActionResults.ulTakeUpSlackRuns;
+  return 0;
+}
+
 int32_t InitMechaEM2() {
   Note();
   return 0;

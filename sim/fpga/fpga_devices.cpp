@@ -1,4 +1,5 @@
 #include "sim/board_devices.h"
+#include "sim/fpga/cis_window.h"
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/fpga/head_drive_block.h"
@@ -11,8 +12,8 @@ namespace sim {
 // The FPGA on the external memory bus and what it hangs on: the GPIO
 // controller (its configuration port and its interrupt lines), the external
 // memory interface (its bus timing), then the FPGA itself: its main block
-// with the tag bridge (and the reader chip behind it) and its head-drive
-// block. The power and
+// with the tag bridge (and the reader chip behind it), its head-drive
+// block and the CIS window (its scene comes from the paper web). The power and
 // sleep controllers are installed before (the GPIO controller answers only
 // while its module is enabled).
 void InstallFpgaDevices(Board& board, const BoardInputs& inputs) {
@@ -22,6 +23,7 @@ void InstallFpgaDevices(Board& board, const BoardInputs& inputs) {
   FpgaMainBlock& main = board.AddDevice<FpgaMainBlock>(board, gpio, config, inputs.pcbRevision);
   board.AddDevice<TagBridge>(board, config, main);
   board.AddDevice<HeadDriveBlock>(board, gpio, config, main);
+  board.AddDevice<CisWindow>(board, config);
 }
 
 }  // namespace sim

@@ -149,7 +149,11 @@ bool PaperWeb::PaperAt(PhotoSensor sensor) const {
     case PhotoSensor::PaperEmpty: place = kPaperEmpty; break;
     default: return false;
   }
-  return m_front >= place && (m_bAttached || m_tail <= place);
+  return Covers(place);
+}
+
+bool PaperWeb::Covers(double place) const {
+  return m_bRoll && m_front >= place && (m_bAttached || m_tail <= place);
 }
 
 }  // namespace sim

@@ -86,6 +86,8 @@ class PaperWeb {
   bool Fault(WebFault fault) const { return m_faults[Index(fault)]; }
 
   bool PaperAt(PhotoSensor sensor) const;
+  // Whether the web covers a place of the line frame.
+  bool Covers(double place) const;
   // Whole "RollEnc" counts so far.
   uint64_t RollEncCounts() const { return static_cast<uint64_t>(m_rollEnc); }
 

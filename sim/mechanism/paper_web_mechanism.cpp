@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "sim/board_devices.h"
+#include "sim/fpga/cis_window.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/dc_mechanism.h"
 #include "sim/mechanism/input_faults.h"
@@ -30,6 +31,10 @@ PaperWebMechanism::PaperWebMechanism(Board& board, FpgaMainBlock& fpga, DcMechan
   drivers.AddShaftObserver(Stepper::Sub, [this](int64_t eighths) { OnSub(eighths); });
   dc.AddAxisObserver([this](Axis axis, int32_t position) { OnAxis(static_cast<uint32_t>(axis), position); });
   inputs.SetPhotoSource([this](PhotoSensor sensor) { return m_web.PaperAt(sensor); });
+  if (CisWindow* pCis = board.FindDevice<CisWindow>()) {
+    pCis->SetSceneSource([this] { return CisWindow::View{m_web.Covers(PaperWeb::kCisLine), m_web.Front()}; });
+    pCis->SetTraceSink([this](std::string_view name, int32_t value) { m_dc.Note(MechanismEventKind::PaperWeb, name, value); });
+  }
 }
 
 PaperWebMechanism::~PaperWebMechanism() {

@@ -12,7 +12,9 @@
 // (lines, mm and degrees, in thousandths) whenever the web has moved and
 // then stood for 20 ms, and at each cut ("PaperSheet", its length in
 // lines), detach and fault switch ("PaperJammed", "RollEncJammed",
-// "RollStalled", "RollDetached").
+// "RollStalled", "RollDetached"). The CIS window (cis_window.h) sees the
+// web at its line (PaperWeb::kCisLine), its travel being the front's; its
+// lines go to the same trace.
 #pragma once
 
 #include <cstdint>

@@ -11,7 +11,10 @@
 #include "firmware/devices/analog_sensor.h"
 #include "firmware/devices/stepper.h"
 #include "sim/mechanism/paper_web_mechanism.h"
+#include "firmware/printengine/cis_placeholder.h"
+#include "sim/fpga/cis_window.h"
 #include "tests/support/carousel.h"
+#include "tests/support/paper_roll.h"
 
 namespace webtest {
 
@@ -68,3 +71,29 @@ class WebPrinter : public carouseltest::CarouselPrinter {
 };
 
 }  // namespace webtest
+
+namespace paperwebtest {
+
+using testsupport::Ms;
+
+// The web as the tests of the paper moves, the roll-encoder checks and the
+// CIS tuning see it: also the CIS window, and what the placeholders the
+// moves call were asked.
+class PaperWebPrinter : public webtest::WebPrinter {
+ protected:
+  // A new printer of the variant showing "Ready", every photo sensor on
+  // the web, nothing asked of the placeholders yet.
+  void BootOnTheWeb(sim::EngineVariant variant) {
+    BootWeb(variant);
+    testsupport::ForgetRollSettings();
+    testsupport::ForgetFeedMatchedRampCalls();
+    g_CisCalls = PlaceholderCisCalls{};
+  }
+  sim::CisWindow& Cis() { return *m_machine->GetBoard().FindDevice<sim::CisWindow>(); }
+  // Runs a primitive in the main loop; 9 when it did not end in time.
+  int32_t Run(const std::function<int32_t()>& primitive, sim::Nanos limit = Ms(60000)) {
+    return WebPrinter::Run(primitive, limit);
+  }
+};
+
+}  // namespace paperwebtest
