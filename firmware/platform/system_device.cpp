@@ -514,9 +514,8 @@ constexpr IoctlDispatchTable MakeDispatchTable(std::integer_sequence<uint32_t, I
 }
 constexpr IoctlDispatchTable kDispatch = MakeDispatchTable(std::make_integer_sequence<uint32_t, kIoctlEntries>{});
 
-}  // namespace
-
-int32_t SystemDeviceIoctl(uint32_t ulCode, void* pBlock) {
+// Every call of either entry is dispatched here, without a further call.
+[[gnu::always_inline]] inline int32_t Dispatch(uint32_t ulCode, void* pBlock) {
   const IoctlDispatch pfnDispatch = ulCode < kCodeLimit ? kDispatch.apfnByCode[ulCode] : nullptr;
   if (pfnDispatch == nullptr) {
     syslog(LOG_EMERG, "Ioctl: Command=Undefine\n");
@@ -525,7 +524,8 @@ int32_t SystemDeviceIoctl(uint32_t ulCode, void* pBlock) {
   return pfnDispatch(pBlock);
 }
 
-int32_t Ioctl(uint32_t ulCode, void* pBlock) {
-  SystemDeviceIoctl(ulCode, pBlock);
-  return 0;
-}
+}  // namespace
+
+int32_t SystemDeviceIoctl(uint32_t ulCode, void* pBlock) { return Dispatch(ulCode, pBlock); }
+
+int32_t Ioctl(uint32_t ulCode, void* pBlock) { return Dispatch(ulCode, pBlock); }
