@@ -83,6 +83,7 @@ int32_t CErrorMng::SetError(uint32_t ulIndex) {
   // drawn: it is refused and nothing is raised.
   if (FindByIndex(ulIndex, &row) != 0) return -1;
   m_aulBits[ulIndex >> 5] |= 1u << (ulIndex & 31u);
+  m_aulWordsInUse[ulIndex >> 10] |= 1u << ((ulIndex >> 5) & 31u);
   if (row.ulCode != 0 && row.ulHistory != 0 && g_ErrorHist.Add(static_cast<uint16_t>(row.ulCode)) != 0) return -2;
   return 0;
 }
@@ -90,6 +91,7 @@ int32_t CErrorMng::SetError(uint32_t ulIndex) {
 int32_t CErrorMng::ClearError(uint32_t ulIndex) {
   ulIndex &= 0xFFFFu;
   m_aulBits[ulIndex >> 5] &= ~(1u << (ulIndex & 31u));
+  if (m_aulBits[ulIndex >> 5] == 0) m_aulWordsInUse[ulIndex >> 10] &= ~(1u << ((ulIndex >> 5) & 31u));
   return 0;
 }
 
@@ -98,17 +100,31 @@ int32_t CErrorMng::IsErrorSet(uint32_t ulIndex, uint32_t* pulFlag) const {
   return 0;
 }
 
+namespace {
+// The lowest set bit of a word that is not 0.
+uint32_t LowestBit(uint32_t ulWord) {
+  uint32_t b = 0;
+  while ((ulWord & (1u << b)) == 0) ++b;
+  return b;
+}
+}  // namespace
+
 int32_t CErrorMng::LowestActiveError(int32_t* plIndex) const {
-  for (uint32_t w = 0; w < kWords; ++w) {
-    const uint32_t ulWord = m_aulBits[w];
-    if (ulWord == 0) continue;
-    uint32_t b = 0;
-    while ((ulWord & (1u << b)) == 0) ++b;
-    *plIndex = static_cast<int32_t>(w * 32 + b);
+  for (uint32_t s = 0; s < kWords / 32; ++s) {
+    if (m_aulWordsInUse[s] == 0) continue;
+    const uint32_t w = s * 32 + LowestBit(m_aulWordsInUse[s]);
+    *plIndex = static_cast<int32_t>(w * 32 + LowestBit(m_aulBits[w]));
     return 0;
   }
   *plIndex = -1;
   return -1;
+}
+
+bool CErrorMng::AnyInWords(uint32_t ulFirstWord, uint32_t ulLastWord) const {
+  for (uint32_t w = ulFirstWord; w <= ulLastWord; ++w) {
+    if (m_aulBits[w] != 0) return true;
+  }
+  return false;
 }
 
 int32_t CErrorMng::FindByIndex(uint32_t ulIndex, ErrorInfo* pRow) {
@@ -125,10 +141,11 @@ int32_t CErrorMng::ClearAllJams() {
 }
 
 int32_t CErrorMng::IsAnyJamSet() const {
-  for (uint32_t i = erridx::kJamFirst; i <= erridx::kJamLast; ++i) {
-    if (IsSet(i)) return 1;
-  }
-  return 0;
+  // The jams fill whole words but for the family's last number.
+  static_assert(erridx::kJamFirst % 32 == 0 && erridx::kJamLast % 32 == 30, "the jams' words");
+  constexpr uint32_t kLastWord = erridx::kJamLast >> 5;
+  if (AnyInWords(erridx::kJamFirst >> 5, kLastWord - 1)) return 1;
+  return (m_aulBits[kLastWord] & 0x7FFFFFFFu) != 0 ? 1 : 0;
 }
 
 int32_t CErrorMng::SetErrorUnlessJam(uint32_t ulIndex) {

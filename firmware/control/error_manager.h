@@ -14,7 +14,7 @@ class CErrorMng {
   static constexpr uint32_t kWords = 2048;  // one bit per index 0x0000-0xFFFF
   static constexpr uint32_t kNoIndex = erridx::kNone;
 
-  constexpr CErrorMng() : m_aulBits{}, m_ulCodeMajor(0), m_ulCodeMinor(0), m_ulSubCode(0) {}
+  constexpr CErrorMng() : m_aulBits{}, m_aulWordsInUse{}, m_ulCodeMajor(0), m_ulCodeMinor(0), m_ulSubCode(0) {}
   // The set empty, no code shown.
   explicit CErrorMng(GlobalBuild) : CErrorMng() {}
 
@@ -53,8 +53,14 @@ class CErrorMng {
  private:
   int32_t DrawReadyLine();
   bool IsSet(uint32_t ulIndex) const;
+  // Whether any bit of the words [ulFirstWord, ulLastWord] is raised.
+  bool AnyInWords(uint32_t ulFirstWord, uint32_t ulLastWord) const;
 
   uint32_t m_aulBits[kWords];
+  // Bit w: word w of m_aulBits holds a raised index. The state selection
+  // asks for the lowest raised index on every pass; this finds it without
+  // reading every word.
+  uint32_t m_aulWordsInUse[kWords / 32];
   uint32_t m_ulCodeMajor;
   uint32_t m_ulCodeMinor;
   uint32_t m_ulSubCode;

@@ -178,6 +178,32 @@ TEST_F(ControlTest, OnlyTheFirstJamIsRaisedAndClearingJamsLeavesTheRest) {
   });
 }
 
+TEST_F(ControlTest, TheLowestRaisedIndexAndTheJamFlagFollowRaisesAndClearsWithinAndAcrossWords) {
+  InApp([] {
+    struct Step {
+      bool raise;
+      uint32_t index;
+      int32_t lowest;
+      int32_t jam;
+    };
+    // 0x0601 and 0x0607 share a word; 0x15ED lies in the jams' last word.
+    for (const Step& s : {Step{true, 0x0607, 0x0607, 0}, Step{true, 0x0601, 0x0601, 0},
+                          Step{false, 0x0601, 0x0607, 0}, Step{true, 0x15ED, 0x0607, 1},
+                          Step{false, 0x0607, 0x15ED, 1}, Step{true, 0x01F1, 0x01F1, 1},
+                          Step{false, 0x01F1, 0x15ED, 1}, Step{false, 0x15ED, -1, 0}}) {
+      if (s.raise) {
+        g_ErrorMng.SetError(s.index);
+      } else {
+        g_ErrorMng.ClearError(s.index);
+      }
+      int32_t lLowest = 0;
+      EXPECT_EQ(g_ErrorMng.LowestActiveError(&lLowest), s.lowest < 0 ? -1 : 0) << std::hex << s.index;
+      EXPECT_EQ(lLowest, s.lowest) << std::hex << s.index;
+      EXPECT_EQ(g_ErrorMng.IsAnyJamSet(), s.jam) << std::hex << s.index;
+    }
+  });
+}
+
 // The ready line by "Ribbon Status" and media size.
 struct ReadyLineCase {
   int32_t ribbonStatus;

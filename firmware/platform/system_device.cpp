@@ -2,6 +2,7 @@
 // header words each copies in and the result words it copies back, and the
 // operations behind them.
 #include <cstring>
+#include <utility>
 
 #include "firmware/hal/hw.h"
 #include "firmware/hal/kernel.h"
@@ -470,26 +471,7 @@ constexpr bool EveryEntryFitsTheFrame() {
 }
 static_assert(EveryEntryFitsTheFrame(), "every code's header and result words lie in the frame");
 
-// Copies ulWords (at most kFrameWords) words. The dispatcher's copies are a
-// word or two on every call, so they are plain moves rather than a library
-// copy that spends more on setting up than on copying.
-[[gnu::always_inline]] inline void CopyFrameWords(IoctlWord* pDst, const IoctlWord* pSrc, uint32_t ulWords) {
-  static_assert(kFrameWords == 8, "one case per frame word");
-  switch (ulWords) {
-    case 8: pDst[7] = pSrc[7]; [[fallthrough]];
-    case 7: pDst[6] = pSrc[6]; [[fallthrough]];
-    case 6: pDst[5] = pSrc[5]; [[fallthrough]];
-    case 5: pDst[4] = pSrc[4]; [[fallthrough]];
-    case 4: pDst[3] = pSrc[3]; [[fallthrough]];
-    case 3: pDst[2] = pSrc[2]; [[fallthrough]];
-    case 2: pDst[1] = pSrc[1]; [[fallthrough]];
-    case 1: pDst[0] = pSrc[0]; [[fallthrough]];
-    default: break;
-  }
-}
-
 constexpr uint32_t kIoctlEntries = sizeof kIoctlTable / sizeof kIoctlTable[0];
-static_assert(kIoctlEntries < 0xFF, "an entry's index fits the lookup's bytes");
 
 constexpr uint32_t CodeLimit() {
   uint32_t ulLimit = 0;
@@ -499,44 +481,51 @@ constexpr uint32_t CodeLimit() {
   return ulLimit;
 }
 constexpr uint32_t kCodeLimit = CodeLimit();
-constexpr uint8_t kNoEntry = 0xFF;
 
-// Every call looks its code up: by code, the index of its table entry.
-struct IoctlLookup {
-  uint8_t aucEntry[kCodeLimit];
-};
-constexpr IoctlLookup MakeLookup() {
-  IoctlLookup lookup{};
-  for (uint8_t& uc : lookup.aucEntry) uc = kNoEntry;
-  // From the end, so that the first entry of a code is the one kept.
-  for (uint32_t i = kIoctlEntries; i-- > 0;) lookup.aucEntry[kIoctlTable[i].ulCode] = static_cast<uint8_t>(i);
-  return lookup;
+// The dispatch of one table entry, made from it at compile time: its
+// copies have fixed lengths and its operation is a direct call, so a call
+// costs little more than the operation itself.
+template <uint32_t I>
+int32_t DispatchEntry(void* pBlock) {
+  constexpr IoctlEntry kEntry = kIoctlTable[I];
+  if (kEntry.bNeedsBlock && pBlock == nullptr) return 0;
+  auto* pw = static_cast<IoctlWord*>(pBlock);
+  IoctlWord aFrame[kFrameWords] = {};
+  for (uint32_t i = 0; i < kEntry.ucInWords; ++i) aFrame[i] = pw[i];
+  kEntry.pfnOperation(kEntry.ulCode, aFrame, pBlock);
+  for (uint32_t i = kEntry.ucOutFirst; i < kEntry.ucOutFirst + kEntry.ucOutWords; ++i) pw[i] = aFrame[i];
+  return 0;
 }
-constexpr IoctlLookup kLookup = MakeLookup();
 
-const IoctlEntry* FindIoctl(uint32_t ulCode) {
-  if (ulCode >= kCodeLimit || kLookup.aucEntry[ulCode] == kNoEntry) return nullptr;
-  return &kIoctlTable[kLookup.aucEntry[ulCode]];
+using IoctlDispatch = int32_t (*)(void* pBlock);
+
+// By code, the dispatch of its table entry, or null for a code outside the
+// table.
+struct IoctlDispatchTable {
+  IoctlDispatch apfnByCode[kCodeLimit];
+};
+template <uint32_t... I>
+constexpr IoctlDispatchTable MakeDispatchTable(std::integer_sequence<uint32_t, I...>) {
+  IoctlDispatchTable table{};
+  const IoctlDispatch apfnByEntry[] = {&DispatchEntry<I>...};
+  // From the end, so that the first entry of a code is the one kept.
+  for (uint32_t i = kIoctlEntries; i-- > 0;) table.apfnByCode[kIoctlTable[i].ulCode] = apfnByEntry[i];
+  return table;
+}
+constexpr IoctlDispatchTable kDispatch = MakeDispatchTable(std::make_integer_sequence<uint32_t, kIoctlEntries>{});
+
+// Every call of either entry is dispatched here, without a further call.
+[[gnu::always_inline]] inline int32_t Dispatch(uint32_t ulCode, void* pBlock) {
+  const IoctlDispatch pfnDispatch = ulCode < kCodeLimit ? kDispatch.apfnByCode[ulCode] : nullptr;
+  if (pfnDispatch == nullptr) {
+    syslog(LOG_EMERG, "Ioctl: Command=Undefine\n");
+    return 0;
+  }
+  return pfnDispatch(pBlock);
 }
 
 }  // namespace
 
-int32_t SystemDeviceIoctl(uint32_t ulCode, void* pBlock) {
-  const IoctlEntry* pEntry = FindIoctl(ulCode);
-  if (pEntry == nullptr) {
-    syslog(LOG_EMERG, "Ioctl: Command=Undefine\n");
-    return 0;
-  }
-  if (pEntry->bNeedsBlock && pBlock == nullptr) return 0;
-  auto* pw = static_cast<IoctlWord*>(pBlock);
-  IoctlWord aFrame[kFrameWords] = {};
-  CopyFrameWords(aFrame, pw, pEntry->ucInWords);
-  pEntry->pfnOperation(ulCode, aFrame, pBlock);
-  CopyFrameWords(pw + pEntry->ucOutFirst, aFrame + pEntry->ucOutFirst, pEntry->ucOutWords);
-  return 0;
-}
+int32_t SystemDeviceIoctl(uint32_t ulCode, void* pBlock) { return Dispatch(ulCode, pBlock); }
 
-int32_t Ioctl(uint32_t ulCode, void* pBlock) {
-  SystemDeviceIoctl(ulCode, pBlock);
-  return 0;
-}
+int32_t Ioctl(uint32_t ulCode, void* pBlock) { return Dispatch(ulCode, pBlock); }

@@ -98,10 +98,14 @@ class NewPrinter {
   return sim::WallNowNs() - wall;
 }
 
+// The LCD line of a ready printer with the board's default media (colour
+// 8x10 ribbons in both units).
+constexpr const char* kReadyLine = "8x10 YMC-YMC    ";
+
 bool RunUntilReady(sim::Machine& machine) {
   sim::LcdController& lcd = *machine.GetBoard().FindDevice<sim::LcdController>();
-  machine.RunUntil([&] { return lcd.Visible() == "Ready           "; }, kReadyLimit);
-  if (lcd.Visible() == "Ready           ") return true;
+  machine.RunUntil([&] { return lcd.Visible() == kReadyLine; }, kReadyLimit);
+  if (lcd.Visible() == kReadyLine) return true;
   std::fprintf(stderr, "board-bench: not ready after %llu ms: \"%s\"\n",
                static_cast<unsigned long long>(machine.Now() / sim::kNsPerMs), lcd.Visible().c_str());
   return false;

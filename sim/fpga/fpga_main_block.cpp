@@ -24,7 +24,8 @@ FpgaMainBlock::FpgaMainBlock(Board& board, GpioController& gpio, FpgaConfigPort&
       m_gpio(gpio),
       m_config(config),
       m_pcbRevision(static_cast<uint16_t>(pcbRevision)),
-      m_regs(kBlockHalves, 0) {
+      m_regs(kBlockHalves, 0),
+      m_observed(kBlockHalves, false) {
   SetPolledSpan(m_subFirst, m_subLast);  // none until a sub-block is mapped
   ResetLogic();
   m_config.AddModeObserver([this](bool) { ResetLogic(); });
@@ -66,6 +67,12 @@ void FpgaMainBlock::CountPulses(uint32_t channel, uint32_t count) {
   m_counters[channel] = static_cast<uint16_t>(m_counters[channel] + count);
 }
 
+void FpgaMainBlock::AddWriteObserver(uint32_t first, uint32_t last,
+                                     std::function<void(uint32_t offset, uint16_t value)> fn) {
+  m_writeObservers.push_back(WriteObserver{first, last, std::move(fn)});
+  for (uint32_t half = first / 2; half <= last / 2 && half < kBlockHalves; ++half) m_observed[half] = true;
+}
+
 void FpgaMainBlock::AddPulseObserver(uint32_t channel, std::function<void()> fn) {
   if (channel < kPulseChannels) m_pulse[channel].observers.push_back(std::move(fn));
 }
@@ -76,9 +83,18 @@ uint32_t FpgaMainBlock::UsCounter() const {
   return m_usCount - static_cast<uint32_t>(elapsed);
 }
 
-void FpgaMainBlock::PulsePin(uint32_t pin) {
+void FpgaMainBlock::PulsePins(uint32_t pin, uint32_t secondPin) {
   m_gpio.DriveInput(pin, false);
-  m_board.Clock().ScheduleIn(kInterruptPulse, [this, pin] { m_gpio.ReleaseInput(pin); });
+  if (secondPin == kNoPin) {
+    m_board.Clock().ScheduleIn(kInterruptPulse, [this, pin] { m_gpio.ReleaseInput(pin); });
+    return;
+  }
+  // Pulses that start together end together, in the order they started.
+  m_gpio.DriveInput(secondPin, false);
+  m_board.Clock().ScheduleIn(kInterruptPulse, [this, pin, secondPin] {
+    m_gpio.ReleaseInput(pin);
+    m_gpio.ReleaseInput(secondPin);
+  });
 }
 
 uint16_t FpgaMainBlock::ReadInput(uint32_t index) {
@@ -147,6 +163,7 @@ void FpgaMainBlock::WriteHalf(uint32_t offset, uint16_t value) {
         break;
     }
   }
+  if (!m_observed[offset / 2]) return;
   for (const WriteObserver& o : m_writeObservers) {
     if (offset >= o.first && offset <= o.last) o.fn(offset, value);
   }
@@ -168,7 +185,7 @@ void FpgaMainBlock::SetTimerCtrl(uint16_t value) {
     m_lineEvent = clock.ScheduleIn(period, [this] {
       m_lineEvent = 0;
       ++m_linePulses;
-      PulsePin(kLinePin);
+      PulsePins(kLinePin);
     });
   }
 }
@@ -217,9 +234,8 @@ void FpgaMainBlock::SchedulePulse(uint32_t channel) {
     c.intervalStart = due;
     c.lastPulse = due;
     ++c.emitted;
-    PulsePin(kPulsePins[channel]);
     // The main channel's pulses are the paper-step line's too.
-    if (channel == 0) PulsePin(kPaperStepPin);
+    PulsePins(kPulsePins[channel], channel == 0 ? kPaperStepPin : kNoPin);
     for (auto& fn : c.observers) fn();
     if (c.bRunning) SchedulePulse(channel);
   });

@@ -122,9 +122,7 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   }
   // Called after every write to a register in [first, last] (offsets);
   // observers are called in the order they were added.
-  void AddWriteObserver(uint32_t first, uint32_t last, std::function<void(uint32_t offset, uint16_t value)> fn) {
-    m_writeObservers.push_back(WriteObserver{first, last, std::move(fn)});
-  }
+  void AddWriteObserver(uint32_t first, uint32_t last, std::function<void(uint32_t offset, uint16_t value)> fn);
   // Called at each pulse of a pulse channel.
   void AddPulseObserver(uint32_t channel, std::function<void()> fn);
   bool Configured() const { return m_config.InUserMode(); }
@@ -184,7 +182,9 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   void SchedulePulse(uint32_t channel);
   void StopPulses(uint32_t channel);
   void StartConversion();
-  void PulsePin(uint32_t pin);
+  // Pulses the pin (and a second one with it) low for kInterruptPulse.
+  static constexpr uint32_t kNoPin = ~0u;
+  void PulsePins(uint32_t pin, uint32_t secondPin = kNoPin);
   uint32_t Period32(uint32_t offsetLo) const {
     return m_regs[offsetLo / 2] | (static_cast<uint32_t>(m_regs[offsetLo / 2 + 1]) << 16);
   }
@@ -224,6 +224,9 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
     std::function<void(uint32_t, uint16_t)> fn;
   };
   std::vector<WriteObserver> m_writeObservers;
+  // By halfword: whether any write observer follows it (most writes have
+  // none).
+  std::vector<bool> m_observed;
   std::vector<SubBlock> m_subBlocks;
   // The span of every sub-block: most accesses fall outside it.
   uint32_t m_subFirst = ~0u;

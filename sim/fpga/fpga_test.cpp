@@ -411,5 +411,24 @@ TEST_F(FpgaModel, InputsBoardFactsByteLanesAndWriteObservers) {
                         {0x3E, 0xAA55}, {0x3E, 0x1255}, {0x30, 0x0002}, {0x32, 0x0003}}));
 }
 
+TEST_F(FpgaModel, RangedWriteObserversSeeOnlyTheirRegistersInTheOrderTheyWereAdded) {
+  std::vector<std::pair<char, uint32_t>> calls;
+  block.AddWriteObserver(0x30, 0x36, [&](uint32_t offset, uint16_t) { calls.emplace_back('a', offset); });
+  block.AddWriteObserver(0x46, 0x46, [&](uint32_t offset, uint16_t) { calls.emplace_back('b', offset); });
+  block.AddWriteObserver(0x34, 0x46, [&](uint32_t offset, uint16_t) { calls.emplace_back('c', offset); });
+  struct Access {
+    uint32_t offset;
+    uint32_t width;
+  };
+  // 0x2C, 0x48 and 0x60 have no observer; the byte write at 0x37 is one of
+  // its halfword 0x36.
+  for (const Access& a : {Access{0x2C, 2}, Access{0x30, 2}, Access{0x36, 2}, Access{0x37, 1}, Access{0x46, 2},
+                          Access{0x48, 2}, Access{0x60, 2}}) {
+    block.Write(a.offset, a.width, 1);
+  }
+  EXPECT_EQ(calls, (std::vector<std::pair<char, uint32_t>>{
+                       {'a', 0x30}, {'a', 0x36}, {'c', 0x36}, {'a', 0x36}, {'c', 0x36}, {'b', 0x46}, {'c', 0x46}}));
+}
+
 }  // namespace
 }  // namespace sim

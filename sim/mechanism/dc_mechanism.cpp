@@ -35,10 +35,24 @@ uint16_t UnwiredMask(uint32_t offset) {
 
 }  // namespace
 
+namespace {
+// The ranges of the actuator outputs: the DC-motor lines and FAN_CTRL,
+// COLOR_CTRL, the PWM pairs.
+constexpr MapRange kActuatorOutputs[] = {{FpgaMainBlock::kDcMotor0, FpgaMainBlock::kFanCtrl},
+                                         {FpgaMainBlock::kColorCtrl, FpgaMainBlock::kColorCtrl},
+                                         {FpgaMainBlock::kPwmBase, FpgaMainBlock::kPwmBase + 0x32}};
+}  // namespace
+
 bool DcMechanism::IsActuatorOutput(uint32_t offset) {
-  const uint32_t kPwmFirst = FpgaMainBlock::kPwmBase, kPwmLast = FpgaMainBlock::kPwmBase + 0x32;
-  return (offset >= FpgaMainBlock::kDcMotor0 && offset <= FpgaMainBlock::kFanCtrl) ||
-         offset == FpgaMainBlock::kColorCtrl || (offset >= kPwmFirst && offset <= kPwmLast);
+  for (const MapRange& r : kActuatorOutputs) {
+    if (offset >= r.first && offset <= r.last) return true;
+  }
+  return false;
+}
+
+void DcMechanism::ObserveActuatorOutputs(FpgaMainBlock& fpga,
+                                         const std::function<void(uint32_t offset, uint16_t value)>& fn) {
+  for (const MapRange& r : kActuatorOutputs) fpga.AddWriteObserver(r.first, r.last, fn);
 }
 
 DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& config, GpioController& gpio,
@@ -70,7 +84,7 @@ DcMechanism::DcMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPort& conf
   FollowLock();
   // The motors as the registers hold them now, without a trace entry.
   for (uint32_t i = 0; i < Index(DcMotor::Count); ++i) m_motors[i] = Decode(kDcMotorWiring[i]);
-  m_fpga.AddWriteObserver([this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
+  ObserveActuatorOutputs(m_fpga, [this](uint32_t offset, uint16_t value) { OnWrite(offset, value); });
   config.AddModeObserver([this](bool) { Refresh(); });
   m_gpio.AddPinObserver(kMotorEnablePin, [this](bool) { Refresh(); });
   inputs.AddAnalogSource([this](uint32_t channel, uint16_t* pLevel) { return Analog(channel, pLevel); });
@@ -84,7 +98,6 @@ void DcMechanism::Note(MechanismEventKind kind, std::string_view name, int32_t v
 }
 
 void DcMechanism::OnWrite(uint32_t offset, uint16_t value) {
-  if (!IsActuatorOutput(offset)) return;
   TraceUnwired(offset, value);
   Refresh();
 }

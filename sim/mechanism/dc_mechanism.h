@@ -95,6 +95,9 @@ class DcMechanism final : public DeviceModel {
   // The FPGA outputs this model follows (DC-motor lines, FAN_CTRL, PWM
   // pairs, COLOR_CTRL).
   static bool IsActuatorOutput(uint32_t offset);
+  // Calls fn after each write to one of those outputs (the FPGA's write
+  // observers of their ranges).
+  static void ObserveActuatorOutputs(FpgaMainBlock& fpga, const std::function<void(uint32_t offset, uint16_t value)>& fn);
 
   // ---- inputs and fault switches ----
   void SetRibbonPanel(PrintUnit unit, Panel panel) { m_colors.SetPanel(unit, panel); }

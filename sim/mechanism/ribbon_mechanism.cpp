@@ -78,9 +78,7 @@ RibbonMechanism::RibbonMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPo
   }
   // The DC mechanism observes the same outputs, and was built first: its
   // decode of the motors is up to date when these observers run.
-  fpga.AddWriteObserver([this](uint32_t offset, uint16_t) {
-    if (DcMechanism::IsActuatorOutput(offset)) Refresh();
-  });
+  DcMechanism::ObserveActuatorOutputs(fpga, [this](uint32_t, uint16_t) { Refresh(); });
   config.AddModeObserver([this](bool) { Refresh(); });
   gpio.AddPinObserver(DcMechanism::kMotorEnablePin, [this](bool) { Refresh(); });
   dc.AddAxisObserver([this](Axis axis, int32_t) {
