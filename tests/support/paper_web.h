@@ -10,9 +10,9 @@
 
 #include "firmware/devices/analog_sensor.h"
 #include "firmware/devices/stepper.h"
-#include "sim/mechanism/paper_web_mechanism.h"
 #include "firmware/printengine/cis_placeholder.h"
 #include "sim/fpga/cis_window.h"
+#include "sim/mechanism/paper_web_mechanism.h"
 #include "tests/support/carousel.h"
 #include "tests/support/paper_roll.h"
 
