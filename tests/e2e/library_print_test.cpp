@@ -8,11 +8,9 @@
 // so no library time-out runs out however slowly a loaded machine lets a
 // printer work; waits for the printer's own progress are bounded in real
 // time.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <win32_ext.h>
 #include <windows.h>
@@ -36,6 +34,7 @@
 #include "protocol/replies.h"
 #include "protocol/wire.h"
 #include "tests/e2e/clock_hold.h"
+#include "tests/e2e/forked_helper.h"
 #include "tests/e2e/printer_sim_bus.h"
 
 namespace {
@@ -237,39 +236,18 @@ size_t CountOf(const std::string &text, const std::string &line) {
 // it writes back the result code. It ends when its pipe closes.
 class SecondProcess {
  public:
-  explicit SecondProcess(const char *serial) {
-    int toChild[2];
-    int toParent[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(toParent, O_CLOEXEC) != 0) return;
-    m_pid = fork();
-    if (m_pid == 0) {
-      close(toChild[1]);
-      close(toParent[0]);
-      Serve(serial, toChild[0], toParent[1]);
-      _exit(0);
-    }
-    close(toChild[0]);
-    close(toParent[1]);
-    m_toChild = toChild[1];
-    m_fromChild = toParent[0];
-  }
-  ~SecondProcess() {
-    if (m_toChild >= 0) close(m_toChild);
-    if (m_fromChild >= 0) close(m_fromChild);
-    if (m_pid > 0) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, nullptr, 0);
-    }
-  }
-  SecondProcess(const SecondProcess &) = delete;
-  SecondProcess &operator=(const SecondProcess &) = delete;
+  explicit SecondProcess(const char *serial)
+      : m_helper([serial](int in, int out) {
+          Serve(serial, in, out);
+          return 0;
+        }) {}
 
   // The code of the request, or 0xFFFF when no answer came in time.
   uint16_t Ask(char request) {
     uint16_t code = 0xFFFF;
-    struct pollfd answer = {m_fromChild, POLLIN, 0};
-    if (m_pid <= 0 || write(m_toChild, &request, 1) != 1 || poll(&answer, 1, e2e::kNoticeLimitMs) != 1 ||
-        read(m_fromChild, &code, sizeof code) != sizeof code) {
+    struct pollfd answer = {m_helper.FromChild(), POLLIN, 0};
+    if (!m_helper.Started() || write(m_helper.ToChild(), &request, 1) != 1 ||
+        poll(&answer, 1, e2e::kNoticeLimitMs) != 1 || read(m_helper.FromChild(), &code, sizeof code) != sizeof code) {
       return 0xFFFF;
     }
     return code;
@@ -294,9 +272,7 @@ class SecondProcess {
     kt_close();
   }
 
-  pid_t m_pid = -1;
-  int m_toChild = -1;
-  int m_fromChild = -1;
+  e2e::ForkedHelper m_helper;
 };
 
 class LibraryPrintPath : public e2e::PrinterSimBusTest {
