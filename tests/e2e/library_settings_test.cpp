@@ -9,7 +9,6 @@
 // printer can no longer answer, time moves straight to the library's
 // time-outs.
 #include <gtest/gtest.h>
-#include <process.h>
 #include <signal.h>
 #include <unistd.h>
 #include <win32_ext.h>
