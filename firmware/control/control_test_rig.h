@@ -13,6 +13,7 @@
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/platform/time_base.h"
+#include "protocol/status_record.h"
 #include "sim/panel/panel.h"
 
 namespace controltest {
@@ -27,11 +28,15 @@ constexpr uint64_t Events(std::initializer_list<uint32_t> events) {
   return ullBits;
 }
 
-// The status notifications waiting for the USB task: takes them all.
-inline uint32_t TakeNotifications() {
+// The status notifications waiting for the USB task: takes them all, and
+// decodes the last one's record into *pLast. Changes made while a notice
+// waits unbuilt share it, so a burst of changes in one pass gives the
+// notice already in box 1 and one more.
+inline uint32_t TakeNotifications(protocol::StatusRecord* pLast = nullptr) {
   uint32_t ulCount = 0;
-  while (hostiftest::TakeMessage().bPresent) {
+  for (hostiftest::Message m = hostiftest::TakeMessage(); m.bPresent; m = hostiftest::TakeMessage()) {
     ++ulCount;
+    if (pLast != nullptr) protocol::DecodeStatusRecord(m.payload.data(), m.payload.size(), pLast);
     usb_comm_poll();  // the taken message leaves the queue
     usb_comm_poll();  // the next is sent
   }

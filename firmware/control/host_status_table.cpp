@@ -53,8 +53,13 @@ uint32_t GetStatusItem(uint32_t ulId) {
   return lWord < 0 ? 0xFFFFFFFFu : g_HostStatusTable[lWord];
 }
 
+// The notice's record is built from the table when it is sent, so a notice
+// that waits already carries this change too: the queue holds at most one
+// waiting notice, however often the table changes while box 1 is busy.
 int32_t NotifyStatusChange() {
-  const int32_t lQueued = usb_comm::regist_txreq_code(APPMSG_NOTIFY_STATUS);
-  if (lQueued != 0) return lQueued;
+  if (usb_comm_txreq_waiting(APPMSG_NOTIFY_STATUS) == 0) {
+    const int32_t lQueued = usb_comm::regist_txreq_code(APPMSG_NOTIFY_STATUS);
+    if (lQueued != 0) return lQueued;
+  }
   return usb_comm_poll();
 }

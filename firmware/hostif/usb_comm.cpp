@@ -251,6 +251,14 @@ uint32_t usb_comm_txreq_count() { return g_usTxReqCount; }
 
 uint16_t usb_comm_txreq_head() { return g_usTxReqQueue[0]; }
 
+uint32_t usb_comm_txreq_waiting(uint16_t usCode) {
+  const uint32_t ulFirst = g_UsbCommState.ulTxState != 0 ? 1u : 0u;
+  for (uint32_t i = ulFirst; i < g_usTxReqCount; ++i) {
+    if (g_usTxReqQueue[i] == usCode) return 1;
+  }
+  return 0;
+}
+
 int32_t usb_comm_remove_txreq_code(uint16_t usCode) {
   for (uint32_t i = 0; i < g_usTxReqCount; ++i) {
     if (g_usTxReqQueue[i] != usCode) continue;

@@ -89,4 +89,7 @@ int32_t usb_comm_build_reply(uint16_t usCode);
 int32_t usb_comm_tx_box_free();
 uint32_t usb_comm_txreq_count();
 uint16_t usb_comm_txreq_head();
+// 1 when the code waits in the queue and its message is not built yet
+// (the head's may be in box 1 already), else 0.
+uint32_t usb_comm_txreq_waiting(uint16_t usCode);
 int32_t usb_comm_remove_txreq_code(uint16_t usCode);

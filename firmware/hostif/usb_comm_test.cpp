@@ -99,6 +99,32 @@ TEST_F(UsbComm, TheQueueRefusesThe257thCodeAndLogsIt) {
   EXPECT_TRUE(m_machine->Logged("[usb_comm::regist_txreq_code] NG (code=0x0020, num_queue=256)"));
 }
 
+// A table that changes on every pass while box 1 is busy (a long bulk
+// receive) queues one notice, not one per change, so replies still find
+// room; the notice sent carries the last change.
+TEST_F(UsbComm, StatusChangesWhileBox1IsBusyShareOneWaitingNotice) {
+  InApp([] {
+    ASSERT_EQ(ShMemPutMessage(SHMEM_BOX_TO_USB, 0x1234, 0, nullptr, 0), 0);
+    for (uint32_t i = 0; i < 2 * TXREQ_QUEUE_SIZE; ++i) {
+      ASSERT_EQ(SetStatusItem(SI_JOB_STATUS_0, i & 0x7Fu, 1), 0);
+    }
+    ASSERT_EQ(SetStatusItem(SI_JOB_STATUS_0, 42, 1), 0);
+    EXPECT_EQ(usb_comm_txreq_count(), 1u);
+    EXPECT_EQ(usb_comm::regist_txreq_code(APPMSG_GET_COUNTERS), 0) << "a reply still finds room";
+    EXPECT_EQ(TakeMessage().usCode, 0x1234);
+    const Message notice = PassUntilMessage();
+    ASSERT_TRUE(notice.bPresent);
+    EXPECT_EQ(notice.usCode, APPMSG_NOTIFY_STATUS);
+    protocol::StatusRecord record{};
+    ASSERT_EQ(protocol::DecodeStatusRecord(notice.payload.data(), notice.payload.size(), &record), protocol::WIRE_OK);
+    EXPECT_EQ(record.jobStatus[0], 42) << "the last change";
+    // Built into box 1, the notice is in flight: a change now needs one more.
+    ASSERT_EQ(SetStatusItem(SI_JOB_STATUS_0, 7, 1), 0);
+    EXPECT_EQ(std::count(g_usTxReqQueue, g_usTxReqQueue + usb_comm_txreq_count(), APPMSG_NOTIFY_STATUS), 1);
+  });
+  EXPECT_FALSE(m_machine->Logged("[usb_comm::regist_txreq_code] NG"));
+}
+
 TEST_F(UsbComm, RequestsAreCutToTheirLengthAndZeroBehindIt) {
   InApp([this] {
     PostRequest(AppRequestCode(APPMSG_GET_PARAMETER), Bytes(40, 0x5A));

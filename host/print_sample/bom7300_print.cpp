@@ -2,8 +2,8 @@
 // path and follows the job. It opens the first printer, sets up a
 // one-sided job of the loaded media's full size, sends the page through
 // colour matching (sRGB to the printer profile) in pieces of 100 rows, and
-// shows the job's status and printer-ID status until the job has all its
-// images or the polls run out.
+// shows the job's status, its printer-ID status and whether it still
+// expects images, until it is complete or the polls run out.
 //
 //   bom7300-print [--profiles DIR] [--polls N]
 //
@@ -32,6 +32,7 @@ constexpr DWORD kPollIntervalMs = 500;
 constexpr size_t kMediaWidthAt = 5;
 constexpr size_t kMediaLengthAt = 7;
 constexpr uint8_t kColourImageOfUnitL = 1;
+constexpr size_t kUnitStatusBytes = 28;
 
 bool Report(const char *what, int result, uint16_t code) {
   std::printf("%-28s %s (%u %s)\n", what, result != 0 ? "ok" : "FAILED", code, HostResultText(code));
@@ -68,22 +69,27 @@ bool SendPage(uint16_t width, uint16_t height) {
   return Report("send rows", 1, RESULT_OK);
 }
 
-// Shows the job's status and its printer-ID status; true once the job has
-// every image it expects.
+// Shows the job's status, its printer-ID status and, from the unit status,
+// whether it still expects images; true once it expects none.
 bool ShowJob(uint16_t jobId) {
   uint16_t statusJob = 0, copies = 0, a = 0, b = 0, err = 0;
   uint8_t colour = 0, oneBit = 0;
   uint8_t data[kJobStatusDataBytes] = {};
   const int status = EntryGetJobStatus(&statusJob, &copies, &colour, &oneBit, &a, &b, data, &err);
-  std::printf("job status: %s job 0x%04X copies %u awaiting colour %u one-bit %u (%u)\n",
+  std::printf("job status: %s job 0x%04X copies %u images colour %u one-bit %u (%u)\n",
               status != 0 ? "ok" : "FAILED", statusJob, copies, colour, oneBit, err);
   uint16_t values[kPrinterIdValues] = {};
   const int idStatus = EntryGetPrinterIdStatus(jobId, values, &err);
   std::printf("printer-ID status: %s left %u printed %u copies %u state %u %s (%u)\n",
               idStatus != 0 ? "ok" : "FAILED", values[0], values[1], values[2], values[3],
               HostResultText(values[3]), err);
+  uint8_t unitStatus[kUnitStatusBytes] = {};
+  uint32_t size = sizeof unitStatus;
+  const bool read = kt_getPrinterInfo(PINFTAG_UNITSTATUS, unitStatus, &size) != 0;
+  const bool complete = read && unitStatus[kUnitStatusJobAt] == JobNumber(jobId) && UnitStatusJobComplete(unitStatus);
+  std::printf("job 0x%04X: %s\n", jobId, !read ? "unit status FAILED" : complete ? "complete" : "receiving");
   std::fflush(stdout);
-  return status != 0 && colour == 0 && oneBit == 0;
+  return complete;
 }
 
 int Run(const std::string &profiles, int polls) {

@@ -9,7 +9,6 @@
 // printer can no longer answer, time moves straight to the library's
 // time-outs.
 #include <gtest/gtest.h>
-#include <process.h>
 #include <signal.h>
 #include <unistd.h>
 #include <win32_ext.h>
@@ -24,6 +23,7 @@
 #include "bom7300upgrade.h"
 #include "host_result_codes.h"
 #include "protocol/status_record.h"
+#include "tests/e2e/clock_hold.h"
 #include "tests/e2e/device_mutex_holder.h"
 #include "tests/e2e/printer_sim_bus.h"
 
@@ -33,32 +33,6 @@ using Bytes = std::vector<uint8_t>;
 
 // Virtual time let pass at each check while waiting in real time.
 constexpr DWORD kVirtualStepMs = 50;
-
-// Keeps virtual time still while it lives: a counted thread blocked in a
-// plain read, which the clock does not take for one of its waits.
-class ClockHold {
- public:
-  ClockHold() {
-    if (pipe(m_fds) != 0) return;
-    m_thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ClockHold::Main, this, 0, nullptr));
-  }
-  ~ClockHold() {
-    const char c = 'x';
-    if (write(m_fds[1], &c, 1) == 1 && m_thread != nullptr) WaitForSingleObject(m_thread, INFINITE);
-    if (m_thread != nullptr) CloseHandle(m_thread);
-    close(m_fds[0]);
-    close(m_fds[1]);
-  }
-  bool Holding() const { return m_thread != nullptr; }
-
- private:
-  static unsigned __stdcall Main(void* self) {
-    char c = 0;
-    return read(static_cast<ClockHold*>(self)->m_fds[0], &c, 1) == 1 ? 0u : 1u;
-  }
-  int m_fds[2] = {-1, -1};
-  HANDLE m_thread = nullptr;
-};
 
 class LibrarySettingExports : public e2e::PrinterSimBusTest {
  protected:
@@ -140,7 +114,7 @@ std::vector<ExportRow> Rows() {
 TEST_F(LibrarySettingExports, EachExportAgainstEachOutcome) {
   auto printer = StartPrinter("p", "SETS0001");
   ASSERT_TRUE(WaitForPorts({PortOf("p")})) << printer->Log();
-  auto hold = std::make_unique<ClockHold>();
+  auto hold = std::make_unique<e2e::ClockHold>();
   ASSERT_TRUE(hold->Holding());
   uint16_t err = 0xFFFF;
   ASSERT_EQ(kt_open(&err), 1) << err;

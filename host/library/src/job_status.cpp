@@ -45,8 +45,6 @@ const JobPhaseRow &FindJobPhase(uint16_t phase) {
   return row == std::end(kJobPhases) ? kUnknownPhase : *row;
 }
 
-// PINFTAG_UNITSTATUS byte 0: the number of the job printing now.
-constexpr size_t kUnitStatusJobAt = 0;
 constexpr size_t kStatusListMax = 128;
 
 }  // namespace

@@ -22,6 +22,21 @@ inline constexpr size_t kJobStatusDataBytes = 21;
 inline constexpr size_t kPrinterIdValues = 4;
 // A tone curve as the caller holds it: 768 16-bit values.
 inline constexpr size_t kToneCurveValues = 768;
+// PINFTAG_UNITSTATUS: byte 0 the number of the job printing next, then per
+// side (A at 8, B at 12) four nibbles of its job word: 0, the unit, the
+// state of the colour image and of the one-bit image (0 none, 1 expected,
+// 2 received, 4 printing).
+inline constexpr size_t kUnitStatusJobAt = 0;
+inline constexpr size_t kUnitStatusImageStates[] = {10, 11, 14, 15};
+inline constexpr uint8_t kUnitStatusImageExpected = 1;
+// True once the job printing next expects no more images.
+inline bool UnitStatusJobComplete(const uint8_t *unitStatus) {
+  if (unitStatus[kUnitStatusJobAt] == 0) return false;
+  for (const size_t at : kUnitStatusImageStates) {
+    if (unitStatus[at] == kUnitStatusImageExpected) return false;
+  }
+  return true;
+}
 // A cut list: the count, then ten u16 positions.
 inline constexpr size_t kCutListBytes = 1 + 2 * protocol::CUT_POSITIONS_MAX;
 

@@ -162,6 +162,7 @@ TEST_F(PrintTest, JobStatusIsDecoded) {
     uint8_t data[hostlib::kJobStatusDataBytes] = {};
     ASSERT_EQ(Session().GetJobStatus(&jobId, &value, &flags1, &flags2, &a, &b, data, &err), 1);
     EXPECT_EQ(err, RESULT_OK);
+    // No job id goes out: the printer answers for the job printing next.
     EXPECT_EQ(usbctrl_double::Written(0)[before], (Bytes{0x0C, 0x40, 0x00, 0x00}));
     EXPECT_EQ(jobId, 9);
     EXPECT_EQ(value, 0x1234);
