@@ -20,7 +20,7 @@
 #include "firmware/hostif/update_handlers.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/printengine/thv_cnt_placeholder.h"
-#include "firmware/printengine/tone_curve_placeholder.h"
+#include "firmware/printengine/tone_curve.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "protocol/codes.h"
 #include "protocol/replies.h"
@@ -297,13 +297,16 @@ TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheI
   };
   ASSERT_EQ(m.RunUntil([&] { return lamiLoaded() && g_ulPendingUpdCount == 0; }, Ms(120000)),
             sim::RunResult::ConditionMet);
-  ASSERT_EQ(g_ToneCurveCalls.ulCount, 2u);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].op, ToneCurveOp::StoreHost);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].ulCurve, 2u);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].usFirstBytes, 0x1111);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].op, ToneCurveOp::LoadHost);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].ulCurve, 6u);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].usFirstBytes, 0x2222);
+  // Curve 2 kept in flash and RAM (state 1), curve 6 in RAM only (state 2).
+  std::vector<uint16_t> ram2, ram6;
+  ASSERT_TRUE(m.RunStep([&] {
+    ram2.assign(CToneCurve::RamCurve(2), CToneCurve::RamCurve(2) + TONE_CURVE_ENTRIES);
+    ram6.assign(CToneCurve::RamCurve(6), CToneCurve::RamCurve(6) + TONE_CURVE_ENTRIES);
+  }, Ms(1000)));
+  EXPECT_EQ(ram2, std::vector<uint16_t>(TONE_CURVE_ENTRIES, 0x1111));
+  EXPECT_EQ(ram6, std::vector<uint16_t>(TONE_CURVE_ENTRIES, 0x2222));
+  EXPECT_EQ(GetStatusItem(SI_TONE_CURVE_1 + 1), 1u);
+  EXPECT_EQ(GetStatusItem(SI_TONE_CURVE_1 + 5), 2u);
   int32_t lCheck = -9;
   uint32_t ulFree = 0;
   ASSERT_TRUE(m.RunStep([&] {
@@ -331,10 +334,20 @@ TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheI
   ASSERT_FALSE(std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1));
   EXPECT_EQ(Command(host, CMD_RESET, {RESET_KIND_TONE_CURVE, 4}).header.errorCode, 0);
   EXPECT_EQ(Command(host, CMD_RESET, {RESET_KIND_LAMINATE, 0}).header.errorCode, 0);
-  ASSERT_EQ(m.RunUntil([&] { return g_ToneCurveCalls.ulCount >= 3 && g_ulPendingResetCount == 0 && std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1); }, Ms(120000)),
+  ASSERT_EQ(m.RunUntil([&] { return g_ulPendingResetCount == 0 && std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1); }, Ms(120000)),
             sim::RunResult::ConditionMet);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[2].op, ToneCurveOp::Rebuild);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[2].ulCurve, 4u);
+  // The reset wrote a bank (curve 4 default, state 0) that keeps curve 2.
+  int32_t lBank = -1;
+  uint32_t ulState2 = 9, ulState4 = 9;
+  ASSERT_TRUE(m.RunStep([&] {
+    lBank = CheckToneCurveBank();
+    g_ToneCurve.GetCurveState(2, &ulState2);
+    g_ToneCurve.GetCurveState(4, &ulState4);
+  }, Ms(1000)));
+  EXPECT_EQ(lBank, 0);
+  EXPECT_EQ(ulState2, 1u);
+  EXPECT_EQ(ulState4, 0u);
+  EXPECT_EQ(GetStatusItem(SI_TONE_CURVE_1 + 3), 0u);
 }
 
 struct FlashFailure {
