@@ -24,6 +24,7 @@ int32_t CHeadOverheat::Arm(uint32_t ulArmLevel, uint32_t ulReleaseLevel) {
     m_ulReleaseLevel = ulReleaseLevel;
     m_ulStartTick = g_UsTimer.NowUs();
     m_ulArmed = 1;
+    m_ulRaised = 0;
   }
   return lResult;
 }
@@ -47,8 +48,10 @@ int32_t CHeadOverheat::Check(uint32_t* pulDone) {
     return 0;
   }
   if (g_UsTimer.Elapsed(m_ulStartTick, g_UsTimer.NowUs()) > m_ulLimitTicks) {
-    // Raised once: the error stays while the watch keeps failing.
-    if (!IsErrorRaised(kErrorIndex)) g_ErrorMng.SetError(kErrorIndex);
+    // Raised once per watch: every later check fails without raising it
+    // again.
+    if (m_ulRaised == 0) g_ErrorMng.SetError(kErrorIndex);
+    m_ulRaised = 1;
     return -1;
   }
   return 0;
@@ -56,5 +59,6 @@ int32_t CHeadOverheat::Check(uint32_t* pulDone) {
 
 int32_t CHeadOverheat::Reset() {
   m_ulArmed = 0;
+  m_ulRaised = 0;
   return 0;
 }

@@ -40,6 +40,8 @@ class CHeadOverheat {
   uint32_t m_ulLimitTicks = 0;
   uint32_t m_ulReleaseLevel = 0;
   uint32_t m_ulArmed = 0;
+  // 1 once the expired watch has raised its error.
+  uint32_t m_ulRaised = 0;
 };
 
 extern CHeadOverheat g_HeadOverheatL;

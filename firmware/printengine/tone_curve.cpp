@@ -239,16 +239,21 @@ int32_t CToneCurve::RefreshMirror() const {
   return 0;
 }
 
+// The eight states go out in one status notification: the start-up's
+// notifications wait in the mailbox until the host connects, and eight of
+// them would crowd out the others.
 int32_t CToneCurve::InitToneCurve() {
-  if (CheckToneCurveBank() != 0) {
-    for (uint32_t n = 1; n <= TONE_CURVE_COUNT; ++n) RebuildToneCurve(n);
-  } else {
-    for (uint32_t n = 1; n <= TONE_CURVE_COUNT; ++n) {
-      uint32_t ulState = 0;
+  const bool bValid = CheckToneCurveBank() == 0;
+  for (uint32_t n = 1; n <= TONE_CURVE_COUNT; ++n) {
+    uint32_t ulState = TONE_CURVE_DEFAULT;
+    if (bValid) {
       GetCurveState(n, &ulState);
-      PublishCurveState(n, ulState);
+    } else if (WriteBank(n, CurveSource{0, TONE_CURVE_DEFAULT}) != 0) {
+      continue;
     }
+    SetStatusItem(SI_TONE_CURVE_1 - 1 + n, ulState, 0);
   }
+  NotifyStatusChange();
   RefreshMirror();
   for (uint32_t n = 1; n <= TONE_CURVE_COUNT; ++n) {
     PhysAddr ulAddress = 0;

@@ -53,10 +53,10 @@ constexpr uint32_t TONE_BANK_BYTES = 12800;
 constexpr char TONE_BANK_MARK_TEXT[] = "TERAVO QRX-T8820";
 
 // The RAM areas.
-constexpr PhysAddr TONE_CURVE_RAM = 0xC7E00000u;
+constexpr PhysAddr TONE_CURVE_RAM = 0xC7E40000u;
 constexpr uint32_t TONE_CURVE_WORK_ENTRIES = 1280;
 constexpr PhysAddr TONE_CURVE_WORK = TONE_CURVE_RAM + TONE_BANK_CURVES_BYTES;
-constexpr PhysAddr TONE_CURVE_MIRROR = 0xC7E04000u;
+constexpr PhysAddr TONE_CURVE_MIRROR = 0xC7E44000u;
 
 class CToneCurve {
  public:
