@@ -22,6 +22,8 @@
 #include "firmware/control/host_status_table.h"
 #include "firmware/printengine/tone_curve.h"
 #include "sim/memory/nor_flash.h"
+#include "tools/images/flash_map.h"
+#include "tools/images/main_image.h"
 #include "protocol/codes.h"
 
 namespace {
@@ -192,6 +194,10 @@ TEST_F(UpdateHandlers, DataGetsAsManyBuffersAsItNeedsAndAnImmediateKindOnlyAFree
 // runner applies them in that order and frees every buffer.
 TEST_F(UpdateHandlers, DeferredUpdatesAreParkedAppliedInArrivalOrderAndTheirBuffersFreed) {
   InApp([this] {
+    // The firmware's version texts go into every bank it writes.
+    const images::Bytes main = images::BuildMainImage();
+    m_machine->GetBoard().FindDevice<sim::NorFlash>()->LoadImage(images::kAreaMain.offset, main.data(),
+                                                                 static_cast<uint32_t>(main.size()));
     struct Parked {
       uint8_t ucKind;
       uint8_t ucCurve;
@@ -238,7 +244,7 @@ TEST_F(UpdateHandlers, DeferredUpdatesAreParkedAppliedInArrivalOrderAndTheirBuff
     EXPECT_EQ(ApplyPendingUpdates(), -1);
     EXPECT_TRUE(IsErrorRaised(0x115));
     EXPECT_EQ(FreeSlots(), Pool().Count());
-  });
+  }, Ms(60000));
 }
 
 // Resets accepted while their replies wait are counted: with one in the

@@ -239,9 +239,9 @@ int32_t CToneCurve::RefreshMirror() const {
   return 0;
 }
 
-// The eight states go out in one status notification: the start-up's
-// notifications wait in the mailbox until the host connects, and eight of
-// them would crowd out the others.
+// The start-up's states go out with the printer state's first notification:
+// a notification of their own, sent while the host is not yet served, would
+// wait in the mailbox in front of the start-up's other messages.
 int32_t CToneCurve::InitToneCurve() {
   const bool bValid = CheckToneCurveBank() == 0;
   for (uint32_t n = 1; n <= TONE_CURVE_COUNT; ++n) {
@@ -253,7 +253,6 @@ int32_t CToneCurve::InitToneCurve() {
     }
     SetStatusItem(SI_TONE_CURVE_1 - 1 + n, ulState, 0);
   }
-  NotifyStatusChange();
   RefreshMirror();
   for (uint32_t n = 1; n <= TONE_CURVE_COUNT; ++n) {
     PhysAddr ulAddress = 0;

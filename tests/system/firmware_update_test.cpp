@@ -96,6 +96,9 @@ std::string VersionOf(sim::UsbHostPort& host, uint8_t ucComponent) {
 sim::UsbHostPort& Ready(sim::Machine& m) {
   sim::UsbHostPort& host = m.UsbHost();
   host.WaitForConfigured(kReady);
+  // A new printer's first start writes its tone-curve banks after the
+  // device connects.
+  m.RunUntil([&m] { return m.Logged("Main Loop ..."); }, kReady);
   m.RunFor(Ms(3000));
   return host;
 }

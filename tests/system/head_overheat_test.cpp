@@ -11,6 +11,7 @@
 #include "firmware/control/error_manager.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/hal/kernel.h"
+#include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
 #include "firmware/printengine/head_overheat.h"
 #include "sim/board.h"
@@ -54,7 +55,7 @@ TEST_F(HeadOverheat, AHotHeadThatCoolsReleasesTheWatchAfterAboutThreeMinutes) {
         dReleasedS = dNowS;
       } else {
         ASSERT_LT(dNowS, 600.0);
-        dly_tsk(500);
+        g_MsTimer.WaitMs(500);
       }
     }
     EXPECT_NEAR(dReleasedS, 180.0, 15.0);
@@ -89,12 +90,12 @@ TEST_F(HeadOverheat, AHeadThatStaysHotRaisesItsErrorAtTenMinutesUntilReset) {
         EXPECT_TRUE(IsErrorRaised(CHeadOverheat::kErrorIndex));
         break;
       }
-      dly_tsk(ulElapsedMs < 590000 ? 10000 : 1000);
+      g_MsTimer.WaitMs(ulElapsedMs < 590000 ? 10000 : 1000);
     }
     // Every later check fails, without raising the error again, until reset.
     g_ErrorMng.ClearError(CHeadOverheat::kErrorIndex);
     for (int i = 0; i < 3; ++i) {
-      dly_tsk(1000);
+      g_MsTimer.WaitMs(1000);
       EXPECT_EQ(g_pCurHeadOverheat->Check(&ulDone), -1);
     }
     EXPECT_FALSE(IsErrorRaised(CHeadOverheat::kErrorIndex)) << "raised once";

@@ -263,6 +263,8 @@ TEST(SettingCommandsBoots, ValuesAndTheSerialNumberSurviveARestart) {
     sim::Machine m(options);
     sim::UsbHostPort& host = m.UsbHost();
     if (!host.WaitForConfigured(Ms(20000))) return 1;
+    // The first start writes the tone-curve banks after the device connects.
+    if (m.RunUntil([&m] { return m.Logged("Main Loop ..."); }, Ms(30000)) != sim::RunResult::ConditionMet) return 10;
     if (index == 0) {
       const std::string serial = "Z7654321";
       const bool bSet = ErrorCodeOf(Command(host, CMD_SET_PARAMETER, SetParameterPayload(1, 300))) == 0 &&
