@@ -217,6 +217,15 @@ TEST_F(Geometry, LineBuffersFromTheTable) {
     EXPECT_EQ(HwRead16(TRACK_LINE_BUFFER_BASE + TRACK_LINE_MAX_ROWS * kRowBytes), kBuffer1Mark) << "past row 409";
     EXPECT_EQ(HwRead16(TRACK_LINE_BUFFER_BASE + TRACK_LINE_BUFFER_STRIDE), kBuffer1Mark) << "buffer 1";
     EXPECT_EQ(entry(0, 0, 0), 0x11);
+
+    // Without table 126 nothing is built.
+    HwWrite16(TRACK_LINE_BUFFER_BASE, kBuffer1Mark);
+    big.tables.erase(126);
+    big.tableCount = 126;
+    LoadTable(images::BuildTableImage(big));
+    ASSERT_EQ(InitTableData(), 0);
+    EXPECT_EQ(LoadTrackCorrectLineBuffers(), -2);
+    EXPECT_EQ(entry(0, 0, 0), kBuffer1Mark);
   });
 }
 
