@@ -41,6 +41,7 @@ namespace {
 using hostiftest::Bytes;
 using hostiftest::Command;
 using hostiftest::Reply;
+using hostiftest::SendUpdate;
 using testsupport::Ms;
 using namespace protocol;
 
@@ -65,19 +66,6 @@ Bytes TableImage() {
   params.versionMajor = kNew.major;
   params.versionMinor = kNew.minor;
   return images::BuildTableImage(params);
-}
-
-Bytes UpdateRequest(uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, uint32_t ulSize) {
-  return Bytes{ucKind, ucArgument, ucNoReset, 0, 0, 0, static_cast<uint8_t>(ulSize), static_cast<uint8_t>(ulSize >> 8),
-               static_cast<uint8_t>(ulSize >> 16), static_cast<uint8_t>(ulSize >> 24)};
-}
-
-// CMD_UPDATE, then the data when it was accepted: the reply's error code.
-int SendUpdate(sim::UsbHostPort& host, uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, const Bytes& data) {
-  const Reply r = Command(host, CMD_UPDATE, UpdateRequest(ucKind, ucArgument, ucNoReset, static_cast<uint32_t>(data.size())));
-  if (r.outcome != sim::UsbOutcome::Done || !r.bFramed) return -1;
-  if (r.header.errorCode != 0) return r.header.errorCode;
-  return host.BulkOut(data, Ms(60000)).outcome == sim::UsbOutcome::Done ? 0 : -2;
 }
 
 // The version CMD_GET_FIRMWARE_INFO reports for a component, as "MM.mm"

@@ -33,6 +33,7 @@ namespace {
 using hostiftest::Bytes;
 using hostiftest::Command;
 using hostiftest::Reply;
+using hostiftest::SendUpdate;
 using testsupport::Ms;
 using namespace protocol;
 
@@ -55,20 +56,6 @@ Bytes DefaultCurve() {
     b[2 * i + 1] = static_cast<uint8_t>((64 * (i % 256)) >> 8);
   }
   return b;
-}
-
-Bytes UpdateRequest(uint8_t ucKind, uint8_t ucArgument, uint32_t ulSize) {
-  return Bytes{ucKind, ucArgument, 0, 0, 0, 0, static_cast<uint8_t>(ulSize), static_cast<uint8_t>(ulSize >> 8),
-               static_cast<uint8_t>(ulSize >> 16), static_cast<uint8_t>(ulSize >> 24)};
-}
-
-// CMD_UPDATE, then the data: the reply's error code (negative when the
-// exchange failed).
-int SendUpdate(sim::UsbHostPort& host, uint8_t ucKind, uint8_t ucArgument, const Bytes& data) {
-  const Reply r = Command(host, CMD_UPDATE, UpdateRequest(ucKind, ucArgument, static_cast<uint32_t>(data.size())));
-  if (r.outcome != sim::UsbOutcome::Done || !r.bFramed) return -1;
-  if (r.header.errorCode != 0) return r.header.errorCode;
-  return host.BulkOut(data, Ms(60000)).outcome == sim::UsbOutcome::Done ? 0 : -2;
 }
 
 // CMD_READ_TONE_CURVE and its pieces; `during` runs before each piece. The
@@ -162,8 +149,8 @@ TEST(ToneCurveBoots, HostCurvesThroughTheCableAcrossARestart) {
       if (ReadCurve(host, 1, 1) != DefaultCurve()) return 10;
       if (ReadCurve(host, 2, 1) != DefaultCurve()) return 11;
       if (ReadCurve(host, 1, 9).size() != 0) return 12;
-      if (SendUpdate(host, UPDATE_KIND_TONE_CURVE_SAVE, 3, host3) != 0) return 13;
-      if (SendUpdate(host, UPDATE_KIND_TONE_CURVE, 6, host6) != 0) return 14;
+      if (SendUpdate(host, UPDATE_KIND_TONE_CURVE_SAVE, 3, 0, host3) != 0) return 13;
+      if (SendUpdate(host, UPDATE_KIND_TONE_CURVE, 6, 0, host6) != 0) return 14;
       if (m.RunUntil([] { return StateItem(3) == 1 && StateItem(6) == 2; }, Ms(30000)) != sim::RunResult::ConditionMet) {
         return 15;
       }
