@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sim/dsp/dsp_core.h"
+#include "sim/mechanism/head_thermal.h"
 #include "sim/mechanism/ribbon_colors.h"
 #include "sim/mechanism/ribbon_transport.h"
 
@@ -39,6 +40,8 @@ struct BoardInputs {
   uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
   // The paper roll's diameter at power-on, mm.
   double paperRollDiameterMm = 150.0;
+  // The room's temperature and humidity, and heads that stay hot.
+  HeadClimate climate{};
 };
 
 // Builds every device model of the board and maps it on the bus.

@@ -77,7 +77,7 @@ Machine::Machine(MachineOptions options) {
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
   if (options.media) ApplyMedia(*options.media, &options.ribbons);
-  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode, options.paperRollDiameterMm});
+  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode, options.paperRollDiameterMm, options.climate});
   if (options.media == Media::None) {
     for (PrintUnit unit : {PrintUnit::L, PrintUnit::R}) MechanismFaults().SetRibbonFault(unit, RibbonFault::NoRibbon, true);
   }

@@ -19,6 +19,7 @@
 #include "sim/dsp/dsp_core.h"
 #include "sim/kernel.h"
 #include "sim/media_option.h"
+#include "sim/mechanism/head_thermal.h"
 #include "sim/mechanism/ribbon_colors.h"
 #include "sim/mechanism/ribbon_transport.h"
 
@@ -59,6 +60,9 @@ struct MachineOptions {
   // The paper roll's diameter at power-on, mm. The paper web's fault
   // switches: MechanismFaults().SetPaperFault and DetachPaperRoll.
   double paperRollDiameterMm = 150.0;
+  // The room's temperature and humidity, and heads that stay hot
+  // (sim::HeadThermal).
+  HeadClimate climate{};
   // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
   DspCore::Link dspLink = DspCore::Link::Accepts;
   // Every entry of the DC mechanism's trace on the console as well.

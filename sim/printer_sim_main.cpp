@@ -43,6 +43,7 @@ struct Options {
   std::string usbPort;    // empty: derived from the state directory
   uint32_t openCovers = 0;
   bool bRollLoaded = true;
+  sim::HeadClimate climate{};
   std::array<sim::Panel, 2> ribbonPanels{sim::Panel::Yellow, sim::Panel::Yellow};
   bool bEchoMechanism = false;
   uint32_t engineVersion = 0;  // 0: the EEPROM's own
@@ -99,6 +100,9 @@ void Usage() {
       "  --echo-mechanism   every change of a motor, fan, clutch, colour LED, axis or ribbon on the console\n"
       "  --engine-version N the printer's \"Engine Version\" 1-5 (1 the EM2 mechanism, others EM3), written\n"
       "                     into the main EEPROM before the boot as the factory would\n"
+      "  --ambient C        the room's temperature in degrees Celsius (default 25)\n"
+      "  --humidity PCT     the room's relative humidity in percent (default 50)\n"
+      "  --hot-head UNIT    unit l's or r's head stays hot: it does not cool (repeatable)\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
       "SIGINT and SIGTERM end the run.\n",
       stderr);
@@ -170,6 +174,16 @@ bool Parse(int argc, char** argv, Options* pOptions) {
                number <= 5 && number == static_cast<double>(static_cast<uint32_t>(number))) {
       pOptions->engineVersion = static_cast<uint32_t>(number);
       ++i;
+    } else if (arg == "--ambient" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
+      pOptions->climate.ambientC = number;
+      ++i;
+    } else if (arg == "--humidity" && i + 1 < argc && ParseNumber(argv[i + 1], &number) && number >= 0 &&
+               number <= 100) {
+      pOptions->climate.humidityPct = number;
+      ++i;
+    } else if (arg == "--hot-head" && i + 1 < argc && ParseUnit(argv[i + 1], &unit)) {
+      pOptions->climate.stuckHot[static_cast<uint32_t>(unit)] = true;
+      ++i;
     } else if (arg == "--no-paper") {
       pOptions->bRollLoaded = false;
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
@@ -238,6 +252,7 @@ int main(int argc, char** argv) {
   machineOptions.ribbons = options.ribbons;
   machineOptions.media = options.media;
   machineOptions.ribbonDriveMode = options.ribbonDriveMode;
+  machineOptions.climate = options.climate;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
   {

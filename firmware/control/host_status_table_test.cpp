@@ -108,7 +108,7 @@ TEST_F(HostStatus, CounterItemsAndKeyEnableFollowTheirSources) {
     EXPECT_EQ(RefreshCounterItems(), 0);
     for (const auto& item : kItems) EXPECT_EQ(GetStatusItem(item.ulId), 2000 + item.ulId) << item.ulId;
     EXPECT_EQ(GetStatusItem(SI_JOB_STATUS_0), 5u);
-    EXPECT_EQ(GetStatusItem(SI_PAPER_REMAIN), 100u) << "a roll of unknown size counts as full";
+    EXPECT_EQ(GetStatusItem(SI_PAPER_REMAIN), 0u) << "nothing is known of the roll before its first load";
     ASSERT_EQ(g_ParamKeyEnable.SetValue(1), 0);
   });
 }

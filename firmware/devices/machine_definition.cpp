@@ -41,10 +41,14 @@
 #include "firmware/platform/system_init.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
+#include "firmware/printengine/head_overheat.h"
 #include "firmware/printengine/image_buffer.h"
 #include "firmware/printengine/media_config.h"
+#include "firmware/printengine/print_geometry.h"
 #include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/print_line.h"
+#include "firmware/printengine/roll_diameter.h"
+#include "firmware/printengine/tone_curve.h"
 
 namespace {
 
@@ -144,6 +148,21 @@ void BuildPaperPosition() { hal::ConstructGlobal(g_PaperPosition, kGlobalBuild);
 void BuildUnitPair() { hal::ConstructGlobal(g_UnitPair, kGlobalBuild); }
 void BuildMediaConfig() { hal::ConstructGlobal(g_MediaConfig, kGlobalBuild); }
 void BuildPrintJobQueue() { hal::ConstructGlobal(g_PrintJobQueue, kGlobalBuild); }
+// The paper roll: a full diameter, nothing left until the first load.
+void BuildRollDiameter() { hal::ConstructGlobal(g_RollDiameter, kGlobalBuild); }
+// The tone curves: the RAM curves cleared until the start-up loads them.
+void BuildToneCurve() { hal::ConstructGlobal(g_ToneCurve, kGlobalBuild); }
+// The over-heat watches on the two head thermistors.
+void BuildHeadOverheat() {
+  hal::ConstructGlobal(g_HeadOverheatL, g_AdHThermL);
+  hal::ConstructGlobal(g_HeadOverheatR, g_AdHThermR);
+}
+// The print geometry (computed by the start-up's engine selection) and the
+// track-correction lengths, read from their settings.
+void BuildPrintGeometry() {
+  hal::ConstructGlobal(g_PrintGeometry);
+  hal::ConstructGlobal(g_TrackCorrect, kGlobalBuild);
+}
 
 // The active and the stored lamination-pattern slot, told apart by their
 // flash addresses.
@@ -257,6 +276,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(ConstructFanOutputs, "fans and clutches"),
     Objects(BuildSteppers, "g_StpmtrMain g_StpmtrSub g_StpmtrExit"),
     Objects(ConstructRampTables, "g_Ramp00 g_Ramp41"),
+    Objects(BuildRollDiameter, "g_RollDiameter"),
     Objects(BuildUnitPair, "g_UnitPair"),
     Objects(BuildPaperPosition, "g_PaperPosition"),
     // The ribbon watchdogs on the supply encoders built above.
@@ -274,10 +294,13 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(BuildMediaConfig, "g_MediaConfig"),
     Objects(ConstructBufSlotTables, "g_BufSlots3A g_BufSlots3B g_BufSlots18A g_BufSlots18B"),
     Objects(BuildPrintJobQueue, "g_PrintJobQueue"),
+    Objects(BuildToneCurve, "g_ToneCurve"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),
     Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
+    Objects(BuildHeadOverheat, "g_HeadOverheatL g_HeadOverheatR"),
     Objects(BuildPrintLog, "g_PrintLog"),
+    Objects(BuildPrintGeometry, "g_PrintGeometry g_TrackCorrect"),
     // 10: the last settings and the power-save object, which reads
     // "Time[Min]" when it is built.
     Settings(SETTINGS_GROUP_BEFORE_POWER_SAVE),

@@ -31,6 +31,9 @@ int32_t SetSerialNumber(const char* pcSerial) {
 }
 
 int32_t GetToneCurve(uint32_t ulSource, uint32_t ulCurve, PhysAddr* pulAddress) {
+  // A stored curve is sent from the RAM mirror of the current bank: the
+  // application may be erasing or programming a bank meanwhile.
+  if (ulSource == TONE_CURVE_SOURCE_FLASH) return g_ToneCurve.GetMirrorCurveAddress(ulCurve, pulAddress);
   return g_ToneCurve.GetCurveAddress(ulSource, ulCurve, pulAddress);
 }
 

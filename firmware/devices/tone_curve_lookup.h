@@ -8,7 +8,8 @@
 
 #include "firmware/hal/hw.h"
 
-// Source 1 = the current flash bank, 2 = RAM; curve 1..8. Stores the curve's
+// Source 1 = the current flash bank (sent from its RAM mirror, which a bank
+// write being erased or programmed leaves intact), 2 = RAM; curve 1..8. Stores the curve's
 // address (1536 bytes) in *pulAddress and returns the lookup's result: -1
 // for a curve that cannot be named, whose address is left as the caller set
 // it.

@@ -18,6 +18,7 @@
 #include "firmware/mechanism/ribbon_roll.h"
 #include "firmware/mechanism/ribbon_watchdogs.h"
 #include "firmware/mechanism/simple_positioners.h"
+#include "firmware/printengine/head_overheat.h"
 
 // The current-unit pointers in the order the switch writes them (the ribbon
 // rows between the two lists): pointer type, pointer, unit A object, unit B
@@ -83,7 +84,8 @@
   R(CLifeCounter, g_pCurCounterHeadLength, g_CounterHeadLengthL, g_CounterHeadLengthR)    \
   R(CLifeCounter, g_pCurCounterHeadPrints, g_CounterHeadPrintsL, g_CounterHeadPrintsR)    \
   R(CJamCheckRibbon, g_pCurJamCheckRibbon, g_JamCheckRibbonL, g_JamCheckRibbonR)          \
-  R(CLockCheckRibbon, g_pCurLockCheckRibbon, g_LockCheckRibbonL, g_LockCheckRibbonR)
+  R(CLockCheckRibbon, g_pCurLockCheckRibbon, g_LockCheckRibbonL, g_LockCheckRibbonR)    \
+  R(CHeadOverheat, g_pCurHeadOverheat, g_HeadOverheatL, g_HeadOverheatR)
 
 // The error index each unit raises for one condition: word, unit A index,
 // unit B's distance from it (the jam rows of unit B lie 100 rows further,

@@ -21,7 +21,6 @@ namespace {
 
 using namespace protocol;
 
-constexpr uint32_t TONE_CURVE_SOURCE_FLASH = 1;
 constexpr uint32_t LAMI_ERROR_INDEX = 0x118;
 constexpr uint32_t TONE_CURVE_ERROR_INDEX = 0x115;
 constexpr char kLamiText[] = "Loading L 8x12  ";

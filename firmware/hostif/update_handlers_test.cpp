@@ -12,13 +12,18 @@
 #include "firmware/devices/buf_slot_table.h"
 #include "firmware/devices/flash_area_writer.h"
 #include "firmware/devices/main_loop_stop.h"
+#include "firmware/devices/settings.h"
 #include "firmware/hal/hw.h"
 #include "firmware/hostif/update_handlers.h"
 #include "firmware/hostif/usb_command_layer.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/platform/usb_driver.h"
 #include "firmware/printengine/cis_placeholder.h"
-#include "firmware/printengine/tone_curve_placeholder.h"
+#include "firmware/control/host_status_table.h"
+#include "firmware/printengine/tone_curve.h"
+#include "sim/memory/nor_flash.h"
+#include "tools/images/flash_map.h"
+#include "tools/images/main_image.h"
 #include "protocol/codes.h"
 
 namespace {
@@ -188,7 +193,11 @@ TEST_F(UpdateHandlers, DataGetsAsManyBuffersAsItNeedsAndAnImmediateKindOnlyAFree
 // Tone curves parked in arrival order, a fourth refused; the idle state's
 // runner applies them in that order and frees every buffer.
 TEST_F(UpdateHandlers, DeferredUpdatesAreParkedAppliedInArrivalOrderAndTheirBuffersFreed) {
-  InApp([] {
+  InApp([this] {
+    // The firmware's version texts go into every bank it writes.
+    const images::Bytes main = images::BuildMainImage();
+    m_machine->GetBoard().FindDevice<sim::NorFlash>()->LoadImage(images::kAreaMain.offset, main.data(),
+                                                                 static_cast<uint32_t>(main.size()));
     struct Parked {
       uint8_t ucKind;
       uint8_t ucCurve;
@@ -211,17 +220,16 @@ TEST_F(UpdateHandlers, DeferredUpdatesAreParkedAppliedInArrivalOrderAndTheirBuff
     EXPECT_EQ(Request(UPDATE_KIND_TONE_CURVE, 1, TONE_CURVE_SIZE), REPLY_ERR_QUEUE_FULL);
     EXPECT_EQ(State().ulDataPhase, DATA_PHASE_NONE);
 
-    g_ToneCurveCalls = PlaceholderToneCurveCalls{};
     SetStatusItem(SI_PRINTER_STATE, PRINTER_STATE_READY, 0);
     EXPECT_EQ(ApplyPendingUpdates(), 0);
     EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), PRINTER_STATE_READY) << "shown again when the list is done";
-    ASSERT_EQ(g_ToneCurveCalls.ulCount, 3u);
-    for (uint32_t i = 0; i < 3; ++i) {
-      const ToneCurveCall& call = g_ToneCurveCalls.aCalls[i];
-      EXPECT_EQ(call.op, parked[i].ucKind == UPDATE_KIND_TONE_CURVE ? ToneCurveOp::LoadHost : ToneCurveOp::StoreHost);
-      EXPECT_EQ(call.ulCurve, parked[i].ucCurve);
-      EXPECT_EQ(call.ulWhere, offsets[i]);
-      EXPECT_EQ(call.usFirstBytes, parked[i].usData);
+    for (const Parked& p : parked) {
+      const bool bStored = p.ucKind == UPDATE_KIND_TONE_CURVE_SAVE;
+      EXPECT_EQ(CToneCurve::RamCurve(p.ucCurve)[0], p.usData) << int(p.ucCurve);
+      EXPECT_EQ(GetStatusItem(SI_TONE_CURVE_1 - 1 + p.ucCurve), bStored ? 1u : 2u) << int(p.ucCurve);
+      uint32_t ulState = 9;
+      g_ToneCurve.GetCurveState(p.ucCurve, &ulState);
+      EXPECT_EQ(ulState, bStored ? 1u : 0u) << int(p.ucCurve);
     }
     EXPECT_EQ(g_ulPendingUpdCount, 0u);
     g_pCurEventMng->TestEvent(EV_DEFERRED_UPDATE, &ulSet);
@@ -229,13 +237,14 @@ TEST_F(UpdateHandlers, DeferredUpdatesAreParkedAppliedInArrivalOrderAndTheirBuff
     EXPECT_EQ(FreeSlots(), Pool().Count());
 
     // A store that fails raises its error index; the buffer is freed.
-    g_ToneCurveCalls.lHostResult = -1;
+    sim::NorFlash& flash = *m_machine->GetBoard().FindDevice<sim::NorFlash>();
+    for (uint32_t ulBank : {TONE_BANK_0, TONE_BANK_1}) flash.SetProgramFailBits(ulBank - 0x60000000u, 0xFFFF);
     ASSERT_EQ(Request(UPDATE_KIND_TONE_CURVE_SAVE, 3, TONE_CURVE_SIZE), 0);
     EndDataPhase(false);
     EXPECT_EQ(ApplyPendingUpdates(), -1);
     EXPECT_TRUE(IsErrorRaised(0x115));
     EXPECT_EQ(FreeSlots(), Pool().Count());
-  });
+  }, Ms(60000));
 }
 
 // Resets accepted while their replies wait are counted: with one in the
@@ -277,11 +286,11 @@ TEST_F(UpdateHandlers, ResetsAcceptedBeforeTheirRepliesAreCountedAndAppendedOnce
     g_ulPendingResetCount = 1;
     g_ulPendingResetKind[0] = RESET_KIND_TONE_CURVE;
     g_ulPendingResetArg[0] = 9;
-    g_ToneCurveCalls = PlaceholderToneCurveCalls{};
     pBlock->ucResult = 0;
+    const int32_t lBankBefore = SettingValue(g_ParamTonecurveNo);
     ApplyPendingResets();
     EXPECT_EQ(pBlock->ucResult, REPLY_ERR_BAD_PARAMETER);
-    EXPECT_EQ(g_ToneCurveCalls.ulCount, 0u);
+    EXPECT_EQ(SettingValue(g_ParamTonecurveNo), lBankBefore) << "no bank written";
     EXPECT_EQ(g_ulPendingResetCount, 0u);
     g_pCurEventMng->TestEvent(EV_DEFERRED_RESET, &ulSet);
     EXPECT_EQ(ulSet, 0u);

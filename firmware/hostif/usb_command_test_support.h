@@ -230,6 +230,22 @@ inline Reply Command(sim::UsbHostPort& host, uint16_t usCode, const Bytes& paylo
   return Exchange(host, Packet(usCode, payload), timeout);
 }
 
+// CMD_UPDATE's request: kind, argument, the no-reset flag and the data's
+// size.
+inline Bytes UpdateRequest(uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, uint32_t ulSize) {
+  return Bytes{ucKind, ucArgument, ucNoReset, 0, 0, 0, static_cast<uint8_t>(ulSize), static_cast<uint8_t>(ulSize >> 8),
+               static_cast<uint8_t>(ulSize >> 16), static_cast<uint8_t>(ulSize >> 24)};
+}
+
+// CMD_UPDATE, then the data when it was accepted: the reply's error code,
+// -1 without a framed reply, -2 when the data did not go out.
+inline int SendUpdate(sim::UsbHostPort& host, uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, const Bytes& data) {
+  const Reply r = Command(host, protocol::CMD_UPDATE, UpdateRequest(ucKind, ucArgument, ucNoReset, static_cast<uint32_t>(data.size())));
+  if (r.outcome != sim::UsbOutcome::Done || !r.bFramed) return -1;
+  if (r.header.errorCode != 0) return r.header.errorCode;
+  return host.BulkOut(data, Ms(60000)).outcome == sim::UsbOutcome::Done ? 0 : -2;
+}
+
 // Runs until the start-up is over as the host sees it: the USB task's
 // status mirror holds the application's printer state, past CPU init. (A
 // command that arrives before is answered by the state of the moment,

@@ -11,6 +11,7 @@
 #include "firmware/devices/stepper.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
+#include "firmware/platform/saturate.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "firmware/printengine/table_store.h"
 

@@ -14,6 +14,7 @@
 
 constexpr PhysAddr IMAGE_BUFFER_BASE = 0xC0800000u;
 constexpr uint32_t IMAGE_BUFFER_OFFSET_MASK = 0x07FFFFFFu;
+constexpr uint32_t IMAGE_BUFFER_WINDOW_BYTES = 0x08000000u;
 
 class CImageBuffer {
  public:
@@ -27,6 +28,14 @@ class CImageBuffer {
   // -1 with *pusValue unchanged when the address lies in no window).
   int32_t ReadHalf(uint32_t ulOffset, uint16_t* pusValue) const;
   int32_t WriteHalf(uint32_t ulOffset, uint16_t usValue) const;
+
+  // Writes the low byte of the value count times at the cursor, advancing
+  // it by one each time: 0, or the first failing write's result (the
+  // cursor left on the byte that failed).
+  int32_t Fill(uint16_t usValue, uint32_t ulCount);
+  // The cursor to 0; the cursor n bytes on, modulo the 128 MB window.
+  int32_t Rewind();
+  int32_t Skip(uint32_t ulBytes);
 
   uint32_t Cursor() const { return m_ulCursor; }
 

@@ -5,6 +5,7 @@
 // in the real slot tables, and the job status in the host status table.
 #include "firmware/printengine/print_job_queue.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@
 #include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/mechanism/ribbon_roll.h"
-#include "firmware/printengine/tone_curve_placeholder.h"
+#include "firmware/printengine/tone_curve.h"
 
 namespace controltest {
 namespace {
@@ -548,6 +549,10 @@ TEST_F(ControlTest, EachPictureTakesTheToneCurveOfItsSlotUnitAndRibbonKind) {
   };
   InApp([&] {
     LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
+    // RAM curve n holds n in every entry.
+    for (uint32_t n = 1; n <= TONE_CURVE_COUNT; ++n) {
+      std::fill(CToneCurve::RamCurve(n), CToneCurve::RamCurve(n) + TONE_CURVE_ENTRIES, static_cast<uint16_t>(n));
+    }
     for (const CurveCase& c : cases) {
       g_ucRibbonControlType = c.controlType;
       g_ulRibbonTypeIndexL = c.typeL;
@@ -557,14 +562,16 @@ TEST_F(ControlTest, EachPictureTakesTheToneCurveOfItsSlotUnitAndRibbonKind) {
       setup.ucFirstSide = SIDE_A;
       setup.ucFinishOptions = (UNIT_R << 2) | (UNIT_L << 4);
       ASSERT_EQ(SetUpHostJob(setup), 0);
-      g_ToneCurveCalls = PlaceholderToneCurveCalls{};
+      PrintJobRecord* pJob = nullptr;
+      g_PrintJobQueue.GetJob(0, &pJob);
+      ASSERT_NE(pJob, nullptr);
       SetImageBlock(2464, 3024);
       for (uint32_t ulKind : {0u, 1u, 0u, 1u}) ASSERT_EQ(ReceiveImage(ulKind, IMAGE_HOST, &g_PrintSize8x10), 0);
       std::vector<uint32_t> curves;
-      for (uint32_t i = 0; i < g_ToneCurveCalls.ulCount; ++i) {
-        EXPECT_EQ(g_ToneCurveCalls.aCalls[i].op, ToneCurveOp::Copy);
-        EXPECT_EQ(g_ToneCurveCalls.aCalls[i].ulWhere, 2u) << "from RAM";
-        curves.push_back(g_ToneCurveCalls.aCalls[i].ulCurve);
+      for (uint32_t i = 0; i < 4; ++i) {
+        ImageSlot* pSlot = nullptr;
+        ASSERT_EQ(g_PrintJobQueue.GetImageSlot(pJob, pJob->aucSlotOrder[i], &pSlot), 0);
+        curves.push_back(pSlot->ausToneCurve[0]);
       }
       EXPECT_EQ(curves, c.curves) << c.name;
       EmptyQueue();

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr uint32_t TONE_CURVE_SOURCE_RAM = 2;
 constexpr uint16_t DEFAULT_CUT_MARGIN = 12;
 
 bool IsSpCode(uint32_t ulCode) { return ulCode == SLOT_SP_A || ulCode == SLOT_SP_B; }

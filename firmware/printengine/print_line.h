@@ -18,7 +18,9 @@ class CPrintLine {
   // Sends the DSP's table 10 (FillDspTable10) to the DSP.
   int32_t SendTable10();
   // The TABLE index of a plane code (0 Y, 1 M, 2 C, 3 overcoat, 4 SP): the
-  // base of the plane's TABLE values and tables.
+  // base of the plane's TABLE values and tables. Y, M, C keep their code;
+  // the overcoat is 3, or 4 when the current image slot of the job at the
+  // head of the active list is matte; SP is 5; other codes keep theirs.
   uint32_t GetTableIndex(uint32_t ulPlaneCode) const;
 };
 

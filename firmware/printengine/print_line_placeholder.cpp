@@ -1,8 +1,6 @@
 // Placeholder of the print line and the plane sequencer: their interrupt
 // ticks are counted and do nothing else; no line is printed yet, so the
-// head log of unit A stays all zero; no table goes to the DSP. No image slot
-// names an overcoat kind yet, so a plane's table index is its code (the
-// glossy overcoat's 3 for the overcoat).
+// head log of unit A stays all zero; no table goes to the DSP.
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/head_line_log.h"
 #include "firmware/printengine/print_line.h"
@@ -43,9 +41,4 @@ int32_t CPlaneSequencer::OnLine() {
 int32_t CPrintLine::SendTable10() {
   LogPlaceholderOnce(s_bLogged, "CPrintLine, CPlaneSequencer (print line)");
   return 0;
-}
-
-uint32_t CPrintLine::GetTableIndex(uint32_t ulPlaneCode) const {
-  LogPlaceholderOnce(s_bLogged, "CPrintLine, CPlaneSequencer (print line)");
-  return ulPlaneCode;
 }

@@ -138,8 +138,15 @@ void HeadDriveBlock::EndBurst(bool bStopped) {
   if (m_burstEvent != 0) m_board.Clock().Cancel(m_burstEvent);
   m_burstEvent = 0;
   if (m_bursts.empty()) return;
-  m_bursts.back().end = m_board.Clock().Now();
-  m_bursts.back().bStopped = bStopped;
+  Burst& burst = m_bursts.back();
+  burst.end = m_board.Clock().Now();
+  burst.bStopped = bStopped;
+  if (!m_heatSink || burst.period == 0) return;
+  const uint32_t onCounts = burst.offTime < burst.period ? burst.period - burst.offTime : 0;
+  const Nanos onTime = static_cast<Nanos>(static_cast<double>(burst.end - burst.start) * onCounts / burst.period);
+  for (uint32_t head = 0; head < 2; ++head) {
+    if (burst.Heats(head)) m_heatSink(head, onTime);
+  }
 }
 
 }  // namespace sim

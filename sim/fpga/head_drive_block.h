@@ -28,6 +28,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sim/board.h"
@@ -96,6 +97,10 @@ class HeadDriveBlock final : public DeviceModel {
   uint16_t Table3(uint32_t index) const { return m_table3[index % kTableWords]; }
   const std::vector<Burst>& Bursts() const { return m_bursts; }
   bool Bursting() const { return m_burstEvent != 0; }
+  // Told, at the end of each burst, how long each head it heated was
+  // strobed (the burst's time less the off time of each period).
+  using HeatSink = std::function<void(uint32_t head, Nanos onTime)>;
+  void SetHeatSink(HeatSink sink) { m_heatSink = std::move(sink); }
   // The bank the drive reads (HD_BANK_STATUS bit 0).
   uint32_t DriveBank() const { return m_driveBank; }
   void SetDriveBank(uint32_t bank) { m_driveBank = bank & 1u; }
@@ -138,6 +143,7 @@ class HeadDriveBlock final : public DeviceModel {
   std::array<uint16_t, kTable1Words> m_table1{};
   std::array<uint16_t, kTableWords> m_table2{};
   std::array<uint16_t, kTableWords> m_table3{};
+  HeatSink m_heatSink;
   uint32_t m_driveBank = 0;
   SimClock::EventId m_burstEvent = 0;
   std::vector<Burst> m_bursts;

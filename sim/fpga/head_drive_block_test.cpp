@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include <cstdint>
 #include <string>
 
@@ -139,6 +142,8 @@ TEST_F(HeadDriveModel, AStartPulseRunsABurstOnlyWithRunAndEnable) {
 }
 
 TEST_F(HeadDriveModel, DoneReadsZeroForTheBurstsLengthAndTheBurstRecordsWhatHeatedEachHead) {
+  std::vector<std::pair<uint32_t, Nanos>> heat;
+  block.SetHeatSink([&heat](uint32_t head, Nanos onTime) { heat.emplace_back(head, onTime); });
   HeadPower(kPowerA);
   main.Write(FpgaMainBlock::kThvCtrl, 2, 1);
   ArmBurst(3, HD::kControlStrobeA | HD::kControlStrobeB);
@@ -159,9 +164,14 @@ TEST_F(HeadDriveModel, DoneReadsZeroForTheBurstsLengthAndTheBurstRecordsWhatHeat
   EXPECT_TRUE(b.Heats(0));
   EXPECT_FALSE(b.Heats(1)) << "head B strobed with its power off";
   EXPECT_EQ(b.heads[1], (HD::HeadState{true, true, false}));
+  // The heated head's strobe time: each period less its off time.
+  const Nanos onTime = static_cast<Nanos>(300.0 * kNsPerUs * (b.period - b.offTime) / b.period);
+  EXPECT_EQ(heat, (std::vector<std::pair<uint32_t, Nanos>>{{0, onTime}}));
 }
 
 TEST_F(HeadDriveModel, ClearingRunEndsABurstAtOnceAndNoSupplyHeatsNoHead) {
+  size_t heatCalls = 0;
+  block.SetHeatSink([&heatCalls](uint32_t, Nanos) { ++heatCalls; });
   HeadPower(kPowerA | kPowerB);
   ArmBurst(1000, HD::kControlStrobeB);
   Pulse();
@@ -174,6 +184,7 @@ TEST_F(HeadDriveModel, ClearingRunEndsABurstAtOnceAndNoSupplyHeatsNoHead) {
   EXPECT_EQ(b.end - b.start, 1 * kNsPerMs);
   EXPECT_EQ(b.heads[1], (HD::HeadState{true, true, true}));
   EXPECT_FALSE(b.Heats(1)) << "THV supply off";
+  EXPECT_EQ(heatCalls, 0u);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include "sim/board_devices.h"
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
+#include "sim/fpga/head_drive_block.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/head_thermal.h"
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/ribbon_mechanism.h"
 #include "sim/memory/board_eeproms.h"
@@ -38,7 +40,6 @@ constexpr uint32_t kThermistorChannels[] = {16, 17, 18};
 
 MechanismInputs::MechanismInputs(FpgaMainBlock& fpga, GpioController& gpio, uint32_t openCovers, bool bRollLoaded)
     : m_fpga(fpga), m_gpio(gpio) {
-  m_thermistor.fill(kTemperatureInRange);
   m_paperSeen.fill(bRollLoaded);
   for (uint32_t i = 0; i < Index(Cover::Count); ++i) SetCoverOpen(static_cast<Cover>(i), ((openCovers >> i) & 1u) != 0);
   m_fpga.SetAnalogSource([this](uint32_t channel, bool bColorSensorL) { return Analog(channel, bColorSensorL); });
@@ -82,14 +83,17 @@ uint16_t MechanismInputs::Analog(uint32_t channel, bool) const {
     }
     return bPaper && PhotoLedsOn() ? kPaperSeen : kDark;
   }
+  bool bThermistor = false;
   for (uint32_t i = 0; i < Index(Thermistor::Count); ++i) {
-    if (channel == kThermistorChannels[i]) return m_thermistor[i];
+    if (channel != kThermistorChannels[i]) continue;
+    if (m_thermistor[i] >= 0) return static_cast<uint16_t>(m_thermistor[i]);
+    bThermistor = true;
   }
   uint16_t level = 0;
   for (const AnalogSource& source : m_sources) {
     if (source(channel, &level)) return level;
   }
-  return m_fpga.AnalogValue(channel);
+  return bThermistor ? kTemperatureInRange : m_fpga.AnalogValue(channel);
 }
 
 namespace {
@@ -123,6 +127,11 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   if (variant == EngineVariant::EM2) ribbons.SetLineOffset(RibbonTape::kLineOffsetEm2);
   mechanism.AddAnalogSource([&ribbons](uint32_t channel, uint16_t* pLevel) { return ribbons.Analog(channel, pLevel); });
   board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc, &ribbons);
+  HeadThermal& thermal = board.AddDevice<HeadThermal>(board.Clock(), inputs.climate);
+  mechanism.AddAnalogSource([&thermal](uint32_t channel, uint16_t* pLevel) { return thermal.Analog(channel, pLevel); });
+  if (HeadDriveBlock* pHeads = board.FindDevice<HeadDriveBlock>()) {
+    pHeads->SetHeatSink([&thermal](uint32_t head, Nanos onTime) { thermal.AddStrobeTime(head, onTime); });
+  }
 }
 
 }  // namespace sim

@@ -47,8 +47,10 @@ class MechanismInputs final : public DeviceModel {
   // is set; without one a loaded roll covers every photo sensor.
   using PhotoSource = std::function<bool(PhotoSensor sensor)>;
   void SetPhotoSource(PhotoSource source) { m_photoSource = std::move(source); }
-  // Raw A/D counts 0-1023.
+  // Raw A/D counts 0-1023, held until cleared: the reading in place of the
+  // thermal model's (head_thermal.h; without one, kTemperatureInRange).
   void SetThermistor(Thermistor thermistor, uint16_t raw) { m_thermistor[Index(thermistor)] = raw; }
+  void ClearThermistor(Thermistor thermistor) { m_thermistor[Index(thermistor)] = -1; }
   // Other models of the mechanism answer their own A/D channels: a source
   // that returns true has set the channel's level.
   using AnalogSource = std::function<bool(uint32_t channel, uint16_t* pLevel)>;
@@ -67,7 +69,7 @@ class MechanismInputs final : public DeviceModel {
   std::array<bool, Index(PhotoSensor::Count)> m_paperSeen{};
   std::array<int8_t, Index(PhotoSensor::Count)> m_override{-1, -1, -1, -1};
   PhotoSource m_photoSource;
-  std::array<uint16_t, Index(Thermistor::Count)> m_thermistor{};
+  std::array<int32_t, Index(Thermistor::Count)> m_thermistor{-1, -1, -1};
   std::vector<AnalogSource> m_sources;
 };
 

@@ -21,6 +21,7 @@
 #include "firmware/devices/serial_number.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/tone_curve_lookup.h"
+#include "firmware/printengine/tone_curve.h"
 #include "firmware/hal/global.h"
 #include "firmware/hal/kernel.h"
 #include "firmware/platform/board_eeprom.h"
@@ -501,13 +502,25 @@ TEST_F(EepromTest, TheShutDownClearsTheFallingEdgesItCanAndReportsPin8) {
 }
 
 // The USB side sends a curve only from an address the store gave: a failed
-// lookup is reported and leaves the address as the caller set it.
+// lookup is reported and leaves the address as the caller set it. A stored
+// curve comes from the RAM mirror of the bank, never from flash.
 TEST_F(EepromTest, AToneCurveTheStoreCannotNameIsReportedAndKeepsTheAddress) {
   RunInApp([] {
-    for (uint32_t ulSource : {1u, 2u}) {
+    struct Lookup {
+      uint32_t ulSource;
+      uint32_t ulCurve;
+      int32_t lResult;
+      PhysAddr ulAddress;
+    };
+    const Lookup lookups[] = {
+        {1, 0, -1, 0x1234u},           {1, 9, -1, 0x1234u},           {2, 0, -1, 0x1234u}, {3, 1, -1, 0x1234u},
+        {1, 1, 0, TONE_CURVE_MIRROR}, {1, 8, 0, TONE_CURVE_MIRROR + 7 * TONE_CURVE_BYTES},
+        {2, 3, 0, TONE_CURVE_RAM + 2 * TONE_CURVE_BYTES},
+    };
+    for (const Lookup& l : lookups) {
       PhysAddr ulAddress = 0x1234u;
-      EXPECT_EQ(GetToneCurve(ulSource, 1, &ulAddress), -1) << ulSource;
-      EXPECT_EQ(ulAddress, 0x1234u) << ulSource;
+      EXPECT_EQ(GetToneCurve(l.ulSource, l.ulCurve, &ulAddress), l.lResult) << l.ulSource << "/" << l.ulCurve;
+      EXPECT_EQ(ulAddress, l.ulAddress) << l.ulSource << "/" << l.ulCurve;
     }
   });
 }

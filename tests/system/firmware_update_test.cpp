@@ -20,7 +20,7 @@
 #include "firmware/hostif/update_handlers.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/printengine/thv_cnt_placeholder.h"
-#include "firmware/printengine/tone_curve_placeholder.h"
+#include "firmware/printengine/tone_curve.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "protocol/codes.h"
 #include "protocol/replies.h"
@@ -41,6 +41,7 @@ namespace {
 using hostiftest::Bytes;
 using hostiftest::Command;
 using hostiftest::Reply;
+using hostiftest::SendUpdate;
 using testsupport::Ms;
 using namespace protocol;
 
@@ -67,19 +68,6 @@ Bytes TableImage() {
   return images::BuildTableImage(params);
 }
 
-Bytes UpdateRequest(uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, uint32_t ulSize) {
-  return Bytes{ucKind, ucArgument, ucNoReset, 0, 0, 0, static_cast<uint8_t>(ulSize), static_cast<uint8_t>(ulSize >> 8),
-               static_cast<uint8_t>(ulSize >> 16), static_cast<uint8_t>(ulSize >> 24)};
-}
-
-// CMD_UPDATE, then the data when it was accepted: the reply's error code.
-int SendUpdate(sim::UsbHostPort& host, uint8_t ucKind, uint8_t ucArgument, uint8_t ucNoReset, const Bytes& data) {
-  const Reply r = Command(host, CMD_UPDATE, UpdateRequest(ucKind, ucArgument, ucNoReset, static_cast<uint32_t>(data.size())));
-  if (r.outcome != sim::UsbOutcome::Done || !r.bFramed) return -1;
-  if (r.header.errorCode != 0) return r.header.errorCode;
-  return host.BulkOut(data, Ms(60000)).outcome == sim::UsbOutcome::Done ? 0 : -2;
-}
-
 // The version CMD_GET_FIRMWARE_INFO reports for a component, as "MM.mm"
 // of its two bytes.
 std::string VersionOf(sim::UsbHostPort& host, uint8_t ucComponent) {
@@ -96,6 +84,9 @@ std::string VersionOf(sim::UsbHostPort& host, uint8_t ucComponent) {
 sim::UsbHostPort& Ready(sim::Machine& m) {
   sim::UsbHostPort& host = m.UsbHost();
   host.WaitForConfigured(kReady);
+  // A new printer's first start writes its tone-curve banks after the
+  // device connects.
+  m.RunUntil([&m] { return m.Logged("Main Loop ..."); }, kReady);
   m.RunFor(Ms(3000));
   return host;
 }
@@ -297,13 +288,16 @@ TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheI
   };
   ASSERT_EQ(m.RunUntil([&] { return lamiLoaded() && g_ulPendingUpdCount == 0; }, Ms(120000)),
             sim::RunResult::ConditionMet);
-  ASSERT_EQ(g_ToneCurveCalls.ulCount, 2u);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].op, ToneCurveOp::StoreHost);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].ulCurve, 2u);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[0].usFirstBytes, 0x1111);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].op, ToneCurveOp::LoadHost);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].ulCurve, 6u);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[1].usFirstBytes, 0x2222);
+  // Curve 2 kept in flash and RAM (state 1), curve 6 in RAM only (state 2).
+  std::vector<uint16_t> ram2, ram6;
+  ASSERT_TRUE(m.RunStep([&] {
+    ram2.assign(CToneCurve::RamCurve(2), CToneCurve::RamCurve(2) + TONE_CURVE_ENTRIES);
+    ram6.assign(CToneCurve::RamCurve(6), CToneCurve::RamCurve(6) + TONE_CURVE_ENTRIES);
+  }, Ms(1000)));
+  EXPECT_EQ(ram2, std::vector<uint16_t>(TONE_CURVE_ENTRIES, 0x1111));
+  EXPECT_EQ(ram6, std::vector<uint16_t>(TONE_CURVE_ENTRIES, 0x2222));
+  EXPECT_EQ(GetStatusItem(SI_TONE_CURVE_1 + 1), 1u);
+  EXPECT_EQ(GetStatusItem(SI_TONE_CURVE_1 + 5), 2u);
   int32_t lCheck = -9;
   uint32_t ulFree = 0;
   ASSERT_TRUE(m.RunStep([&] {
@@ -331,10 +325,20 @@ TEST_F(FirmwareUpdateOnePrinter, DeferredUpdatesAreParkedAndAppliedInOrderByTheI
   ASSERT_FALSE(std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1));
   EXPECT_EQ(Command(host, CMD_RESET, {RESET_KIND_TONE_CURVE, 4}).header.errorCode, 0);
   EXPECT_EQ(Command(host, CMD_RESET, {RESET_KIND_LAMINATE, 0}).header.errorCode, 0);
-  ASSERT_EQ(m.RunUntil([&] { return g_ToneCurveCalls.ulCount >= 3 && g_ulPendingResetCount == 0 && std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1); }, Ms(120000)),
+  ASSERT_EQ(m.RunUntil([&] { return g_ulPendingResetCount == 0 && std::equal(pSlot0, pSlot0 + ulSlotBytes, pSlot1); }, Ms(120000)),
             sim::RunResult::ConditionMet);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[2].op, ToneCurveOp::Rebuild);
-  EXPECT_EQ(g_ToneCurveCalls.aCalls[2].ulCurve, 4u);
+  // The reset wrote a bank (curve 4 default, state 0) that keeps curve 2.
+  int32_t lBank = -1;
+  uint32_t ulState2 = 9, ulState4 = 9;
+  ASSERT_TRUE(m.RunStep([&] {
+    lBank = CheckToneCurveBank();
+    g_ToneCurve.GetCurveState(2, &ulState2);
+    g_ToneCurve.GetCurveState(4, &ulState4);
+  }, Ms(1000)));
+  EXPECT_EQ(lBank, 0);
+  EXPECT_EQ(ulState2, 1u);
+  EXPECT_EQ(ulState4, 0u);
+  EXPECT_EQ(GetStatusItem(SI_TONE_CURVE_1 + 3), 0u);
 }
 
 struct FlashFailure {

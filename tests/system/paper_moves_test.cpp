@@ -199,13 +199,9 @@ TEST_F(PaperMovesOnTheWeb, TheMeasuringMoveHandsTheModelsStepsFor36CountsToTheRo
     testsupport::ForgetRollSettings();
     testsupport::ForgetFeedMatchedRampCalls();
     EXPECT_EQ(Run([&] { return MovePaperMeasureRoll(5000, ulMode, 0, 14, 40, kMask); }), 0);
-    const testsupport::RollSettings r = testsupport::RollSettingsNow();
-    ASSERT_EQ(r.ulFromStepsCalls, 1u);
-    EXPECT_EQ(r.ulSetDiameterCalls, 0u);
-    // 36 counts of the roll's encoder as half steps of the main stepper.
-    const double mm = 36.0 / sim::PaperWeb::kRollEncPerTurn * sim::PaperWeb::kPi * Web().DiameterMm();
-    const double steps = mm * sim::PaperWeb::kLinesPerMm * 4.0;
-    EXPECT_NEAR(r.ulLastSteps, steps, steps * 0.01);
+    // The steps fed for 36 counts of the roll's encoder, as half steps of
+    // the main stepper in every mode, give the roll's diameter.
+    EXPECT_NEAR(testsupport::RollDiameterNow(), Web().DiameterMm(), Web().DiameterMm() * 0.015);
     // The four feed-matched ramps in their order.
     const auto& calls = testsupport::FeedMatchedRampCalls();
     ASSERT_EQ(calls.ulCalls, 4u);
@@ -224,18 +220,14 @@ TEST_F(PaperMovesOnTheWeb, TheMeasuringMoveHandsTheModelsStepsFor36CountsToTheRo
 TEST_F(PaperMovesOnTheWeb, WithRollEncJammedTheMeasuringMoveSetsAFullRoll) {
   WebDevice().SetFault(sim::WebFault::RollEncJammed, true);
   EXPECT_EQ(Run([] { return MovePaperMeasureRoll(2000, 2, 0, 14, 40, kMask); }), 0);
-  const testsupport::RollSettings r = testsupport::RollSettingsNow();
-  EXPECT_EQ(r.ulFromStepsCalls, 0u);
-  EXPECT_EQ(r.ulSetDiameterCalls, 1u);
-  EXPECT_EQ(r.dLastDiameter, 177.0);
+  EXPECT_EQ(testsupport::RollDiameterNow(), 177.0);
   EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 4u);
 }
 
 TEST_F(PaperMovesOnTheWeb, ACoverOpenedDuringTheMeasuringMoveSetsNoDiameter) {
   m_machine->GetBoard().Clock().ScheduleIn(Ms(3000), [this] { Inputs().SetCoverOpen(sim::Cover::Front, true); });
   EXPECT_EQ(Run([] { return MovePaperMeasureRoll(8000, 2, 0, 14, 40, kMask); }), -1);
-  const testsupport::RollSettings r = testsupport::RollSettingsNow();
-  EXPECT_EQ(r.ulFromStepsCalls + r.ulSetDiameterCalls, 0u);
+  EXPECT_EQ(testsupport::RollDiameterNow(), testsupport::kUntouchedRollDiameter);
   EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 0u);
   Inputs().SetCoverOpen(sim::Cover::Front, false);
 }

@@ -287,9 +287,7 @@ TEST_F(RollEncoderChecks, TheFeedToTheRollEdgeMeasuresOneEncoderTurn) {
   EXPECT_NEAR(g_ulLoadFeedLength, steps, steps * 0.01);
   EXPECT_GT(ulOffset, g_ulLoadFeedLength);
   EXPECT_EQ(static_cast<uint32_t>(lPosition), LinesToSteps(65536) + ulOffset);
-  const testsupport::RollSettings r = testsupport::RollSettingsNow();
-  EXPECT_EQ(r.ulFromStepsCalls, 1u);
-  EXPECT_EQ(r.ulLastSteps, g_ulLoadFeedLength);
+  EXPECT_NEAR(testsupport::RollDiameterNow(), Web().DiameterMm(), Web().DiameterMm() * 0.015);
   EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 4u);
   EXPECT_EQ(StateOf(g_StpmtrMain), STPMTR_IDLE);
 }
@@ -308,7 +306,7 @@ TEST_F(RollEncoderChecks, AJammedRollEncRaisesUpperLJam65After12000Steps) {
   EXPECT_GT(0xFFFFFFFFu - ulCountdown, 12000u);
   EXPECT_LT(0xFFFFFFFFu - ulCountdown, 12100u);
   EXPECT_EQ(g_ulLoadFeedLength, 0u);
-  EXPECT_EQ(testsupport::RollSettingsNow().ulFromStepsCalls + testsupport::RollSettingsNow().ulSetDiameterCalls, 0u);
+  EXPECT_EQ(testsupport::RollDiameterNow(), testsupport::kUntouchedRollDiameter);
   EXPECT_TRUE(IsErrorRaised(0x1541));
   m_machine->RunUntil([this] { return Lcd().Visible() == "Upper L Jam   65"; }, Ms(3000));
   EXPECT_EQ(Lcd().Visible(), "Upper L Jam   65");
@@ -319,10 +317,7 @@ TEST_F(RollEncoderChecks, AfterARollEndTheFeedToTheEdgeSetsAFullRollAndNoOffset)
   uint32_t ulOffset = 4321;
   EXPECT_EQ(Run([&] { return FeedToRollEdge(kMask, &ulOffset); }), 0);
   EXPECT_EQ(ulOffset, 4321u);
-  const testsupport::RollSettings r = testsupport::RollSettingsNow();
-  EXPECT_EQ(r.ulFromStepsCalls, 0u);
-  EXPECT_EQ(r.ulSetDiameterCalls, 1u);
-  EXPECT_EQ(r.dLastDiameter, 177.0);
+  EXPECT_EQ(testsupport::RollDiameterNow(), 177.0);
   EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 4u);
 }
 

@@ -190,12 +190,12 @@ TEST_F(SettingCommandsTest, OffsetIdsRecomputeThePrintEdges) {
   EXPECT_EQ(SetParameter(153, 10), kOk);
   EXPECT_EQ(SetParameter(154, -64), kOk);
   EXPECT_EQ(SetParameter(156, 127), kOk);
-  EXPECT_EQ(g_PrintGeometry.CisOffset(0), 10);
-  EXPECT_EQ(g_PrintGeometry.CisOffset(1), -64);
-  EXPECT_EQ(g_PrintGeometry.MgOffset(1), 127);
+  EXPECT_EQ(g_PrintGeometry.LeftEdge(), -10);
+  EXPECT_EQ(g_PrintGeometry.RightEdge(), 2560 + 64);
+  EXPECT_EQ(g_PrintGeometry.MgEdgeR(), g_PrintGeometry.WidthB() - 127);
   RunInApp([] { g_ParamMgOffsetL.SetValueNoSave(-7); });
   EXPECT_EQ(SetParameter(155, 128), kBad);
-  EXPECT_EQ(g_PrintGeometry.MgOffset(0), -7);
+  EXPECT_EQ(g_PrintGeometry.MgEdgeL(), g_PrintGeometry.WidthB() - 7);
   EXPECT_EQ(SettingValue(g_ParamMgOffsetL), -7);
 }
 
@@ -263,6 +263,8 @@ TEST(SettingCommandsBoots, ValuesAndTheSerialNumberSurviveARestart) {
     sim::Machine m(options);
     sim::UsbHostPort& host = m.UsbHost();
     if (!host.WaitForConfigured(Ms(20000))) return 1;
+    // The first start writes the tone-curve banks after the device connects.
+    if (m.RunUntil([&m] { return m.Logged("Main Loop ..."); }, Ms(30000)) != sim::RunResult::ConditionMet) return 10;
     if (index == 0) {
       const std::string serial = "Z7654321";
       const bool bSet = ErrorCodeOf(Command(host, CMD_SET_PARAMETER, SetParameterPayload(1, 300))) == 0 &&

@@ -391,11 +391,16 @@ TEST_F(UsbCommandTest, ToneCurvePiecesGoOutOnePerPassAndEndWithZeroToCome) {
   sim::MachineOptions options = hostiftest::AppOptions();
   options.kernel = &kernel.config;
   sim::UsbHostPort& host = BootApp(std::move(options));
-  // No tone-curve store yet: an accepted request is refused by the USB
-  // task rather than promising pieces that do not exist.
-  const Reply refused = Command(host, CMD_READ_TONE_CURVE, {1, 1});
-  ExpectError(refused, REPLY_ERR_REFUSED, 2);
-  EXPECT_EQ(refused.data, (Bytes{0, 0}));
+  // A stored curve goes out of the bank's RAM mirror: 1536 bytes in 96
+  // pieces, the count of those still to come falling to 0.
+  const Reply accepted = Command(host, CMD_READ_TONE_CURVE, {1, 1});
+  ExpectOk(accepted, 2);
+  EXPECT_EQ(accepted.data, (Bytes{0x00, 0x06}));
+  for (uint32_t i = 0; i < 96; ++i) {
+    const Bytes piece = host.BulkIn(64, Ms(100)).data;
+    ASSERT_EQ(piece.size(), 18u) << i;
+    EXPECT_EQ(piece[0], static_cast<uint8_t>(95 - i)) << i;
+  }
 
   // The sender on its own, from a curve of 40 bytes in RAM.
   constexpr PhysAddr kCurve = 0xC4000000u;

@@ -54,8 +54,22 @@ TEST(TableImage, HeaderDirectoriesAndBanks) {
   // Lookups as the firmware computes them.
   EXPECT_EQ(GetU32LE(image, TableValueOffset(image, 1, 40)), 1350u);
   EXPECT_EQ(GetU32LE(image, TableValueOffset(image, 0, 176)), 1350u);
-  EXPECT_EQ(GetU32LE(image, kTableHeaderLength + 1024 + 4 * 18), 3072u) << "length directory";
+  EXPECT_EQ(GetU32LE(image, kTableHeaderLength + 1024 + 4 * 18), 512u) << "length directory";
+  // Tables 18-23 lie back to back: table 18 read as 1536 entries spans
+  // them, each block rising 64 per level.
+  for (uint32_t id = 19; id < 24; ++id) {
+    EXPECT_EQ(TableOffset(image, 1, id), TableOffset(image, 1, 18) + 512 * (id - 18)) << id;
+  }
   EXPECT_EQ(GetU16LE(image, TableOffset(image, 1, 18) + 2 * 257), 64) << "base gradation entry 1 of magenta";
+  EXPECT_EQ(GetU16LE(image, TableOffset(image, 0, 18) + 2 * 1535), 16320) << "SP entry 255";
+  // The track-correction rows add up from three values.
+  for (uint32_t k = 0; k < 4; ++k) {
+    uint32_t rows = 0;
+    for (uint32_t v : {168u, 184u, 188u}) rows += GetU32LE(image, TableValueOffset(image, 0, v + k));
+    EXPECT_EQ(rows, kSampleTrackRows[k]) << k;
+    EXPECT_EQ(GetU32LE(image, TableValueOffset(image, 0, 172 + k)), kSampleTrackBytesPerRow[k]) << k;
+    EXPECT_EQ(GetU32LE(image, kTableHeaderLength + 1024 + 4 * (126 + k)), rows * kSampleTrackBytesPerRow[k]) << k;
+  }
   EXPECT_EQ(GetU32LE(image, kTableHeaderLength + 1024 + 4 * 42), 512u);
 }
 

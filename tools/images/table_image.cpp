@@ -74,11 +74,32 @@ TableImageParams SampleTableParams() {
   auto zeros = [](size_t words) { return std::vector<Bytes>{Bytes(2 * words, 0)}; };
   for (uint32_t id = 0; id < 6; ++id) params.tables[id] = zeros(1024);
   for (uint32_t id = 6; id < 18; ++id) params.tables[id] = zeros(256);
-  Bytes gradation(2 * 1536);
-  for (size_t i = 0; i < 1536; ++i) PutU16LE(gradation, 2 * i, static_cast<uint16_t>((i % 256) * 64));
-  params.tables[18] = {gradation};
+  // The base gradation: six blocks of 256 levels back to back, each rising
+  // 64 per level.
+  Bytes gradation(2 * 256);
+  for (size_t i = 0; i < 256; ++i) PutU16LE(gradation, 2 * i, static_cast<uint16_t>(i * 64));
+  for (uint32_t id = 18; id < 24; ++id) params.tables[id] = {gradation};
   for (uint32_t id = 42; id < 48; ++id) params.tables[id] = zeros(256);
+  // The gradation corrections: humidity, temperature and their weights.
+  for (uint32_t id = 48; id < 60; ++id) params.tables[id] = zeros(256);
+  for (uint32_t id = 66; id < 96; ++id) params.tables[id] = zeros(256);
   for (uint32_t id = 102; id < 108; ++id) params.tables[id] = zeros(256);
+  for (uint32_t id = 108; id < 114; ++id) params.tables[id] = zeros(256);
+  // The track-correction line buffers k = 0-3: rows (values 168, 184, 188
+  // + k) of bytes (value 172 + k) from table 126 + k.
+  for (uint32_t k = 0; k < 4; ++k) {
+    const uint32_t rows = kSampleTrackRows[k];
+    const uint32_t bytesPerRow = kSampleTrackBytesPerRow[k];
+    for (auto& bank : params.values) {
+      bank[168 + k] = rows - 2;
+      bank[184 + k] = 1;
+      bank[188 + k] = 1;
+      bank[172 + k] = bytesPerRow;
+    }
+    Bytes lines(rows * bytesPerRow);
+    for (size_t i = 0; i < lines.size(); ++i) lines[i] = static_cast<uint8_t>(k * 64 + i + 1);
+    params.tables[126 + k] = {lines};
+  }
   return params;
 }
 

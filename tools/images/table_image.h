@@ -56,9 +56,16 @@ struct TableImageParams {
 
 Bytes BuildTableImage(const TableImageParams& params);
 // The sample tables: two banks; THV power values (indexes 40-45, 176) of
-// 1350; table 18 the identity base gradation (six curves of 256 entries
-// v * 64); the head-drive tables 0-17 (1024 or 256 words), humidity
-// corrections 42-47 and 102-107 (256 words each) as zeros.
+// 1350; tables 18-23 the identity base gradation (six blocks of 256 entries
+// v * 64, 512 bytes each, back to back, so that table 18 read as 1536
+// entries spans them); the head-drive tables 0-17 (1024 or 256 words), the
+// THV humidity corrections 42-47 and 102-107 and the gradation corrections
+// 48-59, 66-95 and 108-113 (256 words each) as zeros; the track-correction
+// tables 126-129 of kSampleTrackRows[k] rows (values 168 + k, 184 + k and
+// 188 + k adding up to it) of kSampleTrackBytesPerRow[k] bytes (value
+// 172 + k), byte i of table 126 + k being k * 64 + i + 1.
+constexpr uint32_t kSampleTrackRows[4] = {3, 4, 5, 6};
+constexpr uint32_t kSampleTrackBytesPerRow[4] = {8, 16, 12, 20};
 TableImageParams SampleTableParams();
 
 // The firmware's start-up check: 0 valid, -1 format mark, -3 too large,
