@@ -22,7 +22,8 @@ Lengths Side(uint32_t ulSide) {
   return a;
 }
 
-// The calls log through the board: each body runs in the application.
+// The calls log through the board and write the lengths' settings: each
+// body runs in the application.
 class TrackingPoints : public testsupport::AppBodyTest {
  protected:
   void Run(std::function<void()> body) {
@@ -32,7 +33,7 @@ class TrackingPoints : public testsupport::AppBodyTest {
       g_ulEngPosRefA = 65336;
       body();
       Clear();
-    }, testsupport::kStartUp + testsupport::Ms(100));
+    }, testsupport::kStartUp + testsupport::Ms(60000));
   }
   static void Clear() {
     g_TrackCorrect.PushLength(0, 0, 2);
