@@ -64,6 +64,8 @@ constexpr size_t kMemoryReplyHead = 9;
 // What the printer shows while it applies the uploads.
 constexpr char kLaminateLine[] = "[lcd] |Loading L 8x12  |";
 constexpr char kToneResetLine[] = "[lcd] |ToneCurve reset |";
+// The tone-curve source a read names for the printer's RAM curves.
+constexpr uint16_t kToneCurveRam = 2;
 constexpr int32_t kCross[kFilterTaps] = {0, -10, 0, -10, 140, -10, 0, -10, 0};
 
 // Expects a step of the print path to succeed with code 0.
@@ -469,7 +471,8 @@ TEST_F(LibraryPrintPathAndAnotherProcess, TheDataPhaseHoldsThePrinterAndTakesNoB
 
 // A laminate pattern (step 0), then the printer's own back (step 2); a
 // tone curve loaded into RAM (type 2), then reset (type 0). The printer
-// accepts each, parks it and applies it.
+// accepts each, parks it and applies it; the RAM curve read back is the
+// written one, then the default.
 TEST_F(LibraryPrintPath, LaminatePatternAndToneCurveUploadsAreApplied) {
   ASSERT_NO_FATAL_FAILURE(StartReadyPrinter());
   Bytes pattern(8929536);
@@ -488,8 +491,15 @@ TEST_F(LibraryPrintPath, LaminatePatternAndToneCurveUploadsAreApplied) {
   EXPECT_STEP([&](uint16_t *e) { return EntryWriteToneCurve(2, 3, curve.data(), e); });
   EXPECT_TRUE(e2e::PollUntil([] { return kt_status(nullptr) == 1 && BuffersInUse() == 0; }, e2e::kBootLimitMs))
       << "the parked curve's buffer given back";
+  std::vector<uint16_t> read(protocol::TONE_CURVE_SIZE / 2);
+  EXPECT_STEP([&](uint16_t *e) { return EntryReadToneCurve(kToneCurveRam, 3, read.data(), e); });
+  for (size_t i = 0; i < read.size(); ++i) ASSERT_EQ(read[i], protocol::GetU16(&curve[2 * i])) << "entry " << i;
+
   EXPECT_STEP([&](uint16_t *e) { return EntryWriteToneCurve(0, 3, nullptr, e); });
   EXPECT_TRUE(WaitForLog(kToneResetLine, 1)) << m_printer->Log();
+  EXPECT_TRUE(e2e::PollUntil([] { return kt_status(nullptr) == 1; }, e2e::kBootLimitMs));
+  EXPECT_STEP([&](uint16_t *e) { return EntryReadToneCurve(kToneCurveRam, 3, read.data(), e); });
+  for (size_t i = 0; i < read.size(); ++i) ASSERT_EQ(read[i], 64 * (i % 256)) << "the default curve, entry " << i;
 }
 
 // Without media the print is refused before anything goes to the printer.
