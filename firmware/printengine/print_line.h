@@ -15,6 +15,11 @@ class CPrintLine {
   explicit CPrintLine(GlobalBuild);
   // Interrupt context: one tick of the line segments.
   int32_t StepLineSegment();
+  // DspSendTable with up to five tries: a checksum error raises
+  // kDspTableChecksum, which is cleared again while tries remain; a DSP
+  // that does not follow raises kDspTableTimeout and ends the tries. The
+  // last try's result.
+  int32_t SendDspTable(uint16_t usTableId, uint32_t ulLength);
   // Sends the DSP's table 10 (FillDspTable10) to the DSP.
   int32_t SendTable10();
   // The TABLE index of a plane code (0 Y, 1 M, 2 C, 3 overcoat, 4 SP): the
