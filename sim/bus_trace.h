@@ -4,7 +4,8 @@
 // sequences from it, as from a logic analyser on the bus.
 //
 // Plain RAM is not recorded, only device ranges (SoC registers, flash,
-// FPGA and the other models).
+// FPGA and the other models), except single CPU writes into one plain-RAM
+// range a test watches (such as the DSP's shared window).
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,14 @@ class BusTrace {
     if (m_bOn) m_accesses.push_back(BusAccess{at, addr, width, value, bWrite});
   }
 
+  // Single writes into [first, last] of plain RAM are recorded as well.
+  void WatchRam(uint32_t first, uint32_t last) {
+    m_ramFirst = first;
+    m_ramLast = last;
+  }
+  void NoteRamWrite(Nanos at, uint32_t addr, uint32_t width, uint32_t value) {
+    if (m_bOn && addr >= m_ramFirst && addr <= m_ramLast) m_accesses.push_back(BusAccess{at, addr, width, value, true});
+  }
   const std::vector<BusAccess>& Accesses() const { return m_accesses; }
 
   // The accesses within [first, last], reads, writes or both.
@@ -52,6 +61,8 @@ class BusTrace {
  private:
   bool m_bOn = false;
   std::vector<BusAccess> m_accesses;
+  uint32_t m_ramFirst = 1;
+  uint32_t m_ramLast = 0;
 };
 
 }  // namespace sim

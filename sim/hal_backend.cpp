@@ -128,6 +128,7 @@ void Write(PhysAddr addr, uint32_t width, uint32_t value) {
     cost = AccessCost(r->kind);
     if (r->host != nullptr) {
       StoreRam(r->host + (addr - r->first), width, value);
+      board.GetBus().Trace().NoteRamWrite(board.Clock().Now(), addr, width, value);
     } else {
       r->device->Write(addr - r->first, width, value);
       board.GetBus().Trace().Note(board.Clock().Now(), addr, width, value, true);

@@ -1,6 +1,7 @@
-// The link's start-up handshake: the DSP echoes a hello, then accepts (or
-// refuses) the start. Each wait is a busy poll of the status word on the
-// millisecond time base.
+// The link's start-up handshake (the DSP echoes a hello, then accepts or
+// refuses the start), its mode switch, run bit and table transfer. Each
+// wait is a busy poll of the status word on the millisecond time base.
+#include "firmware/devices/checksum.h"
 #include "firmware/platform/dsp_boot.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/dsp_link.h"
@@ -49,5 +50,66 @@ int32_t DspBootHandshake(uint32_t ulMode) {
   const int32_t lResult = Handshake(ulMode);
   const uint16_t usIdle = 0;
   WriteDspControl(&usIdle);
+  return lResult;
+}
+
+// ---- mode switch, run bit and table transfer ----
+
+namespace {
+
+uint32_t EchoLimitMs(uint16_t usMode) {
+  return usMode == DSP_MODE_IDLE || usMode == DSP_MODE_TABLE ? DSP_QUICK_ECHO_MS : DSP_SLOW_ECHO_MS;
+}
+
+// Writes the control word, then polls the status word until the mask of it
+// equals the wanted bits; a try ends after more than the mode's limit.
+int32_t WriteAndAwait(uint16_t usMode, uint16_t usControl, uint16_t usMask, uint16_t usWanted) {
+  const uint32_t ulLimitMs = EchoLimitMs(usMode);
+  for (uint32_t i = 0; i < DSP_ECHO_TRIES; ++i) {
+    WriteDspControl(&usControl);
+    const uint32_t ulStart = g_MsTimer.NowMs();
+    for (;;) {
+      uint16_t usStatus = 0;
+      ReadDspStatus(&usStatus);
+      if ((usStatus & usMask) == usWanted) return 0;
+      if (g_MsTimer.ElapsedMs16(ulStart, g_MsTimer.NowMs()) > ulLimitMs) break;
+    }
+  }
+  return -1;
+}
+
+void WriteWord(PhysAddr ulAddr, uint16_t usValue) { WriteDspWord(ulAddr, &usValue); }
+
+int32_t TransferStaged(uint16_t usTableId, uint32_t ulLength) {
+  WriteWord(DSP_TABLE_ID, usTableId);
+  WriteWord(DSP_ADDRESS_HIGH, static_cast<uint16_t>(DSP_TABLE_STAGING >> 16));
+  WriteWord(DSP_ADDRESS_LOW, static_cast<uint16_t>(DSP_TABLE_STAGING));
+  if (DspSendMode(DSP_MODE_TABLE) != 0) return -1;
+  uint16_t usSum = 0;
+  const uint32_t ulSummed = ulLength < DSP_TABLE_STAGING_BYTES ? ulLength : DSP_TABLE_STAGING_BYTES;
+  OnesComplementSum16(DSP_TABLE_STAGING, ulSummed, &usSum, CHECKSUM_READ_DIRECT);
+  WriteWord(DSP_TABLE_CHECKSUM, usSum);
+  if (DspSetRunBit(DSP_MODE_TABLE, 1) != 0 || DspSetRunBit(DSP_MODE_TABLE, 0) != 0) return -1;
+  uint16_t usAnswer = 0;
+  ReadDspWord(DSP_TABLE_ANSWER, &usAnswer);
+  return usAnswer == DSP_TABLE_CHECKSUM_ERROR ? -2 : 0;
+}
+
+}  // namespace
+
+int32_t DspSendMode(uint16_t usMode) {
+  const uint16_t usNibble = static_cast<uint16_t>(usMode & DSP_MODE_MASK);
+  return WriteAndAwait(usNibble, usNibble, DSP_MODE_MASK, usNibble);
+}
+
+int32_t DspSetRunBit(uint16_t usMode, uint16_t usRun) {
+  const uint16_t usNibble = static_cast<uint16_t>(usMode & DSP_MODE_MASK);
+  const uint16_t usRunBit = usRun != 0 ? DSP_RUN_BIT : 0;
+  return WriteAndAwait(usNibble, static_cast<uint16_t>(usNibble | usRunBit), DSP_RUN_BIT, usRunBit);
+}
+
+int32_t DspSendTable(uint16_t usTableId, uint32_t ulLength) {
+  const int32_t lResult = TransferStaged(usTableId, ulLength);
+  DspSendMode(DSP_MODE_IDLE);
   return lResult;
 }

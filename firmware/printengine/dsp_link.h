@@ -1,6 +1,7 @@
 // The DSP link of the print engine: the DSP program image in flash (its
 // layout, its check and its update) and the link's start-up handshake over
-// the control and status words in shared RAM.
+// the control and status words in shared RAM; the mode switch, the run
+// bit and the table transfer (dsp_window.h holds the window's map).
 //
 // DSP program image, 256 KB, kept in the four 64 KB sectors from
 // 0x605C0000 and received whole as the DSP file of a firmware package:
@@ -21,6 +22,7 @@
 
 #include "firmware/hal/hw.h"
 #include "firmware/platform/dsp_boot.h"
+#include "firmware/printengine/dsp_window.h"
 
 constexpr uint32_t DSP_IMAGE_BYTES = 0x40000u;
 constexpr uint32_t DSP_IMAGE_SECTORS = 4;
@@ -61,3 +63,15 @@ int32_t UpdateDspImage(uint32_t ulDownloadOffset);
 // released: 0 when the DSP took part, -1 when it stayed silent or refused.
 // The control word is 0 afterwards.
 int32_t DspBootHandshake(uint32_t ulMode);
+
+// Switches the DSP into the mode (control word: the mode alone) and waits
+// for its echo in the status word's low nibble, up to two tries of
+// DSP_QUICK_ECHO_MS (idle, table transfer) or DSP_SLOW_ECHO_MS each: 0 or -1.
+int32_t DspSendMode(uint16_t usMode);
+// Writes the mode with the run bit and waits until the DSP echoes the run
+// bit (its mode nibble is not compared); the same limits: 0 or -1.
+int32_t DspSetRunBit(uint16_t usMode, uint16_t usRun);
+// Transfers the table staged at DSP_TABLE_STAGING (ulLength bytes, at most
+// DSP_TABLE_STAGING_BYTES summed): 0; -1 the DSP did not follow a switch or
+// run bit; -2 it reported a checksum error. The DSP is idle afterwards.
+int32_t DspSendTable(uint16_t usTableId, uint32_t ulLength);

@@ -1,6 +1,7 @@
-// The DSP link's image half and start-up handshake on the virtual board:
-// the image check in flash and in RAM, the update from the download buffer,
-// and the handshake against each way the DSP stand-in can take it.
+// The DSP link on the virtual board: the image check in flash and in RAM,
+// the update from the download buffer, the handshake against each way the
+// DSP stand-in can take it, the mode switch's limits and the table
+// transfer's tries.
 #include "firmware/printengine/dsp_link.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@
 #include "firmware/platform/dsp_boot.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/time_base.h"
+#include "firmware/control/error_manager.h"
+#include "firmware/printengine/print_line.h"
 #include "sim/board.h"
 #include "sim/dsp/dsp_core.h"
 #include "sim/memory/nor_flash.h"
@@ -156,6 +159,123 @@ TEST_F(DspLink, TheHandshakeFollowsTheDspsAnswers) {
       EXPECT_EQ(Dsp().LinkAnswers(), ulLinkAnswers + (bAnswered ? 1 : 0));
       EXPECT_EQ(Dsp().Linked(), c.lResult == 0);
     }
+  });
+}
+
+// A linked DSP, as the start-up leaves it.
+void StartLinkedDsp() {
+  PutInFlash(images::BuildDspImage());
+  ASSERT_EQ(LoadDspInternalImage(DSP_IMAGE_FLASH), 0);
+  ASSERT_EQ(DspBootHandshake(1), 0);
+}
+
+uint32_t MsSince(uint32_t ulStart) { return g_MsTimer.NowMs() - ulStart; }
+
+// Modes 0 and 4 wait 5 ms per try, the others 3000 ms; two tries.
+TEST_F(DspLink, AModeSwitchWaitsByItsMode) {
+  RunInApp([] {
+    StartLinkedDsp();
+    struct Case {
+      const char* what;
+      bool bSilent;
+      sim::Nanos echo;
+      uint16_t usMode;
+      int32_t lResult;
+      uint32_t ulMinMs;
+      uint32_t ulMaxMs;
+    };
+    const Case cases[] = {
+        {"table mode echoed", false, sim::DspCore::kModeEcho, DSP_MODE_TABLE, 0, 0, 1},
+        {"image mode echoed", false, sim::DspCore::kModeEcho, DSP_MODE_IMAGE, 0, 0, 1},
+        {"table mode, silent: two tries of 5 ms", true, 0, DSP_MODE_TABLE, -1, 12, 14},
+        {"image mode, silent: two tries of 3000 ms", true, 0, DSP_MODE_IMAGE, -1, 6002, 6004},
+        {"print mode, silent", true, 0, DSP_MODE_PRINT, -1, 6002, 6004},
+        {"table mode echoed after 20 ms: too slow", false, Ms(20), DSP_MODE_TABLE, -1, 12, 14},
+        {"image mode echoed after 2500 ms", false, Ms(2500), DSP_MODE_IMAGE, 0, 2500, 2502},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      Dsp().SetModesSilent(c.bSilent);
+      Dsp().SetModeEchoLatency(c.echo);
+      const uint32_t ulStart = g_MsTimer.NowMs();
+      EXPECT_EQ(DspSendMode(c.usMode), c.lResult);
+      EXPECT_GE(MsSince(ulStart), c.ulMinMs);
+      EXPECT_LE(MsSince(ulStart), c.ulMaxMs);
+      EXPECT_EQ(SharedWord(DSP_CONTROL_WORD), c.usMode);
+      // Back to idle with a prompt DSP for the next case.
+      Dsp().SetModesSilent(false);
+      Dsp().SetModeEchoLatency(sim::DspCore::kModeEcho);
+      ASSERT_EQ(DspSendMode(DSP_MODE_IDLE), 0);
+    }
+    // The run bit is compared alone.
+    EXPECT_EQ(DspSetRunBit(DSP_MODE_TABLE, 1), 0);
+    EXPECT_EQ(SharedWord(DSP_CONTROL_WORD), DSP_MODE_TABLE | DSP_RUN_BIT);
+    EXPECT_EQ(DspSetRunBit(DSP_MODE_TABLE, 0), 0);
+    EXPECT_EQ(SharedWord(DSP_CONTROL_WORD), DSP_MODE_TABLE);
+  });
+}
+
+// Checksum errors are tried again up to five transfers; a DSP that does not
+// follow ends the tries at once. The DSP is idle after every transfer.
+TEST_F(DspLink, ATableTransferTriesAgainOnlyAfterAChecksumError) {
+  RunInApp([] {
+    StartLinkedDsp();
+    struct Case {
+      const char* what;
+      uint32_t ulFailures;
+      bool bSilent;
+      int32_t lResult;
+      uint32_t ulRuns;
+      bool b278;
+      bool b279;
+    };
+    const Case cases[] = {
+        {"taken", 0, false, 0, 1, false, false},
+        {"257 once, then taken", 1, false, 0, 2, false, false},
+        {"257 four times, then taken", 4, false, 0, 5, false, false},
+        {"257 five times", 5, false, -2, 5, false, true},
+        {"silent: no retry", 0, true, -1, 0, true, false},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      g_ErrorMng.ClearError(0x0116);
+      g_ErrorMng.ClearError(0x0117);
+      for (uint32_t i = 0; i < 512; ++i) HwWrite8(DSP_TABLE_STAGING + i, static_cast<uint8_t>(i * 7 + c.ulFailures));
+      Dsp().FailChecksums(c.ulFailures);
+      Dsp().SetModesSilent(c.bSilent);
+      const uint32_t ulRuns = Dsp().TableRuns();
+      const uint32_t ulStart = g_MsTimer.NowMs();
+      EXPECT_EQ(g_PrintLine.SendDspTable(DSP_TABLE_8, 512), c.lResult);
+      EXPECT_EQ(Dsp().TableRuns() - ulRuns, c.ulRuns);
+      EXPECT_EQ(IsErrorRaised(0x0116), c.b278);
+      EXPECT_EQ(IsErrorRaised(0x0117), c.b279);
+      if (c.bSilent) {
+        EXPECT_LE(MsSince(ulStart), 30u) << "the first try's mode switch and the switch back";
+      }
+      EXPECT_EQ(SharedWord(DSP_CONTROL_WORD) & DSP_MODE_MASK, DSP_MODE_IDLE);
+      EXPECT_EQ(SharedWord(DSP_TABLE_ID), DSP_TABLE_8);
+      EXPECT_EQ(SharedWord(DSP_ADDRESS_HIGH), 0xC7DF);
+      EXPECT_EQ(SharedWord(DSP_ADDRESS_LOW), 0x8000);
+      if (c.lResult == 0) {
+        ASSERT_EQ(Dsp().Table(DSP_TABLE_8).size(), 512u);
+        EXPECT_EQ(std::memcmp(Dsp().Table(DSP_TABLE_8).data(), PhysToHost(DSP_TABLE_STAGING, 512), 512), 0);
+      }
+      Dsp().SetModesSilent(false);
+    }
+  });
+}
+
+// The stand-in sums what its format gives the id: a transfer whose length
+// differs from it is answered with a checksum error.
+TEST_F(DspLink, TheDspSumsItsOwnLengthOfATable) {
+  RunInApp([] {
+    StartLinkedDsp();
+    for (uint32_t i = 0; i < 4096; ++i) HwWrite8(DSP_TABLE_STAGING + i, static_cast<uint8_t>(i + 1));
+    EXPECT_EQ(DspSendTable(DSP_TABLE_5, 256), 0);
+    EXPECT_EQ(DspSendTable(DSP_TABLE_5, 512), -2);
+    EXPECT_EQ(DspSendTable(DSP_TABLE_10, 4096), 0);
+    EXPECT_EQ(DspSendTable(2, 512), -2) << "no table 2";
+    EXPECT_EQ(Dsp().Table(DSP_TABLE_10).size(), 4096u);
   });
 }
 

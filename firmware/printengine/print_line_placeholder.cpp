@@ -1,6 +1,6 @@
 // Placeholder of the print line and the plane sequencer: their interrupt
 // ticks are counted and do nothing else; no line is printed yet, so the
-// head log of unit A stays all zero; no table goes to the DSP.
+// head log of unit A stays all zero.
 #include "firmware/platform/placeholder.h"
 #include "firmware/printengine/head_line_log.h"
 #include "firmware/printengine/print_line.h"
@@ -35,10 +35,5 @@ int32_t CPrintLine::StepLineSegment() {
 
 int32_t CPlaneSequencer::OnLine() {
   ++g_ulPlaceholderPlaneTicks;
-  return 0;
-}
-
-int32_t CPrintLine::SendTable10() {
-  LogPlaceholderOnce(s_bLogged, "CPrintLine, CPlaneSequencer (print line)");
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "sim/soc/psc.h"
+#include "tools/images/checksums.h"
 #include "sim/soc/syscfg.h"
 #include "tools/images/dsp_image.h"
 
@@ -108,12 +109,77 @@ bool DspCore::LookOnce() {
       WriteWord(bus, kStatusWord, m_link == Link::Refuses ? kLinkRefused : kLinkAccepted);
       ++m_linkAnswers;
       m_bLinked = m_link == Link::Accepts;
+      if (m_bLinked) {
+        m_seenControl = control;
+        const uint32_t generation = m_generation;
+        m_board.Clock().ScheduleIn(kModePoll, [this, generation] { Watch(generation); });
+      }
       return true;
     }
     case Phase::Done:
       break;
   }
   return true;
+}
+
+const std::vector<uint8_t>& DspCore::Table(uint16_t id) const {
+  static const std::vector<uint8_t> kNone;
+  const auto it = m_tables.find(id);
+  return it == m_tables.end() ? kNone : it->second;
+}
+
+uint32_t DspCore::TableLength(uint16_t id) {
+  switch (id) {
+    case 1: case 3: case 4: case 6: case 7: case 8: case 9:
+      return 512;
+    case 5:
+      return 256;
+    case 10:
+      return 4096;
+    default:
+      return 0;
+  }
+}
+
+void DspCore::Watch(uint32_t generation) {
+  if (generation != m_generation) return;
+  const uint16_t control = ReadWord(m_board.GetBus(), kControlWord);
+  if (control != m_seenControl) {
+    const uint16_t previous = m_seenControl;
+    m_seenControl = control;
+    React(generation, control, previous);
+  }
+  m_board.Clock().ScheduleIn(kModePoll, [this, generation] { Watch(generation); });
+}
+
+void DspCore::React(uint32_t generation, uint16_t control, uint16_t previous) {
+  // Handshake codes are no modes.
+  if ((control & ~(kModeMask | kRunBit)) != 0 || m_bModesSilent) return;
+  const bool bNewMode = (control & kModeMask) != (previous & kModeMask);
+  const bool bRunRises = (control & kRunBit) != 0 && (previous & kRunBit) == 0;
+  const bool bTable = bRunRises && (control & kModeMask) == kModeTable;
+  const Nanos delay = bTable ? kTableWork : bNewMode ? m_modeEcho : kRunEcho;
+  m_board.Clock().ScheduleIn(delay, [this, generation, control, bTable] {
+    if (generation != m_generation) return;
+    if (bTable) TakeTable();
+    WriteWord(m_board.GetBus(), kStatusWord, control);
+  });
+}
+
+void DspCore::TakeTable() {
+  const Bus& bus = m_board.GetBus();
+  ++m_tableRuns;
+  const uint16_t id = ReadWord(bus, kTableIdWord);
+  const PhysAddr addr = static_cast<PhysAddr>(ReadWord(bus, kAddressHighWord)) << 16 | ReadWord(bus, kAddressLowWord);
+  const uint32_t length = TableLength(id);
+  const uint8_t* p = length == 0 ? nullptr : bus.RamPointer(addr, length);
+  bool bTaken = p != nullptr && images::OnesComplementSum16(p, length) == ReadWord(bus, kTableChecksumWord);
+  if (m_checksumFailures > 0) {
+    --m_checksumFailures;
+    bTaken = false;
+  }
+  if (bTaken) m_tables[id].assign(p, p + length);
+  WriteWord(bus, kTableAnswerWord, bTaken ? kTableTaken : kTableChecksumError);
 }
 
 }  // namespace sim

@@ -18,17 +18,32 @@
 //   (0xFFFF) is echoed in the status word; after it, a start (0xFF00, or
 //   0xF00F) is answered with 0 (accepted). Then it looks no more until its
 //   next start. It looks for at most kLookLimit from its start.
+// - Once it has accepted the link, it watches the control word every
+//   kModePoll until it stops: a new mode (bits 0-3) is echoed in the status
+//   word after the mode latency (kModeEcho unless switched), a run bit
+//   (bit 4) after kRunEcho. In the table mode (4) a rising run bit first
+//   does the run's work (kTableWork): it reads the table id (0x800138B0)
+//   and the staging address (0x80013FE6 high, 0x80013FE8 low), sums the
+//   table over the length its format gives the id (ids 1, 3, 4, 6-9: 512
+//   bytes; 5: 256; 10: 4096; any other id has none and is refused) with
+//   OnesComplementSum16, compares it with 0x800138C0 and writes 0 (taken)
+//   or 257 (checksum error) to 0x800138D0; a taken table is kept per id.
 //
 // Switches: `SetSilent` (the program never answers), `SetAnswer` (answers
 // the boot handshake with another value, such as 2), `SetLink` (how it takes
 // the link's handshake: accepts, refuses the start with 0xFF00, echoes the
-// hello but never answers the start, or stays silent), `StickPowerTransition`
+// hello but never answers the start, or stays silent), `SetModesSilent`
+// (no mode or run bit is ever echoed), `SetModeEchoLatency` (a slow mode
+// echo), `FailChecksums` (the next N tables are answered 257 whatever
+// their sum), `StickPowerTransition`
 // (the power domain's transition never ends), `NeverEnable` (the transition
 // ends, the module stays off).
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "sim/board.h"
 #include "sim/bus.h"
@@ -59,6 +74,20 @@ class DspCore final : public DeviceModel {
   static constexpr Nanos kBootTime = 50 * kNsPerUs;
   static constexpr Nanos kPollPeriod = 20 * kNsPerUs;
   static constexpr Nanos kLookLimit = 10000 * kNsPerMs;
+  static constexpr PhysAddr kTableIdWord = 0x800138B0u;
+  static constexpr PhysAddr kTableChecksumWord = 0x800138C0u;
+  static constexpr PhysAddr kTableAnswerWord = 0x800138D0u;
+  static constexpr PhysAddr kAddressHighWord = 0x80013FE6u;
+  static constexpr PhysAddr kAddressLowWord = 0x80013FE8u;
+  static constexpr uint16_t kTableTaken = 0;
+  static constexpr uint16_t kTableChecksumError = 257;
+  static constexpr uint16_t kModeTable = 4;
+  static constexpr uint16_t kModeMask = 0x000F;
+  static constexpr uint16_t kRunBit = 0x0010;
+  static constexpr Nanos kModePoll = 500 * kNsPerUs;
+  static constexpr Nanos kModeEcho = 100 * kNsPerUs;
+  static constexpr Nanos kRunEcho = 100 * kNsPerUs;
+  static constexpr Nanos kTableWork = 300 * kNsPerUs;
 
   enum class Program : uint8_t { None, Garbage, Sdram, Internal };
   // How a running program takes the link's handshake.
@@ -79,11 +108,20 @@ class DspCore final : public DeviceModel {
   // one was accepted.
   uint32_t LinkAnswers() const { return m_linkAnswers; }
   bool Linked() const { return m_bLinked; }
+  // Tables run in the table mode (taken or refused), and the copy of the
+  // last one taken of an id (empty when none was).
+  uint32_t TableRuns() const { return m_tableRuns; }
+  const std::vector<uint8_t>& Table(uint16_t id) const;
+  // The bytes a table id has in the DSP's format: 0 for an unknown id.
+  static uint32_t TableLength(uint16_t id);
 
   // Switches (see above).
   void SetSilent(bool bSilent) { m_bSilent = bSilent; }
   void SetAnswer(uint16_t usAnswer) { m_usAnswer = usAnswer; }
   void SetLink(Link link) { m_link = link; }
+  void SetModesSilent(bool bSilent) { m_bModesSilent = bSilent; }
+  void SetModeEchoLatency(Nanos latency) { m_modeEcho = latency; }
+  void FailChecksums(uint32_t count) { m_checksumFailures = count; }
   void StickPowerTransition();
   void NeverEnable();
 
@@ -95,6 +133,10 @@ class DspCore final : public DeviceModel {
   void Look(uint32_t generation, Nanos until);
   // One look of the running program: true when it looks no more.
   bool LookOnce();
+  // The mode watch of a linked program.
+  void Watch(uint32_t generation);
+  void React(uint32_t generation, uint16_t control, uint16_t previous);
+  void TakeTable();
 
   // Where a start's program stands in its handshakes.
   enum class Phase : uint8_t { Boot, Hello, Start, Done };
@@ -113,6 +155,12 @@ class DspCore final : public DeviceModel {
   bool m_bSilent = false;
   uint16_t m_usAnswer = 1;
   Link m_link = Link::Accepts;
+  uint16_t m_seenControl = 0;
+  bool m_bModesSilent = false;
+  Nanos m_modeEcho = kModeEcho;
+  uint32_t m_checksumFailures = 0;
+  uint32_t m_tableRuns = 0;
+  std::map<uint16_t, std::vector<uint8_t>> m_tables;
 };
 
 }  // namespace sim

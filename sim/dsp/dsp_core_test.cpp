@@ -11,6 +11,7 @@
 #include "sim/soc/psc.h"
 #include "sim/soc/syscfg.h"
 #include "sim/testing/board_fixture.h"
+#include "tools/images/checksums.h"
 #include "tools/images/dsp_image.h"
 
 namespace sim {
@@ -173,6 +174,80 @@ TEST(DspStandInLink, AnswersTheLinkAsItsSwitchSays) {
     EXPECT_EQ(d.Linked(), c.bLinked);
     EXPECT_TRUE(b.Faults().empty());
   }
+}
+
+// Linked, the program echoes modes and run bits in the status word and, on
+// a run in the table mode, answers the table's checksum and keeps it.
+TEST_F(DspStandIn, ALinkedProgramFollowsTheModesAndTakesTables) {
+  PutText(DspCore::kL2, images::kDspInternalEntryMarker);
+  PowerUpAt(board, DspCore::kL2);
+  SetWord(DspCore::kRequestWord, DspCore::kAsk);
+  Run(DspCore::kBootTime + DspCore::kPollPeriod);
+  SetWord(DspCore::kControlWord, DspCore::kLinkHello);
+  Run(2 * DspCore::kPollPeriod);
+  SetWord(DspCore::kControlWord, DspCore::kLinkStart);
+  Run(2 * DspCore::kPollPeriod);
+  ASSERT_TRUE(dsp.Linked());
+  SetWord(DspCore::kControlWord, 0);
+  Run(DspCore::kModePoll);
+
+  constexpr PhysAddr kStaging = 0xC7DF8000u;
+  uint8_t* table = board.GetBus().RamPointer(kStaging, 512);
+  for (uint32_t i = 0; i < 512; ++i) table[i] = static_cast<uint8_t>(i * 3);
+  const uint16_t sum = images::OnesComplementSum16(table, 512);
+  SetWord(DspCore::kTableIdWord, 8);
+  SetWord(DspCore::kAddressHighWord, 0xC7DF);
+  SetWord(DspCore::kAddressLowWord, 0x8000);
+  struct Case {
+    const char* what;
+    std::function<void()> setUp;
+    uint16_t checksum;
+    uint16_t answer;
+    bool bKept;
+  };
+  const Case cases[] = {
+      {"the right sum", [] {}, sum, DspCore::kTableTaken, true},
+      {"a wrong sum", [] {}, static_cast<uint16_t>(sum + 1), DspCore::kTableChecksumError, false},
+      {"a forced checksum error", [this] { dsp.FailChecksums(1); }, sum, DspCore::kTableChecksumError, false},
+      {"the next one is taken again", [] {}, sum, DspCore::kTableTaken, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.setUp();
+    SetWord(DspCore::kTableChecksumWord, c.checksum);
+    SetWord(DspCore::kTableAnswerWord, 0x5555);
+    SetWord(DspCore::kControlWord, 4);
+    Run(DspCore::kModePoll + DspCore::kModeEcho);
+    EXPECT_EQ(Word(DspCore::kStatusWord), 4);
+    SetWord(DspCore::kControlWord, 4 | DspCore::kRunBit);
+    Run(DspCore::kModePoll);
+    EXPECT_EQ(Word(DspCore::kStatusWord), 4) << "the run bit follows the work";
+    Run(DspCore::kTableWork);
+    EXPECT_EQ(Word(DspCore::kStatusWord), 4 | DspCore::kRunBit);
+    EXPECT_EQ(Word(DspCore::kTableAnswerWord), c.answer);
+    EXPECT_EQ(dsp.Table(8).size(), c.bKept ? 512u : dsp.Table(8).size());
+    SetWord(DspCore::kControlWord, 0);
+    Run(DspCore::kModePoll + DspCore::kModeEcho);
+    EXPECT_EQ(Word(DspCore::kStatusWord), 0);
+  }
+  EXPECT_EQ(dsp.TableRuns(), 4u);
+  EXPECT_EQ(std::memcmp(dsp.Table(8).data(), table, 512), 0);
+
+  // Silent, nothing is echoed; slow, a mode after the set latency.
+  dsp.SetModesSilent(true);
+  SetWord(DspCore::kControlWord, 6);
+  Run(10 * kNsPerMs);
+  EXPECT_EQ(Word(DspCore::kStatusWord), 0);
+  dsp.SetModesSilent(false);
+  dsp.SetModeEchoLatency(20 * kNsPerMs);
+  SetWord(DspCore::kControlWord, 0);
+  Run(DspCore::kModePoll);
+  SetWord(DspCore::kControlWord, 3);
+  Run(19 * kNsPerMs);
+  EXPECT_EQ(Word(DspCore::kStatusWord), 0);
+  Run(2 * kNsPerMs);
+  EXPECT_EQ(Word(DspCore::kStatusWord), 3);
+  EXPECT_TRUE(board.Faults().empty());
 }
 
 TEST_F(DspStandIn, TheBootAddressNeedsTheUnlockedConfiguration) {

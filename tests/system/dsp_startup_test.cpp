@@ -1,11 +1,13 @@
 // The printer's start-up checks the DSP image in flash, boots the DSP from
 // it in two stages and takes the link's handshake; a bad image (nothing is
 // loaded then) or a DSP that refuses the link raises the DSP error once,
-// and the start-up goes on to the main loop.
+// and the start-up goes on to the main loop. Its last step sends table 10
+// (4096 bytes of 128) to the DSP; a DSP that does not run raises 0x116.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "firmware/control/error_manager.h"
 #include "sim/dsp/dsp_core.h"
@@ -19,6 +21,7 @@ namespace {
 using testsupport::Ms;
 
 constexpr uint32_t kDspError = 0x0109;
+constexpr uint32_t kDspTableTimeout = 0x0116;
 // The first boot of a fresh state directory, and a silent DSP program's
 // two 2 s handshake attempts.
 constexpr sim::Nanos kToMainLoop =
@@ -66,6 +69,9 @@ TEST_F(DspStartUp, TheSampleProgramRunsAtTheInternalEntry) {
   EXPECT_TRUE(Dsp().Linked());
   EXPECT_EQ(ControlWord(), 0);
   EXPECT_TRUE(m_machine->GetBoard().FindDevice<sim::Psc0>()->ModuleEnabled(sim::Psc0::kModuleDsp));
+  EXPECT_EQ(Dsp().Table(10), std::vector<uint8_t>(4096, 128));
+  EXPECT_EQ(Dsp().TableRuns(), 1u);
+  EXPECT_FALSE(IsErrorRaised(kDspTableTimeout));
 }
 
 // A blank image fails its check: nothing is loaded or started, the error
@@ -77,6 +83,7 @@ TEST_F(DspStartUp, ABlankFlashRaisesTheDspErrorAndStartUpGoesOn) {
   EXPECT_EQ(Dsp().Starts(), 0u);
   EXPECT_FALSE(Dsp().Running());
   EXPECT_TRUE(m_machine->Logged("[MAIN] InitShMemUsb ..."));
+  EXPECT_TRUE(IsErrorRaised(kDspTableTimeout));
 }
 
 // The programs boot, but the DSP refuses the link's start.
@@ -86,8 +93,10 @@ TEST_F(DspStartUp, ARefusedLinkRaisesTheDspError) {
   EXPECT_EQ(Dsp().Answers(), 2u);
   EXPECT_EQ(Dsp().LinkAnswers(), 1u);
   EXPECT_FALSE(Dsp().Linked());
-  EXPECT_EQ(ControlWord(), 0);
+  EXPECT_EQ(ControlWord() & 0x0F, 0) << "the table transfer's switch back to idle";
   EXPECT_TRUE(m_machine->Logged("[MAIN] InitShMemUsb ..."));
+  EXPECT_TRUE(IsErrorRaised(kDspTableTimeout));
+  EXPECT_TRUE(Dsp().Table(10).empty());
 }
 
 }  // namespace

@@ -85,6 +85,27 @@ TableImageParams SampleTableParams() {
   for (uint32_t id = 66; id < 96; ++id) params.tables[id] = zeros(256);
   for (uint32_t id = 102; id < 108; ++id) params.tables[id] = zeros(256);
   for (uint32_t id = 108; id < 114; ++id) params.tables[id] = zeros(256);
+  // What the DSP downloads read, by table index k = 0-5: pulse lengths
+  // (48 + k) and counts (56 + k), the overcoat base (68), the DSP words
+  // 104-141 (both halves used); tables 24-41, 60-65 and 114-119 of 512
+  // bytes and the track-correction factors 120-125 of 256.
+  for (auto& bank : params.values) {
+    for (uint32_t k = 0; k < 6; ++k) {
+      bank[48 + k] = kSamplePulseLength + k;
+      bank[56 + k] = kSamplePulseCount + k;
+    }
+    bank[68] = kSampleOvercoatBase;
+    for (uint32_t i = 104; i < 142; ++i) bank[i] = SampleDspWord(i);
+  }
+  auto pattern = [](uint32_t id, size_t bytes) {
+    Bytes b(bytes);
+    for (size_t j = 0; j < bytes; ++j) b[j] = SampleDspTableByte(id, static_cast<uint32_t>(j));
+    return std::vector<Bytes>{b};
+  };
+  for (uint32_t id = 24; id < 42; ++id) params.tables[id] = pattern(id, 512);
+  for (uint32_t id = 60; id < 66; ++id) params.tables[id] = pattern(id, 512);
+  for (uint32_t id = 114; id < 120; ++id) params.tables[id] = pattern(id, 512);
+  for (uint32_t id = 120; id < 126; ++id) params.tables[id] = pattern(id, 256);
   // The track-correction line buffers k = 0-3: rows (values 168, 184, 188
   // + k) of bytes (value 172 + k) from table 126 + k.
   for (uint32_t k = 0; k < 4; ++k) {

@@ -64,6 +64,18 @@ Bytes BuildTableImage(const TableImageParams& params);
 // tables 126-129 of kSampleTrackRows[k] rows (values 168 + k, 184 + k and
 // 188 + k adding up to it) of kSampleTrackBytesPerRow[k] bytes (value
 // 172 + k), byte i of table 126 + k being k * 64 + i + 1.
+// The DSP downloads' values and tables: pulse lengths 48 + k and counts
+// 56 + k (table index k = 0-5), the overcoat base 68, DSP words 104-141
+// (SampleDspWord: both 16-bit halves non-zero); tables 24-41, 60-65 and
+// 114-119 of 512 bytes, the track-correction factors 120-125 of 256, byte j
+// of table t being SampleDspTableByte(t, j) (1-8 in the factor tables).
+constexpr uint32_t kSamplePulseLength = 20;
+constexpr uint32_t kSamplePulseCount = 2;
+constexpr uint32_t kSampleOvercoatBase = 200;
+constexpr uint32_t SampleDspWord(uint32_t index) { return (index << 16) | (3 * index); }
+constexpr uint8_t SampleDspTableByte(uint32_t id, uint32_t j) {
+  return static_cast<uint8_t>(id >= 120 && id < 126 ? 1 + (id + j) % 8 : id * 5 + j * 3);
+}
 constexpr uint32_t kSampleTrackRows[4] = {3, 4, 5, 6};
 constexpr uint32_t kSampleTrackBytesPerRow[4] = {8, 16, 12, 20};
 TableImageParams SampleTableParams();
