@@ -13,6 +13,7 @@
 #include "sim/bus_trace.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/fpga/head_drive_block.h"
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/soc/gpio.h"
 
@@ -169,6 +170,7 @@ TEST_F(HeadPreheat, BothHeadsWalkTheSupplyOfTheWantedHeadOrOfTheLowerHeadValue) 
     });
     EXPECT_EQ(ThvStep(), c.thv) << c.levelL << " " << c.levelR << " " << c.resistanceL << " " << c.resistanceR;
   }
+  EXPECT_EQ(m_machine->GetBoard().FindDevice<sim::HeadSupply>()->Jumps(), 0u) << "one step at a time";
 }
 
 TEST_F(HeadPreheat, BothHeadsRestartFinishedRunsAndSwitchBothOffWhenNoHeadIsWanted) {
