@@ -412,6 +412,21 @@ TEST_F(ThvControl, AStuckSupplyEndsTheAutoTuningAtTheBoundWithNothingStored) {
   EXPECT_EQ(Supply().Step(), 1023u) << "the supply stays at the last step written";
 }
 
+TEST_F(ThvControl, AnOpenFrontCoverHoldsTheAutoTuningAndClearCancelsIt) {
+  static int32_t s_lResult;
+  InApp([] { Set(g_ParamThvYR, 700); });
+  Mechanism().SetCoverOpen(sim::Cover::Front, true);
+  Launch([] { s_lResult = g_ThvYR.AutoTuneThv(4000); });
+  ASSERT_TRUE(RunUntilShown("Front Cover Open"));
+  const uint32_t ulHeld = Supply().Step();
+  m_machine->RunFor(Ms(500));
+  EXPECT_EQ(Supply().Step(), ulHeld) << "no step while the cover is open";
+  Tap(PanelKey::Clear);
+  ASSERT_TRUE(RunToDone(Ms(1000)));
+  EXPECT_EQ(s_lResult, -1);
+  EXPECT_EQ(Value(g_ParamThvYR), 700) << "nothing stored";
+}
+
 TEST_F(ThvControl, RestoreAndPowerOffWalksToTheRestStepAndSwitchesTheSupplyOff) {
   InApp([] { MoveThvTo(790); }, Ms(5000));
   InApp([] { g_ThvYL.RestoreAndPowerOff(); }, Ms(5000));
