@@ -31,7 +31,7 @@
 #include "firmware/printengine/media_config.h"
 #include "firmware/printengine/print_geometry.h"
 #include "firmware/printengine/print_line.h"
-#include "firmware/printengine/thv_cnt.h"
+#include "firmware/printengine/thv_control.h"
 #include "firmware/printengine/tone_curve.h"
 #include "firmware/service/service_menus.h"
 

@@ -13,6 +13,7 @@
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/platform/time_base.h"
+#include "firmware/printengine/thv_control.h"
 #include "protocol/status_record.h"
 #include "sim/panel/panel.h"
 
@@ -62,6 +63,9 @@ class ControlTest : public hostiftest::UsbCommandTest {
   void SetUp() override {
     UsbCommandTest::SetUp();
     BootQuiet();
+    // The start-up's head supply: on at its rest step, where the walks of
+    // the pre-heat and the print planes start.
+    InApp([] { g_ThvYL.Init(); });
   }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }

@@ -10,7 +10,7 @@
 #include "firmware/devices/unit_switch.h"
 #include "firmware/platform/head_drive.h"
 #include "firmware/platform/us_timer.h"
-#include "firmware/printengine/thv_cnt.h"
+#include "firmware/printengine/thv_control.h"
 
 constinit CHeadPreheat g_PreheatL;
 constinit CHeadPreheat g_PreheatR;

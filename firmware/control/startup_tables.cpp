@@ -8,7 +8,7 @@
 #include "firmware/platform/head_drive.h"
 #include "firmware/printengine/print_geometry.h"
 #include "firmware/printengine/table_store.h"
-#include "firmware/printengine/thv_cnt.h"
+#include "firmware/printengine/thv_control.h"
 
 namespace {
 

@@ -48,6 +48,7 @@
 #include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/roll_diameter.h"
+#include "firmware/printengine/thv_control.h"
 #include "firmware/printengine/tone_curve.h"
 
 namespace {
@@ -285,6 +286,8 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Settings(SETTINGS_GROUP_POSITIONS),
     Rows(BUILD_COUNTERS, LIFE_COUNTER_MAIN_COUNT, LIFE_COUNTER_COUNT - LIFE_COUNTER_MAIN_COUNT),
     Settings(SETTINGS_GROUP_REST),
+    // The head-voltage objects, after their THV and density settings.
+    Objects(ConstructThvObjects, "g_ThvYL g_ThvML g_ThvCL g_ThvYR g_ThvMR g_ThvCR g_ThvOPL ... g_ThvPheatR"),
     Objects(BuildPositioners, "g_HeadLiftL g_HeadLiftR g_RotationLock g_LoadPinch g_EjectPinch g_PathSelect g_Cutter g_EjectMotor g_LoadBar"),
     // The ribbon-roll models, then the ribbon managers (each brakes its
     // unit's ribbon motors).

@@ -19,6 +19,7 @@
 #include "firmware/mechanism/ribbon_watchdogs.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/printengine/head_overheat.h"
+#include "firmware/printengine/thv_control.h"
 
 // The current-unit pointers in the order the switch writes them (the ribbon
 // rows between the two lists): pointer type, pointer, unit A object, unit B
@@ -85,7 +86,13 @@
   R(CLifeCounter, g_pCurCounterHeadPrints, g_CounterHeadPrintsL, g_CounterHeadPrintsR)    \
   R(CJamCheckRibbon, g_pCurJamCheckRibbon, g_JamCheckRibbonL, g_JamCheckRibbonR)          \
   R(CLockCheckRibbon, g_pCurLockCheckRibbon, g_LockCheckRibbonL, g_LockCheckRibbonR)    \
-  R(CHeadOverheat, g_pCurHeadOverheat, g_HeadOverheatL, g_HeadOverheatR)
+  R(CHeadOverheat, g_pCurHeadOverheat, g_HeadOverheatL, g_HeadOverheatR)                \
+  R(CThvCnt, g_pCurThvY, g_ThvYL, g_ThvYR)                                                \
+  R(CThvCnt, g_pCurThvM, g_ThvML, g_ThvMR)                                                \
+  R(CThvCnt, g_pCurThvC, g_ThvCL, g_ThvCR)                                                \
+  R(CThvCnt, g_pCurThvOP, g_ThvOPL, g_ThvOPR)                                             \
+  R(CThvCnt, g_pCurThvMatte, g_ThvMatteL, g_ThvMatteR)                                    \
+  R(CThvCnt, g_pCurThvSP, g_ThvSPL, g_ThvSPR)
 
 // The error index each unit raises for one condition: word, unit A index,
 // unit B's distance from it (the jam rows of unit B lie 100 rows further,

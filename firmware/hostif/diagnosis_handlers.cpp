@@ -25,7 +25,7 @@
 #include "firmware/hostif/diagnosis_ramp.h"
 #include "firmware/hostif/usb_comm.h"
 #include "firmware/platform/time_base.h"
-#include "firmware/printengine/head_voltage.h"
+#include "firmware/printengine/thv_control.h"
 #include "firmware/sequences/event_actions.h"
 #include "firmware/service/service_menus.h"
 #include "firmware/service/test_prints.h"

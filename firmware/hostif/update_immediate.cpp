@@ -19,7 +19,7 @@
 #include "firmware/printengine/cis.h"
 #include "firmware/printengine/dsp_link.h"
 #include "firmware/printengine/table_store.h"
-#include "firmware/printengine/thv_cnt.h"
+#include "firmware/printengine/thv_control.h"
 #include "firmware/sequences/event_actions.h"
 #include "protocol/codes.h"
 

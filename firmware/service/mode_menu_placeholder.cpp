@@ -7,7 +7,7 @@
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/platform/placeholder.h"
 #include "firmware/platform/time_base.h"
-#include "firmware/printengine/head_voltage.h"
+#include "firmware/printengine/thv_control.h"
 #include "firmware/service/service_calls_placeholder.h"
 #include "firmware/service/service_menus.h"
 
@@ -42,9 +42,9 @@ int32_t CheckKeyTest() {
   return -1;
 }
 
-int32_t AutoTuneThvList(CThvList& list, uint32_t) {
+int32_t AutoTuneThvList(CThvCnt* const* ppList, uint32_t) {
   static bool s_bLogged;
   LogPlaceholderOnce(s_bLogged, "AutoTuneThvList (service menus)");
-  ++(&list == &g_ThvTableL ? g_PlaceholderServiceCalls.ulTuningsL : g_PlaceholderServiceCalls.ulTuningsR);
+  ++(ppList == g_ThvTableL ? g_PlaceholderServiceCalls.ulTuningsL : g_PlaceholderServiceCalls.ulTuningsR);
   return g_PlaceholderServiceCalls.lTuneResult;
 }

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-class CThvList;
-
 struct PlaceholderServiceCalls {
   uint32_t ulKeyTests;
   uint32_t ulStatusSheets;

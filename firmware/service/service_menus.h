@@ -14,7 +14,7 @@ int32_t SelectStartupMode();
 // of the barcode.
 extern uint32_t g_ulDonorSelect;
 
-class CThvList;
+class CThvCnt;
 
 // The key test on the panel: +, -, Menu, Enter, Advance and Clear asked for
 // in turn, 3000 ms each, then the result shown for 3000 ms. 0, or -1 when a
@@ -22,4 +22,4 @@ class CThvList;
 int32_t CheckKeyTest();
 // The head-voltage auto tuning of each setting of a unit's list at the
 // head's resistance: 0, or -1 at the first failure.
-int32_t AutoTuneThvList(CThvList& list, uint32_t ulHeadResistance);
+int32_t AutoTuneThvList(CThvCnt* const* ppList, uint32_t ulHeadResistance);

@@ -8,6 +8,7 @@
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/fpga/head_drive_block.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/head_thermal.h"
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/ribbon_mechanism.h"
@@ -129,6 +130,9 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
   board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc, &ribbons);
   HeadThermal& thermal = board.AddDevice<HeadThermal>(board.Clock(), inputs.climate);
   mechanism.AddAnalogSource([&thermal](uint32_t channel, uint16_t* pLevel) { return thermal.Analog(channel, pLevel); });
+  HeadSupply& supply = board.AddDevice<HeadSupply>(board.Clock());
+  supply.Attach(*pFpga);
+  mechanism.AddAnalogSource([&supply](uint32_t channel, uint16_t* pLevel) { return supply.Analog(channel, pLevel); });
   if (HeadDriveBlock* pHeads = board.FindDevice<HeadDriveBlock>()) {
     pHeads->SetHeatSink([&thermal](uint32_t head, Nanos onTime) { thermal.AddStrobeTime(head, onTime); });
   }

@@ -33,6 +33,7 @@
 #include "firmware/sequences/path_preparation.h"
 #include "firmware/service/service_calls_placeholder.h"
 #include "sim/dsp/dsp_core.h"
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/panel/panel.h"
 #include "sim/run_boots.h"
@@ -189,6 +190,15 @@ TEST_F(AppStartUp, TheSamplePrinterRaisesNothingAndSettlesInReadyStateA) {
   ASSERT_TRUE(RunToMainLoop());
   EXPECT_TRUE(m_machine->Logged("[MAIN] TrackCorrect LineBuf Loading ..."));
   EXPECT_TRUE(m_machine->Logged(std::string("[MAIN] S/N = ") + testsupport::kSampleSerial));
+  // The head voltage: the seven powers from the TABLE values, and the
+  // supply on at its rest step, reached without a jump.
+  for (const char* pszPlane : {"Yellow", "Magenta", "Cyan", "OP(Glossy)", "OP(Matte)", "SP", "Preheat"}) {
+    EXPECT_TRUE(m_machine->Logged(std::string("[THV_Power(") + pszPlane + ")] = 1350")) << pszPlane;
+  }
+  const sim::HeadSupply& supply = *m_machine->GetBoard().FindDevice<sim::HeadSupply>();
+  EXPECT_TRUE(supply.SupplyOn());
+  EXPECT_EQ(supply.Step(), 776u);
+  EXPECT_EQ(supply.Jumps(), 0u);
   EXPECT_EQ(RaisedErrors(), ErrorSet{});
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyB) << "the first state, whatever was raised";
   EXPECT_TRUE(RunUntilShown(testsupport::kReadyLine, Ms(3000))) << Lcd().Visible();

@@ -19,11 +19,11 @@
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/hostif/update_handlers.h"
 #include "firmware/hostif/usb_command_test_support.h"
-#include "firmware/printengine/thv_cnt_placeholder.h"
 #include "firmware/printengine/tone_curve.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "protocol/codes.h"
 #include "protocol/replies.h"
+#include "sim/fpga/fpga_main_block.h"
 #include "sim/memory/nor_flash.h"
 #include "sim/memory/power_cut.h"
 #include "sim/mechanism/stepper_drivers.h"
@@ -201,15 +201,18 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
     uint32_t ulState;
     uint32_t ulMechaOffRuns;
     uint64_t ulFlashOps;
-    uint32_t ulThvOffRuns;
+    uint32_t ulThvSupply;  // the supply bit of the THV control register
     uint32_t ulStop;
   };
   std::vector<Event> trace;
   sim::NorFlash* pFlash = board.FindDevice<sim::NorFlash>();
   ASSERT_NE(pFlash, nullptr);
+  sim::FpgaMainBlock* pFpgaMain = board.FindDevice<sim::FpgaMainBlock>();
+  ASSERT_NE(pFpgaMain, nullptr);
+  auto ThvSupply = [pFpgaMain] { return pFpgaMain->Register(sim::FpgaMainBlock::kThvCtrl) & 1u; };
   auto note = [&](const std::string& what) {
     trace.push_back(Event{m.Now(), what, GetStatusItem(SI_PRINTER_STATE), g_PlaceholderActionResults.ulMechaAllOffRuns,
-                          pFlash->OperationCount(), g_ulThvPowerOffRuns, g_ulMainLoopStop});
+                          pFlash->OperationCount(), ThvSupply(), g_ulMainLoopStop});
   };
   sim::GpioController* pGpio = board.FindDevice<sim::GpioController>();
   ASSERT_NE(pGpio, nullptr);
@@ -226,7 +229,6 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
   });
   const uint32_t ulMechaOff = g_PlaceholderActionResults.ulMechaAllOffRuns;
   const uint64_t ulFlashOps = pFlash->OperationCount();
-  const uint32_t ulThvOff = g_ulThvPowerOffRuns;
   note("start");
 
   ASSERT_EQ(SendUpdate(host, UPDATE_KIND_TABLE, 0, 0, TableImage()), 0);
@@ -250,7 +252,8 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
   EXPECT_EQ(pText->ulFlashOps, ulFlashOps) << "the text comes before the writer";
   EXPECT_EQ(pRestart->ulState, PRINTER_STATE_CPU_INIT);
   EXPECT_GT(pRestart->ulFlashOps, ulFlashOps);
-  EXPECT_EQ(pRestart->ulThvOffRuns, ulThvOff + 1) << "the head voltage goes down before the restart text";
+  EXPECT_EQ(pMotorOff->ulThvSupply, 1u);
+  EXPECT_EQ(pRestart->ulThvSupply, 0u) << "the head voltage goes down before the restart text";
   EXPECT_EQ(pRestart->ulStop, 0u) << "the main loop ends after the restart text";
   EXPECT_EQ(g_ulMainLoopStop, 1u);
   // The Ready LED went off between the motor stop and the writer's text.
