@@ -53,8 +53,8 @@ TEST_F(CisOnTheBoard, AnEnabledSensorShowsThePaperEdgeAtPixel80) {
   EXPECT_GE(cis.LinesCompleted(), 1u);
   EXPECT_TRUE(m_machine->GetBoard().Faults().empty());
   // Background up to pixel 79, paper from 80 on.
-  EXPECT_EQ(aucLine[0], 55);
-  EXPECT_EQ(aucLine[79], 55);
+  EXPECT_EQ(aucLine[0], 59);
+  EXPECT_EQ(aucLine[79], 59);
   EXPECT_EQ(aucLine[80], 131);
   EXPECT_EQ(aucLine[1227], 131);
   const auto trace = Mechanism().Trace().Of("CisLine");
