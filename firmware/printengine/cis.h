@@ -114,7 +114,11 @@ class CCis {
   int32_t ReadBackupCells();
   int32_t WriteBackupCells();
 
-  // The captured and filtered lines of the last search.
+  // The gain byte of an averaged reading on the calibration target:
+  // 16384 / a truncated for a from 65 to 255, 1 for a from 0 to 64.
+  static uint8_t GainFor(uint8_t ucReading);
+
+  // The captured line of the last search.
   const uint8_t* CapturedLine() const { return m_aucLine; }
 
  private:
@@ -144,3 +148,22 @@ class CCis {
 };
 
 extern CCis g_Cis;
+
+// The calibration serial's RAM copy (8 characters and a terminator).
+extern char g_szCisCalibSerial[CIS_CALIB_SERIAL_BYTES + 1];
+
+// Reads the 114 backup cells into the items (a failing read is ignored:
+// its item and the ones after it keep their values), packs them into block
+// 0, refreshes the current block's checksum and writes the image with the
+// EEPROM's serial number: CisData_Update8bitData's result.
+int32_t PackEepromBackup();
+// Erases the image's sector, programs and verifies the 4920-byte RAM image,
+// then the main EEPROM's calibration serial at offset 4920: 0 or -1.
+int32_t CisData_Update8bitData();
+
+// The packed backup in bytes 20-149 of a calibration image: the low 8 bits
+// of 114 items as one bit stream, item 0 first, least significant bit
+// first; 7 bits to a byte plus 0x50. Item 113 travels with 6 bits only.
+constexpr uint32_t CIS_BACKUP_FIRST_BYTE = 20, CIS_BACKUP_LAST_BYTE = 149;
+void CisPackBackup(const uint16_t* pusItems, uint8_t* pucImage);
+void CisUnpackBackup(const uint8_t* pucImage, uint16_t* pusItems);

@@ -1,12 +1,16 @@
 // The CIS arithmetic: the trimmed mean of eight samples, the gradient
 // filter on a step, on a line that never changes by 1 or more and with two
-// equal steepest runs, and the head point's worked example.
+// equal steepest runs, the head point's worked example, the calibration
+// gains and the packed EEPROM backup (against the image tools' packer).
 #include "firmware/printengine/cis.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <vector>
+
+#include "tools/images/cis_calibration.h"
 
 namespace {
 
@@ -85,6 +89,53 @@ TEST(CisHeadPoint, TheWorkedExample) {
   ASSERT_EQ(s_cis.GetHeadPointPaperEdge(0, &ulHead), 0);
   EXPECT_EQ(ulHead, 105u);
   EXPECT_DOUBLE_EQ(s_cis.GetSkew(0), -10.0 / 2260.0);
+}
+
+TEST(CisCalibrationGain, SixteenThousandThreeHundredEightyFourOverTheReading) {
+  struct Case {
+    uint8_t reading;
+    uint8_t gain;
+  };
+  const Case kCases[] = {{0, 1}, {1, 1}, {64, 1}, {65, 252}, {128, 128}, {139, 117}, {255, 64}};
+  for (const Case& c : kCases) EXPECT_EQ(CCis::GainFor(c.reading), c.gain) << int(c.reading);
+}
+
+TEST(CisBackup, TheWorkedExample) {
+  std::array<uint16_t, CIS_BACKUP_ITEMS> items{};
+  items[0] = 0x01;
+  items[1] = 0x80;
+  std::vector<uint8_t> image(CIS_CALIB_IMAGE_BYTES, 0);
+  CisPackBackup(items.data(), image.data());
+  const std::vector<uint8_t> expected = {0x51, 0x50, 0x52, 0x50, 0x50, 0x50, 0x50, 0x50};
+  EXPECT_EQ(std::vector<uint8_t>(image.begin() + 20, image.begin() + 28), expected);
+  EXPECT_EQ(image[19], 0) << "nothing before byte 20";
+  EXPECT_EQ(image[150], 0) << "nothing after byte 149";
+}
+
+TEST(CisBackup, ItemsRoundTripAndAgreeWithTheImageTools) {
+  std::mt19937 random(42);
+  for (int round = 0; round < 50; ++round) {
+    std::array<uint16_t, CIS_BACKUP_ITEMS> items{};
+    std::array<uint8_t, images::kCisBackupItems> toolItems{};
+    for (uint32_t i = 0; i < CIS_BACKUP_ITEMS; ++i) {
+      // Extremes in the first rounds, then random bytes.
+      items[i] = static_cast<uint16_t>(round == 0 ? 0xFF : round == 1 ? 0 : random() & 0xFF);
+      toolItems[i] = static_cast<uint8_t>(items[i]);
+    }
+    std::vector<uint8_t> image(CIS_CALIB_IMAGE_BYTES, 0);
+    CisPackBackup(items.data(), image.data());
+    for (uint32_t b = 20; b <= 149; ++b) {
+      ASSERT_GE(image[b], 0x50) << b;
+      ASSERT_LE(image[b], 0xCF) << b;
+    }
+    images::Bytes toolImage(images::kCisImageBytes, 0);
+    images::PackCisBackup(toolImage, toolItems);
+    ASSERT_TRUE(std::equal(image.begin(), image.end(), toolImage.begin())) << "round " << round;
+    std::array<uint16_t, CIS_BACKUP_ITEMS> back{};
+    CisUnpackBackup(image.data(), back.data());
+    for (uint32_t i = 0; i < 113; ++i) ASSERT_EQ(back[i], items[i]) << i;
+    EXPECT_EQ(back[113], items[113] % 64);
+  }
 }
 
 }  // namespace
