@@ -1,20 +1,24 @@
 // The CIS on the board's sensor model, scene against result: the gradient
 // and threshold edge searches (a noisy sensor giving the same edges), the
 // head point from two readings on a skewed sheet, the side-offset check,
-// and the offset and LED tunings with their failure on a dead LED.
+// the offset and LED tunings with their failure on a dead LED, and the
+// calibration dialog on the calibration target.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/hostif/diagnosis_handlers.h"
+#include "firmware/platform/ioctl.h"
 #include "firmware/printengine/cis.h"
 #include "sim/fpga/cis_window.h"
 #include "sim/panel/panel.h"
 #include "tests/support/carousel.h"
+#include "tools/images/checksums.h"
 
 namespace {
 
@@ -30,6 +34,10 @@ class CisSensor : public CarouselPrinter {
     BootReady(sim::EngineVariant::EM3);
     // The scene of these tests alone: paper or none, no travel.
     Cis().SetSceneSource([this] { return Window::View{m_bPaper, 0.0}; });
+    // The gain table as the tuning at paper load leaves it: cleared.
+    InLoop([] {
+      for (uint32_t w = 0; w < CIS_WORDS; ++w) IoctlWrite16(CIS_GAIN_TABLE + 2 * w, 0);
+    });
   }
   Window& Cis() { return *m_machine->GetBoard().FindDevice<Window>(); }
   sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }
@@ -46,6 +54,33 @@ class CisSensor : public CarouselPrinter {
   int32_t Run(const std::function<int32_t()>& step, sim::Nanos limit = Ms(60000)) {
     int32_t lResult = 99;
     EXPECT_TRUE(InLoop([&] { lResult = step(); }, limit));
+    return lResult;
+  }
+  // The calibration image in flash.
+  std::vector<uint8_t> FlashImage() {
+    std::vector<uint8_t> image(CIS_CALIB_IMAGE_BYTES + CIS_CALIB_SERIAL_BYTES);
+    InLoop([&] { HwReadBlock(CIS_CALIB_FLASH, image.data(), static_cast<uint32_t>(image.size())); });
+    return image;
+  }
+  // Runs the calibration dialog, pressing Enter at each of its prompts
+  // until `enters` were pressed, then Clear; the dialog's result, or 99.
+  int32_t Dialog(uint32_t enters, std::vector<std::string>* pShown) {
+    bool bDone = false;
+    int32_t lResult = 99;
+    const size_t screens = Lcd().Screens().size();
+    m_machine->AtNextPass([&] {
+      lResult = g_Cis.CisCalibrationDialog();
+      bDone = true;
+    });
+    for (uint32_t k = 0; k <= enters && !bDone; ++k) {
+      const char* pszPrompt = k == 0 ? "START:PUSH ENTER" : "NEXT :PUSH ENTER";
+      if (k == enters && k == 3) break;
+      m_machine->RunUntil([&] { return Lcd().Visible() == pszPrompt || bDone; }, Ms(10000));
+      Keys().Tap(k < enters ? sim::PanelKey::Enter : sim::PanelKey::Clear, Ms(200), Ms(60));
+      m_machine->RunUntil([&] { return Lcd().Visible() != pszPrompt || bDone; }, Ms(10000));
+    }
+    m_machine->RunUntil([&] { return bDone; }, Ms(60000));
+    for (size_t i = screens; i < Lcd().Screens().size(); ++i) pShown->push_back(Lcd().Screens()[i].text);
     return lResult;
   }
   bool m_bPaper = true;
@@ -324,6 +359,65 @@ TEST_F(CisSensor, ADeadLedFailsTheTuningsAndKeepsTheSettings) {
   EXPECT_EQ(lResult, -1);
   EXPECT_EQ(SettingValue(g_ParamCisLedV), 33);
   Cis().SetFault(Window::Fault::LedDead, false);
+}
+
+uint8_t ExpectedGain(uint32_t p) {
+  const uint8_t a = Window::PixelValue(40, 60, Window::kTarget, Window::Sensitivity(p));
+  return a <= 64 ? 1 : static_cast<uint8_t>(16384 / a);
+}
+
+TEST_F(CisSensor, TheCalibrationDialogWritesTheSelectedBlockAndTheGainsFlattenTheTarget) {
+  Cis().SetCalibrationTarget(true);
+  InLoop([] { g_Cis.SetSettingIndex(1); });
+  const std::vector<uint8_t> before = FlashImage();
+  const size_t mark = Mark();
+  std::vector<std::string> shown;
+  EXPECT_EQ(Dialog(3, &shown), 0);
+  const std::vector<std::string> kShown = {"START:PUSH ENTER", "CALIBRATION...  ", "NEXT :PUSH ENTER", "CALIBRATION...  ",
+                                           "NEXT :PUSH ENTER", "CALIBRATION...  ", "CALCULATION...  ", "FLASH WRITING...",
+                                           "END             "};
+  EXPECT_EQ(shown, kShown);
+  const std::vector<uint8_t> after = FlashImage();
+  const uint32_t ulBlock1 = 1230;
+  for (uint32_t p = 0; p < CIS_PIXELS; ++p) ASSERT_EQ(after[ulBlock1 + p], ExpectedGain(p)) << p;
+  EXPECT_EQ(after[ulBlock1 + 1228] | (after[ulBlock1 + 1229] << 8), images::OnesComplementSum16(&after[ulBlock1], 1228));
+  EXPECT_TRUE(std::equal(before.begin(), before.begin() + 1230, after.begin())) << "block 0 as it was";
+  for (uint32_t i = CIS_CALIB_IMAGE_BYTES; i < after.size(); ++i) EXPECT_EQ(after[i], 0xFF) << "serial erased";
+  // The gains logged between two dash lines.
+  const size_t first = m_machine->FindLog("--------------------------------", mark);
+  ASSERT_NE(first, sim::Machine::npos);
+  const auto& log = m_machine->Log();
+  ASSERT_GT(log.size(), first + 1229);
+  for (uint32_t p = 0; p < CIS_PIXELS; ++p) ASSERT_EQ(log[first + 1 + p].text, std::to_string(ExpectedGain(p))) << p;
+  EXPECT_EQ(log[first + 1229].text, "--------------------------------");
+  EXPECT_TRUE(LoggedSince(mark, "Caribration End"));
+  // Loaded, the gains take the sensitivity pattern out of the target.
+  std::vector<uint8_t> line(CIS_PIXELS);
+  InLoop([&] {
+    g_Cis.SetCalibData();
+    g_Cis.LedOn();
+    g_Cis.CaptureCisLine(line.data(), CIS_CAPTURE_SAMPLES);
+    g_Cis.LedOff();
+    g_Cis.SetSettingIndex(0);
+  });
+  for (uint32_t p = 0; p < CIS_PIXELS; ++p) {
+    ASSERT_GE(line[p], 126) << p;
+    ASSERT_LE(line[p], 130) << p;
+  }
+}
+
+TEST_F(CisSensor, TheCalibrationDialogEndedAfterOneCaptureWritesNothing) {
+  Cis().SetCalibrationTarget(true);
+  InLoop([] { g_Cis.SetCalibData(); });
+  ASSERT_EQ(Cis().Gain(0), 128) << "the sample's gains loaded";
+  const std::vector<uint8_t> before = FlashImage();
+  std::vector<std::string> shown;
+  EXPECT_EQ(Dialog(1, &shown), 0);
+  ASSERT_GE(shown.size(), 3u);
+  EXPECT_EQ(shown.back(), "NEXT :PUSH ENTER");
+  EXPECT_EQ(FlashImage(), before);
+  for (uint32_t p = 0; p < Window::kPixels; ++p) ASSERT_EQ(Cis().Gain(p), 0) << p;
+  EXPECT_FALSE(m_machine->Logged("Caribration End"));
 }
 
 }  // namespace
