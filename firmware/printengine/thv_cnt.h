@@ -22,6 +22,8 @@ class CThvCnt {
   // Walks the voltage back to its rest step and switches the supply off
   // (before a restart): 0, or negative.
   int32_t RestoreAndPowerOff();
+  // The humidity correction of the voltage step (signed). 0.
+  int32_t SetHumidCorrection(int32_t lCorrection);
 
  private:
   const CParameter* m_pThv = nullptr;

@@ -1,7 +1,8 @@
 // Placeholder of the head voltages: the supply's voltage walks set the step
 // to the target at once, and each unit's list of head-voltage settings
 // exists but holds nothing to tune yet; the start-up's supply set-up and
-// the power values from the TABLE data do nothing.
+// the power values from the TABLE data do nothing; a humidity correction
+// is only recorded.
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/fpga_regs.h"
@@ -53,5 +54,16 @@ int32_t CThvCnt::RestoreAndPowerOff() {
   static bool s_bLogged;
   LogPlaceholderOnce(s_bLogged, "CThvCnt (head voltage supply)");
   ++g_ulThvPowerOffRuns;
+  return 0;
+}
+
+constinit PlaceholderThvHumid g_PlaceholderThvHumid;
+
+int32_t CThvCnt::SetHumidCorrection(int32_t lCorrection) {
+  static bool s_bLogged;
+  LogPlaceholderOnce(s_bLogged, "CThvCnt (humidity correction)");
+  g_PlaceholderThvHumid.pThv = this;
+  g_PlaceholderThvHumid.lCorrection = lCorrection;
+  ++g_PlaceholderThvHumid.ulCalls;
   return 0;
 }

@@ -5,3 +5,12 @@
 
 // Runs of CThvCnt::RestoreAndPowerOff.
 extern uint32_t g_ulThvPowerOffRuns;
+
+class CThvCnt;
+// The last humidity correction set, on which object, and how many.
+struct PlaceholderThvHumid {
+  const CThvCnt* pThv;
+  int32_t lCorrection;
+  uint32_t ulCalls;
+};
+extern PlaceholderThvHumid g_PlaceholderThvHumid;
