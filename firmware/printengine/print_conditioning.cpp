@@ -119,8 +119,23 @@ int32_t ReturnPaper(int32_t lLength, uint32_t ulMask) {
   return lResult != 0 ? lResult : MovePaperBy(lLength, 1, 1, kMainProfile, kSubProfile, ulMask);
 }
 
+// What a wait shows while it runs: both fans, its LCD line and printer
+// state.
+struct WaitScreen {
+  bool bFansOn;
+  const char* pszText;
+  uint32_t ulState;
+};
+
+int32_t ShowWait(const WaitScreen& screen) {
+  BothFans(screen.bFansOn);
+  Show(screen.pszText);
+  return SetStatusItem(SI_PRINTER_STATE, screen.ulState, 1);
+}
+
 // The cooling waits; bTimeStage runs CoolingTimeWait at step 2100.
 int32_t CoolingWait(uint32_t ulOnLevel, uint32_t ulOffLevel, uint32_t ulBackOff, uint32_t ulMask, bool bTimeStage) {
+  const WaitScreen screen{true, "Cooling             ", protocol::PRINTER_STATE_COOLING};
   bool bFanWasOn = false;
   uint32_t ulStart = 0;
   uint32_t ulLed = 0;
@@ -142,9 +157,7 @@ int32_t CoolingWait(uint32_t ulOnLevel, uint32_t ulOffLevel, uint32_t ulBackOff,
         ulStart = g_UsTimer.NowUs();
         return ulBackOff == 1 ? 1500u : 2000u;
       case 1500:
-        BothFans(true);
-        Show("Cooling             ");
-        s.lResult = SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_COOLING, 1);
+        s.lResult = ShowWait(screen);
         return 1510;
       case 1510:
         s.lResult = BackOffLength(&lBackOff);
@@ -153,9 +166,7 @@ int32_t CoolingWait(uint32_t ulOnLevel, uint32_t ulOffLevel, uint32_t ulBackOff,
       case 2000:
         g_StpmtrMain.SetCurrentBit(1);
         g_StpmtrSub.Stop();
-        BothFans(true);
-        Show("Cooling             ");
-        s.lResult = SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_COOLING, 1);
+        s.lResult = ShowWait(screen);
         return 2010;
       case 2010:
         ulLed = LedOn() ? 1u : 0u;
@@ -215,6 +226,7 @@ int32_t CoolingWaitSequenceL(uint32_t ulOnLevel, uint32_t ulOffLevel, uint32_t u
 }
 
 int32_t PreheatWaitSequence(uint32_t ulMask, uint32_t ulBackOff) {
+  const WaitScreen screen{false, g_pszInitText, protocol::PRINTER_STATE_PRINT_62};
   bool bFanWasOn = false;
   uint32_t ulStart = 0;
   int32_t lBackOff = 0;
@@ -231,9 +243,7 @@ int32_t PreheatWaitSequence(uint32_t ulMask, uint32_t ulBackOff) {
         ulStart = g_UsTimer.NowUs();
         return ulBackOff == 1 ? 1500u : 2000u;
       case 1500:
-        BothFans(false);
-        Show(g_pszInitText);
-        s.lResult = SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_PRINT_62, 1);
+        s.lResult = ShowWait(screen);
         return 1510;
       case 1510:
         s.lResult = BackOffLength(&lBackOff);
@@ -242,9 +252,7 @@ int32_t PreheatWaitSequence(uint32_t ulMask, uint32_t ulBackOff) {
       case 2000:
         g_StpmtrMain.SetCurrentBit(1);
         g_StpmtrSub.Stop();
-        BothFans(false);
-        Show(g_pszInitText);
-        s.lResult = SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_PRINT_62, 1);
+        s.lResult = ShowWait(screen);
         return 2010;
       case 2010:
         g_PreheatBoth.Step();

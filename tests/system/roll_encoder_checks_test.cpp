@@ -22,7 +22,9 @@
 #include "firmware/mechanism/sensor_feeds.h"
 #include "firmware/mechanism/unit_moves.h"
 #include "firmware/mechanism/step_machine.h"
+#include "firmware/platform/ioctl.h"
 #include "firmware/platform/time_base.h"
+#include "firmware/printengine/cis.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "tests/support/paper_web.h"
@@ -156,6 +158,10 @@ TEST_F(RollEncoderChecks, TheCisModesMeasureTheEdgesOrRaiseSensorError62) {
       {"no paper and image edge", ROLL_CHECK_PAPER_IMAGE_EDGE, true, true, 80, 80, -1},
       {"no paper edge", ROLL_CHECK_PAPER_EDGE, false, true, 80, 80, -1},
   };
+  // The gain table as the tuning at paper load leaves it: cleared.
+  InLoop([] {
+    for (uint32_t w = 0; w < CIS_WORDS; ++w) IoctlWrite16(CIS_GAIN_TABLE + 2 * w, 0);
+  });
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     InLoop([] { g_ErrorMng.ClearError(ROLL_CHECK_CIS_ERROR_INDEX); });
