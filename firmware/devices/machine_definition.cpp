@@ -41,6 +41,7 @@
 #include "firmware/platform/system_init.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/platform/us_timer.h"
+#include "firmware/printengine/cis.h"
 #include "firmware/printengine/head_overheat.h"
 #include "firmware/printengine/image_buffer.h"
 #include "firmware/printengine/media_config.h"
@@ -160,6 +161,9 @@ void BuildHeadOverheat() {
 }
 // The print geometry (computed by the start-up's engine selection) and the
 // track-correction lengths, read from their settings.
+// The CIS (setting index 0).
+void BuildCis() { hal::ConstructGlobal(g_Cis, kGlobalBuild); }
+
 void BuildPrintGeometry() {
   hal::ConstructGlobal(g_PrintGeometry);
   hal::ConstructGlobal(g_TrackCorrect, kGlobalBuild);
@@ -303,6 +307,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
     Objects(BuildHeadOverheat, "g_HeadOverheatL g_HeadOverheatR"),
     Objects(BuildPrintLog, "g_PrintLog"),
+    Objects(BuildCis, "g_Cis"),
     Objects(BuildPrintGeometry, "g_PrintGeometry g_TrackCorrect"),
     // 10: the last settings and the power-save object, which reads
     // "Time[Min]" when it is built.

@@ -9,6 +9,7 @@
 namespace sim {
 
 CisWindow::CisWindow(Board& board, FpgaConfigPort& config) : m_board(board), m_config(config) {
+  m_outliers.fill(-1);
   SetPolledSpan(kControl, kControl);
   m_config.AddModeObserver([this](bool) { ResetLogic(); });
   board.GetBus().MapDevice(kBase, kLast, RegionKind::Fpga, this, "fpga-cis");
@@ -37,9 +38,29 @@ double CisWindow::EdgeOf(const View& view) const {
 
 double CisWindow::PaperEdgeNow() const { return m_source ? EdgeOf(m_source()) : -1.0; }
 
-uint8_t CisWindow::PixelValue(uint32_t led, uint32_t offset, double reflectance) {
+void CisWindow::SetOutlier(uint32_t sample, uint8_t value) {
+  m_outliers[sample % kNoiseCycle] = value;
+  m_reads.fill(0);
+}
+
+void CisWindow::ClearOutliers() {
+  m_outliers.fill(-1);
+  m_reads.fill(0);
+}
+
+double CisWindow::Sensitivity(uint32_t pixel) {
+  // By phase of the pattern; 1.0 elsewhere.
+  constexpr uint32_t kFirstOddPhase = 7;
+  constexpr std::array<double, 3> kOdd = {0.90, 1.10, 0.95};
+  constexpr uint32_t kFlatFirst = 20, kFlatLast = 319;
+  const uint32_t phase = pixel % kPatternPeriod;
+  if (pixel >= kFlatFirst && pixel <= kFlatLast) return 1.0;
+  return phase >= kFirstOddPhase && phase < kFirstOddPhase + kOdd.size() ? kOdd[phase - kFirstOddPhase] : 1.0;
+}
+
+uint8_t CisWindow::PixelValue(uint32_t led, uint32_t offset, double reflectance, double sensitivity) {
   const double dark = std::max(0, kDarkLevel - static_cast<int32_t>(offset));
-  const double value = std::round(dark + static_cast<double>(led) * 2.0 * 1.0 * reflectance);
+  const double value = std::round(dark + static_cast<double>(led) * 2.0 * sensitivity * reflectance);
   return static_cast<uint8_t>(std::clamp(value, 0.0, 255.0));
 }
 
@@ -49,6 +70,7 @@ uint8_t CisWindow::ApplyGain(uint8_t value, uint8_t gain) {
 }
 
 double CisWindow::Reflectance(const View& view, double edge, uint32_t pixel) const {
+  if (m_bTarget) return kTarget;
   if (!view.bPaper || static_cast<double>(pixel) < edge) return kBackground;
   for (const PrintRegion& r : m_prints) {
     if (view.travel >= r.from && view.travel < r.to && pixel >= r.imageEdge) return kPrint;
@@ -77,6 +99,10 @@ uint32_t CisWindow::Read(uint32_t offset, uint32_t width) {
   }
   if (offset < kBuffer0) return m_regs[offset / 2];
   const uint32_t word = (offset % kBufferStride) / 2;
+  if (offset < kGainTable) {
+    const int32_t outlier = m_outliers[m_reads[word]++ % kNoiseCycle];
+    if (outlier >= 0) return static_cast<uint32_t>(outlier) * 0x0101u;
+  }
   const uint8_t* pBytes = offset >= kGainTable ? m_gains.data() : m_lines[offset / kBufferStride - 1].data();
   return pBytes[2 * word] | (static_cast<uint32_t>(pBytes[2 * word + 1]) << 8);
 }
@@ -120,7 +146,7 @@ void CisWindow::CompleteLine() {
   const uint32_t led = Fault(Fault::LedDead) ? 0u : m_regs[kLed / 2];
   const uint32_t offset = m_regs[kOffset / 2];
   for (uint32_t p = 0; p < kPixels; ++p) {
-    const uint8_t raw = Fault(Fault::SensorDark) ? 0 : PixelValue(led, offset, Reflectance(view, edge, p));
+    const uint8_t raw = Fault(Fault::SensorDark) ? 0 : PixelValue(led, offset, Reflectance(view, edge, p), Sensitivity(p));
     m_lines[next][p] = ApplyGain(raw, m_gains[p]);
   }
   m_last = next;

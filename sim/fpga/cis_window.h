@@ -14,16 +14,28 @@
 //
 // Pixel p of a line: clamp(dark(offset) + LED x 2 x sensitivity(p) x
 // reflectance(p), 0, 255), dark(offset) = max(0, 111 - offset), the
-// sensitivity 1.0; then, with a gain byte g other than 0, x g / 128 (a gain
-// of 0 passes the pixel as it is). Reflectance: 0.05 where there is no
-// paper (the whole line with no paper under the sensor), 1.0 on paper from
-// the paper-edge pixel on (80, moved by the lateral offset and by the skew
-// per 1000 lines of travel since the skew was set), 0.15 on print from its
-// image-edge pixel on while the travel lies in a print region.
+// sensitivity 1.0 on pixels 20-319, where the edges are searched, and a
+// fixed pattern of period 13 over the pixel number outside them (phases 7,
+// 8 and 9 read 0.90, 1.10 and 0.95, every other phase 1.0); then, with a
+// gain byte g other than 0, x g / 128 clamped to 255 (a gain of 0 passes
+// the pixel as it is). Reflectance: 0.1 where there is no paper (the whole
+// line with no paper under the sensor), 1.0 on paper from the paper-edge
+// pixel on (80, moved by the lateral offset and by the skew per 1000 lines
+// of travel since the skew was set), 0.2125 on print from its image-edge
+// pixel on while the travel lies in a print region. At the tuned LED 40
+// and offset 60 these read 59, 131 and 68: steps of 72 and 63, multiples
+// of 9, so the nine middle values of a 13-pixel window sum to a multiple of
+// 9 across an edge and a 13-pixel trimmed-mean filter ramps over it in
+// equal steps.
+//
+// A calibration target put under the sensor replaces the scene: reflectance
+// 1.0 on every pixel.
 //
 // The scene (paper under the sensor, travel in lines) comes from a source
 // the board's paper web installs. Fault switches: LED dead (no light),
-// sensor dark (every pixel 0), status stuck (bits 8-9 read 3).
+// sensor dark (every pixel 0), status stuck (bits 8-9 read 3). A noisy
+// sensor: every line-buffer word counts its reads, and the reads whose
+// count modulo 8 is a chosen sample give both pixels an outlier value.
 // Observation: each line's pixels, the lines completed, and "CisLine" in
 // the mechanism trace (the paper-edge pixel, -1 without paper) whenever a
 // line's scene differs from the last line's.
@@ -57,8 +69,11 @@ class CisWindow final : public BusDevice, public DeviceModel {
   static constexpr uint16_t kStatusMask = 0x0300;
   static constexpr Nanos kLinePeriod = 500 * kNsPerUs;
   static constexpr double kDefaultPaperEdge = 80.0;
-  static constexpr double kBackground = 0.05, kPaper = 1.0, kPrint = 0.15;
+  static constexpr double kBackground = 0.1, kPaper = 1.0, kPrint = 0.2125;
   static constexpr int32_t kDarkLevel = 111;
+  static constexpr double kTarget = 1.0;
+  static constexpr uint32_t kPatternPeriod = 13;
+  static constexpr uint32_t kNoiseCycle = 8;
 
   // What lies under the sensor now.
   struct View {
@@ -87,6 +102,11 @@ class CisWindow final : public BusDevice, public DeviceModel {
   void AddPrintRegion(const PrintRegion& region) { m_prints.push_back(region); }
   void ClearPrintRegions() { m_prints.clear(); }
   void SetFault(Fault fault, bool bOn) { m_faults[static_cast<uint32_t>(fault)] = bOn; }
+  void SetCalibrationTarget(bool bOn) { m_bTarget = bOn; }
+  // Reads number `sample` (modulo 8) of every line-buffer word give `value`
+  // from now on; the read counts start again at 0.
+  void SetOutlier(uint32_t sample, uint8_t value);
+  void ClearOutliers();
 
   // ---- observation ----
   // A pixel of buffer 0-2 (at 0x1000, 0x2000, 0x3000).
@@ -99,7 +119,10 @@ class CisWindow final : public BusDevice, public DeviceModel {
   double PaperEdgeNow() const;
 
   // The pixel law without gain or faults.
-  static uint8_t PixelValue(uint32_t led, uint32_t offset, double reflectance);
+  static uint8_t PixelValue(uint32_t led, uint32_t offset, double reflectance, double sensitivity = 1.0);
+  static double Sensitivity(uint32_t pixel);
+  // The gain table's byte of a pixel.
+  uint8_t Gain(uint32_t pixel) const { return m_gains[pixel % kPixels]; }
   static uint8_t ApplyGain(uint8_t value, uint8_t gain);
 
   // ---- BusDevice ----
@@ -136,6 +159,9 @@ class CisWindow final : public BusDevice, public DeviceModel {
   std::vector<PrintRegion> m_prints;
   std::array<bool, static_cast<uint32_t>(Fault::Count)> m_faults{};
   int32_t m_tracedEdge = -2;
+  bool m_bTarget = false;
+  std::array<int32_t, kNoiseCycle> m_outliers{};  // -1: none
+  std::array<uint32_t, kWords> m_reads{};
 };
 
 }  // namespace sim

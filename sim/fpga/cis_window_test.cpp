@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "sim/board.h"
 #include "sim/fpga/fpga_config_port.h"
@@ -93,11 +94,11 @@ TEST_F(CisModel, TheOffsetAndLedLawGivesTheTunedDefaults) {
   const Case kCases[] = {
       {0, 59, 52, 52},    // the offset tuning goes on at 59 ...
       {0, 60, 51, 51},    // ... and stops at 60, below 52
-      {38, 60, 127, 55},  // the LED tuning goes on at 38 ...
-      {39, 60, 129, 55},  // ... and reads 128 or more at 39
-      {40, 60, 131, 55},
+      {38, 60, 127, 59},  // the LED tuning goes on at 38 ...
+      {39, 60, 129, 59},  // ... and reads 128 or more at 39
+      {40, 60, 131, 59},
       {0, 200, 0, 0},     // no dark level past 111
-      {200, 0, 255, 131}, // clamped
+      {200, 0, 255, 151}, // clamped
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << "LED " << c.led << " offset " << c.offset);
@@ -138,7 +139,7 @@ TEST_F(CisModel, ThePaperEdgeLiesWhereTheSceneMovesIt) {
     cis.SetSkew(c.skew);
     travel = c.travel;
     Line(40, 60);
-    EXPECT_EQ(PixelRead(c.edge - 1), 55);
+    EXPECT_EQ(PixelRead(c.edge - 1), 59);
     EXPECT_EQ(PixelRead(c.edge), 131);
     EXPECT_DOUBLE_EQ(cis.PaperEdgeNow(), c.edge);
   }
@@ -149,7 +150,7 @@ TEST_F(CisModel, PrintFromItsImageEdgeWhileTheTravelIsInItsRegion) {
   travel = 150.0;
   Line(40, 60);
   EXPECT_EQ(PixelRead(149), 131);
-  EXPECT_EQ(PixelRead(150), 63);  // 51 + 80 x 0.15
+  EXPECT_EQ(PixelRead(150), 68);  // 51 + 80 x 0.2125
   travel = 200.0;
   Line(40, 60);
   EXPECT_EQ(PixelRead(150), 131);
@@ -158,7 +159,7 @@ TEST_F(CisModel, PrintFromItsImageEdgeWhileTheTravelIsInItsRegion) {
 TEST_F(CisModel, WithNothingUnderTheSensorTheWholeLineIsBackground) {
   bPaper = false;
   Line(40, 60);
-  for (uint32_t p : {0u, 80u, 140u, 600u, 1227u}) EXPECT_EQ(PixelRead(p), 55) << p;
+  for (uint32_t p : {0u, 80u, 140u, 600u, 1227u}) EXPECT_EQ(PixelRead(p), 59) << p;
   EXPECT_EQ(cis.PaperEdgeNow(), -1.0);
 }
 
@@ -170,6 +171,48 @@ TEST_F(CisModel, FaultSwitchesDarkenTheLine) {
   cis.SetFault(Cis::Fault::SensorDark, true);
   Line(40, 60);
   EXPECT_EQ(PixelRead(140), 0);
+}
+
+TEST_F(CisModel, TheSensitivityPatternLiesOutsidePixels20To319AndTheGainTakesItOut) {
+  // The calibration target: reflectance 1.0 everywhere, paper or not.
+  bPaper = false;
+  cis.SetCalibrationTarget(true);
+  Line(40, 60);
+  struct Case {
+    uint32_t pixel;
+    uint8_t value;
+  };
+  const Case kCases[] = {
+      {7, 123},    // 51 + 80 x 0.90
+      {8, 139},    // 51 + 80 x 1.10
+      {9, 127},    // 51 + 80 x 0.95
+      {10, 131},   // the other phases 1.0
+      {20, 131},   // phase 7, but inside 20..319
+      {319, 131},  // phase 7
+      {332, 123},  // phase 7 again outside
+      {1228 - 1, 131},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(PixelRead(c.pixel), c.value) << c.pixel;
+  // Gain 16384 / 139 = 117: 139 x 117 / 128 = 127.
+  Write(Cis::kGainTable + 2 * 4, 117);  // pixel 8, the low byte
+  RunFor(Cis::kLinePeriod);
+  EXPECT_EQ(PixelRead(8), 127);
+  cis.SetCalibrationTarget(false);
+  Line(40, 60);
+  EXPECT_EQ(PixelRead(10), 59);
+}
+
+TEST_F(CisModel, OutliersReplaceTheChosenReadsOfEveryWord) {
+  Line(40, 60);
+  cis.SetOutlier(1, 255);
+  cis.SetOutlier(9, 0);  // sample 1 again, modulo 8: the later value holds
+  cis.SetOutlier(6, 7);
+  std::vector<uint32_t> seen;
+  for (uint32_t k = 0; k < 16; ++k) seen.push_back(PixelRead(140));
+  const std::vector<uint32_t> expected = {131, 0, 131, 131, 131, 131, 7, 131, 131, 0, 131, 131, 131, 131, 7, 131};
+  EXPECT_EQ(seen, expected);
+  cis.ClearOutliers();
+  EXPECT_EQ(PixelRead(140), 131);
 }
 
 TEST_F(CisModel, AccessesTheLogicWouldNotAnswerAreBoardFaults) {

@@ -10,8 +10,8 @@
 namespace e2e {
 
 inline constexpr uint32_t kMainWaitMs = 37000;
-inline constexpr uint32_t kDspWaitMs = 15000;
-inline constexpr uint32_t kTableWaitMs = 25000;
+inline constexpr uint32_t kDspWaitMs = 16000;
+inline constexpr uint32_t kTableWaitMs = 26000;
 
 // What a wait allows beyond the measured time: a paced printer falls
 // behind the wall clock while the machine is busy, and its restart (a new

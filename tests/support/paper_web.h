@@ -10,7 +10,6 @@
 
 #include "firmware/devices/analog_sensor.h"
 #include "firmware/devices/stepper.h"
-#include "firmware/printengine/cis_placeholder.h"
 #include "sim/fpga/cis_window.h"
 #include "sim/mechanism/paper_web_mechanism.h"
 #include "tests/support/carousel.h"
@@ -87,7 +86,6 @@ class PaperWebPrinter : public webtest::WebPrinter {
     BootWeb(variant);
     testsupport::ForgetRollSettings();
     testsupport::ForgetFeedMatchedRampCalls();
-    g_CisCalls = PlaceholderCisCalls{};
   }
   sim::CisWindow& Cis() { return *m_machine->GetBoard().FindDevice<sim::CisWindow>(); }
   // Runs a primitive in the main loop; 9 when it did not end in time.

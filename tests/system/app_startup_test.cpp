@@ -26,6 +26,7 @@
 #include "firmware/hostif/print_job_handlers.h"
 #include "firmware/hostif/usb_comm.h"
 #include "firmware/mechanism/cis_load_tuning.h"
+#include "firmware/printengine/cis.h"
 #include "firmware/printengine/cut_sequence.h"
 #include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/main_pinch.h"
@@ -33,6 +34,7 @@
 #include "firmware/sequences/path_preparation.h"
 #include "firmware/service/service_calls_placeholder.h"
 #include "sim/dsp/dsp_core.h"
+#include "sim/fpga/cis_window.h"
 #include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/panel/panel.h"
@@ -41,6 +43,7 @@
 #include "sim/state_dir.h"
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/machine_test.h"
+#include "tools/images/cis_calibration.h"
 #include "tools/images/flash_map.h"
 #include "tools/images/table_image.h"
 #include "tools/images/main_image.h"
@@ -88,6 +91,45 @@ void FlipByte(const std::string& path, uint32_t ulOffset) {
 
 void EraseArea(const std::string& flashPath, const images::FlashArea& area) {
   PatchFile(flashPath, area.offset, std::vector<uint8_t>(area.bytes, 0xFF));
+}
+
+// The CIS calibration image in the flash file, and what the start-up
+// loaded into the sensor's gain table.
+constexpr uint32_t kCisSerialAt = images::kAreaCis.offset + images::kCisSerialOffset;
+constexpr uint32_t kCisBlock2At = images::kAreaCis.offset + 2 * images::kCisBlockBytes;
+sim::CisWindow& CisOf(sim::Machine& m) { return *m.GetBoard().FindDevice<sim::CisWindow>(); }
+void ExpectGainsCleared(sim::Machine& m) {
+  EXPECT_TRUE(m.Logged("[CIS] Error: CIS CalibData SumCheck Err"));
+  EXPECT_FALSE(m.Logged("CisCalibData Set"));
+  for (uint32_t p = 0; p < sim::CisWindow::kPixels; ++p) ASSERT_EQ(CisOf(m).Gain(p), 0) << p;
+}
+void ExpectBlock0Loaded(sim::Machine& m) {
+  EXPECT_FALSE(m.Logged("[CIS] Error: CIS CalibData SumCheck Err"));
+  EXPECT_TRUE(m.Logged("CisCalibData Set"));
+  // The sample's unity gains, but for the packed backup in bytes 20-149.
+  for (uint32_t p = 0; p < sim::CisWindow::kPixels; ++p) {
+    if (p >= 20 && p <= 149) {
+      EXPECT_GE(CisOf(m).Gain(p), 0x50) << p;
+      EXPECT_LE(CisOf(m).Gain(p), 0xCF) << p;
+    } else {
+      ASSERT_EQ(CisOf(m).Gain(p), 128) << p;
+    }
+  }
+}
+// The serial number the calibration was made for, in flash.
+void SetFlashCisSerial(const sim::StateDir& s, const char* pszSerial) {
+  PatchFile(s.FlashPath(), kCisSerialAt, std::vector<uint8_t>(pszSerial, pszSerial + 8));
+}
+// "CisWrProgress" (main EEPROM 186) and the backup EEPROM's "Eeprom Backup"
+// byte (120).
+void SetCisRestoreMarks(const sim::StateDir& s, uint8_t ucProgress, uint8_t ucBackup) {
+  PatchFile(s.MainEepromPath(), 186, {ucProgress});
+  PatchFile(s.BackupEepromPath(), 120, {ucBackup});
+}
+testsupport::SamplePrinter EngineVersion(int version) {
+  testsupport::SamplePrinter printer;
+  printer.engineVersion = version;
+  return printer;
 }
 
 class AppStartUp : public testsupport::MachineTest {
@@ -173,9 +215,9 @@ TEST_F(AppStartUp, ABlankMachineStartsUpInOrderAndRaisesWhatItsFlashEepromsAndPl
   EXPECT_FALSE(m_machine->Logged("[MAIN] RFTag Initialize ..."));
 
   // The DSP (no program, so table 10 at step 44 is not taken either), TABLE
-  // (format word), lamination slots (erased), serial number (the cell's
-  // placeholder) and both head values (0xFFFF).
-  const ErrorSet kBlank = {0x0109, 0x010C, 0x0116, 0x0119, 0x011E, 0x0120, 0x0121};
+  // (format word), lamination slots (erased), CIS calibration (erased),
+  // serial number (the cell's placeholder) and both head values (0xFFFF).
+  const ErrorSet kBlank = {0x0109, 0x010C, 0x0116, 0x0119, 0x011A, 0x011E, 0x0120, 0x0121};
   EXPECT_EQ(RaisedErrors(), kBlank);
   ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000))) << m_machine->UsbHost().Hub().FailureReason();
   EXPECT_EQ(m_machine->UsbHost().Identity().serialNumber, "R0000000");
@@ -183,6 +225,7 @@ TEST_F(AppStartUp, ABlankMachineStartsUpInOrderAndRaisesWhatItsFlashEepromsAndPl
   EXPECT_EQ(RaisedErrors(), kBlank) << "the main loop raised more";
   EXPECT_EQ(g_usHeadResistanceL, 0xFFFFu);
   EXPECT_EQ(g_usHeadResistanceR, 0xFFFFu);
+  ExpectGainsCleared(*m_machine);
 }
 
 TEST_F(AppStartUp, TheSamplePrinterRaisesNothingAndSettlesInReadyStateA) {
@@ -207,6 +250,11 @@ TEST_F(AppStartUp, TheSamplePrinterRaisesNothingAndSettlesInReadyStateA) {
   EXPECT_EQ(m_machine->GetBoard().FindDevice<sim::DspCore>()->RunningProgram(), sim::DspCore::Program::Internal);
   EXPECT_EQ(g_usHeadResistanceL, eepromimage::kNominalHeadValue);
   EXPECT_EQ(g_usHeadResistanceR, eepromimage::kNominalHeadValue);
+  // The sample calibration image was made for the sample printer.
+  EXPECT_EQ(std::string(g_szCisCalibSerial), testsupport::kSampleSerial);
+  EXPECT_TRUE(m_machine->Logged("[CIS] Init CIS LED = 40"));
+  EXPECT_TRUE(m_machine->Logged("[CIS] Init CIS Offset V = 60"));
+  ExpectBlock0Loaded(*m_machine);
   // No error line: the LCD never showed one.
   const std::string& console = m_machine->Console();
   for (size_t at = console.find("[lcd] |"); at != std::string::npos; at = console.find("[lcd] |", at + 1)) {
@@ -308,6 +356,54 @@ const FailureCase kFailureCases[] = {
        EXPECT_EQ(g_usHeadResistanceR, 9000u);
      }},
     {"HeadValues4000And9000", HeadValues(4000, 9000), nullptr, nullptr, nullptr, {}, nullptr},
+    // The CIS calibration image: only block 0's sum and the serial count.
+    {"CisBlock0SumRaises11aAndLoadsNoGains", {},
+     [](const sim::StateDir& s) { FlipByte(s.FlashPath(), images::kAreaCis.offset + 600); }, nullptr, nullptr,
+     {0x011A}, ExpectGainsCleared},
+    {"CisBlock0SumWithEngineVersion1RaisesNothing", EngineVersion(1),
+     [](const sim::StateDir& s) { FlipByte(s.FlashPath(), images::kAreaCis.offset + 600); }, nullptr, nullptr, {},
+     ExpectGainsCleared},
+    {"CisBadBlock2PassesAndBlock0Loads", {},
+     [](const sim::StateDir& s) { FlipByte(s.FlashPath(), kCisBlock2At + 10); }, nullptr, nullptr, {},
+     ExpectBlock0Loaded},
+    {"CisSerialDiffersRaises11a", {},
+     [](const sim::StateDir& s) {
+       SetFlashCisSerial(s, "OTHER123");
+       SetCisRestoreMarks(s, 0, 1);
+     },
+     nullptr, nullptr, {0x011A}, ExpectGainsCleared},
+    {"CisSerialDiffersWithoutTheBackupMarkRaises11a", {},
+     [](const sim::StateDir& s) {
+       SetFlashCisSerial(s, "OTHER123");
+       SetCisRestoreMarks(s, 1, 0);
+     },
+     nullptr, nullptr, {0x011A}, ExpectGainsCleared},
+    // The calibration dialog erases the serial; nothing restores it.
+    {"CisErasedSerialWithProgress0Raises11a", {},
+     [](const sim::StateDir& s) {
+       PatchFile(s.FlashPath(), kCisSerialAt, std::vector<uint8_t>(8, 0xFF));
+       SetCisRestoreMarks(s, 0, 1);
+     },
+     nullptr, nullptr, {0x011A}, ExpectGainsCleared},
+    // A replaced EEPROM: the image takes the EEPROM's cells and serial.
+    {"CisSerialDiffersWithProgressAndBackupMarkIsUndone", {},
+     [](const sim::StateDir& s) {
+       SetFlashCisSerial(s, "OTHER123");
+       SetCisRestoreMarks(s, 1, 1);
+       PatchFile(s.MainEepromPath(), 187, {0xA5, 0x3C});
+     },
+     nullptr, nullptr, {},
+     [](sim::Machine& m) {
+       EXPECT_TRUE(m.Logged("[CIS] CIS CalibData Undo "));
+       EXPECT_EQ(std::string(g_szCisCalibSerial), testsupport::kSampleSerial);
+       uint8_t aucSerial[8] = {};
+       EXPECT_TRUE(m.RunStep([&] { HwReadBlock(CIS_CALIB_SERIAL_FLASH, aucSerial, 8); }, testsupport::Ms(5000)));
+       EXPECT_EQ(std::string(aucSerial, aucSerial + 8), testsupport::kSampleSerial);
+       ExpectBlock0Loaded(m);
+       // Items 0 and 1 (cells 187 and 188): 0xA5, 0x3C.
+       EXPECT_EQ(CisOf(m).Gain(20), 0x50 + (0xA5 & 0x7F));
+       EXPECT_EQ(CisOf(m).Gain(21), 0x50 + ((0xA5 >> 7) | ((0x3C << 1) & 0x7F)));
+     }},
     {"HeadValue9001OfUnitR", HeadValues(4000, 9001), nullptr, nullptr, nullptr, {0x0121},
      [](sim::Machine&) { EXPECT_EQ(g_usHeadResistanceR, 9001u); }},
     // The head cell of "DensityYMC" differs; the head value (invalid too)

@@ -33,9 +33,6 @@ constexpr uint32_t kMask = SEQ_CHECK_COVERS;
 constexpr uint32_t kLimitLines = 5404;
 constexpr uint32_t kJam = 0x1529;
 
-// What the CIS had under it when it was tuned.
-double s_dEdgeAtTuning = -9.0;
-sim::CisWindow* s_pCis = nullptr;
 
 struct LoadOutcome {
   int32_t lResult = 9;
@@ -49,8 +46,6 @@ class CisTuningAtLoad : public PaperWebPrinter {
  protected:
   void Boot(sim::EngineVariant variant) {
     BootOnTheWeb(variant);
-    s_pCis = &Cis();
-    s_dEdgeAtTuning = -9.0;
     g_PlaceholderActionResults.ulTakeUpSlackRuns = 0;
     // The paper parked at "Position" under the lowered main pinch.
     // (The mechanism's initialisation that finds the pinch up is not built
@@ -59,19 +54,31 @@ class CisTuningAtLoad : public PaperWebPrinter {
       g_pProllMain->SetPosition(PINCH_UP);
       EXPECT_EQ(MoveMainPinch(10, kMask), 0);
     });
-    g_CisCalls.pfnOnCall = [] {
-      s_dEdgeAtTuning = s_pCis->PaperEdgeNow();
-      // The tunings write their own texts.
-      g_Lcd.WriteText("tuning the CIS  ", 0, 16);
-    };
   }
-  void TearDown() override {
-    g_CisCalls.pfnOnCall = nullptr;
-    s_pCis = nullptr;
-    PaperWebPrinter::TearDown();
+  // The tunings logged since log record `from`, one letter each (O offset,
+  // L LED), and the paper edge under the CIS at the last of them.
+  std::string Tunings(size_t from, double* pEdge = nullptr) {
+    std::string s;
+    sim::Nanos last = 0;
+    const auto& log = m_machine->Log();
+    for (size_t i = from; i < log.size(); ++i) {
+      const std::string& t = log[i].text;
+      const char c = t.rfind("[CIS] Tune Offset = ", 0) == 0 ? 'O' : t.rfind("[CIS] Tune LED = ", 0) == 0 ? 'L' : 0;
+      if (c == 0) continue;
+      s += c;
+      last = log[i].at;
+    }
+    if (pEdge != nullptr) {
+      *pEdge = -9.0;
+      for (const auto& e : Mechanism().Trace().Of("CisLine")) {
+        if (e.at <= last) *pEdge = e.value;
+      }
+    }
+    return s;
   }
   LoadOutcome Load() {
     LoadOutcome o;
+    m_ulLogMark = m_machine->Log().size();
     EXPECT_TRUE(InLoop([&] {
       char acLine[17] = {};
       g_Lcd.ReadText(acLine, 0, 16);
@@ -90,16 +97,19 @@ class CisTuningAtLoad : public PaperWebPrinter {
     for (const auto& e : Mechanism().Trace().Of(name)) s += e.value != 0 ? '1' : '0';
     return s;
   }
+  size_t m_ulLogMark = 0;
   void ExpectTunedLoad(uint32_t ulEndLine, uint32_t ulSlackRuns, uint32_t ulMainPinch) {
     const LoadOutcome o = Load();
     uint32_t ulPinch = 0;
     g_pProllMain->GetPosition(&ulPinch);
     EXPECT_EQ(ulPinch, ulMainPinch);
     EXPECT_EQ(o.lResult, 0);
-    EXPECT_EQ(std::string(g_CisCalls.acCalls), "OL");
-    EXPECT_EQ(g_CisCalls.ulLastTuneMode, 1u);
-    EXPECT_EQ(s_dEdgeAtTuning, 80.0) << "blank paper under the CIS";
-    EXPECT_EQ(o.lcdAfter, o.lcdBefore);
+    double dEdge = 0.0;
+    EXPECT_EQ(Tunings(m_ulLogMark, &dEdge), "OL");
+    EXPECT_TRUE(m_machine->Logged("[CIS] Tune Offset = 60"));
+    EXPECT_TRUE(m_machine->Logged("[CIS] Tune LED = 40 (ReadValue = 129)"));
+    EXPECT_EQ(dEdge, 80.0) << "blank paper under the CIS";
+    EXPECT_EQ(o.lcdAfter, o.lcdBefore) << "the tunings' texts are gone";
     EXPECT_EQ(g_ulCisTunedAtLoad, 1u);
     EXPECT_EQ(o.ulLine, ulEndLine);
     EXPECT_NEAR(Web().Front(), ulEndLine, 40.0);
@@ -107,11 +117,9 @@ class CisTuningAtLoad : public PaperWebPrinter {
     EXPECT_EQ(Switched("ClutchLoad").find('1'), std::string::npos);
     EXPECT_EQ(g_PlaceholderActionResults.ulTakeUpSlackRuns, ulSlackRuns);
     // A second load moves the paper as before but tunes nothing.
-    g_CisCalls.ulCalls = 0;
-    g_CisCalls.acCalls[0] = 0;
     const LoadOutcome again = Load();
     EXPECT_EQ(again.lResult, 0);
-    EXPECT_EQ(g_CisCalls.ulCalls, 0u);
+    EXPECT_EQ(Tunings(m_ulLogMark), "");
     EXPECT_EQ(again.ulLine, ulEndLine);
   }
 };
@@ -133,7 +141,7 @@ TEST_F(CisTuningAtLoad, WithCisSwOffTheCisIsNeverCalled) {
   InLoop([] { g_ParamCisSW.SetValueNoSave(0); });
   const LoadOutcome o = Load();
   EXPECT_EQ(o.lResult, 0);
-  EXPECT_EQ(g_CisCalls.ulCalls, 0u);
+  EXPECT_EQ(Tunings(m_ulLogMark), "");
   EXPECT_EQ(g_ulCisTunedAtLoad, 0u);
   EXPECT_EQ(o.ulLine, 65383u);
   InLoop([] { g_ParamCisSW.SetValueNoSave(1); });
@@ -150,7 +158,7 @@ TEST_F(CisTuningAtLoad, AfterARollEndTheLoadPinchBringsThePaper) {
   EXPECT_EQ(o.lResult, 0);
   EXPECT_EQ(Switched("ClutchLoad"), "10");
   EXPECT_EQ(Switched("ClutchRibRvsL").substr(0, 2), "10");
-  EXPECT_EQ(std::string(g_CisCalls.acCalls), "OL");
+  EXPECT_EQ(Tunings(m_ulLogMark), "OL");
   EXPECT_EQ(o.ulLine, 65383u);
 }
 
@@ -164,7 +172,7 @@ TEST_F(CisTuningAtLoad, ARollEndFoundBeforeTheTuningEndsTheLoadAtOnce) {
   });
   EXPECT_EQ(o.lResult, 0);
   EXPECT_EQ(o.ulEventSet, 1u);
-  EXPECT_EQ(g_CisCalls.ulCalls, 0u);
+  EXPECT_EQ(Tunings(m_ulLogMark), "");
   EXPECT_EQ(g_ulCisTunedAtLoad, 0u);
   EXPECT_EQ(Switched("ClutchRibRvsL"), "1") << "the clutch is left on";
 }
@@ -175,7 +183,7 @@ TEST_F(CisTuningAtLoad, TopLStuckOnRaisesTheCallersJam) {
   const LoadOutcome o = Load();
   EXPECT_EQ(o.lResult, -1);
   EXPECT_TRUE(IsErrorRaised(kJam));
-  EXPECT_EQ(g_CisCalls.ulCalls, 0u);
+  EXPECT_EQ(Tunings(m_ulLogMark), "");
   EXPECT_EQ(g_ulCisTunedAtLoad, 0u);
 }
 

@@ -13,7 +13,7 @@ namespace {
 using carouseltest::CarouselPrinter;
 using testsupport::Ms;
 
-constexpr PhysAddr kLed = 0x64040000u, kOffset = 0x64040002u, kControl = 0x64040004u;
+constexpr PhysAddr kLed = 0x64040000u, kOffset = 0x64040002u, kControl = 0x64040004u, kGains = 0x64044000u;
 constexpr PhysAddr kBuffers[3] = {0x64043000u, 0x64041000u, 0x64042000u};  // by status
 
 class CisOnTheBoard : public CarouselPrinter {
@@ -29,6 +29,9 @@ TEST_F(CisOnTheBoard, AnEnabledSensorShowsThePaperEdgeAtPixel80) {
   int32_t lResult = -9;
   uint32_t ulStatus = 0;
   ASSERT_TRUE(InLoop([&] {
+    // The start-up loaded the calibration gains; a gain of 0 passes the
+    // pixels as the sensor sees them.
+    for (uint32_t w = 0; w < sim::CisWindow::kWords; ++w) IoctlWrite16(kGains + 2 * w, 0);
     lResult = IoctlWrite16(kLed, 40);
     if (lResult == 0) lResult = IoctlWrite16(kOffset, 60);
     uint16_t usControl = 0;
@@ -53,8 +56,8 @@ TEST_F(CisOnTheBoard, AnEnabledSensorShowsThePaperEdgeAtPixel80) {
   EXPECT_GE(cis.LinesCompleted(), 1u);
   EXPECT_TRUE(m_machine->GetBoard().Faults().empty());
   // Background up to pixel 79, paper from 80 on.
-  EXPECT_EQ(aucLine[0], 55);
-  EXPECT_EQ(aucLine[79], 55);
+  EXPECT_EQ(aucLine[0], 59);
+  EXPECT_EQ(aucLine[79], 59);
   EXPECT_EQ(aucLine[80], 131);
   EXPECT_EQ(aucLine[1227], 131);
   const auto trace = Mechanism().Trace().Of("CisLine");

@@ -2,8 +2,7 @@
 // turning under the sub stepper: an attached roll stands once its slack is
 // gone, a detached one keeps turning into the paper-end state, the latch
 // while the roll end is armed, a check cut short before its decision, the
-// CIS edges and their sensor error, the bounded wait for the sub stepper's
-// stop, the light check across the counter's wrap, and the feed to the
+// CIS edges and their sensor error, the light check across the counter's wrap, and the feed to the
 // roll's edge measuring the steps of one encoder turn.
 #include <gtest/gtest.h>
 
@@ -23,7 +22,9 @@
 #include "firmware/mechanism/sensor_feeds.h"
 #include "firmware/mechanism/unit_moves.h"
 #include "firmware/mechanism/step_machine.h"
+#include "firmware/platform/ioctl.h"
 #include "firmware/platform/time_base.h"
+#include "firmware/printengine/cis.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "tests/support/paper_web.h"
@@ -79,7 +80,7 @@ TEST_F(RollEncoderChecks, AnAttachedRollStandsOnceItsSlackIsGone) {
   EXPECT_EQ(o.ulLatched, 0u);
   EXPECT_EQ(o.ulEventSet, 0u);
   EXPECT_EQ(StateOf(g_StpmtrSub), STPMTR_STOPPED);
-  EXPECT_EQ(g_CisCalls.ulCalls, 0u);
+  EXPECT_FALSE(m_machine->Logged("Not Paper Edge...")) << "no CIS search";
 }
 
 TEST_F(RollEncoderChecks, ADetachedRollKeepsTurningForTenSecondsIntoThePaperEnd) {
@@ -139,54 +140,45 @@ TEST_F(RollEncoderChecks, ALatchedRollEndStaysWhileArmedAndOnlyADecisionChangesI
 }
 
 TEST_F(RollEncoderChecks, TheCisModesMeasureTheEdgesOrRaiseSensorError62) {
+  // The scene's paper edge at 80 and a printed band from pixel 180: the
+  // gradient searches find 75 and 175, the first pixels of their ramps.
   struct Case {
     const char* name;
     uint32_t mode;
-    int32_t paperResult;
-    int32_t imageResult;
-    const char* calls;
+    bool bPrint;
+    bool bLedDead;
     uint32_t paperEdge;
     uint32_t imageEdge;
     int32_t error;
   };
   const Case kCases[] = {
-      {"paper edge found", ROLL_CHECK_PAPER_EDGE, 0, -1, "P", 91, 80, 0},
-      {"paper and image edge found", ROLL_CHECK_PAPER_IMAGE_EDGE, -1, 0, "I", 91, 160, 0},
-      {"no image edge is no failure", ROLL_CHECK_PAPER_IMAGE_EDGE, -1, -2, "I", 91, 0, 0},
-      {"no paper and image edge", ROLL_CHECK_PAPER_IMAGE_EDGE, -1, -3, "I", 80, 80, -1},
-      {"no paper edge", ROLL_CHECK_PAPER_EDGE, -1, -1, "P", 80, 80, -1},
+      {"paper edge found", ROLL_CHECK_PAPER_EDGE, false, false, 75, 80, 0},
+      {"paper and image edge found", ROLL_CHECK_PAPER_IMAGE_EDGE, true, false, 75, 175, 0},
+      {"no image edge is no failure", ROLL_CHECK_PAPER_IMAGE_EDGE, false, false, 75, 0, 0},
+      {"no paper and image edge", ROLL_CHECK_PAPER_IMAGE_EDGE, true, true, 80, 80, -1},
+      {"no paper edge", ROLL_CHECK_PAPER_EDGE, false, true, 80, 80, -1},
   };
+  // The gain table as the tuning at paper load leaves it: cleared.
+  InLoop([] {
+    for (uint32_t w = 0; w < CIS_WORDS; ++w) IoctlWrite16(CIS_GAIN_TABLE + 2 * w, 0);
+  });
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     InLoop([] { g_ErrorMng.ClearError(ROLL_CHECK_CIS_ERROR_INDEX); });
-    g_CisCalls = PlaceholderCisCalls{};
-    g_CisCalls.lPaperEdgeResult = c.paperResult;
-    g_CisCalls.lImageEdgeResult = c.imageResult;
-    g_CisCalls.ulPaperEdge = 91;
-    g_CisCalls.ulImageEdge = 160;
+    Cis().ClearPrintRegions();
+    if (c.bPrint) Cis().AddPrintRegion({-1e12, 1e12, 180});
+    Cis().SetFault(sim::CisWindow::Fault::LedDead, c.bLedDead);
     const CheckOutcome o = Check(c.mode);
     EXPECT_EQ(o.lResult, 0);
     EXPECT_EQ(o.ulRollEnd, 0u);
-    EXPECT_EQ(std::string(g_CisCalls.acCalls), c.calls);
     EXPECT_EQ(o.ulPaperEdge, c.paperEdge);
     EXPECT_EQ(o.ulImageEdge, c.imageEdge);
     EXPECT_EQ(o.lError, c.error);
     EXPECT_EQ(IsErrorRaised(ROLL_CHECK_CIS_ERROR_INDEX), c.error != 0);
   }
+  Cis().SetFault(sim::CisWindow::Fault::LedDead, false);
+  Cis().ClearPrintRegions();
   ExpectShownAndLogged(ROLL_CHECK_CIS_ERROR_INDEX, "Sensor Error  62");
-}
-
-TEST_F(RollEncoderChecks, ASubStepperThatCannotStopEndsThroughTheBoundedWait) {
-  // The stepper is halted while the edges are measured: it no longer
-  // decelerates, so it never reports its stop by itself.
-  g_CisCalls.lPaperEdgeResult = 0;
-  g_CisCalls.pfnOnCall = [] { g_StpmtrSub.Halt(); };
-  const CheckOutcome o = Check(ROLL_CHECK_PAPER_EDGE);
-  g_CisCalls.pfnOnCall = nullptr;
-  EXPECT_EQ(o.lResult, 0);
-  EXPECT_EQ(o.ulRollEnd, 0u);
-  EXPECT_EQ(StateOf(g_StpmtrSub), STPMTR_STOPPED);
-  EXPECT_TRUE(m_machine->Logged("[RollEncoderFeedCheck] sub stepper not stopped after 2000 ms: stopped"));
 }
 
 TEST_F(RollEncoderChecks, TheLightCheckStopsAfterItsFirstPollForNoTurns) {

@@ -79,11 +79,20 @@ TableImageParams SampleTableParams() {
   Bytes gradation(2 * 256);
   for (size_t i = 0; i < 256; ++i) PutU16LE(gradation, 2 * i, static_cast<uint16_t>(i * 64));
   for (uint32_t id = 18; id < 24; ++id) params.tables[id] = {gradation};
-  for (uint32_t id = 42; id < 48; ++id) params.tables[id] = zeros(256);
+  // The head-voltage humidity correction: ThvCorrectHumidTab (42-47) by
+  // the humidity reading, (H - 64) / 4 signed, and ThvCorrectHumidCoefTab
+  // (102-107) by the ambient reading, 500 + T: a few steps at the usual
+  // readings.
+  Bytes thvHumid(2 * 256), thvCoef(2 * 256);
+  for (size_t i = 0; i < 256; ++i) {
+    PutU16LE(thvHumid, 2 * i, static_cast<uint16_t>((static_cast<int32_t>(i) - 64) / 4));
+    PutU16LE(thvCoef, 2 * i, static_cast<uint16_t>(500 + i));
+  }
+  for (uint32_t id = 42; id < 48; ++id) params.tables[id] = {thvHumid};
   // The gradation corrections: humidity, temperature and their weights.
   for (uint32_t id = 48; id < 60; ++id) params.tables[id] = zeros(256);
   for (uint32_t id = 66; id < 96; ++id) params.tables[id] = zeros(256);
-  for (uint32_t id = 102; id < 108; ++id) params.tables[id] = zeros(256);
+  for (uint32_t id = 102; id < 108; ++id) params.tables[id] = {thvCoef};
   for (uint32_t id = 108; id < 114; ++id) params.tables[id] = zeros(256);
   // What the DSP downloads read, by table index k = 0-5: pulse lengths
   // (48 + k) and counts (56 + k), the overcoat base (68), the DSP words

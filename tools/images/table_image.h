@@ -58,9 +58,10 @@ Bytes BuildTableImage(const TableImageParams& params);
 // The sample tables: two banks; THV power values (indexes 40-45, 176) of
 // 1350; tables 18-23 the identity base gradation (six blocks of 256 entries
 // v * 64, 512 bytes each, back to back, so that table 18 read as 1536
-// entries spans them); the head-drive tables 0-17 (1024 or 256 words), the
-// THV humidity corrections 42-47 and 102-107 and the gradation corrections
-// 48-59, 66-95 and 108-113 (256 words each) as zeros; the track-correction
+// entries spans them); the head-drive tables 0-17 (1024 or 256 words) and
+// the gradation corrections 48-59, 66-95 and 108-113 (256 words each) as
+// zeros; the THV humidity corrections 42-47 ((i - 64) / 4, signed) and
+// 102-107 (500 + i), 256 words each; the track-correction
 // tables 126-129 of kSampleTrackRows[k] rows (values 168 + k, 184 + k and
 // 188 + k adding up to it) of kSampleTrackBytesPerRow[k] bytes (value
 // 172 + k), byte i of table 126 + k being k * 64 + i + 1.
