@@ -6,8 +6,11 @@
 #include "firmware/platform/time_base.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/panel_ports.h"
+#include "firmware/control/engine_variant.h"
 #include "firmware/mechanism/roll_rotation.h"
+#include "firmware/mechanism/simple_positioners.h"
 #include "firmware/sequences/action_results_placeholder.h"
+#include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_inputs.h"
 
 // The timers of the paper states, for tests that place their start in the
@@ -118,9 +121,11 @@ TEST_F(ControlTest, ReadyLoadingWaits1000MsThenInitialisesAndSetsTheRibbonUp) {
     uint64_t after;
   };
   InApp([] {
+    const InitMechaHook pfnSaved = g_pfnInitMecha;
     for (const Case& c : {Case{1000, 0, Events({EV_INIT_MECHA, EV_LOAD_PAPER, EV_CHECK_RIBBON_SIZE, EV_PRECUT})},
                           Case{1001, 0, 0}, Case{1001, 1, 0}}) {
-      g_PlaceholderActionResults.lInitializeMecha = c.mechaResult;
+      // The home run's result as the case gives it.
+      g_pfnInitMecha = c.mechaResult == 0 ? +[]() -> int32_t { return 0; } : +[]() -> int32_t { return 1; };
       Enter(&g_EventMngReadyLoad);
       g_EventSet = Events({EV_INIT_MECHA, EV_PRECUT});
       g_EventMngReadyLoad.OnEnter();
@@ -131,7 +136,7 @@ TEST_F(ControlTest, ReadyLoadingWaits1000MsThenInitialisesAndSetsTheRibbonUp) {
       // A failed initialisation is the pass's work; the ribbon set-up waits.
       EXPECT_EQ(g_IdleSupervisor.UpdateRequested() != 0, c.agoMs > 1000) << c.agoMs;
     }
-    g_PlaceholderActionResults.lInitializeMecha = 0;
+    g_pfnInitMecha = pfnSaved;
   });
 }
 
@@ -233,8 +238,7 @@ struct CoverCase {
   const char* name;
   CEventMng* state;
   int32_t flag;
-  int32_t homeResult;
-  int32_t offResult;
+  bool homeFails;  // the load bar, down, sticks: the return home fails
   uint64_t events;
   int32_t flagAfter;
 };
@@ -242,18 +246,21 @@ struct CoverCase {
 TEST_F(ControlTest, CoverEntriesByRollBackFlagEndEarlyWhenTheMechanismFails) {
   const uint64_t kRibbonReload = Events({EV_INIT_RIBBON, EV_RELOAD_PAPER2});
   const CoverCase cases[] = {
-      {"flag 0", &g_EventMngCoverOpen, 0, 0, 0, kRibbonReload | Events({EV_LOAD_PAPER}), 0},
-      {"flag 2", &g_EventMngCoverOpen, 2, 0, 0, kRibbonReload, 2},
-      {"flag 4", &g_EventMngCoverOpen, 4, 0, 0, kRibbonReload, 1},
-      {"flag 5", &g_EventMngPaperCoverOpen, 5, 0, 0, kRibbonReload, 1},
-      {"flag 5, home fails", &g_EventMngCoverOpen, 5, 1, 0, 0, 1},
-      {"flag 0, off fails", &g_EventMngPaperCoverOpen, 0, 0, 1, Events({EV_LOAD_PAPER}), 0},
+      {"flag 0", &g_EventMngCoverOpen, 0, false, kRibbonReload | Events({EV_LOAD_PAPER}), 0},
+      {"flag 2", &g_EventMngCoverOpen, 2, false, kRibbonReload, 2},
+      {"flag 4", &g_EventMngCoverOpen, 4, false, kRibbonReload, 1},
+      {"flag 5", &g_EventMngPaperCoverOpen, 5, false, kRibbonReload, 1},
+      {"flag 5, home fails", &g_EventMngCoverOpen, 5, true, 0, 1},
   };
   InApp([&] {
+    // The lock is known: the return home ends with the load bar's result.
+    g_ParamRotationLockFlag.SetValueNoSave(1);
     for (const CoverCase& c : cases) {
+      if (c.homeFails) {
+        g_LoadBar.MoveDownAndWait();
+        m_machine->MechanismFaults().SetAxisStuck(sim::Axis::LoadBar, true);
+      }
       g_ParamRollBackFlag.SetValueNoSave(c.flag);
-      g_PlaceholderActionResults.lRestoreMechaHome = c.homeResult;
-      g_PlaceholderActionResults.lMechaAllOff = c.offResult;
       g_ErrorMng.SetError(0x1609);
       g_EventSet = 0;
       Enter(c.state);
@@ -267,8 +274,7 @@ TEST_F(ControlTest, CoverEntriesByRollBackFlagEndEarlyWhenTheMechanismFails) {
       EXPECT_EQ(g_EventSet, 0u) << c.name;
       g_ErrorMng.ClearError(0x1609);
     }
-    g_PlaceholderActionResults = PlaceholderActionResults{};
-  });
+  }, Ms(60000));
   EXPECT_TRUE(Leds().IsOn(PanelLed::Error));
 }
 

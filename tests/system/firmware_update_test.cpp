@@ -21,7 +21,7 @@
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/printengine/thv_cnt_placeholder.h"
 #include "firmware/printengine/tone_curve.h"
-#include "firmware/sequences/action_results_placeholder.h"
+#include "firmware/sequences/mecha_stop_table.h"
 #include "protocol/codes.h"
 #include "protocol/replies.h"
 #include "sim/memory/nor_flash.h"
@@ -208,7 +208,7 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
   sim::NorFlash* pFlash = board.FindDevice<sim::NorFlash>();
   ASSERT_NE(pFlash, nullptr);
   auto note = [&](const std::string& what) {
-    trace.push_back(Event{m.Now(), what, GetStatusItem(SI_PRINTER_STATE), g_PlaceholderActionResults.ulMechaAllOffRuns,
+    trace.push_back(Event{m.Now(), what, GetStatusItem(SI_PRINTER_STATE), g_ulMechaStopCount,
                           pFlash->OperationCount(), g_ulThvPowerOffRuns, g_ulMainLoopStop});
   };
   sim::GpioController* pGpio = board.FindDevice<sim::GpioController>();
@@ -224,7 +224,7 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
     shown = pLcd->Visible();
     note("lcd " + shown);
   });
-  const uint32_t ulMechaOff = g_PlaceholderActionResults.ulMechaAllOffRuns;
+  const uint32_t ulMechaOff = g_ulMechaStopCount;
   const uint64_t ulFlashOps = pFlash->OperationCount();
   const uint32_t ulThvOff = g_ulThvPowerOffRuns;
   note("start");
