@@ -57,7 +57,8 @@ TEST_F(ControlTest, EveryPaperErrorAndReadyStateServesItsOrderWithItsEntryRun) {
       {"half roll-back: roll-back", &g_EventMngHalfRollBack, Events({11, 4}), 0, true},
       {"no ribbon: mechanism", &g_EventMngNoRibbon, Events({4, 11}), 0, true},
       {"jam: mechanism before roll-back", &g_EventMngJam, Events({11, 19, 4, 5, 9}), Events({5, 9, 19}), true},
-      {"jam: jam eject last", &g_EventMngJam, Events({19, 5}), Events({5}), true},
+      // The jam eject feeds paper, which this rig's printer cannot: its
+      // dispatch is shown on the whole printer (jam_eject_reset_test).
       {"cover: nothing served, the clear list", &g_EventMngCoverOpen, Events({5, 7, 9, 4}) | kClearList,
        Events({5, 7, 9, 4}), false},
       {"paper cover: the same", &g_EventMngPaperCoverOpen, Events({5, 7, 9, 4, 16}) | kClearList,

@@ -15,6 +15,7 @@
 #include "firmware/control/error_history.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
+#include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/step_machine.h"
 #include "sim/machine.h"
 #include "sim/mechanism/dc_mechanism.h"
@@ -70,6 +71,13 @@ void FindStuck(Rig& r) {
   r.inputs.SetPaperSeen(sim::PhotoSensor::TopL, false);
 }
 
+// The feed pinch at up but its position forgotten (the home run found it),
+// stuck, its narrow switch off.
+void FeedUndefinedStuck(Rig& r) {
+  StuckWith<sim::Axis::FeedPinch, pos::kFeedPinchR, BitFault::StuckOff>(r);
+  g_pProllFeed->SetPosition(0);
+}
+
 using sim::Axis;
 const std::vector<FaultCase> kFaults = {
     {"head L stuck going down", Part::HeadL, {}, Stuck<Axis::HeadL>, 2, 0x203, "Mecha Error   03"},
@@ -92,7 +100,7 @@ const std::vector<FaultCase> kFaults = {
     {"eject pinch stuck going FDown", Part::EjectPinch, {}, Stuck<Axis::EjectPinch>, 2, 0x218, "Mecha Error   24"},
     {"eject pinch Sb switch on at FDown", Part::EjectPinch, {}, Bit<pos::kEjectPinSb, BitFault::StuckOn>, 2, 0x309,
      "Sensor Error  09"},
-    {"lock stuck unlocking", Part::RotLock, {}, Stuck<Axis::RotLock>, 3, 0x220, "Mecha Error   32"},
+    {"lock stuck unlocking", Part::RotLock, {5}, Stuck<Axis::RotLock>, 3, 0x220, "Mecha Error   32"},
     {"lock stuck locking", Part::RotLock, {3}, Stuck<Axis::RotLock>, 5, 0x221, "Mecha Error   33"},
     {"lock stuck in the release fallback", Part::RotLock, {}, Stuck<Axis::RotLock>, 1, 0x21F, "Mecha Error   31"},
     {"lock sub switch on after unlocking", Part::RotLock, {}, Bit<pos::kLockSub, BitFault::StuckOn>, 3, 0x306,
@@ -121,7 +129,7 @@ const std::vector<FaultCase> kFaults = {
     // The EM2 feed pinch at up, its narrow switch off: the lift from an
     // undefined position drives Forward and never finds up.
     {"EM2 feed pinch stuck lifting from undefined", Part::FeedPinch, {},
-     StuckWith<Axis::FeedPinch, pos::kFeedPinchR, BitFault::StuckOff>, 1, 0x20B, "Mecha Error   11",
+     FeedUndefinedStuck, 1, 0x20B, "Mecha Error   11",
      sim::EngineVariant::EM2},
     {"EM2 feed pinch stuck lowering to L", Part::FeedPinch, {1}, Stuck<Axis::FeedPinch>, 3, 0x20C, "Mecha Error   12",
      sim::EngineVariant::EM2},

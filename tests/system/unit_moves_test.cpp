@@ -307,6 +307,8 @@ TEST_F(UnitMoves, InitPaperRollRotationHomesACarouselWhoseLockWasNotKept) {
   ASSERT_TRUE(InLoop([&] {
     g_ParamRotationLockFlag.SetValue(2);
     g_ParamRotationFlag.SetValue(ROLL_POS_NEUTRAL);
+    // The lock as a fresh start finds it: its position not yet known.
+    g_RotationLock.SetPosition(0);
     lResult = InitPaperRollRotation(kMask);
   }));
   EXPECT_EQ(lResult, 0);
