@@ -390,7 +390,9 @@ TEST_F(CoverDuringAMove, EndsThePollsAndTheCoverStateSwitchesTheHeadOff) {
   EXPECT_EQ(lStep, 0);
   m_machine->RunUntil([] { return g_pCurEventMng == &g_EventMngCoverOpen; }, Ms(500));
   ASSERT_EQ(g_pCurEventMng, &g_EventMngCoverOpen);
-  m_machine->RunFor(Ms(50));
+  // The state's mechanism stop waits 20 ms for the line trigger before the
+  // motors.
+  m_machine->RunFor(Ms(200));
   EXPECT_EQ(Mechanism().Drive(sim::DcMotor::HeadL), sim::DriveState::Stop);
   const int32_t stopped = Mechanism().Position(sim::Axis::HeadL);
   EXPECT_GT(stopped, 0);
