@@ -9,9 +9,9 @@
 
 namespace e2e {
 
-inline constexpr uint32_t kMainWaitMs = 37000;
-inline constexpr uint32_t kDspWaitMs = 15000;
-inline constexpr uint32_t kTableWaitMs = 25000;
+inline constexpr uint32_t kMainWaitMs = 39000;
+inline constexpr uint32_t kDspWaitMs = 17000;
+inline constexpr uint32_t kTableWaitMs = 27000;
 
 // What a wait allows beyond the measured time: a paced printer falls
 // behind the wall clock while the machine is busy, and its restart (a new
