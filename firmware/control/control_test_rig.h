@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -66,6 +67,9 @@ class ControlTest : public hostiftest::UsbCommandTest {
     // The start-up's head supply: on at its rest step, where the walks of
     // the pre-heat and the print planes start.
     InApp([] { g_ThvYL.Init(); });
+    // The states' tests look at the dispatch, not at the mechanism: the
+    // home run succeeds at once.
+    g_pfnInitMecha = []() -> int32_t { return 0; };
   }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }

@@ -135,7 +135,8 @@ TEST_F(ControlTest, EachStateServesTheFirstEventOfItsOrderAndKeepsWhatItsPolicyS
       {"PreReady ignores the panel keys", &g_EventMngPreReady, Events({3, 13}), Events({3, 13}), false},
       {"NoPaper roll-back clears first", &g_EventMngNoPaper, Events({11, 7, 33}), Events({33}), true},
       {"Jam mechanism before roll-back", &g_EventMngJam, Events({11, 4, 19, 7}), Events({19, 7}), true},
-      {"Jam eject last", &g_EventMngJam, Events({19}), 0, true},
+      // The jam eject feeds paper, which this rig's printer cannot: its
+      // dispatch is shown on the whole printer (jam_eject_reset_test).
       {"CoverOpen keeps 4-9, clears its list", &g_EventMngCoverOpen,
        Events({4, 5, 7, 9, 2, 1, 10, 11, 13, 20}), Events({4, 5, 7, 9}), false},
       {"HError does not serve the mechanism", &g_EventMngHError, Events({4, 32}), 0, true},

@@ -119,7 +119,7 @@ void StoreTrace(uint32_t ulKind, const FeedArgs& a) {
 int32_t RunFeed(const FeedRow& row, const FeedArgs& a, FeedKind eKind) {
   g_StpmtrMain.SetCountdown(CountdownPlusBase(a.ulLimitSteps));
   uint32_t ulStopCountdown = 0;
-  const uint32_t ulMask = eKind == FeedKind::Targeted ? (a.ulMask & ~SEQ_CHECK_HOST) : a.ulMask;
+  const uint32_t ulMask = eKind == FeedKind::Targeted ? WithoutHostCheck(a.ulMask) : a.ulMask;
   return RunSteps(kStepStart, SEQ_STEP_STOP, ulMask, [&](SeqStepState& s) -> uint32_t {
     switch (s.ulStep) {
       case kStepStart:

@@ -16,6 +16,10 @@ enum SeqCheckMask : uint32_t {
   SEQ_CHECK_FRONT_COVER = 16,     // the front cover only
 };
 
+// The mask of a move's own inner loop: the caller's checks without the host
+// poll, so no host command runs while one part is on its way.
+constexpr uint32_t WithoutHostCheck(uint32_t ulMask) { return ulMask & ~static_cast<uint32_t>(SEQ_CHECK_HOST); }
+
 // Shared step numbers.
 constexpr uint32_t SEQ_STEP_STOP = 9000;
 constexpr uint32_t SEQ_STEP_ERROR = 9900;

@@ -87,7 +87,7 @@ constexpr PositionerAdapter kParts[] = {
 };
 
 // The abort check of the primitives' own steps.
-constexpr uint32_t InnerMask(uint32_t ulMask) { return ulMask & ~static_cast<uint32_t>(SEQ_CHECK_HOST); }
+constexpr uint32_t InnerMask(uint32_t ulMask) { return WithoutHostCheck(ulMask); }
 
 enum MoveStep : uint32_t { STEP_START = 0, STEP_POLL = 10 };
 

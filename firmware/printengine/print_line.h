@@ -74,6 +74,8 @@ class CPrintLine {
   // the overcoat is 3, or 4 when the current image slot of the job at the
   // head of the active list is matte; SP is 5; other codes keep theirs.
   uint32_t GetTableIndex(uint32_t ulPlaneCode) const;
+  // Ends the print of the current plane: the line segments stop.
+  int32_t StopPrint();
 
  private:
   // Copies ulBytes from flash to the staging buffer word by word.

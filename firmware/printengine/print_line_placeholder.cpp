@@ -16,6 +16,7 @@ constinit hal::IsrShared<uint16_t> g_usLineIrqCounts[3];
 PrintSizeRecord* g_pCurPrintSize = &g_PrintSize8x12;
 uint32_t g_ulPlaceholderLineSegmentTicks;
 uint32_t g_ulPlaceholderPlaneTicks;
+uint32_t g_ulPlaceholderStopPrintCalls;
 uint16_t g_usHeadLineLogA[HEAD_LINE_LOG_LINES][HEAD_LINE_LOG_VALUES_PER_LINE];
 
 namespace {
@@ -35,5 +36,11 @@ int32_t CPrintLine::StepLineSegment() {
 
 int32_t CPlaneSequencer::OnLine() {
   ++g_ulPlaceholderPlaneTicks;
+  return 0;
+}
+
+int32_t CPrintLine::StopPrint() {
+  LogPlaceholderOnce(s_bLogged, "CPrintLine, CPlaneSequencer (print line)");
+  ++g_ulPlaceholderStopPrintCalls;
   return 0;
 }

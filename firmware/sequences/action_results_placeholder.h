@@ -1,20 +1,13 @@
 // Until the sequences are built, their placeholders succeed; a test may
-// make the actions whose results the states read fail instead, and sees
-// how often the mechanism was stopped and initialised.
+// make the actions whose results the states read fail instead.
 #pragma once
 
 #include <cstdint>
 #include <initializer_list>
 
 struct PlaceholderActionResults {
-  int32_t lInitializeMecha;
   int32_t lPreparePath;
   int32_t lInitRibbon;
-  int32_t lMechaAllOff;
-  int32_t lRestoreMechaHome;
-  // Runs of the mechanism stop and of the mechanism initialisation.
-  uint32_t ulMechaAllOffRuns;
-  uint32_t ulInitializeMechaRuns;
   // Runs of the ribbon slack take-up.
   uint32_t ulTakeUpSlackRuns;
 };

@@ -8,19 +8,18 @@
 
 #include <cstdint>
 
+#include "firmware/sequences/sequence_words.h"
+
 // Mechanism home and ribbon drive.
 int32_t MechaAllOff();
 int32_t RestoreMechaHome();
 int32_t InitializeMecha();
-int32_t Wait24VSupply();
+// The last raw "24Vol" reading: above 414 as soon as the supply is up, else
+// the reading at the 2000 ms time-out.
+uint32_t Wait24VSupply();
 int32_t SystemResetAction();
 int32_t JamEjectAction();
 int32_t ReadyBPrepareAction();
-// Bit 0 unit L, bit 1 unit R: the units the last job printed on.
-extern uint32_t g_ulUnitsPrinted;
-// Bit 0 unit L, bit 1 unit R: the unit's ribbon is to be tested again (both
-// at power-up).
-extern uint32_t g_ulRibbonCheckPending;
 
 // Paper sequences.
 int32_t PaperLoadAction(uint32_t ulA, uint32_t ulB);

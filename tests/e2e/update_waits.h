@@ -9,9 +9,9 @@
 
 namespace e2e {
 
-inline constexpr uint32_t kMainWaitMs = 37000;
-inline constexpr uint32_t kDspWaitMs = 16000;
-inline constexpr uint32_t kTableWaitMs = 26000;
+inline constexpr uint32_t kMainWaitMs = 39000;
+inline constexpr uint32_t kDspWaitMs = 18000;
+inline constexpr uint32_t kTableWaitMs = 28000;
 
 // What a wait allows beyond the measured time: a paced printer falls
 // behind the wall clock while the machine is busy, and its restart (a new

@@ -82,5 +82,10 @@ inline constexpr sim::Nanos kFirstBootFormat = Ms(4000);
 // backup's "Eeprom Backup" byte asks for it (a blank backup does): 512
 // programming cycles before the DSP step.
 inline constexpr sim::Nanos kEepromBackup = Ms(3000);
+// From power-on to a new printer's ready state, as a limit: the start-up
+// with its EEPROM backup, then the first start's tone-curve banks, the CIS
+// gains, the head supply's walk to its rest step and the mechanism's home
+// run.
+inline constexpr sim::Nanos kSettleToReady = kStartUp + kEepromBackup + Ms(8000);
 
 }  // namespace testsupport

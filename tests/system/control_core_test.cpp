@@ -37,7 +37,7 @@ using sim::PanelLed;
 using testsupport::Ms;
 using namespace protocol;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kSettleToReady;
 
 // What each pass of the main loop started with.
 struct Pass {

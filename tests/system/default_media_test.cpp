@@ -28,7 +28,7 @@ using hostiftest::ErrorCodeOf;
 using testsupport::Ms;
 using namespace protocol;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kSettleToReady;
 
 struct MediaCase {
   const char* name;

@@ -23,7 +23,7 @@
 #include "firmware/hostif/diagnosis_handlers.h"
 #include "firmware/hostif/usb_cmd_blocks.h"
 #include "firmware/hostif/usb_command_test_support.h"
-#include "firmware/sequences/action_results_placeholder.h"
+#include "firmware/sequences/mecha_stop_table.h"
 #include "firmware/service/service_calls_placeholder.h"
 #include "protocol/codes.h"
 #include "sim/mechanism/dc_mechanism.h"
@@ -269,9 +269,9 @@ TEST_F(DiagnosisCommandsTest, SteppersRunAndStopByTheirState) {
 // The idle state drops the initialisation event at the end of its pass, so
 // the event is looked at inside the pass that ran the handler.
 TEST_F(DiagnosisCommandsTest, MechanismInitialisationStopsTheMechanismFirst) {
-  const uint32_t ulStopsBefore = g_PlaceholderActionResults.ulMechaAllOffRuns;
+  const uint32_t ulStopsBefore = g_ulMechaStopCount;
   ASSERT_EQ(ErrorCodeOf(Diagnose(DIAG_INIT_MECHA)), kOk);
-  EXPECT_EQ(g_PlaceholderActionResults.ulMechaAllOffRuns, ulStopsBefore + 1);
+  EXPECT_EQ(g_ulMechaStopCount, ulStopsBefore + 1);
   bool bRaised = false;
   InApp([&] {
     SelfDiagnosisBlock* pBlock = nullptr;
@@ -283,7 +283,7 @@ TEST_F(DiagnosisCommandsTest, MechanismInitialisationStopsTheMechanismFirst) {
     g_pCurEventMng->ClearEvent(EV_INIT_MECHA);
   });
   EXPECT_TRUE(bRaised);
-  EXPECT_EQ(g_PlaceholderActionResults.ulMechaAllOffRuns, ulStopsBefore + 2);
+  EXPECT_EQ(g_ulMechaStopCount, ulStopsBefore + 2);
 }
 
 // ---- Follow-ups --------------------------------------------------------------------------

@@ -20,7 +20,7 @@
 #include "firmware/hostif/update_handlers.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/printengine/tone_curve.h"
-#include "firmware/sequences/action_results_placeholder.h"
+#include "firmware/sequences/mecha_stop_table.h"
 #include "protocol/codes.h"
 #include "protocol/replies.h"
 #include "sim/fpga/fpga_main_block.h"
@@ -211,7 +211,7 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
   ASSERT_NE(pFpgaMain, nullptr);
   auto ThvSupply = [pFpgaMain] { return pFpgaMain->Register(sim::FpgaMainBlock::kThvCtrl) & 1u; };
   auto note = [&](const std::string& what) {
-    trace.push_back(Event{m.Now(), what, GetStatusItem(SI_PRINTER_STATE), g_PlaceholderActionResults.ulMechaAllOffRuns,
+    trace.push_back(Event{m.Now(), what, GetStatusItem(SI_PRINTER_STATE), g_ulMechaStopCount,
                           pFlash->OperationCount(), ThvSupply(), g_ulMainLoopStop});
   };
   sim::GpioController* pGpio = board.FindDevice<sim::GpioController>();
@@ -227,7 +227,7 @@ TEST_F(FirmwareUpdateOnePrinter, TheImmediateUpdatesFrameRunsInItsOrder) {
     shown = pLcd->Visible();
     note("lcd " + shown);
   });
-  const uint32_t ulMechaOff = g_PlaceholderActionResults.ulMechaAllOffRuns;
+  const uint32_t ulMechaOff = g_ulMechaStopCount;
   const uint64_t ulFlashOps = pFlash->OperationCount();
   note("start");
 

@@ -18,7 +18,7 @@ using sim::HeadDriveBlock;
 using sim::Thermistor;
 using testsupport::Ms;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kSettleToReady;
 // Raw readings: 200 and 50 on the 0-255 scale (both in the supervised
 // range), against the level 110 of an ambient reading of 125.
 constexpr uint16_t kCold = 800;

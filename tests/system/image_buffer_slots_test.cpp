@@ -29,7 +29,7 @@ void Allocate(CBufSlotTable& table, uint16_t usType, uint32_t ulCount, uint16_t 
   table.Allocate(usType, ulCount, usTag1, usTag2, &lIndex, &ulOffset);
 }
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kSettleToReady;
 
 class ImageBufferSlots : public testsupport::MachineTest {
  protected:

@@ -28,7 +28,7 @@ using sim::PanelLed;
 using testsupport::Ms;
 using namespace protocol;
 
-constexpr sim::Nanos kSettle = testsupport::kStartUp + testsupport::kEepromBackup + Ms(3000);
+constexpr sim::Nanos kSettle = testsupport::kSettleToReady;
 
 sim::LcdController& LcdOf(sim::Machine& m) { return *m.GetBoard().FindDevice<sim::LcdController>(); }
 sim::MechanismInputs& MechanismOf(sim::Machine& m) { return *m.GetBoard().FindDevice<sim::MechanismInputs>(); }

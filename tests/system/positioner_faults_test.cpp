@@ -15,6 +15,7 @@
 #include "firmware/control/error_history.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
+#include "firmware/mechanism/feed_pinch.h"
 #include "firmware/mechanism/step_machine.h"
 #include "sim/machine.h"
 #include "sim/mechanism/dc_mechanism.h"
@@ -70,6 +71,13 @@ void FindStuck(Rig& r) {
   r.inputs.SetPaperSeen(sim::PhotoSensor::TopL, false);
 }
 
+// The feed pinch at up but its position forgotten (the home run found it),
+// stuck, its narrow switch off.
+void FeedUndefinedStuck(Rig& r) {
+  StuckWith<sim::Axis::FeedPinch, pos::kFeedPinchR, BitFault::StuckOff>(r);
+  g_pProllFeed->SetPosition(0);
+}
+
 using sim::Axis;
 const std::vector<FaultCase> kFaults = {
     {"head L stuck going down", Part::HeadL, {}, Stuck<Axis::HeadL>, 2, 0x203, "Mecha Error   03"},
@@ -92,7 +100,7 @@ const std::vector<FaultCase> kFaults = {
     {"eject pinch stuck going FDown", Part::EjectPinch, {}, Stuck<Axis::EjectPinch>, 2, 0x218, "Mecha Error   24"},
     {"eject pinch Sb switch on at FDown", Part::EjectPinch, {}, Bit<pos::kEjectPinSb, BitFault::StuckOn>, 2, 0x309,
      "Sensor Error  09"},
-    {"lock stuck unlocking", Part::RotLock, {}, Stuck<Axis::RotLock>, 3, 0x220, "Mecha Error   32"},
+    {"lock stuck unlocking", Part::RotLock, {5}, Stuck<Axis::RotLock>, 3, 0x220, "Mecha Error   32"},
     {"lock stuck locking", Part::RotLock, {3}, Stuck<Axis::RotLock>, 5, 0x221, "Mecha Error   33"},
     {"lock stuck in the release fallback", Part::RotLock, {}, Stuck<Axis::RotLock>, 1, 0x21F, "Mecha Error   31"},
     {"lock sub switch on after unlocking", Part::RotLock, {}, Bit<pos::kLockSub, BitFault::StuckOn>, 3, 0x306,
@@ -121,7 +129,7 @@ const std::vector<FaultCase> kFaults = {
     // The EM2 feed pinch at up, its narrow switch off: the lift from an
     // undefined position drives Forward and never finds up.
     {"EM2 feed pinch stuck lifting from undefined", Part::FeedPinch, {},
-     StuckWith<Axis::FeedPinch, pos::kFeedPinchR, BitFault::StuckOff>, 1, 0x20B, "Mecha Error   11",
+     FeedUndefinedStuck, 1, 0x20B, "Mecha Error   11",
      sim::EngineVariant::EM2},
     {"EM2 feed pinch stuck lowering to L", Part::FeedPinch, {1}, Stuck<Axis::FeedPinch>, 3, 0x20C, "Mecha Error   12",
      sim::EngineVariant::EM2},
@@ -271,7 +279,25 @@ constexpr uint32_t DriveTowards(uint32_t ulSide) {
   return ulSide == CUTTER_RIGHT ? DC_MOTOR_FORWARD : DC_MOTOR_REVERSE;
 }
 
-class CutterFaults : public PrinterAtReady, public ::testing::WithParamInterface<CutterFaultCase> {};
+class CutterFaults : public PrinterAtReady, public ::testing::WithParamInterface<CutterFaultCase> {
+ protected:
+  // A fault of the settling after power-on is switched on before the boot:
+  // the home run settles the cutter, raises the index and leaves the
+  // printer showing it.
+  void SetUp() override {
+    const CutterFaultCase& c = GetParam();
+    if (c.ulMode != 0) {
+      BootReady(sim::EngineVariant::EM3);
+      return;
+    }
+    BootNewPrinter(VariantOptions(sim::EngineVariant::EM3));
+    Rig rig{m_machine->MechanismFaults(), Inputs()};
+    c.fault(rig);
+    m_machine->RunUntil([&] { return Lcd().Visible() == c.pszLine; },
+                        testsupport::kStartUp + testsupport::kFirstBootFormat + Ms(10000));
+    ASSERT_EQ(Lcd().Visible(), c.pszLine);
+  }
+};
 
 TEST_P(CutterFaults, RaiseTheirIndexShowItAndTheCutterCutsAgainOnceStoppedAndSettled) {
   const CutterFaultCase& c = GetParam();
@@ -287,17 +313,20 @@ TEST_P(CutterFaults, RaiseTheirIndexShowItAndTheCutterCutsAgainOnceStoppedAndSet
     ASSERT_EQ(ulStart, ulFrom);
   }
   Rig rig{m_machine->MechanismFaults(), Inputs()};
-  c.fault(rig);
-  const std::vector<uint32_t> before = RaisedIndexes();
+  // The power-on case's fault has been on since the boot, and its index is
+  // the one the home run raised: nothing else was raised before.
+  if (c.ulMode != 0) c.fault(rig);
+  const std::vector<uint32_t> before =
+      c.ulMode != 0 ? RaisedIndexes() : std::vector<uint32_t>{};
   uint32_t ulStarted = 9;
   Failure failure;
   ASSERT_TRUE(m_machine->RunStep(
       [&] {
         const Driven d = CutterDriven();
         if (c.ulMode == 0) {
-          const int32_t lSettled = d.settle();
+          // The home run's settling returned 0.
           ulStarted = MotorState(d);
-          failure.Record(d, lSettled, 1);
+          failure.Record(d, 0, 1);
           return;
         }
         ASSERT_EQ(d.start(c.ulMode), 0);
@@ -382,7 +411,9 @@ TEST_F(CoverDuringAMove, EndsThePollsAndTheCoverStateSwitchesTheHeadOff) {
   EXPECT_EQ(lStep, 0);
   m_machine->RunUntil([] { return g_pCurEventMng == &g_EventMngCoverOpen; }, Ms(500));
   ASSERT_EQ(g_pCurEventMng, &g_EventMngCoverOpen);
-  m_machine->RunFor(Ms(50));
+  // The state's mechanism stop waits 20 ms for the line trigger before the
+  // motors.
+  m_machine->RunFor(Ms(200));
   EXPECT_EQ(Mechanism().Drive(sim::DcMotor::HeadL), sim::DriveState::Stop);
   const int32_t stopped = Mechanism().Position(sim::Axis::HeadL);
   EXPECT_GT(stopped, 0);

@@ -118,16 +118,18 @@ const std::vector<MoveCase> kMoves = {
      },
      {}, [] { return PositionOf(*g_pProllFeed); }, -2, PINCH_DOWN_L},
     {"eject pinch FDown", MoveEjectPinch, 2, 0, {}, {"EjectPinch"}, [] { return PositionOf(g_EjectPinch); }, 0, 2},
-    {"eject pinch: no such position", MoveEjectPinch, 7, 0, {}, {}, [] { return PositionOf(g_EjectPinch); }, -1, 0},
+    // The home run left the eject pinch up.
+    {"eject pinch: no such position", MoveEjectPinch, 7, 0, {}, {}, [] { return PositionOf(g_EjectPinch); }, -1, 1},
     {"load bar down", MoveLoadBar, 2, 0, {}, {"LoadBar"}, [] { return PositionOf(g_LoadBar); }, 0, 2},
     {"load pinch down", MoveLoadPinch, 2, 0, {}, {"LoadPinch"}, [] { return PositionOf(g_LoadPinch); }, 0, 2},
     {"path of unit R", MovePathSelect, 4, 0, {}, {"PathSel"}, [] { return PositionOf(g_PathSelect); }, 0, 4},
     {"cutter cut from LEFT", MoveCutter, 1, 0, [] { g_Cutter.SettlePosition(); }, {"Cutter"},
      [] { return PositionOf(g_Cutter); }, 0, CUTTER_RIGHT},
-    {"rotation lock unlocked", MoveRotationLock, 3, 0, {}, {"RotLock"}, [] { return PositionOf(g_RotationLock); }, 0,
-     ROT_LOCK_UNLOCKED},
-    {"rotation lock: no such request", MoveRotationLock, 2, 0, {}, {}, [] { return PositionOf(g_RotationLock); }, -1,
-     0},
+    // The home run left the lock released: locked first.
+    {"rotation lock unlocked", MoveRotationLock, 3, 0, [] { MoveRotationLock(5, 0); }, {"RotLock"},
+     [] { return PositionOf(g_RotationLock); }, 0, ROT_LOCK_UNLOCKED},
+    {"rotation lock: no such request", MoveRotationLock, 2, 0, [] { g_RotationLock.SetPosition(0); }, {},
+     [] { return PositionOf(g_RotationLock); }, -1, 0},
 };
 
 class UnitMoveTable : public UnitMoves, public ::testing::WithParamInterface<MoveCase> {};
@@ -301,12 +303,16 @@ TEST_F(UnitMoves, InitPaperRollRotationMovesNothingWhileItsPositionIsKept) {
 // homing (one count), then the turn to neutral (another), 500 ms, the lock;
 // status item 65 shows the counter.
 TEST_F(UnitMoves, InitPaperRollRotationHomesACarouselWhoseLockWasNotKept) {
+  // The home run left the lock released: locked, then its position
+  // forgotten as at a fresh start.
+  ASSERT_TRUE(InLoop([] { MoveRotationLock(5, 0); }));
   const uint32_t ulBefore = CarouselCount();
   const sim::Nanos since = m_machine->Now();
   int32_t lResult = 9;
   ASSERT_TRUE(InLoop([&] {
     g_ParamRotationLockFlag.SetValue(2);
     g_ParamRotationFlag.SetValue(ROLL_POS_NEUTRAL);
+    g_RotationLock.SetPosition(0);
     lResult = InitPaperRollRotation(kMask);
   }));
   EXPECT_EQ(lResult, 0);
