@@ -133,6 +133,25 @@ int32_t ShowWait(const WaitScreen& screen) {
   return SetStatusItem(SI_PRINTER_STATE, screen.ulState, 1);
 }
 
+// The steps both waits share: the wait screen and the back-off move (1500,
+// 1510), then the steppers held and the screen again (2000). The next step.
+uint32_t BackOffStep(SeqStepState& s, const WaitScreen& screen, int32_t* plBackOff, uint32_t ulMask) {
+  switch (s.ulStep) {
+    case 1500:
+      s.lResult = ShowWait(screen);
+      return 1510;
+    case 1510:
+      s.lResult = BackOffLength(plBackOff);
+      if (s.lResult == 0) s.lResult = BackOff(*plBackOff, ulMask);
+      return 2000;
+    default:
+      g_StpmtrMain.SetCurrentBit(1);
+      g_StpmtrSub.Stop();
+      s.lResult = ShowWait(screen);
+      return 2010;
+  }
+}
+
 // The cooling waits; bTimeStage runs CoolingTimeWait at step 2100.
 int32_t CoolingWait(uint32_t ulOnLevel, uint32_t ulOffLevel, uint32_t ulBackOff, uint32_t ulMask, bool bTimeStage) {
   const WaitScreen screen{true, "Cooling             ", protocol::PRINTER_STATE_COOLING};
@@ -157,17 +176,9 @@ int32_t CoolingWait(uint32_t ulOnLevel, uint32_t ulOffLevel, uint32_t ulBackOff,
         ulStart = g_UsTimer.NowUs();
         return ulBackOff == 1 ? 1500u : 2000u;
       case 1500:
-        s.lResult = ShowWait(screen);
-        return 1510;
       case 1510:
-        s.lResult = BackOffLength(&lBackOff);
-        if (s.lResult == 0) s.lResult = BackOff(lBackOff, ulMask);
-        return 2000;
       case 2000:
-        g_StpmtrMain.SetCurrentBit(1);
-        g_StpmtrSub.Stop();
-        s.lResult = ShowWait(screen);
-        return 2010;
+        return BackOffStep(s, screen, &lBackOff, ulMask);
       case 2010:
         ulLed = LedOn() ? 1u : 0u;
         return bTimeStage ? 2100u : 2200u;
@@ -243,17 +254,9 @@ int32_t PreheatWaitSequence(uint32_t ulMask, uint32_t ulBackOff) {
         ulStart = g_UsTimer.NowUs();
         return ulBackOff == 1 ? 1500u : 2000u;
       case 1500:
-        s.lResult = ShowWait(screen);
-        return 1510;
       case 1510:
-        s.lResult = BackOffLength(&lBackOff);
-        if (s.lResult == 0) s.lResult = BackOff(lBackOff, ulMask);
-        return 2000;
       case 2000:
-        g_StpmtrMain.SetCurrentBit(1);
-        g_StpmtrSub.Stop();
-        s.lResult = ShowWait(screen);
-        return 2010;
+        return BackOffStep(s, screen, &lBackOff, ulMask);
       case 2010:
         g_PreheatBoth.Step();
         g_PreheatBoth.GetHeatFlagOfUnit(&ulHeat);

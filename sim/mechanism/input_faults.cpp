@@ -7,8 +7,8 @@
 
 namespace sim {
 
-InputFaults::InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism, RibbonMechanism* pRibbons)
-    : m_clock(clock), m_mechanism(mechanism), m_pRibbons(pRibbons) {
+InputFaults::InputFaults(FpgaMainBlock& fpga, DcMechanism& mechanism, RibbonMechanism* pRibbons)
+    : m_mechanism(mechanism), m_pRibbons(pRibbons) {
   fpga.SetInputOverride([this](uint32_t index, uint16_t value) { return Apply(index, value); });
 }
 
@@ -30,17 +30,19 @@ void InputFaults::ClearBitFaults() {
   m_active = 0;
 }
 
-uint16_t InputFaults::Apply(uint32_t index, uint16_t value) const {
+uint16_t InputFaults::Apply(uint32_t index, uint16_t value) {
   if (m_active == 0 || index >= kWords) return value;
-  const bool bChatterHigh = ((m_clock.Now() / kChatterHalfPeriod) & 1u) != 0;
   for (uint32_t bit = 0; bit < 16; ++bit) {
-    const Fault& f = m_bits[index][bit];
+    Fault& f = m_bits[index][bit];
     bool bLevel = false;
     switch (f.kind) {
       case BitFault::None: continue;
       case BitFault::StuckOn: bLevel = !f.bInverted; break;
       case BitFault::StuckOff: bLevel = f.bInverted; break;
-      case BitFault::Chatter: bLevel = bChatterHigh; break;
+      case BitFault::Chatter:
+        f.bChatterLevel = !f.bChatterLevel;
+        bLevel = f.bChatterLevel;
+        break;
     }
     const auto mask = static_cast<uint16_t>(1u << bit);
     value = static_cast<uint16_t>(bLevel ? (value | mask) : (value & ~mask));

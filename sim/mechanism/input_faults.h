@@ -4,12 +4,11 @@
 // - a switch input stuck on or stuck off, as the firmware reads it after
 //   its invert: SensorBit::bActiveLow names an input the firmware inverts,
 //   so stuck on drives it low;
-// - a chattering input: it toggles every kChatterHalfPeriod of virtual
-//   time. A debounced port read compares four samples about 200 ns apart
-//   (an FPGA read and a clock read each, sim/costs.h): the half period lies
-//   above that spacing and below the samples' whole span, so the samples
-//   never all agree and the port reports the input unstable (and, across
-//   a millisecond, failed);
+// - a chattering input: every read of its word finds it at the other
+//   level, so no two samples of a debounced port read agree, whatever the
+//   time between them (a polling loop may skip ahead in time, which a
+//   toggle over time alone would alias with), and the port reports the
+//   input unstable (and, across a millisecond, failed);
 // - per axis of the DC mechanism: stuck (it does not move), slow (its
 //   drive's speed times a factor) and blocked at a coordinate (it stops
 //   there as at an end stop);
@@ -43,10 +42,9 @@ enum class BitFault : uint8_t { None, StuckOn, StuckOff, Chatter };
 
 class InputFaults final : public DeviceModel {
  public:
-  static constexpr Nanos kChatterHalfPeriod = 400;
   static constexpr uint32_t kWords = 4;  // IN0, IN1, IN2, IN3
 
-  InputFaults(SimClock& clock, FpgaMainBlock& fpga, DcMechanism& mechanism, RibbonMechanism* pRibbons = nullptr);
+  InputFaults(FpgaMainBlock& fpga, DcMechanism& mechanism, RibbonMechanism* pRibbons = nullptr);
   InputFaults(const InputFaults&) = delete;
   InputFaults& operator=(const InputFaults&) = delete;
 
@@ -70,15 +68,15 @@ class InputFaults final : public DeviceModel {
   void DetachPaperRoll();
 
   // The input word `index` as read, given what the models drive.
-  uint16_t Apply(uint32_t index, uint16_t value) const;
+  uint16_t Apply(uint32_t index, uint16_t value);
 
  private:
   struct Fault {
     BitFault kind = BitFault::None;
     bool bInverted = false;
+    bool bChatterLevel = false;  // the level the last read of a chattering input found
   };
 
-  SimClock& m_clock;
   DcMechanism& m_mechanism;
   RibbonMechanism* m_pRibbons;
   PaperWebMechanism* m_pWeb = nullptr;

@@ -127,7 +127,7 @@ void InstallMechanismDevices(Board& board, const BoardInputs& inputs) {
       board.AddDevice<RibbonMechanism>(board, *pFpga, *pConfig, *pGpio, dc, inputs.ribbons, inputs.ribbonDriveMode);
   if (variant == EngineVariant::EM2) ribbons.SetLineOffset(RibbonTape::kLineOffsetEm2);
   mechanism.AddAnalogSource([&ribbons](uint32_t channel, uint16_t* pLevel) { return ribbons.Analog(channel, pLevel); });
-  board.AddDevice<InputFaults>(board.Clock(), *pFpga, dc, &ribbons);
+  board.AddDevice<InputFaults>(*pFpga, dc, &ribbons);
   HeadThermal& thermal = board.AddDevice<HeadThermal>(board.Clock(), inputs.climate);
   mechanism.AddAnalogSource([&thermal](uint32_t channel, uint16_t* pLevel) { return thermal.Analog(channel, pLevel); });
   HeadSupply& supply = board.AddDevice<HeadSupply>(board.Clock());

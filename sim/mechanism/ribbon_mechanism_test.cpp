@@ -28,7 +28,7 @@ class RibbonMechanismTest : public DcMechanismTest {
     ribbons = &m_board->AddDevice<RibbonMechanism>(*m_board, *fpga, *config, *gpio, *mech, loads, 2u);
     drivers = &m_board->AddDevice<StepperDrivers>(*m_board, *fpga, *gpio);
     ribbons->FollowMainStepper(*drivers);
-    faults = &m_board->AddDevice<InputFaults>(m_board->Clock(), *fpga, *mech, ribbons);
+    faults = &m_board->AddDevice<InputFaults>(*fpga, *mech, ribbons);
     MotorEnable(true);
     Write(FpgaMainBlock::kCntEnable, 0);
     for (DcMotor m : {DcMotor::RibDstL, DcMotor::RibSrcL, DcMotor::RibDstR, DcMotor::RibSrcR}) Pwm(m, 800, 800);
