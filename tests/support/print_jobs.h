@@ -20,7 +20,7 @@
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/machine_test.h"
 
-namespace jobtest {
+namespace hostjobs {
 
 using hostiftest::Bytes;
 using hostiftest::ErrorCodeOf;
@@ -95,4 +95,4 @@ inline void Use8x10Media() {
   g_MediaConfig.SendMediaInfo();
 }
 
-}  // namespace jobtest
+}  // namespace hostjobs

@@ -89,13 +89,13 @@ class PrintConditioning : public testsupport::MachineTest {
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(10000)));
     ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
     m_machine->RunFor(Ms(3000));
-    InLoop(jobtest::Use8x10Media);
+    InLoop(hostjobs::Use8x10Media);
   }
   // A one-sided colour job of the full 8x10 picture, received.
   uint8_t ReceivedJob(protocol::SetupPrintJobRequest setup, uint8_t ucOvercoat = 2) {
-    const auto [result, ucId] = jobtest::SetUpJob(m_machine->UsbHost(), setup);
+    const auto [result, ucId] = hostjobs::SetUpJob(m_machine->UsbHost(), setup);
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(jobtest::SendImage(*m_machine, jobtest::Image(PRINT_WIDTH, jobtest::kFull8x10,
+    EXPECT_EQ(hostjobs::SendImage(*m_machine, hostjobs::Image(PRINT_WIDTH, hostjobs::kFull8x10,
                                                             protocol::IMAGE_TYPE_COLOUR, ucOvercoat)),
               0);
     return ucId;
@@ -208,7 +208,7 @@ TEST_F(PrintConditioning, TheOvercoatPlaneFollowsTheCurrentJobsOvercoat) {
                        {"matte job", OVERCOAT_MATTE, kMatte, std::size(kMatte)}};
   for (const Job& job : kJobs) {
     SCOPED_TRACE(job.name);
-    ReceivedJob(jobtest::JobSetup(SLOT_COLOR_A | IMAGE_MASK_ONE_SIDED), job.ucOvercoat);
+    ReceivedJob(hostjobs::JobSetup(SLOT_COLOR_A | IMAGE_MASK_ONE_SIDED), job.ucOvercoat);
     InLoop([] {
       PrintJobRecord* pJob = nullptr;
       ASSERT_EQ(g_PrintJobQueue.GetCurrentJob(&pJob), 0);
@@ -341,9 +341,9 @@ TEST_F(PrintConditioning, WithoutAJobTheLineSaysPrintingAlone) {
 // unit R.
 TEST_F(PrintConditioning, ThePrintingLineNamesTheUnitAndSideOfThePrintOrderRow) {
   BootReady();
-  const auto [result, ucId] = jobtest::SetUpJob(m_machine->UsbHost(), jobtest::JobSetup(SLOT_COLOR_A | SLOT_COLOR_B));
+  const auto [result, ucId] = hostjobs::SetUpJob(m_machine->UsbHost(), hostjobs::JobSetup(SLOT_COLOR_A | SLOT_COLOR_B));
   ASSERT_EQ(result, 0);
-  for (int i = 0; i < 2; ++i) ASSERT_EQ(jobtest::SendImage(*m_machine, jobtest::Image(PRINT_WIDTH, jobtest::kFull8x10)), 0);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(hostjobs::SendImage(*m_machine, hostjobs::Image(PRINT_WIDTH, hostjobs::kFull8x10)), 0);
   struct Case {
     uint32_t ulUnitA;
     uint32_t ulUnitB;
@@ -376,7 +376,7 @@ TEST_F(PrintConditioning, ThePrintingLineNamesTheUnitAndSideOfThePrintOrderRow) 
 // from the head's reference, less the largest of its three cuts.
 TEST_F(PrintConditioning, TheBackOffLengthOfAJobWithThreeCuts) {
   BootReady();
-  protocol::SetupPrintJobRequest setup = jobtest::JobSetup(SLOT_COLOR_A | IMAGE_MASK_ONE_SIDED, 0, 3);
+  protocol::SetupPrintJobRequest setup = hostjobs::JobSetup(SLOT_COLOR_A | IMAGE_MASK_ONE_SIDED, 0, 3);
   const uint16_t ausCuts[] = {12, 1500, 3012};
   for (size_t i = 0; i < std::size(ausCuts); ++i) setup.cutPositions[i] = ausCuts[i];
   ReceivedJob(setup);
