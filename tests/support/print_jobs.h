@@ -77,6 +77,7 @@ inline std::pair<int, uint8_t> SetUpJob(sim::UsbHostPort& host, const protocol::
 inline int SendImage(sim::Machine& m, const protocol::PrintRequest& request, bool bData = true) {
   const int code = ErrorCodeOf(Send(m.UsbHost(), request));
   if (code != 0 || !bData) return code;
+  EXPECT_EQ(g_ulBulkRxKind, static_cast<uint32_t>(BULK_RX_PRINT)) << "the data phase armed";
   const Bytes data(protocol::PrintDataSize(request), 0x5A);
   EXPECT_EQ(m.UsbHost().BulkOut(data, testsupport::Ms(60000)).outcome, sim::UsbOutcome::Done);
   // The application's pass takes the end of the data phase.

@@ -69,6 +69,19 @@ class RollEncoderChecks : public PaperWebPrinter {
     });
     return o;
   }
+  // The light check asked for no turns, which stops at its first poll: its
+  // time in ms.
+  uint32_t LightCheckWithoutTurnsMs() {
+    uint32_t ulMs = 0;
+    EXPECT_EQ(Run([&] {
+                const uint32_t ulStart = g_MsTimer.NowMs();
+                const int32_t lResult = RollEncoderFeedCheckLite(0, kMask);
+                ulMs = g_MsTimer.NowMs() - ulStart;
+                return lResult;
+              }),
+              0);
+    return ulMs;
+  }
 };
 
 TEST_F(RollEncoderChecks, AnAttachedRollStandsOnceItsSlackIsGone) {
@@ -184,15 +197,8 @@ TEST_F(RollEncoderChecks, TheCisModesMeasureTheEdgesOrRaiseSensorError62) {
 }
 
 TEST_F(RollEncoderChecks, TheLightCheckStopsAfterItsFirstPollForNoTurns) {
-  uint32_t ulMs = 0;
   const uint64_t countsBefore = Web().RollEncCounts();
-  EXPECT_EQ(Run([&] {
-              const uint32_t ulStart = g_MsTimer.NowMs();
-              const int32_t lResult = RollEncoderFeedCheckLite(0, kMask);
-              ulMs = g_MsTimer.NowMs() - ulStart;
-              return lResult;
-            }),
-            0);
+  const uint32_t ulMs = LightCheckWithoutTurnsMs();
   // The ramp's time, the stop and the settling wait: far from the 5000 ms.
   EXPECT_LT(ulMs, 1000u);
   EXPECT_LT(Web().RollEncCounts() - countsBefore, 36u);
@@ -214,15 +220,7 @@ TEST_F(RollEncoderChecks, ASubStepperThatDoesNotStopIsStoppedOutrightAfterTheBou
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     fpga.SetPulsesHeld(kSubChannel, c.bHeld);
-    uint32_t ulMs = 0;
-    // No turns asked: the stop is requested at the first poll.
-    EXPECT_EQ(Run([&] {
-                const uint32_t ulStart = g_MsTimer.NowMs();
-                const int32_t lResult = RollEncoderFeedCheckLite(0, kMask);
-                ulMs = g_MsTimer.NowMs() - ulStart;
-                return lResult;
-              }),
-              0);
+    const uint32_t ulMs = LightCheckWithoutTurnsMs();
     fpga.SetPulsesHeld(kSubChannel, false);
     EXPECT_EQ(m_machine->Logged("[RollEncoderFeedCheckLite] sub stepper not stopped after 2000 ms: stopped"),
               c.bHeld);
