@@ -23,6 +23,7 @@
 #include "firmware/control/leds.h"
 #include "firmware/devices/fan.h"
 #include "firmware/devices/print_log.h"
+#include "firmware/devices/settings.h"
 #include "firmware/devices/unit_switch.h"
 #include "firmware/hal/hw.h"
 #include "firmware/mechanism/roll_encoder_checks.h"
@@ -199,18 +200,25 @@ class ConditioningWaits : public paperwebtest::PaperWebPrinter {
 // ---- the cooling wait ----------------------------------------------------------------------
 
 TEST_F(ConditioningWaits, AHotHeadCoolsWithFansAndABlinkingReadyLed) {
+  const uint32_t ulTProtectOn = static_cast<uint32_t>(SettingValue(g_ParamTProtectOn));
+  const uint32_t ulTProtectOff = static_cast<uint32_t>(SettingValue(g_ParamTProtectOff));
   struct Case {
     const char* name;
     uint32_t ulUnit;
+    uint32_t ulOn, ulOff;
+    double hotC;
     bool bHeadFanBefore;
     int jobsBefore;  // received jobs added before the case
     bool bReadyAfter;
   };
   const Case kCases[] = {
       // One of the three colour buffers holds a picture: not all released.
-      {"unit L, fans off, one picture", 0, false, 1, true},
-      {"unit L, fans on, every buffer received", 0, true, 2, false},
-      {"unit R, fans off, every buffer received", 1, false, 0, false},
+      {"unit L, fans off, one picture", 0, kOnLevel, kOffLevel, kHot, false, 1, true},
+      {"unit L, fans on, every buffer received", 0, kOnLevel, kOffLevel, kHot, true, 2, false},
+      {"unit R, fans off, every buffer received", 1, kOnLevel, kOffLevel, kHot, false, 0, false},
+      // The colour passes' levels as delivered: a head 10 C past them.
+      {"TProtect On and Off as delivered", 0, ulTProtectOn, ulTProtectOff,
+       sim::HeadThermal::NtcCelsius(static_cast<uint16_t>(4 * ulTProtectOn)) + 10.0, false, 0, false},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -218,7 +226,7 @@ TEST_F(ConditioningWaits, AHotHeadCoolsWithFansAndABlinkingReadyLed) {
     const WaitRun run = RunWait(
         c.ulUnit,
         [&] {
-          Thermal().SetHeadC(c.ulUnit, kHot);
+          Thermal().SetHeadC(c.ulUnit, c.hotC);
           if (c.bHeadFanBefore) {
             g_pCurFanHead->On();
           } else {
@@ -226,14 +234,16 @@ TEST_F(ConditioningWaits, AHotHeadCoolsWithFansAndABlinkingReadyLed) {
             g_pCurFanSide->Off();
           }
         },
-        [] { return CoolingWaitSequence(kOnLevel, kOffLevel, 0, kMask); }, Ms(120000));
+        [&] { return CoolingWaitSequence(c.ulOn, c.ulOff, 0, kMask); }, Ms(240000));
     EXPECT_EQ(run.lResult, 0);
     const double waitedS = static_cast<double>(run.end - run.start) / 1e9;
-    // 60 C toward the room's 25 C with a 60 s time constant reaches 40 C.
-    const double expectedS = sim::HeadThermal::kCoolingTauS * std::log(35.0 / 15.0);
+    // Toward the room's 25 C with the model's time constant, down to the
+    // temperature that reads the off level.
+    const double offC = sim::HeadThermal::NtcCelsius(static_cast<uint16_t>(4 * c.ulOff));
+    const double expectedS = sim::HeadThermal::kCoolingTauS * std::log((c.hotC - 25.0) / (offC - 25.0));
     EXPECT_NEAR(waitedS, expectedS, 3.0);
     EXPECT_NEAR(run.ulLoggedMs, waitedS * 1000.0, 20.0) << "the wait time";
-    EXPECT_EQ(run.ulLoggedHead, Level(kHot)) << "the reading at the start";
+    EXPECT_EQ(run.ulLoggedHead, Level(c.hotC)) << "the reading at the start";
     EXPECT_TRUE(run.bCoolingShown);
     EXPECT_TRUE(run.bStateTold) << "printer state 0x60, also in the host's status";
     EXPECT_TRUE(run.bFansOnThroughout);
