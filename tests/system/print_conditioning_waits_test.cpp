@@ -373,11 +373,21 @@ class PreheatWait : public ConditioningWaits {
     uint32_t ulStateAfter = 9;
     bool bInitShown = false;
     bool bStateTold = false;
+    bool bFansOffThroughout = true;
   };
-  PreheatRun RunPreheat(uint32_t ulBackOff, sim::Nanos limit, const std::function<void(sim::Nanos)>& during = nullptr) {
+  PreheatRun RunPreheat(uint32_t ulBackOff, sim::Nanos limit, const std::function<void(sim::Nanos)>& during = nullptr,
+                        bool bHeadFanBefore = false) {
     PreheatRun p;
     const std::string init = std::string(g_pszInitText).substr(0, 16);
-    p.wait = RunWait(0, nullptr, [&] {
+    const auto fans = [bHeadFanBefore] {
+      if (bHeadFanBefore) {
+        g_pCurFanHead->On();
+      } else {
+        g_pCurFanHead->Off();
+        g_pCurFanSide->Off();
+      }
+    };
+    p.wait = RunWait(0, fans, [&] {
       const int32_t lResult = PreheatWaitSequence(kMask, ulBackOff);
       g_PrintLog.Append();
       p.ulLoggedMs = LoggedField(kLogPreheatMs);
@@ -386,6 +396,8 @@ class PreheatWait : public ConditioningWaits {
       return lResult;
     }, limit, [&](sim::Nanos since) {
       p.bInitShown = p.bInitShown || Lcd().Visible().rfind(init, 0) == 0;
+      const uint16_t usFans = kFanHead[0] | kFanSide[0];
+      if (p.bInitShown) p.bFansOffThroughout = p.bFansOffThroughout && (Mechanism().LoadsOn() & usFans) == 0;
       p.bStateTold = p.bStateTold || (GetStatusItem(SI_PRINTER_STATE) == protocol::PRINTER_STATE_PRINT_62 &&
                                       g_ReplyStatus.ucPrinterState == protocol::PRINTER_STATE_PRINT_62);
       if (during) during(since);
@@ -423,13 +435,20 @@ TEST_F(PreheatWait, AColdHeadIsHeatedUntilWarmWithThePaperBackedOff) {
   m_machine->RunFor(Ms(1000));
   const double before = Web().Front();
   sim::Nanos warmAt = 0;
-  const PreheatRun p = RunPreheat(1, Ms(60000), [&](sim::Nanos since) {
-    if (warmAt == 0 && since >= Ms(20000)) {
-      Inputs().SetThermistor(sim::Thermistor::HeadL, kWarm);
-      warmAt = m_machine->Now();
-    }
-  });
+  // The head fan runs when the wait starts.
+  const PreheatRun p = RunPreheat(
+      1, Ms(60000),
+      [&](sim::Nanos since) {
+        if (warmAt == 0 && since >= Ms(20000)) {
+          Inputs().SetThermistor(sim::Thermistor::HeadL, kWarm);
+          warmAt = m_machine->Now();
+        }
+      },
+      true);
   EXPECT_EQ(p.wait.lResult, 0);
+  EXPECT_TRUE(p.bFansOffThroughout) << "no fan while the head heats";
+  EXPECT_TRUE(p.wait.bHeadFanAfter) << "both fans on again";
+  EXPECT_TRUE(p.wait.bSideFanAfter);
   ASSERT_NE(warmAt, 0u);
   EXPECT_TRUE(p.bInitShown);
   EXPECT_TRUE(p.bStateTold) << "printer state 0x62, also in the host's status";
