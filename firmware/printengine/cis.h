@@ -106,7 +106,9 @@ class CCis {
   int32_t CisCalibrationDialog();
   // Writes the calibration image of ulSize bytes from the start of the
   // download buffer into its flash sector: 0, -1 flash failure, -2 a bad
-  // image (flash untouched).
+  // image (flash untouched): a size other than 4920 or 4928, or blocks
+  // whose sum with their checksums does not fold to 0xFFFF (the serial
+  // number after them is not summed).
   int32_t WriteCalibImage(uint32_t ulSize);
   // Unpacks the flash image's backup into its EEPROM cells: 0, or -1.
   int32_t RestoreEepromBackup();

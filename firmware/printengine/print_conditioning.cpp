@@ -206,7 +206,8 @@ int32_t CoolingWait(uint32_t ulOnLevel, uint32_t ulOffLevel, uint32_t ulBackOff,
         return 4010;
       case 4010: {
         uint32_t ulReleased = 0;
-        g_pCurBufSlots[g_ulCurrentUnit != 0 ? 1 : 0]->TestAll(&ulReleased, 1);
+        // The colour pool, whichever unit prints.
+        g_pCurBufSlots[BUF_POOL_COLOUR]->TestAll(&ulReleased, 1);
         SetLed(ulReleased == 0);
         return 4200;
       }
@@ -322,8 +323,9 @@ int32_t CoolingTimeWait(uint32_t* pulLedState, uint32_t ulMask) {
   toggle();
   uint32_t ulRequest = 0, ulHumidity = 0;
   GetCoolingRequest(&ulRequest, &ulHumidity);
+  // The rest of the second, rounded up to whole milliseconds.
   const uint32_t ulElapsedUs = g_UsTimer.NowUs() - ulStart;
-  if (ulElapsedUs < kSecondUs && SeqWaitMs((kSecondUs - ulElapsedUs) / 1000, ulMask) != 0) return -1;
+  if (ulElapsedUs < kSecondUs && SeqWaitMs((kSecondUs - ulElapsedUs + 999) / 1000, ulMask) != 0) return -1;
   ++ulCount;
   uint32_t ulCooled = 0;
   g_pCurHeadOverheat->Check(&ulCooled);

@@ -232,6 +232,10 @@ void FpgaMainBlock::SchedulePulse(uint32_t channel) {
     // The next interval counts from the pulse's own tick, even when the
     // board reaches it later, so the intervals never drift.
     c.intervalStart = due;
+    if (c.bHeld) {
+      if (c.bRunning) SchedulePulse(channel);
+      return;
+    }
     c.lastPulse = due;
     ++c.emitted;
     // The main channel's pulses are the paper-step line's too.

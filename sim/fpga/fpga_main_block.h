@@ -132,6 +132,12 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   uint16_t Counter(uint32_t channel) const { return channel < kCounterCount ? m_counters[channel] : 0; }
   bool PulsesRunning(uint32_t channel) const { return channel < kPulseChannels && m_pulse[channel].bRunning; }
   uint32_t PulsesEmitted(uint32_t channel) const { return channel < kPulseChannels ? m_pulse[channel].emitted : 0; }
+  // A fault switch: a held channel keeps running but pulses neither its pin
+  // nor its observers (a pulse generator that hangs); released, it pulses
+  // again on its period.
+  void SetPulsesHeld(uint32_t channel, bool bHeld) {
+    if (channel < kPulseChannels) m_pulse[channel].bHeld = bHeld;
+  }
   // The time of the channel's last pulse (an observer reads its own pulse's).
   Nanos LastPulseTime(uint32_t channel) const { return channel < kPulseChannels ? m_pulse[channel].lastPulse : 0; }
   uint32_t LinePulses() const { return m_linePulses; }
@@ -170,6 +176,7 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
     Nanos lastPulse = 0;
     SimClock::EventId event = 0;
     uint32_t emitted = 0;
+    bool bHeld = false;
     std::vector<std::function<void()>> observers;
   };
 

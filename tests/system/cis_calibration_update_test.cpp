@@ -36,8 +36,9 @@ using testsupport::Ms;
 using namespace protocol;
 
 constexpr sim::Nanos kReady = Ms(15000);
-// Its halfwords fold to 0xFFFF, so the image with it still sums right.
-constexpr char kSerial[] = "@@@@??@@";
+// An ordinary serial number: the blocks carry the image's checksums, the
+// serial after them none.
+constexpr char kSerial[] = "P7300002";
 constexpr uint32_t kHistoryAt = images::kAreaErrorHist0.offset;
 constexpr uint32_t kHistoryBytes = 2 * images::kAreaErrorHist0.bytes;
 
@@ -124,13 +125,43 @@ TEST_F(CisCalibrationUpdate, ABadChecksumRaises11bAndWritesNothing) {
   Ready(*m_machine);
   const Bytes before = FlashBytes(images::kAreaCis.offset, images::kAreaCis.bytes);
   const std::vector<uint8_t> cells = Cells();
-  Bytes image = CalibrationImage(true);
-  image[700] ^= 0x10;
-  ASSERT_EQ(Update(image), 0);
-  EXPECT_TRUE(IsErrorRaised(0x11B));
-  EXPECT_EQ(FlashBytes(images::kAreaCis.offset, images::kAreaCis.bytes), before);
-  EXPECT_EQ(Cells(), cells) << "no backup restored";
-  EXPECT_EQ(SettingValue(g_ParamCisWrProgress), 0);
+  struct Case {
+    const char* name;
+    uint32_t at;
+    bool bWithSerial;
+  };
+  const Case kCases[] = {
+      {"a gain of block 0", 700, true},
+      {"block 3's checksum", 3 * images::kCisBlockBytes + images::kCisPixels, true},
+      {"a gain of block 2, no serial", 2 * images::kCisBlockBytes + 5, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Bytes image = CalibrationImage(c.bWithSerial);
+    image[c.at] ^= 0x10;
+    ASSERT_EQ(Update(image), 0);
+    EXPECT_TRUE(IsErrorRaised(0x11B));
+    EXPECT_EQ(FlashBytes(images::kAreaCis.offset, images::kAreaCis.bytes), before);
+    EXPECT_EQ(Cells(), cells) << "no backup restored";
+    EXPECT_EQ(SettingValue(g_ParamCisWrProgress), 0);
+    m_machine->RunStep([] { g_ErrorMng.ClearError(0x11B); }, Ms(1000));
+  }
+}
+
+// The serial number is not summed: images made for different printers,
+// whatever their serials' halfwords add up to, are all taken.
+TEST_F(CisCalibrationUpdate, AnySerialNumberIsTaken) {
+  BootNewPrinter();
+  Ready(*m_machine);
+  for (const char* pszSerial : {"P7300001", "R1234567", "        ", "@@@@??@@"}) {
+    SCOPED_TRACE(pszSerial);
+    Bytes image = CalibrationImage(true);
+    std::copy(pszSerial, pszSerial + 8, image.begin() + images::kCisSerialOffset);
+    ASSERT_EQ(Update(image), 0);
+    EXPECT_FALSE(IsErrorRaised(0x11B));
+    EXPECT_EQ(FlashBytes(images::kAreaCis.offset, images::kCisImageBytes), image);
+    EXPECT_EQ(CellSerial(), pszSerial);
+  }
 }
 
 TEST_F(CisCalibrationUpdate, FailingFlashBitsRaise11cAndRestoreNoBackup) {

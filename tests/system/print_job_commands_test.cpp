@@ -33,6 +33,7 @@
 #include "sim/panel/panel.h"
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/print_jobs.h"
 
 namespace {
 
@@ -52,40 +53,15 @@ constexpr uint16_t kFull8x10 = 3024;
 // An error the printer shows: "Ribbon Mismatch".
 constexpr uint32_t kShownError = 0x1605;
 
-template <class Request>
-Bytes PacketOf(const Request& request) {
-  Bytes packet(COMMAND_PACKET_MAX);
-  const int32_t n = EncodeRequestPacket(request, packet.data(), packet.size());
-  EXPECT_GT(n, 0);
-  packet.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return packet;
-}
+using hostjobs::Image;
+using hostjobs::JobSetup;
+using hostjobs::PacketOf;
 
 template <class ReplyT>
 ReplyT Decoded(const Reply& r) {
   ReplyT out{};
   EXPECT_EQ(DecodeReply(r.data.data(), r.data.size(), &out), WIRE_OK);
   return out;
-}
-
-SetupPrintJobRequest JobSetup(uint8_t ucMask, uint8_t ucFirstSide = 0, uint8_t ucCutCount = CUT_COUNT_DEFAULT) {
-  SetupPrintJobRequest r{};
-  r.copies = 1;
-  r.unitRequest = ucMask;
-  r.cutCount = ucCutCount;
-  r.firstUnitSelection = ucFirstSide;
-  return r;
-}
-
-PrintRequest Image(uint16_t usWidth, uint16_t usHeight, uint8_t ucType = IMAGE_TYPE_COLOUR) {
-  PrintRequest r{};
-  r.imageWidth = usWidth;
-  r.imageHeight = usHeight;
-  r.mediaMaxWidth = usWidth;
-  r.mediaMaxHeight = usHeight;
-  r.imageType = ucType;
-  r.printOptionA = 2;
-  return r;
 }
 
 struct JobWords {
@@ -102,13 +78,7 @@ class PrintJobCommandsTest : public testsupport::MachineTest {
     BootNewPrinter({}, printer);
     ASSERT_TRUE(Host().WaitForConfigured(Ms(10000))) << Host().Hub().FailureReason();
     ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
-    InApp([] {
-      g_MediaConfig.SetRibbonSize(0, RIBBON_SIZE_8X10);
-      g_MediaConfig.SetRibbonSize(1, RIBBON_SIZE_8X10);
-      g_MediaConfig.SetLoadModeChecked(LOAD_MODE_LOADED);
-      g_MediaConfig.SelectPrintSizeTable();
-      g_MediaConfig.SendMediaInfo();
-    });
+    InApp(hostjobs::Use8x10Media);
   }
 
   sim::UsbHostPort& Host() { return m_machine->UsbHost(); }
@@ -127,18 +97,7 @@ class PrintJobCommandsTest : public testsupport::MachineTest {
   }
 
   // A print command and, when accepted, its image data.
-  int SendImage(const PrintRequest& request, bool bData = true) {
-    const Reply r = Send(request);
-    const int code = ErrorCodeOf(r);
-    if (code != kOk || !bData) return code;
-    EXPECT_EQ(g_ulBulkRxKind, static_cast<uint32_t>(BULK_RX_PRINT));
-    const Bytes data(PrintDataSize(request), 0x5A);
-    EXPECT_EQ(Host().BulkOut(data, Ms(60000)).outcome, sim::UsbOutcome::Done);
-    // The application's pass takes the end of the data phase.
-    m_machine->RunUntil([] { return g_ulBulkRxKind == BULK_RX_NONE; }, Ms(100));
-    m_machine->RunFor(Ms(50));
-    return code;
-  }
+  int SendImage(const PrintRequest& request, bool bData = true) { return hostjobs::SendImage(*m_machine, request, bData); }
 
   JobStatusReply JobStatus(uint8_t ucId, int expected = kOk) {
     const Reply r = SendCode(CMD_GET_JOB_STATUS, {ucId});

@@ -2,8 +2,10 @@
 // turning under the sub stepper: an attached roll stands once its slack is
 // gone, a detached one keeps turning into the paper-end state, the latch
 // while the roll end is armed, a check cut short before its decision, the
-// CIS edges and their sensor error, the light check across the counter's wrap, and the feed to the
-// roll's edge measuring the steps of one encoder turn.
+// CIS edges and their sensor error, the bounded wait for the sub stepper's
+// stop (its pulse channel held by the board's fault switch), the light
+// check across the counter's wrap, and the feed to the roll's edge
+// measuring the steps of one encoder turn.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -66,6 +68,19 @@ class RollEncoderChecks : public PaperWebPrinter {
       g_pCurEventMng->ClearEvent(EV_PAPER_END);
     });
     return o;
+  }
+  // The light check asked for no turns, which stops at its first poll: its
+  // time in ms.
+  uint32_t LightCheckWithoutTurnsMs() {
+    uint32_t ulMs = 0;
+    EXPECT_EQ(Run([&] {
+                const uint32_t ulStart = g_MsTimer.NowMs();
+                const int32_t lResult = RollEncoderFeedCheckLite(0, kMask);
+                ulMs = g_MsTimer.NowMs() - ulStart;
+                return lResult;
+              }),
+              0);
+    return ulMs;
   }
 };
 
@@ -182,19 +197,47 @@ TEST_F(RollEncoderChecks, TheCisModesMeasureTheEdgesOrRaiseSensorError62) {
 }
 
 TEST_F(RollEncoderChecks, TheLightCheckStopsAfterItsFirstPollForNoTurns) {
-  uint32_t ulMs = 0;
   const uint64_t countsBefore = Web().RollEncCounts();
-  EXPECT_EQ(Run([&] {
-              const uint32_t ulStart = g_MsTimer.NowMs();
-              const int32_t lResult = RollEncoderFeedCheckLite(0, kMask);
-              ulMs = g_MsTimer.NowMs() - ulStart;
-              return lResult;
-            }),
-            0);
+  const uint32_t ulMs = LightCheckWithoutTurnsMs();
   // The ramp's time, the stop and the settling wait: far from the 5000 ms.
   EXPECT_LT(ulMs, 1000u);
   EXPECT_LT(Web().RollEncCounts() - countsBefore, 36u);
   EXPECT_EQ(StateOf(g_StpmtrSub), STPMTR_STOPPED);
+}
+
+// The checks end by stopping the sub stepper: a stepper whose stop is not
+// reported within the bound (its pulse channel hangs, so it never runs
+// down its deceleration) is stopped outright 2000 ms after the request.
+TEST_F(RollEncoderChecks, ASubStepperThatDoesNotStopIsStoppedOutrightAfterTheBound) {
+  sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
+  constexpr uint32_t kSubChannel = 1;
+  struct Case {
+    const char* name;
+    bool bHeld;
+  };
+  const Case kCases[] = {{"stops at its request", false}, {"held: stopped outright", true}};
+  uint32_t ulStopped = 0;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fpga.SetPulsesHeld(kSubChannel, c.bHeld);
+    const uint32_t ulMs = LightCheckWithoutTurnsMs();
+    fpga.SetPulsesHeld(kSubChannel, false);
+    EXPECT_EQ(m_machine->Logged("[RollEncoderFeedCheckLite] sub stepper not stopped after 2000 ms: stopped"),
+              c.bHeld);
+    EXPECT_FALSE(fpga.PulsesRunning(kSubChannel)) << "the channel stopped";
+    if (!c.bHeld) {
+      ulStopped = ulMs;
+    } else {
+      // The request comes after the ramp's time, at most when the stepper
+      // that ran down had stopped; the bound follows, then the settling.
+      EXPECT_GT(ulMs, ROLL_CHECK_STOP_WAIT_MS);
+      EXPECT_LE(ulMs, ulStopped + ROLL_CHECK_STOP_WAIT_MS);
+      const auto& log = m_machine->Log();
+      const size_t at = m_machine->FindLog("[RollEncoderFeedCheckLite] sub stepper not stopped after 2000 ms: stopped");
+      ASSERT_LT(at, log.size());
+      EXPECT_LT(m_machine->Now() - log[at].at, Ms(200)) << "stopped at the bound, not later";
+    }
+  }
 }
 
 TEST_F(RollEncoderChecks, TheLightCheckCountsAcrossTheCountersWrap) {
