@@ -26,6 +26,9 @@ FpgaMainBlock::FpgaMainBlock(Board& board, GpioController& gpio, FpgaConfigPort&
       m_pcbRevision(static_cast<uint16_t>(pcbRevision)),
       m_regs(kBlockHalves, 0),
       m_observed(kBlockHalves, false) {
+  SimClock& clock = board.Clock();
+  m_adcTimer = clock.AddTimer([this] { EndConversion(); });
+  for (uint32_t c = 0; c < kPulseChannels; ++c) m_pulse[c].timer = clock.AddTimer([this, c] { EmitPulse(c); });
   SetPolledSpan(m_subFirst, m_subLast);  // none until a sub-block is mapped
   ResetLogic();
   m_config.AddModeObserver([this](bool) { ResetLogic(); });
@@ -43,8 +46,7 @@ void FpgaMainBlock::ResetLogic() {
   if (m_lineEvent != 0) clock.Cancel(m_lineEvent);
   m_lineEvent = 0;
   for (uint32_t c = 0; c < kPulseChannels; ++c) StopPulses(c);
-  if (m_adcEvent != 0) clock.Cancel(m_adcEvent);
-  m_adcEvent = 0;
+  clock.Disarm(m_adcTimer);
   m_adcResult = 0;
 }
 
@@ -207,8 +209,7 @@ void FpgaMainBlock::SetPulseCtrl(uint16_t value) {
 void FpgaMainBlock::SchedulePulse(uint32_t channel) {
   PulseChannel& ch = m_pulse[channel];
   SimClock& clock = m_board.Clock();
-  if (ch.event != 0) clock.Cancel(ch.event);
-  ch.event = 0;
+  clock.Disarm(ch.timer);
   // A period of 0 emits nothing; the first interval starts when a period
   // is written.
   const Nanos period = static_cast<Nanos>(Period32(kPulsePeriod[channel])) * kPulseCount;
@@ -225,26 +226,26 @@ void FpgaMainBlock::SchedulePulse(uint32_t channel) {
                         " ns is shorter than its pin pulse");
     return;
   }
-  const Nanos due = std::max(ch.intervalStart + period, clock.Now());
-  ch.event = clock.Schedule(due, [this, channel, due] {
-    PulseChannel& c = m_pulse[channel];
-    c.event = 0;
-    // The next interval counts from the pulse's own tick, even when the
-    // board reaches it later, so the intervals never drift.
-    c.intervalStart = due;
-    c.lastPulse = due;
-    ++c.emitted;
-    // The main channel's pulses are the paper-step line's too.
-    PulsePins(kPulsePins[channel], channel == 0 ? kPaperStepPin : kNoPin);
-    for (auto& fn : c.observers) fn();
-    if (c.bRunning) SchedulePulse(channel);
-  });
+  ch.due = std::max(ch.intervalStart + period, clock.Now());
+  clock.Arm(ch.timer, ch.due);
+}
+
+void FpgaMainBlock::EmitPulse(uint32_t channel) {
+  PulseChannel& c = m_pulse[channel];
+  // The next interval counts from the pulse's own tick, even when the
+  // board reaches it later, so the intervals never drift.
+  c.intervalStart = c.due;
+  c.lastPulse = c.due;
+  ++c.emitted;
+  // The main channel's pulses are the paper-step line's too.
+  PulsePins(kPulsePins[channel], channel == 0 ? kPaperStepPin : kNoPin);
+  for (auto& fn : c.observers) fn();
+  if (c.bRunning) SchedulePulse(channel);
 }
 
 void FpgaMainBlock::StopPulses(uint32_t channel) {
   PulseChannel& ch = m_pulse[channel];
-  if (ch.event != 0) m_board.Clock().Cancel(ch.event);
-  ch.event = 0;
+  m_board.Clock().Disarm(ch.timer);
   ch.bRunning = false;
   ch.bAwaitingPeriod = false;
 }
@@ -253,14 +254,13 @@ void FpgaMainBlock::StartConversion() {
   m_adcChannel = static_cast<uint32_t>((m_regs[kAdcMux / 2] & 0xFu) << 4 | (m_regs[kAdcChannel / 2] & 0xFu));
   SimClock& clock = m_board.Clock();
   // A conversion under way starts again: its end moves.
-  if (m_adcEvent != 0) m_adcEvent = clock.Reschedule(m_adcEvent, clock.Now() + kAdcConversion);
-  if (m_adcEvent != 0) return;
-  m_adcEvent = clock.ScheduleIn(kAdcConversion, [this] {
-    m_adcEvent = 0;
-    const bool bColorL = ((m_regs[kColorCtrl / 2] >> 8) & 1u) != 0;
-    const uint16_t level = m_analog ? m_analog(m_adcChannel, bColorL) : m_analogValues[m_adcChannel];
-    m_adcResult = static_cast<uint16_t>(level & 0x3FFu);
-  });
+  clock.Arm(m_adcTimer, clock.Now() + kAdcConversion);
+}
+
+void FpgaMainBlock::EndConversion() {
+  const bool bColorL = ((m_regs[kColorCtrl / 2] >> 8) & 1u) != 0;
+  const uint16_t level = m_analog ? m_analog(m_adcChannel, bColorL) : m_analogValues[m_adcChannel];
+  m_adcResult = static_cast<uint16_t>(level & 0x3FFu);
 }
 
 BusDevice* FpgaMainBlock::SubBlockIn(uint32_t offset) const {
