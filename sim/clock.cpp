@@ -104,6 +104,7 @@ void SimClock::Arm(TimerId id, Nanos when) {
   Timer& t = m_timers[id];
   t.when = when < m_now ? m_now : when;
   t.seq = ++m_seq;
+  m_armedTimers |= 1u << id;
   if (m_firstTimer == id) {
     NoteFirstTimer();
   } else if (m_firstTimer == kNoTimer || t.when < m_firstTimerWhen) {
@@ -119,6 +120,7 @@ void SimClock::Disarm(TimerId id) {
   if (t.seq == 0) return;
   t.seq = 0;
   t.when = kNever;
+  m_armedTimers &= ~(1u << id);
   if (m_firstTimer == id) {
     NoteFirstTimer();
     NoteNext();
@@ -129,9 +131,9 @@ void SimClock::NoteFirstTimer() {
   m_firstTimer = kNoTimer;
   m_firstTimerWhen = kNever;
   uint64_t firstSeq = 0;
-  for (uint32_t i = 0; i < m_timerCount; ++i) {
+  for (uint32_t armed = m_armedTimers; armed != 0; armed &= armed - 1) {
+    const auto i = static_cast<uint32_t>(__builtin_ctz(armed));
     const Timer& t = m_timers[i];
-    if (t.seq == 0) continue;
     if (m_firstTimer == kNoTimer || t.when < m_firstTimerWhen || (t.when == m_firstTimerWhen && t.seq < firstSeq)) {
       m_firstTimer = i;
       m_firstTimerWhen = t.when;
@@ -181,6 +183,7 @@ void SimClock::RunDueEvents() {
       Timer& t = m_timers[m_firstTimer];
       t.seq = 0;
       t.when = kNever;
+      m_armedTimers &= ~(1u << m_firstTimer);
       NoteFirstTimer();
       NoteNext();
       t.fn();

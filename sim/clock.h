@@ -65,7 +65,7 @@ class SimClock {
   // events run in one order. A board has a few timers, added while it is
   // built; disarming a timer that is not armed does nothing.
   using TimerId = uint32_t;
-  static constexpr uint32_t kMaxTimers = 16;
+  static constexpr uint32_t kMaxTimers = 32;  // bits of the armed set
   TimerId AddTimer(Callback fn);
   void Arm(TimerId id, Nanos when);
   void Disarm(TimerId id);
@@ -145,6 +145,7 @@ class SimClock {
   // Fixed storage: a timer's work runs in place and may arm timers.
   std::array<Timer, kMaxTimers> m_timers{};
   uint32_t m_timerCount = 0;
+  uint32_t m_armedTimers = 0;  // bit i: timer i is armed
   uint32_t m_firstTimer = kNoTimer;  // the earliest armed timer
   Nanos m_firstTimerWhen = kNever;
   bool m_paced = false;

@@ -28,7 +28,10 @@ FpgaMainBlock::FpgaMainBlock(Board& board, GpioController& gpio, FpgaConfigPort&
       m_observed(kBlockHalves, false) {
   SimClock& clock = board.Clock();
   m_adcTimer = clock.AddTimer([this] { EndConversion(); });
-  for (uint32_t c = 0; c < kPulseChannels; ++c) m_pulse[c].timer = clock.AddTimer([this, c] { EmitPulse(c); });
+  for (uint32_t c = 0; c < kPulseChannels; ++c) {
+    m_pulse[c].timer = clock.AddTimer([this, c] { EmitPulse(c); });
+    m_pulse[c].release = clock.AddTimer([this, c] { ReleaseChannelPins(c); });
+  }
   SetPolledSpan(m_subFirst, m_subLast);  // none until a sub-block is mapped
   ResetLogic();
   m_config.AddModeObserver([this](bool) { ResetLogic(); });
@@ -237,10 +240,28 @@ void FpgaMainBlock::EmitPulse(uint32_t channel) {
   c.intervalStart = c.due;
   c.lastPulse = c.due;
   ++c.emitted;
-  // The main channel's pulses are the paper-step line's too.
-  PulsePins(kPulsePins[channel], channel == 0 ? kPaperStepPin : kNoPin);
+  PulseChannelPins(channel);
   for (auto& fn : c.observers) fn();
   if (c.bRunning) SchedulePulse(channel);
+}
+
+// The main channel's pulses are the paper-step line's too.
+void FpgaMainBlock::PulseChannelPins(uint32_t channel) {
+  SimClock& clock = m_board.Clock();
+  const SimClock::TimerId release = m_pulse[channel].release;
+  if (clock.Armed(release)) {
+    // The last pulse's pins are still low: this pulse ends on its own.
+    PulsePins(kPulsePins[channel], channel == 0 ? kPaperStepPin : kNoPin);
+    return;
+  }
+  m_gpio.DriveInput(kPulsePins[channel], false);
+  if (channel == 0) m_gpio.DriveInput(kPaperStepPin, false);
+  clock.Arm(release, clock.Now() + kInterruptPulse);
+}
+
+void FpgaMainBlock::ReleaseChannelPins(uint32_t channel) {
+  m_gpio.ReleaseInput(kPulsePins[channel]);
+  if (channel == 0) m_gpio.ReleaseInput(kPaperStepPin);
 }
 
 void FpgaMainBlock::StopPulses(uint32_t channel) {

@@ -170,6 +170,7 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
     Nanos lastPulse = 0;
     Nanos due = 0;                 // the next pulse's tick
     SimClock::TimerId timer = 0;   // the next pulse
+    SimClock::TimerId release = 0; // the end of the pins' pulse
     uint32_t emitted = 0;
     std::vector<std::function<void()>> observers;
   };
@@ -185,6 +186,8 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   void StartConversion();
   void EndConversion();
   void EmitPulse(uint32_t channel);
+  void PulseChannelPins(uint32_t channel);
+  void ReleaseChannelPins(uint32_t channel);
   // Pulses the pin (and a second one with it) low for kInterruptPulse.
   static constexpr uint32_t kNoPin = ~0u;
   void PulsePins(uint32_t pin, uint32_t secondPin = kNoPin);
