@@ -110,7 +110,8 @@ uint16_t FpgaMainBlock::ReadInput(uint32_t index) {
   return m_inputOverride ? m_inputOverride(index, value) : value;
 }
 
-uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
+// Inline in Read: every CPU read of the block comes through here.
+[[gnu::always_inline]] inline uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
   // One switch over every register with behaviour: a jump table.
   static_assert(kCntValue0 + 2 * 6 == kUsCntLo, "counters 0-5 lie just below the microsecond counter");
   switch (offset) {
@@ -162,6 +163,7 @@ void FpgaMainBlock::WriteHalf(uint32_t offset, uint16_t value) {
       default:
         // A new period takes effect with its high word, measured from the
         // channel's last pulse.
+        if (offset < kPulsePeriod[0] + 2 || offset > kPulsePeriod[kPulseChannels - 1] + 2) break;
         for (uint32_t c = 0; c < kPulseChannels; ++c) {
           if (offset == kPulsePeriod[c] + 2 && m_pulse[c].bRunning) SchedulePulse(c);
         }
