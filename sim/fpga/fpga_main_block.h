@@ -177,6 +177,7 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
 
   void ResetLogic();
   uint16_t ReadHalf(uint32_t offset);
+  uint32_t UsCount() const;
   uint16_t ReadInput(uint32_t index);
   void WriteHalf(uint32_t offset, uint16_t value);
   void SetTimerCtrl(uint16_t value);
