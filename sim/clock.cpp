@@ -105,7 +105,11 @@ void SimClock::Arm(TimerId id, Nanos when) {
   t.when = when < m_now ? m_now : when;
   t.seq = ++m_seq;
   m_armedTimers |= 1u << id;
-  if (m_firstTimer == id) {
+  if (m_armedTimers == 1u << id) {
+    // The only armed timer (an idle board's A/D conversion).
+    m_firstTimer = id;
+    m_firstTimerWhen = t.when;
+  } else if (m_firstTimer == id) {
     NoteFirstTimer();
   } else if (m_firstTimer == kNoTimer || t.when < m_firstTimerWhen) {
     // A later sequence number never goes before a timer of the same time.
