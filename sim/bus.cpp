@@ -37,13 +37,15 @@ void Bus::MapRam(PhysAddr first, PhysAddr last, RegionKind kind, std::string nam
 
 const Bus::Region* Bus::FindSlow(PhysAddr addr, uint32_t bytes) const {
   const uint64_t end = static_cast<uint64_t>(addr) + (bytes == 0 ? 1 : bytes) - 1;
-  for (const Region& r : m_regions) {
-    if (addr >= r.first && end <= r.last) {
-      m_lastHit = &r;
-      return &r;
-    }
-  }
-  return nullptr;
+  // The last region that starts at or below addr is the only one that can
+  // hold it (ranges never overlap).
+  const auto after = std::upper_bound(m_regions.begin(), m_regions.end(), addr,
+                                      [](PhysAddr a, const Region& r) { return a < r.first; });
+  if (after == m_regions.begin()) return nullptr;
+  const Region& r = *(after - 1);
+  if (end > r.last) return nullptr;
+  m_lastHit = &r;
+  return &r;
 }
 
 uint8_t* Bus::RamPointer(PhysAddr addr, uint32_t bytes) const {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 namespace sim {
 
@@ -87,6 +88,64 @@ SimClock::EventId SimClock::Reschedule(EventId id, Nanos when) {
   return (seq << kSlotBits) | slot;
 }
 
+SimClock::TimerId SimClock::AddTimer(Callback fn) {
+  if (m_timerCount == kMaxTimers) {
+    std::fputs("virtual board: too many clock timers\n", stderr);
+    std::abort();
+  }
+  Timer& t = m_timers[m_timerCount];
+  t.when = kNever;
+  t.seq = 0;
+  t.fn = std::move(fn);
+  return m_timerCount++;
+}
+
+void SimClock::Arm(TimerId id, Nanos when) {
+  Timer& t = m_timers[id];
+  t.when = when < m_now ? m_now : when;
+  t.seq = ++m_seq;
+  m_armedTimers |= 1u << id;
+  if (m_armedTimers == 1u << id) {
+    // The only armed timer (an idle board's A/D conversion).
+    m_firstTimer = id;
+    m_firstTimerWhen = t.when;
+  } else if (m_firstTimer == id) {
+    NoteFirstTimer();
+  } else if (m_firstTimer == kNoTimer || t.when < m_firstTimerWhen) {
+    // A later sequence number never goes before a timer of the same time.
+    m_firstTimer = id;
+    m_firstTimerWhen = t.when;
+  }
+  NoteNext();
+}
+
+void SimClock::Disarm(TimerId id) {
+  Timer& t = m_timers[id];
+  if (t.seq == 0) return;
+  t.seq = 0;
+  t.when = kNever;
+  m_armedTimers &= ~(1u << id);
+  if (m_firstTimer == id) {
+    NoteFirstTimer();
+    NoteNext();
+  }
+}
+
+void SimClock::NoteFirstTimer() {
+  m_firstTimer = kNoTimer;
+  m_firstTimerWhen = kNever;
+  uint64_t firstSeq = 0;
+  for (uint32_t armed = m_armedTimers; armed != 0; armed &= armed - 1) {
+    const auto i = static_cast<uint32_t>(__builtin_ctz(armed));
+    const Timer& t = m_timers[i];
+    if (m_firstTimer == kNoTimer || t.when < m_firstTimerWhen || (t.when == m_firstTimerWhen && t.seq < firstSeq)) {
+      m_firstTimer = i;
+      m_firstTimerWhen = t.when;
+      firstSeq = t.seq;
+    }
+  }
+}
+
 void SimClock::SiftUp(Entry e, size_t i) {
   while (i > 0) {
     const size_t parent = (i - 1) / 2;
@@ -123,6 +182,17 @@ void SimClock::RemoveAt(size_t i) {
 
 void SimClock::RunDueEvents() {
   while (m_nextWhen <= m_now) {
+    if (TimerRunsFirst()) {
+      // The work stays in its timer: it may arm the timer again.
+      Timer& t = m_timers[m_firstTimer];
+      t.seq = 0;
+      t.when = kNever;
+      m_armedTimers &= ~(1u << m_firstTimer);
+      NoteFirstTimer();
+      NoteNext();
+      t.fn();
+      continue;
+    }
     const uint32_t slot = m_heap.front().slot;
     RemoveAt(0);
     NoteNext();

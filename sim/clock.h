@@ -8,6 +8,7 @@
 // (times a fixed factor), so peers in other processes see real time-outs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -55,6 +56,20 @@ class SimClock {
   }
   // The time of the next event, kNever when none is scheduled.
   Nanos NextWhen() const { return m_nextWhen; }
+
+  // A timer: a deadline that a device arms again and again (the end of an
+  // A/D conversion, a pulse channel's next pulse). Its work stays with it,
+  // so arming it is the same as scheduling that work anew (a new sequence
+  // number, after the events already scheduled for that time) and first
+  // cancelling the arming still pending, without a heap record. Timers and
+  // events run in one order. A board has a few timers, added while it is
+  // built; disarming a timer that is not armed does nothing.
+  using TimerId = uint32_t;
+  static constexpr uint32_t kMaxTimers = 32;  // bits of the armed set
+  TimerId AddTimer(Callback fn);
+  void Arm(TimerId id, Nanos when);
+  void Disarm(TimerId id);
+  bool Armed(TimerId id) const { return m_timers[id].seq != 0; }
   bool AnyDue() const { return m_nextWhen <= m_now; }
   // Runs every event due at or before now, in time order (ties in the order
   // they were scheduled).
@@ -100,7 +115,24 @@ class SimClock {
     m_slots[slot].seq = 0;
     m_freeSlots.push_back(slot);
   }
-  void NoteNext() { m_nextWhen = m_heap.empty() ? kNever : m_heap.front().when; }
+  struct Timer {
+    Nanos when;
+    uint64_t seq;  // 0 while not armed
+    Callback fn;
+  };
+  static constexpr uint32_t kNoTimer = ~0u;
+  // Finds the earliest armed timer again.
+  void NoteFirstTimer();
+  bool TimerRunsFirst() const {
+    if (m_firstTimer == kNoTimer) return false;
+    if (m_heap.empty()) return true;
+    const Timer& t = m_timers[m_firstTimer];
+    return Before(Entry{t.when, t.seq, 0}, m_heap.front());
+  }
+  void NoteNext() {
+    const Nanos heapNext = m_heap.empty() ? kNever : m_heap.front().when;
+    m_nextWhen = heapNext < m_firstTimerWhen ? heapNext : m_firstTimerWhen;
+  }
   void RunDueEvents();
   void Pace();
 
@@ -110,6 +142,12 @@ class SimClock {
   std::vector<Entry> m_heap;
   std::vector<Slot> m_slots;
   std::vector<uint32_t> m_freeSlots;
+  // Fixed storage: a timer's work runs in place and may arm timers.
+  std::array<Timer, kMaxTimers> m_timers{};
+  uint32_t m_timerCount = 0;
+  uint32_t m_armedTimers = 0;  // bit i: timer i is armed
+  uint32_t m_firstTimer = kNoTimer;  // the earliest armed timer
+  Nanos m_firstTimerWhen = kNever;
   bool m_paced = false;
   double m_factor = 1.0;
   Nanos m_wallStart = 0;

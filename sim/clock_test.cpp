@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -136,6 +137,25 @@ class ReferenceClock {
     }
     return 0;
   }
+  // A timer as what it stands for: its work scheduled anew at each arming,
+  // the pending arming cancelled.
+  using TimerId = uint32_t;
+  TimerId AddTimer(std::function<void()> fn) {
+    m_timers.push_back(TimerState{std::move(fn), 0});
+    return static_cast<TimerId>(m_timers.size() - 1);
+  }
+  void Arm(TimerId id, Nanos when) {
+    Disarm(id);
+    m_timers[id].pending = Schedule(when, [this, id] {
+      m_timers[id].pending = 0;
+      m_timers[id].fn();
+    });
+  }
+  void Disarm(TimerId id) {
+    Cancel(m_timers[id].pending);
+    m_timers[id].pending = 0;
+  }
+  bool Armed(TimerId id) const { return m_timers[id].pending != 0; }
   void RunDue() {
     while (!m_events.empty() && m_events.begin()->first.first <= m_now) {
       auto fn = std::move(m_events.begin()->second);
@@ -149,15 +169,23 @@ class ReferenceClock {
   Nanos m_now = 0;
   uint64_t m_seq = 0;
   std::map<Key, std::function<void()>> m_events;
+  struct TimerState {
+    std::function<void()> fn;
+    EventId pending;
+  };
+  std::vector<TimerState> m_timers;
 };
 
 // A long run of a device-like load on `Clock`: events on a coarse grid of
 // times (so many share a time), events that schedule and cancel others (and
 // move them, with bMoves), cancellations (and moves) of pending, finished
 // and cancelled events alike, and some events whose captures are too large
-// to be held inline. Returns the labels in the order their events ran.
+// to be held inline; with kTimers timers as well, armed again and disarmed
+// by the load and by their own work. Returns the labels in the order their
+// events ran (a timer's run as kTimerLabel + its index).
+constexpr uint32_t kTimerLabel = 1000000;
 template <class Clock>
-std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds, bool bMoves = false) {
+std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds, bool bMoves = false, uint32_t timers = 0) {
   enum class State : uint8_t { Pending, Ran, Cancelled };
   struct Load {
     Clock clock;
@@ -167,7 +195,28 @@ std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds, bool bMoves = fals
     std::vector<uint32_t> ran;
     bool bMoves;
     bool bDraining = false;  // the last pass adds no events
+    std::vector<typename Clock::TimerId> timers;
     uint32_t Pick(uint32_t n) { return static_cast<uint32_t>(rng() % n); }
+    void AddTimers(uint32_t n) {
+      for (uint32_t i = 0; i < n; ++i) timers.push_back(clock.AddTimer([this, i] { TimerFired(i); }));
+    }
+    // Arms (often again, while armed) or disarms a timer, on the grid.
+    void TouchTimer() {
+      if (timers.empty()) return;
+      const typename Clock::TimerId t = timers[Pick(static_cast<uint32_t>(timers.size()))];
+      if (Pick(4) == 0) {
+        clock.Disarm(t);
+      } else if (!bDraining) {
+        clock.Arm(t, clock.Now() + Pick(8) * 100);
+      }
+    }
+    void TimerFired(uint32_t index) {
+      EXPECT_FALSE(clock.Armed(timers[index])) << "timer " << index << " still armed while it runs";
+      ran.push_back(kTimerLabel + index);
+      if (Pick(3) == 0 && !bDraining) clock.Arm(timers[index], clock.Now() + Pick(4) * 100);  // itself
+      if (Pick(3) == 0) TouchTimer();
+      if (Pick(3) == 0 && !bDraining) Add(clock.Now() + Pick(4) * 100);
+    }
     void Add(Nanos when) {
       const auto label = static_cast<uint32_t>(ids.size());
       states.push_back(State::Pending);
@@ -201,11 +250,14 @@ std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds, bool bMoves = fals
       if (Pick(3) == 0 && !bDraining) Add(clock.Now() + Pick(4) * 100);  // may be due at once
       if (Pick(4) == 0) CancelSome();
       if (bMoves && Pick(5) == 0) MoveSome();
+      if (!timers.empty() && Pick(3) == 0) TouchTimer();
     }
   };
-  Load load{Clock{}, std::mt19937(seed), {}, {}, {}, bMoves, false};
+  Load load{Clock{}, std::mt19937(seed), {}, {}, {}, bMoves, false, {}};
+  load.AddTimers(timers);
   for (uint32_t i = 0; i < rounds; ++i) {
     load.Add(load.clock.Now() + load.Pick(8) * 100);
+    if (!load.timers.empty() && load.Pick(2) == 0) load.TouchTimer();
     if (load.Pick(3) == 0) load.CancelSome();
     if (load.bMoves && load.Pick(3) == 0) load.MoveSome();
     if (load.Pick(4) == 0) {
@@ -219,6 +271,7 @@ std::vector<uint32_t> RunLoad(uint32_t seed, uint32_t rounds, bool bMoves = fals
   for (size_t label = 0; label < load.states.size(); ++label) {
     EXPECT_NE(load.states[label], State::Pending) << "event " << label << " never ran";
   }
+  for (const auto t : load.timers) EXPECT_FALSE(load.clock.Armed(t)) << "a timer never ran";
   return load.ran;
 }
 
@@ -238,6 +291,45 @@ TEST(SimClock, MovingEventsKeepsTheOrderOfCancellingAndSchedulingAnew) {
     ASSERT_GT(expected.size(), 3000u) << seed;
     EXPECT_EQ(actual, expected) << "seed " << seed;
   }
+}
+
+TEST(SimClock, TimersRunInTheOrderOfSchedulingTheirWorkAnewAtEachArming) {
+  struct Case {
+    uint32_t seed;
+    bool bMoves;
+    uint32_t timers;
+  };
+  const Case cases[] = {{5, false, 1}, {6, false, 3}, {7, true, 3}, {8, true, SimClock::kMaxTimers}};
+  for (const Case& c : cases) {
+    const std::vector<uint32_t> expected = RunLoad<ReferenceClock>(c.seed, 4000, c.bMoves, c.timers);
+    const std::vector<uint32_t> actual = RunLoad<SimClock>(c.seed, 4000, c.bMoves, c.timers);
+    ASSERT_GT(expected.size(), 3000u) << c.seed;
+    EXPECT_GT(std::count_if(expected.begin(), expected.end(), [](uint32_t label) { return label >= kTimerLabel; }), 150)
+        << c.seed;
+    EXPECT_EQ(actual, expected) << "seed " << c.seed;
+  }
+}
+
+TEST(SimClock, ATimerAloneIsTheNextEventAndDisarmingItLeavesNone) {
+  SimClock clock;
+  int ran = 0;
+  const SimClock::TimerId t = clock.AddTimer([&] { ++ran; });
+  EXPECT_FALSE(clock.NextEventTime().has_value());
+  clock.Arm(t, 500);
+  clock.Arm(t, 300);  // moves the pending arming
+  EXPECT_EQ(clock.NextEventTime(), Nanos{300});
+  ASSERT_TRUE(clock.JumpToNextEvent());
+  clock.RunDue();
+  EXPECT_EQ(ran, 1);
+  EXPECT_FALSE(clock.NextEventTime().has_value());
+  clock.Arm(t, 100);  // in the past: due now
+  EXPECT_EQ(clock.NextEventTime(), Nanos{300});
+  clock.Disarm(t);
+  clock.Disarm(t);
+  EXPECT_FALSE(clock.NextEventTime().has_value());
+  clock.Advance(1000);
+  clock.RunDue();
+  EXPECT_EQ(ran, 1);
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ void StoreRam(uint8_t* p, uint32_t width, uint32_t value) {
   }
 }
 
-uint32_t Read(PhysAddr addr, uint32_t width) {
+// Inline in each HwRead/HwWrite: the width is a constant there.
+[[gnu::always_inline]] inline uint32_t Read(PhysAddr addr, uint32_t width) {
   Board& board = Board::Current();
   Cpu& cpu = board.GetCpu();
   cpu.Begin(Access::Hw, addr);
@@ -115,7 +116,7 @@ uint32_t Read(PhysAddr addr, uint32_t width) {
   return value;
 }
 
-void Write(PhysAddr addr, uint32_t width, uint32_t value) {
+[[gnu::always_inline]] inline void Write(PhysAddr addr, uint32_t width, uint32_t value) {
   Board& board = Board::Current();
   Cpu& cpu = board.GetCpu();
   cpu.Begin(Access::Hw, addr);
@@ -307,14 +308,14 @@ void BoardStartUsCounter() {
   }
   // Hold the upper half in reset, make it continuous over the full 32-bit
   // period from 0, then let it run.
-  const uint32_t tgcr = sim::Read(sim::kTimer0Tgcr, 4);
-  sim::Write(sim::kTimer0Tgcr, 4, tgcr & ~sim::kTgcrTim34Rs);
-  const uint32_t tcr = sim::Read(sim::kTimer0Tcr, 4);
-  sim::Write(sim::kTimer0Tcr, 4, (tcr & ~sim::kTcrEnaMode34Mask) | sim::kTcrEnaMode34Continuous);
-  sim::Write(sim::kTimer0Prd34, 4, 0xFFFFFFFFu);
-  sim::Write(sim::kTimer0Tim34, 4, 0);
+  const uint32_t tgcr = HwRead32(sim::kTimer0Tgcr);
+  HwWrite32(sim::kTimer0Tgcr, tgcr & ~sim::kTgcrTim34Rs);
+  const uint32_t tcr = HwRead32(sim::kTimer0Tcr);
+  HwWrite32(sim::kTimer0Tcr, (tcr & ~sim::kTcrEnaMode34Mask) | sim::kTcrEnaMode34Continuous);
+  HwWrite32(sim::kTimer0Prd34, 0xFFFFFFFFu);
+  HwWrite32(sim::kTimer0Tim34, 0);
   c = Board::UsCounter{};
-  sim::Write(sim::kTimer0Tgcr, 4, tgcr | sim::kTgcrTim34Rs);
+  HwWrite32(sim::kTimer0Tgcr, tgcr | sim::kTgcrTim34Rs);
 }
 
 uint32_t BoardReadUsCounter() {

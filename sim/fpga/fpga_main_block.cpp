@@ -26,6 +26,12 @@ FpgaMainBlock::FpgaMainBlock(Board& board, GpioController& gpio, FpgaConfigPort&
       m_pcbRevision(static_cast<uint16_t>(pcbRevision)),
       m_regs(kBlockHalves, 0),
       m_observed(kBlockHalves, false) {
+  SimClock& clock = board.Clock();
+  m_adcTimer = clock.AddTimer([this] { EndConversion(); });
+  for (uint32_t c = 0; c < kPulseChannels; ++c) {
+    m_pulse[c].timer = clock.AddTimer([this, c] { EmitPulse(c); });
+    m_pulse[c].release = clock.AddTimer([this, c] { ReleaseChannelPins(c); });
+  }
   SetPolledSpan(m_subFirst, m_subLast);  // none until a sub-block is mapped
   ResetLogic();
   m_config.AddModeObserver([this](bool) { ResetLogic(); });
@@ -43,8 +49,7 @@ void FpgaMainBlock::ResetLogic() {
   if (m_lineEvent != 0) clock.Cancel(m_lineEvent);
   m_lineEvent = 0;
   for (uint32_t c = 0; c < kPulseChannels; ++c) StopPulses(c);
-  if (m_adcEvent != 0) clock.Cancel(m_adcEvent);
-  m_adcEvent = 0;
+  clock.Disarm(m_adcTimer);
   m_adcResult = 0;
 }
 
@@ -77,11 +82,13 @@ void FpgaMainBlock::AddPulseObserver(uint32_t channel, std::function<void()> fn)
   if (channel < kPulseChannels) m_pulse[channel].observers.push_back(std::move(fn));
 }
 
-uint32_t FpgaMainBlock::UsCounter() const {
+[[gnu::always_inline]] inline uint32_t FpgaMainBlock::UsCount() const {
   if (!m_bUsRunning) return m_usCount;
   const uint64_t elapsed = (m_board.Clock().Now() - m_usSince) / kNsPerUs;
   return m_usCount - static_cast<uint32_t>(elapsed);
 }
+
+uint32_t FpgaMainBlock::UsCounter() const { return UsCount(); }
 
 void FpgaMainBlock::PulsePins(uint32_t pin, uint32_t secondPin) {
   m_gpio.DriveInput(pin, false);
@@ -105,9 +112,14 @@ uint16_t FpgaMainBlock::ReadInput(uint32_t index) {
   return m_inputOverride ? m_inputOverride(index, value) : value;
 }
 
-uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
+// Inline in Read: every CPU read of the block comes through here.
+[[gnu::always_inline]] inline uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
   // One switch over every register with behaviour: a jump table.
   static_assert(kCntValue0 + 2 * 6 == kUsCntLo, "counters 0-5 lie just below the microsecond counter");
+  // Most reads are of the microsecond counter (a busy wait reads it three
+  // times a turn).
+  if (offset == kUsCntHi) return static_cast<uint16_t>(UsCount() >> 16);
+  if (offset == kUsCntLo) return static_cast<uint16_t>(UsCount());
   switch (offset) {
     case kIn0: return ReadInput(0);
     case kIn1: return ReadInput(1);
@@ -120,8 +132,6 @@ uint16_t FpgaMainBlock::ReadHalf(uint32_t offset) {
     case kCntValue0 + 8:
     case kCntValue0 + 10: return m_counters[(offset - kCntValue0) / 2];
     case kCntValue6: return m_counters[6];
-    case kUsCntLo: return static_cast<uint16_t>(UsCounter());
-    case kUsCntHi: return static_cast<uint16_t>(UsCounter() >> 16);
     case kHeadInfo: return m_headInfo;
     case kVersion: return m_config.DesignRevision();
     case kPcbRev: return m_pcbRevision;
@@ -157,6 +167,7 @@ void FpgaMainBlock::WriteHalf(uint32_t offset, uint16_t value) {
       default:
         // A new period takes effect with its high word, measured from the
         // channel's last pulse.
+        if (offset < kPulsePeriod[0] + 2 || offset > kPulsePeriod[kPulseChannels - 1] + 2) break;
         for (uint32_t c = 0; c < kPulseChannels; ++c) {
           if (offset == kPulsePeriod[c] + 2 && m_pulse[c].bRunning) SchedulePulse(c);
         }
@@ -207,8 +218,7 @@ void FpgaMainBlock::SetPulseCtrl(uint16_t value) {
 void FpgaMainBlock::SchedulePulse(uint32_t channel) {
   PulseChannel& ch = m_pulse[channel];
   SimClock& clock = m_board.Clock();
-  if (ch.event != 0) clock.Cancel(ch.event);
-  ch.event = 0;
+  clock.Disarm(ch.timer);
   // A period of 0 emits nothing; the first interval starts when a period
   // is written.
   const Nanos period = static_cast<Nanos>(Period32(kPulsePeriod[channel])) * kPulseCount;
@@ -225,30 +235,49 @@ void FpgaMainBlock::SchedulePulse(uint32_t channel) {
                         " ns is shorter than its pin pulse");
     return;
   }
-  const Nanos due = std::max(ch.intervalStart + period, clock.Now());
-  ch.event = clock.Schedule(due, [this, channel, due] {
-    PulseChannel& c = m_pulse[channel];
-    c.event = 0;
-    // The next interval counts from the pulse's own tick, even when the
-    // board reaches it later, so the intervals never drift.
-    c.intervalStart = due;
-    if (c.bHeld) {
-      if (c.bRunning) SchedulePulse(channel);
-      return;
-    }
-    c.lastPulse = due;
-    ++c.emitted;
-    // The main channel's pulses are the paper-step line's too.
-    PulsePins(kPulsePins[channel], channel == 0 ? kPaperStepPin : kNoPin);
-    for (auto& fn : c.observers) fn();
+  ch.due = std::max(ch.intervalStart + period, clock.Now());
+  clock.Arm(ch.timer, ch.due);
+}
+
+void FpgaMainBlock::EmitPulse(uint32_t channel) {
+  PulseChannel& c = m_pulse[channel];
+  // The next interval counts from the pulse's own tick, even when the
+  // board reaches it later, so the intervals never drift.
+  c.intervalStart = c.due;
+  if (c.bHeld) {
+    // A held channel skips its pulse and keeps its grid.
     if (c.bRunning) SchedulePulse(channel);
-  });
+    return;
+  }
+  c.lastPulse = c.due;
+  ++c.emitted;
+  PulseChannelPins(channel);
+  for (auto& fn : c.observers) fn();
+  if (c.bRunning) SchedulePulse(channel);
+}
+
+// The main channel's pulses are the paper-step line's too.
+void FpgaMainBlock::PulseChannelPins(uint32_t channel) {
+  SimClock& clock = m_board.Clock();
+  const SimClock::TimerId release = m_pulse[channel].release;
+  if (clock.Armed(release)) {
+    // The last pulse's pins are still low: this pulse ends on its own.
+    PulsePins(kPulsePins[channel], channel == 0 ? kPaperStepPin : kNoPin);
+    return;
+  }
+  m_gpio.DriveInput(kPulsePins[channel], false);
+  if (channel == 0) m_gpio.DriveInput(kPaperStepPin, false);
+  clock.Arm(release, clock.Now() + kInterruptPulse);
+}
+
+void FpgaMainBlock::ReleaseChannelPins(uint32_t channel) {
+  m_gpio.ReleaseInput(kPulsePins[channel]);
+  if (channel == 0) m_gpio.ReleaseInput(kPaperStepPin);
 }
 
 void FpgaMainBlock::StopPulses(uint32_t channel) {
   PulseChannel& ch = m_pulse[channel];
-  if (ch.event != 0) m_board.Clock().Cancel(ch.event);
-  ch.event = 0;
+  m_board.Clock().Disarm(ch.timer);
   ch.bRunning = false;
   ch.bAwaitingPeriod = false;
 }
@@ -257,14 +286,13 @@ void FpgaMainBlock::StartConversion() {
   m_adcChannel = static_cast<uint32_t>((m_regs[kAdcMux / 2] & 0xFu) << 4 | (m_regs[kAdcChannel / 2] & 0xFu));
   SimClock& clock = m_board.Clock();
   // A conversion under way starts again: its end moves.
-  if (m_adcEvent != 0) m_adcEvent = clock.Reschedule(m_adcEvent, clock.Now() + kAdcConversion);
-  if (m_adcEvent != 0) return;
-  m_adcEvent = clock.ScheduleIn(kAdcConversion, [this] {
-    m_adcEvent = 0;
-    const bool bColorL = ((m_regs[kColorCtrl / 2] >> 8) & 1u) != 0;
-    const uint16_t level = m_analog ? m_analog(m_adcChannel, bColorL) : m_analogValues[m_adcChannel];
-    m_adcResult = static_cast<uint16_t>(level & 0x3FFu);
-  });
+  clock.Arm(m_adcTimer, clock.Now() + kAdcConversion);
+}
+
+void FpgaMainBlock::EndConversion() {
+  const bool bColorL = ((m_regs[kColorCtrl / 2] >> 8) & 1u) != 0;
+  const uint16_t level = m_analog ? m_analog(m_adcChannel, bColorL) : m_analogValues[m_adcChannel];
+  m_adcResult = static_cast<uint16_t>(level & 0x3FFu);
 }
 
 BusDevice* FpgaMainBlock::SubBlockIn(uint32_t offset) const {

@@ -174,7 +174,9 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
     bool bAwaitingPeriod = false;
     Nanos intervalStart = 0;
     Nanos lastPulse = 0;
-    SimClock::EventId event = 0;
+    Nanos due = 0;                 // the next pulse's tick
+    SimClock::TimerId timer = 0;   // the next pulse
+    SimClock::TimerId release = 0; // the end of the pins' pulse
     uint32_t emitted = 0;
     bool bHeld = false;
     std::vector<std::function<void()>> observers;
@@ -182,6 +184,7 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
 
   void ResetLogic();
   uint16_t ReadHalf(uint32_t offset);
+  uint32_t UsCount() const;
   uint16_t ReadInput(uint32_t index);
   void WriteHalf(uint32_t offset, uint16_t value);
   void SetTimerCtrl(uint16_t value);
@@ -189,6 +192,10 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   void SchedulePulse(uint32_t channel);
   void StopPulses(uint32_t channel);
   void StartConversion();
+  void EndConversion();
+  void EmitPulse(uint32_t channel);
+  void PulseChannelPins(uint32_t channel);
+  void ReleaseChannelPins(uint32_t channel);
   // Pulses the pin (and a second one with it) low for kInterruptPulse.
   static constexpr uint32_t kNoPin = ~0u;
   void PulsePins(uint32_t pin, uint32_t secondPin = kNoPin);
@@ -222,7 +229,7 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   std::array<PulseChannel, kPulseChannels> m_pulse;
   uint32_t m_adcChannel = 0;
   uint16_t m_adcResult = 0;
-  SimClock::EventId m_adcEvent = 0;
+  SimClock::TimerId m_adcTimer = 0;  // the conversion's end
   std::function<uint16_t(uint32_t, bool)> m_analog;
   std::array<uint16_t, 256> m_analogValues{};
   struct WriteObserver {
