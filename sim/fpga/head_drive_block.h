@@ -162,6 +162,8 @@ class HeadDriveBlock final : public DeviceModel {
   // Where the bank's line came from; the bank completed last (kNoBank: none
   // since the logic started or since the CPU wrote into it).
   LineSource SourceOf(uint32_t bank) const { return m_sources[bank & 1u]; }
+  // The DSP left print mode: what the banks hold is no plane's line.
+  void ForgetSources() { m_sources = {}; }
   uint32_t LastCompleted() const { return m_lastCompleted; }
   // The HD_DIVISION strobe in microseconds.
   uint32_t StrobeUs() const;
