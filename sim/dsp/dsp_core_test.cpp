@@ -7,7 +7,12 @@
 
 #include <cstring>
 #include <functional>
+#include <vector>
 
+#include "sim/fpga/fpga_config_port.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/fpga/head_drive_block.h"
+#include "sim/soc/gpio.h"
 #include "sim/soc/psc.h"
 #include "sim/soc/syscfg.h"
 #include "sim/testing/board_fixture.h"
@@ -257,6 +262,199 @@ TEST_F(DspStandIn, TheBootAddressNeedsTheUnlockedConfiguration) {
   PowerUpAt(board, DspCore::kL2);
   EXPECT_EQ(syscfg.DspBootAddress(), DspCore::kL2);
   EXPECT_EQ(syscfg.Read(SystemConfig::kDspBootAddr, 4) & 0x3FFu, 0x2A5u) << "bits 0-9 read back";
+}
+
+// ---- print mode -------------------------------------------------------------------
+
+// A linked stand-in with a gradation taken (entry L: 1000 + L) and the head
+// drive beside it, a host picture of one row per test in SDRAM.
+class DspPrintMode : public DspStandIn {
+ protected:
+  static constexpr PhysAddr kPicture = 0xC1000000u;
+  static constexpr PhysAddr kStaging = 0xC7DF8000u;
+
+  DspPrintMode() {
+    PutText(DspCore::kL2, images::kDspInternalEntryMarker);
+    PowerUpAt(board, DspCore::kL2);
+    SetWord(DspCore::kRequestWord, DspCore::kAsk);
+    Run(DspCore::kBootTime + DspCore::kPollPeriod);
+    SetWord(DspCore::kControlWord, DspCore::kLinkHello);
+    Run(2 * DspCore::kPollPeriod);
+    SetWord(DspCore::kControlWord, DspCore::kLinkStart);
+    Run(2 * DspCore::kPollPeriod);
+    // Table 1, the gradation.
+    uint8_t* table = board.GetBus().RamPointer(kStaging, 512);
+    for (uint32_t level = 0; level < 256; ++level) {
+      table[2 * level] = static_cast<uint8_t>((1000 + level) & 0xFF);
+      table[2 * level + 1] = static_cast<uint8_t>((1000 + level) >> 8);
+    }
+    SetWord(DspCore::kTableIdWord, 1);
+    SetWord(DspCore::kAddressHighWord, 0xC7DF);
+    SetWord(DspCore::kAddressLowWord, 0x8000);
+    SetWord(DspCore::kTableChecksumWord, images::OnesComplementSum16(table, 512));
+    Control(4);
+    Control(4 | DspCore::kRunBit, DspCore::kTableWork);
+    Control(0);
+    // Plane M of a host picture 8 pixels wide, row r's green bytes all r.
+    for (uint32_t r = 0; r < 4; ++r) {
+      uint8_t* row = board.GetBus().RamPointer(kPicture + 24 * r, 24);
+      for (uint32_t p = 0; p < 8; ++p) {
+        row[3 * p] = 0xFF;
+        row[3 * p + 1] = static_cast<uint8_t>(r);
+        row[3 * p + 2] = 0xFF;
+      }
+    }
+    SetWord(DspCore::kPlaneCodeWord, 1);
+    SetWord(DspCore::kColourByteWord, 1);
+    SetWord(DspCore::kRowLengthWord, 8);
+    SetWord(DspCore::kHeadWidthWord, 2560);
+    SetWord(DspCore::kAddressHighWord, 0xC100);
+    SetWord(DspCore::kAddressLowWord, 0x0000);
+    Control(DspCore::kModePrint, DspCore::kModeEcho);
+  }
+  // Writes the control word and runs until the stand-in has seen it and
+  // done what takes `work`.
+  void Control(uint16_t value, Nanos work = DspCore::kModeEcho) {
+    SetWord(DspCore::kControlWord, value);
+    Run(DspCore::kModePoll + work);
+  }
+  // The firmware's side of one line: the row, the run bit, the echo, the
+  // run bit cleared. Runs `dt` after setting the run bit.
+  void RunBit(uint16_t row, Nanos dt = DspCore::kLinePoll + DspCore::kLineWork) {
+    SetWord(DspCore::kRowWord, row);
+    SetWord(DspCore::kControlWord, DspCore::kModePrint | DspCore::kRunBit);
+    Run(dt);
+  }
+  uint16_t Status() { return Word(DspCore::kStatusWord); }
+  // The word the line puts on the picture's first dot, (2560 - 8) / 2.
+  uint16_t FirstDotOf(uint32_t bank) { return heads.LineWord(bank, 1276); }
+
+  Psc1& psc1 = board.AddDevice<Psc1>(board);
+  GpioController& gpio = board.AddDevice<GpioController>(board);
+  FpgaConfigPort& port = board.AddDevice<FpgaConfigPort>(board, gpio);
+  FpgaMainBlock& main = board.AddDevice<FpgaMainBlock>(board, gpio, port, 3);
+  HeadDriveBlock& heads = board.AddDevice<HeadDriveBlock>(board, gpio, port, main);
+};
+
+// Each run bit gives one line of the row the words name, into the bank the
+// drive does not hold, then the echo; the run bit cleared clears the echo.
+TEST_F(DspPrintMode, EachRunBitComputesOneLineIntoTheSpareBankThenEchoes) {
+  ASSERT_EQ(Status(), DspCore::kModePrint);
+  ASSERT_TRUE(dsp.InPrintMode());
+  const uint32_t session = dsp.PrintSession();
+  for (uint16_t row = 0; row < 4; ++row) {
+    SCOPED_TRACE(row);
+    const uint32_t spare = heads.SpareBank();
+    heads.SetDriveBank(spare ^ 1u);
+    RunBit(row, DspCore::kLinePoll);
+    EXPECT_EQ(Status(), DspCore::kModePrint) << "the work takes its time";
+    Run(DspCore::kLineWork);
+    EXPECT_EQ(Status(), DspCore::kModePrint | DspCore::kRunBit);
+    EXPECT_EQ(heads.LastCompleted(), spare);
+    EXPECT_EQ(FirstDotOf(spare), 1000 + 255 - row) << "M reads green, level 255 - byte";
+    EXPECT_EQ(heads.SourceOf(spare), (HeadDriveBlock::LineSource{session, 1}));
+    Run(DspCore::kModePoll);
+    EXPECT_EQ(Status(), DspCore::kModePrint | DspCore::kRunBit) << "the echo stays while the run bit is set";
+    SetWord(DspCore::kControlWord, DspCore::kModePrint);
+    Run(DspCore::kLinePoll + DspCore::kRunEcho);
+    EXPECT_EQ(Status(), DspCore::kModePrint);
+    heads.SetDriveBank(spare);  // the drive takes the line
+  }
+  ASSERT_EQ(dsp.LineRuns().size(), 4u);
+  for (uint32_t i = 0; i < 4; ++i) {
+    const DspCore::LineRun& run = dsp.LineRuns()[i];
+    EXPECT_EQ(run.index, i);
+    EXPECT_EQ(run.session, session);
+    EXPECT_EQ(run.words.row, i);
+    EXPECT_EQ(run.words.base, kPicture);
+    EXPECT_EQ(run.done - run.at, DspCore::kLineWork);
+  }
+  // Leaving print mode ends the session: the banks hold no plane's line.
+  Control(0);
+  EXPECT_FALSE(dsp.InPrintMode());
+  EXPECT_EQ(heads.SourceOf(0), HeadDriveBlock::LineSource{});
+  EXPECT_EQ(heads.SourceOf(1), HeadDriveBlock::LineSource{});
+  Control(DspCore::kModePrint);
+  EXPECT_EQ(dsp.PrintSession(), session + 1);
+  EXPECT_TRUE(board.Faults().empty());
+}
+
+// The words are read when the run bit is seen: a row written during the
+// work is the next line's.
+TEST_F(DspPrintMode, TheWordsAreReadWhenTheRunBitIsSeen) {
+  RunBit(2, DspCore::kLinePoll);
+  SetWord(DspCore::kRowWord, 3);
+  Run(DspCore::kLineWork);
+  EXPECT_EQ(FirstDotOf(heads.LastCompleted()), 1000 + 253);
+}
+
+// The switches: slow lines, a late echo drop, silence; a run bit set again
+// before the echo dropped starts no line until it drops.
+TEST_F(DspPrintMode, SlowLinesLateEchoDropsAndSilence) {
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+    // From the run bit, and from its clearing, both after the poll that
+    // sees it (up to kLinePoll); 0: never.
+    Nanos echoAfter;
+    Nanos dropAfter;
+  };
+  const Case cases[] = {
+      {"as built", [] {}, DspCore::kLineWork, DspCore::kRunEcho},
+      {"a slow line", [this] { dsp.SlowLines(1, 1); }, DspCore::kSlowLineWork, DspCore::kRunEcho},
+      {"the echo dropped late", [this] { dsp.SetEchoDropDelay(3 * kNsPerMs); }, DspCore::kLineWork, 3 * kNsPerMs},
+      {"silent", [this] { dsp.SetModesSilent(true); }, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dsp.SlowLines(0, 0);
+    dsp.SetEchoDropDelay(DspCore::kRunEcho);
+    dsp.SetModesSilent(false);
+    Control(0);
+    Control(DspCore::kModePrint);
+    RunBit(0);  // line 0 of the session
+    SetWord(DspCore::kControlWord, DspCore::kModePrint);
+    Run(DspCore::kLinePoll + DspCore::kRunEcho);
+    ASSERT_EQ(Status(), DspCore::kModePrint);
+    c.set();
+    const size_t runs = dsp.LineRuns().size();
+    // Line 1: watch the echo come and go.
+    SetWord(DspCore::kControlWord, DspCore::kModePrint | DspCore::kRunBit);
+    Nanos echo = 0;
+    for (Nanos t = 0; t < 20 * kNsPerMs && echo == 0; t += kNsPerUs) {
+      Run(kNsPerUs);
+      if (Status() & DspCore::kRunBit) echo = t + kNsPerUs;
+    }
+    auto afterPoll = [](Nanos seen, Nanos expected) {
+      return expected == 0 ? seen == 0 : seen > expected && seen <= expected + DspCore::kLinePoll;
+    };
+    EXPECT_TRUE(afterPoll(echo, c.echoAfter)) << echo;
+    SetWord(DspCore::kControlWord, DspCore::kModePrint);
+    Nanos drop = 0;
+    for (Nanos t = 0; t < 20 * kNsPerMs && drop == 0 && echo != 0; t += kNsPerUs) {
+      Run(kNsPerUs);
+      if ((Status() & DspCore::kRunBit) == 0) drop = t + kNsPerUs;
+    }
+    EXPECT_TRUE(afterPoll(drop, c.dropAfter)) << drop;
+    EXPECT_EQ(dsp.LineRuns().size(), runs + (c.echoAfter != 0 ? 1u : 0u));
+  }
+
+  // A run bit set again while the echo still stands is no new line until
+  // the echo drops.
+  dsp.SetModesSilent(false);
+  dsp.SetEchoDropDelay(3 * kNsPerMs);
+  Control(0);
+  Control(DspCore::kModePrint);
+  RunBit(0);
+  SetWord(DspCore::kControlWord, DspCore::kModePrint);
+  Run(DspCore::kLinePoll);
+  const size_t runs = dsp.LineRuns().size();
+  RunBit(1, kNsPerMs);
+  EXPECT_EQ(dsp.LineRuns().size(), runs) << "the echo of the line before still stands";
+  Run(3 * kNsPerMs);
+  EXPECT_EQ(dsp.LineRuns().size(), runs + 1);
+  EXPECT_EQ(dsp.LineRuns().back().words.row, 1);
+  EXPECT_TRUE(board.Faults().empty());
 }
 
 }  // namespace
