@@ -15,8 +15,9 @@ namespace {
 
 // The overcoat plane's line at which the take-up duty is applied again.
 constexpr uint16_t kOvercoatTakeUpLine = 130;
-// The exchange's waits look at the DSP's status at least this often.
-constexpr uint32_t kPollUs = 5;
+// The exchange's waits read the microsecond counter after this many looks
+// at the DSP's status.
+constexpr uint32_t kPollsPerClockRead = 8;
 // The prefetch of the first row comes this many steps before the lead-in ends.
 constexpr uint32_t kPrefetchStepsLeft = 2;
 
@@ -188,11 +189,10 @@ int32_t CPrintLine::OnSegmentEnd() {
 
 bool CPrintLine::WaitDspStatus(uint16_t usMask, uint16_t usWant, uint32_t ulStartUs) {
   for (;;) {
-    if ((HwRead16(DSP_STATUS_WORD) & usMask) == usWant) return true;
-    const uint32_t ulElapsed = g_UsTimer.NowUs() - ulStartUs;
-    if (ulElapsed >= LINE_HANDSHAKE_BOUND_US) return false;
-    const uint32_t ulLeft = LINE_HANDSHAKE_BOUND_US - ulElapsed;
-    CpuRelaxUs(ulLeft < kPollUs ? ulLeft : kPollUs);
+    for (uint32_t i = 0; i < kPollsPerClockRead; ++i) {
+      if ((HwRead16(DSP_STATUS_WORD) & usMask) == usWant) return true;
+    }
+    if (g_UsTimer.NowUs() - ulStartUs >= LINE_HANDSHAKE_BOUND_US) return false;
   }
 }
 
