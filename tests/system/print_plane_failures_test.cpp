@@ -91,18 +91,26 @@ TEST_F(PrintPlaneFailures, ADspThatFallsSilentEndsThePlaneInBoundedTimeWithNoLon
 
 TEST_F(PrintPlaneFailures, AnEchoThatDropsLateNeverLetsARowBeHandedOverTwice) {
   Prepare();
-  Dsp().SetEchoDropDelay(1200 * kUs);
+  Dsp().SetEchoDropDelay(2500 * kUs);  // beyond the next line
   Dsp().ClearLineRuns();
   const uint32_t ulSession = Dsp().PrintSession();
   const PlaneRun run = PrintOnePlane(PLANE_Y);
   ASSERT_EQ(run.lPlan, 0);
   EXPECT_TRUE(run.bDone);
-  std::vector<uint16_t> rows;
+  // Lines wait for the late drop, so the line pulses outrun some of them
+  // (their ticks merge): rows may be left out, but the DSP takes the lines'
+  // rows in their order, none of them twice.
+  const std::vector<uint16_t> expected = ExpectedRows(run.usLineCount, 12, 12);
+  size_t next = 0;
+  uint32_t ulRuns = 0;
   for (const sim::DspCore::LineRun& r : Dsp().LineRuns()) {
-    if (r.session > ulSession) rows.push_back(r.words.row);
+    if (r.session <= ulSession) continue;
+    ++ulRuns;
+    while (next < expected.size() && expected[next] != r.words.row) ++next;
+    ASSERT_LT(next, expected.size()) << "run " << ulRuns << " row " << r.words.row << " out of order or twice";
+    ++next;
   }
-  EXPECT_EQ(rows, ExpectedRows(run.usLineCount, 12, 12));
-  EXPECT_FALSE(controltest::IsErrorSet(erridx::kDspTableTimeout));
+  EXPECT_GT(ulRuns, run.usLineCount / 2u);
 }
 
 TEST_F(PrintPlaneFailures, LateLineInterruptsLeaveStaleLinesThatCopyTheLineBefore) {
