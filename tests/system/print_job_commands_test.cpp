@@ -38,6 +38,7 @@ namespace {
 
 using hostiftest::Bytes;
 using hostiftest::ErrorCodeOf;
+using hostiftest::PacketOf;
 using hostiftest::Reply;
 using testsupport::Ms;
 using namespace protocol;
@@ -51,15 +52,6 @@ constexpr int kBadLayout = REPLY_ERR_BAD_LAYOUT;
 constexpr uint16_t kFull8x10 = 3024;
 // An error the printer shows: "Ribbon Mismatch".
 constexpr uint32_t kShownError = 0x1605;
-
-template <class Request>
-Bytes PacketOf(const Request& request) {
-  Bytes packet(COMMAND_PACKET_MAX);
-  const int32_t n = EncodeRequestPacket(request, packet.data(), packet.size());
-  EXPECT_GT(n, 0);
-  packet.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return packet;
-}
 
 template <class ReplyT>
 ReplyT Decoded(const Reply& r) {

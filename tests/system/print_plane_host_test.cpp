@@ -10,6 +10,7 @@
 
 #include "firmware/hostif/usb_command_layer.h"
 #include "firmware/hostif/usb_command_test_support.h"
+#include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/media_config.h"
 #include "firmware/printengine/print_job_queue.h"
 #include "protocol/codes.h"
@@ -22,17 +23,9 @@ namespace {
 
 using hostiftest::Bytes;
 using hostiftest::ErrorCodeOf;
+using hostiftest::PacketOf;
 using testsupport::Ms;
 using namespace protocol;
-
-template <class Request>
-Bytes PacketOf(const Request& request) {
-  Bytes packet(COMMAND_PACKET_MAX);
-  const int32_t n = EncodeRequestPacket(request, packet.data(), packet.size());
-  EXPECT_GT(n, 0);
-  packet.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return packet;
-}
 
 class PrintPlaneHost : public testsupport::MachineTest {
  protected:
@@ -47,10 +40,7 @@ TEST_F(PrintPlaneHost, AJobSentThroughTheHostPortPrintsThePicturesLines) {
   ASSERT_TRUE(Host().WaitForConfigured(Ms(10000))) << Host().Hub().FailureReason();
   ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
   InApp([] {
-    g_MediaConfig.SetRibbonSize(0, RIBBON_SIZE_8X10);
-    g_MediaConfig.SetRibbonSize(1, RIBBON_SIZE_8X10);
-    g_MediaConfig.SetLoadModeChecked(LOAD_MODE_LOADED);
-    g_MediaConfig.SelectPrintSizeTable();
+    jobtest::LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
     g_MediaConfig.SendMediaInfo();
   });
 
