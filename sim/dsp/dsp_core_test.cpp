@@ -54,6 +54,17 @@ class DspStandIn : public ::testing::Test {
     p[0] = static_cast<uint8_t>(value);
     p[1] = static_cast<uint8_t>(value >> 8);
   }
+  // The internal program booted, answering the request, and linked.
+  void BootAndLink() {
+    PutText(DspCore::kL2, images::kDspInternalEntryMarker);
+    PowerUpAt(board, DspCore::kL2);
+    SetWord(DspCore::kRequestWord, DspCore::kAsk);
+    Run(DspCore::kBootTime + DspCore::kPollPeriod);
+    SetWord(DspCore::kControlWord, DspCore::kLinkHello);
+    Run(2 * DspCore::kPollPeriod);
+    SetWord(DspCore::kControlWord, DspCore::kLinkStart);
+    Run(2 * DspCore::kPollPeriod);
+  }
 
   Board board{BoardConfig{}};
   SystemConfig& syscfg = board.AddDevice<SystemConfig>(board);
@@ -184,14 +195,7 @@ TEST(DspStandInLink, AnswersTheLinkAsItsSwitchSays) {
 // Linked, the program echoes modes and run bits in the status word and, on
 // a run in the table mode, answers the table's checksum and keeps it.
 TEST_F(DspStandIn, ALinkedProgramFollowsTheModesAndTakesTables) {
-  PutText(DspCore::kL2, images::kDspInternalEntryMarker);
-  PowerUpAt(board, DspCore::kL2);
-  SetWord(DspCore::kRequestWord, DspCore::kAsk);
-  Run(DspCore::kBootTime + DspCore::kPollPeriod);
-  SetWord(DspCore::kControlWord, DspCore::kLinkHello);
-  Run(2 * DspCore::kPollPeriod);
-  SetWord(DspCore::kControlWord, DspCore::kLinkStart);
-  Run(2 * DspCore::kPollPeriod);
+  BootAndLink();
   ASSERT_TRUE(dsp.Linked());
   SetWord(DspCore::kControlWord, 0);
   Run(DspCore::kModePoll);
@@ -274,14 +278,7 @@ class DspPrintMode : public DspStandIn {
   static constexpr PhysAddr kStaging = 0xC7DF8000u;
 
   DspPrintMode() {
-    PutText(DspCore::kL2, images::kDspInternalEntryMarker);
-    PowerUpAt(board, DspCore::kL2);
-    SetWord(DspCore::kRequestWord, DspCore::kAsk);
-    Run(DspCore::kBootTime + DspCore::kPollPeriod);
-    SetWord(DspCore::kControlWord, DspCore::kLinkHello);
-    Run(2 * DspCore::kPollPeriod);
-    SetWord(DspCore::kControlWord, DspCore::kLinkStart);
-    Run(2 * DspCore::kPollPeriod);
+    BootAndLink();
     // Table 1, the gradation.
     uint8_t* table = board.GetBus().RamPointer(kStaging, 512);
     for (uint32_t level = 0; level < 256; ++level) {
