@@ -177,7 +177,9 @@ void DspCore::React(uint32_t generation, uint16_t control, uint16_t previous) {
 void DspCore::EchoMode(uint16_t control) {
   const uint16_t mode = control & kModeMask;
   if (mode == m_echoedMode && mode != kModePrint) return;
-  if (m_echoedMode == kModePrint && m_pHeads != nullptr) m_pHeads->ForgetSources();
+  if (m_echoedMode == kModePrint) {
+    if (HeadDriveBlock* pHeads = Heads()) pHeads->ForgetSources();
+  }
   m_echoedMode = mode;
   m_bLineBusy = false;
   m_bRunEchoed = (control & kRunBit) != 0;

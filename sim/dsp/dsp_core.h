@@ -111,7 +111,7 @@ class DspCore final : public DeviceModel {
   static constexpr PhysAddr kRowWord = 0x80013FF0u, kColourByteWord = 0x80013FF2u, kByteLevelsWord = 0x80013FF4u;
   static constexpr uint16_t kGradationTable = 1;
   // The line log keeps at most this many runs; later ones are only counted.
-  static constexpr size_t kLineRunLimit = 1u << 20;
+  static constexpr size_t kLineRunLimit = 1u << 18;
 
   enum class Program : uint8_t { None, Garbage, Sdram, Internal };
   // How a running program takes the link's handshake.
