@@ -1,5 +1,7 @@
 #include "sim/board_devices.h"
 
+#include "sim/mechanism/print_recorder.h"
+
 namespace sim {
 
 void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
@@ -14,6 +16,8 @@ void InstallBoardDevices(Board& board, const BoardInputs& inputs) {
   InstallEepromDevices(board, inputs);
   InstallMechanismDevices(board, inputs);
   InstallStepperDrivers(board);
+  // The record of the printed lines, on the head drive and the main stepper.
+  InstallPrintRecorder(board);
   InstallPaperWeb(board, inputs);
   InstallPanelDevices(board, inputs);
 }

@@ -87,6 +87,9 @@ bool Cpu::SkipAheadInSpin() {
   if (next && *next < target) target = *next;
   if (m_until > now && target > m_until) target = m_until;
   if (next && target > now) {
+    if (m_accountDepth != 0 && m_accountDepth <= kAccountedNesting) {
+      m_figures[m_accountEvents[m_accountDepth - 1]].waitNs += target - now;
+    }
     clock.AdvanceTo(target);
     return true;
   }
@@ -122,7 +125,59 @@ void Cpu::BusyWaitUntil(Nanos target, uintptr_t counterKey) {
   }
 }
 
-void Cpu::SetIrqMasked(bool bMasked) { m_irqMasked = bMasked; }
+void Cpu::NoteMaskChange(bool bMasked) {
+  const Nanos now = m_clock.Now();
+  if (bMasked) {
+    m_bMaskTimed = true;
+    m_maskedSince = now;
+    m_maskedEvent = CurrentAccountEvent();
+    return;
+  }
+  // The mask held from reset until the first dispatch is no stretch.
+  if (!m_bMaskTimed) return;
+  m_bMaskTimed = false;
+  const Nanos length = now - m_maskedSince;
+  if (m_maskedEvent >= 0) {
+    InterruptFigures& f = m_figures[static_cast<uint32_t>(m_maskedEvent)];
+    f.maskedNs += length;
+    if (length > f.maxMaskedNs) f.maxMaskedNs = length;
+  }
+  if (length > m_longestMasked.length) m_longestMasked = MaskedStretch{length, m_maskedSince, m_maskedEvent};
+}
+
+void Cpu::EnterHandlerAccount(uint32_t event) {
+  const Nanos now = m_clock.Now();
+  // The preempted handler's own time stops here.
+  if (m_accountDepth != 0 && m_accountDepth <= kAccountedNesting) {
+    m_accountOwn[m_accountDepth - 1] += now - m_accountSince;
+  }
+  if (m_accountDepth < kAccountedNesting) {
+    m_accountEvents[m_accountDepth] = event < kAccountedEvents ? event : kAccountedEvents - 1;
+    m_accountOwn[m_accountDepth] = 0;
+  }
+  ++m_accountDepth;
+  m_accountSince = now;
+}
+
+void Cpu::LeaveHandlerAccount() {
+  const Nanos now = m_clock.Now();
+  --m_accountDepth;
+  if (m_accountDepth < kAccountedNesting) {
+    const Nanos own = m_accountOwn[m_accountDepth] + (now - m_accountSince);
+    InterruptFigures& f = m_figures[m_accountEvents[m_accountDepth]];
+    ++f.entries;
+    f.handlerNs += own;
+    if (own > f.maxHandlerNs) f.maxHandlerNs = own;
+  }
+  m_accountSince = now;
+}
+
+void Cpu::ResetAccounting() {
+  m_figures = {};
+  m_longestMasked = MaskedStretch{};
+  // An open stretch counts from now.
+  if (m_bMaskTimed) m_maskedSince = m_clock.Now();
+}
 
 void Cpu::DeliverInterrupts() {
   Kernel& kernel = m_board.GetKernel();
@@ -135,12 +190,14 @@ void Cpu::DeliverInterrupts() {
     InterruptHandler handler = kernel.HandlerOf(ev);
     const uint32_t savedChannel = m_activeChannel;
     m_activeChannel = intc.ChannelOf(ev);
+    EnterHandlerAccount(ev);
     m_board.Clock().Advance(cost::kInterruptEntry);
     if (handler != nullptr) {
       InHandlerContext(handler);
     } else {
       m_board.ReportFault("interrupt event " + std::to_string(ev) + " has no handler");
     }
+    LeaveHandlerAccount();
     m_activeChannel = savedChannel;
   }
 }
@@ -167,7 +224,7 @@ RunState Cpu::Run(Nanos until) {
     m_running = next != nullptr ? next : &m_idle;
     m_bTaskRunning = next != nullptr;
     ForgetPolls();
-    m_irqMasked = false;  // every context is entered with interrupts enabled
+    SetIrqMasked(false);  // every context is entered with interrupts enabled
     Fiber::Switch(m_scheduler, *m_running);
     m_running = nullptr;
     m_bTaskRunning = false;
@@ -206,7 +263,7 @@ void Cpu::IdleLoop() {
     }
     clock.AdvanceTo(*next < m_until ? *next : (m_until > clock.Now() ? m_until : *next));
     clock.RunDue();
-    m_irqMasked = false;  // the kernel idles with interrupts enabled
+    SetIrqMasked(false);  // the kernel idles with interrupts enabled
     DeliverInterrupts();
     if (kernel.AnyReady() || WantsPause() || m_halted) YieldToScheduler();
   }

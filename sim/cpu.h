@@ -72,7 +72,10 @@ class Cpu {
 
   // ---- interrupt mask and context ----
   bool IrqMasked() const { return m_irqMasked; }
-  void SetIrqMasked(bool bMasked);
+  void SetIrqMasked(bool bMasked) {
+    if (bMasked != m_irqMasked) NoteMaskChange(bMasked);
+    m_irqMasked = bMasked;
+  }
   bool InHandler() const { return m_handlerDepth > 0; }
   // Runs an interrupt or exception handler in non-task context; returning
   // restores the interrupted context's mask.
@@ -83,10 +86,38 @@ class Cpu {
     ForgetPolls();
     handler();
     --m_handlerDepth;
-    m_irqMasked = bSavedMask;
+    SetIrqMasked(bSavedMask);
     // What the handler did lies between the interrupted context's accesses.
     ForgetPolls();
   }
+
+  // ---- accounting of virtual time, per interrupt event ----
+  // Time in a handler leaves out the handlers that preempted it; a masked
+  // stretch counts for the handler it began in (none: task level); the
+  // wait is the time a handler's polling loops skipped ahead to the next
+  // event (as a wait for the DSP's echo does).
+  struct InterruptFigures {
+    uint64_t entries = 0;
+    Nanos handlerNs = 0;
+    Nanos maxHandlerNs = 0;  // the longest single entry
+    Nanos maskedNs = 0;
+    Nanos maxMaskedNs = 0;  // the longest masked stretch
+    Nanos waitNs = 0;
+  };
+  struct MaskedStretch {
+    Nanos length = 0;
+    Nanos start = 0;
+    int32_t event = -1;  // the handler it began in; -1 task level
+  };
+  static constexpr uint32_t kAccountedEvents = 128;
+  const InterruptFigures& Figures(uint32_t event) const {
+    static const InterruptFigures kNone{};
+    return event < kAccountedEvents ? m_figures[event] : kNone;
+  }
+  // The longest stretch with interrupts masked since power-on (or the last
+  // reset of the figures), in any context.
+  const MaskedStretch& LongestMasked() const { return m_longestMasked; }
+  void ResetAccounting();
 
   // ---- test hooks: make an event's interrupt due on purpose ----
   void InjectAtSwitchPoint(uint32_t event, uint32_t k);
@@ -116,6 +147,9 @@ class Cpu {
 
  private:
   void RunInjections(Access kind, uintptr_t key);
+  void NoteMaskChange(bool bMasked);
+  void EnterHandlerAccount(uint32_t event);
+  void LeaveHandlerAccount();
   void DeliverInterrupts();
   void IdleLoop();
   bool WantsPause() const;
@@ -173,6 +207,24 @@ class Cpu {
   Nanos m_until = 0;
   bool m_inRun = false;
   std::atomic<uint64_t> m_switchPoints{0};
+
+  // Accounting: the handlers in progress (innermost last), each one's own
+  // time so far, and the open masked stretch.
+  static constexpr uint32_t kAccountedNesting = 8;
+  std::array<InterruptFigures, kAccountedEvents> m_figures{};
+  std::array<uint32_t, kAccountedNesting> m_accountEvents{};
+  std::array<Nanos, kAccountedNesting> m_accountOwn{};
+  uint32_t m_accountDepth = 0;
+  Nanos m_accountSince = 0;
+  bool m_bMaskTimed = false;
+  Nanos m_maskedSince = 0;
+  int32_t m_maskedEvent = -1;
+  MaskedStretch m_longestMasked;
+  int32_t CurrentAccountEvent() const {
+    return m_accountDepth == 0 || m_accountDepth > kAccountedNesting
+               ? -1
+               : static_cast<int32_t>(m_accountEvents[m_accountDepth - 1]);
+  }
 };
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 #include "sim/board_devices.h"
 #include "sim/media_option.h"
 #include "sim/mechanism/input_faults.h"
+#include "sim/mechanism/print_recorder.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
 #include "sim/usb/usb_host_port.h"
@@ -151,6 +152,15 @@ InputFaults& Machine::MechanismFaults() {
     std::abort();
   }
   return *pFaults;
+}
+
+PrintRecorder& Machine::PrintRecord() {
+  PrintRecorder* pRecord = m_board->FindDevice<PrintRecorder>();
+  if (pRecord == nullptr) {
+    std::fputs("virtual board: no head drive on this board\n", stderr);
+    std::abort();
+  }
+  return *pRecord;
 }
 
 UsbHostPort& Machine::UsbHost() {

@@ -26,6 +26,7 @@
 namespace sim {
 
 class InputFaults;
+class PrintRecorder;
 class StallDetector;
 class UsbHostPort;
 
@@ -125,6 +126,10 @@ class Machine {
   // inputs stuck or chattering, axes stuck, slow or blocked, the ribbons'
   // faults, the paper web's. Set before the first run, they hold from power-on.
   InputFaults& MechanismFaults();
+
+  // The record of the printed lines (sim/mechanism/print_recorder.h): per
+  // unit and plane, every line the head drive strobed.
+  PrintRecorder& PrintRecord();
 
   // Test steps run in the application task, where the firmware's main loop
   // stands between two passes (raise or clear an error index, post an event,

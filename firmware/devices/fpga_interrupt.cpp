@@ -8,6 +8,7 @@
 #include "firmware/hal/hw.h"
 #include "firmware/mechanism/donor_mng.h"
 #include "firmware/platform/fpga_regs.h"
+#include "firmware/printengine/plane_sequencer.h"
 #include "firmware/printengine/print_line.h"
 
 hal::IsrShared<uint32_t> g_ulFpgaIrqCount[FPGA_IRQ_PINS];

@@ -11,7 +11,7 @@
 #include "firmware/devices/stepper_test_rig.h"
 #include "firmware/mechanism/donor_mng.h"
 #include "firmware/printengine/print_line.h"
-#include "firmware/printengine/print_line_placeholder.h"
+#include "firmware/printengine/plane_sequencer.h"
 #include "sim/bus_trace.h"
 #include "sim/soc/gpio.h"
 
@@ -35,6 +35,15 @@ class FpgaDispatch : public StepperTest {
     for (uint32_t i = 0; i < FPGA_IRQ_PINS; ++i) a[i] = g_ulFpgaIrqCount[i];
     return a;
   }
+  // The print line and the plane sequencer held in a long lead-in: a paper
+  // step counts a plane step and steps the line segment, a line pulse steps
+  // the line segment only.
+  static void HoldPlane() {
+    g_PrintLine.SetSegmentPosition(LINE_SEG_LEAD_IN, 100000, 1);
+    g_PlaneSequencer.HoldLeadIn(100000, 1);
+  }
+  static uint32_t LineTicks() { return 100000 - g_PrintLine.StepsLeft(); }
+  static uint32_t PlaneTicks() { return 100000 - g_PlaneSequencer.RemainingSteps(); }
   static uint32_t Countdown(const CStpmtr& motor) {
     uint32_t ulCount = 0;
     motor.GetCountdown(&ulCount);
@@ -60,6 +69,7 @@ TEST_F(FpgaDispatch, EachPinRunsItsOwnerAndCountsOnceAPulse) {
     g_StpmtrMain.SetCountdown(100);
     g_StpmtrSub.SetCountdown(100);
     g_pDonorMng->SetStepCounting(1);
+    HoldPlane();
   });
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::vector<uint32_t>(c.pins)));
@@ -67,7 +77,7 @@ TEST_F(FpgaDispatch, EachPinRunsItsOwnerAndCountsOnceAPulse) {
     const uint32_t ulMain = Countdown(g_StpmtrMain), ulSub = Countdown(g_StpmtrSub);
     uint32_t ulDonor = 0;
     g_pDonorMng->GetStepPulseCount(&ulDonor);
-    const uint32_t ulLine = g_ulPlaceholderLineSegmentTicks, ulPlane = g_ulPlaceholderPlaneTicks;
+    const uint32_t ulLine = LineTicks(), ulPlane = PlaneTicks();
     PulsePins(c.pins);
     const Counts after = Handled();
     for (uint32_t i = 0; i < FPGA_IRQ_PINS; ++i) EXPECT_EQ(after[i] - before[i], c.added[i]) << "counter " << i;
@@ -76,14 +86,15 @@ TEST_F(FpgaDispatch, EachPinRunsItsOwnerAndCountsOnceAPulse) {
     uint32_t ulDonorAfter = 0;
     g_pDonorMng->GetStepPulseCount(&ulDonorAfter);
     EXPECT_EQ(ulDonorAfter - ulDonor, c.ulDonorPulses);
-    EXPECT_EQ(g_ulPlaceholderLineSegmentTicks - ulLine, c.ulLineTicks);
-    EXPECT_EQ(g_ulPlaceholderPlaneTicks - ulPlane, c.ulPlaneTicks);
+    EXPECT_EQ(LineTicks() - ulLine, c.ulLineTicks + c.ulPlaneTicks) << "a counted plane step steps the line too";
+    EXPECT_EQ(PlaneTicks() - ulPlane, c.ulPlaneTicks);
     EXPECT_EQ(Gpio().IntStatus(0), 0u) << "every pending bit acknowledged";
   }
 }
 
 TEST_F(FpgaDispatch, TheLineWordsSwitchTheLinePinAndTriggerEverySecondPaperStep) {
   InApp([] {
+    HoldPlane();
     g_ulLineIrqEnable = 1;
     g_usLineIrqFlags[0] = 1;
     g_usLineIrqFlags[2] = 1;
@@ -97,7 +108,7 @@ TEST_F(FpgaDispatch, TheLineWordsSwitchTheLinePinAndTriggerEverySecondPaperStep)
   // 1 -> 2: no trigger; 2 -> 3: the trigger written 0 then 1.
   for (const Case& c : {Case{4, 2, 0}, Case{4, 3, 2}, Case{4, 4, 0}, Case{2, 4, 0}}) {
     const size_t writesBefore = m_machine->GetBoard().GetBus().Trace().In(0x6400001Cu, 0x6400001Du, sim::BusTrace::Kind::Writes).size();
-    const uint32_t ulLine = g_ulPlaceholderLineSegmentTicks;
+    const uint32_t ulLine = LineTicks() - PlaneTicks();
     PulsePins({c.ulPin});
     EXPECT_EQ(g_ulLineIrqEnable, c.ulEnable);
     const auto writes = m_machine->GetBoard().GetBus().Trace().In(0x6400001Cu, 0x6400001Du, sim::BusTrace::Kind::Writes);
@@ -106,7 +117,7 @@ TEST_F(FpgaDispatch, TheLineWordsSwitchTheLinePinAndTriggerEverySecondPaperStep)
       EXPECT_EQ(writes[writesBefore].value & 0x4u, 0u);
       EXPECT_EQ(writes[writesBefore + 1].value & 0x4u, 0x4u);
     }
-    EXPECT_EQ(g_ulPlaceholderLineSegmentTicks, ulLine) << "the line pin only counts while the word is set";
+    EXPECT_EQ(LineTicks() - PlaneTicks(), ulLine) << "the line pin only counts while the word is set";
   }
   // The flagged counters count the line pin's pulses only: the one the
   // trigger started and the one above.
@@ -114,8 +125,9 @@ TEST_F(FpgaDispatch, TheLineWordsSwitchTheLinePinAndTriggerEverySecondPaperStep)
   EXPECT_EQ(g_usLineIrqCounts[1], 0);
   EXPECT_EQ(g_usLineIrqCounts[2], 2);
   InApp([] { g_ulLineIrqEnable = 0; });
+  const uint32_t ulLine = LineTicks() - PlaneTicks();
   PulsePins({2});
-  EXPECT_EQ(g_ulPlaceholderLineSegmentTicks, 1u);
+  EXPECT_EQ(LineTicks() - PlaneTicks(), ulLine + 1);
   EXPECT_EQ(g_usLineIrqCounts[0], 3);
 }
 

@@ -47,6 +47,7 @@
 #include "firmware/printengine/media_config.h"
 #include "firmware/printengine/print_geometry.h"
 #include "firmware/printengine/print_job_queue.h"
+#include "firmware/printengine/plane_sequencer.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "firmware/printengine/thv_control.h"

@@ -77,10 +77,7 @@ uint32_t ReadHeadLineLog(const uint8_t* pucRequest, uint8_t* pucReply) {
   pucReply[5] = 0;
   for (uint32_t i = 0; i < ulCount; ++i) {
     const uint32_t ulIndex = ulStart + i;
-    const uint16_t usValue = ulIndex < HEAD_LINE_LOG_VALUES
-                                 ? g_usHeadLineLogA[ulIndex / HEAD_LINE_LOG_VALUES_PER_LINE]
-                                                   [ulIndex % HEAD_LINE_LOG_VALUES_PER_LINE]
-                                 : 0;
+    const uint16_t usValue = ulIndex < HEAD_LINE_LOG_VALUES ? HeadLineLogValue(g_usHeadLineLogA, ulIndex) : 0;
     PutLittleEndian(&pucReply[HEAD_LOG_REPLY_HEAD + 2 * i], usValue, 2);
   }
   return HEAD_LOG_REPLY_HEAD + 2 * ulCount;

@@ -28,6 +28,7 @@
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/sftprn.h"
 #include "protocol/headers.h"
+#include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "sim/board.h"
 #include "sim/machine.h"
@@ -218,6 +219,16 @@ inline Reply Exchange(sim::UsbHostPort& host, const Bytes& packet, sim::Nanos ti
   const sim::UsbTransferResult sent = host.BulkOut(packet, Ms(1000));
   EXPECT_EQ(sent.outcome, sim::UsbOutcome::Done);
   return ParseReply(host.BulkIn(1024, timeout));
+}
+
+// A request as the host library encodes it into its command packet.
+template <class Request>
+Bytes PacketOf(const Request& request) {
+  Bytes packet(protocol::COMMAND_PACKET_MAX);
+  const int32_t n = protocol::EncodeRequestPacket(request, packet.data(), packet.size());
+  EXPECT_GT(n, 0);
+  packet.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return packet;
 }
 
 // The reply's errorCode, or 0xFFFF when no framed reply came.

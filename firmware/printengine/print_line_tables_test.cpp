@@ -24,6 +24,7 @@
 #include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/print_geometry.h"
 #include "firmware/printengine/print_line.h"
+#include "firmware/printengine/print_line_test_support.h"
 #include "firmware/printengine/print_sequence_words.h"
 #include "firmware/printengine/table_store.h"
 #include "sim/board.h"
@@ -40,38 +41,10 @@ namespace {
 using testsupport::Ms;
 
 sim::DspCore& Dsp() { return *sim::Board::Current().FindDevice<sim::DspCore>(); }
-sim::NorFlash& Flash() { return *sim::Board::Current().FindDevice<sim::NorFlash>(); }
 
-using TableChange = std::function<void(images::TableImageParams&)>;
-
-// The TABLE (the sample's, changed), the DSP linked, unit L selected and an
-// internal job in the queue whose current slot the plane prints.
-void PrepareBoard(const TableChange& change) {
-  images::TableImageParams params = images::SampleTableParams();
-  if (change) change(params);
-  const images::Bytes table = images::BuildTableImage(params);
-  Flash().LoadImage(images::kAreaTable.offset, table.data(), static_cast<uint32_t>(table.size()));
-  ASSERT_EQ(InitTableData(), 0);
-  const images::Bytes dsp = images::BuildDspImage();
-  Flash().LoadImage(images::kAreaDsp.offset, dsp.data(), static_cast<uint32_t>(dsp.size()));
-  ASSERT_EQ(LoadDspInternalImage(DSP_IMAGE_FLASH), 0);
-  ASSERT_EQ(DspBootHandshake(1), 0);
-  g_FpgaMain.ReadHeadInfo();
-  SelectUnit(0);
-}
-
-// The slot of the first print-order row of an internal job.
-ImageSlot* CurrentSlot() {
-  if (jobtest::MakeInternalJob() == nullptr) return nullptr;
-  PrintJobRecord* pJob = nullptr;
-  g_PrintJobQueue.GetJob(PRINT_JOB_LIST_ACTIVE, &pJob);
-  if (pJob == nullptr) return nullptr;
-  pJob->ucExpectedMask = 1;
-  g_PrintJobQueue.BuildPrintOrder(pJob, 1, 1, 2);
-  ImageSlot* pSlot = nullptr;
-  g_PrintJobQueue.GetOrderedSlot(pJob, &pSlot, 3);
-  return pSlot;
-}
+using printlinetest::CurrentSlot;
+using printlinetest::PrepareBoard;
+using printlinetest::TableChange;
 
 // The plane of the slot: 2000 x 1200 of source, margins 7 and 9.
 PrintLinePlane PlaneOf(ImageSlot* pSlot, uint16_t usInternal, uint16_t usOvercoatKind) {

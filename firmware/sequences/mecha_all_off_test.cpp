@@ -10,7 +10,7 @@
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/machine_actuators.h"
 #include "firmware/devices/machine_ports.h"
-#include "firmware/printengine/print_line_placeholder.h"
+#include "firmware/printengine/print_line.h"
 #include "firmware/sequences/event_actions.h"
 #include "firmware/sequences/mecha_stop_table.h"
 #include "sim/bus_trace.h"
@@ -54,7 +54,7 @@ class MechaStop : public PanelTest, public ::testing::WithParamInterface<StopCas
 TEST_P(MechaStop, SwitchesEverythingOffAfterTheLineTrigger) {
   const StopCase& c = GetParam();
   static bool s_bRunning;
-  static uint32_t s_ulCalls, s_ulStopPrints;
+  static uint32_t s_ulCalls, s_ulStopPrints;  // stops that found the line interrupt on and left it off
   static std::vector<int32_t> s_results;
   s_bRunning = c.running;
   s_ulCalls = c.calls;
@@ -72,9 +72,12 @@ TEST_P(MechaStop, SwitchesEverythingOffAfterTheLineTrigger) {
   });
   m_machine->GetBoard().GetBus().Trace().Start();
   InApp([] {
-    const uint32_t ulBefore = g_ulPlaceholderStopPrintCalls;
-    for (uint32_t i = 0; i < s_ulCalls; ++i) s_results.push_back(MechaAllOff());
-    s_ulStopPrints = g_ulPlaceholderStopPrintCalls - ulBefore;
+    s_ulStopPrints = 0;
+    for (uint32_t i = 0; i < s_ulCalls; ++i) {
+      g_ulLineIrqEnable = 1;
+      s_results.push_back(MechaAllOff());
+      if (g_ulLineIrqEnable == 0) ++s_ulStopPrints;
+    }
   });
   m_machine->GetBoard().GetBus().Trace().Stop();
   EXPECT_EQ(s_results, std::vector<int32_t>(c.calls, 0)) << c.name;

@@ -9,6 +9,14 @@
 class CSelfPrint {
  public:
   constexpr CSelfPrint() = default;
+  // Starts the row sequence of a new plane.
+  virtual void Reset();
+  // The row that the next line of the sequence prints.
+  virtual uint16_t NextRow();
+
+ protected:
+  ~CSelfPrint() = default;
+  uint16_t m_usLineCounter = 0;
 };
 
 class CSelfPrintGray final : public CSelfPrint {

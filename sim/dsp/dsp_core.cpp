@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "sim/fpga/head_drive_block.h"
 #include "sim/soc/psc.h"
 #include "tools/images/checksums.h"
 #include "sim/soc/syscfg.h"
@@ -67,6 +68,7 @@ void DspCore::Start() {
   ++m_starts;
   m_phase = Phase::Boot;
   m_bLinked = false;
+  EchoMode(0);
   const uint32_t generation = ++m_generation;
   if (m_program == Program::Garbage || m_bSilent) return;
   const Nanos until = m_board.Clock().Now() + kLookLimit;
@@ -76,6 +78,7 @@ void DspCore::Start() {
 void DspCore::Stop() {
   m_program = Program::None;
   ++m_generation;
+  EchoMode(0);
 }
 
 void DspCore::Look(uint32_t generation, Nanos until) {
@@ -149,20 +152,117 @@ void DspCore::Watch(uint32_t generation) {
     m_seenControl = control;
     React(generation, control, previous);
   }
-  m_board.Clock().ScheduleIn(kModePoll, [this, generation] { Watch(generation); });
+  const bool bPrint = (control & kModeMask) == kModePrint;
+  if (bPrint && InPrintMode() && !m_bModesSilent) PrintPoll(generation, control);
+  m_board.Clock().ScheduleIn(bPrint ? kLinePoll : kModePoll, [this, generation] { Watch(generation); });
 }
 
 void DspCore::React(uint32_t generation, uint16_t control, uint16_t previous) {
   // Handshake codes are no modes.
   if ((control & ~(kModeMask | kRunBit)) != 0 || m_bModesSilent) return;
   const bool bNewMode = (control & kModeMask) != (previous & kModeMask);
+  // The print mode's run bit is the line machine's (PrintPoll).
+  if (!bNewMode && (control & kModeMask) == kModePrint) return;
   const bool bRunRises = (control & kRunBit) != 0 && (previous & kRunBit) == 0;
   const bool bTable = bRunRises && (control & kModeMask) == kModeTable;
   const Nanos delay = bTable ? kTableWork : bNewMode ? m_modeEcho : kRunEcho;
-  m_board.Clock().ScheduleIn(delay, [this, generation, control, bTable] {
+  m_board.Clock().ScheduleIn(delay, [this, generation, control, bTable, bNewMode] {
     if (generation != m_generation) return;
     if (bTable) TakeTable();
     WriteWord(m_board.GetBus(), kStatusWord, control);
+    if (bNewMode) EchoMode(control);
+  });
+}
+
+void DspCore::EchoMode(uint16_t control) {
+  const uint16_t mode = control & kModeMask;
+  if (mode == m_echoedMode && mode != kModePrint) return;
+  if (m_echoedMode == kModePrint) {
+    if (HeadDriveBlock* pHeads = Heads()) pHeads->ForgetSources();
+  }
+  m_echoedMode = mode;
+  m_bLineBusy = false;
+  m_bRunEchoed = (control & kRunBit) != 0;
+  m_bDropPending = false;
+  if (mode == kModePrint) {
+    ++m_printSession;
+    m_sessionLines = 0;
+  }
+}
+
+HeadDriveBlock* DspCore::Heads() {
+  if (m_pHeads == nullptr) m_pHeads = m_board.FindDevice<HeadDriveBlock>();
+  return m_pHeads;
+}
+
+PrintLineWords DspCore::ReadPrintWords() const {
+  const Bus& bus = m_board.GetBus();
+  PrintLineWords w;
+  w.planeCode = ReadWord(bus, kPlaneCodeWord);
+  w.rowLength = ReadWord(bus, kRowLengthWord);
+  w.sideOffset = static_cast<int16_t>(ReadWord(bus, kSideOffsetWord));
+  for (uint32_t i = 0; i < 4; ++i) w.overcoatLevels[i] = ReadWord(bus, kOvercoatLevelWords + 2 * i);
+  w.headWidth = ReadWord(bus, kHeadWidthWord);
+  w.internalImage = ReadWord(bus, kInternalImageWord);
+  w.colourByte = ReadWord(bus, kColourByteWord);
+  w.byteLevels = ReadWord(bus, kByteLevelsWord);
+  w.base = static_cast<uint32_t>(ReadWord(bus, kAddressHighWord)) << 16 | ReadWord(bus, kAddressLowWord);
+  w.row = ReadWord(bus, kRowWord);
+  return w;
+}
+
+void DspCore::PrintPoll(uint32_t generation, uint16_t control) {
+  if (m_bLineBusy) return;
+  const bool bRun = (control & kRunBit) != 0;
+  if (bRun && !m_bRunEchoed) {
+    StartLine(generation);
+  } else if (!bRun && m_bRunEchoed && !m_bDropPending) {
+    m_bDropPending = true;
+    const uint32_t session = m_printSession;
+    m_board.Clock().ScheduleIn(m_echoDropDelay, [this, generation, session] {
+      if (generation != m_generation || session != m_printSession || !m_bDropPending) return;
+      m_bDropPending = false;
+      m_bRunEchoed = false;
+      WriteWord(m_board.GetBus(), kStatusWord, kModePrint);
+    });
+  }
+}
+
+void DspCore::StartLine(uint32_t generation) {
+  m_bLineBusy = true;
+  const uint32_t session = m_printSession;
+  const uint32_t index = m_sessionLines++;
+  LineRun run;
+  run.at = m_board.Clock().Now();
+  run.session = session;
+  run.index = index;
+  run.words = ReadPrintWords();
+  const Bus& bus = m_board.GetBus();
+  const uint8_t* row = bus.RamPointer(print_line::RowAddress(run.words), print_line::RowBytes(run.words));
+  const std::vector<uint8_t>& gradation = Table(kGradationTable);
+  print_line::ComputeLine(run.words, row, gradation.size() >= 512 ? gradation.data() : nullptr, m_line.data());
+  size_t logged = kLineRunLimit;
+  if (m_lineRuns.size() < kLineRunLimit) {
+    logged = m_lineRuns.size();
+    m_lineRuns.push_back(run);
+  } else {
+    ++m_lineRunsDropped;
+  }
+  const bool bSlow = index >= m_slowFirst && index - m_slowFirst < m_slowCount;
+  const uint16_t planeCode = run.words.planeCode;
+  m_board.Clock().ScheduleIn(bSlow ? m_slowWork : kLineWork, [this, generation, session, logged, planeCode] {
+    if (generation != m_generation || session != m_printSession || !m_bLineBusy) return;
+    m_bLineBusy = false;
+    if (m_bModesSilent) return;
+    HeadDriveBlock* pHeads = Heads();
+    const uint32_t bank = pHeads != nullptr ? pHeads->SpareBank() : 0;
+    if (pHeads != nullptr) pHeads->CompleteLine(bank, m_line.data(), HeadDriveBlock::LineSource{session, planeCode});
+    if (logged < m_lineRuns.size()) {
+      m_lineRuns[logged].done = m_board.Clock().Now();
+      m_lineRuns[logged].bank = bank;
+    }
+    m_bRunEchoed = true;
+    WriteWord(m_board.GetBus(), kStatusWord, kModePrint | kRunBit);
   });
 }
 

@@ -28,14 +28,25 @@
 //   bytes; 5: 256; 10: 4096; any other id has none and is refused) with
 //   OnesComplementSum16, compares it with 0x800138C0 and writes 0 (taken)
 //   or 257 (checksum error) to 0x800138D0; a taken table is kept per id.
+// - In the print mode (3) it watches the control word every kLinePoll. A
+//   print-mode session starts with each echo of mode 3. A run bit seen set
+//   while no run is echoed starts one line: it reads 0x80013FE6/FE8/FF0
+//   and the parameter words afresh (print_line_rule.h states the rule it
+//   computes by), and kLineWork later writes the line into the head
+//   drive's bank that the drive does not hold, which becomes the bank it
+//   completed last (HeadDriveBlock::CompleteLine), then echoes the run bit.
+//   A run bit seen clear while the run is echoed clears the echo kRunEcho
+//   later. Each line is logged (LineRuns).
 //
 // Switches: `SetSilent` (the program never answers), `SetAnswer` (answers
 // the boot handshake with another value, such as 2), `SetLink` (how it takes
 // the link's handshake: accepts, refuses the start with 0xFF00, echoes the
 // hello but never answers the start, or stays silent), `SetModesSilent`
 // (no mode or run bit is ever echoed), `SetModeEchoLatency` (a slow mode
-// echo), `FailChecksums` (the next N tables are answered 257 whatever
-// their sum), `StickPowerTransition`
+// echo, also of mode 3), `FailChecksums` (the next N tables are answered
+// 257 whatever their sum), `SlowLines` (lines of a session that take longer
+// than the print line's 10 ms bound), `SetEchoDropDelay` (the run echo of
+// print mode cleared late), `StickPowerTransition`
 // (the power domain's transition never ends), `NeverEnable` (the transition
 // ends, the module stays off).
 #pragma once
@@ -48,9 +59,11 @@
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/clock.h"
+#include "sim/dsp/print_line_rule.h"
 
 namespace sim {
 
+class HeadDriveBlock;
 class Psc0;
 class SystemConfig;
 
@@ -88,6 +101,17 @@ class DspCore final : public DeviceModel {
   static constexpr Nanos kModeEcho = 100 * kNsPerUs;
   static constexpr Nanos kRunEcho = 100 * kNsPerUs;
   static constexpr Nanos kTableWork = 300 * kNsPerUs;
+  static constexpr uint16_t kModePrint = 3;
+  static constexpr Nanos kLinePoll = 20 * kNsPerUs;
+  static constexpr Nanos kLineWork = 30 * kNsPerUs;
+  static constexpr Nanos kSlowLineWork = 12 * kNsPerMs;
+  static constexpr PhysAddr kPlaneCodeWord = 0x80013880u, kRowLengthWord = 0x80013882u;
+  static constexpr PhysAddr kSideOffsetWord = 0x80013886u, kOvercoatLevelWords = 0x80013870u;
+  static constexpr PhysAddr kHeadWidthWord = 0x80013FE0u, kInternalImageWord = 0x80013FEAu;
+  static constexpr PhysAddr kRowWord = 0x80013FF0u, kColourByteWord = 0x80013FF2u, kByteLevelsWord = 0x80013FF4u;
+  static constexpr uint16_t kGradationTable = 1;
+  // The line log keeps at most this many runs; later ones are only counted.
+  static constexpr size_t kLineRunLimit = 1u << 18;
 
   enum class Program : uint8_t { None, Garbage, Sdram, Internal };
   // How a running program takes the link's handshake.
@@ -115,6 +139,27 @@ class DspCore final : public DeviceModel {
   // The bytes a table id has in the DSP's format: 0 for an unknown id.
   static uint32_t TableLength(uint16_t id);
 
+  // ---- print mode ----
+  // One line the stand-in took: when it saw the run bit, when it completed
+  // the line (0: never; a session's end or the silent switch dropped it),
+  // its session and index in the session (from 0), what it read and the
+  // head-drive bank it wrote.
+  struct LineRun {
+    Nanos at = 0;
+    Nanos done = 0;
+    uint32_t session = 0;
+    uint32_t index = 0;
+    PrintLineWords words;
+    uint32_t bank = 0;
+  };
+  const std::vector<LineRun>& LineRuns() const { return m_lineRuns; }
+  uint64_t LineRunsDropped() const { return m_lineRunsDropped; }
+  void ClearLineRuns() { m_lineRuns.clear(); }
+  // The current print-mode session (0 before the first): it counts up with
+  // each echo of mode 3.
+  uint32_t PrintSession() const { return m_printSession; }
+  bool InPrintMode() const { return m_echoedMode == kModePrint; }
+
   // Switches (see above).
   void SetSilent(bool bSilent) { m_bSilent = bSilent; }
   void SetAnswer(uint16_t usAnswer) { m_usAnswer = usAnswer; }
@@ -122,6 +167,16 @@ class DspCore final : public DeviceModel {
   void SetModesSilent(bool bSilent) { m_bModesSilent = bSilent; }
   void SetModeEchoLatency(Nanos latency) { m_modeEcho = latency; }
   void FailChecksums(uint32_t count) { m_checksumFailures = count; }
+  // Lines `first` to first + count - 1 of each session (counted from 0)
+  // take `work` from their run bit to their echo.
+  void SlowLines(uint32_t first, uint32_t count, Nanos work = kSlowLineWork) {
+    m_slowFirst = first;
+    m_slowCount = count;
+    m_slowWork = work;
+  }
+  // The run echo of print mode is cleared this long after the run bit is
+  // seen clear (kRunEcho unless switched).
+  void SetEchoDropDelay(Nanos delay) { m_echoDropDelay = delay; }
   void StickPowerTransition();
   void NeverEnable();
 
@@ -137,6 +192,12 @@ class DspCore final : public DeviceModel {
   void Watch(uint32_t generation);
   void React(uint32_t generation, uint16_t control, uint16_t previous);
   void TakeTable();
+  // The mode echo: print-mode sessions start and end here.
+  void EchoMode(uint16_t control);
+  void PrintPoll(uint32_t generation, uint16_t control);
+  void StartLine(uint32_t generation);
+  PrintLineWords ReadPrintWords() const;
+  HeadDriveBlock* Heads();
 
   // Where a start's program stands in its handshakes.
   enum class Phase : uint8_t { Boot, Hello, Start, Done };
@@ -161,6 +222,21 @@ class DspCore final : public DeviceModel {
   uint32_t m_checksumFailures = 0;
   uint32_t m_tableRuns = 0;
   std::map<uint16_t, std::vector<uint8_t>> m_tables;
+  // Print mode.
+  uint16_t m_echoedMode = 0;
+  uint32_t m_printSession = 0;
+  uint32_t m_sessionLines = 0;
+  bool m_bLineBusy = false;
+  bool m_bRunEchoed = false;
+  bool m_bDropPending = false;
+  uint32_t m_slowFirst = 0;
+  uint32_t m_slowCount = 0;
+  Nanos m_slowWork = kSlowLineWork;
+  Nanos m_echoDropDelay = kRunEcho;
+  std::vector<uint16_t> m_line = std::vector<uint16_t>(print_line::kLineWords);
+  std::vector<LineRun> m_lineRuns;
+  uint64_t m_lineRunsDropped = 0;
+  HeadDriveBlock* m_pHeads = nullptr;
 };
 
 }  // namespace sim

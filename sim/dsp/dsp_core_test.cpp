@@ -7,7 +7,13 @@
 
 #include <cstring>
 #include <functional>
+#include <vector>
 
+#include "sim/fpga/fpga_config_port.h"
+#include "sim/fpga/fpga_main_block.h"
+#include "sim/fpga/head_drive_block.h"
+#include "sim/mechanism/print_recorder.h"
+#include "sim/soc/gpio.h"
 #include "sim/soc/psc.h"
 #include "sim/soc/syscfg.h"
 #include "sim/testing/board_fixture.h"
@@ -48,6 +54,17 @@ class DspStandIn : public ::testing::Test {
     uint8_t* p = board.GetBus().RamPointer(addr, 2);
     p[0] = static_cast<uint8_t>(value);
     p[1] = static_cast<uint8_t>(value >> 8);
+  }
+  // The internal program booted, answering the request, and linked.
+  void BootAndLink() {
+    PutText(DspCore::kL2, images::kDspInternalEntryMarker);
+    PowerUpAt(board, DspCore::kL2);
+    SetWord(DspCore::kRequestWord, DspCore::kAsk);
+    Run(DspCore::kBootTime + DspCore::kPollPeriod);
+    SetWord(DspCore::kControlWord, DspCore::kLinkHello);
+    Run(2 * DspCore::kPollPeriod);
+    SetWord(DspCore::kControlWord, DspCore::kLinkStart);
+    Run(2 * DspCore::kPollPeriod);
   }
 
   Board board{BoardConfig{}};
@@ -179,14 +196,7 @@ TEST(DspStandInLink, AnswersTheLinkAsItsSwitchSays) {
 // Linked, the program echoes modes and run bits in the status word and, on
 // a run in the table mode, answers the table's checksum and keeps it.
 TEST_F(DspStandIn, ALinkedProgramFollowsTheModesAndTakesTables) {
-  PutText(DspCore::kL2, images::kDspInternalEntryMarker);
-  PowerUpAt(board, DspCore::kL2);
-  SetWord(DspCore::kRequestWord, DspCore::kAsk);
-  Run(DspCore::kBootTime + DspCore::kPollPeriod);
-  SetWord(DspCore::kControlWord, DspCore::kLinkHello);
-  Run(2 * DspCore::kPollPeriod);
-  SetWord(DspCore::kControlWord, DspCore::kLinkStart);
-  Run(2 * DspCore::kPollPeriod);
+  BootAndLink();
   ASSERT_TRUE(dsp.Linked());
   SetWord(DspCore::kControlWord, 0);
   Run(DspCore::kModePoll);
@@ -257,6 +267,320 @@ TEST_F(DspStandIn, TheBootAddressNeedsTheUnlockedConfiguration) {
   PowerUpAt(board, DspCore::kL2);
   EXPECT_EQ(syscfg.DspBootAddress(), DspCore::kL2);
   EXPECT_EQ(syscfg.Read(SystemConfig::kDspBootAddr, 4) & 0x3FFu, 0x2A5u) << "bits 0-9 read back";
+}
+
+// ---- print mode -------------------------------------------------------------------
+
+// A linked stand-in with a gradation taken (entry L: 1000 + L) and the head
+// drive beside it, a host picture of one row per test in SDRAM.
+class DspPrintMode : public DspStandIn {
+ protected:
+  static constexpr PhysAddr kPicture = 0xC1000000u;
+  static constexpr PhysAddr kStaging = 0xC7DF8000u;
+  static constexpr uint32_t kRows = 32;
+
+  DspPrintMode() {
+    BootAndLink();
+    // Table 1, the gradation.
+    uint8_t* table = board.GetBus().RamPointer(kStaging, 512);
+    for (uint32_t level = 0; level < 256; ++level) {
+      table[2 * level] = static_cast<uint8_t>((1000 + level) & 0xFF);
+      table[2 * level + 1] = static_cast<uint8_t>((1000 + level) >> 8);
+    }
+    SetWord(DspCore::kTableIdWord, 1);
+    SetWord(DspCore::kAddressHighWord, 0xC7DF);
+    SetWord(DspCore::kAddressLowWord, 0x8000);
+    SetWord(DspCore::kTableChecksumWord, images::OnesComplementSum16(table, 512));
+    Control(4);
+    Control(4 | DspCore::kRunBit, DspCore::kTableWork);
+    Control(0);
+    // Plane M of a host picture 8 pixels wide, row r's green bytes all r.
+    for (uint32_t r = 0; r < kRows; ++r) {
+      uint8_t* row = board.GetBus().RamPointer(kPicture + 24 * r, 24);
+      for (uint32_t p = 0; p < 8; ++p) {
+        row[3 * p] = 0xFF;
+        row[3 * p + 1] = static_cast<uint8_t>(r);
+        row[3 * p + 2] = 0xFF;
+      }
+    }
+    SetWord(DspCore::kPlaneCodeWord, 1);
+    SetWord(DspCore::kColourByteWord, 1);
+    SetWord(DspCore::kRowLengthWord, 8);
+    SetWord(DspCore::kHeadWidthWord, 2560);
+    SetWord(DspCore::kAddressHighWord, 0xC100);
+    SetWord(DspCore::kAddressLowWord, 0x0000);
+    Control(DspCore::kModePrint, DspCore::kModeEcho);
+  }
+  // Writes the control word and runs until the stand-in has seen it and
+  // done what takes `work`.
+  void Control(uint16_t value, Nanos work = DspCore::kModeEcho) {
+    SetWord(DspCore::kControlWord, value);
+    Run(DspCore::kModePoll + work);
+  }
+  // The firmware's side of one line: the row, the run bit, the echo, the
+  // run bit cleared. Runs `dt` after setting the run bit.
+  void RunBit(uint16_t row, Nanos dt = DspCore::kLinePoll + DspCore::kLineWork) {
+    SetWord(DspCore::kRowWord, row);
+    SetWord(DspCore::kControlWord, DspCore::kModePrint | DspCore::kRunBit);
+    Run(dt);
+  }
+  uint16_t Status() { return Word(DspCore::kStatusWord); }
+  // The word the line puts on the picture's first dot, (2560 - 8) / 2.
+  uint16_t FirstDotOf(uint32_t bank) { return heads.LineWord(bank, 1276); }
+
+  Psc1& psc1 = board.AddDevice<Psc1>(board);
+  GpioController& gpio = board.AddDevice<GpioController>(board);
+  FpgaConfigPort& port = board.AddDevice<FpgaConfigPort>(board, gpio);
+  FpgaMainBlock& main = board.AddDevice<FpgaMainBlock>(board, gpio, port, 3);
+  HeadDriveBlock& heads = board.AddDevice<HeadDriveBlock>(board, gpio, port, main);
+  PrintRecorder& recorder = board.AddDevice<PrintRecorder>(heads);
+};
+
+// Each run bit gives one line of the row the words name, into the bank the
+// drive does not hold, then the echo; the run bit cleared clears the echo.
+TEST_F(DspPrintMode, EachRunBitComputesOneLineIntoTheSpareBankThenEchoes) {
+  ASSERT_EQ(Status(), DspCore::kModePrint);
+  ASSERT_TRUE(dsp.InPrintMode());
+  const uint32_t session = dsp.PrintSession();
+  for (uint16_t row = 0; row < 4; ++row) {
+    SCOPED_TRACE(row);
+    const uint32_t spare = heads.SpareBank();
+    heads.SetDriveBank(spare ^ 1u);
+    RunBit(row, DspCore::kLinePoll);
+    EXPECT_EQ(Status(), DspCore::kModePrint) << "the work takes its time";
+    Run(DspCore::kLineWork);
+    EXPECT_EQ(Status(), DspCore::kModePrint | DspCore::kRunBit);
+    EXPECT_EQ(heads.LastCompleted(), spare);
+    EXPECT_EQ(FirstDotOf(spare), 1000 + 255 - row) << "M reads green, level 255 - byte";
+    EXPECT_EQ(heads.SourceOf(spare), (HeadDriveBlock::LineSource{session, 1}));
+    Run(DspCore::kModePoll);
+    EXPECT_EQ(Status(), DspCore::kModePrint | DspCore::kRunBit) << "the echo stays while the run bit is set";
+    SetWord(DspCore::kControlWord, DspCore::kModePrint);
+    Run(DspCore::kLinePoll + DspCore::kRunEcho);
+    EXPECT_EQ(Status(), DspCore::kModePrint);
+    heads.SetDriveBank(spare);  // the drive takes the line
+  }
+  ASSERT_EQ(dsp.LineRuns().size(), 4u);
+  for (uint32_t i = 0; i < 4; ++i) {
+    const DspCore::LineRun& run = dsp.LineRuns()[i];
+    EXPECT_EQ(run.index, i);
+    EXPECT_EQ(run.session, session);
+    EXPECT_EQ(run.words.row, i);
+    EXPECT_EQ(run.words.base, kPicture);
+    EXPECT_EQ(run.done - run.at, DspCore::kLineWork);
+  }
+  // Leaving print mode ends the session: the banks hold no plane's line.
+  Control(0);
+  EXPECT_FALSE(dsp.InPrintMode());
+  EXPECT_EQ(heads.SourceOf(0), HeadDriveBlock::LineSource{});
+  EXPECT_EQ(heads.SourceOf(1), HeadDriveBlock::LineSource{});
+  Control(DspCore::kModePrint);
+  EXPECT_EQ(dsp.PrintSession(), session + 1);
+  EXPECT_TRUE(board.Faults().empty());
+}
+
+// The words are read when the run bit is seen: a row written during the
+// work is the next line's.
+TEST_F(DspPrintMode, TheWordsAreReadWhenTheRunBitIsSeen) {
+  RunBit(2, DspCore::kLinePoll);
+  SetWord(DspCore::kRowWord, 3);
+  Run(DspCore::kLineWork);
+  EXPECT_EQ(FirstDotOf(heads.LastCompleted()), 1000 + 253);
+}
+
+// The switches: slow lines, a late echo drop, silence; a run bit set again
+// before the echo dropped starts no line until it drops.
+TEST_F(DspPrintMode, SlowLinesLateEchoDropsAndSilence) {
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+    // From the run bit, and from its clearing, both after the poll that
+    // sees it (up to kLinePoll); 0: never.
+    Nanos echoAfter;
+    Nanos dropAfter;
+  };
+  const Case cases[] = {
+      {"as built", [] {}, DspCore::kLineWork, DspCore::kRunEcho},
+      {"a slow line", [this] { dsp.SlowLines(1, 1); }, DspCore::kSlowLineWork, DspCore::kRunEcho},
+      {"the echo dropped late", [this] { dsp.SetEchoDropDelay(3 * kNsPerMs); }, DspCore::kLineWork, 3 * kNsPerMs},
+      {"silent", [this] { dsp.SetModesSilent(true); }, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dsp.SlowLines(0, 0);
+    dsp.SetEchoDropDelay(DspCore::kRunEcho);
+    dsp.SetModesSilent(false);
+    Control(0);
+    Control(DspCore::kModePrint);
+    RunBit(0);  // line 0 of the session
+    SetWord(DspCore::kControlWord, DspCore::kModePrint);
+    Run(DspCore::kLinePoll + DspCore::kRunEcho);
+    ASSERT_EQ(Status(), DspCore::kModePrint);
+    c.set();
+    const size_t runs = dsp.LineRuns().size();
+    // Line 1: watch the echo come and go.
+    SetWord(DspCore::kControlWord, DspCore::kModePrint | DspCore::kRunBit);
+    Nanos echo = 0;
+    for (Nanos t = 0; t < 20 * kNsPerMs && echo == 0; t += kNsPerUs) {
+      Run(kNsPerUs);
+      if (Status() & DspCore::kRunBit) echo = t + kNsPerUs;
+    }
+    auto afterPoll = [](Nanos seen, Nanos expected) {
+      return expected == 0 ? seen == 0 : seen > expected && seen <= expected + DspCore::kLinePoll;
+    };
+    EXPECT_TRUE(afterPoll(echo, c.echoAfter)) << echo;
+    SetWord(DspCore::kControlWord, DspCore::kModePrint);
+    Nanos drop = 0;
+    for (Nanos t = 0; t < 20 * kNsPerMs && drop == 0 && echo != 0; t += kNsPerUs) {
+      Run(kNsPerUs);
+      if ((Status() & DspCore::kRunBit) == 0) drop = t + kNsPerUs;
+    }
+    EXPECT_TRUE(afterPoll(drop, c.dropAfter)) << drop;
+    EXPECT_EQ(dsp.LineRuns().size(), runs + (c.echoAfter != 0 ? 1u : 0u));
+  }
+
+  // A run bit set again while the echo still stands is no new line until
+  // the echo drops.
+  dsp.SetModesSilent(false);
+  dsp.SetEchoDropDelay(3 * kNsPerMs);
+  Control(0);
+  Control(DspCore::kModePrint);
+  RunBit(0);
+  SetWord(DspCore::kControlWord, DspCore::kModePrint);
+  Run(DspCore::kLinePoll);
+  const size_t runs = dsp.LineRuns().size();
+  RunBit(1, kNsPerMs);
+  EXPECT_EQ(dsp.LineRuns().size(), runs) << "the echo of the line before still stands";
+  Run(3 * kNsPerMs);
+  EXPECT_EQ(dsp.LineRuns().size(), runs + 1);
+  EXPECT_EQ(dsp.LineRuns().back().words.row, 1);
+  EXPECT_TRUE(board.Faults().empty());
+}
+
+// ---- the chain: line timer, head drive, DSP and record --------------------------
+
+// The print line's part, played by the test on the board's own timing: the
+// first row fetched ahead, two lead lines, the line trigger, then at each
+// line pin the handshake (the echo clear, the run bit, its echo, the run bit
+// cleared) and the next row's words, except at the first line, which only
+// steps. Each handshake computes the row fetched before it.
+class PrintChain : public DspPrintMode {
+ protected:
+  static constexpr Nanos kStep = kNsPerUs;
+
+  void WaitFor(bool bRunEcho) {
+    for (Nanos t = 0; t < 10 * kNsPerMs && ((Status() & DspCore::kRunBit) != 0) != bRunEcho; t += kStep) Run(kStep);
+  }
+  void Handshake() {
+    WaitFor(false);
+    SetWord(DspCore::kControlWord, DspCore::kModePrint | DspCore::kRunBit);
+    WaitFor(true);
+    SetWord(DspCore::kControlWord, DspCore::kModePrint);
+  }
+  // The plane: `lines` lines of the line timer at 2 ms.
+  void PrintPlane(uint16_t lines) {
+    Reg(HeadDriveBlock::kBufferCtrl, 0);
+    for (uint32_t bank = 0; bank < 2; ++bank) {
+      Reg(HeadDriveBlock::kBufferCtrl, static_cast<uint16_t>(bank));
+      for (uint32_t i = 0; i < HeadDriveBlock::kLineWords; ++i) {
+        Write(HeadDriveBlock::kBank1 + HeadDriveBlock::kLineBuffer + 2 * i, 0);
+      }
+    }
+    Reg(HeadDriveBlock::kBufferCtrl, HeadDriveBlock::kBufferOwnedByDrive);
+    main.Write(FpgaMainBlock::kLinePeriodLo, 2, 0x86A0);
+    main.Write(FpgaMainBlock::kLinePeriodHi, 2, 0x0001);
+    uint16_t row = 0;
+    SetWord(DspCore::kRowWord, row++);  // fetched ahead
+    for (int lead = 0; lead < 2; ++lead) {
+      Handshake();
+      SetWord(DspCore::kRowWord, row++);
+      Run(kNsPerMs);
+    }
+    main.Write(FpgaMainBlock::kLineMode, 2, lines);
+    main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0000);
+    main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0004);
+    // The line pin's falling edge is latched, as the interrupt is.
+    constexpr uint32_t kPinBit = 1u << FpgaMainBlock::kLinePin;
+    gpio.Write(GpioController::kPairBase + GpioController::kSetFalTrig, 4, kPinBit);
+    for (uint16_t line = 0; line < lines; ++line) {
+      for (Nanos t = 0; t < 10 * kNsPerMs && (gpio.IntStatus(0) & kPinBit) == 0; t += kStep) Run(kStep);
+      gpio.Write(GpioController::kPairBase + GpioController::kIntStat, 4, kPinBit);
+      if (line == 0) continue;  // the first line only steps
+      Handshake();
+      SetWord(DspCore::kRowWord, row++);
+    }
+    Run(4 * kNsPerMs);
+  }
+  uint32_t Reg(uint32_t offset) { return board.GetBus().Find(HeadDriveBlock::kBank1, 2)->device->Read(offset, 2); }
+  void Reg(uint32_t offset, uint16_t value) { Write(HeadDriveBlock::kBank1 + offset, value); }
+  void Write(PhysAddr addr, uint16_t value) {
+    const Bus::Region* r = board.GetBus().Find(addr, 2);
+    r->device->Write(addr - r->first, 2, value);
+  }
+  // The row a recorded line printed: the green byte is the row.
+  static uint16_t RowOf(const PrintRecorder::Line& line) { return static_cast<uint16_t>(1255 - line.words[1276]); }
+
+  uint32_t linesSeen = 0;
+  Nanos late = 0;
+  uint32_t lateLines = 0;
+};
+
+// Line 1 prints the row the last lead line computed; line 2 has no new line
+// (the first line's pin only steps): a stale copy; from line 3 each prints
+// the row its line before handed over. A late line interrupt leaves the
+// next line stale, a copy of the one before it.
+TEST_F(PrintChain, EachLinePrintsTheRowHandedOverAtTheLineBeforeWithOneStaleLine) {
+  struct Case {
+    const char* what;
+    Nanos late;
+    uint32_t lateLines;
+    std::vector<uint16_t> rows;
+    std::vector<bool> stale;
+  };
+  const Case cases[] = {
+      {"on time", 0, 0, {1, 1, 2, 3, 4, 5, 6, 7}, {false, true, false, false, false, false, false, false}},
+      // Lines 4 and 5 raise their interrupt 1.99 ms late. Row 4's line is
+      // done after line 5 passed: line 5 is stale; line 6 prints row 4.
+      // Row 5's line and row 6's (line 6's interrupt, on time, waits for
+      // the late one before it) both go into the bank the drive does not
+      // hold: row 5 is overwritten and line 7 prints row 6.
+      {"two late interrupts", 1990 * kNsPerUs, 2, {1, 1, 2, 3, 3, 4, 6, 7},
+       {false, true, false, false, true, false, false, false}},
+  };
+  // The switch takes lines 4 and 5.
+  main.AddLineObserver([this] {
+    if (++linesSeen == 4 && late != 0) main.SetLineInterruptLate(late, lateLines);
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t session = dsp.PrintSession();
+    const uint16_t lines = static_cast<uint16_t>(c.rows.size());
+    linesSeen = 0;
+    late = c.late;
+    lateLines = c.lateLines;
+    PrintPlane(lines);
+    const std::vector<PrintRecorder::Line>& recorded = recorder.Lines(0, 1);
+    ASSERT_EQ(recorded.size(), lines);
+    ASSERT_EQ(recorder.Find(0, 1)->session, session);
+    for (size_t i = 0; i < recorded.size(); ++i) {
+      EXPECT_EQ(RowOf(recorded[i]), c.rows[i]) << "line " << i + 1;
+      EXPECT_EQ(recorded[i].bStale, c.stale[i]) << "line " << i + 1;
+      EXPECT_FALSE(recorded[i].bOverrun) << "line " << i + 1;
+      if (recorded[i].bStale) {
+        EXPECT_EQ(recorded[i].words, recorded[i - 1].words) << "a stale line copies the one before";
+      }
+    }
+    // The stand-in computed the prefetched row and every row after it.
+    std::vector<uint16_t> taken;
+    for (const DspCore::LineRun& run : dsp.LineRuns()) {
+      if (run.session == session) taken.push_back(run.words.row);
+    }
+    EXPECT_EQ(taken.front(), 0);
+    EXPECT_EQ(taken.size(), 2u + lines - 1u);
+    Control(0);
+    Control(DspCore::kModePrint);
+  }
+  EXPECT_TRUE(board.Faults().empty());
 }
 
 }  // namespace

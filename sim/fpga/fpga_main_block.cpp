@@ -48,6 +48,7 @@ void FpgaMainBlock::ResetLogic() {
   m_usLoadHi = 0;
   if (m_lineEvent != 0) clock.Cancel(m_lineEvent);
   m_lineEvent = 0;
+  m_linesLeft = 0;
   for (uint32_t c = 0; c < kPulseChannels; ++c) StopPulses(c);
   clock.Disarm(m_adcTimer);
   m_adcResult = 0;
@@ -189,16 +190,37 @@ void FpgaMainBlock::SetTimerCtrl(uint16_t value) {
     m_usSince = m_board.Clock().Now();
     m_bUsRunning = bRun;
   }
-  if ((value & kTimerLineTrigger) != 0 && (old & kTimerLineTrigger) == 0) {
-    SimClock& clock = m_board.Clock();
-    if (m_lineEvent != 0) clock.Cancel(m_lineEvent);
-    const Nanos period = std::max<Nanos>(Period32(kLinePeriodLo) * kLineCount, kShortestPeriod);
-    m_lineEvent = clock.ScheduleIn(period, [this] {
-      m_lineEvent = 0;
-      ++m_linePulses;
-      PulsePins(kLinePin);
-    });
+  if ((value & kTimerLineTrigger) == 0) {
+    // The trigger low ends the run.
+    if (m_lineEvent != 0) m_board.Clock().Cancel(m_lineEvent);
+    m_lineEvent = 0;
+    m_linesLeft = 0;
+  } else if ((old & kTimerLineTrigger) == 0) {
+    if (m_lineEvent != 0) m_board.Clock().Cancel(m_lineEvent);
+    m_lineEvent = 0;
+    m_linesLeft = std::max<uint32_t>(m_regs[kLineMode / 2], 1);
+    ScheduleLine(m_board.Clock().Now());
   }
+}
+
+void FpgaMainBlock::ScheduleLine(Nanos from) {
+  // Each line counts from the last one's own tick, so lines never drift.
+  const Nanos due = from + std::max<Nanos>(Period32(kLinePeriodLo) * kLineCount, kShortestPeriod);
+  m_lineEvent = m_board.Clock().Schedule(due, [this, due] { OnLine(due); });
+}
+
+void FpgaMainBlock::OnLine(Nanos due) {
+  m_lineEvent = 0;
+  ++m_linePulses;
+  --m_linesLeft;
+  for (auto& fn : m_lineObservers) fn();
+  if (m_lateLines != 0) {
+    if (m_lateLines != kEveryLine) --m_lateLines;
+    m_board.Clock().ScheduleIn(m_lineLate, [this] { PulsePins(kLinePin); });
+  } else {
+    PulsePins(kLinePin);
+  }
+  if (m_linesLeft != 0) ScheduleLine(due);
 }
 
 void FpgaMainBlock::SetPulseCtrl(uint16_t value) {

@@ -18,8 +18,15 @@
 //                        loads both halves into the counter
 //   0x1C TIMER_CTRL      bit 0 the counter runs (one count per µs); bit 1
 //                        head-drive enable; bit 2 line trigger: each rising
-//                        edge starts one line period (0x38/0x3A, 50 MHz
-//                        counts), at whose end line pin GP0[2] pulses low
+//                        edge starts a run of LINE_MODE lines (at least
+//                        one), one line period (0x38/0x3A, 50 MHz counts)
+//                        apart, the first a period after the edge; at each
+//                        line the head drive takes its line (line
+//                        observers) and line pin GP0[2] pulses low. A
+//                        write with the trigger 0 ends the run. With
+//                        LINE_MODE 1 each edge gives one line (the counting
+//                        mode of the paper-step path). The period is read
+//                        afresh for each line.
 //   0x20 HEAD_INFO       head information (reset kHeadInfoReset)
 //   0x26 PULSE_CTRL      rising edge of bit 2c starts pulse channel c, of bit
 //                        2c+1 stops it; a running channel pulses its pin low
@@ -45,6 +52,9 @@
 // Every other register reads back what was last written (the DC-motor bit
 // pairs, fan control, PWM pairs, THV, EEPROM select, output port, line
 // mode, ...); models of the mechanism follow them through write observers.
+//
+// Switch: SetLineInterruptLate: the line pin falls a set time after the
+// line the head drive took, for a number of lines or for every line.
 // Byte writes merge into their halfword (the sub-stepper control byte at
 // 0x3E); 32-bit accesses are two halfword cycles, low address first.
 #pragma once
@@ -141,6 +151,19 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   // The time of the channel's last pulse (an observer reads its own pulse's).
   Nanos LastPulseTime(uint32_t channel) const { return channel < kPulseChannels ? m_pulse[channel].lastPulse : 0; }
   uint32_t LinePulses() const { return m_linePulses; }
+  // Lines still to come in the run the last trigger edge started.
+  uint32_t LinesLeft() const { return m_linesLeft; }
+  // Called at each line, before the line pin falls (the head drive takes
+  // its line there).
+  void AddLineObserver(std::function<void()> fn) { m_lineObservers.push_back(std::move(fn)); }
+  // The switch: the line pin of each of the next `lines` lines falls
+  // `delay` after its line (kEveryLine: every line from now on; a delay of
+  // 0 ends the switch).
+  static constexpr uint32_t kEveryLine = ~0u;
+  void SetLineInterruptLate(Nanos delay, uint32_t lines = kEveryLine) {
+    m_lineLate = delay;
+    m_lateLines = delay == 0 ? 0 : lines;
+  }
   uint32_t AdcChannel() const { return m_adcChannel; }
 
   // Hands the accesses to [first, last] (offsets in the block) to a part of
@@ -188,6 +211,8 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   uint16_t ReadInput(uint32_t index);
   void WriteHalf(uint32_t offset, uint16_t value);
   void SetTimerCtrl(uint16_t value);
+  void ScheduleLine(Nanos from);
+  void OnLine(Nanos due);
   void SetPulseCtrl(uint16_t value);
   void SchedulePulse(uint32_t channel);
   void StopPulses(uint32_t channel);
@@ -226,6 +251,10 @@ class FpgaMainBlock final : public BusDevice, public DeviceModel {
   uint16_t m_usLoadHi = 0;
   SimClock::EventId m_lineEvent = 0;
   uint32_t m_linePulses = 0;
+  uint32_t m_linesLeft = 0;
+  Nanos m_lineLate = 0;
+  uint32_t m_lateLines = 0;
+  std::vector<std::function<void()>> m_lineObservers;
   std::array<PulseChannel, kPulseChannels> m_pulse;
   uint32_t m_adcChannel = 0;
   uint16_t m_adcResult = 0;

@@ -373,6 +373,87 @@ TEST_F(FpgaModel, EachRisingLineTriggerGivesOneLinePulseAfterTheLinePeriod) {
   EXPECT_EQ(Reg16(FpgaMainBlock::kTimerCtrl), 0x0004u);
 }
 
+// A rising trigger starts a run of LINE_MODE lines (at least one), one
+// period apart, the first a period after the edge; the trigger written 0
+// ends the run. The head drive's line observer sees each line before its
+// pin falls.
+TEST_F(FpgaModel, ARisingTriggerStartsARunOfLineModeLinesThatATriggerOfZeroEnds) {
+  struct Case {
+    const char* name;
+    uint16_t lineMode;
+    Nanos stopAfter;  // the trigger written 0 this long after the edge (0: never)
+    uint32_t lines;
+  };
+  constexpr Nanos kPeriod = 100 * kNsPerUs;
+  const Case cases[] = {
+      {"line mode 0 gives one line", 0, 0, 1},
+      {"line mode 1 gives one line", 1, 0, 1},
+      {"line mode 5 gives five", 5, 0, 5},
+      {"the trigger's 0 ends a run", 5, 3 * kPeriod - 1, 2},
+      {"a 0 after the last line changes nothing", 3, 10 * kPeriod, 3},
+  };
+  std::vector<Nanos> lines;
+  block.AddLineObserver([&] { lines.push_back(board.Clock().Now()); });
+  block.Write(FpgaMainBlock::kLinePeriodLo, 2, 5000);  // 100 us at 50 MHz
+  block.Write(FpgaMainBlock::kLinePeriodHi, 2, 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    lines.clear();
+    block.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0000);
+    block.Write(FpgaMainBlock::kLineMode, 2, c.lineMode);
+    const uint32_t before = block.LinePulses();
+    const Nanos edge = board.Clock().Now();
+    block.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0004);
+    if (c.stopAfter != 0) {
+      Run(c.stopAfter);
+      block.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0000);
+    }
+    Run(20 * kPeriod);
+    ASSERT_EQ(lines.size(), c.lines);
+    EXPECT_EQ(block.LinePulses() - before, c.lines);
+    EXPECT_EQ(lines.front(), edge + kPeriod) << "the first line a period after the edge";
+    EXPECT_EQ(lines.back(), edge + static_cast<Nanos>(c.lines) * kPeriod);
+    EXPECT_EQ(block.LinesLeft(), 0u);
+  }
+}
+
+// Lines keep the exact period grid and each falls on the line pin after
+// the head drive's observer saw it; the late switch moves only the pin, for
+// as many lines as it is set for.
+TEST_F(FpgaModel, LinesFallOnTheirPinAtExactPeriodsUnlessTheLateSwitchDelaysThePin) {
+  Gpio(GpioController::kSetFalTrig, 1u << FpgaMainBlock::kLinePin);
+  std::vector<Nanos> observed;
+  std::vector<Nanos> pinFalls;
+  bool bPinWasHigh = true;
+  block.AddLineObserver([&] {
+    observed.push_back(board.Clock().Now());
+    bPinWasHigh = bPinWasHigh && gpio.PinLevel(FpgaMainBlock::kLinePin);
+  });
+  block.Write(FpgaMainBlock::kLinePeriodLo, 2, 0x86A0);  // 2 ms: 100000 counts
+  block.Write(FpgaMainBlock::kLinePeriodHi, 2, 0x0001);
+  block.Write(FpgaMainBlock::kLineMode, 2, 6);
+  constexpr Nanos kPeriod = 2 * kNsPerMs;
+  constexpr Nanos kLate = 700 * kNsPerUs;
+  block.SetLineInterruptLate(kLate, 2);
+  const Nanos edge = board.Clock().Now();
+  block.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0004);
+  // Sample the pin every microsecond over the run.
+  bool bLast = true;
+  for (Nanos t = 0; t < 8 * kPeriod; t += kNsPerUs) {
+    Run(kNsPerUs);
+    const bool bLevel = gpio.PinLevel(FpgaMainBlock::kLinePin);
+    if (bLast && !bLevel) pinFalls.push_back(board.Clock().Now());
+    bLast = bLevel;
+  }
+  ASSERT_EQ(observed.size(), 6u);
+  for (size_t i = 0; i < observed.size(); ++i) EXPECT_EQ(observed[i], edge + static_cast<Nanos>(i + 1) * kPeriod) << i;
+  EXPECT_TRUE(bPinWasHigh) << "the drive sees each line before its pin falls";
+  const std::vector<Nanos> expectedFalls = {observed[0] + kLate, observed[1] + kLate, observed[2], observed[3],
+                                            observed[4], observed[5]};
+  EXPECT_EQ(pinFalls, expectedFalls);
+  EXPECT_TRUE(board.Faults().empty());
+}
+
 TEST_F(FpgaModel, TheConverterSamplesTheSelectedChannelAfterItsConversionTime) {
   std::vector<std::pair<uint32_t, bool>> asked;
   block.SetAnalogSource([&](uint32_t channel, bool bColorL) {

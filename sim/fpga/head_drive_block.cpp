@@ -1,5 +1,6 @@
 #include "sim/fpga/head_drive_block.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/fpga/fpga_config_port.h"
@@ -13,6 +14,7 @@ constexpr Nanos kCount = 20;  // 50 MHz
 constexpr uint16_t kThvSupply = 0x0001;
 constexpr uint16_t kBufferBank = 0x0001;
 constexpr uint32_t kBankSize = 0x10000;
+constexpr uint16_t kTimerHeadDriveEnable = 0x0002;
 
 bool IsRegister(uint32_t offset) {
   switch (offset) {
@@ -42,6 +44,7 @@ HeadDriveBlock::HeadDriveBlock(Board& board, GpioController& gpio, FpgaConfigPor
   bus.MapDevice(kBank1, kBank1 + kBankSize - 1, RegionKind::Fpga, &m_ports[0], "fpga-head-drive");
   bus.MapDevice(kBank2, kBank2 + kBankSize - 1, RegionKind::Fpga, &m_ports[1], "fpga-head-table2");
   bus.MapDevice(kBank3, kBank3 + kBankSize - 1, RegionKind::Fpga, &m_ports[2], "fpga-head-table3");
+  m_main.AddLineObserver([this] { OnLine(); });
 }
 
 bool HeadDriveBlock::Configured() const { return m_config.InUserMode(); }
@@ -55,6 +58,9 @@ void HeadDriveBlock::ResetLogic() {
   m_table2.fill(0);
   m_table3.fill(0);
   m_driveBank = 0;
+  m_sources = {};
+  m_lastCompleted = kNoBank;
+  m_strobeEnd = 0;
 }
 
 uint16_t* HeadDriveBlock::Word(uint32_t bank, uint32_t offset, uint32_t width, bool bWrite) {
@@ -96,9 +102,69 @@ void HeadDriveBlock::Write(uint32_t bank, uint32_t offset, uint32_t width, uint3
   if (pWord == nullptr) return;
   if (bank == 1 && offset < kRegistersEnd) {
     WriteRegister(offset, static_cast<uint16_t>(value));
-  } else {
-    *pWord = static_cast<uint16_t>(value);
+    return;
   }
+  *pWord = static_cast<uint16_t>(value);
+  if (bank == 1 && offset >= kLineBuffer && offset < kLineBuffer + 2 * kLineWords) {
+    // The CPU's words make the bank no DSP line.
+    const uint32_t lineBank = m_regs[kBufferCtrl / 2] & kBufferBank;
+    m_sources[lineBank] = LineSource{};
+    if (m_lastCompleted == lineBank) m_lastCompleted = kNoBank;
+  }
+}
+
+void HeadDriveBlock::CompleteLine(uint32_t bank, const uint16_t* words, LineSource source) {
+  bank &= 1u;
+  std::copy(words, words + kLineWords, m_lines[bank].begin());
+  m_sources[bank] = source;
+  m_lastCompleted = bank;
+}
+
+uint32_t HeadDriveBlock::StrobeUs() const {
+  const uint16_t division = m_regs[kDivision / 2];
+  const uint32_t length = (division >> 5) & 0x3FFu;
+  const uint32_t count = division & 0x1Fu;
+  return length * (count + 1) + count;
+}
+
+void HeadDriveBlock::OnLine() {
+  if (!Configured()) return;
+  if ((m_regs[kBufferCtrl / 2] & kBufferOwnedByDrive) == 0) {
+    ++m_cpuHeldLines;
+    return;
+  }
+  const Nanos now = m_board.Clock().Now();
+  StrobedLine line;
+  line.at = now;
+  line.bStale = m_lastCompleted == kNoBank || m_lastCompleted == m_driveBank;
+  if (!line.bStale) m_driveBank = m_lastCompleted;
+  line.bank = m_driveBank;
+  line.bOverrun = now < m_strobeEnd;
+  line.strobe = static_cast<Nanos>(StrobeUs()) * kNsPerUs;
+  m_strobeEnd = now + line.strobe;
+  line.source = m_sources[m_driveBank];
+  line.bDriveEnabled = (m_regs[kControl / 2] & kControlEnable) != 0 &&
+                       (m_main.Register(FpgaMainBlock::kTimerCtrl) & kTimerHeadDriveEnable) != 0;
+  line.bThvSupply = (m_main.Register(FpgaMainBlock::kThvCtrl) & kThvSupply) != 0;
+  const uint16_t enable = m_regs[kHeadEnable / 2];
+  for (uint32_t head = 0; head < 2; ++head) {
+    const uint32_t pin = kHeadPowerPins[head];
+    line.heads[head] = LineHead{m_gpio.IsOutput(pin) && !m_gpio.PinLevel(pin), ((enable >> head) & 1u) != 0};
+  }
+  line.words = m_lines[m_driveBank].data();
+  ++m_linesStrobed;
+  if (line.bStale) ++m_staleLines;
+  if (line.bOverrun) ++m_overruns;
+  if (m_heatSink && (line.Prints(0) || line.Prints(1))) {
+    uint64_t dye = 0;
+    for (uint16_t word : m_lines[m_driveBank]) dye += word < kFullDot ? word : kFullDot;
+    const auto onTime = static_cast<Nanos>(static_cast<double>(line.strobe) * static_cast<double>(dye) /
+                                           (static_cast<double>(kFullDot) * kLineWords));
+    for (uint32_t head = 0; head < 2; ++head) {
+      if (line.Prints(head) && onTime > 0) m_heatSink(head, onTime);
+    }
+  }
+  if (m_lineSink) m_lineSink(line);
 }
 
 void HeadDriveBlock::WriteRegister(uint32_t offset, uint16_t value) {

@@ -9,9 +9,8 @@
 // Bank 1 (offsets):
 //   0x00-0x30  the registers; each reads back what was last written, except
 //              HD_CONTROL bit 3 (done: 0 during a burst, 1 otherwise) and
-//              HD_BANK_STATUS (read only: the bank the drive reads, which
-//              flips with each printed line; lines are not modelled yet,
-//              so it stays where a test puts it)
+//              HD_BANK_STATUS (read only: the bank the drive holds, see the
+//              line path below)
 //   0x1000     the line buffer window, 2560 words of the bank that
 //              HD_BUFFER_CTRL bit 0 picks (two banks behind one window)
 //   0x4000     table 1, 1024 words
@@ -23,7 +22,24 @@
 // Each burst is recorded with what made it real for each head: its strobe
 // bit (4 head A, 5 head B), its bit of HD_HEAD_ENABLE, its power output
 // (GP8[10] head A, GP8[11] head B: set = off) and the THV supply bit.
-// Per-line strobing is not modelled.
+//
+// The line path. At each line of the main block's line timer:
+// - with the buffers owned by the CPU (HD_BUFFER_CTRL bit 4 clear) the line
+//   is not printed; it is counted (LinesWhileCpuHolds);
+// - else the drive takes the bank the DSP completed last (CompleteLine)
+//   when that is not the bank it holds, and HD_BANK_STATUS follows;
+//   otherwise it strobes its bank again, a stale line;
+// - the strobe lasts length x (count + 1) + count microseconds of
+//   HD_DIVISION (bits 5-14 length, 0-4 count); a line inside the previous
+//   strobe is an overrun (the new strobe starts at the line);
+// - the strobed line goes to the line sink (the print recorder) with what
+//   made it real for each head: its power output, its HD_HEAD_ENABLE bit,
+//   the drive enable (HD_CONTROL bit 1 and the main block's TIMER_CTRL bit
+//   1, as CHeadDrive::Enable sets both) and the THV supply bit; and each
+//   head it printed on heats by the strobe time times the line's share of
+//   full dye (each word up to kFullDot, over kLineWords of them).
+// The CPU writing into a bank makes it no DSP line: its source is none and
+// it is no longer the bank completed last.
 #pragma once
 
 #include <array>
@@ -105,6 +121,57 @@ class HeadDriveBlock final : public DeviceModel {
   uint32_t DriveBank() const { return m_driveBank; }
   void SetDriveBank(uint32_t bank) { m_driveBank = bank & 1u; }
 
+  // ---- the line path ----
+  static constexpr uint16_t kBufferOwnedByDrive = 0x0010;
+  static constexpr uint16_t kFullDot = 16320;
+  static constexpr uint32_t kNoBank = ~0u;
+  // Where a bank's line came from: the DSP's print-mode session (0: none)
+  // and the plane code it printed.
+  struct LineSource {
+    uint32_t session = 0;
+    uint16_t planeCode = 0;
+    bool operator==(const LineSource&) const = default;
+  };
+  // What one head had at a strobed line.
+  struct LineHead {
+    bool bPowered = false;
+    bool bEnabled = false;
+    bool operator==(const LineHead&) const = default;
+  };
+  struct StrobedLine {
+    Nanos at = 0;
+    uint32_t bank = 0;
+    bool bStale = false;
+    bool bOverrun = false;
+    Nanos strobe = 0;
+    LineSource source;
+    bool bDriveEnabled = false;
+    bool bThvSupply = false;
+    std::array<LineHead, 2> heads{};
+    const uint16_t* words = nullptr;  // kLineWords, valid during the call
+    bool Prints(uint32_t head) const {
+      return heads[head].bPowered && heads[head].bEnabled && bDriveEnabled && bThvSupply;
+    }
+  };
+  using LineSink = std::function<void(const StrobedLine&)>;
+  void SetLineSink(LineSink sink) { m_lineSink = std::move(sink); }
+  // The DSP's side: the bank the drive does not hold, and a line computed
+  // into a bank, which becomes the bank completed last.
+  uint32_t SpareBank() const { return m_driveBank ^ 1u; }
+  void CompleteLine(uint32_t bank, const uint16_t* words, LineSource source);
+  // Where the bank's line came from; the bank completed last (kNoBank: none
+  // since the logic started or since the CPU wrote into it).
+  LineSource SourceOf(uint32_t bank) const { return m_sources[bank & 1u]; }
+  // The DSP left print mode: what the banks hold is no plane's line.
+  void ForgetSources() { m_sources = {}; }
+  uint32_t LastCompleted() const { return m_lastCompleted; }
+  // The HD_DIVISION strobe in microseconds.
+  uint32_t StrobeUs() const;
+  uint32_t LinesStrobed() const { return m_linesStrobed; }
+  uint32_t StaleLines() const { return m_staleLines; }
+  uint32_t Overruns() const { return m_overruns; }
+  uint32_t LinesWhileCpuHolds() const { return m_cpuHeldLines; }
+
  private:
   // One bank's bus port.
   class Port final : public BusDevice {
@@ -126,6 +193,7 @@ class HeadDriveBlock final : public DeviceModel {
   uint16_t* Word(uint32_t bank, uint32_t offset, uint32_t width, bool bWrite);
   void WriteRegister(uint32_t offset, uint16_t value);
   void StartBurst();
+  void OnLine();
   void EndBurst(bool bStopped);
   void ResetLogic();
   bool Configured() const;
@@ -147,6 +215,14 @@ class HeadDriveBlock final : public DeviceModel {
   uint32_t m_driveBank = 0;
   SimClock::EventId m_burstEvent = 0;
   std::vector<Burst> m_bursts;
+  LineSink m_lineSink;
+  std::array<LineSource, 2> m_sources{};
+  uint32_t m_lastCompleted = kNoBank;
+  Nanos m_strobeEnd = 0;
+  uint32_t m_linesStrobed = 0;
+  uint32_t m_staleLines = 0;
+  uint32_t m_overruns = 0;
+  uint32_t m_cpuHeldLines = 0;
 };
 
 }  // namespace sim

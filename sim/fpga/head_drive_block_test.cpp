@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -185,6 +187,174 @@ TEST_F(HeadDriveModel, ClearingRunEndsABurstAtOnceAndNoSupplyHeatsNoHead) {
   EXPECT_EQ(b.heads[1], (HD::HeadState{true, true, true}));
   EXPECT_FALSE(b.Heats(1)) << "THV supply off";
   EXPECT_EQ(heatCalls, 0u);
+}
+
+// ---- the line path ----------------------------------------------------------------
+
+class HeadDriveLines : public HeadDriveModel {
+ protected:
+  static constexpr Nanos kPeriod = 2 * kNsPerMs;
+
+  HeadDriveLines() {
+    block.SetLineSink([this](const HD::StrobedLine& line) {
+      lines.push_back(line);
+      firstWords.push_back(line.words[0]);
+    });
+    block.SetHeatSink([this](uint32_t head, Nanos onTime) { heat.emplace_back(head, onTime); });
+    main.Write(FpgaMainBlock::kLinePeriodLo, 2, 0x86A0);  // 2 ms: 100000 counts of 50 MHz
+    main.Write(FpgaMainBlock::kLinePeriodHi, 2, 0x0001);
+    // Everything that makes a line real on head A.
+    HeadPower(kPowerA);
+    main.Write(FpgaMainBlock::kThvCtrl, 2, 1);
+    Reg(HD::kHeadEnable, 3);
+    Reg(HD::kControl, HD::kControlEnable);
+    Reg(HD::kDivision, (88u << 5) | 7u);  // 88 x 8 + 7 = 711 us
+    Reg(HD::kBufferCtrl, HD::kBufferOwnedByDrive);
+  }
+  // A run of `count` lines from now (drive enable on).
+  void StartLines(uint16_t count) {
+    main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0002);
+    main.Write(FpgaMainBlock::kLineMode, 2, count);
+    main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0006);
+  }
+  // The DSP's line into the bank the drive does not hold, every word `value`.
+  void Complete(uint16_t value, uint16_t planeCode = 1) {
+    const std::vector<uint16_t> words(HD::kLineWords, value);
+    block.CompleteLine(block.SpareBank(), words.data(), HD::LineSource{7, planeCode});
+  }
+  void ToNextLine() { RunBoardFor(board, kPeriod); }
+
+  std::vector<HD::StrobedLine> lines;
+  std::vector<uint16_t> firstWords;  // the words live only during the call
+  std::vector<std::pair<uint32_t, Nanos>> heat;
+};
+
+// The drive takes the bank the DSP completed last when it does not hold it
+// (HD_BANK_STATUS follows), and strobes its own again otherwise.
+TEST_F(HeadDriveLines, EachLineTakesTheBankCompletedLastOrStrobesItsOwnAgainAsAStaleLine) {
+  struct Step {
+    int completed;  // the value of the line the DSP completes before it (-1: none)
+    bool bStale;
+    uint16_t word;
+  };
+  const Step steps[] = {
+      {100, false, 100}, {200, false, 200}, {-1, true, 200}, {300, false, 300}, {-1, true, 300}, {-1, true, 300},
+  };
+  StartLines(static_cast<uint16_t>(std::size(steps)));
+  uint32_t bank = block.DriveBank();
+  for (const Step& step : steps) {
+    if (step.completed >= 0) Complete(static_cast<uint16_t>(step.completed));
+    ToNextLine();
+    if (!step.bStale) bank ^= 1u;
+    EXPECT_EQ(Reg(HD::kBankStatus), bank);
+  }
+  ASSERT_EQ(lines.size(), std::size(steps));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].bStale, steps[i].bStale) << i;
+    EXPECT_EQ(firstWords[i], steps[i].word) << i;
+    EXPECT_EQ(lines[i].source, (HD::LineSource{7, 1})) << i;
+    EXPECT_FALSE(lines[i].bOverrun) << i;
+    EXPECT_EQ(lines[i].at - lines.front().at, static_cast<Nanos>(i) * kPeriod) << i;
+  }
+  EXPECT_EQ(block.StaleLines(), 3u);
+  EXPECT_EQ(block.LinesStrobed(), 6u);
+}
+
+// A line while the CPU holds the buffers prints nothing and is counted; the
+// CPU's words make a completed bank no DSP line.
+TEST_F(HeadDriveLines, ALineWhileTheCpuHoldsTheBuffersIsCountedAndTheCpusWordsVoidACompletion) {
+  StartLines(3);
+  Complete(100);
+  Reg(HD::kBufferCtrl, static_cast<uint16_t>(block.SpareBank()));  // the CPU holds, its window on the spare bank
+  ToNextLine();
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(block.LinesWhileCpuHolds(), 1u);
+  Write(HD::kBank1 + HD::kLineBuffer, 0x0042);  // into the completed bank
+  EXPECT_EQ(block.LastCompleted(), HD::kNoBank);
+  EXPECT_EQ(block.SourceOf(block.SpareBank()), HD::LineSource{});
+  Reg(HD::kBufferCtrl, HD::kBufferOwnedByDrive);
+  ToNextLine();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].bStale) << "nothing the DSP completed";
+  EXPECT_EQ(block.LinesWhileCpuHolds(), 1u);
+}
+
+// The strobe lasts length x (count + 1) + count microseconds; a line inside
+// it is an overrun.
+TEST_F(HeadDriveLines, TheStrobeLastsWhatTheDivisionGivesAndALineInsideItIsAnOverrun) {
+  struct Case {
+    uint16_t length, count;
+    uint32_t periodCounts;  // 50 MHz
+    Nanos strobe;
+    bool bOverrun;
+  };
+  const Case cases[] = {
+      {88, 7, 100000, 711 * kNsPerUs, false},  // 711 us in 2 ms
+      {250, 7, 100000, 2007 * kNsPerUs, true},  // 2007 us: longer than 2 ms
+      {0, 0, 100000, 0, false},
+      {1023, 31, 1700000, 32767 * kNsPerUs, false},  // the longest, in 34 ms
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.length << " x " << c.count);
+    lines.clear();
+    const uint32_t overrunsBefore = block.Overruns();
+    Reg(HD::kDivision, static_cast<uint16_t>((c.length << 5) | c.count));
+    EXPECT_EQ(block.StrobeUs(), c.strobe / kNsPerUs);
+    main.Write(FpgaMainBlock::kLinePeriodLo, 2, c.periodCounts & 0xFFFFu);
+    main.Write(FpgaMainBlock::kLinePeriodHi, 2, c.periodCounts >> 16);
+    StartLines(3);
+    RunBoardFor(board, 3 * static_cast<Nanos>(c.periodCounts) * 20 + c.strobe);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_FALSE(lines[0].bOverrun) << "the first line of a run after a long pause";
+    for (size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i].strobe, c.strobe) << i;
+      if (i > 0) {
+        EXPECT_EQ(lines[i].bOverrun, c.bOverrun) << i;
+      }
+    }
+    EXPECT_EQ(block.Overruns() - overrunsBefore, c.bOverrun ? 2u : 0u);
+    RunBoardFor(board, 40 * kNsPerMs);
+  }
+}
+
+// Each line notes what made it real on each head; only a line that prints
+// heats its head, by the strobe time times the line's share of full dye.
+TEST_F(HeadDriveLines, ALineIsRealWithPowerEnableDriveEnableAndSupplyAndHeatsByItsDye) {
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    bool bPrintsA;
+  };
+  const Case cases[] = {
+      {"all on", [] {}, true},
+      {"head power off", [this] { HeadPower(0); }, false},
+      {"head enable off", [this] { Reg(HD::kHeadEnable, 2); }, false},
+      {"drive enable off", [this] { Reg(HD::kControl, 0); }, false},
+      {"drive enable off in the main block", [this] { main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0004); }, false},
+      {"THV supply off", [this] { main.Write(FpgaMainBlock::kThvCtrl, 2, 0); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HeadPower(kPowerA);
+    main.Write(FpgaMainBlock::kThvCtrl, 2, 1);
+    Reg(HD::kHeadEnable, 3);
+    Reg(HD::kControl, HD::kControlEnable);
+    lines.clear();
+    heat.clear();
+    StartLines(1);
+    c.change();
+    Complete(HD::kFullDot / 4);  // a quarter of full dye on every dot
+    ToNextLine();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].Prints(0), c.bPrintsA);
+    EXPECT_FALSE(lines[0].Prints(1)) << "head B is never powered here";
+    if (c.bPrintsA) {
+      EXPECT_EQ(heat, (std::vector<std::pair<uint32_t, Nanos>>{{0, 711 * kNsPerUs / 4}}));
+    } else {
+      EXPECT_TRUE(heat.empty());
+    }
+    RunBoardFor(board, 10 * kNsPerMs);
+  }
 }
 
 }  // namespace

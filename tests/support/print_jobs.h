@@ -24,19 +24,11 @@ namespace hostjobs {
 
 using hostiftest::Bytes;
 using hostiftest::ErrorCodeOf;
+using hostiftest::PacketOf;
 using hostiftest::Reply;
 
 // The full 8x10 picture's lines.
 constexpr uint16_t kFull8x10 = 3024;
-
-template <class Request>
-Bytes PacketOf(const Request& request) {
-  Bytes packet(protocol::COMMAND_PACKET_MAX);
-  const int32_t n = protocol::EncodeRequestPacket(request, packet.data(), packet.size());
-  EXPECT_GT(n, 0);
-  packet.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return packet;
-}
 
 template <class Request>
 Reply Send(sim::UsbHostPort& host, const Request& request) {

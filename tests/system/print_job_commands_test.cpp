@@ -39,6 +39,7 @@ namespace {
 
 using hostiftest::Bytes;
 using hostiftest::ErrorCodeOf;
+using hostiftest::PacketOf;
 using hostiftest::Reply;
 using testsupport::Ms;
 using namespace protocol;
@@ -55,7 +56,6 @@ constexpr uint32_t kShownError = 0x1605;
 
 using hostjobs::Image;
 using hostjobs::JobSetup;
-using hostjobs::PacketOf;
 
 template <class ReplyT>
 ReplyT Decoded(const Reply& r) {

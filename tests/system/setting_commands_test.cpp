@@ -332,10 +332,11 @@ TEST_F(SettingCommandsTest, UniversalSubCodesAnswerByTheirTable) {
   BootPrinter();
   // The head log holds 3i + 1 at value i; SDRAM at 0xC0100000 the bytes
   // 0x10, 0x11, ...
-  for (uint32_t i = 0; i < HEAD_LINE_LOG_VALUES; ++i) {
-    g_usHeadLineLogA[i / HEAD_LINE_LOG_VALUES_PER_LINE][i % HEAD_LINE_LOG_VALUES_PER_LINE] =
-        static_cast<uint16_t>(i * 3 + 1);
-  }
+  RunInApp([] {
+    for (uint32_t i = 0; i < HEAD_LINE_LOG_VALUES; ++i) {
+      g_usHeadLineLogA[i / HEAD_LINE_LOG_ENTRIES][i % HEAD_LINE_LOG_ENTRIES] = static_cast<uint16_t>(i * 3 + 1);
+    }
+  });
   uint8_t* pucRam = m_machine->GetBoard().GetBus().RamPointer(0xC0100000u, 80);
   for (uint32_t i = 0; i < 80; ++i) pucRam[i] = static_cast<uint8_t>(0x10 + i);
   auto Memory = [](uint8_t ucAddressLow, uint8_t ucWidth, uint8_t ucCount, const Bytes& data) {

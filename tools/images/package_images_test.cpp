@@ -73,6 +73,24 @@ TEST(TableImage, HeaderDirectoriesAndBanks) {
   EXPECT_EQ(GetU32LE(image, kTableHeaderLength + 1024 + 4 * 42), 512u);
 }
 
+// What the print line reads per table index, in both banks: the line
+// period, each ramp pair slower at its start than at its top, and the four
+// head-drive parameters, distinct so that a mixed-up index shows.
+TEST(TableImage, ThePrintLineValuesOfEveryTableIndex) {
+  const Bytes image = BuildTableImage(SampleTableParams());
+  auto value = [&](uint32_t bank, uint32_t index) { return GetU32LE(image, TableValueOffset(image, bank, index)); };
+  for (uint32_t bank = 0; bank < 2; ++bank) {
+    for (uint32_t k = 0; k < 6; ++k) {
+      EXPECT_EQ(value(bank, k), 2000u) << k;
+      EXPECT_GT(value(bank, 8 + k), value(bank, k)) << "ramp A starts slower than its top, " << k;
+      EXPECT_GT(value(bank, 16 + k), value(bank, k)) << "ramp B, " << k;
+      EXPECT_NE(value(bank, 24 + k), 0u) << k;
+      EXPECT_NE(value(bank, 32 + k), 0u) << k;
+      for (uint32_t base : {72u, 80u, 88u, 96u}) EXPECT_EQ(value(bank, base + k), 0x0800u + base + k) << base + k;
+    }
+  }
+}
+
 TEST(TableImage, ChecksAndLimits) {
   TableImageParams params;
   params.bankCount = 3;

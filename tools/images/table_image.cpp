@@ -104,6 +104,16 @@ TableImageParams SampleTableParams() {
       bank[56 + k] = kSamplePulseCount + k;
     }
     bank[68] = kSampleOvercoatBase;
+    // The print line's line periods, its ramp pairs (top period = the line
+    // period) and the head-drive parameters.
+    for (uint32_t k = 0; k < 6; ++k) {
+      bank[k] = kSampleLinePeriodUs;
+      bank[8 + k] = kSampleRampStartUs[0];
+      bank[16 + k] = kSampleRampStartUs[1];
+      bank[24 + k] = kSampleRampMs[0];
+      bank[32 + k] = kSampleRampMs[1];
+      for (uint32_t base : {72u, 80u, 88u, 96u}) bank[base + k] = SampleDriveParam(base + k);
+    }
     for (uint32_t i = 104; i < 142; ++i) bank[i] = SampleDspWord(i);
   }
   auto pattern = [](uint32_t id, size_t bytes) {

@@ -70,6 +70,10 @@ Bytes BuildTableImage(const TableImageParams& params);
 // (SampleDspWord: both 16-bit halves non-zero); tables 24-41, 60-65 and
 // 114-119 of 512 bytes, the track-correction factors 120-125 of 256, byte j
 // of table t being SampleDspTableByte(t, j) (1-8 in the factor tables).
+// What the print line reads per table index k = 0-5: the line period (value
+// k, kSampleLinePeriodUs), the ramp pair's start periods (8 + k, 16 + k) and
+// ramp times (24 + k, 32 + k), and the head-drive parameters 72 + k, 80 + k,
+// 88 + k, 96 + k (SampleDriveParam).
 constexpr uint32_t kSamplePulseLength = 20;
 constexpr uint32_t kSamplePulseCount = 2;
 constexpr uint32_t kSampleOvercoatBase = 200;
@@ -77,6 +81,10 @@ constexpr uint32_t SampleDspWord(uint32_t index) { return (index << 16) | (3 * i
 constexpr uint8_t SampleDspTableByte(uint32_t id, uint32_t j) {
   return static_cast<uint8_t>(id >= 120 && id < 126 ? 1 + (id + j) % 8 : id * 5 + j * 3);
 }
+constexpr uint32_t kSampleLinePeriodUs = 2000;
+constexpr uint32_t kSampleRampStartUs[2] = {8000, 6000};  // ramp A, ramp B
+constexpr uint32_t kSampleRampMs[2] = {100, 150};
+constexpr uint32_t SampleDriveParam(uint32_t index) { return 0x0800u + index; }
 constexpr uint32_t kSampleTrackRows[4] = {3, 4, 5, 6};
 constexpr uint32_t kSampleTrackBytesPerRow[4] = {8, 16, 12, 20};
 TableImageParams SampleTableParams();
