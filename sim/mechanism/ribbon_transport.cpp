@@ -61,8 +61,8 @@ bool ParseRibbonLoad(const char* pszText, RibbonLoad* pLoad) {
   }
   RibbonLoad load;
   if (fields.size() > 4 || !ParseRibbonType(fields[0].c_str(), &load.type)) return false;
-  if (fields.size() > 1 && !fields[1].empty() && !ParseLength(fields[1], &load.supplyMm)) return false;
-  if (fields.size() > 2 && !fields[2].empty() && !ParseLength(fields[2], &load.takeUpMm)) return false;
+  if (fields.size() > 1 && !ParseLength(fields[1], &load.supplyMm)) return false;
+  if (fields.size() > 2 && !ParseLength(fields[2], &load.takeUpMm)) return false;
   if (fields.size() > 3) {
     if (fields[3] != "1" && fields[3] != "2") return false;
     load.driveMode = fields[3] == "1" ? 1 : 2;

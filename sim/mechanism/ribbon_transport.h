@@ -95,8 +95,8 @@ struct RibbonLoad {
 };
 
 // Parses "TYPE[:SUPPLY_MM[:TAKEUP_MM[:DRIVE_MODE]]]" (type names:
-// ribbon_spool.h; lengths empty or not given as on a new roll; the drive
-// mode 1 or 2, not given: the machine's).
+// ribbon_spool.h; lengths not given as on a new roll; the drive mode 1 or
+// 2, not given: the machine's).
 bool ParseRibbonLoad(const char* pszText, RibbonLoad* pLoad);
 
 enum class RibbonFault : uint8_t { Cut, End, NoRibbon, SupplyEncoderJammed, TakeUpStalled, Count };
