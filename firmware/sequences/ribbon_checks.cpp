@@ -7,6 +7,7 @@
 
 namespace {
 
+using ribbonseq::kFullDuty;
 using ribbonseq::CountOf;
 using ribbonseq::RaiseRibbonEmpty;
 using ribbonseq::TimedOut;
@@ -14,7 +15,6 @@ using ribbonseq::TimedOut;
 constexpr uint32_t kLockLimitMs = 4000;
 constexpr uint32_t kModeWindowMs = 500;
 constexpr int32_t kModeOneCounts = 59;
-constexpr uint32_t kFullDuty = 100;
 
 // Both units' modes are compared while both units hold a ribbon in use.
 bool TwoUnitsInUse(int32_t lRibbonStatus) { return lRibbonStatus == 0 || lRibbonStatus == 1; }

@@ -10,6 +10,11 @@
 
 namespace ribbonseq {
 
+// Ribbon phase directions, and the full motor duty.
+constexpr uint32_t kForward = 1;
+constexpr uint32_t kReverse = 2;
+constexpr uint32_t kFullDuty = 100;
+
 // An encoder's count (0 when the read fails).
 inline uint32_t CountOf(CSlit* pSlit) {
   uint32_t ulCount = 0;

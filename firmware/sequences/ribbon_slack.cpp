@@ -11,14 +11,14 @@
 
 namespace {
 
+using ribbonseq::kFullDuty;
+using ribbonseq::kReverse;
+using ribbonseq::kForward;
 using ribbonseq::ClearRibbonEmpty;
 using ribbonseq::CountOf;
 using ribbonseq::RaiseRibbonEmpty;
 using ribbonseq::TimedOut;
 
-constexpr uint32_t kForward = 1;
-constexpr uint32_t kReverse = 2;
-constexpr uint32_t kFullDuty = 100;
 constexpr uint32_t kSlackLimitMs = 5000;
 constexpr int32_t kTautCounts = 2;
 constexpr uint32_t kSlackPhase = 16;

@@ -12,14 +12,14 @@
 
 namespace {
 
+using ribbonseq::kForward;
+using ribbonseq::kFullDuty;
 using ribbonseq::CountOf;
 using ribbonseq::RaiseRibbonEmpty;
 using ribbonseq::TimedOut;
 
-constexpr uint32_t kFullDuty = 100;
 constexpr uint32_t kMoveLimitMs = 5000;
 constexpr uint32_t kStillMs = 100;
-constexpr uint32_t kForward = 1;
 constexpr uint32_t kWindPhase = 8;
 
 }  // namespace

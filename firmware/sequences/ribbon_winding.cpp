@@ -7,10 +7,10 @@
 
 namespace {
 
+using ribbonseq::kForward;
 using ribbonseq::ClearRibbonEmpty;
 using ribbonseq::TrackBarcode;
 
-constexpr uint32_t kForward = 1;
 constexpr uint32_t kRollBackPhase = 8;
 constexpr uint32_t kHomePhase = 9;
 constexpr uint32_t kHomeValue = 32768;
