@@ -49,7 +49,7 @@ struct MachineOptions {
   // The ribbon roll in each unit (L, R): type, supply and take-up lengths,
   // slack (sim::RibbonLoad; by default a new colour 8x10 roll of kind 1,
   // kDefaultRibbon), and the ribbon drive mode, 1 or 2
-  // (sim::RibbonTransport). Their fault switches:
+  // (sim::RibbonTransport), of both units unless a load names its own. Their fault switches:
   // MechanismFaults().SetRibbonFault.
   static constexpr RibbonLoad kDefaultRibbon{RibbonType::Color8x10K1};
   std::array<RibbonLoad, 2> ribbons{kDefaultRibbon, kDefaultRibbon};

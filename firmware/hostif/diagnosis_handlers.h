@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "firmware/sequences/sequence_words.h"
+
 int32_t ExecSelfDiagnosis();
 int32_t ExecDiagnosisFollowup();
 int32_t ExecFlashLed();
@@ -16,8 +18,3 @@ int32_t ExecResetErrorLog();
 // follow-up after its reply (the key test, the status sheet, the head-voltage
 // tuning): each takes longer than the host waits for a reply.
 bool DiagnosisRunsAfterReply(uint32_t ulSubCommand);
-
-// The self-diagnosis result bytes kept by the auto-diagnosis; the host reads
-// the first 131.
-constexpr uint32_t DIAG_RESULT_BYTES = 131;
-extern uint8_t g_ucDiagResults[DIAG_RESULT_BYTES];

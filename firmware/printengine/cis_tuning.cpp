@@ -4,7 +4,7 @@
 #include "firmware/devices/parameter.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hal/kernel.h"
-#include "firmware/hostif/diagnosis_handlers.h"
+#include "firmware/sequences/sequence_words.h"
 #include "firmware/platform/ioctl.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/cis.h"
@@ -18,8 +18,6 @@ constexpr uint32_t kWindowFirst = 140, kWindowLast = 149;
 constexpr uint32_t kLedTarget = 128, kLastLedLevel = 153;
 constexpr uint32_t kOffsetTarget = 52, kLastOffset = 254;
 constexpr uint32_t kServiceMode = 0, kDiagnosisMode = 2;
-// The self-diagnosis result bytes of the tunings.
-constexpr uint32_t kDiagOffsetByte = 99, kDiagLedByte = 100;
 constexpr uint32_t kEdgeAreaFirst = 20, kEdgeAreaLast = 319;
 
 void Show(const char* pszText) { g_Lcd.WriteText(pszText, 0, kLcdColumns); }
@@ -63,7 +61,7 @@ int32_t CCis::TuneCisLed(uint32_t ulMode) {
     }
   }
   LedOff();
-  if (ulMode == kDiagnosisMode) g_ucDiagResults[kDiagLedByte] = static_cast<uint8_t>(ulLevel);
+  if (ulMode == kDiagnosisMode) g_ucDiagResults[DIAG_CIS_LED] = static_cast<uint8_t>(ulLevel);
   if (!bReached) return TuneFailed("[CIS] Error: Tune LED = %d", ulLevel, ulMode);
   syslog(LOG_EMERG, "[CIS] Tune LED = %d (ReadValue = %d)", ulLevel, ulRead);
   if (m_ulSettingIndex < CIS_SETTINGS && m_apLed[m_ulSettingIndex] != nullptr) {
@@ -94,7 +92,7 @@ int32_t CCis::TuneCisOffset(uint32_t ulMode) {
     if (!bReached) ++ulOffset;
   }
   LedOff();
-  if (ulMode == kDiagnosisMode) g_ucDiagResults[kDiagOffsetByte] = static_cast<uint8_t>(ulOffset);
+  if (ulMode == kDiagnosisMode) g_ucDiagResults[DIAG_CIS_OFFSET] = static_cast<uint8_t>(ulOffset);
   if (!bReached) return TuneFailed("[CIS] Error: Tune Offset = %d", ulOffset, ulMode);
   syslog(LOG_EMERG, "[CIS] Tune Offset = %d", ulOffset);
   g_ParamCisOffsetV.SetValue(static_cast<int32_t>(ulOffset));

@@ -8,8 +8,6 @@
 struct PlaceholderActionResults {
   int32_t lPreparePath;
   int32_t lInitRibbon;
-  // Runs of the ribbon slack take-up.
-  uint32_t ulTakeUpSlackRuns;
 };
 
 extern PlaceholderActionResults g_PlaceholderActionResults;

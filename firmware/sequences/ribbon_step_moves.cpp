@@ -6,31 +6,21 @@
 #include "firmware/mechanism/ribbon_phases.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/platform/us_timer.h"
+#include "firmware/sequences/ribbon_sequence_helpers.h"
 #include "firmware/sequences/ribbon_step_drive.h"
 #include "firmware/sequences/ribbon_winding.h"
 
 namespace {
 
-constexpr uint32_t kFullDuty = 100;
+using ribbonseq::kForward;
+using ribbonseq::kFullDuty;
+using ribbonseq::CountOf;
+using ribbonseq::RaiseRibbonEmpty;
+using ribbonseq::TimedOut;
+
 constexpr uint32_t kMoveLimitMs = 5000;
 constexpr uint32_t kStillMs = 100;
-constexpr uint32_t kForward = 1;
 constexpr uint32_t kWindPhase = 8;
-
-uint32_t CountOf(CSlit* pSlit) {
-  uint32_t ulCount = 0;
-  pSlit->ReadCount(&ulCount);
-  return ulCount;
-}
-
-bool TimedOut(uint32_t ulStart, uint32_t ulMs) {
-  return g_UsTimer.Elapsed(ulStart, g_UsTimer.NowUs()) > g_UsTimer.MsToTicks(ulMs);
-}
-
-int32_t RaiseRibbonEmpty() {
-  g_ErrorMng.SetError(g_ulCurErrRibbonEmpty);
-  return -1;
-}
 
 }  // namespace
 

@@ -112,8 +112,13 @@ void DcMechanism::TraceUnwired(uint32_t offset, uint16_t value) {
   }
 }
 
+void DcMechanism::SetSupplyFailed(bool bFailed) {
+  m_bSupplyFailed = bFailed;
+  Refresh();
+}
+
 void DcMechanism::Refresh() {
-  const bool bSupply = m_gpio.IsOutput(kMotorEnablePin) && m_gpio.PinLevel(kMotorEnablePin);
+  const bool bSupply = !m_bSupplyFailed && m_gpio.IsOutput(kMotorEnablePin) && m_gpio.PinLevel(kMotorEnablePin);
   if (bSupply != m_bSupplyOn) {
     m_bSupplyOn = bSupply;
     Note(MechanismEventKind::MotorSupply, "MotorSupply", bSupply ? 1 : 0);

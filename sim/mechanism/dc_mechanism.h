@@ -105,6 +105,9 @@ class DcMechanism final : public DeviceModel {
   void SetAxisSpeedFactor(Axis axis, double factor) { m_axes[Index(axis)]->SetSpeedFactor(factor); }
   void SetAxisBlockedAt(Axis axis, int32_t position) { m_axes[Index(axis)]->SetBlockedAt(position); }
   void ClearAxisBlock(Axis axis) { m_axes[Index(axis)]->ClearBlock(); }
+  // The 24 V motor supply failed: "24Vol" reads 0 and no motor turns,
+  // whatever the motor-enable output says.
+  void SetSupplyFailed(bool bFailed);
   // LEDs 1-6: a failed LED gives its receiver no light.
   void SetColorLedFailed(uint32_t led, bool bFailed) { m_colors.SetLedFailed(led, bFailed); }
 
@@ -144,6 +147,7 @@ class DcMechanism final : public DeviceModel {
   // supply (bit 0) and the FPGA's mode (bit 1).
   std::vector<uint16_t> m_motorInputs;
   uint8_t m_motorFlags = 0;
+  bool m_bSupplyFailed = false;
   std::array<MotorState, Index(DcMotor::Count)> m_motors{};
   std::vector<std::unique_ptr<DcAxis>> m_axes;
   CutterCrossings m_cutter;

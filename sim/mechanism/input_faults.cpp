@@ -4,6 +4,7 @@
 #include "sim/mechanism/dc_mechanism.h"
 #include "sim/mechanism/paper_web_mechanism.h"
 #include "sim/mechanism/ribbon_mechanism.h"
+#include "sim/mechanism/stepper_drivers.h"
 
 namespace sim {
 
@@ -48,6 +49,11 @@ uint16_t InputFaults::Apply(uint32_t index, uint16_t value) {
     value = static_cast<uint16_t>(bLevel ? (value | mask) : (value & ~mask));
   }
   return value;
+}
+
+void InputFaults::SetMotorSupplyFailed(bool bFailed) {
+  m_mechanism.SetSupplyFailed(bFailed);
+  if (m_pSteppers != nullptr) m_pSteppers->SetSupplyFailed(bFailed);
 }
 
 void InputFaults::SetAxisStuck(Axis axis, bool bStuck) { m_mechanism.SetAxisStuck(axis, bStuck); }

@@ -15,7 +15,8 @@
 // - per unit's ribbon (ribbon_transport.h): cut, end, no ribbon, supply
 //   encoder jammed, take-up stalled;
 // - the paper web (paper_web.h): paper jammed, RollEnc jammed, roll
-//   stalled, and the roll letting go of the web now.
+//   stalled, and the roll letting go of the web now;
+// - the 24 V motor supply failed.
 // Reached through Board::FindDevice<InputFaults>() or
 // Machine::MechanismFaults().
 #pragma once
@@ -37,6 +38,7 @@ class DcMechanism;
 class FpgaMainBlock;
 class PaperWebMechanism;
 class RibbonMechanism;
+class StepperDrivers;
 
 enum class BitFault : uint8_t { None, StuckOn, StuckOff, Chatter };
 
@@ -59,6 +61,11 @@ class InputFaults final : public DeviceModel {
   void SetAxisBlockedAt(Axis axis, int32_t position);
   void ClearAxisBlock(Axis axis);
 
+  // ---- the 24 V motor supply: failed, "24Vol" reads 0 and no DC motor
+  // or stepper moves ----
+  void AttachSteppers(StepperDrivers* pSteppers) { m_pSteppers = pSteppers; }
+  void SetMotorSupplyFailed(bool bFailed);
+
   // ---- ribbons (none on a board without a ribbon mechanism) ----
   void SetRibbonFault(PrintUnit unit, RibbonFault fault, bool bOn);
 
@@ -79,6 +86,7 @@ class InputFaults final : public DeviceModel {
 
   DcMechanism& m_mechanism;
   RibbonMechanism* m_pRibbons;
+  StepperDrivers* m_pSteppers = nullptr;
   PaperWebMechanism* m_pWeb = nullptr;
   std::array<std::array<Fault, 16>, kWords> m_bits{};
   uint32_t m_active = 0;  // bits with a fault, to keep reads without one cheap

@@ -65,8 +65,10 @@ RibbonMechanism::RibbonMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPo
     : m_board(board),
       m_fpga(fpga),
       m_dc(dc),
-      m_units{UnitState{RibbonTransport(loads[0], driveMode), RibbonTape(loads[0].type)},
-              UnitState{RibbonTransport(loads[1], driveMode), RibbonTape(loads[1].type)}} {
+      m_units{UnitState{RibbonTransport(loads[0], loads[0].driveMode != 0 ? loads[0].driveMode : driveMode),
+                        RibbonTape(loads[0].type)},
+              UnitState{RibbonTransport(loads[1], loads[1].driveMode != 0 ? loads[1].driveMode : driveMode),
+                        RibbonTape(loads[1].type)}} {
   for (uint32_t u = 0; u < 2; ++u) {
     // The receivers start on the panel the tape shows; a test may set
     // another, which stays until the tape shows a new one.

@@ -60,9 +60,13 @@ bool ParseRibbonLoad(const char* pszText, RibbonLoad* pLoad) {
     }
   }
   RibbonLoad load;
-  if (fields.size() > 3 || !ParseRibbonType(fields[0].c_str(), &load.type)) return false;
+  if (fields.size() > 4 || !ParseRibbonType(fields[0].c_str(), &load.type)) return false;
   if (fields.size() > 1 && !ParseLength(fields[1], &load.supplyMm)) return false;
   if (fields.size() > 2 && !ParseLength(fields[2], &load.takeUpMm)) return false;
+  if (fields.size() > 3) {
+    if (fields[3] != "1" && fields[3] != "2") return false;
+    load.driveMode = fields[3] == "1" ? 1 : 2;
+  }
   *pLoad = load;
   return true;
 }

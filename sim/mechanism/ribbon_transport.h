@@ -90,10 +90,13 @@ struct RibbonLoad {
   // Ribbon on the take-up spool, and slack between the spools, mm.
   double takeUpMm = kNewTakeUpMm;
   double slackMm = 0;
+  // This unit's drive mode (1 or 2); 0: the machine's.
+  uint32_t driveMode = 0;
 };
 
-// Parses "TYPE[:SUPPLY_MM[:TAKEUP_MM]]" (type names: ribbon_spool.h;
-// lengths not given as on a new roll).
+// Parses "TYPE[:SUPPLY_MM[:TAKEUP_MM[:DRIVE_MODE]]]" (type names:
+// ribbon_spool.h; lengths not given as on a new roll; the drive mode 1 or
+// 2, not given: the machine's).
 bool ParseRibbonLoad(const char* pszText, RibbonLoad* pLoad);
 
 enum class RibbonFault : uint8_t { Cut, End, NoRibbon, SupplyEncoderJammed, TakeUpStalled, Count };

@@ -429,6 +429,7 @@ TEST(RibbonOptions, LoadsAndFaultsParseFromTheirNames) {
     RibbonType type;
     double supply;
     double takeUp;
+    uint32_t driveMode = 0;
   } cases[] = {
       {"mark8x10", true, RibbonType::Mark8x10, RibbonLoad::kFullRoll, RibbonLoad::kNewTakeUpMm},
       {"color8x10k2:1500.5", true, RibbonType::Color8x10K2, 1500.5, RibbonLoad::kNewTakeUpMm},
@@ -437,7 +438,10 @@ TEST(RibbonOptions, LoadsAndFaultsParseFromTheirNames) {
       {"color8x12k3", false, {}, 0, 0},
       {"mark8x12:", false, {}, 0, 0},
       {"mark8x12:-5", false, {}, 0, 0},
+      {"mark8x12:1:2:1", true, RibbonType::Mark8x12, 1, 2, 1},
+      {"mark8x12:1:2:2", true, RibbonType::Mark8x12, 1, 2, 2},
       {"mark8x12:1:2:3", false, {}, 0, 0},
+      {"mark8x12:1:2:1:1", false, {}, 0, 0},
       {"mark8x12:12mm", false, {}, 0, 0},
   };
   for (const auto& c : cases) {
@@ -452,6 +456,7 @@ TEST(RibbonOptions, LoadsAndFaultsParseFromTheirNames) {
     EXPECT_EQ(load.type, c.type);
     EXPECT_EQ(load.supplyMm, c.supply);
     EXPECT_EQ(load.takeUpMm, c.takeUp);
+    EXPECT_EQ(load.driveMode, c.driveMode);
   }
   for (uint32_t f = 0; f < Index(RibbonFault::Count); ++f) {
     RibbonFault fault = RibbonFault::Count;

@@ -4,6 +4,7 @@
 
 #include "sim/board_devices.h"
 #include "sim/fpga/fpga_main_block.h"
+#include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/ribbon_mechanism.h"
 #include "sim/soc/gpio.h"
 
@@ -50,7 +51,7 @@ void StepperDrivers::Latched(Stepper stepper, uint8_t value) {
 void StepperDrivers::OnPulse(Stepper stepper) {
   Driver& driver = m_drivers[Index(stepper)];
   if (driver.bStalled || (driver.control & kEnergised) == 0) return;
-  if (!m_gpio.IsOutput(kMotorEnablePin) || !m_gpio.PinLevel(kMotorEnablePin)) return;
+  if (m_bSupplyFailed || !m_gpio.IsOutput(kMotorEnablePin) || !m_gpio.PinLevel(kMotorEnablePin)) return;
   int64_t step = EighthsPerPulse(driver.control);
   if (step == 0) return;
   if ((driver.control & kDirection) == 0) step = -step;
@@ -75,7 +76,8 @@ void InstallStepperDrivers(Board& board) {
   if (pFpga == nullptr || pGpio == nullptr) return;
   // The paper web (paper_web_mechanism.h) couples the ribbons to the main
   // shaft's travel.
-  board.AddDevice<StepperDrivers>(board, *pFpga, *pGpio);
+  StepperDrivers& drivers = board.AddDevice<StepperDrivers>(board, *pFpga, *pGpio);
+  if (InputFaults* pFaults = board.FindDevice<InputFaults>()) pFaults->AttachSteppers(&drivers);
 }
 
 }  // namespace sim

@@ -58,6 +58,8 @@ class StepperDrivers final : public DeviceModel {
   static uint32_t EighthsPerPulse(uint8_t control);
   // A fault switch: a stalled shaft does not turn.
   void SetStalled(Stepper stepper, bool bStalled) { m_drivers[Index(stepper)].bStalled = bStalled; }
+  // A fault switch: the 24 V motor supply failed, no shaft turns.
+  void SetSupplyFailed(bool bFailed) { m_bSupplyFailed = bFailed; }
   // Called at each pulse that turns the shaft, with the eighth steps it
   // turned (negative: backwards).
   void AddShaftObserver(Stepper stepper, std::function<void(int64_t eighths)> fn) {
@@ -93,6 +95,7 @@ class StepperDrivers final : public DeviceModel {
   Board& m_board;
   GpioController& m_gpio;
   std::array<Driver, Index(Stepper::Count)> m_drivers{};
+  bool m_bSupplyFailed = false;
   Latch m_mainLatch;
   Latch m_exitLatch;
 };

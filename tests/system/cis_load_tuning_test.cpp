@@ -46,7 +46,7 @@ class CisTuningAtLoad : public PaperWebPrinter {
  protected:
   void Boot(sim::EngineVariant variant) {
     BootOnTheWeb(variant);
-    g_PlaceholderActionResults.ulTakeUpSlackRuns = 0;
+    g_ulSlackTakeUpCountL = 0;
     // The paper parked at "Position" under the lowered main pinch.
     // (The mechanism's initialisation that finds the pinch up is not built
     // yet: its position is given.)
@@ -115,7 +115,7 @@ class CisTuningAtLoad : public PaperWebPrinter {
     EXPECT_NEAR(Web().Front(), ulEndLine, 40.0);
     EXPECT_EQ(Switched("ClutchRibRvsL").substr(0, 2), "10");
     EXPECT_EQ(Switched("ClutchLoad").find('1'), std::string::npos);
-    EXPECT_EQ(g_PlaceholderActionResults.ulTakeUpSlackRuns, ulSlackRuns);
+    EXPECT_EQ(g_ulSlackTakeUpCountL, ulSlackRuns) << "slack take-ups counted on unit L";
     // A second load moves the paper as before but tunes nothing.
     const LoadOutcome again = Load();
     EXPECT_EQ(again.lResult, 0);

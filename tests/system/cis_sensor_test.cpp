@@ -294,16 +294,16 @@ TEST_F(CisSensor, TuningsOnBlankPaperEndAtTheDefaults) {
   InLoop([] {
     g_ParamCisOffsetV.SetValueNoSave(0);
     g_ParamCisLedV.SetValueNoSave(0);
-    g_ucDiagResults[99] = 0;
-    g_ucDiagResults[100] = 0;
+    g_ucDiagResults[DIAG_CIS_OFFSET] = 0;
+    g_ucDiagResults[DIAG_CIS_LED] = 0;
   });
   const size_t screens = Lcd().Screens().size();
   // Mode 2, the self-diagnosis, writes its result bytes.
   EXPECT_EQ(Run([&] { return g_Cis.TuneCisOffset(2); }), 0);
   EXPECT_EQ(Run([&] { return g_Cis.TuneCisLed(2); }), 0);
   InLoop([&] {
-    ucDiagOffset = g_ucDiagResults[99];
-    ucDiagLed = g_ucDiagResults[100];
+    ucDiagOffset = g_ucDiagResults[DIAG_CIS_OFFSET];
+    ucDiagLed = g_ucDiagResults[DIAG_CIS_LED];
   });
   EXPECT_EQ(SettingValue(g_ParamCisOffsetV), 60);
   EXPECT_EQ(SettingValue(g_ParamCisLedV), 40);

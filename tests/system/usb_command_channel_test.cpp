@@ -23,6 +23,7 @@
 #include "firmware/hostif/usb_app_messages.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/platform/sftprn.h"
+#include "firmware/sequences/sequence_words.h"
 #include "protocol/codes.h"
 #include "protocol/identity.h"
 #include "protocol/media.h"
@@ -315,7 +316,17 @@ TEST_F(UsbCommandTest, ForwardedRepliesCarryTheApplicationsAnswers) {
   ExpectError(Command(host, CMD_GET_EEPROM_MAINTENANCE, {0, 0}), REPLY_ERR_REFUSED, 0);
   const Reply firmware = Command(host, CMD_GET_FIRMWARE_INFO, {FW_COMPONENT_MAIN});
   ExpectOk(firmware, FirmwareInfoRecord::kSize);
-  ExpectOk(Command(host, CMD_GET_DIAGNOSIS_RESULT), DIAGNOSIS_RESULT_SIZE);
+  // The diagnosis record as the sequences left it, byte for byte.
+  g_ucDiagResults[DIAG_PASSED] = 1;
+  g_ucDiagResults[DIAG_CIS_LED] = 40;
+  g_ucDiagResults[DIAG_RESULT_BYTES - 1] = 0xA5;
+  const Reply diagnosis = Command(host, CMD_GET_DIAGNOSIS_RESULT);
+  ExpectOk(diagnosis, DIAGNOSIS_RESULT_SIZE);
+  ASSERT_EQ(diagnosis.data.size(), DIAGNOSIS_RESULT_SIZE);
+  EXPECT_EQ(diagnosis.data[DIAG_PASSED], 1);
+  EXPECT_EQ(diagnosis.data[DIAG_CIS_LED], 40);
+  EXPECT_EQ(diagnosis.data[DIAG_CIS_OFFSET], 0);
+  EXPECT_EQ(diagnosis.data.back(), 0xA5);
   ExpectOk(Command(host, CMD_GET_BUFFER_STATUS), BufferStatusReply::kSize);
 
   // A handler answers through its command event.
