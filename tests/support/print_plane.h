@@ -1,9 +1,9 @@
 // Planes printed by a sequence in the application task that plays the
 // colour-pass sequence's part (test code only): the board with the sample
-// TABLE (line values of their own) and the DSP linked, a host-like job
-// whose colour picture lies in its slot's buffer, and per plane StartPlane,
-// PlanPlane, the main stepper at the rate that "Stp/Lx1000" and the line
-// period give, the state polled to 2, EndPlane.
+// TABLE and the DSP linked, a host-like job whose colour picture lies in its
+// slot's buffer, and per plane StartPlane, PlanPlane, the main stepper at
+// the rate that "Stp/Lx1000" and the line period give, the state polled to
+// 2, EndPlane.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -184,13 +184,12 @@ class PrintPlaneTest : public controltest::ControlTest {
   sim::DspCore &Dsp() { return *m_machine->GetBoard().FindDevice<sim::DspCore>(); }
   sim::PrintRecorder &Record() { return m_machine->PrintRecord(); }
 
-  // The board: the sample TABLE (line values of its own), the DSP linked,
-  // the head drive, the start-up's pin edges and motor enable; "Stp/Lx1000"
-  // 1000.
+  // The board: the sample TABLE, the DSP linked, the head drive, the
+  // start-up's pin edges and motor enable; "Stp/Lx1000" 1000.
   void PrepareBoard() {
     InApp(
         [&] {
-          printlinetest::PrepareBoard(printlinetest::AddLineValues);
+          printlinetest::PrepareBoard();
           if (::testing::Test::HasFatalFailure()) return;
           g_HeadDrive.Init();
           for (uint32_t ulPin = 1; ulPin <= 6; ++ulPin) IoctlSetGpioFallTrig(ulPin);
