@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/stepper_drivers.h"
 
 namespace sim {
@@ -73,6 +74,7 @@ void PrintRecorder::OnLine(const HeadDriveBlock::StrobedLine& line) {
   entry.bHeadEnable = head.bEnabled;
   entry.bDriveEnable = line.bDriveEnabled;
   entry.bThvSupply = line.bThvSupply;
+  entry.thvStep = m_pSupply != nullptr ? m_pSupply->OutputStep() : 0;
   entry.words.assign(line.words, line.words + HeadDriveBlock::kLineWords);
 }
 
@@ -81,6 +83,7 @@ void InstallPrintRecorder(Board& board) {
   if (pHeads == nullptr) return;
   PrintRecorder& recorder = board.AddDevice<PrintRecorder>(*pHeads);
   recorder.AttachShaft(board.FindDevice<StepperDrivers>());
+  recorder.AttachSupply(board.FindDevice<HeadSupply>());
 }
 
 }  // namespace sim

@@ -7,7 +7,8 @@
 // its stale and overrun flags, its strobe time, the main stepper's shaft
 // position (eighth steps) and the kLineWords words it strobed, and notes
 // what made it real on its unit's head: head power, head enable, the drive
-// enable and the THV supply (as the head drive's burst record does).
+// enable and the THV supply (as the head drive's burst record does), and
+// the step the THV supply's output follows at the line (0 without one).
 //
 // The unit of a plane is the head whose power output is on at the plane's
 // first line; when neither or both are on, the unit of the plane before
@@ -28,6 +29,7 @@
 
 namespace sim {
 
+class HeadSupply;
 class StepperDrivers;
 
 class PrintRecorder final : public DeviceModel {
@@ -46,6 +48,7 @@ class PrintRecorder final : public DeviceModel {
     bool bHeadEnable = false;
     bool bDriveEnable = false;
     bool bThvSupply = false;
+    uint32_t thvStep = 0;
     std::vector<uint16_t> words;
     bool Printed() const { return bHeadPower && bHeadEnable && bDriveEnable && bThvSupply; }
   };
@@ -62,6 +65,8 @@ class PrintRecorder final : public DeviceModel {
 
   // The main stepper's shaft for the lines' positions (0 without one).
   void AttachShaft(const StepperDrivers* pShafts) { m_pShafts = pShafts; }
+  // The THV supply for the lines' steps.
+  void AttachSupply(const HeadSupply* pSupply) { m_pSupply = pSupply; }
 
   // The latest plane of a unit (0 L, 1 R) and plane code, or nullptr.
   const Plane* Find(uint32_t unit, uint16_t planeCode) const;
@@ -79,6 +84,7 @@ class PrintRecorder final : public DeviceModel {
   Plane& PlaneOf(const HeadDriveBlock::StrobedLine& line);
 
   const StepperDrivers* m_pShafts = nullptr;
+  const HeadSupply* m_pSupply = nullptr;
   std::array<std::array<Plane, kPlaneCodes>, kUnits> m_planes{};
   // The plane lines go to now, by session.
   Plane* m_pCurrent = nullptr;
@@ -88,7 +94,8 @@ class PrintRecorder final : public DeviceModel {
   uint32_t m_outside = 0;
 };
 
-// Installs the recorder on the head drive and the main stepper (after both).
+// Installs the recorder on the head drive, the main stepper and the THV
+// supply (after them).
 void InstallPrintRecorder(Board& board);
 
 }  // namespace sim

@@ -12,6 +12,7 @@
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/fpga/head_drive_block.h"
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/stepper_drivers.h"
 #include "sim/soc/gpio.h"
 #include "sim/soc/psc.h"
@@ -29,6 +30,8 @@ class PrintRecord : public ::testing::Test {
  protected:
   PrintRecord() {
     recorder.AttachShaft(&steppers);
+    supply.Attach(main);
+    recorder.AttachSupply(&supply);
     // The main stepper turns a full step (8 eighths) every millisecond.
     Gpio(0, GpioController::kDir, ~kMotorEnable);
     Gpio(0, GpioController::kSetData, kMotorEnable);
@@ -81,6 +84,7 @@ class PrintRecord : public ::testing::Test {
   FpgaMainBlock& main = board.AddDevice<FpgaMainBlock>(board, gpio, port, 3);
   HeadDriveBlock& heads = board.AddDevice<HeadDriveBlock>(board, gpio, port, main);
   StepperDrivers& steppers = board.AddDevice<StepperDrivers>(board, main, gpio);
+  HeadSupply& supply = board.AddDevice<HeadSupply>(board.Clock());
   PrintRecorder& recorder = board.AddDevice<PrintRecorder>(heads);
 };
 
@@ -165,6 +169,35 @@ TEST_F(PrintRecord, APlanesUnitIsThePoweredHeadsOrThePlaneBeforesAndItsLinesNote
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_FALSE(lines[0].*c.flag);
     EXPECT_FALSE(lines[0].Printed());
+  }
+}
+
+// Each line notes the step the supply's output follows: the step written,
+// once reached; a supply that ignores its step keeps the one it had.
+TEST_F(PrintRecord, EachLineNotesTheStepOfTheSupplysOutput) {
+  struct Case {
+    const char* what;
+    bool bIgnores;
+    uint16_t written;
+    uint32_t noted;
+  };
+  const Case cases[] = {
+      {"step 700", false, 700, 700},
+      {"step 701", false, 701, 701},
+      {"702 written to a supply that ignores it", true, 702, 701},
+  };
+  uint32_t session = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    supply.SetIgnoresStep(c.bIgnores);
+    main.Write(FpgaMainBlock::kThvCtrl, 2, static_cast<uint16_t>(c.written << HeadSupply::kStepShift | 1u));
+    PrintPlane(session++, 0, 2, 10);
+    const std::vector<PrintRecorder::Line>& lines = recorder.Lines(0, 0);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const PrintRecorder::Line& line : lines) {
+      EXPECT_EQ(line.thvStep, c.noted);
+      EXPECT_TRUE(line.bThvSupply);
+    }
   }
 }
 
