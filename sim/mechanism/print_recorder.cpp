@@ -9,6 +9,14 @@ namespace sim {
 
 PrintRecorder::PrintRecorder(HeadDriveBlock& heads) {
   heads.SetLineSink([this](const HeadDriveBlock::StrobedLine& line) { OnLine(line); });
+  heads.SetSourcesForgottenSink([this] { EndPlane(); });
+}
+
+void PrintRecorder::EndPlane() {
+  if (m_pCurrent == nullptr) return;
+  const Plane& plane = *m_pCurrent;
+  m_pCurrent = nullptr;
+  for (const PlaneObserver& observer : m_planeObservers) observer(plane);
 }
 
 const PrintRecorder::Plane* PrintRecorder::Find(uint32_t unit, uint16_t planeCode) const {
@@ -45,6 +53,7 @@ void PrintRecorder::Clear() {
 
 PrintRecorder::Plane& PrintRecorder::PlaneOf(const HeadDriveBlock::StrobedLine& line) {
   if (m_pCurrent != nullptr && m_pCurrent->session == line.source.session) return *m_pCurrent;
+  EndPlane();
   // A new session: its unit is the powered head's.
   const bool bPoweredL = line.heads[0].bPowered;
   const bool bPoweredR = line.heads[1].bPowered;

@@ -15,12 +15,16 @@
 // (unit L at power-on). The record keeps the latest plane of each unit and
 // plane code: a new one replaces it.
 //
+// A plane ends when the DSP leaves print mode or a line of another session
+// comes; each ending plane goes to the plane observers (the printed sheets).
+//
 // Reached through Board::FindDevice<PrintRecorder>() or
 // Machine::PrintRecord().
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sim/board.h"
@@ -75,6 +79,9 @@ class PrintRecorder final : public DeviceModel {
   // Every plane recorded so far, the latest last (each unit and plane code
   // at most once).
   std::vector<const Plane*> Planes() const;
+  // Hears of each plane as it ends.
+  using PlaneObserver = std::function<void(const Plane&)>;
+  void AddPlaneObserver(PlaneObserver observer) { m_planeObservers.push_back(std::move(observer)); }
   // Strobed lines that belong to no plane.
   uint32_t LinesOutsidePlanes() const { return m_outside; }
   void Clear();
@@ -82,6 +89,7 @@ class PrintRecorder final : public DeviceModel {
  private:
   void OnLine(const HeadDriveBlock::StrobedLine& line);
   Plane& PlaneOf(const HeadDriveBlock::StrobedLine& line);
+  void EndPlane();
 
   const StepperDrivers* m_pShafts = nullptr;
   const HeadSupply* m_pSupply = nullptr;
@@ -92,6 +100,7 @@ class PrintRecorder final : public DeviceModel {
   uint64_t m_order = 0;
   std::array<std::array<uint64_t, kPlaneCodes>, kUnits> m_orderOf{};
   uint32_t m_outside = 0;
+  std::vector<PlaneObserver> m_planeObservers;
 };
 
 // Installs the recorder on the head drive, the main stepper and the THV

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "sim/fpga/fpga_config_port.h"
@@ -204,9 +205,17 @@ TEST_F(PrintRecord, EachLineNotesTheStepOfTheSupplysOutput) {
 // A new plane of a unit and plane code replaces the one before; others
 // stay; lines of no session are only counted.
 TEST_F(PrintRecord, ANewPlaneReplacesTheOneBeforeAndLinesOfNoPlaneAreCounted) {
+  // The planes as they end: at the next session's first line, and when
+  // the DSP leaves print mode.
+  std::vector<std::pair<uint32_t, size_t>> ended;  // session, lines
+  recorder.AddPlaneObserver([&ended](const PrintRecorder::Plane& plane) {
+    ended.emplace_back(plane.session, plane.lines.size());
+  });
   PrintPlane(1, 0, 3, 10);
+  EXPECT_TRUE(ended.empty()) << "the plane goes on until the next session or the end of print mode";
   PrintPlane(2, 1, 4, 20);
   PrintPlane(3, 0, 2, 30);
+  EXPECT_EQ(ended, (std::vector<std::pair<uint32_t, size_t>>{{1, 3}, {2, 4}}));
   ASSERT_EQ(recorder.Lines(0, 0).size(), 2u);
   EXPECT_EQ(recorder.Lines(0, 0)[0].words[0], 30);
   EXPECT_EQ(recorder.Lines(0, 1).size(), 4u);
@@ -216,6 +225,9 @@ TEST_F(PrintRecord, ANewPlaneReplacesTheOneBeforeAndLinesOfNoPlaneAreCounted) {
   EXPECT_EQ(planes[1]->session, 3u);
 
   heads.ForgetSources();
+  EXPECT_EQ(ended.back(), (std::pair<uint32_t, size_t>{3, 2}));
+  heads.ForgetSources();
+  EXPECT_EQ(ended.size(), 3u) << "once";
   main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0002);
   main.Write(FpgaMainBlock::kLineMode, 2, 3);
   main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0006);
