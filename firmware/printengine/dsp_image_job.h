@@ -132,3 +132,18 @@ int32_t StartDspImageJob();
 int32_t StepDspImageJob(uint32_t ulForce);
 // Waits until every image is complete: 0 or negative.
 int32_t WaitDspImageJob();
+
+// The waits' bound: Stalled is true once the progress it is given has not
+// changed for DSP_JOB_STALL_MS.
+class CDspProgressWatch {
+ public:
+  constexpr CDspProgressWatch() = default;
+  bool Stalled(uint32_t ulProgress);
+
+ private:
+  bool m_bStarted = false;
+  uint32_t m_ulProgress = 0;
+  uint32_t m_ulSinceMs = 0;
+};
+// A stalled wait's end: the request ended, error 278 raised; -1.
+int32_t EndStalledDspImageJob();
