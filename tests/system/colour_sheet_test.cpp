@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "firmware/mechanism/step_machine.h"
+#include "firmware/platform/time_base.h"
+#include "firmware/printengine/dsp_image_job.h"
+#include "sim/dsp/image_job_rule.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/printed_sheets.h"
 #include "sim/mechanism/sheet_png.h"
@@ -61,8 +65,11 @@ uint8_t Density(uint16_t usWord) { return static_cast<uint8_t>(usWord / 64u > 25
 
 class ColourSheet : public testsupport::PrintPlaneTest {
  protected:
-  // The chart's planes Y, M and C, each with the gradation it printed with.
-  void PrintColourPlanes(const std::function<void(uint16_t)>& beforePlane = nullptr) {
+  // The chart's planes Y, M and C (and the overcoat when asked), each with
+  // the gradation it printed with; the hooks run in the test before and
+  // after each plane.
+  void PrintColourPlanes(const std::function<void(uint16_t)>& beforePlane = nullptr,
+                         const std::function<void(uint16_t)>& afterPlane = nullptr, bool bOvercoat = false) {
     m_folder = SheetFolder();
     m_pSheets = sim::InstallPrintedSheets(m_machine->GetBoard(), m_folder);
     ASSERT_NE(m_pSheets, nullptr);
@@ -73,18 +80,26 @@ class ColourSheet : public testsupport::PrintPlaneTest {
     InApp([this] {
       for (uint32_t i = 0; i < TONE_CURVE_WORDS; ++i) m_pSlot->ausToneCurve[i] = static_cast<uint16_t>((i % 256) * 64);
     });
-    for (uint16_t usPlane : {PLANE_Y, PLANE_M, PLANE_C}) {
+    for (uint16_t usPlane : {PLANE_Y, PLANE_M, PLANE_C, PLANE_OVERCOAT}) {
+      if (usPlane == PLANE_OVERCOAT && !bOvercoat) break;
       SCOPED_TRACE(usPlane);
       if (beforePlane) beforePlane(usPlane);
+      if (HasFatalFailure()) return;
       m_runs[usPlane] = PrintOnePlane(usPlane);
       ASSERT_EQ(m_runs[usPlane].lPlan, 0);
       ASSERT_TRUE(m_runs[usPlane].bDone);
-      m_gradations[usPlane] = Dsp().Table(DSP_TABLE_GRADATION);
-      ASSERT_EQ(m_gradations[usPlane].size(), 512u);
       ASSERT_FALSE(Dsp().LineRuns().empty());
       ASSERT_EQ(Dsp().LineRuns().back().words.sideOffset, kSideOffset);
+      if (usPlane != PLANE_OVERCOAT) {
+        m_gradations[usPlane] = Dsp().Table(DSP_TABLE_GRADATION);
+        ASSERT_EQ(m_gradations[usPlane].size(), 512u);
+      } else {
+        std::copy_n(Dsp().LineRuns().back().words.overcoatLevels, 4, m_overcoatLevels.begin());
+      }
       // The DSP leaves print mode: the plane has ended.
       m_machine->RunFor(Ms(5));
+      if (afterPlane) afterPlane(usPlane);
+      if (HasFatalFailure()) return;
     }
   }
 
@@ -130,8 +145,9 @@ class ColourSheet : public testsupport::PrintPlaneTest {
   const testsupport::TestImage m_chart = Chart();
   std::string m_folder;
   sim::PrintedSheets* m_pSheets = nullptr;
-  std::array<PlaneRun, 3> m_runs{};
+  std::array<PlaneRun, 4> m_runs{};
   std::array<std::vector<uint8_t>, 3> m_gradations{};
+  std::array<uint16_t, 4> m_overcoatLevels{};
 };
 
 // Pixel by pixel, with the first rows, columns and channels that differ
@@ -241,6 +257,111 @@ TEST_F(ColourSheet, LateLineInterruptsShowAsTheDuplicatedRowsTheRecordCounted) {
     }
   }
   EXPECT_EQ(ulMismatches, 0u);
+}
+
+// The DSP's image job around the colour passes, in the calling order of a
+// colour sheet: prepared before Y, stopped before M and C, kicked after
+// each of Y, M and C and stepped from the abort check while the mechanism
+// moves, waited for before the overcoat. The overcoat plane in SDRAM is
+// then the stand-in's derivation of the chart, and the overcoat PNG shows
+// it through the overcoat levels; the colour PNG is as rendered.
+TEST_F(ColourSheet, TheImageJobRunsBetweenThePassesAndTheOvercoatIsDerivedFromTheChart) {
+  std::vector<uint32_t> linesDoneBefore;
+  uint32_t ulAtTheWait = 0;
+  auto before = [&](uint16_t usPlane) {
+    if (usPlane == PLANE_OVERCOAT && !Dsp().ImageRuns().empty()) ulAtTheWait = Dsp().ImageRuns().back().linesDone;
+    InApp([&] {
+      if (usPlane == PLANE_Y) {
+        ASSERT_EQ(SetupDspPlaneBuffers(), 0);
+      } else if (usPlane == PLANE_OVERCOAT) {
+        ASSERT_EQ(WaitDspImageJob(), 0);
+      } else {
+        ASSERT_EQ(EndDspImageJob(), 0);
+      }
+      EXPECT_EQ(g_bDspBusy, 0u);
+      linesDoneBefore.push_back(g_DspImageJob.ulLinesDone);
+    });
+  };
+  auto after = [&](uint16_t usPlane) {
+    if (usPlane == PLANE_OVERCOAT) return;
+    InApp([&] {
+      ASSERT_EQ(StartDspImageJob(), 0);
+      EXPECT_EQ(g_bDspBusy, 1u);
+      // The mechanism's moves to the next plane: 20 ms of abort checks.
+      const uint32_t ulStart = g_MsTimer.NowMs();
+      while (g_MsTimer.NowMs() - ulStart < 20) CheckAbort(0);
+    });
+  };
+  PrintColourPlanes(before, after, true);
+  ASSERT_FALSE(HasFatalFailure());
+
+  // The request: the chart's host picture, into the overcoat plane, in
+  // pieces that each go on from where the one before stopped.
+  const std::vector<sim::DspCore::ImageRun>& runs = Dsp().ImageRuns();
+  ASSERT_EQ(runs.size(), 3u) << "kicked after Y, M and C";
+  const sim::ImageJobWords& w = runs.front().words;
+  EXPECT_EQ(w.mode, 6);
+  EXPECT_EQ(w.sources[0], m_pSlot->ulImageAddress);
+  EXPECT_TRUE(sim::image_job::Interleaved(w));
+  EXPECT_EQ(w.destination, PRINT_OVERCOAT_PLANE);
+  EXPECT_EQ(w.sourceWidth, kWidth);
+  EXPECT_EQ(w.sourceHeight, kHeight);
+  EXPECT_EQ(w.printWidth, kWidth);
+  EXPECT_EQ(w.totalLines, kHeight);
+  ASSERT_EQ(linesDoneBefore.size(), 4u);
+  EXPECT_EQ(linesDoneBefore[0], 0u);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(runs[i].words.firstLine, linesDoneBefore[i]);
+    if (i + 1 < runs.size()) {
+      EXPECT_GT(runs[i].linesDone, runs[i].words.firstLine) << "progress while the mechanism moves";
+      EXPECT_EQ(linesDoneBefore[i + 1], runs[i].linesDone);
+    }
+  }
+  EXPECT_LT(ulAtTheWait, kHeight) << "the wait before the overcoat had work left";
+  EXPECT_EQ(linesDoneBefore[3], kHeight);
+  EXPECT_EQ(runs.back().linesDone, kHeight);
+  EXPECT_EQ(Dsp().ImageRowsWritten(), kHeight);
+
+  // The overcoat plane is the derivation of the chart, row by row.
+  sim::Board& board = m_machine->GetBoard();
+  const sim::image_job::RamReader ram = [&board](uint32_t addr, uint32_t bytes) -> const uint8_t* {
+    return board.GetBus().RamPointer(addr, bytes);
+  };
+  const uint8_t* pucPlane = ram(PRINT_OVERCOAT_PLANE, kWidth * kHeight);
+  ASSERT_NE(pucPlane, nullptr);
+  std::vector<uint8_t> derived(kWidth);
+  uint32_t ulRowMismatches = 0;
+  for (uint32_t r = 0; r < kHeight; ++r) {
+    sim::image_job::ComputeRow(w, r, ram, derived.data());
+    if (!std::equal(derived.begin(), derived.end(), pucPlane + r * kWidth) && ++ulRowMismatches <= 3) {
+      ADD_FAILURE() << "overcoat row " << r;
+    }
+  }
+  EXPECT_EQ(ulRowMismatches, 0u);
+  // Spot checks of the rule on the chart: the black bar's mean density
+  // 255, bits 3-4 cleared; the white bar 0.
+  EXPECT_EQ(pucPlane[91 * kWidth + 7 * 308 + 10], 0xE7);
+  EXPECT_EQ(pucPlane[91 * kWidth + 200], 0);
+
+  // The overcoat PNG: each line's row of the plane (the overcoat's own row
+  // mapping and pipeline), the word 64 x the level bits 3-4 pick plus the
+  // other bits, grey 255 - density.
+  const PlaneRun& run = m_runs[PLANE_OVERCOAT];
+  const std::vector<uint16_t> rows = testsupport::ExpectedRows(run.usLineCount, 12, 12);
+  sim::SheetImage rendered(2560, run.usLineCount, 1, 255);
+  for (uint32_t y = 0; y < run.usLineCount; ++y) {
+    const size_t n = y < 2 ? 4 : y + 3;
+    const bool bBlank = n >= run.usLineCount && n > 5;
+    for (uint32_t x = 0; x < kWidth; ++x) {
+      const uint8_t ucByte = bBlank ? 0xFF : pucPlane[rows[n] * kWidth + x];
+      const uint32_t ulWord = 64u * m_overcoatLevels[(ucByte >> 3) & 3u] + (ucByte & ~0x18u);
+      rendered.At(kFirstDot + kSideOffset + x, y) = static_cast<uint8_t>(255 - Density(static_cast<uint16_t>(ulWord)));
+    }
+  }
+  ExpectSamePicture(ReadSheet("sheet-0001-L-overcoat.png"), rendered);
+  ExpectSamePicture(ReadSheet("sheet-0001-L.png"), Rendered());
+  EXPECT_EQ(m_pSheets->Count(), 1u) << "one sheet of four planes";
 }
 
 }  // namespace
