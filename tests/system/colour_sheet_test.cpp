@@ -364,4 +364,27 @@ TEST_F(ColourSheet, TheImageJobRunsBetweenThePassesAndTheOvercoatIsDerivedFromTh
   EXPECT_EQ(m_pSheets->Count(), 1u) << "one sheet of four planes";
 }
 
+// A machine given a sheet folder makes it and has the printed sheets on
+// its print record, writing there.
+using SheetFolderMachine = testsupport::MachineTest;
+TEST_F(SheetFolderMachine, AMachineWithASheetFolderWritesItsSheetsThere) {
+  sim::MachineOptions options;
+  options.sheetDir = testsupport::MakeTempDir("machine") + "/sheets/new";
+  Boot(options);
+  EXPECT_TRUE(std::filesystem::is_directory(options.sheetDir));
+  sim::PrintedSheets* pSheets = m_machine->GetBoard().FindDevice<sim::PrintedSheets>();
+  ASSERT_NE(pSheets, nullptr);
+  sim::PrintRecorder::Plane plane;
+  plane.planeCode = PLANE_C;
+  plane.session = 1;
+  plane.lines.resize(2);
+  for (sim::PrintRecorder::Line& line : plane.lines) line.words.assign(2560, 16320);
+  pSheets->Take(plane);
+  sim::SheetImage image;
+  ASSERT_TRUE(sim::sheet_png::ReadFile(options.sheetDir + "/sheet-0001-L.png", &image));
+  EXPECT_EQ(image.height, 2u);
+  EXPECT_EQ(image.At(0, 0, 0), 0) << "full cyan: no red";
+  EXPECT_EQ(image.At(0, 0, 1), 255);
+}
+
 }  // namespace
