@@ -18,6 +18,7 @@
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/dsp_image_job.h"
+#include "firmware/printengine/text_overlay_test_support.h"
 #include "sim/dsp/image_job_rule.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/printed_sheets.h"
@@ -259,19 +260,19 @@ TEST_F(ColourSheet, LateLineInterruptsShowAsTheDuplicatedRowsTheRecordCounted) {
   EXPECT_EQ(ulMismatches, 0u);
 }
 
-// The DSP's image job around the colour passes, in the calling order of a
-// colour sheet: prepared before Y, stopped before M and C, kicked after
-// each of Y, M and C and stepped from the abort check while the mechanism
-// moves, waited for before the overcoat. The overcoat plane in SDRAM is
-// then the stand-in's derivation of the chart, and the overcoat PNG shows
-// it through the overcoat levels; the colour PNG is as rendered.
-TEST_F(ColourSheet, TheImageJobRunsBetweenThePassesAndTheOvercoatIsDerivedFromTheChart) {
-  std::vector<uint32_t> linesDoneBefore;
-  uint32_t ulAtTheWait = 0;
+// A matte sheet with text items: the DSP's image job in a colour sheet's
+// calling order (prepared before Y, ended before M and C, kicked after each
+// of Y, M and C and stepped from the abort check while the mechanism
+// moves, waited for before the overcoat), the text drawn at the overcoat
+// plane's start. The overcoat PNG is the rendering of the chart's
+// derivation with the text's cells, through the matte levels, so the text
+// shows darker than its cell; the colour PNG is as rendered.
+TEST_F(ColourSheet, AMatteSheetsOvercoatPngShowsTheText) {
   auto before = [&](uint16_t usPlane) {
-    if (usPlane == PLANE_OVERCOAT && !Dsp().ImageRuns().empty()) ulAtTheWait = Dsp().ImageRuns().back().linesDone;
     InApp([&] {
       if (usPlane == PLANE_Y) {
+        m_pSlot->usOvercoatKind = OVERCOAT_MATTE;
+        overlaytest::PutItems(*m_pSlot, {{200, 100, 1, 0, "MATTE"}, {1000, 400, 2, 0, "Along"}});
         ASSERT_EQ(SetupDspPlaneBuffers(), 0);
       } else if (usPlane == PLANE_OVERCOAT) {
         ASSERT_EQ(WaitDspImageJob(), 0);
@@ -279,14 +280,12 @@ TEST_F(ColourSheet, TheImageJobRunsBetweenThePassesAndTheOvercoatIsDerivedFromTh
         ASSERT_EQ(EndDspImageJob(), 0);
       }
       EXPECT_EQ(g_bDspBusy, 0u);
-      linesDoneBefore.push_back(g_DspImageJob.ulLinesDone);
     });
   };
   auto after = [&](uint16_t usPlane) {
     if (usPlane == PLANE_OVERCOAT) return;
     InApp([&] {
       ASSERT_EQ(StartDspImageJob(), 0);
-      EXPECT_EQ(g_bDspBusy, 1u);
       // The mechanism's moves to the next plane: 20 ms of abort checks.
       const uint32_t ulStart = g_MsTimer.NowMs();
       while (g_MsTimer.NowMs() - ulStart < 20) CheckAbort(0);
@@ -294,72 +293,59 @@ TEST_F(ColourSheet, TheImageJobRunsBetweenThePassesAndTheOvercoatIsDerivedFromTh
   };
   PrintColourPlanes(before, after, true);
   ASSERT_FALSE(HasFatalFailure());
-
-  // The request: the chart's host picture, into the overcoat plane, in
-  // pieces that each go on from where the one before stopped.
   const std::vector<sim::DspCore::ImageRun>& runs = Dsp().ImageRuns();
   ASSERT_EQ(runs.size(), 3u) << "kicked after Y, M and C";
-  const sim::ImageJobWords& w = runs.front().words;
-  EXPECT_EQ(w.mode, 6);
-  EXPECT_EQ(w.sources[0], m_pSlot->ulImageAddress);
-  EXPECT_TRUE(sim::image_job::Interleaved(w));
-  EXPECT_EQ(w.destination, PRINT_OVERCOAT_PLANE);
-  EXPECT_EQ(w.sourceWidth, kWidth);
-  EXPECT_EQ(w.sourceHeight, kHeight);
-  EXPECT_EQ(w.printWidth, kWidth);
-  EXPECT_EQ(w.totalLines, kHeight);
-  ASSERT_EQ(linesDoneBefore.size(), 4u);
-  EXPECT_EQ(linesDoneBefore[0], 0u);
-  for (size_t i = 0; i < runs.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(runs[i].words.firstLine, linesDoneBefore[i]);
-    if (i + 1 < runs.size()) {
-      EXPECT_GT(runs[i].linesDone, runs[i].words.firstLine) << "progress while the mechanism moves";
-      EXPECT_EQ(linesDoneBefore[i + 1], runs[i].linesDone);
-    }
-  }
-  EXPECT_LT(ulAtTheWait, kHeight) << "the wait before the overcoat had work left";
-  EXPECT_EQ(linesDoneBefore[3], kHeight);
   EXPECT_EQ(runs.back().linesDone, kHeight);
-  EXPECT_EQ(Dsp().ImageRowsWritten(), kHeight);
+  // Matte: the cell's background (bits 3-4 01) and ink (11) levels differ.
+  EXPECT_GT(m_overcoatLevels[3], m_overcoatLevels[1]);
 
-  // The overcoat plane is the derivation of the chart, row by row.
+  // The plane as it should be: the derivation of the chart, then the text.
   sim::Board& board = m_machine->GetBoard();
   const sim::image_job::RamReader ram = [&board](uint32_t addr, uint32_t bytes) -> const uint8_t* {
     return board.GetBus().RamPointer(addr, bytes);
   };
-  const uint8_t* pucPlane = ram(PRINT_OVERCOAT_PLANE, kWidth * kHeight);
-  ASSERT_NE(pucPlane, nullptr);
-  std::vector<uint8_t> derived(kWidth);
-  uint32_t ulRowMismatches = 0;
-  for (uint32_t r = 0; r < kHeight; ++r) {
-    sim::image_job::ComputeRow(w, r, ram, derived.data());
-    if (!std::equal(derived.begin(), derived.end(), pucPlane + r * kWidth) && ++ulRowMismatches <= 3) {
-      ADD_FAILURE() << "overcoat row " << r;
-    }
-  }
-  EXPECT_EQ(ulRowMismatches, 0u);
-  // Spot checks of the rule on the chart: the black bar's mean density
-  // 255, bits 3-4 cleared; the white bar 0.
-  EXPECT_EQ(pucPlane[91 * kWidth + 7 * 308 + 10], 0xE7);
-  EXPECT_EQ(pucPlane[91 * kWidth + 200], 0);
+  std::vector<uint8_t> derived(kWidth * kHeight);
+  for (uint32_t r = 0; r < kHeight; ++r) sim::image_job::ComputeRow(runs.front().words, r, ram, &derived[r * kWidth]);
+  overlaytest::PlaneModel model(derived, kWidth, kHeight);
+  for (uint32_t k = 0; k < 5; ++k) model.Draw(overlaytest::Cell{1, 200 + 32 * k, 100, "MATTE"[k], k == 4});
+  for (uint32_t k = 0; k < 5; ++k) model.Draw(overlaytest::Cell{2, 1000, 400 + 32 * k, "Along"[k], k == 4});
 
-  // The overcoat PNG: each line's row of the plane (the overcoat's own row
-  // mapping and pipeline), the word 64 x the level bits 3-4 pick plus the
-  // other bits, grey 255 - density.
+  // Its rendering: each line's row of the plane (the overcoat's row mapping
+  // and pipeline), the word 64 x the level bits 3-4 pick plus the other
+  // bits, grey 255 - density.
   const PlaneRun& run = m_runs[PLANE_OVERCOAT];
   const std::vector<uint16_t> rows = testsupport::ExpectedRows(run.usLineCount, 12, 12);
-  sim::SheetImage rendered(2560, run.usLineCount, 1, 255);
-  for (uint32_t y = 0; y < run.usLineCount; ++y) {
-    const size_t n = y < 2 ? 4 : y + 3;
-    const bool bBlank = n >= run.usLineCount && n > 5;
-    for (uint32_t x = 0; x < kWidth; ++x) {
-      const uint8_t ucByte = bBlank ? 0xFF : pucPlane[rows[n] * kWidth + x];
-      const uint32_t ulWord = 64u * m_overcoatLevels[(ucByte >> 3) & 3u] + (ucByte & ~0x18u);
-      rendered.At(kFirstDot + kSideOffset + x, y) = static_cast<uint8_t>(255 - Density(static_cast<uint16_t>(ulWord)));
+  auto render = [&](const std::vector<uint8_t>& plane) {
+    sim::SheetImage image(2560, run.usLineCount, 1, 255);
+    for (uint32_t y = 0; y < run.usLineCount; ++y) {
+      const size_t n = y < 2 ? 4 : y + 3;
+      const bool bBlank = n >= run.usLineCount && n > 5;
+      for (uint32_t x = 0; x < kWidth; ++x) {
+        const uint8_t ucByte = bBlank ? 0xFF : plane[rows[n] * kWidth + x];
+        const uint32_t ulWord = 64u * m_overcoatLevels[(ucByte >> 3) & 3u] + (ucByte & ~0x18u);
+        image.At(kFirstDot + kSideOffset + x, y) = static_cast<uint8_t>(255 - Density(static_cast<uint16_t>(ulWord)));
+      }
+    }
+    return image;
+  };
+  const sim::SheetImage overcoat = ReadSheet("sheet-0001-L-overcoat.png");
+  ExpectSamePicture(overcoat, render(model.Bytes()));
+  // The text shows: darker than the plain derivation wherever a glyph
+  // inks, within the items' cells only.
+  const sim::SheetImage plain = render(derived);
+  uint32_t ulDarker = 0, ulOutside = 0;
+  for (uint32_t y = 0; y < overcoat.height; ++y) {
+    for (uint32_t x = 0; x < overcoat.width; ++x) {
+      if (overcoat.At(x, y) == plain.At(x, y)) continue;
+      const uint32_t ulX = x - kFirstDot - kSideOffset;
+      const bool bCells = (ulX >= 200 && ulX < 200 + 5 * 32 + 4 && y < 200) ||
+                          (ulX >= 1000 && ulX < 1000 + 66 && y >= 400 && y < 600);
+      ulOutside += bCells ? 0 : 1;
+      ulDarker += overcoat.At(x, y) < plain.At(x, y) ? 1 : 0;
     }
   }
-  ExpectSamePicture(ReadSheet("sheet-0001-L-overcoat.png"), rendered);
+  EXPECT_GT(ulDarker, 1000u);
+  EXPECT_EQ(ulOutside, 0u);
   ExpectSamePicture(ReadSheet("sheet-0001-L.png"), Rendered());
   EXPECT_EQ(m_pSheets->Count(), 1u) << "one sheet of four planes";
 }
