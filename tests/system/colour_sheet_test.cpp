@@ -11,18 +11,29 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "firmware/hostif/usb_command_layer.h"
+#include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/dsp_image_job.h"
+#include "firmware/printengine/job_queue_test_support.h"
+#include "firmware/printengine/media_config.h"
+#include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/text_overlay_test_support.h"
 #include "sim/dsp/image_job_rule.h"
+#include "protocol/codes.h"
+#include "protocol/requests.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/printed_sheets.h"
 #include "sim/mechanism/sheet_png.h"
+#include "sim/usb/usb_host_port.h"
+#include "tests/support/machine_test.h"
 #include "tests/support/print_plane.h"
 #include "tests/support/temp_dir.h"
 
@@ -63,6 +74,61 @@ std::string SheetFolder() {
 }
 
 uint8_t Density(uint16_t usWord) { return static_cast<uint8_t>(usWord / 64u > 255u ? 255u : usWord / 64u); }
+
+// The DSP stand-in's derivation of a whole overcoat plane from the words
+// its request read.
+std::vector<uint8_t> Derive(sim::Board& board, const sim::ImageJobWords& words) {
+  const sim::image_job::RamReader ram = [&board](uint32_t addr, uint32_t bytes) -> const uint8_t* {
+    return board.GetBus().RamPointer(addr, bytes);
+  };
+  std::vector<uint8_t> plane(kWidth * kHeight);
+  for (uint32_t r = 0; r < kHeight; ++r) sim::image_job::ComputeRow(words, r, ram, &plane[r * kWidth]);
+  return plane;
+}
+
+// The overcoat PNG a plane's bytes give: each line's row of the plane (the
+// overcoat's row mapping and pipeline, the blank row past the image), the
+// word 64 x the level bits 3-4 pick plus the other bits, at dot 48 + the
+// side offset, grey 255 - density.
+sim::SheetImage RenderOvercoat(const std::vector<uint8_t>& plane, uint16_t usLineCount,
+                               const std::array<uint16_t, 4>& levels, int32_t lSideOffset) {
+  const std::vector<uint16_t> rows = testsupport::ExpectedRows(usLineCount, 12, 12);
+  sim::SheetImage image(2560, usLineCount, 1, 255);
+  for (uint32_t y = 0; y < usLineCount; ++y) {
+    const size_t n = y < 2 ? 4 : y + 3;
+    const bool bBlank = n >= usLineCount && n > 5;
+    for (uint32_t x = 0; x < kWidth; ++x) {
+      const uint8_t ucByte = bBlank ? 0xFF : plane[rows[n] * kWidth + x];
+      const uint32_t ulWord = 64u * levels[(ucByte >> 3) & 3u] + (ucByte & ~0x18u);
+      image.At(static_cast<uint32_t>(static_cast<int32_t>(kFirstDot + x) + lSideOffset), y) =
+          static_cast<uint8_t>(255 - Density(static_cast<uint16_t>(ulWord)));
+    }
+  }
+  return image;
+}
+
+// A rectangle of the plane (dots of the chart, lines of the sheet).
+struct Area {
+  uint32_t ulX0, ulX1, ulY0, ulY1;
+  bool Holds(uint32_t x, uint32_t y) const { return x >= ulX0 && x < ulX1 && y >= ulY0 && y < ulY1; }
+};
+
+// Where the overcoat PNG differs from the plain derivation's rendering:
+// darker pixels, and pixels outside the text's areas.
+std::pair<uint32_t, uint32_t> TextMarks(const sim::SheetImage& overcoat, const sim::SheetImage& plain,
+                                        const std::vector<Area>& areas, int32_t lSideOffset) {
+  uint32_t ulDarker = 0, ulOutside = 0;
+  for (uint32_t y = 0; y < overcoat.height; ++y) {
+    for (uint32_t x = 0; x < overcoat.width; ++x) {
+      if (overcoat.At(x, y) == plain.At(x, y)) continue;
+      const uint32_t ulX = static_cast<uint32_t>(static_cast<int32_t>(x - kFirstDot) - lSideOffset);
+      const bool bInside = std::any_of(areas.begin(), areas.end(), [&](const Area& a) { return a.Holds(ulX, y); });
+      ulOutside += bInside ? 0 : 1;
+      ulDarker += overcoat.At(x, y) < plain.At(x, y) ? 1 : 0;
+    }
+  }
+  return {ulDarker, ulOutside};
+}
 
 class ColourSheet : public testsupport::PrintPlaneTest {
  protected:
@@ -300,54 +366,114 @@ TEST_F(ColourSheet, AMatteSheetsOvercoatPngShowsTheText) {
   EXPECT_GT(m_overcoatLevels[3], m_overcoatLevels[1]);
 
   // The plane as it should be: the derivation of the chart, then the text.
-  sim::Board& board = m_machine->GetBoard();
-  const sim::image_job::RamReader ram = [&board](uint32_t addr, uint32_t bytes) -> const uint8_t* {
-    return board.GetBus().RamPointer(addr, bytes);
-  };
-  std::vector<uint8_t> derived(kWidth * kHeight);
-  for (uint32_t r = 0; r < kHeight; ++r) sim::image_job::ComputeRow(runs.front().words, r, ram, &derived[r * kWidth]);
+  const std::vector<uint8_t> derived = Derive(m_machine->GetBoard(), runs.front().words);
   overlaytest::PlaneModel model(derived, kWidth, kHeight);
   for (uint32_t k = 0; k < 5; ++k) model.Draw(overlaytest::Cell{1, 200 + 32 * k, 100, "MATTE"[k], k == 4});
   for (uint32_t k = 0; k < 5; ++k) model.Draw(overlaytest::Cell{2, 1000, 400 + 32 * k, "Along"[k], k == 4});
-
-  // Its rendering: each line's row of the plane (the overcoat's row mapping
-  // and pipeline), the word 64 x the level bits 3-4 pick plus the other
-  // bits, grey 255 - density.
-  const PlaneRun& run = m_runs[PLANE_OVERCOAT];
-  const std::vector<uint16_t> rows = testsupport::ExpectedRows(run.usLineCount, 12, 12);
-  auto render = [&](const std::vector<uint8_t>& plane) {
-    sim::SheetImage image(2560, run.usLineCount, 1, 255);
-    for (uint32_t y = 0; y < run.usLineCount; ++y) {
-      const size_t n = y < 2 ? 4 : y + 3;
-      const bool bBlank = n >= run.usLineCount && n > 5;
-      for (uint32_t x = 0; x < kWidth; ++x) {
-        const uint8_t ucByte = bBlank ? 0xFF : plane[rows[n] * kWidth + x];
-        const uint32_t ulWord = 64u * m_overcoatLevels[(ucByte >> 3) & 3u] + (ucByte & ~0x18u);
-        image.At(kFirstDot + kSideOffset + x, y) = static_cast<uint8_t>(255 - Density(static_cast<uint16_t>(ulWord)));
-      }
-    }
-    return image;
-  };
+  const uint16_t usLines = m_runs[PLANE_OVERCOAT].usLineCount;
   const sim::SheetImage overcoat = ReadSheet("sheet-0001-L-overcoat.png");
-  ExpectSamePicture(overcoat, render(model.Bytes()));
-  // The text shows: darker than the plain derivation wherever a glyph
-  // inks, within the items' cells only.
-  const sim::SheetImage plain = render(derived);
-  uint32_t ulDarker = 0, ulOutside = 0;
-  for (uint32_t y = 0; y < overcoat.height; ++y) {
-    for (uint32_t x = 0; x < overcoat.width; ++x) {
-      if (overcoat.At(x, y) == plain.At(x, y)) continue;
-      const uint32_t ulX = x - kFirstDot - kSideOffset;
-      const bool bCells = (ulX >= 200 && ulX < 200 + 5 * 32 + 4 && y < 200) ||
-                          (ulX >= 1000 && ulX < 1000 + 66 && y >= 400 && y < 600);
-      ulOutside += bCells ? 0 : 1;
-      ulDarker += overcoat.At(x, y) < plain.At(x, y) ? 1 : 0;
-    }
-  }
+  ExpectSamePicture(overcoat, RenderOvercoat(model.Bytes(), usLines, m_overcoatLevels, kSideOffset));
+  // The text shows: darker than the plain derivation within the items'
+  // cells (the sheet's lines lag the plane's rows by 9) and nowhere else.
+  const auto [ulDarker, ulOutside] =
+      TextMarks(overcoat, RenderOvercoat(derived, usLines, m_overcoatLevels, kSideOffset),
+                {{200, 200 + 5 * 32 + 4, 100, 200}, {1000, 1000 + 66, 400, 600}}, kSideOffset);
   EXPECT_GT(ulDarker, 1000u);
   EXPECT_EQ(ulOutside, 0u);
   ExpectSamePicture(ReadSheet("sheet-0001-L.png"), Rendered());
   EXPECT_EQ(m_pSheets->Count(), 1u) << "one sheet of four planes";
+}
+
+// A laminate string sent by the host before the picture of a matte job
+// (through the in-process host port, to a new sample printer that runs its
+// main loop): the DSP's image job done, the overcoat plane printed. The
+// plane in SDRAM is the derivation with the string's cells, and the
+// overcoat PNG shows the string within its cells.
+class HostTextSheet : public testsupport::MachineTest {
+ protected:
+  sim::UsbHostPort& Host() { return m_machine->UsbHost(); }
+  void InApp(std::function<void()> step, sim::Nanos limit = Ms(2000)) {
+    ASSERT_TRUE(m_machine->RunStep(std::move(step), limit));
+  }
+};
+
+TEST_F(HostTextSheet, ALaminateStringFromTheHostShowsOnTheMatteOvercoat) {
+  BootNewPrinter();
+  ASSERT_TRUE(Host().WaitForConfigured(Ms(10000))) << Host().Hub().FailureReason();
+  ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
+  InApp([] {
+    jobtest::LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
+    g_MediaConfig.SendMediaInfo();
+  });
+  const std::string folder = SheetFolder();
+  ASSERT_NE(sim::InstallPrintedSheets(m_machine->GetBoard(), folder), nullptr);
+
+  protocol::SetupPrintJobRequest setup{};
+  setup.copies = 1;
+  setup.unitRequest = SLOT_COLOR_A | IMAGE_MASK_ONE_SIDED;
+  setup.cutCount = protocol::CUT_COUNT_DEFAULT;
+  ASSERT_EQ(hostiftest::ErrorCodeOf(hostiftest::Exchange(Host(), hostiftest::PacketOf(setup))), 0);
+  protocol::SetLaminateStringRequest text{};
+  text.itemNumber = 1;
+  text.x = 300;
+  text.y = 200;
+  text.style1 = 1;  // the character font, across the paper
+  text.textLength = 4;
+  std::memcpy(text.text, "HOST", 4);
+  ASSERT_EQ(hostiftest::ErrorCodeOf(hostiftest::Exchange(Host(), hostiftest::PacketOf(text))), 0);
+  const testsupport::TestImage chart = Chart();
+  protocol::PrintRequest image{};
+  image.imageWidth = kWidth;
+  image.imageHeight = kHeight;
+  image.mediaMaxWidth = kWidth;
+  image.mediaMaxHeight = kHeight;
+  image.imageType = protocol::IMAGE_TYPE_COLOUR;
+  image.printOptionA = OVERCOAT_MATTE;
+  ASSERT_EQ(hostiftest::ErrorCodeOf(hostiftest::Exchange(Host(), hostiftest::PacketOf(image))), 0);
+  ASSERT_EQ(Host().BulkOut(chart.bytes, Ms(60000)).outcome, sim::UsbOutcome::Done);
+  m_machine->RunUntil([] { return g_ulBulkRxKind == BULK_RX_NONE; }, Ms(100));
+  m_machine->RunFor(Ms(50));
+  InApp([] {
+    PrintJobRecord* pJob = nullptr;
+    ASSERT_EQ(g_PrintJobQueue.GetNthActiveJob(1, &pJob), 0);
+    ASSERT_EQ(g_PrintJobQueue.BuildPrintOrder(pJob, SIDE_A, UNIT_L, UNIT_L), 0);
+  });
+
+  InApp(
+      [] {
+        ASSERT_EQ(SetupDspPlaneBuffers(), 0);
+        ASSERT_EQ(StartDspImageJob(), 0);
+        ASSERT_EQ(WaitDspImageJob(), 0);
+      },
+      Ms(5000));
+  testsupport::PlaneRun run;
+  InApp([&] { run = testsupport::PrintPlaneInApp(PLANE_OVERCOAT); }, Ms(30000));
+  ASSERT_EQ(run.lPlan, 0);
+  ASSERT_TRUE(run.bDone);
+  m_machine->RunFor(Ms(5));
+
+  sim::DspCore& dsp = *m_machine->GetBoard().FindDevice<sim::DspCore>();
+  ASSERT_FALSE(dsp.ImageRuns().empty());
+  ASSERT_FALSE(dsp.LineRuns().empty());
+  const sim::PrintLineWords& words = dsp.LineRuns().back().words;
+  const std::array<uint16_t, 4> levels{words.overcoatLevels[0], words.overcoatLevels[1], words.overcoatLevels[2],
+                                       words.overcoatLevels[3]};
+  EXPECT_GT(levels[3], levels[1]) << "matte";
+  const std::vector<uint8_t> derived = Derive(m_machine->GetBoard(), dsp.ImageRuns().front().words);
+  overlaytest::PlaneModel model(derived, kWidth, kHeight);
+  for (uint32_t k = 0; k < 4; ++k) model.Draw(overlaytest::Cell{1, 300 + 32 * k, 200, "HOST"[k], k == 3});
+  const uint8_t* pucPlane = m_machine->GetBoard().GetBus().RamPointer(PRINT_OVERCOAT_PLANE, kWidth * kHeight);
+  ASSERT_NE(pucPlane, nullptr);
+  const std::vector<uint8_t> plane(pucPlane, pucPlane + kWidth * kHeight);
+  EXPECT_TRUE(plane == model.Bytes()) << overlaytest::FirstDifference(plane, model.Bytes(), kWidth);
+
+  sim::SheetImage overcoat;
+  ASSERT_TRUE(sim::sheet_png::ReadFile(folder + "/sheet-0001-L-overcoat.png", &overcoat));
+  ExpectSamePicture(overcoat, RenderOvercoat(model.Bytes(), run.usLineCount, levels, words.sideOffset));
+  const auto [ulDarker, ulOutside] = TextMarks(overcoat, RenderOvercoat(derived, run.usLineCount, levels, words.sideOffset),
+                                               {{300, 300 + 4 * 32 + 4, 200, 300}}, words.sideOffset);
+  EXPECT_GT(ulDarker, 1000u);
+  EXPECT_EQ(ulOutside, 0u);
 }
 
 // A machine given a sheet folder makes it and has the printed sheets on
