@@ -24,12 +24,12 @@
 #include "sim/dsp/image_job_rule.h"
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/print_jobs.h"
 #include "tests/support/print_plane.h"
 
 namespace {
 
 using hostiftest::ErrorCodeOf;
-using hostiftest::PacketOf;
 using overlaytest::Cell;
 using overlaytest::FirstDifference;
 using overlaytest::PlaneModel;
@@ -60,7 +60,7 @@ class OvercoatTextHost : public testsupport::MachineTest {
     r.style2 = 0;
     r.textLength = static_cast<uint8_t>(text.size());
     std::memcpy(r.text, text.data(), text.size());
-    ASSERT_EQ(ErrorCodeOf(hostiftest::Exchange(Host(), PacketOf(r))), 0);
+    ASSERT_EQ(ErrorCodeOf(hostjobs::Send(Host(), r)), 0);
   }
 };
 
@@ -76,20 +76,10 @@ TEST_F(OvercoatTextHost, AStringFarAlongThePaperDrawsNothingAndTheOneInsideIsDra
   SendString(1, 100, 9400, 1, "FAR");
   SendString(2, 1000, 500, 1, "Host text");
   SendString(3, 2000, 40000, 2, "FARTHER");
-  SetupPrintJobRequest setup{};
-  setup.copies = 1;
-  setup.unitRequest = SLOT_COLOR_A | IMAGE_MASK_ONE_SIDED;
-  setup.cutCount = CUT_COUNT_DEFAULT;
-  ASSERT_EQ(ErrorCodeOf(hostiftest::Exchange(Host(), PacketOf(setup))), 0);
+  ASSERT_EQ(ErrorCodeOf(hostjobs::Send(Host(), hostjobs::JobSetup(SLOT_COLOR_A | IMAGE_MASK_ONE_SIDED))), 0);
   const testsupport::TestImage picture = testsupport::GreyRamp(kWidth, kHeight);
-  PrintRequest image{};
-  image.imageWidth = kWidth;
-  image.imageHeight = kHeight;
-  image.mediaMaxWidth = kWidth;
-  image.mediaMaxHeight = kHeight;
-  image.imageType = IMAGE_TYPE_COLOUR;
-  image.printOptionA = OVERCOAT_MATTE;
-  ASSERT_EQ(ErrorCodeOf(hostiftest::Exchange(Host(), PacketOf(image))), 0);
+  const PrintRequest image = hostjobs::Image(kWidth, kHeight, IMAGE_TYPE_COLOUR, OVERCOAT_MATTE);
+  ASSERT_EQ(ErrorCodeOf(hostjobs::Send(Host(), image)), 0);
   ASSERT_EQ(Host().BulkOut(picture.bytes, Ms(60000)).outcome, sim::UsbOutcome::Done);
   m_machine->RunUntil([] { return g_ulBulkRxKind == BULK_RX_NONE; }, Ms(100));
   m_machine->RunFor(Ms(50));
