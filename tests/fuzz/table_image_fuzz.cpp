@@ -24,6 +24,7 @@
 #include "sim/machine.h"
 #include "sim/memory/nor_flash.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/fuzz/fuzz_step_printer.h"
 #include "tools/images/flash_map.h"
 #include "tools/images/table_image.h"
 
@@ -37,20 +38,7 @@ sim::Machine* g_machine = nullptr;
 size_t g_lastFlashBytes = images::kTableAreaBytes;  // the area starts erased below
 size_t g_lastBufferBytes = 0;
 
-sim::Machine& Printer() {
-  if (g_machine == nullptr) {
-    sim::MachineOptions options;
-    // Always ready: a task that sleeps would leave the kernel none to run.
-    options.appEntry = [] {
-      for (;;) {
-        BoardIdlePass();
-        CpuRelax();
-      }
-    };
-    g_machine = new sim::Machine(std::move(options));  // lives as long as the process
-  }
-  return *g_machine;
-}
+sim::Machine& Printer() { return *(g_machine = &fuzz::StepPrinter()); }
 
 sim::NorFlash& Flash() { return *g_machine->GetBoard().FindDevice<sim::NorFlash>(); }
 

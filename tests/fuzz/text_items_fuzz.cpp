@@ -9,14 +9,13 @@
 #include <cstring>
 #include <vector>
 
-#include "firmware/hal/board.h"
 #include "firmware/hal/hw.h"
-#include "firmware/hal/kernel.h"
 #include "firmware/printengine/print_geometry.h"
 #include "firmware/printengine/print_job_record.h"
 #include "firmware/printengine/text_overlay.h"
 #include "sim/machine.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/fuzz/fuzz_step_printer.h"
 
 namespace {
 
@@ -30,20 +29,7 @@ constexpr uint32_t kAfter = 0x200000;
 
 sim::Machine* g_machine = nullptr;
 
-sim::Machine& Printer() {
-  if (g_machine == nullptr) {
-    sim::MachineOptions options;
-    // Always ready: a task that sleeps would leave the kernel none to run.
-    options.appEntry = [] {
-      for (;;) {
-        BoardIdlePass();
-        CpuRelax();
-      }
-    };
-    g_machine = new sim::Machine(std::move(options));  // lives as long as the process
-  }
-  return *g_machine;
-}
+sim::Machine& Printer() { return *(g_machine = &fuzz::StepPrinter()); }
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t ucSeed) {
   std::vector<uint8_t> bytes(n);

@@ -12,7 +12,9 @@
 
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/dsp_image_job.h"
+#include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/print_line.h"
+#include "firmware/printengine/print_mode.h"
 #include "firmware/printengine/text_overlay_test_support.h"
 #include "sim/dsp/image_job_rule.h"
 #include "tests/support/print_plane.h"
@@ -49,17 +51,18 @@ testsupport::TestImage Picture() {
 
 class OvercoatPlane : public testsupport::PrintPlaneTest {
  protected:
-  std::vector<uint8_t> PlaneBytes() {
-    const uint8_t* p = m_machine->GetBoard().GetBus().RamPointer(kPlane, kWidth * kHeight);
-    return std::vector<uint8_t>(p, p + kWidth * kHeight);
+  std::vector<uint8_t> PlaneBytes(uint32_t ulLines = kHeight) {
+    const uint8_t* p = m_machine->GetBoard().GetBus().RamPointer(kPlane, kWidth * ulLines);
+    return std::vector<uint8_t>(p, p + kWidth * ulLines);
   }
   // The stand-in's derivation of the whole plane from the words it read.
-  std::vector<uint8_t> Derived(const sim::ImageJobWords& words) {
+  // (`ulLines` rows, the rows past the request's total 0.)
+  std::vector<uint8_t> Derived(const sim::ImageJobWords& words, uint32_t ulLines = kHeight) {
     sim::Bus& bus = m_machine->GetBoard().GetBus();
     const sim::image_job::RamReader ram = [&bus](uint32_t addr, uint32_t bytes) -> const uint8_t* {
       return bus.RamPointer(addr, bytes);
     };
-    std::vector<uint8_t> plane(kWidth * kHeight);
+    std::vector<uint8_t> plane(kWidth * ulLines);
     for (uint32_t r = 0; r < kHeight; ++r) sim::image_job::ComputeRow(words, r, ram, &plane[r * kWidth]);
     return plane;
   }
@@ -159,6 +162,64 @@ TEST_F(OvercoatPlane, TheDspDerivesItBetweenTheColourPassesAndTheOverlayMarksThe
     if ((plane[i] & 0x18) != 0) ++ulMarked;
   }
   EXPECT_GT(ulMarked, 10u * 32 * 62) << "the text's cells carry bits 3-4; the derivation has them clear";
+}
+
+// A merged sheet of two size-7 jobs (layout 3: the second job's image
+// first, then the first's): the DSP derives each image at its place, one
+// after the other, and the overcoat plane's start draws each job's text
+// items at its image's place.
+TEST_F(OvercoatPlane, AMergedSheetHasEachImageAndItsTextAtItsPlace) {
+  const testsupport::TestImage first = Picture();
+  const testsupport::TestImage second = testsupport::ColourBars(kWidth, kHeight);
+  Prepare(first, 0);
+  ASSERT_FALSE(HasFatalFailure());
+  ImageSlot* pSecond = nullptr;
+  InApp([&] {
+    pSecond = printlinetest::AttachedSlot(&g_PrintSizeTable[0]);
+    ASSERT_NE(pSecond, nullptr);
+    pSecond->usInternal = 0;
+    PrintJobRecord* pFirst = nullptr;
+    ASSERT_EQ(g_PrintJobQueue.GetNthActiveJob(1, &pFirst), 0);
+    ASSERT_EQ(&pFirst->slotColorB, m_pSlot);
+    PutItems(*m_pSlot, {{200, 100, 1, 0, "First"}});
+    PutItems(*pSecond, {{1000, 300, 2, 0, "Second"}});
+    g_MergedJobRecord = *pFirst;
+    g_MergedJobRecord.pNext = nullptr;
+    g_MergedJobRecord.usMergeSelector = 3;
+    g_MergedJobRecord.pPrintSize = &g_PrintSizeTable[5];  // id 10: two 1208-line images
+    g_ulPrintMode = PRINT_MODE_MULTI_UP;
+  });
+  ASSERT_NE(pSecond, nullptr);
+  PutPicture(pSecond->ulImageAddress, second);
+  InApp(
+      [] {
+        ASSERT_EQ(SetupDspPlaneBuffers(), 0);
+        EXPECT_EQ(g_DspImageJob.ulBufferCount, 2u);
+        ASSERT_EQ(StartDspImageJob(), 0);
+        EXPECT_EQ(WaitDspImageJob(), 0);
+        EXPECT_EQ(g_DspImageJob.ulBufferIndex, 2u);
+        EXPECT_EQ(g_bDspBusy, 0u);
+      },
+      Ms(5000));
+  const std::vector<sim::DspCore::ImageRun>& runs = Dsp().ImageRuns();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].words.sources[0], pSecond->ulImageAddress);
+  EXPECT_EQ(runs[0].words.destination, kPlane);
+  EXPECT_EQ(runs[1].words.sources[0], m_pSlot->ulImageAddress);
+  EXPECT_EQ(runs[1].words.destination, kPlane + kWidth * kHeight);
+  std::vector<uint8_t> derived = Derived(runs[0].words, 2 * kHeight);
+  const std::vector<uint8_t> after = Derived(runs[1].words, kHeight);
+  std::copy(after.begin(), after.end(), derived.begin() + kWidth * kHeight);
+
+  const PlaneRun overcoat = PrintOnePlane(PLANE_OVERCOAT);
+  ASSERT_EQ(overcoat.lPlan, 0);
+  ASSERT_TRUE(overcoat.bDone);
+  PlaneModel model(derived, kWidth, 2 * kHeight);
+  for (uint32_t k = 0; k < 6; ++k) model.Draw(Cell{2, 1000, 300 + 32 * k, "Second"[k], k == 5});
+  for (uint32_t k = 0; k < 5; ++k) model.Draw(Cell{1, 200 + 32 * k, kHeight + 100, "First"[k], k == 4});
+  const std::vector<uint8_t> plane = PlaneBytes(2 * kHeight);
+  EXPECT_TRUE(plane == model.Bytes()) << FirstDifference(plane, model.Bytes(), kWidth);
+  InApp([] { g_ulPrintMode = PRINT_MODE_NORMAL; });
 }
 
 }  // namespace
