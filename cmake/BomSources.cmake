@@ -29,10 +29,18 @@ endfunction()
 # bom_glob_test_programs(<label> LIBS <targets...>): one executable per
 # *_test.cpp file of this folder, labelled <label>.
 function(bom_glob_test_programs label)
-  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  # TIMEOUTS stem=seconds: programs whose cases run long stretches of
+  # virtual time get more wall time than the default on a loaded machine.
+  cmake_parse_arguments(T "" "" "LIBS;TIMEOUTS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   foreach(test ${tests})
     get_filename_component(stem ${test} NAME_WE)
-    bom_add_test(${label}_${stem} LABEL ${label} FIRMWARE SOURCES ${test} LIBS ${T_LIBS})
+    set(timeout "")
+    foreach(entry ${T_TIMEOUTS})
+      if(entry MATCHES "^${stem}=([0-9]+)$")
+        set(timeout TIMEOUT ${CMAKE_MATCH_1})
+      endif()
+    endforeach()
+    bom_add_test(${label}_${stem} LABEL ${label} FIRMWARE SOURCES ${test} LIBS ${T_LIBS} ${timeout})
   endforeach()
 endfunction()
