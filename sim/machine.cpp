@@ -7,7 +7,10 @@
 #include "sim/board_devices.h"
 #include "sim/media_option.h"
 #include "sim/mechanism/input_faults.h"
+#include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/print_recorder.h"
+#include "sim/operator_actions.h"
+#include "sim/panel/panel.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
 #include "sim/usb/usb_host_port.h"
@@ -152,6 +155,30 @@ InputFaults& Machine::MechanismFaults() {
     std::abort();
   }
   return *pFaults;
+}
+
+namespace {
+template <typename T>
+T& RequireDevice(Board& board, const char* pszWhat) {
+  T* pDevice = board.FindDevice<T>();
+  if (pDevice == nullptr) {
+    std::fprintf(stderr, "virtual board: no %s on this board\n", pszWhat);
+    std::abort();
+  }
+  return *pDevice;
+}
+}  // namespace
+
+MechanismInputs& Machine::Inputs() { return RequireDevice<MechanismInputs>(*m_board, "mechanism inputs"); }
+PanelKeys& Machine::Keys() { return RequireDevice<PanelKeys>(*m_board, "panel keys"); }
+
+bool Machine::Act(std::string_view actions, std::string* pError) {
+  for (;;) {
+    const size_t comma = actions.find(',');
+    if (!RunOperatorAction(*this, actions.substr(0, comma), pError)) return false;
+    if (comma == std::string_view::npos) return true;
+    actions = actions.substr(comma + 1);
+  }
 }
 
 PrintRecorder& Machine::PrintRecord() {

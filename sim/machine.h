@@ -26,6 +26,8 @@
 namespace sim {
 
 class InputFaults;
+class MechanismInputs;
+class PanelKeys;
 class PrintRecorder;
 class StallDetector;
 class UsbHostPort;
@@ -126,6 +128,16 @@ class Machine {
   // inputs stuck or chattering, axes stuck, slow or blocked, the ribbons'
   // faults, the paper web's. Set before the first run, they hold from power-on.
   InputFaults& MechanismFaults();
+
+  // The covers, the exit tray, the photo sensors and thermistors
+  // (sim/mechanism/mechanism_inputs.h), and the panel keys.
+  MechanismInputs& Inputs();
+  PanelKeys& Keys();
+
+  // Operator actions (sim/operator_actions.h), now: "ACTION[,ACTION]", e.g.
+  // "open=front" or "ribbon-out=l,close=upper-l". False with a message
+  // naming the accepted actions when one is not; the actions before it ran.
+  bool Act(std::string_view actions, std::string* pError = nullptr);
 
   // The record of the printed lines (sim/mechanism/print_recorder.h): per
   // unit and plane, every line the head drive strobed.
