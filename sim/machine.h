@@ -27,14 +27,18 @@ namespace sim {
 
 class InputFaults;
 class MechanismInputs;
+struct MechanismState;
 class PanelKeys;
 class PrintRecorder;
 class StallDetector;
 class UsbHostPort;
 
 struct MachineOptions {
-  // Kept across boots: flash, EEPROMs and the boot counter. Empty: the
-  // machine keeps nothing.
+  // Kept across boots: flash, EEPROMs, the boot counter and the mechanism
+  // (where its axes, carousel, paper and ribbons stood when the board
+  // stopped, reset or lost power; a roll or ribbon the options load in
+  // place of the one left there goes in new). Empty: the machine keeps
+  // nothing.
   std::string stateDir;
   uint32_t pcbRevision = 0;
   // "Engine Version" 1-5 written into the main EEPROM before the boot, as
@@ -158,6 +162,15 @@ class Machine {
  private:
   RunResult Run(Nanos until);
 
+  // The mechanism as the last boot left it, read from the state directory
+  // (before the board is built: the ribbons), and placed on the board.
+  void LoadMechanismState();
+  void PlaceMechanismState(bool bRollLoaded);
+  void SaveMechanismState();
+
+  std::string m_stateDir;
+  std::unique_ptr<MechanismState> m_pLoadedMechanism;
+  std::string m_mechanismNote;  // why the stored mechanism was not taken
   std::unique_ptr<Board> m_board;
   std::unique_ptr<StallDetector> m_stall;
   std::unique_ptr<UsbHostPort> m_usbHost;
