@@ -3,12 +3,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
+#include <iterator>
 
 #include "sim/board_devices.h"
 #include "sim/media_option.h"
 #include "sim/mechanism/input_faults.h"
+#include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/mechanism_state.h"
 #include "sim/mechanism/print_recorder.h"
 #include "sim/mechanism/printed_sheets.h"
+#include "sim/operator_actions.h"
+#include "sim/panel/panel.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
 #include "sim/usb/usb_host_port.h"
@@ -62,6 +68,8 @@ Machine::Machine(MachineOptions options) {
       std::fprintf(stderr, "virtual board: cannot write the engine version into %s\n", options.stateDir.c_str());
     }
     m_bootNumber = state.CountBoot();
+    m_stateDir = options.stateDir;
+    LoadMechanismState();
   }
   m_bStopAtKernelEnd = options.bStopAtKernelEnd;
   BoardConfig config;
@@ -79,22 +87,60 @@ Machine::Machine(MachineOptions options) {
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
   if (options.media) ApplyMedia(*options.media, &options.ribbons);
+  if (m_pLoadedMechanism) ApplyRibbonState(*m_pLoadedMechanism, &options.ribbons);
   InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode, options.paperRollDiameterMm, options.climate});
   if (options.media == Media::None) {
     for (PrintUnit unit : {PrintUnit::L, PrintUnit::R}) MechanismFaults().SetRibbonFault(unit, RibbonFault::NoRibbon, true);
   }
   if (!options.sheetDir.empty()) InstallPrintedSheets(*m_board, options.sheetDir);
+  PlaceMechanismState(options.bRollLoaded);
   InstallLoadedRibbonStandIn();
   m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
   m_board->PowerOn();
 }
 
 Machine::~Machine() {
+  SaveMechanismState();
   RemoveLoadedRibbonStandIn();
   m_usbHost.reset();
   m_stall.reset();
   g_appEntry = nullptr;
   g_idleSteps.clear();
+}
+
+void Machine::LoadMechanismState() {
+  const std::string path = StateDir(m_stateDir).MechanismPath();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return;  // a new printer: the mechanism as it leaves the factory
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto pState = std::make_unique<MechanismState>();
+  std::string error;
+  if (!DecodeMechanismState(bytes.data(), bytes.size(), pState.get(), &error)) {
+    m_mechanismNote = "mechanism state " + path + ": " + error + "; the mechanism starts as new";
+    return;
+  }
+  m_pLoadedMechanism = std::move(pState);
+}
+
+void Machine::PlaceMechanismState(bool bRollLoaded) {
+  std::string error;
+  if (m_pLoadedMechanism && !PlaceMechanism(*m_board, *m_pLoadedMechanism, bRollLoaded, &error)) {
+    m_mechanismNote = error + "; the mechanism starts as new";
+  }
+  m_pLoadedMechanism.reset();
+  if (m_mechanismNote.empty()) return;
+  std::fprintf(stderr, "virtual board: %s\n", m_mechanismNote.c_str());
+  m_board->ConsoleLine("[board] " + m_mechanismNote);
+}
+
+void Machine::SaveMechanismState() {
+  MechanismState state;
+  if (m_stateDir.empty() || !m_board || !CaptureMechanismState(*m_board, &state)) return;
+  const std::vector<uint8_t> bytes = EncodeMechanismState(state);
+  const std::string path = StateDir(m_stateDir).MechanismPath();
+  if (!WriteFileAtomically(path, std::string(bytes.begin(), bytes.end()))) {
+    std::fprintf(stderr, "virtual board: cannot write %s\n", path.c_str());
+  }
 }
 
 void Machine::AtNextPass(std::function<void()> step) { g_idleSteps.push_back(std::move(step)); }
@@ -154,6 +200,30 @@ InputFaults& Machine::MechanismFaults() {
     std::abort();
   }
   return *pFaults;
+}
+
+namespace {
+template <typename T>
+T& RequireDevice(Board& board, const char* pszWhat) {
+  T* pDevice = board.FindDevice<T>();
+  if (pDevice == nullptr) {
+    std::fprintf(stderr, "virtual board: no %s on this board\n", pszWhat);
+    std::abort();
+  }
+  return *pDevice;
+}
+}  // namespace
+
+MechanismInputs& Machine::Inputs() { return RequireDevice<MechanismInputs>(*m_board, "mechanism inputs"); }
+PanelKeys& Machine::Keys() { return RequireDevice<PanelKeys>(*m_board, "panel keys"); }
+
+bool Machine::Act(std::string_view actions, std::string* pError) {
+  for (;;) {
+    const size_t comma = actions.find(',');
+    if (!RunOperatorAction(*this, actions.substr(0, comma), pError)) return false;
+    if (comma == std::string_view::npos) return true;
+    actions = actions.substr(comma + 1);
+  }
 }
 
 PrintRecorder& Machine::PrintRecord() {

@@ -26,13 +26,19 @@
 namespace sim {
 
 class InputFaults;
+class MechanismInputs;
+struct MechanismState;
+class PanelKeys;
 class PrintRecorder;
 class StallDetector;
 class UsbHostPort;
 
 struct MachineOptions {
-  // Kept across boots: flash, EEPROMs and the boot counter. Empty: the
-  // machine keeps nothing.
+  // Kept across boots: flash, EEPROMs, the boot counter and the mechanism
+  // (where its axes, carousel, paper and ribbons stood when the board
+  // stopped, reset or lost power; a roll or ribbon the options load in
+  // place of the one left there goes in new). Empty: the machine keeps
+  // nothing.
   std::string stateDir;
   uint32_t pcbRevision = 0;
   // "Engine Version" 1-5 written into the main EEPROM before the boot, as
@@ -130,6 +136,16 @@ class Machine {
   // faults, the paper web's. Set before the first run, they hold from power-on.
   InputFaults& MechanismFaults();
 
+  // The covers, the exit tray, the photo sensors and thermistors
+  // (sim/mechanism/mechanism_inputs.h), and the panel keys.
+  MechanismInputs& Inputs();
+  PanelKeys& Keys();
+
+  // Operator actions (sim/operator_actions.h), now: "ACTION[,ACTION]", e.g.
+  // "open=front" or "ribbon-out=l,close=upper-l". False with a message
+  // naming the accepted actions when one is not; the actions before it ran.
+  bool Act(std::string_view actions, std::string* pError = nullptr);
+
   // The record of the printed lines (sim/mechanism/print_recorder.h): per
   // unit and plane, every line the head drive strobed.
   PrintRecorder& PrintRecord();
@@ -149,6 +165,15 @@ class Machine {
  private:
   RunResult Run(Nanos until);
 
+  // The mechanism as the last boot left it, read from the state directory
+  // (before the board is built: the ribbons), and placed on the board.
+  void LoadMechanismState();
+  void PlaceMechanismState(bool bRollLoaded);
+  void SaveMechanismState();
+
+  std::string m_stateDir;
+  std::unique_ptr<MechanismState> m_pLoadedMechanism;
+  std::string m_mechanismNote;  // why the stored mechanism was not taken
   std::unique_ptr<Board> m_board;
   std::unique_ptr<StallDetector> m_stall;
   std::unique_ptr<UsbHostPort> m_usbHost;

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -29,6 +30,7 @@
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/paper_web.h"
 #include "sim/mechanism/ribbon_transport.h"
+#include "sim/operator_actions.h"
 #include "sim/usb/usb_root_hub.h"
 
 namespace {
@@ -54,6 +56,9 @@ struct Options {
   std::vector<sim::WebFault> paperFaults;
   bool bRollDetached = false;
   std::string sheetDir;  // empty: the printed sheets are not written
+  // Operator actions at virtual times, in the order given.
+  std::vector<sim::TimedActions> acts;
+  bool bListActions = false;
 };
 
 // "l" or "r".
@@ -77,7 +82,7 @@ void Usage() {
       "  --usb-bus DIR      the USB cable's bus directory (default $BOM7300_USB_BUS, else\n"
       "                     $XDG_RUNTIME_DIR/bom7300-usb, else /tmp/bom7300-usb-UID)\n"
       "  --open-cover NAME  start with the cover open: front, side-l, side-r, paper, guide, upper-l,\n"
-      "                     upper-r (repeatable)\n"
+      "                     upper-r, or the exit tray taken off: tray (repeatable)\n"
       "  --no-paper         start with no paper roll loaded\n"
       "  --ribbon-panel UNIT PANEL\n"
       "                     the ribbon panel under unit l's or r's colour sensor: yellow (default),\n"
@@ -108,6 +113,10 @@ void Usage() {
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
       "  --sheets DIR       each printed sheet as PNG files into DIR as it is printed (sheet-NNNN-L.png,\n"
       "                     sheet-NNNN-L-overcoat.png; -R for unit R)\n"
+      "  --act MS:ACTION[,ACTION]\n"
+      "                     operator actions at virtual time MS of this boot, e.g. 5000:open=front\n"
+      "                     (repeatable; a restart carries the actions still to come, their times from\n"
+      "                     its own power-on); --act list prints the actions\n"
       "SIGINT and SIGTERM end the run.\n",
       stderr);
 }
@@ -172,6 +181,17 @@ bool Parse(int argc, char** argv, Options* pOptions) {
     } else if (arg == "--paper-fault" && i + 1 < argc && std::strcmp(argv[i + 1], "detached") == 0) {
       pOptions->bRollDetached = true;
       ++i;
+    } else if (arg == "--act" && i + 1 < argc && std::strcmp(argv[i + 1], "list") == 0) {
+      pOptions->bListActions = true;
+      ++i;
+    } else if (arg == "--act" && i + 1 < argc) {
+      sim::TimedActions acts;
+      std::string error;
+      if (!sim::ParseTimedActions(argv[++i], &acts, &error)) {
+        std::fprintf(stderr, "printer-sim: --act %s: %s\n", argv[i], error.c_str());
+        return false;
+      }
+      pOptions->acts.push_back(std::move(acts));
     } else if (arg == "--echo-mechanism") {
       pOptions->bEchoMechanism = true;
     } else if (arg == "--engine-version" && i + 1 < argc && ParseNumber(argv[i + 1], &number) && number >= 1 &&
@@ -200,6 +220,7 @@ bool Parse(int argc, char** argv, Options* pOptions) {
       return false;
     }
   }
+  if (pOptions->bListActions) return true;
   if (pOptions->stateDir.empty()) {
     std::fputs("printer-sim: --state DIR is required\n", stderr);
     return false;
@@ -222,18 +243,51 @@ void MarkInheritedCloseOnExec() {
   }
 }
 
-// The arguments without the factory provisioning options, null-terminated.
-std::vector<char*> WithoutProvisioning(int argc, char** argv) {
-  std::vector<char*> args;
+// The arguments of the restart: without the factory provisioning options,
+// and with the operator actions still to come at their times from the next
+// power-on (`now` is this boot's time of the restart).
+std::vector<std::string> RestartArguments(int argc, char** argv, const std::vector<sim::TimedActions>& acts,
+                                          sim::Nanos now) {
+  std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--engine-version") == 0 && i + 1 < argc) {
+    if ((std::strcmp(argv[i], "--engine-version") == 0 || std::strcmp(argv[i], "--act") == 0) && i + 1 < argc) {
       ++i;
       continue;
     }
-    args.push_back(argv[i]);
+    args.emplace_back(argv[i]);
   }
-  args.push_back(nullptr);
+  for (const sim::TimedActions& act : acts) {
+    if (act.at < now) continue;
+    std::string text = std::to_string((act.at - now) / sim::kNsPerMs) + ":";
+    for (size_t k = 0; k < act.actions.size(); ++k) text += (k == 0 ? "" : ",") + act.actions[k];
+    args.emplace_back("--act");
+    args.push_back(std::move(text));
+  }
   return args;
+}
+
+// Runs the machine to its end or `runFor`, with each list of actions at
+// its time; a run that ends first leaves the rest undone.
+sim::RunResult RunWithActions(sim::Machine& machine, const Options& options) {
+  std::vector<const sim::TimedActions*> pending;
+  for (const sim::TimedActions& act : options.acts) pending.push_back(&act);
+  std::stable_sort(pending.begin(), pending.end(),
+                   [](const sim::TimedActions* a, const sim::TimedActions* b) { return a->at < b->at; });
+  const sim::Nanos end = options.runFor != 0 ? options.runFor : ~sim::Nanos{0} / 2;
+  for (const sim::TimedActions* pAct : pending) {
+    if (pAct->at >= end) break;
+    if (pAct->at > machine.Now()) {
+      const sim::RunResult result = machine.RunFor(pAct->at - machine.Now());
+      if (result != sim::RunResult::TimeLimit) return result;
+    }
+    for (const std::string& action : pAct->actions) {
+      machine.GetBoard().ConsoleLine("[act] " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms " + action);
+      std::string error;
+      if (!machine.Act(action, &error)) machine.GetBoard().ConsoleLine("[act] " + error);
+    }
+  }
+  if (options.runFor != 0) return machine.Now() < end ? machine.RunFor(end - machine.Now()) : sim::RunResult::TimeLimit;
+  return machine.RunUntil([] { return false; }, end);
 }
 
 }  // namespace
@@ -243,6 +297,11 @@ int main(int argc, char** argv) {
   if (!Parse(argc, argv, &options)) {
     Usage();
     return sim::kExitUsage;
+  }
+  if (options.bListActions) {
+    std::fputs("operator actions (--act MS:ACTION[,ACTION], ACTION as NAME or NAME=ARG):\n", stdout);
+    std::fputs(sim::OperatorActionList().c_str(), stdout);
+    return sim::kExitEnded;
   }
   MarkInheritedCloseOnExec();
 
@@ -262,6 +321,7 @@ int main(int argc, char** argv) {
   machineOptions.sheetDir = options.sheetDir;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
+  sim::Nanos endedAt = 0;
   {
     sim::Machine machine(machineOptions);
     for (const auto& [unit, fault] : options.ribbonFaults) machine.MechanismFaults().SetRibbonFault(unit, fault, true);
@@ -287,7 +347,8 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    result = options.runFor != 0 ? machine.RunFor(options.runFor) : machine.RunUntil([] { return false; }, ~sim::Nanos{0} / 2);
+    result = RunWithActions(machine, options);
+    endedAt = machine.Now();
     if (result == sim::RunResult::TimeLimit) {
       machine.GetBoard().ConsoleLine("[board] stopped at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
     }
@@ -303,7 +364,10 @@ int main(int argc, char** argv) {
       if (options.bExecOnReset) {
         // The factory's provisioning was done by this boot: a restart finds
         // the EEPROM as the firmware left it.
-        std::vector<char*> restartArgs = WithoutProvisioning(argc, argv);
+        std::vector<std::string> restart = RestartArguments(argc, argv, options.acts, endedAt);
+        std::vector<char*> restartArgs;
+        for (std::string& arg : restart) restartArgs.push_back(arg.data());
+        restartArgs.push_back(nullptr);
         execv("/proc/self/exe", restartArgs.data());
         std::fprintf(stderr, "printer-sim: cannot restart: %s\n", std::strerror(errno));
         return sim::kExitFault;

@@ -1,5 +1,5 @@
 // A virtual printer's state directory: what stays across boots and power
-// cuts (flash, EEPROMs, the boot counter).
+// cuts (flash, EEPROMs, the boot counter, the mechanism's state).
 #pragma once
 
 #include <cstdint>
@@ -39,6 +39,8 @@ class StateDir {
   static constexpr const char* kHeadEepromFileL = "eeprom-head-l.bin";
   static constexpr const char* kHeadEepromFileR = "eeprom-head-r.bin";
   std::string BootCountPath() const { return m_path + "/boot-count"; }
+  // The mechanism as the board left it (sim/mechanism/mechanism_state.h).
+  std::string MechanismPath() const { return m_path + "/mechanism.bin"; }
 
  private:
   std::string m_path;

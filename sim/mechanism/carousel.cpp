@@ -147,6 +147,14 @@ void Carousel::Apply(Fn change) {
   if (bWasMoving || Moving()) m_moves(m_position);
 }
 
+void Carousel::Place(int32_t position) {
+  Apply([&] {
+    m_position = std::max(std::min(position, std::max(m_layout.farStop, m_layout.endStop)),
+                          std::min(m_layout.farStop, m_layout.endStop));
+  });
+  m_sensors(kUnitPosi, UnitPosi());
+}
+
 void Carousel::Drive(int64_t num, int64_t den) {
   if (den <= 0) den = 1;
   // No faster than full speed.

@@ -110,6 +110,8 @@ class Carousel {
 
   // ---- observation ----
   int32_t Position() const { return m_position; }
+  // Where it stood when the board was last switched off (between its stops).
+  void Place(int32_t position);
   CarouselPosition At() const { return m_layout.At(m_position); }
   bool UnitPosi() const { return m_layout.At(m_position) != CarouselPosition::None; }
   bool Locked() const { return m_bLocked; }

@@ -121,6 +121,15 @@ void DcAxis::TakePosition(int64_t position, bool bAtBlock) {
   m_since = m_clock.Now();
 }
 
+void DcAxis::Place(int32_t position) {
+  const int32_t last = m_geometry.kind == AxisKind::Cyclic ? m_geometry.length - 1 : m_geometry.length;
+  ChangeFaults([&] {
+    m_position = std::clamp<int32_t>(position, 0, std::max<int32_t>(0, last));
+    m_blockedDirection = 0;
+  });
+  ReportSensors(false);
+}
+
 void DcAxis::Settle() {
   const Reached r = ReachedAt(m_clock.Now());
   TakePosition(r.position, r.bAtBlock);

@@ -79,6 +79,9 @@ class DcAxis {
   // may leave either way.
   void SetBlockedAt(int32_t position);
   void ClearBlock();
+  // Puts the axis where it stood when the board was last switched off
+  // (within its end stops, or within one turn of a cyclic axis).
+  void Place(int32_t position);
 
   int32_t Position() const;
   bool Moving() const;

@@ -105,6 +105,8 @@ class DcMechanism final : public DeviceModel {
   void SetAxisSpeedFactor(Axis axis, double factor) { m_axes[Index(axis)]->SetSpeedFactor(factor); }
   void SetAxisBlockedAt(Axis axis, int32_t position) { m_axes[Index(axis)]->SetBlockedAt(position); }
   void ClearAxisBlock(Axis axis) { m_axes[Index(axis)]->ClearBlock(); }
+  // Where the axis stood when the board was last switched off.
+  void PlaceAxis(Axis axis, int32_t position) { m_axes[Index(axis)]->Place(position); }
   // The 24 V motor supply failed: "24Vol" reads 0 and no motor turns,
   // whatever the motor-enable output says.
   void SetSupplyFailed(bool bFailed);

@@ -29,7 +29,7 @@ struct CoverWiring {
 constexpr CoverWiring kCovers[] = {
     {"front", 0, 1u << 0, false},  {"side-l", 1, 1u << 2, true},  {"side-r", 1, 1u << 6, true},
     {"paper", 1, 1u << 8, true},   {"guide", 0, 1u << 10, false}, {"upper-l", 1, 1u << 3, true},
-    {"upper-r", 1, 1u << 7, true},
+    {"upper-r", 1, 1u << 7, true}, {"tray", 2, 1u << 12, true},
 };
 static_assert(sizeof kCovers / sizeof kCovers[0] == static_cast<uint32_t>(Cover::Count));
 

@@ -1,7 +1,7 @@
-// The mechanism as the firmware senses it at idle: seven cover switches on
-// the FPGA's input words, four photo sensors that see the paper roll (lit
-// by the two photo-sensor LED outputs) and three thermistors on the A/D
-// converter. Tests and printer-sim open covers, take the roll out or move
+// The mechanism as the firmware senses it at idle: seven cover switches and
+// the exit tray's switch on the FPGA's input words, four photo sensors that
+// see the paper roll (lit by the two photo-sensor LED outputs) and three
+// thermistors on the A/D converter. Tests and printer-sim open covers, take the roll out or move
 // temperatures; by default every cover is closed, a roll is loaded and the
 // temperatures are in range.
 #pragma once
@@ -19,7 +19,8 @@ namespace sim {
 class FpgaMainBlock;
 class GpioController;
 
-enum class Cover : uint32_t { Front, SideL, SideR, Paper, PaperGuide, UpperL, UpperR, Count };
+// ExitTray "open" is the exit tray taken off.
+enum class Cover : uint32_t { Front, SideL, SideR, Paper, PaperGuide, UpperL, UpperR, ExitTray, Count };
 enum class PhotoSensor : uint32_t { TopL, TopR, Position, PaperEmpty, Count };
 enum class Thermistor : uint32_t { HeadL, HeadR, Ambient, Count };
 
@@ -56,7 +57,7 @@ class MechanismInputs final : public DeviceModel {
   using AnalogSource = std::function<bool(uint32_t channel, uint16_t* pLevel)>;
   void AddAnalogSource(AnalogSource source) { m_sources.push_back(std::move(source)); }
   // Parses a cover's option name (front, side-l, side-r, paper, guide,
-  // upper-l, upper-r).
+  // upper-l, upper-r, tray).
   static bool ParseCover(const char* pszName, Cover* pCover);
 
  private:

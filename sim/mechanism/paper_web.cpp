@@ -19,6 +19,17 @@ bool ParseWebFault(const char* pszName, WebFault* pFault) { return ParseEnumName
 PaperWeb::PaperWeb(double rollDiameterMm, EngineVariant variant, bool bRoll)
     : m_bRoll(bRoll), m_variant(variant), m_diameterMm(rollDiameterMm), m_onRollMm(LengthOf(rollDiameterMm)) {}
 
+void PaperWeb::Place(const Placement& placement) {
+  if (!m_bRoll) return;
+  m_bAttached = placement.bAttached;
+  m_front = placement.front;
+  m_tail = m_bAttached ? kRollExit : std::min(placement.tail, placement.front);
+  m_path = placement.path;
+  m_slackMm = std::clamp(placement.slackMm, 0.0, kMaxSlackMm);
+  m_onRollMm = std::max(0.0, placement.onRollMm);
+  m_diameterMm = DiameterOf(m_onRollMm);
+}
+
 double PaperWeb::LengthOf(double diameterMm) {
   const double n = (diameterMm - kCoreMm) / 2.0 / kPaperMm;
   if (n <= 0.0) return 0.0;

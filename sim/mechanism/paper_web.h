@@ -103,6 +103,20 @@ class PaperWeb {
   double AngleDeg() const { return m_angleDeg; }
   const std::vector<CutSheet>& Sheets() const { return m_sheets; }
 
+  // Where the web stands, as the board keeps it across a power cycle.
+  struct Placement {
+    double front;
+    double tail;
+    bool bAttached;
+    WebPath path;
+    double slackMm;
+    double onRollMm;
+  };
+  Placement GetPlacement() const { return {m_front, m_tail, m_bAttached, m_path, m_slackMm, m_onRollMm}; }
+  // Puts the web of a loaded roll where a placement says (values out of
+  // range are brought within it).
+  void Place(const Placement& placement);
+
   // The layer formula: paper length on a roll of a diameter, and back.
   static double LengthOf(double diameterMm);
   static double DiameterOf(double lengthMm);

@@ -101,6 +101,11 @@ void PaperWebMechanism::ScheduleSettle() {
   });
 }
 
+void PaperWebMechanism::Place(const PaperWeb::Placement& placement) {
+  m_web.Place(placement);
+  Snapshot();
+}
+
 void PaperWebMechanism::Snapshot() {
   m_dc.Note(MechanismEventKind::PaperWeb, "PaperFront", Thousandths(m_web.Front()));
   m_dc.Note(MechanismEventKind::PaperWeb, "PaperTail", m_web.Attached() ? 0 : Thousandths(m_web.Tail()));

@@ -47,6 +47,8 @@ class PaperWebMechanism final : public DeviceModel {
   void SetFault(WebFault fault, bool bOn);
   // The roll lets go of the web now.
   void Detach();
+  // Puts the web where it stood (PaperWeb::Place).
+  void Place(const PaperWeb::Placement& placement);
 
  private:
   void OnMain(int64_t eighths);

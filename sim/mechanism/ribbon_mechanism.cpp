@@ -185,6 +185,19 @@ void RibbonMechanism::PlaceTape(PrintUnit unit, Panel panel, double into) {
   FollowTape(u);
 }
 
+void RibbonMechanism::PlaceTapeAt(PrintUnit unit, double headLine) {
+  const uint32_t u = static_cast<uint32_t>(unit) & 1u;
+  Sync(u);
+  m_units[u].tape.PlaceHeadAt(m_units[u].model.TapePosition(), headLine);
+  FollowTape(u);
+}
+
+double RibbonMechanism::HeadLine(PrintUnit unit) {
+  const uint32_t u = static_cast<uint32_t>(unit) & 1u;
+  Sync(u);
+  return m_units[u].tape.HeadLine(m_units[u].model.TapePosition());
+}
+
 bool RibbonMechanism::Analog(uint32_t channel, uint16_t* pLevel) {
   constexpr uint32_t kFirstMark = 32;
   constexpr uint32_t kFirstBarcode = 130;

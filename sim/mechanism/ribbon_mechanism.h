@@ -62,6 +62,11 @@ class RibbonMechanism final : public DeviceModel {
   const RibbonTape& Tape(PrintUnit unit) const { return m_units[static_cast<uint32_t>(unit)].tape; }
   // Places the unit's tape: the head `into` lines into the panel.
   void PlaceTape(PrintUnit unit, Panel panel, double into);
+  // Places the unit's tape with its head at a tape coordinate (where it
+  // stood when the board was last switched off).
+  void PlaceTapeAt(PrintUnit unit, double headLine);
+  // The head's tape coordinate now.
+  double HeadLine(PrintUnit unit);
   // The panel under the unit's colour sensor and under its head now.
   Panel PanelAtColorSensor(PrintUnit unit);
   Panel PanelAtHead(PrintUnit unit);

@@ -61,6 +61,9 @@ class RibbonTape {
   // Places the tape so that at tape position tapeMm the head stands
   // `into` lines into the panel.
   void Place(double tapeMm, Panel panel, double into);
+  // Places the tape so that at tape position tapeMm the head stands at
+  // coordinate `line`.
+  void PlaceHeadAt(double tapeMm, double line) { m_offsetLines = line - tapeMm / kMmPerLine; }
   // The panel under the colour sensor, with the supply's length (mm at the
   // head): the gap and the leader read like the overcoat, no ribbon as
   // None. Under the head the gap and the leader are None and Overcoat.

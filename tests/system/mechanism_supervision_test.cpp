@@ -122,7 +122,9 @@ TEST(MechanismRestarts, TheRollTakenOutAsksForPaperAndItsRollBackMarkLastsAResta
       m.RunFor(testsupport::kStartUp + testsupport::kEepromBackup + Ms(1000));
     }
     int32_t lFlag = -1;
-    if (!m.RunStep([&lFlag] { lFlag = SettingValue(g_ParamRollBackFlag); }, Ms(1000))) return 3;
+    // The step runs at the main loop's next pass, after the home run,
+    // which starts from where the first boot left the mechanism.
+    if (!m.RunStep([&lFlag] { lFlag = SettingValue(g_ParamRollBackFlag); }, Ms(30000))) return 3;
     if (lFlag != 2) return 10 + lFlag;
     return m.UnexpectedFaults().empty() ? 0 : 4;
   });

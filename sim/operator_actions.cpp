@@ -1,0 +1,274 @@
+#include "sim/operator_actions.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "sim/machine.h"
+#include "sim/mechanism/enum_index.h"
+#include "sim/mechanism/input_faults.h"
+#include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/paper_web.h"
+#include "sim/mechanism/ribbon_transport.h"
+#include "sim/panel/panel.h"
+
+namespace sim {
+
+namespace {
+
+// How long a tap holds its key, as a finger does.
+constexpr Nanos kTapHold = 200 * kNsPerMs;
+
+bool Fail(std::string* pError, std::string message) {
+  if (pError != nullptr) *pError = std::move(message);
+  return false;
+}
+
+// Each argument's parser takes the argument's text; a null machine below
+// means the action is only checked.
+
+constexpr const char* kKeyNames[] = {"feed", "clear", "menu", "inc", "dec", "enter"};
+constexpr const char* kAxisNames[] = {"head-l",      "head-r",   "load-pinch", "main-pinch", "feed-pinch",
+                                      "eject-pinch", "path-sel", "rot-lock",   "load-bar",   "cutter"};
+static_assert(sizeof kAxisNames / sizeof kAxisNames[0] == Index(Axis::Count));
+
+template <typename E, size_t N>
+bool ParseName(const char* const (&names)[N], std::string_view arg, E* pValue, const char* pszWhat,
+               std::string* pError) {
+  if (ParseEnumName(names, std::string(arg).c_str(), pValue)) return true;
+  std::string message = std::string(pszWhat) + " '" + std::string(arg) + "' is not one of:";
+  for (const char* pszName : names) message += std::string(" ") + pszName;
+  return Fail(pError, message);
+}
+
+bool ParseCoverArg(std::string_view arg, Cover* pCover, std::string* pError) {
+  if (MechanismInputs::ParseCover(std::string(arg).c_str(), pCover)) return true;
+  return Fail(pError, "cover '" + std::string(arg) + "' is not one of: front side-l side-r paper guide upper-l upper-r tray");
+}
+
+bool ParseUnitArg(std::string_view arg, PrintUnit* pUnit, std::string* pError) {
+  if (arg == "l" || arg == "r") {
+    *pUnit = arg == "l" ? PrintUnit::L : PrintUnit::R;
+    return true;
+  }
+  return Fail(pError, "unit '" + std::string(arg) + "' is not l or r");
+}
+
+bool ParseRibbonFaultArg(std::string_view arg, PrintUnit* pUnit, RibbonFault* pFault, std::string* pError) {
+  const size_t colon = arg.find(':');
+  if (colon == std::string_view::npos) return Fail(pError, "expected UNIT:FAULT, e.g. l:cut");
+  if (!ParseUnitArg(arg.substr(0, colon), pUnit, pError)) return false;
+  const std::string name(arg.substr(colon + 1));
+  if (ParseRibbonFault(name.c_str(), pFault)) return true;
+  return Fail(pError, "ribbon fault '" + name + "' is not one of: cut end no-ribbon supply-jammed take-up-stalled");
+}
+
+bool ParseWebFaultArg(std::string_view arg, WebFault* pFault, std::string* pError) {
+  if (ParseWebFault(std::string(arg).c_str(), pFault)) return true;
+  return Fail(pError, "paper fault '" + std::string(arg) + "' is not one of: jammed rollenc-jammed roll-stalled");
+}
+
+bool NoArg(std::string_view arg, std::string* pError) {
+  return arg.empty() || Fail(pError, "takes no argument");
+}
+
+// ---- the actions ----
+
+bool SetCover(Machine* pMachine, std::string_view arg, std::string* pError, bool bOpen) {
+  Cover cover{};
+  if (!ParseCoverArg(arg, &cover, pError)) return false;
+  if (pMachine != nullptr) pMachine->Inputs().SetCoverOpen(cover, bOpen);
+  return true;
+}
+bool Open(Machine* pMachine, std::string_view arg, std::string* pError) { return SetCover(pMachine, arg, pError, true); }
+bool Close(Machine* pMachine, std::string_view arg, std::string* pError) {
+  return SetCover(pMachine, arg, pError, false);
+}
+
+template <void (*kApply)(PanelKeys&, PanelKey)>
+bool OnKey(Machine* pMachine, std::string_view arg, std::string* pError) {
+  PanelKey key{};
+  if (!ParseName(kKeyNames, arg, &key, "key", pError)) return false;
+  if (pMachine != nullptr) kApply(pMachine->Keys(), key);
+  return true;
+}
+void TapKey(PanelKeys& keys, PanelKey key) { keys.Tap(key, kTapHold); }
+void PressKey(PanelKeys& keys, PanelKey key) { keys.Press(key); }
+void ReleaseKey(PanelKeys& keys, PanelKey key) { keys.Release(key); }
+
+bool AxisStuck(Machine* pMachine, std::string_view arg, std::string* pError) {
+  Axis axis{};
+  if (!ParseName(kAxisNames, arg, &axis, "axis", pError)) return false;
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetAxisStuck(axis, true);
+  return true;
+}
+bool AxisRepaired(Machine* pMachine, std::string_view arg, std::string* pError) {
+  Axis axis{};
+  if (!ParseName(kAxisNames, arg, &axis, "axis", pError)) return false;
+  if (pMachine != nullptr) {
+    InputFaults& faults = pMachine->MechanismFaults();
+    faults.SetAxisStuck(axis, false);
+    faults.SetAxisSpeedFactor(axis, 1.0);
+    faults.ClearAxisBlock(axis);
+  }
+  return true;
+}
+bool AxisSlow(Machine* pMachine, std::string_view arg, std::string* pError) {
+  const size_t colon = arg.find(':');
+  if (colon == std::string_view::npos) return Fail(pError, "expected AXIS:FACTOR, e.g. head-l:0.5");
+  Axis axis{};
+  if (!ParseName(kAxisNames, arg.substr(0, colon), &axis, "axis", pError)) return false;
+  const std::string number(arg.substr(colon + 1));
+  char* end = nullptr;
+  errno = 0;
+  const double factor = std::strtod(number.c_str(), &end);
+  if (number.empty() || *end != '\0' || errno != 0 || !(factor > 0.0)) {
+    return Fail(pError, "speed factor '" + number + "' is not a number above 0");
+  }
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetAxisSpeedFactor(axis, factor);
+  return true;
+}
+
+template <bool kFailed>
+bool MotorSupply(Machine* pMachine, std::string_view arg, std::string* pError) {
+  if (!NoArg(arg, pError)) return false;
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetMotorSupplyFailed(kFailed);
+  return true;
+}
+
+template <bool kOn>
+bool RibbonFaultSwitch(Machine* pMachine, std::string_view arg, std::string* pError) {
+  PrintUnit unit{};
+  RibbonFault fault{};
+  if (!ParseRibbonFaultArg(arg, &unit, &fault, pError)) return false;
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetRibbonFault(unit, fault, kOn);
+  return true;
+}
+
+// A ribbon taken out of its unit, or put back: no ribbon on the spools.
+template <bool kPresent>
+bool RibbonPresence(Machine* pMachine, std::string_view arg, std::string* pError) {
+  PrintUnit unit{};
+  if (!ParseUnitArg(arg, &unit, pError)) return false;
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetRibbonFault(unit, RibbonFault::NoRibbon, !kPresent);
+  return true;
+}
+
+template <bool kOn>
+bool PaperFaultSwitch(Machine* pMachine, std::string_view arg, std::string* pError) {
+  WebFault fault{};
+  if (!ParseWebFaultArg(arg, &fault, pError)) return false;
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetPaperFault(fault, kOn);
+  return true;
+}
+
+bool DetachRoll(Machine* pMachine, std::string_view arg, std::string* pError) {
+  if (!NoArg(arg, pError)) return false;
+  if (pMachine != nullptr) pMachine->MechanismFaults().DetachPaperRoll();
+  return true;
+}
+
+using ActionFn = bool (*)(Machine* pMachine, std::string_view arg, std::string* pError);
+struct Row {
+  const char* pszName;
+  const char* pszArgs;
+  const char* pszEffect;
+  ActionFn pfn;
+};
+
+// clang-format off
+constexpr Row kRows[] = {
+    {"open",          "COVER",        "opens a cover or takes the exit tray off: front side-l side-r paper guide upper-l upper-r tray", Open},
+    {"close",         "COVER",        "closes a cover or puts the exit tray back", Close},
+    {"tap",           "KEY",          "presses a panel key for 200 ms: feed clear menu inc dec enter", OnKey<TapKey>},
+    {"press",         "KEY",          "presses a panel key and holds it", OnKey<PressKey>},
+    {"release",       "KEY",          "releases a panel key", OnKey<ReleaseKey>},
+    {"axis-stuck",    "AXIS",         "an axis stops moving: head-l head-r load-pinch main-pinch feed-pinch eject-pinch path-sel rot-lock load-bar cutter", AxisStuck},
+    {"axis-slow",     "AXIS:FACTOR",  "an axis moves at its speed times FACTOR", AxisSlow},
+    {"axis-repaired", "AXIS",         "an axis moves freely again (not stuck, full speed, no block)", AxisRepaired},
+    {"supply-24v-failed", "",         "the 24 V motor supply fails: \"24Vol\" reads 0, no motor moves", MotorSupply<true>},
+    {"supply-24v-ok", "",             "the 24 V motor supply is back", MotorSupply<false>},
+    {"ribbon-fault",  "UNIT:FAULT",   "a ribbon fault in unit l or r: cut end no-ribbon supply-jammed take-up-stalled", RibbonFaultSwitch<true>},
+    {"ribbon-repaired", "UNIT:FAULT", "the ribbon fault is gone", RibbonFaultSwitch<false>},
+    {"ribbon-out",    "UNIT",         "the ribbon is taken out of unit l or r", RibbonPresence<false>},
+    {"ribbon-in",     "UNIT",         "the ribbon is put back into unit l or r", RibbonPresence<true>},
+    {"paper-fault",   "FAULT",        "a fault of the paper web: jammed rollenc-jammed roll-stalled", PaperFaultSwitch<true>},
+    {"paper-repaired", "FAULT",       "the paper web's fault is gone", PaperFaultSwitch<false>},
+    {"roll-detach",   "",             "the roll lets go of the paper web", DetachRoll},
+};
+// clang-format on
+
+const Row* FindRow(std::string_view name) {
+  for (const Row& row : kRows) {
+    if (name == row.pszName) return &row;
+  }
+  return nullptr;
+}
+
+std::string AcceptedNames() {
+  std::string names;
+  for (const Row& row : kRows) {
+    if (!names.empty()) names += ' ';
+    names += row.pszName;
+  }
+  return names;
+}
+
+bool Dispatch(Machine* pMachine, std::string_view action, std::string* pError) {
+  const size_t equals = action.find('=');
+  const std::string_view name = action.substr(0, equals);
+  const std::string_view arg = equals == std::string_view::npos ? std::string_view{} : action.substr(equals + 1);
+  const Row* pRow = FindRow(name);
+  if (pRow == nullptr) {
+    return Fail(pError, "unknown action '" + std::string(action) + "'; the actions are: " + AcceptedNames());
+  }
+  std::string detail;
+  if (*pRow->pszArgs != '\0' && equals == std::string_view::npos) {
+    return Fail(pError, "action '" + std::string(name) + "' needs " + pRow->pszArgs + " (" + pRow->pszEffect + ")");
+  }
+  if (pRow->pfn(pMachine, arg, &detail)) return true;
+  return Fail(pError, "action '" + std::string(action) + "': " + detail);
+}
+
+}  // namespace
+
+std::string OperatorActionList() {
+  std::string list;
+  for (const Row& row : kRows) {
+    std::string head = row.pszName;
+    if (*row.pszArgs != '\0') head += std::string("=") + row.pszArgs;
+    if (head.size() < 27) head.resize(27, ' ');
+    list += "  " + head + " " + row.pszEffect + "\n";
+  }
+  return list;
+}
+
+bool RunOperatorAction(Machine& machine, std::string_view action, std::string* pError) {
+  return Dispatch(&machine, action, pError);
+}
+
+bool CheckOperatorAction(std::string_view action, std::string* pError) { return Dispatch(nullptr, action, pError); }
+
+bool ParseTimedActions(std::string_view text, TimedActions* pActions, std::string* pError) {
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0) return Fail(pError, "expected MS:ACTION[,ACTION]");
+  const std::string ms(text.substr(0, colon));
+  for (char c : ms) {
+    if (c < '0' || c > '9') return Fail(pError, "time '" + ms + "' is not a number of milliseconds");
+  }
+  if (ms.size() > 9) return Fail(pError, "time '" + ms + "' is too far");
+  TimedActions parsed;
+  parsed.at = static_cast<Nanos>(std::strtoul(ms.c_str(), nullptr, 10)) * kNsPerMs;
+  std::string_view rest = text.substr(colon + 1);
+  for (;;) {
+    const size_t comma = rest.find(',');
+    const std::string_view action = rest.substr(0, comma);
+    if (!CheckOperatorAction(action, pError)) return false;
+    parsed.actions.emplace_back(action);
+    if (comma == std::string_view::npos) break;
+    rest = rest.substr(comma + 1);
+  }
+  *pActions = std::move(parsed);
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,157 @@
+// The operator actions: how a command line's timed actions are read, what a
+// few of them do to the board, and printer-sim running a scenario with
+// --act (a front cover opened at ready and closed five seconds later).
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/machine.h"
+#include "sim/mechanism/mechanism_inputs.h"
+#include "sim/operator_actions.h"
+#include "sim/panel/panel.h"
+#include "tests/support/machine_test.h"
+#include "tests/support/sample_printer.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testsupport::Ms;
+
+struct ParseCase {
+  const char* pszText;
+  bool bOk;
+  const char* pszMessagePart;  // what the message must name, or the first action
+};
+
+constexpr ParseCase kParseCases[] = {
+    {"5000:open=front,close=upper-l", true, "open=front"},
+    {"0:tap=clear", true, "tap=clear"},
+    {"12:ribbon-fault=l:cut", true, "ribbon-fault=l:cut"},
+    {"open=front", false, "MS:ACTION"},
+    {":open=front", false, "MS:ACTION"},
+    {"5s:open=front", false, "milliseconds"},
+    {"100:bogus", false, "the actions are: open close tap"},
+    {"100:open=front,bogus", false, "unknown action 'bogus'"},
+    {"100:open=window", false, "front side-l side-r paper guide upper-l upper-r tray"},
+    {"100:open", false, "needs COVER"},
+    {"100:tap=power", false, "feed clear menu inc dec enter"},
+    {"100:supply-24v-ok=1", false, "takes no argument"},
+    {"100:ribbon-fault=l", false, "UNIT:FAULT"},
+    {"100:ribbon-fault=x:cut", false, "not l or r"},
+    {"100:ribbon-fault=l:torn", false, "cut end no-ribbon"},
+    {"100:axis-slow=head-l:0", false, "above 0"},
+    {"100:axis-stuck=arm", false, "head-l head-r"},
+    {"100:paper-fault=wet", false, "jammed rollenc-jammed"},
+};
+
+TEST(OperatorActions, ATimedListIsReadWholeOrRefusedNamingWhatIsAccepted) {
+  for (const ParseCase& c : kParseCases) {
+    sim::TimedActions acts;
+    std::string error;
+    EXPECT_EQ(sim::ParseTimedActions(c.pszText, &acts, &error), c.bOk) << c.pszText;
+    if (c.bOk) {
+      ASSERT_FALSE(acts.actions.empty()) << c.pszText;
+      EXPECT_EQ(acts.actions.front(), c.pszMessagePart) << c.pszText;
+    } else {
+      EXPECT_NE(error.find(c.pszMessagePart), std::string::npos) << c.pszText << ": " << error;
+    }
+  }
+  sim::TimedActions acts;
+  ASSERT_TRUE(sim::ParseTimedActions("5000:open=front,close=upper-l", &acts, nullptr));
+  EXPECT_EQ(acts.at, Ms(5000));
+  EXPECT_EQ(acts.actions, (std::vector<std::string>{"open=front", "close=upper-l"}));
+}
+
+TEST(OperatorActions, TheListNamesEveryActionOnItsOwnLine) {
+  const std::string list = sim::OperatorActionList();
+  for (const char* pszRow : {"  open=COVER ", "  tap=KEY ", "  axis-stuck=AXIS ", "  supply-24v-failed ",
+                             "  ribbon-fault=UNIT:FAULT ", "  ribbon-out=UNIT ", "  paper-fault=FAULT "}) {
+    EXPECT_NE(list.find(pszRow), std::string::npos) << pszRow;
+  }
+}
+
+// The actions on a starting printer: the inputs as the firmware reads them.
+class OperatorActionsOnTheBoard : public testsupport::MachineTest {};
+
+TEST_F(OperatorActionsOnTheBoard, CoversTrayAndKeysChangeTheirInputs) {
+  sim::Machine& m = BootNewPrinter();
+  ASSERT_EQ(m.RunFor(Ms(1500)), sim::RunResult::TimeLimit);
+  std::string error;
+  ASSERT_TRUE(m.Act("open=front,open=tray,press=menu", &error)) << error;
+  EXPECT_TRUE(m.Inputs().CoverOpen(sim::Cover::Front));
+  EXPECT_TRUE(m.Inputs().CoverOpen(sim::Cover::ExitTray));
+  EXPECT_TRUE(m.Keys().IsPressed(sim::PanelKey::Menu));
+  ASSERT_TRUE(m.Act("close=front,close=tray,release=menu,tap=clear", &error)) << error;
+  EXPECT_FALSE(m.Inputs().CoverOpen(sim::Cover::Front));
+  EXPECT_FALSE(m.Inputs().CoverOpen(sim::Cover::ExitTray));
+  EXPECT_FALSE(m.Keys().IsPressed(sim::PanelKey::Menu));
+  m.RunFor(Ms(100));
+  EXPECT_TRUE(m.Keys().IsPressed(sim::PanelKey::Clear)) << "a tap holds its key";
+  m.RunFor(Ms(150));
+  EXPECT_FALSE(m.Keys().IsPressed(sim::PanelKey::Clear));
+  // A bad action in a list stops it there; those before it ran.
+  EXPECT_FALSE(m.Act("open=side-l,bogus,open=side-r", &error));
+  EXPECT_NE(error.find("the actions are:"), std::string::npos) << error;
+  EXPECT_TRUE(m.Inputs().CoverOpen(sim::Cover::SideL));
+  EXPECT_FALSE(m.Inputs().CoverOpen(sim::Cover::SideR));
+}
+
+// ---- printer-sim --act ----
+
+struct ChildRun {
+  int exitCode = -1;
+  std::string output;
+};
+
+ChildRun RunPrinterSim(const std::string& arguments) {
+  ChildRun run;
+  const std::string command = std::string(PRINTER_SIM_PATH) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(PrinterSimActions, ListAndBadActions) {
+  const ChildRun list = RunPrinterSim("--act list");
+  EXPECT_EQ(list.exitCode, 0);
+  EXPECT_EQ(list.output.find("operator actions"), 0u) << list.output;
+  EXPECT_NE(list.output.find(sim::OperatorActionList()), std::string::npos);
+  const ChildRun bad = RunPrinterSim("--state " + testsupport::MakeTempDir() + " --virtual --act 100:wave=hand");
+  EXPECT_EQ(bad.exitCode, 2) << "a usage error";
+  EXPECT_NE(bad.output.find("unknown action 'wave=hand'; the actions are: open close"), std::string::npos)
+      << bad.output;
+}
+
+// The line the console shows when the LCD shows `text`.
+std::string LcdLine(const std::string& text) { return "[lcd] |" + text + "|"; }
+
+TEST(PrinterSimActions, AFrontCoverOpenedAtReadyAndClosedLaterHomesAgainToReady) {
+  const std::string dir = testsupport::MakeTempDir();
+  std::string error;
+  ASSERT_TRUE(testsupport::ProvisionSamplePrinter(dir, {}, &error)) << error;
+  const ChildRun run = RunPrinterSim("--state " + dir +
+                                     " --virtual --on-reset=exit --run-for-ms 60000 --act 20000:open=front"
+                                     " --act 25000:close=front");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const std::string& out = run.output;
+  const size_t ready = out.find(LcdLine(testsupport::kReadyLine));
+  const size_t opened = out.find("[act] 20000 ms open=front");
+  const size_t shown = out.find(LcdLine("Front Cover Open"), opened);
+  const size_t closed = out.find("[act] 25000 ms close=front");
+  const size_t readyAgain = out.find(LcdLine(testsupport::kReadyLine), closed);
+  ASSERT_NE(ready, std::string::npos) << out;
+  EXPECT_LT(ready, opened) << "ready before the cover opens";
+  EXPECT_NE(shown, std::string::npos) << out;
+  EXPECT_LT(shown, closed);
+  EXPECT_NE(readyAgain, std::string::npos) << "ready again after the home run:\n" << out.substr(closed);
+}
+
+}  // namespace
