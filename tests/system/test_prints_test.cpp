@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/control/app_startup.h"
 #include "firmware/control/error_history.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/devices/eeprom.h"
@@ -783,6 +784,85 @@ TEST_F(TestPrints, TheStatusSheetReadsBackAsTheSheetOfThisPrinter) {
   // Text row 71 ends at image row 16 x 71 + 31 = 1167.
   EXPECT_GE(aulLastRow[0], 1167u);
   EXPECT_EQ(aulLastRow[1], 903u);
+}
+
+// The text block of the eight steps with text, read back from the text
+// origin (255 on 31) for each side and ribbon control type, and the DSP
+// revision rule of its row 5.
+TEST_F(TestPrints, TheLetterPatternsTextBlockShowsItsHeadingSideSerialVersionsAndCounters) {
+  // The block as its tables place it (a later text over an earlier one).
+  auto Expected = [](uint32_t ulSide, uint8_t ucRibbonControl, bool bRevision) {
+    std::vector<std::string> grid(7, std::string(136, ' '));
+    auto Put = [&](size_t c, size_t r, const std::string& text) { grid[r].replace(c, text.size(), text); };
+    Put(2, 0, ucRibbonControl != 0 ? "BRENTAL ORVIK M7300 PHOTO PRINTER INTERNAL TEST PRINT"
+                                   : "MORVELAN TECHNOLOGY KT-3318 PHOTO PRINTER INTERNAL TEST PRINT");
+    if (ulSide == 1) Put(120, 0, "** LEFT TPH **");
+    if (ulSide == 2) Put(120, 0, "** RIGHT TPH **");
+    Put(3, 1, "<PRINTER SERIAL>");
+    Put(4, 2, "P7300001");
+    Put(3, 3, "<FIRMWARE VERSION>");
+    const char* const apszNames[3] = {"MAIN:", "DSP:", "TABLE:"};
+    const size_t auColumns[3] = {5, 6, 4};
+    for (size_t r = 4; r <= 6; ++r) {
+      Put(auColumns[r - 4], r, apszNames[r - 4]);
+      Put(11, r, "02");
+      Put(13, r, ".");
+      Put(14, r, "10");
+      Put(20, r, "(");
+      Put(21, r, "2024/01/15");
+      Put(31, r, ")");
+    }
+    if (bRevision) Put(16, 5, ".01");
+    Put(32, 1, "<COUNTER>");
+    Put(35, 2, "(SHEET COUNT)");
+    Put(36, 3, "TOTAL PRINT :");
+    Put(36, 4, "MAINTENANCE :");
+    Put(38, 5, "CUT COUNT :");
+    Put(39, 6, "CAROUSEL :");
+    for (size_t r = 3; r <= 6; ++r) Put(48, r, "00000000");
+    Put(60, 2, "(LEFT TPH COUNT)");
+    Put(85, 2, "(RIGHT TPH COUNT)");
+    for (size_t c : {61u, 86u}) {
+      Put(c, 3, "TOTAL PRINT :");
+      Put(c, 4, "MAINTENANCE :");
+      Put(c + 12, 3, "00000000");
+      Put(c + 12, 4, "00000000");
+    }
+    for (std::string& line : grid) {
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+    }
+    return grid;
+  };
+  struct Case {
+    uint32_t ulSide;
+    uint8_t ucRibbonControl;
+    const char* pszRevision;
+    std::vector<std::string> lines;
+  };
+  const Case kCases[] = {
+      {0, 1, "00", Expected(0, 1, false)},
+      {1, 1, "00", Expected(1, 1, false)},
+      {2, 1, "01", Expected(2, 1, true)},
+      {2, 0, "00", Expected(2, 0, false)},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.ulSide * 10 + c.ucRibbonControl);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(m_machine->RunStep(
+        [&] {
+          SetDspRevision(c.pszRevision);
+          const uint8_t ucSaved = g_ucRibbonControlType;
+          g_ucRibbonControlType = c.ucRibbonControl;
+          uint32_t ulBuffer = 0;
+          g_BufSlots3A.GetAddress(0, &ulBuffer);
+          g_DrawPartsRectY.SetBase(ulBuffer);
+          g_SelfPrintLevel8LetterY.DrawWithSide(c.ulSide);
+          lines = ReadCells(g_SelfPrintLevel8LetterY.TextOrigin(), 7, 136, 31);
+          g_ucRibbonControlType = ucSaved;
+        },
+        Ms(60000)));
+    for (size_t r = 0; r < c.lines.size(); ++r) EXPECT_EQ(lines[r], c.lines[r]) << "text row " << r;
+  }
 }
 
 TEST_F(TestPrints, TheHostsStatusSheetFollowUpQueuesAOneImageSheet) {
