@@ -53,6 +53,7 @@
 #include "firmware/printengine/text_overlay.h"
 #include "firmware/printengine/thv_control.h"
 #include "firmware/printengine/tone_curve.h"
+#include "firmware/service/self_print.h"
 
 namespace {
 
@@ -308,6 +309,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(BuildToneCurve, "g_ToneCurve"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),
     Objects(BuildPrintLine, "g_TextOverlay g_PrintLine g_PlaneSequencer"),
+    Objects(BuildTestPrintObjects, "g_DrawPartsRectY g_DrawPartsRectM g_DrawPartsRectC g_AmsPatternData g_SelfPrintGrayY ... g_SelfPrintAMSC"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
     Objects(BuildHeadOverheat, "g_HeadOverheatL g_HeadOverheatR"),
     Objects(BuildPrintLog, "g_PrintLog"),

@@ -21,7 +21,7 @@
 #include "firmware/platform/us_timer.h"
 #include "firmware/printengine/media_config.h"
 #include "firmware/printengine/print_job_queue.h"
-#include "firmware/service/self_print_gray.h"
+#include "firmware/service/self_print.h"
 #include "protocol/codes.h"
 
 uint32_t g_ulJobSetupPending;

@@ -16,6 +16,8 @@
 #include "firmware/hostif/update_handlers.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/platform/usb_driver.h"
+#include "firmware/printengine/print_size.h"
+#include "firmware/service/self_print.h"
 #include "protocol/codes.h"
 #include "protocol/replies.h"
 #include "protocol/status_record.h"
@@ -254,27 +256,28 @@ TEST_F(UsbComm, ARepeatedRequestBeforeItsHandlerRanIsAnsweredOnceWithTheNewerBlo
 }
 
 TEST_F(UsbComm, AnEventIsClearedOnlyAfterItsHandlerHasRun) {
-  // The diagnosis follow-up of the status sheet runs a stand-in that says
-  // so once on the console; the event is read at that moment, inside the
-  // handler.
+  // The diagnosis follow-up of the status sheet sets the sheet's text base
+  // and then draws, measuring the head voltages; the event is read while
+  // it draws, inside the handler.
   int32_t lDuring = 1;
   bool bDone = false;
   g_app.jobs.push_back([&bDone] {
     SelfDiagnosisBlock* pBlock = nullptr;
     usb_comm_get_self_diagnosis_block(&pBlock);
     pBlock->ucSubCommand = protocol::DIAG_STATUS_SHEET;
+    g_pPrintSizeTable = &g_PrintSize8x10;
     usb_comm_set_event(CMDEV_DIAGNOSIS_FOLLOWUP);
     usb_comm_run_events();
     bDone = true;
   });
   m_machine->RunUntil(
       [&] {
-        if (lDuring == 1 && m_machine->Logged("[placeholder] PrintStatusSheet (test prints and status sheet) is not built yet")) {
+        if (lDuring == 1 && g_SelfPrintStringY.TextBase() != 0) {
           lDuring = usb_comm_test_event(CMDEV_DIAGNOSIS_FOLLOWUP);
         }
         return bDone;
       },
-      Ms(1000));
+      Ms(60000));
   ASSERT_TRUE(bDone);
   EXPECT_EQ(lDuring, -1) << "the event was cleared before its handler ran";
   InApp([] { EXPECT_EQ(usb_comm_test_event(CMDEV_DIAGNOSIS_FOLLOWUP), 0); });

@@ -9,7 +9,7 @@
 #include "firmware/printengine/dsp_link.h"
 #include "firmware/printengine/print_job_record.h"
 #include "firmware/printengine/print_size.h"
-#include "firmware/service/self_print_gray.h"
+#include "firmware/service/self_print.h"
 
 constinit DspImageJob g_DspImageJob;
 constinit uint32_t g_bDspBusy;

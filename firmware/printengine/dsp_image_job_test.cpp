@@ -20,7 +20,7 @@
 #include "firmware/printengine/dsp_window.h"
 #include "firmware/printengine/print_line_test_support.h"
 #include "firmware/printengine/print_mode.h"
-#include "firmware/service/self_print_gray.h"
+#include "firmware/service/self_print.h"
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/dsp/dsp_core.h"
@@ -146,7 +146,10 @@ class DspImageJobTest : public controltest::ControlTest {
 // planes' row tables. Addresses go low word first.
 TEST_F(DspImageJobTest, AProcessRequestWritesItsWordsAndAnInternalImageItsRowTables) {
   Run([] {
-    InstallGrayPatterns();  // their rows in order so far
+    // The cross grid: line n takes row 0 when n mod 48 < 4, else row 1.
+    g_pSelfPrintY = &g_SelfPrintCrossY;
+    g_pSelfPrintM = &g_SelfPrintCrossM;
+    g_pSelfPrintC = &g_SelfPrintCrossC;
     struct Case {
       const char* what;
       uint16_t usInternal;
@@ -194,8 +197,13 @@ TEST_F(DspImageJobTest, AProcessRequestWritesItsWordsAndAnInternalImageItsRowTab
       for (uint32_t p = 0; p < 3; ++p) {
         SCOPED_TRACE(p);
         const uint16_t usFirst = c.usInternal != 0 ? 0 : 0xEEEE;
-        const uint16_t usLast = c.usInternal != 0 ? static_cast<uint16_t>(H - 1) : 0xEEEE;
+        const uint16_t usLast = c.usInternal != 0 ? 1 : 0xEEEE;  // line 1199: 1199 mod 48 = 47
         EXPECT_EQ(HwRead16(tables[p]), usFirst);
+        if (c.usInternal != 0) {
+          EXPECT_EQ(HwRead16(tables[p] + 2 * 3), 0);
+          EXPECT_EQ(HwRead16(tables[p] + 2 * 4), 1);
+          EXPECT_EQ(HwRead16(tables[p] + 2 * 48), 0);
+        }
         EXPECT_EQ(HwRead16(tables[p] + 2 * (H - 1)), usLast);
         EXPECT_EQ(HwRead16(tables[p] + 2 * H), 0xEEEE) << "one entry per source row";
       }

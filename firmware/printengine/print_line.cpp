@@ -24,7 +24,7 @@
 #include "firmware/printengine/table_store.h"
 #include "firmware/printengine/text_overlay.h"
 #include "firmware/printengine/tone_curve.h"
-#include "firmware/service/self_print_gray.h"
+#include "firmware/service/self_print.h"
 
 constinit CPrintLine g_PrintLine;
 constinit hal::IsrShared<uint32_t> g_ulLineIrqEnable;

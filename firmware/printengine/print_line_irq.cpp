@@ -9,7 +9,7 @@
 #include "firmware/printengine/plane_lead_in.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/print_mode.h"
-#include "firmware/service/self_print_gray.h"
+#include "firmware/service/self_print.h"
 
 namespace {
 

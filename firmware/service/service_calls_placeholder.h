@@ -7,7 +7,6 @@
 
 struct PlaceholderServiceCalls {
   uint32_t ulKeyTests;
-  uint32_t ulStatusSheets;
   // Tunings of the unit L and unit R lists.
   uint32_t ulTuningsL;
   uint32_t ulTuningsR;

@@ -24,7 +24,7 @@
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/printengine/media_config.h"
 #include "firmware/printengine/print_job_queue.h"
-#include "firmware/service/self_print_gray.h"
+#include "firmware/service/self_print.h"
 #include "protocol/codes.h"
 #include "protocol/replies.h"
 #include "protocol/requests.h"
