@@ -20,3 +20,43 @@ uint32_t BuildFeedMatchedRamp(const CRampTable& reference, CRampTable& output, u
 // The per-plane panel offsets (Y, M, C, L) in print lines that the print
 // sequence keeps for the ribbon's panel positions.
 extern uint32_t g_aulRibbonPanelOffset[4];
+
+struct PrintSizeRecord;
+
+// The window in main-stepper steps of the position-sensor check during the
+// plane's pass: the plane's ribbon run less 1378 lines, plus the margin
+// when that stays positive, else 0. -1 above the SP plane (out unchanged).
+int32_t GetPassSensorWindow(uint32_t ulPlaneCode, uint32_t* pulSteps, int32_t lMarginLines);
+
+// ---- statistics: each stops at the first life counter that fails and
+// returns its result ----
+// After a plane (kind 0 colour, else SP): the current unit's length (in
+// inches, rounded) and print counters, then the counter status items.
+int32_t CountPlaneStatistics(uint32_t ulKind, const PrintSizeRecord& size);
+// After a sheet: the machine's print counters, the paper taken from the
+// roll, the print-log record appended. -1 without an active job (nothing
+// counted) or when the job has no cut position (after the print counters).
+int32_t CountSheetStatistics(const PrintSizeRecord& size);
+
+// ---- print log ----
+// The sub-record of the print-order row being printed (by its side and
+// unit) with the row's number; the active-job look-up's result.
+int32_t RecordPrintUnit();
+// The ribbon's remaining percent and both spool diameters.
+int32_t LogRibbonState();
+// The sheet's overcoat size, the time since the path was prepared (the
+// stamp restarts), the paper roll's remaining percent and diameter.
+int32_t LogSheetHeader();
+
+// ---- ribbon panel offsets ----
+// The raw corrections the panel searches measured, Y, M, C, L (L stays 0).
+extern int32_t g_alRibbonRawCorrection[4];
+int32_t ClearPanelOffsets();
+// Y, M, C from their negated raw correction where that is positive; L 0.
+int32_t ApplyRawCorrections();
+// Switches the panel search's correction for the pass by kind (0, 1, 2);
+// always off while the ribbon does not allow it.
+int32_t SetCorrectionByPass(uint32_t ulKind, uint32_t ulPass);
+// Measures the pass's correction and keeps it by kind: 0 as the next pass's
+// offset, 1 as the pass's raw word, 2 as Y's offset after pass L.
+int32_t StoreCorrection(uint32_t ulKind, uint32_t ulPass);

@@ -70,6 +70,16 @@ TableImageParams SampleTableParams() {
   params.values.assign(params.bankCount, std::vector<uint32_t>(256, 0));
   for (auto& bank : params.values) {
     for (uint32_t i : {40u, 41u, 42u, 43u, 44u, 45u, 176u}) bank[i] = 1350;
+    // The paper ramps of the print planes by table index k = 0-5: the top
+    // line period (k), the start periods (8 + k, 16 + k) and the ramp times
+    // (24 + k, 32 + k); microseconds per line, ms.
+    for (uint32_t k = 0; k < 6; ++k) {
+      if (bank[k] == 0) bank[k] = kSampleLinePeriod;
+      bank[8 + k] = kSampleRampStartPeriod;
+      bank[16 + k] = kSampleRampStartPeriod;
+      bank[24 + k] = kSampleRampMs;
+      bank[32 + k] = kSampleRampMs;
+    }
   }
   auto zeros = [](size_t words) { return std::vector<Bytes>{Bytes(2 * words, 0)}; };
   for (uint32_t id = 0; id < 6; ++id) params.tables[id] = zeros(1024);

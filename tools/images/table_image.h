@@ -70,6 +70,11 @@ Bytes BuildTableImage(const TableImageParams& params);
 // (SampleDspWord: both 16-bit halves non-zero); tables 24-41, 60-65 and
 // 114-119 of 512 bytes, the track-correction factors 120-125 of 256, byte j
 // of table t being SampleDspTableByte(t, j) (1-8 in the factor tables).
+// The sample's paper ramps: line period, start period (us per line) and
+// ramp time (ms).
+constexpr uint32_t kSampleLinePeriod = 2000;
+constexpr uint32_t kSampleRampStartPeriod = 8000;
+constexpr uint32_t kSampleRampMs = 200;
 constexpr uint32_t kSamplePulseLength = 20;
 constexpr uint32_t kSamplePulseCount = 2;
 constexpr uint32_t kSampleOvercoatBase = 200;
