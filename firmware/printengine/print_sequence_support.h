@@ -60,3 +60,21 @@ int32_t SetCorrectionByPass(uint32_t ulKind, uint32_t ulPass);
 // Measures the pass's correction and keeps it by kind: 0 as the next pass's
 // offset, 1 as the pass's raw word, 2 as Y's offset after pass L.
 int32_t StoreCorrection(uint32_t ulKind, uint32_t ulPass);
+
+// ---- operations the print sequences do not call (service and bench use) ----
+// The ribbon clutch's feed duty (%) and length (mm): the second pair of
+// settings for the overcoat plane, the first for the others.
+int32_t GetClutchFeedParams(uint32_t ulPlaneCode, uint32_t* pulDuty, uint32_t* pulLength);
+// "Skew Cycle".
+int32_t GetSkewCycle(uint32_t* pulCycle);
+// Bit 0: the current unit's ribbon is empty; bit 1: the paper end is
+// pending, and then -1.
+int32_t GetPrintStopFlags(uint32_t* pulFlags);
+// The sub stepper's step mode of a pass: 2 where the ribbon allows the
+// panel correction and the plane is not C, else 1; with the flag set, 2 for
+// the overcoat unless "DonorHomePosi" reads 0x8000 in its top two bits.
+int32_t GetPassStepMode(uint32_t* pulMode, uint32_t ulFlag, uint32_t ulPlaneCode);
+// The sub stepper's steps for n lines, from plane Y's last print less its
+// mark lines, in quarter steps. -1 (out unchanged) when plane Y printed no
+// more lines than its marks.
+int32_t EstimateSubSteps(uint32_t* pulSteps, uint32_t ulLines);

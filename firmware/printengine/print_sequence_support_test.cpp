@@ -274,4 +274,47 @@ TEST_F(ControlTest, LineSpeedRampFollowsItsSourceByTheFeedRoller) {
   });
 }
 
+TEST_F(ControlTest, PassStepModeByRibbonOrHomePosition) {
+  InApp([] {
+    SelectUnit(0);
+    struct Case {
+      uint32_t allowed, flag;
+      int32_t home;
+      uint32_t plane, mode;
+    };
+    const Case cases[] = {
+        {0, 0, 0, PLANE_Y, 1},      {1, 0, 0, PLANE_Y, 2},      {1, 0, 0, PLANE_C, 1},
+        {1, 0, 0, PLANE_L, 2},      {0, 1, 0x8000, PLANE_L, 1}, {0, 1, 0xC000, PLANE_L, 2},
+        {0, 1, 0x4000, PLANE_L, 2}, {1, 1, 0x4000, PLANE_Y, 1}, {0, 1, 0xBFFF, PLANE_L, 1},
+    };
+    for (const Case& c : cases) {
+      g_pRibbonRoll->SetCorrectionAllowed(c.allowed);
+      g_ParamDonorHomePosi.SetValueNoSave(c.home);
+      uint32_t ulMode = 0;
+      EXPECT_EQ(GetPassStepMode(&ulMode, c.flag, c.plane), 0);
+      EXPECT_EQ(ulMode, c.mode) << c.allowed << " " << c.flag << " " << c.home << " " << c.plane;
+    }
+    g_pRibbonRoll->SetCorrectionAllowed(0);
+    g_ParamDonorHomePosi.SetValueNoSave(32768);
+  });
+}
+
+TEST_F(ControlTest, SubStepsEstimatedFromPlaneYLessItsMarks) {
+  InApp([] {
+    g_ParamPlaneFlagLinesY.SetValueNoSave(24);
+    g_aulPlaneSubSteps[PLANE_Y] = 40000;
+    g_aulPlaneLines[PLANE_Y] = 1024;  // 1000 lines beyond the marks
+    uint32_t ulSteps = 0;
+    EXPECT_EQ(EstimateSubSteps(&ulSteps, 100), 0);
+    EXPECT_EQ(ulSteps, 1000u);
+    // No lines beyond the marks: no estimate rather than a division by 0.
+    g_aulPlaneLines[PLANE_Y] = 24;
+    ulSteps = 7;
+    EXPECT_EQ(EstimateSubSteps(&ulSteps, 100), -1);
+    EXPECT_EQ(ulSteps, 7u);
+    g_aulPlaneSubSteps[PLANE_Y] = 0;
+    g_aulPlaneLines[PLANE_Y] = 0;
+  });
+}
+
 }  // namespace
