@@ -52,12 +52,6 @@ constexpr FanUnit kFanUnits[2] = {
     {&g_FanHeadL, &g_FanSideL, &g_AdHThermL},
     {&g_FanHeadR, &g_FanSideR, &g_AdHThermR},
 };
-constexpr int32_t kLevelFromTable = -1;
-
-uint32_t FanLevel(const CParameter& setting, const uint8_t* pucTable, uint32_t ulAmbient) {
-  const int32_t lLevel = SettingValue(setting);
-  return lLevel == kLevelFromTable ? pucTable[ulAmbient & 0xFFu] : static_cast<uint32_t>(lLevel);
-}
 
 // ---- ramps ----
 constexpr double kMicronsPerInch = 25.4 * 1000000.0;
@@ -194,8 +188,8 @@ int32_t HeadFanControl(uint32_t ulOtherUnit) {
   ulHead >>= 2;
   g_AdEnvTherm.Read(&ulAmbient);
   ulAmbient >>= 2;
-  const uint32_t ulOn = FanLevel(g_ParamFanOn, g_aucFanOnLevel, ulAmbient);
-  const uint32_t ulOff = FanLevel(g_ParamFanOff, g_aucFanOffLevel, ulAmbient);
+  const uint32_t ulOn = static_cast<uint32_t>(FanSwitchLevel(g_ParamFanOn, g_aucFanOnLevel, ulAmbient));
+  const uint32_t ulOff = static_cast<uint32_t>(FanSwitchLevel(g_ParamFanOff, g_aucFanOffLevel, ulAmbient));
   if (ulOn > ulHead) {
     unit.pHeadFan->On();
     unit.pSideFan->On();

@@ -13,6 +13,7 @@
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/paper_position.h"
+#include "firmware/mechanism/paper_moves.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/cut_sequence.h"
@@ -104,6 +105,22 @@ TEST_F(CutSequence, AfterAPathChangeThePaperIsFedToThePositionSensorFirst) {
   EXPECT_EQ(Run([] { return CutAJob({19, 1189}, 1); }, Ms(120000)), 0);
   EXPECT_EQ(Web().Sheets().size(), sheets + 2);
   EXPECT_NEAR(Web().Sheets().back().lines, 1170, 1.0);
+}
+
+TEST_F(CutSequence, ABackFeedThatNeverReachesThePositionSensorIsUpperJam63) {
+  // The paper 300 lines short of the sensor, and stuck there.
+  EXPECT_EQ(Run([] { return MovePaperBy(-300, 1, 1, 14, 20, kMask); }), 0);
+  InLoop([] { g_PaperPosition.SetCurrentPoint(PAPER_AT_POSITION_SENSOR - 300); });
+  WebDevice().SetFault(sim::WebFault::PaperJammed, true);
+  int32_t lResult = 9;
+  EXPECT_TRUE(InLoop([&] {
+    PrintJobRecord* pJob = nullptr;
+    g_PrintJobQueue.GetCurrentJob(&pJob);
+    lResult = BackFeedToCutPosition(pJob, kMask);
+  }, Ms(60000)));
+  EXPECT_EQ(lResult, -1);
+  EXPECT_TRUE(IsErrorRaised(0x153F));
+  WebDevice().SetFault(sim::WebFault::PaperJammed, false);
 }
 
 TEST_F(CutSequence, WithoutAJobNothingMoves) {
