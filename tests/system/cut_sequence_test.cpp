@@ -10,6 +10,7 @@
 
 #include "firmware/control/engine_variant.h"
 #include "firmware/control/error_manager.h"
+#include "firmware/control/event_set.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/paper_position.h"
@@ -105,6 +106,32 @@ TEST_F(CutSequence, AfterAPathChangeThePaperIsFedToThePositionSensorFirst) {
   EXPECT_EQ(Run([] { return CutAJob({19, 1189}, 1); }, Ms(120000)), 0);
   EXPECT_EQ(Web().Sheets().size(), sheets + 2);
   EXPECT_NEAR(Web().Sheets().back().lines, 1170, 1.0);
+}
+
+// A paper end already pending when the paper reaches the first cut: the
+// cut still happens near the roll's end, and the sheet ends after it;
+// without the near zone nothing is cut.
+TEST_F(CutSequence, APaperEndAtTheFirstCutCutsOnlyNearTheRollsEnd) {
+  for (uint32_t ulNear : {1u, 0u}) {
+    SCOPED_TRACE(ulNear);
+    const size_t sheets = Web().Sheets().size();
+    const uint32_t ulCuts = CutCounter();
+    uint32_t ulNearAfter = 9;
+    EXPECT_EQ(Run([&] {
+                g_pCurEventMng->SetEvent(EV_PAPER_END);
+                g_ulPaperInNearZone = ulNear;
+                const int32_t lResult = CutAJob({19, 1189, 2359});
+                ulNearAfter = g_ulPaperInNearZone;
+                g_pCurEventMng->ClearEvent(EV_PAPER_END);
+                return lResult;
+              }, Ms(120000)),
+              0);
+    EXPECT_EQ(Web().Sheets().size(), sheets + ulNear);
+    EXPECT_EQ(CutCounter(), ulCuts + ulNear);
+    EXPECT_EQ(ulNearAfter, 0u);
+    EXPECT_EQ(jobtest::ActiveJobs(), 1u) << "no copy counted";
+    InLoop([] { g_PrintJobQueue.CancelJobs(0, 0); });
+  }
 }
 
 TEST_F(CutSequence, ABackFeedThatNeverReachesThePositionSensorIsUpperJam63) {
