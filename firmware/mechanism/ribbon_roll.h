@@ -197,6 +197,11 @@ class CRibbonRoll {
   uint32_t GetRibbonKind() const { return m_pType->ulRibbonKind; }
   // 1 for the 8x10 types, 2 for the 8x12 types.
   uint32_t GetRibbonSize() const { return m_pType->ulRibbonSize; }
+  // Whether the print sequences may correct the panel positions: 0 for
+  // every type (the correction stays off and the passes use step mode 1);
+  // a test may allow it.
+  uint32_t GetCorrectionAllowed() const { return m_ulCorrectionAllowed; }
+  void SetCorrectionAllowed(uint32_t ulAllowed) { m_ulCorrectionAllowed = ulAllowed; }
 
  protected:
   explicit CRibbonRoll(RibbonType eType);
@@ -213,6 +218,7 @@ class CRibbonRoll {
   double m_dThickness = 0.0;
   uint32_t m_ulSupplyLength = 0;
   uint32_t m_ulTakeUpLength = 0;
+  uint32_t m_ulCorrectionAllowed = 0;
   uint32_t m_ulMarkPanelIndex = 0;
   uint32_t m_ulSearchPanel = 0;
   uint32_t m_ulColorStepIndex = 0;
