@@ -69,7 +69,7 @@ class PlaneSequencerTest : public controltest::ControlTest {
   void RunInApp(std::function<void()> body) {
     InApp(
         [&] {
-          PrepareBoard(printlinetest::AddLineValues);
+          PrepareBoard();
           if (::testing::Test::HasFatalFailure()) return;
           g_ucRibbonControlType = 1;
           InitDummyLines();

@@ -108,7 +108,7 @@ class PrintLineTest : public controltest::ControlTest {
                 sim::Nanos limit = Ms(60000)) {
     InApp(
         [&] {
-          PrepareBoard(printlinetest::AddLineValues);
+          PrepareBoard();
           if (::testing::Test::HasFatalFailure()) return;
           g_ParamStpLx1000.SetValueNoSave(lStepsPerKiloLine);
           g_ulRibDummyLines = 50;
@@ -302,7 +302,7 @@ TEST_F(PrintLineTest, TheExchangeLeavesTheCallersInterruptMaskAsItFoundIt) {
 TEST_F(PrintLineTest, AFailingDownloadEndsTheStartBeforeTheLineTimerAndTheSegments) {
   InApp(
       [&] {
-        PrepareBoard(printlinetest::AddLineValues);
+        PrepareBoard();
         if (::testing::Test::HasFatalFailure()) return;
         ImageSlot* pSlot = AttachedSlot(&g_PrintSize8x10);
         ASSERT_NE(pSlot, nullptr);

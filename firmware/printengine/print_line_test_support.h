@@ -23,24 +23,8 @@ namespace printlinetest {
 
 using TableChange = std::function<void(images::TableImageParams&)>;
 
-// What a plane's start reads of the TABLE in every bank: line periods 0-5
-// of 2000 us, and the ramps that share them as their top speed.
-inline void AddLineValues(images::TableImageParams& params) {
-  params.values.resize(params.bankCount);
-  for (std::vector<uint32_t>& bank : params.values) {
-    if (bank.size() < 40) bank.resize(40);
-    for (uint32_t k = 0; k < 6; ++k) {
-      bank[k] = 2000;
-      bank[8 + k] = 2500;
-      bank[16 + k] = 2500;
-      bank[24 + k] = 100;
-      bank[32 + k] = 100;
-    }
-  }
-}
-
 // The TABLE (the sample's, changed), the DSP linked, unit L selected.
-inline void PrepareBoard(const TableChange& change) {
+inline void PrepareBoard(const TableChange& change = nullptr) {
   sim::NorFlash& flash = *sim::Board::Current().FindDevice<sim::NorFlash>();
   images::TableImageParams params = images::SampleTableParams();
   if (change) change(params);

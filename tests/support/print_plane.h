@@ -1,9 +1,9 @@
 // Planes printed by a sequence in the application task that plays the
 // colour-pass sequence's part (test code only): the board with the sample
-// TABLE (line values of their own) and the DSP linked, a host-like job
-// whose colour picture lies in its slot's buffer, and per plane StartPlane,
-// PlanPlane, the main stepper at the rate that "Stp/Lx1000" and the line
-// period give, the state polled to 2, EndPlane.
+// TABLE and the DSP linked, a host-like job whose colour picture lies in its
+// slot's buffer, and per plane StartPlane, PlanPlane, the main stepper at
+// the rate that "Stp/Lx1000" and the line period give, the state polled to
+// 2, EndPlane.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -184,15 +184,14 @@ class PrintPlaneTest : public controltest::ControlTest {
   sim::DspCore &Dsp() { return *m_machine->GetBoard().FindDevice<sim::DspCore>(); }
   sim::PrintRecorder &Record() { return m_machine->PrintRecord(); }
 
-  // The board and a host-like job of size row `ulSizeRow` whose colour
-  // picture lies in its slot's buffer; "Stp/Lx1000" 1000.
-  void Prepare(const testsupport::TestImage &picture, uint32_t ulSizeRow) {
+  // The board: the sample TABLE, the DSP linked, the head drive, the
+  // start-up's pin edges and motor enable; "Stp/Lx1000" 1000.
+  void PrepareBoard() {
     InApp(
         [&] {
-          printlinetest::PrepareBoard(printlinetest::AddLineValues);
+          printlinetest::PrepareBoard();
           if (::testing::Test::HasFatalFailure()) return;
           g_HeadDrive.Init();
-          // The start-up's pin edges and motor enable.
           for (uint32_t ulPin = 1; ulPin <= 6; ++ulPin) IoctlSetGpioFallTrig(ulPin);
           g_PortMotorEnable.Set();
           g_ParamStpLx1000.SetValueNoSave(1000);
@@ -200,16 +199,29 @@ class PrintPlaneTest : public controltest::ControlTest {
           g_ParamSideAR.SetValueNoSave(3);
           g_ParamCisSW.SetValueNoSave(0);
           g_ulRibDummyLines = 60;
-          m_pSlot = printlinetest::AttachedSlot(&g_PrintSizeTable[ulSizeRow]);
-          ASSERT_NE(m_pSlot, nullptr);
-          m_pSlot->usInternal = 0;
         },
         Ms(20000));
-    ASSERT_NE(m_pSlot, nullptr);
-    uint8_t *p =
-        m_machine->GetBoard().GetBus().RamPointer(m_pSlot->ulImageAddress, static_cast<uint32_t>(picture.bytes.size()));
+  }
+
+  // The picture's bytes at an image address.
+  void PutPicture(uint32_t ulImageAddress, const testsupport::TestImage &picture) {
+    uint8_t *p = m_machine->GetBoard().GetBus().RamPointer(ulImageAddress, static_cast<uint32_t>(picture.bytes.size()));
     ASSERT_NE(p, nullptr);
     std::copy(picture.bytes.begin(), picture.bytes.end(), p);
+  }
+
+  // The board and a host-like job of size row `ulSizeRow` whose colour
+  // picture lies in its slot's buffer.
+  void Prepare(const testsupport::TestImage &picture, uint32_t ulSizeRow) {
+    PrepareBoard();
+    if (::testing::Test::HasFatalFailure()) return;
+    InApp([&] {
+      m_pSlot = printlinetest::AttachedSlot(&g_PrintSizeTable[ulSizeRow]);
+      ASSERT_NE(m_pSlot, nullptr);
+      m_pSlot->usInternal = 0;
+    });
+    ASSERT_NE(m_pSlot, nullptr);
+    PutPicture(m_pSlot->ulImageAddress, picture);
   }
 
   // One plane as the colour-pass sequence prints it.

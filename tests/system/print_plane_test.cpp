@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "firmware/control/error_manager.h"
+#include "firmware/devices/buf_slot_table.h"
 #include "firmware/devices/settings.h"
+#include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/print_mode.h"
 #include "sim/cpu.h"
 #include "sim/intc.h"
 #include "sim/soc/gpio.h"
 #include "sim/dsp/print_line_rule.h"
+#include "sim/mechanism/stepper_drivers.h"
 #include "tests/support/print_plane.h"
 
 namespace {
@@ -45,6 +48,119 @@ TEST_F(PrintPlane, AOneSidedJobPrintsYMAndCLineByLineFromThePicture) {
     testsupport::ExpectPlaneFromPicture(Dsp(), ulSession, Record(), run, usPlane, picture, 3);
   }
   EXPECT_FALSE(controltest::IsErrorSet(erridx::kDspTableTimeout));
+}
+
+// A host job with a picture on each side, side A the full 8x10 length and
+// side B shorter, both on unit L, side A first. When the job completes, the
+// shorter side's rear and tail lines are lengthened to the longer side's;
+// the plane start puts the print size's rear lines back, so each side's
+// colour planes run out the same rear lines after their own picture, and
+// only the tail lines (what the next plane's move counts) keep the
+// difference.
+TEST_F(PrintPlane, TwoSidesOfTwoLengthsPrintTheirOwnLinesAndTheSameRunOut) {
+  constexpr uint32_t kLongLines = 3024, kShortLines = 1208, kExtra = 24, kRear = 82;
+  PrepareBoard();
+  ASSERT_FALSE(HasFatalFailure());
+  const testsupport::TestImage longPicture = testsupport::ColourBars(2464, kLongLines);
+  const testsupport::TestImage shortPicture = testsupport::Diagonal(2464, kShortLines);
+  PrintJobRecord* pJob = nullptr;
+  InApp([&] {
+    jobtest::LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
+    jobtest::HostSetup setup;
+    setup.ucMask = SLOT_COLOR_A | SLOT_COLOR_B;
+    setup.ucFirstSide = SIDE_A;
+    ASSERT_EQ(jobtest::SetUpHostJob(setup), 0);
+    pJob = jobtest::ReceivingJob();
+    ASSERT_NE(pJob, nullptr);
+    // Each picture in a colour buffer of its own, as the print command and
+    // its data phase leave it; then the job's completion.
+    for (uint16_t usLines : {kLongLines, kShortLines}) {
+      jobtest::SetImageBlock(2464, usLines);
+      const uint32_t ulOffset = jobtest::TakeBuffer(BUF_POOL_COLOUR);
+      ASSERT_NE(ulOffset, BUF_SLOT_NO_OFFSET);
+      ASSERT_EQ(g_PrintJobQueue.AddImageSlot(0, ulOffset, IMAGE_HOST, &g_PrintSize8x10), 0);
+      ASSERT_EQ(g_PrintJobQueue.CompleteSlot(), 0);
+    }
+    ASSERT_EQ(g_PrintJobQueue.CompleteJob(), 0);
+    g_PrintJobQueue.EqualiseSlotLengths(pJob);
+    ASSERT_EQ(g_PrintJobQueue.BuildPrintOrder(pJob, SIDE_A, UNIT_L, UNIT_L), 0);
+  });
+  ASSERT_NE(pJob, nullptr);
+  ASSERT_FALSE(HasFatalFailure());
+  PutPicture(pJob->slotColorA.ulImageAddress, longPicture);
+  PutPicture(pJob->slotColorB.ulImageAddress, shortPicture);
+  const PrintSizeRecord& shortParams = pJob->slotColorB.printParams;
+  ASSERT_EQ(shortParams.aulRearDummyLines[PLANE_Y], kRear + kLongLines - kShortLines) << "lengthened";
+
+  struct Side {
+    const char* pszName;
+    uint32_t ulOrderRow;
+    const testsupport::TestImage* pPicture;
+    uint32_t ulLines;
+  };
+  const Side sides[] = {{"side A", 0, &longPicture, kLongLines}, {"side B", 1, &shortPicture, kShortLines}};
+  sim::StepperDrivers& shafts = *m_machine->GetBoard().FindDevice<sim::StepperDrivers>();
+  // Per side and plane, in shaft eighths from the plane's start: the first
+  // and last strobed line and the plane's end.
+  struct Where {
+    int64_t llFirst = 0, llLast = 0, llEnd = 0;
+  };
+  Where where[2][3];
+  uint32_t aulPaperReturn[2] = {};
+  uint32_t ulEighthsPerStep = 0;
+  for (uint32_t s = 0; s < 2; ++s) {
+    const Side& side = sides[s];
+    SCOPED_TRACE(side.pszName);
+    InApp([&] { g_PrintJobQueue.SetPrintOrderIndex(side.ulOrderRow); });
+    for (uint16_t usPlane : {PLANE_Y, PLANE_M, PLANE_C}) {
+      SCOPED_TRACE(usPlane);
+      Dsp().ClearLineRuns();
+      const uint32_t ulSession = Dsp().PrintSession();
+      const int64_t llStart = shafts.ShaftEighths(sim::Stepper::Main);
+      const PlaneRun run = PrintOnePlane(usPlane);
+      ASSERT_EQ(run.lStart, 0);
+      ASSERT_EQ(run.lPlan, 0);
+      ASSERT_TRUE(run.bDone);
+      // The side's own picture, then the size's rear lines: "Stp/Lx1000"
+      // 1000 makes a step of each line (even counts).
+      EXPECT_EQ(run.usLineCount, side.ulLines + kExtra);
+      EXPECT_EQ(run.ulImage, side.ulLines + kExtra);
+      EXPECT_EQ(run.ulRear, kRear);
+      // Every line from the picture, the last three the blank row.
+      ASSERT_FALSE(Dsp().LineRuns().empty());
+      const int16_t sSideOffset = Dsp().LineRuns().back().words.sideOffset;
+      testsupport::ExpectPlaneFromPicture(Dsp(), ulSession, Record(), run, usPlane, *side.pPicture, sSideOffset);
+      const std::vector<sim::PrintRecorder::Line>& lines = Record().Lines(0, usPlane);
+      ASSERT_EQ(lines.size(), side.ulLines + kExtra);
+      Where& w = where[s][usPlane];
+      w.llFirst = lines.front().shaftEighths - llStart;
+      w.llLast = lines.back().shaftEighths - llStart;
+      w.llEnd = shafts.ShaftEighths(sim::Stepper::Main) - llStart;
+      ulEighthsPerStep = static_cast<uint32_t>(w.llEnd / run.ulTotalSteps);
+      EXPECT_EQ(w.llEnd, static_cast<int64_t>(ulEighthsPerStep) * run.ulTotalSteps);
+    }
+    InApp([&] { g_PlaneSequencer.GetPaperReturnSteps(0, &aulPaperReturn[s]); });
+  }
+  // The rear lines the plane start put back; the tail keeps the length.
+  EXPECT_EQ(shortParams.aulRearDummyLines[PLANE_Y], kRear);
+  EXPECT_EQ(shortParams.ulColourTailLines, 72u + kLongLines - kShortLines);
+  // The paper return after the side counts the tail beyond the rear lines:
+  // the shorter side's takes back the length it lacks.
+  EXPECT_EQ(aulPaperReturn[1] - aulPaperReturn[0], kLongLines - kShortLines);
+  // The pictures start at the same distance into their planes; the shorter
+  // side ends its plane the same distance past its last line as the longer
+  // one: no blank run-out for the length it lacks.
+  const int64_t llDifference = static_cast<int64_t>(ulEighthsPerStep) * (kLongLines - kShortLines);
+  for (uint16_t usPlane : {PLANE_Y, PLANE_M, PLANE_C}) {
+    SCOPED_TRACE(usPlane);
+    const Where& a = where[0][usPlane];
+    const Where& b = where[1][usPlane];
+    EXPECT_EQ(b.llFirst, a.llFirst);
+    EXPECT_EQ(a.llLast - b.llLast, llDifference);
+    EXPECT_EQ(b.llEnd - b.llLast, a.llEnd - a.llLast);
+    EXPECT_EQ(b.llEnd - b.llLast, static_cast<int64_t>(ulEighthsPerStep) * kRear);
+    EXPECT_EQ(a.llEnd - b.llEnd, llDifference);
+  }
 }
 
 // Two size-7 jobs on one merged sheet (layout 3: the second job's image

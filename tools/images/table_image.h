@@ -82,7 +82,10 @@ constexpr uint8_t SampleDspTableByte(uint32_t id, uint32_t j) {
   return static_cast<uint8_t>(id >= 120 && id < 126 ? 1 + (id + j) % 8 : id * 5 + j * 3);
 }
 constexpr uint32_t kSampleLinePeriodUs = 2000;
-constexpr uint32_t kSampleRampStartUs[2] = {8000, 6000};  // ramp A, ramp B
+// The ramps' start periods lie between the line period and 2617 us, so that
+// a ramp starts at 382 pulses per second or more and ends at its top speed
+// at every "Stp/Lx1000" setting (1000-8000).
+constexpr uint32_t kSampleRampStartUs[2] = {2500, 2400};  // ramp A, ramp B
 constexpr uint32_t kSampleRampMs[2] = {100, 150};
 constexpr uint32_t SampleDriveParam(uint32_t index) { return 0x0800u + index; }
 constexpr uint32_t kSampleTrackRows[4] = {3, 4, 5, 6};
