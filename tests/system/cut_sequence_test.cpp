@@ -6,6 +6,7 @@
 // when the sensor never clears.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "firmware/control/engine_variant.h"
@@ -22,6 +23,8 @@
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/print_support.h"
 #include "firmware/sequences/sequence_words.h"
+#include "sim/mechanism/mechanism_trace.h"
+#include "sim/mechanism/paper_web.h"
 #include "tests/support/paper_web.h"
 
 namespace {
@@ -160,15 +163,39 @@ TEST_F(CutSequence, WithoutAJobNothingMoves) {
 class EndOfJobParking : public PaperWebPrinter, public ::testing::WithParamInterface<sim::EngineVariant> {
  protected:
   void SetUp() override { BootOnTheWeb(GetParam()); }
+  // The web's front each time it stood still since a moment, in lines.
+  std::vector<double> FrontStands(sim::Nanos from) {
+    std::vector<double> stands;
+    for (const sim::MechanismEvent& e : Mechanism().Trace().Events()) {
+      if (e.at >= from && e.name == "PaperFront") stands.push_back(e.value / 1000.0);
+    }
+    return stands;
+  }
 };
 
 TEST_P(EndOfJobParking, ThePaperRunsBackPastTheTopSensorAndIsParked) {
   InLoop([] { g_PaperPosition.SetCurrentPoint(PAPER_AT_POSITION_SENSOR); });
+  const sim::Nanos from = m_machine->Now();
   EXPECT_EQ(Run([] { return g_pfnEndOfJob(kMask); }, Ms(120000)), 0);
   EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), 0x6Cu);
-  // The frame re-based at the top sensor: parked at the variant's place.
-  EXPECT_NEAR(Web().Front(), g_ulEngPosRefB, 1.0);
   EXPECT_FALSE(IsErrorRaised(0x1540));
+  // Where the web stood: back at the top sensor, then after the slack
+  // take-up, which winds the ribbon with the paper running forward.
+  const std::vector<double> stands = FrontStands(from);
+  const auto atTop = std::find_if(stands.begin(), stands.end(), [](double f) { return f < sim::PaperWeb::kTop + 1.0; });
+  ASSERT_TRUE(atTop != stands.end() && atTop + 1 != stands.end());
+  EXPECT_NEAR(*atTop, sim::PaperWeb::kTop, 1.0) << "the run back ends where the top sensor clears";
+  const double slackFeed = *(atTop + 1) - *atTop;
+  EXPECT_GT(slackFeed, 0.0);
+  EXPECT_LE(slackFeed, 197.0);
+  // The roll-edge feed re-bases the paper frame as though it had started at
+  // the top sensor, so the lines the slack take-up fed before it are not in
+  // that frame: the firmware parks at its place on its own counter, and the
+  // web stands that many lines further on.
+  uint32_t ulCounter = 0;
+  InLoop([&] { g_PaperPosition.GetCurrentPoint(&ulCounter); });
+  EXPECT_EQ(ulCounter, g_ulEngPosRefB);
+  EXPECT_NEAR(Web().Front(), g_ulEngPosRefB + slackFeed, 1.0);
 }
 
 TEST_P(EndOfJobParking, ATopSensorThatNeverClearsIsUpperJam64) {
