@@ -17,6 +17,7 @@
 #include "firmware/mechanism/sensor_feeds.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/mechanism/unit_moves.h"
+#include "firmware/printengine/plane_sequencer.h"
 #include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/print_sequence_support.h"
@@ -303,6 +304,7 @@ int32_t CutSheetSequence(uint32_t ulMask) {
         uint32_t ulMore = 0;
         g_PrintJobQueue.CopyPrinted(&ulMore);
         g_ulRepeatState = 0;
+        if (ulMore == 0) g_PlaneSequencer.SetState(0);
         return g_ulRollEndArmed != 0 && g_ulRollEndDetected == 0 ? 400u : SEQ_STEP_ERROR;
       }
       case 400:
