@@ -3,6 +3,7 @@
 #include "firmware/printengine/print_support.h"
 
 #include "firmware/control/fan_levels.h"
+#include "firmware/control/head_preheat.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/control/line_steps.h"
 #include "firmware/devices/analog_sensor.h"
@@ -17,15 +18,18 @@
 #include "firmware/mechanism/eject_motor.h"
 #include "firmware/mechanism/paper_moves.h"
 #include "firmware/mechanism/ribbon_phases.h"
+#include "firmware/mechanism/ribbon_roll.h"
 #include "firmware/mechanism/roll_encoder_checks.h"
 #include "firmware/mechanism/sensor_feeds.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/mechanism/unit_moves.h"
+#include "firmware/printengine/plane_sequencer.h"
 #include "firmware/printengine/print_job_queue.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/print_sequence_words.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "firmware/printengine/table_store.h"
+#include "firmware/sequences/ribbon_winding.h"
 #include "firmware/sequences/sequence_words.h"
 #include "firmware/service/log_data.h"
 #include "protocol/codes.h"
@@ -176,6 +180,9 @@ struct RepeatProfiles {
 };
 constexpr RepeatProfiles kRepeatProfiles[2] = {{13, 23, 33}, {12, 22, 32}};
 constexpr uint32_t kMarkPanelLead = 66;
+constexpr uint32_t kMarkWindPhase = 16, kMarkWindDirection = 2, kMarkWindRetries = 3;
+// The lines short of the print start the paper returns to after a pass.
+constexpr uint32_t kBackFeedMarginLines = 36;
 constexpr uint32_t kOrderRowColourSecond = 1;
 
 }  // namespace
@@ -275,6 +282,60 @@ int32_t BackFeedToCutPosition(const PrintJobRecord*, uint32_t ulMask) {
         return SEQ_STEP_END;
       default:
         return BackFeedStep(s, feed);
+    }
+  });
+}
+
+int32_t BackFeedAfterPass(uint32_t* pulFits, uint32_t ulMask) {
+  BackFeed feed{0, 0, 0, g_ulCurErrUpperJam67};
+  SetBackFeedProfiles();
+  CHeadPreheat& otherPreheat = GetCurrentUnit() == 0 ? g_PreheatR : g_PreheatL;
+  return RunSteps(0, SEQ_STEP_END, ulMask | SEQ_CHECK_PAPER_END, [&](SeqStepState& s) -> uint32_t {
+    switch (s.ulStep) {
+      case 0: {
+        uint32_t ulPlane = 0, ulReturn = 0;
+        g_PlaneSequencer.GetNextPlaneSteps(&ulPlane);
+        s.lResult = g_PlaneSequencer.GetPaperReturnSteps(kBackFeedMarginLines, &ulReturn);
+        feed.lSteps = static_cast<int32_t>(ulPlane + ulReturn);
+        return 5;
+      }
+      case 5:
+        SetBackFeedWindow(feed, StepsToLines(static_cast<uint32_t>(feed.lSteps)));
+        *pulFits = feed.ulCheckDone;
+        return 7;
+      case 7:
+        s.lResult = otherPreheat.Start();
+        return 8;
+      case SEQ_STEP_END:
+        g_pDonorMng->StopRibbon(1, 1);
+        g_pCurClutchRibRvs->Off();
+        g_PreheatL.Stop();
+        g_PreheatR.Stop();
+        return SEQ_STEP_END;
+      default:
+        return BackFeedStep(s, feed);
+    }
+  });
+}
+
+int32_t WindMarkRibbonToPanel(const PrintSizeRecord& size, uint32_t ulPlaneCode, uint32_t ulMask) {
+  uint32_t ulCounts = 0;
+  return RunSteps(0, SEQ_STEP_END, ulMask, [&](SeqStepState& s) -> uint32_t {
+    switch (s.ulStep) {
+      case 0:
+        s.lResult = g_pRibbonRoll->LengthToCount(RIBBON_SIDE_SUPPLY, MarkPanelWindLines(size, ulPlaneCode), &ulCounts);
+        return 100;
+      case 100:
+        g_pCurSlitRibEncSrc->Clear();
+        g_pCurSlitRibEncSrc->Start();
+        s.lResult = WindRibbonToCount(kMarkWindPhase, kMarkWindDirection, ulCounts, ulMask, 1, nullptr, nullptr,
+                                      kMarkWindRetries, 0);
+        return SEQ_STEP_END;
+      case SEQ_STEP_END:
+        return SEQ_STEP_END;
+      default:
+        s.lResult = -1;
+        return SEQ_STEP_END;
     }
   });
 }

@@ -73,6 +73,13 @@ int32_t GetNextPassCodes(uint32_t ulPlaneCode, uint32_t* pulPassIndex, uint32_t*
 // way to the position sensor (plus its margin) must reach the sensor within
 // it, else the current unit's upper jam 63. The ribbon is stopped at the end.
 int32_t BackFeedToCutPosition(const PrintJobRecord* pJob, uint32_t ulMask);
+// Feeds the paper after a pass by the plane sequencer's next-plane steps
+// and its paper-return steps (36 margin lines), with the other
+// unit's pre-heat running meanwhile (both pre-heats stopped at the end).
+// *pulFits := 1 when the feed ends before the position sensor (plus its
+// margin); a longer one must reach the sensor within that window, else the
+// current unit's upper jam 67.
+int32_t BackFeedAfterPass(uint32_t* pulFits, uint32_t ulMask);
 // The paper back to the position sensor after the operator let a repeat
 // print run: the load pinch helps after a roll end.
 int32_t RepositionForRepeat(uint32_t ulMask);
@@ -81,6 +88,9 @@ int32_t RepositionForRepeat(uint32_t ulMask);
 // The lines the mark-sensor ribbon winds before a plane: the plane's front
 // dummy lines (Y for Y and SP) less 66, 0 below 66.
 uint32_t MarkPanelWindLines(const PrintSizeRecord& size, uint32_t ulPlaneCode);
+// Winds the mark-sensor ribbon by those lines as supply counts (phase 16,
+// three retries).
+int32_t WindMarkRibbonToPanel(const PrintSizeRecord& size, uint32_t ulPlaneCode, uint32_t ulMask);
 
 // ---- repeats ----
 // The order code of print-order row 1 from its side and unit: 1..4.

@@ -4,23 +4,34 @@
 // start-up's line-speed ramps, and the re-positioning for a repeat.
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "firmware/control/error_manager.h"
+#include "firmware/control/head_preheat.h"
 #include "firmware/control/host_status_table.h"
+#include "firmware/control/line_steps.h"
 #include "firmware/devices/fan.h"
 #include "firmware/devices/paper_position.h"
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/unit_switch.h"
+#include "firmware/mechanism/paper_moves.h"
+#include "firmware/mechanism/ribbon_roll.h"
+#include "firmware/mechanism/roll_encoder_checks.h"
 #include "firmware/mechanism/step_machine.h"
+#include "firmware/printengine/plane_sequencer.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/print_sequence_support.h"
 #include "firmware/printengine/print_support.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "firmware/service/log_data.h"
+#include "sim/mechanism/mechanism_trace.h"
 #include "tests/support/paper_web.h"
 
 namespace {
 
 using paperwebtest::PaperWebPrinter;
+using sim::PaperWeb;
 using testsupport::Ms;
 
 uint32_t TopRate(const CRampTable& ramp) {
@@ -167,6 +178,107 @@ TEST_F(PrintSupportOnTheWeb, RepositionForARepeatBringsThePaperToThePositionSens
   EXPECT_EQ(Run([] { return RepositionForRepeat(SEQ_CHECK_COVERS); }), 0);
   EXPECT_NEAR(Web().Front(), front - 500, 0.5);
   EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), 0x61u);
+}
+
+TEST_F(PrintSupportOnTheWeb, AfterARollEndTheRepeatRepositioningUsesTheLoadPinch) {
+  InLoop([] {
+    g_PaperPosition.SetCurrentPoint(PAPER_AT_POSITION_SENSOR + 500);
+    g_ulRollEndDetected = 1;
+  });
+  const double front = Web().Front();
+  const sim::Nanos from = m_machine->Now();
+  EXPECT_EQ(Run([] { return RepositionForRepeat(SEQ_CHECK_COVERS); }), 0);
+  InLoop([] { g_ulRollEndDetected = 0; });
+  EXPECT_NEAR(Web().Front(), front - 500, 0.5);
+  std::vector<int32_t> clutch;
+  for (const sim::MechanismEvent& e : Mechanism().Trace().Events()) {
+    if (e.at >= from && e.name == "ClutchLoad") clutch.push_back(e.value);
+  }
+  EXPECT_EQ(clutch, (std::vector<int32_t>{1, 0})) << "the load clutch on for the move only";
+}
+
+// The back-feed after a pass: the plane sequencer's steps from the paper
+// as the case leaves it; the other unit's head pre-heats meanwhile.
+struct AfterPassCase {
+  const char* name;
+  int32_t behindSensor;  // lines the paper stands short of the position sensor
+  bool fits;             // the counter placed so that the feed ends within the window
+  bool jammed;
+  int32_t result;
+};
+
+TEST_F(PrintSupportOnTheWeb, ABackFeedAfterAPassThatDoesNotFitMustReachThePositionSensor) {
+  const AfterPassCase cases[] = {
+      {"fits: no sensor check", 0, true, false, 0},
+      {"does not fit: the sensor reached", 200, false, false, 0},
+      {"does not fit, the paper stuck: upper jam 67", 200, false, true, -1},
+  };
+  for (const AfterPassCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    InLoop([] { g_ErrorMng.ClearError(0x1543); });
+    if (c.behindSensor != 0) {
+      ASSERT_EQ(Run([&] { return MovePaperBy(-c.behindSensor, 1, 1, 14, 20, SEQ_CHECK_COVERS); }), 0);
+    }
+    uint32_t ulLines = 0;
+    InLoop([&] {
+      uint32_t ulPlane = 0, ulReturn = 0;
+      g_PlaneSequencer.GetNextPlaneSteps(&ulPlane);
+      g_PlaneSequencer.GetPaperReturnSteps(36, &ulReturn);
+      ulLines = StepsToLines(ulPlane + ulReturn);
+      const uint32_t ulWay = c.fits ? ulLines - SENSOR_WINDOW_MARGIN_LINES : static_cast<uint32_t>(c.behindSensor);
+      g_PaperPosition.SetCurrentPoint(PAPER_AT_POSITION_SENSOR - ulWay);
+      SelectUnit(0);
+    });
+    ASSERT_GT(ulLines, 200u + SENSOR_WINDOW_MARGIN_LINES) << "a feed beyond the sensor's window";
+    Inputs().SetThermistor(sim::Thermistor::HeadR, 800);  // cold: it needs heat
+    WebDevice().SetFault(sim::WebFault::PaperJammed, c.jammed);
+    const double front = Web().Front();
+    bool bDone = false, bOtherHeated = false;
+    int32_t lResult = 9;
+    uint32_t ulFits = 9;
+    m_machine->AtNextPass([&] {
+      lResult = BackFeedAfterPass(&ulFits, SEQ_CHECK_COVERS);
+      bDone = true;
+    });
+    m_machine->RunUntil([&] {
+      bOtherHeated = bOtherHeated || g_PreheatR.GetState() != CHeadPreheat::IDLE;
+      return bDone;
+    }, Ms(60000));
+    WebDevice().SetFault(sim::WebFault::PaperJammed, false);
+    ASSERT_TRUE(bDone);
+    EXPECT_EQ(lResult, c.result);
+    EXPECT_EQ(ulFits, c.fits ? 1u : 0u);
+    EXPECT_EQ(IsErrorRaised(0x1543), c.jammed);
+    EXPECT_TRUE(bOtherHeated) << "unit R's head heated during the feed";
+    EXPECT_EQ(g_PreheatL.GetState(), CHeadPreheat::IDLE);
+    EXPECT_EQ(g_PreheatR.GetState(), CHeadPreheat::IDLE);
+    if (!c.jammed) {
+      EXPECT_NEAR(Web().Front() - front, ulLines, 1.0);
+    }
+    // Back where the next case starts: at the position sensor.
+    InLoop([] { g_PaperPosition.SetCurrentPoint(static_cast<uint32_t>(PAPER_AT_POSITION_SENSOR)); });
+    ASSERT_EQ(Run([&] {
+      return MovePaperBy(static_cast<int32_t>(PaperWeb::kPosition - Web().Front()), 1, 1, 14, 20, SEQ_CHECK_COVERS);
+    }), 0);
+  }
+}
+
+TEST_F(PrintSupportOnTheWeb, TheMarkRibbonWindsThePlanesDummyLinesBeyond66AsSupplyCounts) {
+  uint32_t ulCounts = 0, ulBefore = 0, ulAfter = 0;
+  int32_t lResult = 9;
+  ASSERT_TRUE(InLoop([&] {
+    PrintSizeRecord size = g_PrintSize8x12;
+    size.aulFrontDummyLines[PLANE_M] = 66 + 400;
+    // A roll whose diameters give this many supply counts a print.
+    g_pRibbonRoll->SetCountScale0(1000);
+    g_pRibbonRoll->LengthToCount(RIBBON_SIDE_SUPPLY, 400, &ulCounts);
+    g_pCurSlitRibEncSrc->ReadCount(&ulBefore);
+    lResult = WindMarkRibbonToPanel(size, PLANE_M, SEQ_CHECK_COVERS);
+    g_pCurSlitRibEncSrc->ReadCount(&ulAfter);
+  }, Ms(60000)));
+  EXPECT_EQ(lResult, 0);
+  ASSERT_GT(ulCounts, 0u);
+  EXPECT_GE(ulAfter - ulBefore, ulCounts) << "the encoder starts from cleared";
 }
 
 }  // namespace
