@@ -78,3 +78,16 @@ int32_t GetPassStepMode(uint32_t* pulMode, uint32_t ulFlag, uint32_t ulPlaneCode
 // mark lines, in quarter steps. -1 (out unchanged) when plane Y printed no
 // more lines than its marks.
 int32_t EstimateSubSteps(uint32_t* pulSteps, uint32_t ulLines);
+// Stops the ribbon's supply counter; the current unit's head to its
+// position, after time 1 the eject pinch and the main pinch (a request on
+// the current unit), all stepped until time 2 has passed and all are done
+// (host commands wait meanwhile); then, the supply counter started again,
+// the ribbon tightened (phase 0 forward, 1000 ms, 10 counts) and stopped
+// with its clutch kept. A failed tighten gives -1, or 0 for kind 8 with the
+// ribbon-empty error set (as a failed tighten leaves it).
+int32_t RepositionHeadAndPinches(uint32_t ulHeadPosition, uint32_t ulEjectPosition, uint32_t ulMainRequest,
+                                 uint32_t ulKind, uint32_t ulTime1Ms, uint32_t ulTime2Ms, uint32_t ulMask);
+// The bench: the mode menu until a job is ready (host commands served in
+// between), then plane Y of that job planned and stepped one line a
+// millisecond while it runs. The plane's start or plan failure, else 0.
+int32_t PlaneBenchLoop();

@@ -15,9 +15,12 @@
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/unit_switch.h"
+#include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/paper_moves.h"
+#include "firmware/mechanism/positioner.h"
 #include "firmware/mechanism/ribbon_roll.h"
 #include "firmware/mechanism/roll_encoder_checks.h"
+#include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/plane_sequencer.h"
 #include "firmware/printengine/print_line.h"
@@ -25,6 +28,7 @@
 #include "firmware/printengine/print_support.h"
 #include "firmware/printengine/roll_diameter.h"
 #include "firmware/service/log_data.h"
+#include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_trace.h"
 #include "tests/support/paper_web.h"
 
@@ -279,6 +283,65 @@ TEST_F(PrintSupportOnTheWeb, TheMarkRibbonWindsThePlanesDummyLinesBeyond66AsSupp
   EXPECT_EQ(lResult, 0);
   ASSERT_GT(ulCounts, 0u);
   EXPECT_GE(ulAfter - ulBefore, ulCounts) << "the encoder starts from cleared";
+}
+
+// The head first, the two pinches after time 1, all standing after time
+// 2, then the ribbon tightened (the head up, the supply free to turn); a
+// tighten that fails is -1, except for kind 8: the failed tighten reports
+// the empty ribbon.
+struct RepositionCase {
+  const char* name;
+  bool ribbonCut;
+  uint32_t kind;
+  int32_t result;
+};
+
+TEST_F(PrintSupportOnTheWeb, RepositioningTheHeadAndPinchesMovesThePinchesAfterTheHeadThenTightens) {
+  const RepositionCase cases[] = {
+      {"tightened", false, 0, 0},
+      {"the tighten fails", true, 0, -1},
+      {"the tighten fails, kind 8: the empty ribbon tolerated", true, 8, 0},
+  };
+  for (const RepositionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_machine->MechanismFaults().SetRibbonFault(sim::PrintUnit::L, sim::RibbonFault::Cut, c.ribbonCut);
+    ASSERT_TRUE(InLoop([] {
+      SelectUnit(0);
+      g_ErrorMng.ClearError(g_ulCurErrRibbonEmpty);
+      g_HeadLiftL.MoveDownAndWait();
+      g_EjectPinch.MoveUpAndWait();
+      g_pProllMain->MoveUpAndWait();
+    }));
+    const sim::Nanos since = m_machine->Now();
+    int32_t lResult = 9;
+    uint32_t ulHead = 0, ulEject = 0, ulMain = 0;
+    sim::Nanos started = 0, moved = 0;
+    ASSERT_TRUE(InLoop([&] {
+      started = sim::Board::Current().Clock().Now();
+      lResult = RepositionHeadAndPinches(HEAD_POS_UP, EJECT_PINCH_FDOWN, 10, c.kind, 150, 600, SEQ_CHECK_COVERS);
+      moved = sim::Board::Current().Clock().Now();
+      g_HeadLiftL.GetPosition(&ulHead);
+      g_EjectPinch.GetPosition(&ulEject);
+      g_pProllMain->GetPosition(&ulMain);
+    }, Ms(60000)));
+    EXPECT_EQ(lResult, c.result);
+    EXPECT_EQ(IsErrorRaised(0x1603), c.ribbonCut);
+    EXPECT_EQ(ulHead, HEAD_POS_UP);
+    EXPECT_EQ(ulEject, EJECT_PINCH_FDOWN);
+    EXPECT_EQ(ulMain, PINCH_DOWN_L);
+    EXPECT_GE(moved - started, Ms(600));
+    sim::Nanos head = 0, eject = 0;
+    for (const sim::MechanismEvent& e : Mechanism().Trace().Events()) {
+      if (e.at < since || e.kind != sim::MechanismEventKind::Motor || e.drive == sim::DriveState::Stop) continue;
+      if (head == 0 && e.name == "DcMotorHeadL") head = e.at;
+      if (eject == 0 && e.name == "DcMotorEjectPinch") eject = e.at;
+    }
+    ASSERT_NE(head, 0u);
+    ASSERT_NE(eject, 0u);
+    EXPECT_LT(head - started, Ms(5));
+    EXPECT_GE(eject - started, Ms(149)) << "the pinches after time 1";
+  }
+  m_machine->MechanismFaults().SetRibbonFault(sim::PrintUnit::L, sim::RibbonFault::Cut, false);
 }
 
 }  // namespace
