@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
 #include <vector>
 
 #include "firmware/control/engine_variant.h"
@@ -16,13 +17,17 @@
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/paper_position.h"
 #include "firmware/mechanism/paper_moves.h"
+#include "firmware/mechanism/positioner.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/cut_sequence.h"
 #include "firmware/printengine/job_queue_test_support.h"
+#include "firmware/printengine/plane_sequencer.h"
+#include "firmware/printengine/print_geometry.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/print_support.h"
 #include "firmware/sequences/sequence_words.h"
+#include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/mechanism_trace.h"
 #include "sim/mechanism/paper_web.h"
 #include "tests/support/paper_web.h"
@@ -76,32 +81,128 @@ std::vector<uint16_t> LayoutCuts(uint32_t ulId) {
 struct CutCase {
   const char* name;
   std::vector<uint16_t> cuts;
+  std::vector<uint32_t> moves;  // lines of each move between the first cut and the last
+};
+
+// What a cut run showed: the main stepper's runs (pulses, split where it
+// stood more than 3 ms), the eject pinch's position at the start of each
+// run and at each cutter crossing, and the printer states in turn.
+struct CutRun {
+  int32_t lResult = 9;
+  std::vector<size_t> runs;
+  std::vector<uint32_t> ejectAtRuns;
+  std::vector<uint32_t> ejectAtCuts;
+  std::vector<uint32_t> states;
 };
 
 TEST_F(CutSequence, EveryCutPositionGivesASheetOfItsDistance) {
   const std::vector<CutCase> cases = {
-      {"size 7", {19, 1189}},
-      {"size 6: 3600 lines in two moves", {12, 3612}},
-      {"1801 lines: 1800 and 1", {0, 1801}},
-      {"1800 lines in one move", {0, 1800}},
-      {"layout 16", LayoutCuts(16)},
-      {"one cut position: that cut only", {40}},
+      {"1800 lines in one move", {0, 1800}, {1800}},
+      {"size 7", {19, 1189}, {1170}},
+      {"size 6: 3600 lines in two moves", {12, 3612}, {1800, 1800}},
+      {"1801 lines: 1800 and 1", {0, 1801}, {1800, 1}},
+      {"layout 16", LayoutCuts(16), {1170, 38, 1170, 38, 1170}},
+      {"one cut position: that cut only", {40}, {}},
   };
+  sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
+  // The observer outlives the test body: what it writes lives as long.
+  static CutRun run;
+  static sim::Nanos lastPulse = 0;
+  fpga.AddPulseObserver(0, [&fpga] {
+    const sim::Nanos at = fpga.LastPulseTime(0);
+    if (run.runs.empty() || at - lastPulse > Ms(3)) {
+      run.runs.push_back(0);
+      uint32_t ulEject = 0;
+      g_EjectPinch.GetPosition(&ulEject);
+      run.ejectAtRuns.push_back(ulEject);
+    }
+    ++run.runs.back();
+    lastPulse = at;
+  });
+  double pulsesPerLine = 0;
   for (const CutCase& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_FALSE(c.cuts.empty());
     const size_t sheets = Web().Sheets().size();
     const uint32_t ulCuts = CutCounter();
-    EXPECT_EQ(Run([&] { return CutAJob(c.cuts); }, Ms(120000)), 0);
+    run = CutRun{};
+    uint32_t ulSideLength = 0, ulPlaneState = 9;
+    bool bDone = false;
+    m_machine->AtNextPass([&] {
+      // Side 0's tracking lengths, from which the sheet's feed is taken.
+      g_TrackCorrect.PushLength(0, 100000, 2);
+      g_PlaneSequencer.SetState(1);
+      run.lResult = CutAJob(c.cuts);
+      uint32_t aulLengths[3] = {};
+      g_TrackCorrect.GetLengths(0, aulLengths);
+      ulSideLength = aulLengths[0];
+      g_PlaneSequencer.GetState(&ulPlaneState);
+      bDone = true;
+    });
+    const sim::Nanos since = m_machine->Now();
+    size_t seenEvents = Mechanism().Trace().Events().size();
+    m_machine->RunUntil([&] {
+      const auto& events = Mechanism().Trace().Events();
+      for (; seenEvents < events.size(); ++seenEvents) {
+        if (events[seenEvents].at < since || events[seenEvents].kind != sim::MechanismEventKind::CrossingStart) continue;
+        uint32_t ulEject = 0;
+        g_EjectPinch.GetPosition(&ulEject);
+        run.ejectAtCuts.push_back(ulEject);
+      }
+      const uint32_t ulState = GetStatusItem(SI_PRINTER_STATE);
+      if (run.states.empty() || run.states.back() != ulState) run.states.push_back(ulState);
+      return bDone;
+    }, Ms(120000));
+    ASSERT_TRUE(bDone);
+    EXPECT_EQ(run.lResult, 0);
     ASSERT_EQ(Web().Sheets().size(), sheets + c.cuts.size());
+    uint32_t ulSum = 0;
     for (size_t i = 1; i < c.cuts.size(); ++i) {
       EXPECT_NEAR(Web().Sheets()[sheets + i].lines, c.cuts[i] - c.cuts[i - 1], 1.0) << i;
+      ulSum += c.cuts[i] - c.cuts[i - 1];
     }
     EXPECT_EQ(CutCounter(), ulCuts + c.cuts.size());
-    EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), c.cuts.size() >= 2 ? 0x6Bu : 0x6Au);
-    EXPECT_EQ(EjectPinchPosition(), 1u) << "up at the end";
+    // The back-feed to the first cut, the moves between the cuts, the
+    // sheet's eject.
+    ASSERT_EQ(run.runs.size(), c.moves.size() + 2);
+    if (pulsesPerLine == 0) pulsesPerLine = static_cast<double>(run.runs[1]) / c.moves[0];
+    for (size_t i = 0; i < c.moves.size(); ++i) {
+      EXPECT_NEAR(run.runs[i + 1] / pulsesPerLine, c.moves[i], 0.5) << "move " << i;
+    }
+    EXPECT_EQ(run.ejectAtRuns, std::vector<uint32_t>(run.runs.size(), EJECT_PINCH_FDOWN)) << "FDown for every move";
+    EXPECT_EQ(run.ejectAtCuts, std::vector<uint32_t>(c.cuts.size(), EJECT_PINCH_CDOWN)) << "CDown for every cut";
+    EXPECT_EQ(EjectPinchPosition(), EJECT_PINCH_UP) << "up at the end";
+    const std::vector<uint32_t> states =
+        c.cuts.size() >= 2 ? std::vector<uint32_t>{0x6A, 0x6B} : std::vector<uint32_t>{0x6A};
+    EXPECT_EQ(std::vector<uint32_t>(run.states.end() - static_cast<std::ptrdiff_t>(states.size()), run.states.end()), states);
+    // The sheet's feed: the cut distances and the colour tail lines.
+    EXPECT_EQ(ulSideLength, 100000u - ulSum - g_PrintSizeTable[0].ulColourTailLines);
     EXPECT_EQ(jobtest::ActiveJobs(), 0u) << "the copy counted, the job retired";
+    EXPECT_EQ(ulPlaneState, 0u) << "no copy left: the plane sequencer idle";
   }
+}
+
+TEST_F(CutSequence, OneSheetCountsOneCopy) {
+  uint32_t ulPrinted = 0, ulLeft = 0, ulPlaneState = 0;
+  ASSERT_TRUE(InLoop([&] {
+    g_PrintJobQueue.CancelJobs(0, 0);
+    PrintJobRecord* pJob = jobtest::MakeInternalJob(2, 1);
+    ASSERT_NE(pJob, nullptr);
+    pJob->ucCutCount = 2;
+    pJob->ausCutPositions[0] = 19;
+    pJob->ausCutPositions[1] = 1189;
+    g_PaperPosition.SetCurrentPoint(PAPER_AT_POSITION_SENSOR);
+    g_ulPathChanged = 0;
+    g_PlaneSequencer.SetState(1);
+    EXPECT_EQ(CutSheetSequence(kMask), 0);
+    ulPrinted = pJob->usCopiesPrinted;
+    ulLeft = pJob->usCopiesLeft;
+    g_PlaneSequencer.GetState(&ulPlaneState);
+    g_PrintJobQueue.CancelJobs(0, 0);
+  }, Ms(120000)));
+  EXPECT_EQ(ulPrinted, 1u);
+  EXPECT_EQ(ulLeft, 1u);
+  EXPECT_EQ(ulPlaneState, 1u) << "a copy left: the plane sequencer as it was";
 }
 
 TEST_F(CutSequence, AfterAPathChangeThePaperIsFedToThePositionSensorFirst) {
