@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "firmware/control/engine_variant.h"
+#include "firmware/mechanism/main_pinch.h"
+#include "firmware/mechanism/feed_pinch.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_set.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/devices/life_counters.h"
 #include "firmware/devices/paper_position.h"
 #include "firmware/mechanism/paper_moves.h"
+#include "firmware/mechanism/roll_encoder_checks.h"
 #include "firmware/mechanism/positioner.h"
 #include "firmware/mechanism/simple_positioners.h"
 #include "firmware/mechanism/step_machine.h"
@@ -48,13 +51,14 @@ uint32_t CutCounter() {
 // In the loop, so that no idle pass takes the job first: one job of one
 // copy as the only job, its cut positions those given, the paper where a
 // print leaves it (at the position sensor); then the cut sequence.
-int32_t CutAJob(const std::vector<uint16_t>& cuts, uint32_t ulPathChanged = 0) {
+int32_t CutAJob(const std::vector<uint16_t>& cuts, uint32_t ulPathChanged = 0,
+               uint32_t ulPaperLine = PAPER_AT_POSITION_SENSOR) {
   g_PrintJobQueue.CancelJobs(0, 0);
   PrintJobRecord* pJob = jobtest::MakeInternalJob(1, 1);
   if (pJob == nullptr) return 99;
   pJob->ucCutCount = static_cast<uint8_t>(cuts.size());
   for (size_t i = 0; i < cuts.size(); ++i) pJob->ausCutPositions[i] = cuts[i];
-  g_PaperPosition.SetCurrentPoint(PAPER_AT_POSITION_SENSOR);
+  g_PaperPosition.SetCurrentPoint(ulPaperLine);
   g_ulPathChanged = ulPathChanged;
   return CutSheetSequence(kMask);
 }
@@ -212,6 +216,19 @@ TEST_F(CutSequence, AfterAPathChangeThePaperIsFedToThePositionSensorFirst) {
   EXPECT_NEAR(Web().Sheets().back().lines, 1170, 1.0);
 }
 
+// After a path change the paper stands short of the position sensor; when
+// it slips, the feed to the sensor never sees it: upper jam 63.
+TEST_F(CutSequence, AfterAPathChangeAPaperThatSlipsIsUpperJam63) {
+  ASSERT_EQ(Run([] { return MovePaperBy(-300, 1, 1, 14, 20, kMask); }), 0);
+  WebDevice().SetFault(sim::WebFault::PaperJammed, true);
+  const size_t sheets = Web().Sheets().size();
+  EXPECT_EQ(Run([] { return CutAJob({19, 1189}, 1, PAPER_AT_POSITION_SENSOR - 300); }, Ms(120000)), -1);
+  WebDevice().SetFault(sim::WebFault::PaperJammed, false);
+  EXPECT_TRUE(IsErrorRaised(0x153F));
+  EXPECT_EQ(Web().Sheets().size(), sheets) << "nothing cut";
+  EXPECT_EQ(jobtest::ActiveJobs(), 1u) << "no copy counted";
+}
+
 // A paper end already pending when the paper reaches the first cut: the
 // cut still happens near the roll's end, and the sheet ends after it;
 // without the near zone nothing is cut.
@@ -293,10 +310,48 @@ TEST_P(EndOfJobParking, ThePaperRunsBackPastTheTopSensorAndIsParked) {
   // the top sensor, so the lines the slack take-up fed before it are not in
   // that frame: the firmware parks at its place on its own counter, and the
   // web stands that many lines further on.
-  uint32_t ulCounter = 0;
-  InLoop([&] { g_PaperPosition.GetCurrentPoint(&ulCounter); });
+  uint32_t ulCounter = 0, ulFeed = 0, ulMain = 0;
+  InLoop([&] {
+    g_PaperPosition.GetCurrentPoint(&ulCounter);
+    g_pProllFeed->GetPosition(&ulFeed);
+    g_pProllMain->GetPosition(&ulMain);
+  });
   EXPECT_EQ(ulCounter, g_ulEngPosRefB);
   EXPECT_NEAR(Web().Front(), g_ulEngPosRefB + slackFeed, 1.0);
+  // The pinches as each variant leaves them.
+  if (GetParam() == sim::EngineVariant::EM2) {
+    EXPECT_EQ(ulFeed, PINCH_DOWN_L);
+    EXPECT_EQ(ulMain, PINCH_UP);
+  } else {
+    EXPECT_EQ(ulMain, PINCH_HALF_L);
+  }
+}
+
+// A roll end latched: the roll-encoder check at the start raises the paper
+// end again, and the parking ends there, the paper where it stood (the
+// load-pinch path behind it is never reached).
+TEST_P(EndOfJobParking, AfterARollEndTheParkingEndsAtThePaperEnd) {
+  InLoop([] {
+    g_PaperPosition.SetCurrentPoint(PAPER_AT_POSITION_SENSOR);
+    g_ulRollEndArmed = 1;
+    g_ulRollEndDetected = 1;
+  });
+  const double front = Web().Front();
+  const sim::Nanos from = m_machine->Now();
+  bool bPaperEnd = false;
+  EXPECT_EQ(Run([&] {
+    const int32_t lResult = g_pfnEndOfJob(kMask);
+    bPaperEnd = IsEventPending(EV_PAPER_END);
+    g_ulRollEndDetected = 0;
+    g_ulRollEndArmed = 0;
+    return lResult;
+  }, Ms(120000)), 0);
+  EXPECT_TRUE(bPaperEnd);
+  EXPECT_EQ(GetStatusItem(SI_PRINTER_STATE), 0x6Cu);
+  EXPECT_NEAR(Web().Front(), front, 0.5);
+  for (const sim::MechanismEvent& e : Mechanism().Trace().Events()) {
+    EXPECT_FALSE(e.at >= from && e.name == "ClutchLoad") << e.Text();
+  }
 }
 
 TEST_P(EndOfJobParking, ATopSensorThatNeverClearsIsUpperJam64) {
