@@ -8,6 +8,7 @@
 #include "sim/media_option.h"
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/print_recorder.h"
+#include "sim/mechanism/printed_sheets.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
 #include "sim/usb/usb_host_port.h"
@@ -82,6 +83,7 @@ Machine::Machine(MachineOptions options) {
   if (options.media == Media::None) {
     for (PrintUnit unit : {PrintUnit::L, PrintUnit::R}) MechanismFaults().SetRibbonFault(unit, RibbonFault::NoRibbon, true);
   }
+  if (!options.sheetDir.empty()) InstallPrintedSheets(*m_board, options.sheetDir);
   InstallLoadedRibbonStandIn();
   m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
   m_board->PowerOn();

@@ -64,6 +64,9 @@ struct MachineOptions {
   // The room's temperature and humidity, and heads that stay hot
   // (sim::HeadThermal).
   HeadClimate climate{};
+  // The printed sheets as PNG files in this folder as they are printed
+  // (sim/mechanism/printed_sheets.h); empty: none.
+  std::string sheetDir;
   // How the DSP program takes the link's handshake (sim::DspCore::SetLink).
   DspCore::Link dspLink = DspCore::Link::Accepts;
   // Every entry of the DC mechanism's trace on the console as well.

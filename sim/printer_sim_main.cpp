@@ -53,6 +53,7 @@ struct Options {
   std::vector<std::pair<sim::PrintUnit, sim::RibbonFault>> ribbonFaults;
   std::vector<sim::WebFault> paperFaults;
   bool bRollDetached = false;
+  std::string sheetDir;  // empty: the printed sheets are not written
 };
 
 // "l" or "r".
@@ -105,6 +106,8 @@ void Usage() {
       "  --humidity PCT     the room's relative humidity in percent (default 50)\n"
       "  --hot-head UNIT    unit l's or r's head stays hot: it does not cool (repeatable)\n"
       "  --usb-port PORT    the port on the bus, eight hex digits (default: from the state directory)\n"
+      "  --sheets DIR       each printed sheet as PNG files into DIR as it is printed (sheet-NNNN-L.png,\n"
+      "                     sheet-NNNN-L-overcoat.png; -R for unit R)\n"
       "SIGINT and SIGTERM end the run.\n",
       stderr);
 }
@@ -185,6 +188,8 @@ bool Parse(int argc, char** argv, Options* pOptions) {
     } else if (arg == "--hot-head" && i + 1 < argc && ParseUnit(argv[i + 1], &unit)) {
       pOptions->climate.stuckHot[static_cast<uint32_t>(unit)] = true;
       ++i;
+    } else if (arg == "--sheets" && i + 1 < argc) {
+      pOptions->sheetDir = argv[++i];
     } else if (arg == "--no-paper") {
       pOptions->bRollLoaded = false;
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
@@ -254,6 +259,7 @@ int main(int argc, char** argv) {
   machineOptions.media = options.media;
   machineOptions.ribbonDriveMode = options.ribbonDriveMode;
   machineOptions.climate = options.climate;
+  machineOptions.sheetDir = options.sheetDir;
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
   {

@@ -50,6 +50,7 @@
 #include "firmware/printengine/plane_sequencer.h"
 #include "firmware/printengine/print_line.h"
 #include "firmware/printengine/roll_diameter.h"
+#include "firmware/printengine/text_overlay.h"
 #include "firmware/printengine/thv_control.h"
 #include "firmware/printengine/tone_curve.h"
 
@@ -177,7 +178,9 @@ void BuildLamiImages() {
   hal::ConstructGlobal(g_LamiImgSlot1, LAMI_IMG_SLOT1_ADDRESS);
 }
 
+// The text overlay's font states first: the print line draws with them.
 void BuildPrintLine() {
+  hal::ConstructGlobal(g_TextOverlay, kGlobalBuild);
   hal::ConstructGlobal(g_PrintLine, kGlobalBuild);
   hal::ConstructGlobal(g_PlaneSequencer, kGlobalBuild);
 }
@@ -304,7 +307,7 @@ constexpr BuildStep g_aMachineBuildSteps[] = {
     Objects(BuildPrintJobQueue, "g_PrintJobQueue"),
     Objects(BuildToneCurve, "g_ToneCurve"),
     Objects(BuildLamiImages, "g_LamiImgSlot0 g_LamiImgSlot1"),
-    Objects(BuildPrintLine, "g_PrintLine g_PlaneSequencer"),
+    Objects(BuildPrintLine, "g_TextOverlay g_PrintLine g_PlaneSequencer"),
     Objects(BuildPreheat, "g_PreheatL g_PreheatR g_PreheatBoth"),
     Objects(BuildHeadOverheat, "g_HeadOverheatL g_HeadOverheatR"),
     Objects(BuildPrintLog, "g_PrintLog"),

@@ -13,6 +13,8 @@ class CSelfPrint {
   virtual void Reset();
   // The row that the next line of the sequence prints.
   virtual uint16_t NextRow();
+  // The source row of output line usLine, for the DSP's row tables.
+  virtual uint16_t RowOf(uint16_t usLine);
 
  protected:
   ~CSelfPrint() = default;

@@ -1,5 +1,6 @@
 #include "sim/dsp/dsp_core.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sim/fpga/head_drive_block.h"
@@ -76,6 +77,7 @@ void DspCore::Start() {
 }
 
 void DspCore::Stop() {
+  StopImageWork();
   m_program = Program::None;
   ++m_generation;
   EchoMode(0);
@@ -165,12 +167,18 @@ void DspCore::React(uint32_t generation, uint16_t control, uint16_t previous) {
   if (!bNewMode && (control & kModeMask) == kModePrint) return;
   const bool bRunRises = (control & kRunBit) != 0 && (previous & kRunBit) == 0;
   const bool bTable = bRunRises && (control & kModeMask) == kModeTable;
+  // The image work stops as soon as its run bit or mode goes.
+  if (bNewMode || (control & kRunBit) == 0) StopImageWork();
+  const bool bImage = bRunRises && IsImageMode(control & kModeMask);
   const Nanos delay = bTable ? kTableWork : bNewMode ? m_modeEcho : kRunEcho;
-  m_board.Clock().ScheduleIn(delay, [this, generation, control, bTable, bNewMode] {
+  m_board.Clock().ScheduleIn(delay, [this, generation, control, bTable, bNewMode, bImage] {
     if (generation != m_generation) return;
     if (bTable) TakeTable();
     WriteWord(m_board.GetBus(), kStatusWord, control);
     if (bNewMode) EchoMode(control);
+    if (bImage && ReadWord(m_board.GetBus(), kControlWord) == control) {
+      StartImageWork(generation, control & kModeMask);
+    }
   });
 }
 
@@ -264,6 +272,72 @@ void DspCore::StartLine(uint32_t generation) {
     m_bRunEchoed = true;
     WriteWord(m_board.GetBus(), kStatusWord, kModePrint | kRunBit);
   });
+}
+
+ImageJobWords DspCore::ReadImageWords(uint16_t mode) const {
+  const Bus& bus = m_board.GetBus();
+  auto word = [&bus](uint32_t offset) { return ReadWord(bus, kImageRequestWords + offset); };
+  auto address = [&word](uint32_t offset) { return static_cast<uint32_t>(word(offset + 2)) << 16 | word(offset); };
+  ImageJobWords w;
+  w.mode = mode;
+  w.sourceWidth = word(0x00);
+  w.sourceHeight = word(0x02);
+  w.printWidth = word(0x04);
+  w.totalLines = word(0x06);
+  w.margins[0] = word(0x08);
+  w.margins[1] = word(0x0A);
+  for (uint32_t plane = 0; plane < 3; ++plane) {
+    w.sources[plane] = address(0x0C + 4 * plane);
+    w.rowTableFlags[plane] = word(0x1C + 2 * plane);
+  }
+  w.destination = address(0x18);
+  w.firstLine = ReadWord(bus, kImageFirstLineWord);
+  return w;
+}
+
+void DspCore::StartImageWork(uint32_t generation, uint16_t mode) {
+  StopImageWork();
+  ImageRun run;
+  run.at = m_board.Clock().Now();
+  run.words = ReadImageWords(mode);
+  run.linesDone = run.words.firstLine;
+  run.bRunning = true;
+  m_imageRuns.push_back(run);
+  m_imageLine = run.words.firstLine;
+  m_imageRow.assign(run.words.printWidth, 0);
+  const uint32_t work = ++m_imageWork;
+  if (m_imageRate == 0) return;
+  m_board.Clock().ScheduleIn(ImagePeriod(), [this, generation, work] { ImageStep(generation, work); });
+}
+
+void DspCore::StopImageWork() {
+  ++m_imageWork;
+  if (!m_imageRuns.empty()) m_imageRuns.back().bRunning = false;
+}
+
+void DspCore::ImageStep(uint32_t generation, uint32_t work) {
+  if (generation != m_generation || work != m_imageWork) return;
+  ImageRun& run = m_imageRuns.back();
+  const ImageJobWords& w = run.words;
+  if (m_imageLine >= w.totalLines) {
+    run.bRunning = false;
+    return;
+  }
+  // A stalled DSP keeps running without progress.
+  if (m_imageLine >= m_imageStallAt) return;
+  const Bus& bus = m_board.GetBus();
+  const image_job::RamReader ram = [&bus](uint32_t addr, uint32_t bytes) -> const uint8_t* {
+    return bus.RamPointer(addr, bytes);
+  };
+  image_job::ComputeRow(w, m_imageLine, ram, m_imageRow.data());
+  if (uint8_t* out = bus.RamPointer(w.destination + m_imageLine * w.printWidth, w.printWidth)) {
+    std::copy(m_imageRow.begin(), m_imageRow.end(), out);
+  }
+  ++m_imageLine;
+  ++m_imageRows;
+  run.linesDone = m_imageLine;
+  WriteWord(bus, kImageLinesDoneWord, static_cast<uint16_t>(m_imageLine));
+  m_board.Clock().ScheduleIn(ImagePeriod(), [this, generation, work] { ImageStep(generation, work); });
 }
 
 void DspCore::TakeTable() {

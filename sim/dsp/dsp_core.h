@@ -37,6 +37,16 @@
 //   completed last (HeadDriveBlock::CompleteLine), then echoes the run bit.
 //   A run bit seen clear while the run is echoed clears the echo kRunEcho
 //   later. Each line is logged (LineRuns).
+// - In the image modes (6 and 7) a rising run bit, kRunEcho after it is
+//   seen, is echoed and starts the request's work: the stand-in reads the
+//   request words (0x800138E0-0x80013902; image_job_rule.h states the rule
+//   it computes by) and, from the first line word (0x80013902) on, writes
+//   one destination row per line at its rate (kImageLinesPerMs lines per
+//   millisecond unless switched), each followed by the lines done so far in
+//   0x80013908. The work ends when the total lines are done, and stops as
+//   soon as the run bit is seen clear or the mode changes; the firmware
+//   keeps the progress and kicks the rest from there. Each run is logged
+//   (ImageRuns).
 //
 // Switches: `SetSilent` (the program never answers), `SetAnswer` (answers
 // the boot handshake with another value, such as 2), `SetLink` (how it takes
@@ -46,7 +56,9 @@
 // echo, also of mode 3), `FailChecksums` (the next N tables are answered
 // 257 whatever their sum), `SlowLines` (lines of a session that take longer
 // than the print line's 10 ms bound), `SetEchoDropDelay` (the run echo of
-// print mode cleared late), `StickPowerTransition`
+// print mode cleared late), `SetImageRate` (the image modes' lines per
+// millisecond), `StallImageAt` (the image work makes no progress past a
+// number of lines done), `StickPowerTransition`
 // (the power domain's transition never ends), `NeverEnable` (the transition
 // ends, the module stays off).
 #pragma once
@@ -59,6 +71,7 @@
 #include "sim/board.h"
 #include "sim/bus.h"
 #include "sim/clock.h"
+#include "sim/dsp/image_job_rule.h"
 #include "sim/dsp/print_line_rule.h"
 
 namespace sim {
@@ -110,6 +123,10 @@ class DspCore final : public DeviceModel {
   static constexpr PhysAddr kHeadWidthWord = 0x80013FE0u, kInternalImageWord = 0x80013FEAu;
   static constexpr PhysAddr kRowWord = 0x80013FF0u, kColourByteWord = 0x80013FF2u, kByteLevelsWord = 0x80013FF4u;
   static constexpr uint16_t kGradationTable = 1;
+  static constexpr PhysAddr kImageRequestWords = 0x800138E0u;
+  static constexpr PhysAddr kImageFirstLineWord = 0x80013902u;
+  static constexpr PhysAddr kImageLinesDoneWord = 0x80013908u;
+  static constexpr uint32_t kImageLinesPerMs = 16;
   // The line log keeps at most this many runs; later ones are only counted.
   static constexpr size_t kLineRunLimit = 1u << 18;
 
@@ -160,7 +177,25 @@ class DspCore final : public DeviceModel {
   uint32_t PrintSession() const { return m_printSession; }
   bool InPrintMode() const { return m_echoedMode == kModePrint; }
 
+  // ---- image modes ----
+  // One run of the image work: when it started, the words it read, the
+  // lines done when it ended (or now, while it runs) and whether it still
+  // runs.
+  struct ImageRun {
+    Nanos at = 0;
+    ImageJobWords words;
+    uint32_t linesDone = 0;
+    bool bRunning = false;
+  };
+  const std::vector<ImageRun>& ImageRuns() const { return m_imageRuns; }
+  // Destination rows written so far, over all runs.
+  uint64_t ImageRowsWritten() const { return m_imageRows; }
+  bool ImageWorkRunning() const { return !m_imageRuns.empty() && m_imageRuns.back().bRunning; }
+
   // Switches (see above).
+  void SetImageRate(uint32_t linesPerMs) { m_imageRate = linesPerMs; }
+  // No progress past `linesDone` lines (UINT32_MAX: none).
+  void StallImageAt(uint32_t linesDone) { m_imageStallAt = linesDone; }
   void SetSilent(bool bSilent) { m_bSilent = bSilent; }
   void SetAnswer(uint16_t usAnswer) { m_usAnswer = usAnswer; }
   void SetLink(Link link) { m_link = link; }
@@ -197,6 +232,15 @@ class DspCore final : public DeviceModel {
   void PrintPoll(uint32_t generation, uint16_t control);
   void StartLine(uint32_t generation);
   PrintLineWords ReadPrintWords() const;
+  // The image modes.
+  static bool IsImageMode(uint16_t mode) {
+    return mode == image_job::kModeProcess || mode == image_job::kModeCopy;
+  }
+  ImageJobWords ReadImageWords(uint16_t mode) const;
+  void StartImageWork(uint32_t generation, uint16_t mode);
+  void StopImageWork();
+  void ImageStep(uint32_t generation, uint32_t work);
+  Nanos ImagePeriod() const { return m_imageRate > kNsPerMs ? 1 : kNsPerMs / m_imageRate; }
   HeadDriveBlock* Heads();
 
   // Where a start's program stands in its handshakes.
@@ -237,6 +281,14 @@ class DspCore final : public DeviceModel {
   std::vector<LineRun> m_lineRuns;
   uint64_t m_lineRunsDropped = 0;
   HeadDriveBlock* m_pHeads = nullptr;
+  // Image modes.
+  uint32_t m_imageRate = kImageLinesPerMs;
+  uint32_t m_imageStallAt = UINT32_MAX;
+  uint32_t m_imageWork = 0;  // a run's steps end with the next start or stop
+  uint32_t m_imageLine = 0;
+  uint64_t m_imageRows = 0;
+  std::vector<uint8_t> m_imageRow;
+  std::vector<ImageRun> m_imageRuns;
 };
 
 }  // namespace sim

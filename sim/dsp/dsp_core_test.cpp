@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "sim/soc/psc.h"
 #include "sim/soc/syscfg.h"
 #include "sim/testing/board_fixture.h"
+#include "tests/support/test_images.h"
 #include "tools/images/checksums.h"
 #include "tools/images/dsp_image.h"
 
@@ -454,6 +456,145 @@ TEST_F(DspPrintMode, SlowLinesLateEchoDropsAndSilence) {
   Run(3 * kNsPerMs);
   EXPECT_EQ(dsp.LineRuns().size(), runs + 1);
   EXPECT_EQ(dsp.LineRuns().back().words.row, 1);
+  EXPECT_TRUE(board.Faults().empty());
+}
+
+// ---- image modes ----------------------------------------------------------------
+
+// A linked stand-in and a host picture of colour bars, 16 pixels by 40
+// rows, with a request for all of it into a destination whose bytes are
+// 0xAA until written.
+class DspImageMode : public DspStandIn {
+ protected:
+  static constexpr PhysAddr kPicture = 0xC1000000u;
+  static constexpr PhysAddr kDestination = 0xC5A00000u;
+  static constexpr uint16_t kWidth = 16, kLines = 40;
+
+  DspImageMode() {
+    BootAndLink();
+    const std::vector<uint8_t>& bytes = picture.bytes;
+    std::copy(bytes.begin(), bytes.end(), board.GetBus().RamPointer(kPicture, static_cast<uint32_t>(bytes.size())));
+    std::fill_n(Destination(), (kLines + 1) * kWidth, 0xAA);
+    const uint16_t words[] = {kWidth, kLines, kWidth, kLines, 5, 6,
+                              0x0000, 0xC100, 0x0000, 0xC100, 0x0000, 0xC100,  // sources, low word first
+                              0x0000, 0xC5A0,                                  // destination
+                              0, 0, 0, 0};
+    for (uint32_t i = 0; i < sizeof words / sizeof words[0]; ++i) SetWord(DspCore::kImageRequestWords + 2 * i, words[i]);
+    SetWord(DspCore::kImageLinesDoneWord, 0);
+  }
+  uint8_t* Destination() { return board.GetBus().RamPointer(kDestination, (kLines + 1) * kWidth); }
+  std::vector<uint8_t> DestinationRow(uint32_t line) {
+    return std::vector<uint8_t>(Destination() + line * kWidth, Destination() + (line + 1) * kWidth);
+  }
+  std::vector<uint8_t> RuleRow(uint16_t mode, uint32_t line) {
+    ImageJobWords w = dsp.ImageRuns().back().words;
+    w.mode = mode;
+    std::vector<uint8_t> row(kWidth);
+    image_job::ComputeRow(
+        w, line, [this](uint32_t addr, uint32_t bytes) -> const uint8_t* { return board.GetBus().RamPointer(addr, bytes); },
+        row.data());
+    return row;
+  }
+  // The mode, then the run bit from the first line word `first`; runs up
+  // to the run bit's echo (false: none within 5 ms).
+  bool Kick(uint16_t mode, uint16_t first) {
+    SetWord(DspCore::kImageFirstLineWord, first);
+    SetWord(DspCore::kControlWord, mode);
+    Run(DspCore::kModePoll + DspCore::kModeEcho);
+    SetWord(DspCore::kControlWord, mode | DspCore::kRunBit);
+    for (Nanos t = 0; t < 5 * kNsPerMs; t += kNsPerUs) {
+      if (Word(DspCore::kStatusWord) == (mode | DspCore::kRunBit)) return true;
+      Run(kNsPerUs);
+    }
+    return false;
+  }
+  uint16_t LinesDone() { return Word(DspCore::kImageLinesDoneWord); }
+
+  const testsupport::TestImage picture = testsupport::ColourBars(kWidth, kLines);
+};
+
+// Rows at the set rate from the first line word on, the progress after
+// each; the run bit cleared stops the work and keeps the progress; the
+// next kick goes on from the line word and the work ends at the total.
+TEST_F(DspImageMode, RowsAtTheRateFromTheFirstLineStoppedByRunZeroAndGoingOn) {
+  dsp.SetImageRate(4);
+  ASSERT_TRUE(Kick(6, 0));
+  ASSERT_EQ(dsp.ImageRuns().size(), 1u);
+  const ImageJobWords& w = dsp.ImageRuns()[0].words;
+  EXPECT_EQ(w.sources[0], kPicture) << "low word first";
+  EXPECT_EQ(w.destination, kDestination);
+  EXPECT_EQ(w.margins[1], 6);
+  Run(kNsPerMs - 1);
+  EXPECT_EQ(LinesDone(), 3) << "every 250 us";
+  Run(1);
+  EXPECT_EQ(LinesDone(), 4);
+  Run(4 * kNsPerMs);
+  EXPECT_EQ(LinesDone(), 20);
+  // Run 0: the work stops when it is seen; the progress stays.
+  SetWord(DspCore::kControlWord, 6);
+  Run(DspCore::kModePoll + DspCore::kRunEcho);
+  const uint16_t stopped = LinesDone();
+  EXPECT_GE(stopped, 20);
+  EXPECT_LE(stopped, 22);
+  EXPECT_EQ(Word(DspCore::kStatusWord), 6);
+  EXPECT_FALSE(dsp.ImageWorkRunning());
+  Run(10 * kNsPerMs);
+  EXPECT_EQ(LinesDone(), stopped);
+  EXPECT_EQ(dsp.ImageRuns()[0].linesDone, stopped);
+  EXPECT_EQ(DestinationRow(stopped), std::vector<uint8_t>(kWidth, 0xAA)) << "not yet written";
+  // The rest from the line word the firmware writes at its kick.
+  ASSERT_TRUE(Kick(6, stopped));
+  EXPECT_EQ(dsp.ImageRuns().back().words.firstLine, stopped);
+  Run(20 * kNsPerMs);
+  EXPECT_EQ(LinesDone(), kLines);
+  EXPECT_FALSE(dsp.ImageWorkRunning()) << "the work ends at the total";
+  EXPECT_EQ(dsp.ImageRowsWritten(), kLines);
+  for (uint32_t line = 0; line < kLines; ++line) {
+    EXPECT_EQ(DestinationRow(line), RuleRow(6, line)) << "line " << line;
+  }
+  EXPECT_EQ(DestinationRow(kLines), std::vector<uint8_t>(kWidth, 0xAA)) << "nothing past the total";
+  EXPECT_NE(RuleRow(6, 0), std::vector<uint8_t>(kWidth, 0)) << "the bars print something";
+  // A kick with nothing left writes nothing more.
+  ASSERT_TRUE(Kick(6, kLines));
+  Run(5 * kNsPerMs);
+  EXPECT_EQ(dsp.ImageRowsWritten(), kLines);
+  EXPECT_TRUE(board.Faults().empty());
+}
+
+// The switches and the copy mode: lines done 12 ms after the echo.
+TEST_F(DspImageMode, RateStallCopyAndSilence) {
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+    uint16_t mode;
+    bool bEcho;
+    uint16_t linesDone;
+    bool bRunning;
+    uint8_t lastByte;  // of row 0 (the black bar)
+  };
+  const Case cases[] = {
+      {"the built-in rate", [] {}, 6, true, kLines, false, 0xE7},
+      {"one line per ms", [this] { dsp.SetImageRate(1); }, 6, true, 12, true, 0xE7},
+      {"a stall at 7", [this] { dsp.StallImageAt(7); }, 6, true, 7, true, 0xE7},
+      {"the copy mode", [] {}, 7, true, kLines, false, 0},
+      {"silent modes", [this] { dsp.SetModesSilent(true); }, 6, false, 0, false, 0xAA},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dsp.SetImageRate(DspCore::kImageLinesPerMs);
+    dsp.StallImageAt(UINT32_MAX);
+    dsp.SetModesSilent(false);
+    SetWord(DspCore::kControlWord, 0);
+    Run(DspCore::kModePoll + DspCore::kModeEcho);
+    std::fill_n(Destination(), (kLines + 1) * kWidth, 0xAA);
+    SetWord(DspCore::kImageLinesDoneWord, 0);
+    c.set();
+    EXPECT_EQ(Kick(c.mode, 0), c.bEcho);
+    Run(12 * kNsPerMs);
+    EXPECT_EQ(LinesDone(), c.linesDone);
+    EXPECT_EQ(dsp.ImageWorkRunning(), c.bRunning);
+    EXPECT_EQ(Destination()[kWidth - 1], c.lastByte);
+  }
   EXPECT_TRUE(board.Faults().empty());
 }
 

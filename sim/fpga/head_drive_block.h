@@ -162,8 +162,13 @@ class HeadDriveBlock final : public DeviceModel {
   // Where the bank's line came from; the bank completed last (kNoBank: none
   // since the logic started or since the CPU wrote into it).
   LineSource SourceOf(uint32_t bank) const { return m_sources[bank & 1u]; }
-  // The DSP left print mode: what the banks hold is no plane's line.
-  void ForgetSources() { m_sources = {}; }
+  // The DSP left print mode: what the banks hold is no plane's line. The
+  // sources sink (the print recorder) hears of it: the plane has ended.
+  void ForgetSources() {
+    m_sources = {};
+    if (m_sourcesForgotten) m_sourcesForgotten();
+  }
+  void SetSourcesForgottenSink(std::function<void()> sink) { m_sourcesForgotten = std::move(sink); }
   uint32_t LastCompleted() const { return m_lastCompleted; }
   // The HD_DIVISION strobe in microseconds.
   uint32_t StrobeUs() const;
@@ -216,6 +221,7 @@ class HeadDriveBlock final : public DeviceModel {
   SimClock::EventId m_burstEvent = 0;
   std::vector<Burst> m_bursts;
   LineSink m_lineSink;
+  std::function<void()> m_sourcesForgotten;
   std::array<LineSource, 2> m_sources{};
   uint32_t m_lastCompleted = kNoBank;
   Nanos m_strobeEnd = 0;

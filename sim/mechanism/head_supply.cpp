@@ -28,10 +28,9 @@ void HeadSupply::OnControl(uint16_t value) {
   m_bOn = bOn;
 }
 
-uint32_t HeadSupply::MilliVolt() const {
-  if (!m_bOn) return 0;
-  return MilliVoltOf(m_clock.Now() >= m_settledAt ? m_outputStep : m_previousStep);
-}
+uint32_t HeadSupply::OutputStep() const { return m_clock.Now() >= m_settledAt ? m_outputStep : m_previousStep; }
+
+uint32_t HeadSupply::MilliVolt() const { return m_bOn ? MilliVoltOf(OutputStep()) : 0; }
 
 bool HeadSupply::Analog(uint32_t channel, uint16_t* pLevel) const {
   if (channel != kChannel) return false;

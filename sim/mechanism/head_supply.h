@@ -41,8 +41,10 @@ class HeadSupply final : public DeviceModel {
   uint32_t Step() const { return m_step; }
   bool SupplyOn() const { return m_bOn; }
   bool MeasureOn() const { return m_bMeasure; }
-  // The supply's output now.
+  // The supply's output now, and the step it follows (the one before a
+  // write until the new one is reached; on or off).
   uint32_t MilliVolt() const;
+  uint32_t OutputStep() const;
   // Changes of more than one step while on.
   uint32_t Jumps() const { return m_jumps; }
   uint32_t StepWrites() const { return m_writes; }

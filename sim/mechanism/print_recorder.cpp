@@ -2,12 +2,21 @@
 
 #include <algorithm>
 
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/stepper_drivers.h"
 
 namespace sim {
 
 PrintRecorder::PrintRecorder(HeadDriveBlock& heads) {
   heads.SetLineSink([this](const HeadDriveBlock::StrobedLine& line) { OnLine(line); });
+  heads.SetSourcesForgottenSink([this] { EndPlane(); });
+}
+
+void PrintRecorder::EndPlane() {
+  if (m_pCurrent == nullptr) return;
+  const Plane& plane = *m_pCurrent;
+  m_pCurrent = nullptr;
+  for (const PlaneObserver& observer : m_planeObservers) observer(plane);
 }
 
 const PrintRecorder::Plane* PrintRecorder::Find(uint32_t unit, uint16_t planeCode) const {
@@ -44,6 +53,7 @@ void PrintRecorder::Clear() {
 
 PrintRecorder::Plane& PrintRecorder::PlaneOf(const HeadDriveBlock::StrobedLine& line) {
   if (m_pCurrent != nullptr && m_pCurrent->session == line.source.session) return *m_pCurrent;
+  EndPlane();
   // A new session: its unit is the powered head's.
   const bool bPoweredL = line.heads[0].bPowered;
   const bool bPoweredR = line.heads[1].bPowered;
@@ -73,6 +83,7 @@ void PrintRecorder::OnLine(const HeadDriveBlock::StrobedLine& line) {
   entry.bHeadEnable = head.bEnabled;
   entry.bDriveEnable = line.bDriveEnabled;
   entry.bThvSupply = line.bThvSupply;
+  entry.thvStep = m_pSupply != nullptr ? m_pSupply->OutputStep() : 0;
   entry.words.assign(line.words, line.words + HeadDriveBlock::kLineWords);
 }
 
@@ -81,6 +92,7 @@ void InstallPrintRecorder(Board& board) {
   if (pHeads == nullptr) return;
   PrintRecorder& recorder = board.AddDevice<PrintRecorder>(*pHeads);
   recorder.AttachShaft(board.FindDevice<StepperDrivers>());
+  recorder.AttachSupply(board.FindDevice<HeadSupply>());
 }
 
 }  // namespace sim

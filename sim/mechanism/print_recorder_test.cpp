@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "sim/fpga/fpga_config_port.h"
 #include "sim/fpga/fpga_main_block.h"
 #include "sim/fpga/head_drive_block.h"
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/stepper_drivers.h"
 #include "sim/soc/gpio.h"
 #include "sim/soc/psc.h"
@@ -29,6 +31,8 @@ class PrintRecord : public ::testing::Test {
  protected:
   PrintRecord() {
     recorder.AttachShaft(&steppers);
+    supply.Attach(main);
+    recorder.AttachSupply(&supply);
     // The main stepper turns a full step (8 eighths) every millisecond.
     Gpio(0, GpioController::kDir, ~kMotorEnable);
     Gpio(0, GpioController::kSetData, kMotorEnable);
@@ -81,6 +85,7 @@ class PrintRecord : public ::testing::Test {
   FpgaMainBlock& main = board.AddDevice<FpgaMainBlock>(board, gpio, port, 3);
   HeadDriveBlock& heads = board.AddDevice<HeadDriveBlock>(board, gpio, port, main);
   StepperDrivers& steppers = board.AddDevice<StepperDrivers>(board, main, gpio);
+  HeadSupply& supply = board.AddDevice<HeadSupply>(board.Clock());
   PrintRecorder& recorder = board.AddDevice<PrintRecorder>(heads);
 };
 
@@ -168,12 +173,49 @@ TEST_F(PrintRecord, APlanesUnitIsThePoweredHeadsOrThePlaneBeforesAndItsLinesNote
   }
 }
 
+// Each line notes the step the supply's output follows: the step written,
+// once reached; a supply that ignores its step keeps the one it had.
+TEST_F(PrintRecord, EachLineNotesTheStepOfTheSupplysOutput) {
+  struct Case {
+    const char* what;
+    bool bIgnores;
+    uint16_t written;
+    uint32_t noted;
+  };
+  const Case cases[] = {
+      {"step 700", false, 700, 700},
+      {"step 701", false, 701, 701},
+      {"702 written to a supply that ignores it", true, 702, 701},
+  };
+  uint32_t session = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    supply.SetIgnoresStep(c.bIgnores);
+    main.Write(FpgaMainBlock::kThvCtrl, 2, static_cast<uint16_t>(c.written << HeadSupply::kStepShift | 1u));
+    PrintPlane(session++, 0, 2, 10);
+    const std::vector<PrintRecorder::Line>& lines = recorder.Lines(0, 0);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const PrintRecorder::Line& line : lines) {
+      EXPECT_EQ(line.thvStep, c.noted);
+      EXPECT_TRUE(line.bThvSupply);
+    }
+  }
+}
+
 // A new plane of a unit and plane code replaces the one before; others
 // stay; lines of no session are only counted.
 TEST_F(PrintRecord, ANewPlaneReplacesTheOneBeforeAndLinesOfNoPlaneAreCounted) {
+  // The planes as they end: at the next session's first line, and when
+  // the DSP leaves print mode.
+  std::vector<std::pair<uint32_t, size_t>> ended;  // session, lines
+  recorder.AddPlaneObserver([&ended](const PrintRecorder::Plane& plane) {
+    ended.emplace_back(plane.session, plane.lines.size());
+  });
   PrintPlane(1, 0, 3, 10);
+  EXPECT_TRUE(ended.empty()) << "the plane goes on until the next session or the end of print mode";
   PrintPlane(2, 1, 4, 20);
   PrintPlane(3, 0, 2, 30);
+  EXPECT_EQ(ended, (std::vector<std::pair<uint32_t, size_t>>{{1, 3}, {2, 4}}));
   ASSERT_EQ(recorder.Lines(0, 0).size(), 2u);
   EXPECT_EQ(recorder.Lines(0, 0)[0].words[0], 30);
   EXPECT_EQ(recorder.Lines(0, 1).size(), 4u);
@@ -183,6 +225,9 @@ TEST_F(PrintRecord, ANewPlaneReplacesTheOneBeforeAndLinesOfNoPlaneAreCounted) {
   EXPECT_EQ(planes[1]->session, 3u);
 
   heads.ForgetSources();
+  EXPECT_EQ(ended.back(), (std::pair<uint32_t, size_t>{3, 2}));
+  heads.ForgetSources();
+  EXPECT_EQ(ended.size(), 3u) << "once";
   main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0002);
   main.Write(FpgaMainBlock::kLineMode, 2, 3);
   main.Write(FpgaMainBlock::kTimerCtrl, 2, 0x0006);
