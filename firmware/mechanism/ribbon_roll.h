@@ -130,6 +130,9 @@ class CRibbonRoll {
   // The percent left on the supply (0..100) and, from it, the overcoat's
   // stop length: near end below 10 %.
   int32_t UpdateRemainPercent();
+  // The overcoat's stop length less the type's overcoat stop reduction, 0
+  // at least (a sheet of the overcoat alone).
+  int32_t ReduceOvercoatStop();
   int32_t GetRemainPercent(uint32_t* pulPercent) const;
   // One side's diameter from the main-stepper steps counted while its
   // spool made one turn (72 supply or 420 take-up encoder counts).

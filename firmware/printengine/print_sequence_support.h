@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct ImageSlot;
+
 class CRampTable;
 
 // Builds the output ramp (start rate 500, the source's ramp time) with the
@@ -60,6 +62,15 @@ int32_t SetCorrectionByPass(uint32_t ulKind, uint32_t ulPass);
 // Measures the pass's correction and keeps it by kind: 0 as the next pass's
 // offset, 1 as the pass's raw word, 2 as Y's offset after pass L.
 int32_t StoreCorrection(uint32_t ulKind, uint32_t ulPass);
+
+// ---- the overcoat-only sheet ----
+// Before a sheet that prints the overcoat alone: the overcoat's stop length
+// reduced; the paper to 36 lines past the engine's first reference; the
+// DSP's overcoat image copied for the 8x12 size to 0xC5A00000 while the
+// ribbon searches its overcoat panel; the slack taken up, the paper to the
+// position sensor, the roll-encoder check. Ends through its error step
+// (waiting for the DSP) on an abort or a paper end; the slot is not used.
+int32_t OvercoatOnlyPreStep(ImageSlot* pSlot, uint32_t ulMask);
 
 // ---- operations the print sequences do not call (service and bench use) ----
 // The ribbon clutch's feed duty (%) and length (mm): the second pair of
