@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include <string>
 #include <vector>
 
 #include "firmware/control/engine_variant.h"
@@ -254,6 +255,59 @@ TEST_F(CutSequence, APaperEndAtTheFirstCutCutsOnlyNearTheRollsEnd) {
     InLoop([] { g_PrintJobQueue.CancelJobs(0, 0); });
   }
 }
+
+// The roll lets go of the web during the first move between cuts, so the
+// paper-empty sensor sees the web's tail 600 lines later. Near the end of
+// the move (the near zone) the next cut still happens and the rest are
+// given up; earlier the sheet ends without that cut. No copy is counted.
+struct BetweenCutsCase {
+  const char* name;
+  uint32_t detachAfterLines;  // into the move of 1170 lines
+  size_t cuts;
+};
+const BetweenCutsCase kBetweenCuts[] = {
+    {"near", 300, 2},      // the tail seen 270 lines before the cut
+    {"not_near", 50, 1},   // 520 lines before it
+};
+
+class PaperEndBetweenCuts : public CutSequence, public ::testing::WithParamInterface<BetweenCutsCase> {};
+
+TEST_P(PaperEndBetweenCuts, CutsOnceMoreOnlyNearTheRollsEnd) {
+  const BetweenCutsCase& c = GetParam();
+  sim::FpgaMainBlock& fpga = *m_machine->GetBoard().FindDevice<sim::FpgaMainBlock>();
+  // The observer outlives the test body: what it reads lives as long.
+  static uint32_t s_ulDetachAt = 0;
+  static uint32_t s_ulRun = 0, s_ulPulses = 0;
+  static sim::Nanos s_last = 0;
+  static sim::PaperWebMechanism* s_pWeb = nullptr;
+  s_pWeb = &WebDevice();
+  fpga.AddPulseObserver(0, [&fpga] {
+    const sim::Nanos at = fpga.LastPulseTime(0);
+    if (s_last == 0 || at - s_last > Ms(3)) {
+      ++s_ulRun;
+      s_ulPulses = 0;
+    }
+    s_last = at;
+    // Run 2 is the first move between cuts, two pulses a line.
+    if (++s_ulPulses == 2 * s_ulDetachAt && s_ulRun == 2 && s_pWeb->Web().Attached()) s_pWeb->Detach();
+  });
+  s_ulDetachAt = c.detachAfterLines;
+  const size_t sheets = Web().Sheets().size();
+  const uint32_t ulCuts = CutCounter();
+  uint32_t ulNearAfter = 9;
+  EXPECT_EQ(Run([&] {
+    const int32_t lResult = CutAJob({19, 1189, 2359, 3529});
+    ulNearAfter = g_ulPaperInNearZone;
+    return lResult;
+  }, Ms(120000)), 0);
+  EXPECT_EQ(Web().Sheets().size(), sheets + c.cuts);
+  EXPECT_EQ(CutCounter(), ulCuts + c.cuts);
+  EXPECT_EQ(ulNearAfter, 0u);
+  EXPECT_EQ(jobtest::ActiveJobs(), 1u) << "no copy counted";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PaperEndBetweenCuts, ::testing::ValuesIn(kBetweenCuts),
+                         [](const ::testing::TestParamInfo<BetweenCutsCase>& p) { return std::string(p.param.name); });
 
 TEST_F(CutSequence, ABackFeedThatNeverReachesThePositionSensorIsUpperJam63) {
   // The paper 300 lines short of the sensor, and stuck there.

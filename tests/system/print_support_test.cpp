@@ -15,6 +15,7 @@
 #include "firmware/devices/ramps.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/unit_switch.h"
+#include "firmware/mechanism/donor_mng.h"
 #include "firmware/mechanism/main_pinch.h"
 #include "firmware/mechanism/paper_moves.h"
 #include "firmware/mechanism/positioner.h"
@@ -31,6 +32,7 @@
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_trace.h"
 #include "tests/support/paper_web.h"
+#include "tools/images/table_image.h"
 
 namespace {
 
@@ -174,6 +176,32 @@ TEST_F(PrintSupportOnTheWeb, TheStartUpBuildsTheLineSpeedRamps) {
   // From g_Ramp21, 27, 17 and 19 ("FeedRollDiam" 0: K 449): top x 449 / 1000.
   const uint32_t kSources[4] = {4395, 3809, 5860, 8791};
   for (uint32_t i = 0; i < 4; ++i) EXPECT_NEAR(aulRates[i], kSources[i] * 449 / 1000, 1) << i;
+}
+
+// The sample TABLE's take-up duty tables: each print plane's own table by
+// the spool's millimetres past the take-up base, clamped to its last row;
+// the supply side none.
+TEST_F(PrintSupportOnTheWeb, TheSampleTableGivesEachPlaneItsTakeUpDutyByDiameter) {
+  struct Case {
+    uint32_t plane, supply, diameter;
+    uint32_t row;  // the expected table row, or kNone
+  };
+  constexpr uint32_t kNone = 0xFFFFFFFFu;
+  static_assert(images::kSampleDutyBaseMm[0] == 30, "the rows below are diameters less 30 mm");
+  const Case cases[] = {
+      {0, 0, 40, 10}, {1, 0, 40, 10}, {2, 0, 41, 11}, {3, 0, 45, 15},
+      {0, 0, 20, 0},  {2, 0, 200, images::kSampleDutyRows - 1}, {0, 1, 40, kNone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "plane " << c.plane << " supply " << c.supply << " " << c.diameter << " mm");
+    uint32_t ulDuty = 0, ulIndex = 0;
+    InLoop([&] {
+      ulIndex = g_PrintLine.GetTableIndex(c.plane);
+      ulDuty = g_pDonorMng->GetTableDuty(c.supply, c.plane, c.diameter);
+    });
+    EXPECT_EQ(ulDuty, c.row == kNone ? 0u : images::SampleTakeUpDuty(ulIndex, c.row));
+    if (c.row != kNone) EXPECT_NE(ulDuty, 0u);
+  }
 }
 
 TEST_F(PrintSupportOnTheWeb, RepositionForARepeatBringsThePaperToThePositionSensor) {
