@@ -200,7 +200,9 @@ TEST_F(PrintSupportOnTheWeb, TheSampleTableGivesEachPlaneItsTakeUpDutyByDiameter
       ulDuty = g_pDonorMng->GetTableDuty(c.supply, c.plane, c.diameter);
     });
     EXPECT_EQ(ulDuty, c.row == kNone ? 0u : images::SampleTakeUpDuty(ulIndex, c.row));
-    if (c.row != kNone) EXPECT_NE(ulDuty, 0u);
+    if (c.row != kNone) {
+      EXPECT_NE(ulDuty, 0u);
+    }
   }
 }
 
