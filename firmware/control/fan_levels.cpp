@@ -1,5 +1,13 @@
 #include "firmware/control/fan_levels.h"
 
+#include "firmware/devices/settings.h"
+
+int32_t FanSwitchLevel(const CParameter& setting, const uint8_t* pucTable, uint32_t ulAmbient) {
+  constexpr int32_t kLevelFromTable = -1;
+  const int32_t lLevel = SettingValue(setting);
+  return lLevel == kLevelFromTable ? pucTable[ulAmbient & 0xFFu] : lLevel;
+}
+
 // Flat at both ends, falling between ambient 143 and 174.
 const uint8_t g_aucFanOnLevel[FAN_LEVEL_ENTRIES] = {
      89,  89,  89,  89,  89,  89,  89,  89,  89,  89,  89,  89,  89,  89,  89,  89,  // 0-15

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int32_t kLevelFromTable = -1;
-
 struct FanUnit {
   CFanCnt* pHeadFan;
   CFanCnt* pSideFan;
@@ -35,11 +33,6 @@ uint32_t Reading8(CAnalogSensor& sensor) {
   uint32_t ulRaw = 0;
   sensor.Read(&ulRaw);
   return ulRaw >> 2;
-}
-
-int32_t Level(const CParameter& setting, const uint8_t* pucTable, uint32_t ulAmbient) {
-  const int32_t lLevel = SettingValue(setting);
-  return lLevel == kLevelFromTable ? pucTable[ulAmbient & 0xFFu] : lLevel;
 }
 
 void BothOff(const FanUnit& unit) {
@@ -66,8 +59,8 @@ int32_t CIdleSupervisor::ControlFans(uint32_t ulUnit) {
   const int32_t lHead = static_cast<int32_t>(Reading8(*unit.pHeadTherm));
   if (ulState == FAN_RESTING) return 0;
   const uint32_t ulAmbient = Reading8(g_AdEnvTherm);
-  const int32_t lOn = Level(g_ParamFanOn, g_aucFanOnLevel, ulAmbient);
-  const int32_t lOff = Level(g_ParamFanOff, g_aucFanOffLevel, ulAmbient);
+  const int32_t lOn = FanSwitchLevel(g_ParamFanOn, g_aucFanOnLevel, ulAmbient);
+  const int32_t lOff = FanSwitchLevel(g_ParamFanOff, g_aucFanOffLevel, ulAmbient);
   if (lOn > lHead) {
     unit.pHeadFan->On();
     unit.pSideFan->On();

@@ -8,7 +8,6 @@
 #include "firmware/control/lcd.h"
 #include "firmware/control/power_save.h"
 #include "firmware/devices/settings.h"
-#include "firmware/printengine/job_merge_placeholder.h"
 #include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/print_job_queue.h"
 
@@ -154,31 +153,35 @@ struct JobCase {
   bool error;
   uint32_t prepared;
   uint32_t ready;
-  uint32_t merge;
+  uint32_t copies;  // of each job, a 1208-line picture on the large media
   CEventMng* state;
   uint64_t events;
+  uint32_t sheet;  // the merged sheet's selector formed, 0 for none
 };
 
 TEST_F(ControlTest, PendingJobsRaiseThePrintEventsUnlessMergedSheetsWaitForAnError) {
   const uint64_t kPrint = Events({EV_PREPARE_JOB, EV_PRINT_JOB});
   const JobCase cases[] = {
-      {"ready job", 0, false, 0, 1, 0, &g_EventMngReadyA, kPrint},
-      {"no ready job", 0, false, 0, 0, 1, &g_EventMngReadyA, 0},
-      {"ready job with an error", 0, true, 0, 1, 0, &g_EventMngReadyA, kPrint},
-      {"merged, error", 1, true, 1, 1, 1, &g_EventMngReadyA, 0},
-      {"merged, prepared", 1, false, 1, 0, 0, &g_EventMngReadyA, kPrint},
-      {"merged, nothing to merge", 1, false, 0, 1, 0, &g_EventMngReadyA, 0},
-      {"merged sheet", 1, false, 0, 0, 2, &g_EventMngReadyA, kPrint},
-      {"ready C checks the ribbon", 0, false, 0, 1, 0, &g_EventMngReadyC, kPrint | Events({EV_CHECK_RIBBON})},
+      {"ready job", 0, false, 0, 1, 1, &g_EventMngReadyA, kPrint, 0},
+      {"no ready job", 0, false, 0, 0, 3, &g_EventMngReadyA, 0, 0},
+      {"ready job with an error", 0, true, 0, 1, 1, &g_EventMngReadyA, kPrint, 0},
+      {"merged, error", 1, true, 1, 1, 3, &g_EventMngReadyA, 0, 0},
+      {"merged, prepared", 1, false, 1, 0, 1, &g_EventMngReadyA, kPrint, 0},
+      {"merged, a lone short picture waits for another", 1, false, 0, 1, 1, &g_EventMngReadyA, 0, 0},
+      {"merged sheet of three copies", 1, false, 0, 1, 3, &g_EventMngReadyA, kPrint, 4},
+      {"ready C checks the ribbon", 0, false, 0, 1, 1, &g_EventMngReadyC, kPrint | Events({EV_CHECK_RIBBON}), 0},
   };
   InApp([&] {
+    jobtest::LoadMedia(RIBBON_SIZE_8X12, RIBBON_SIZE_8X12);
     for (const JobCase& c : cases) {
       MakeCurrent(c.state);
       g_ulPrintMode = c.printMode;
       g_ulJobPrepared = c.prepared;
       jobtest::EmptyQueue();
-      for (uint32_t i = 0; i < c.ready; ++i) ASSERT_NE(jobtest::MakeInternalJob(), nullptr) << c.name;
-      g_ulPlaceholderMergeSelector = c.merge;
+      for (uint32_t i = 0; i < c.ready; ++i) {
+        ASSERT_NE(jobtest::MakeInternalJob(c.copies, 1, &g_PrintSizeTable[0]), nullptr) << c.name;
+      }
+      g_MergedJobRecord.usMergeSelector = 0;
       if (c.error) {
         g_ErrorMng.SetError(0x0101);
       } else {
@@ -188,6 +191,7 @@ TEST_F(ControlTest, PendingJobsRaiseThePrintEventsUnlessMergedSheetsWaitForAnErr
       g_IdleSupervisor.CheckJobPending();
       EXPECT_EQ(g_EventSet, c.events) << c.name;
       EXPECT_EQ(g_IdleSupervisor.UpdateRequested() != 0, c.state == &g_EventMngReadyC) << c.name;
+      EXPECT_EQ(g_MergedJobRecord.usMergeSelector, c.sheet) << c.name;
     }
   }, Ms(5000));
 }

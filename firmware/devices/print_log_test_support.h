@@ -22,4 +22,27 @@ inline uint32_t PanelPositionField() {
   return ulValue;
 }
 
+// The record appended now (the log area cleared first), and a field of it:
+// a record field, or one of sub-record ulBlock (entry of the key's low byte
+// for an indexed field); 0xFFFFFFFF for a key of no field.
+inline PhysAddr AppendFreshRecord() {
+  g_PrintLog.ClearLogArea();
+  g_PrintLog.Append();
+  PhysAddr ulRecord = 0;
+  g_PrintLog.GetRecordAddress(0, &ulRecord);
+  return ulRecord;
+}
+inline uint32_t FieldOf(PhysAddr ulRecord, uint32_t ulKey, uint32_t ulBlock = 0) {
+  for (uint32_t i = 0; i < g_ulPrintLogFieldCount; ++i) {
+    const PrintLogField& f = g_aPrintLogFields[i];
+    if (f.ulKey != (ulKey & ~0xFFu)) continue;
+    PhysAddr ulField = ulRecord + f.ucOffset + (f.bIndexed ? (ulKey & 0xFFu) * f.ucSize : 0u);
+    if (f.bSubRecord) ulField += PRINT_LOG_SUB_RECORD_FIRST + ulBlock * PRINT_LOG_SUB_RECORD_BYTES;
+    uint32_t ulValue = 0;
+    for (uint32_t b = 0; b < f.ucSize; ++b) ulValue |= static_cast<uint32_t>(HwRead8(ulField + b)) << (8 * b);
+    return ulValue;
+  }
+  return 0xFFFFFFFFu;
+}
+
 }  // namespace printlogtest

@@ -143,6 +143,7 @@ class CDonorMng {
   // into the print phase's print-log field (once per search). 0.
   int32_t LogPanelPosition();
   int32_t SetCorrectionEnable(uint32_t ulFlag);
+  uint32_t GetCorrectionEnable() const { return m_ulCorrectionEnabled; }
   int32_t CalcCorrection(uint32_t ulPlane);
   // Disabled: 0; else limited to -100..100 with its two low bits cleared.
   int32_t GetCorrection(int32_t* plCorrection) const;

@@ -160,6 +160,13 @@ int32_t CRibbonRoll::UpdateRemainPercent() {
   return 0;
 }
 
+int32_t CRibbonRoll::ReduceOvercoatStop() {
+  uint32_t& ulStop = m_aulPanelStopLines[RIBBON_PANELS - 1];
+  const uint32_t ulReduction = m_pType->ulOvercoatStopReduction;
+  ulStop = ulStop > ulReduction ? ulStop - ulReduction : 0;
+  return 0;
+}
+
 int32_t CRibbonRoll::GetRemainPercent(uint32_t* pulPercent) const {
   *pulPercent = m_ulRemainPercent;
   return 0;

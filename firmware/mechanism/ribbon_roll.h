@@ -130,6 +130,9 @@ class CRibbonRoll {
   // The percent left on the supply (0..100) and, from it, the overcoat's
   // stop length: near end below 10 %.
   int32_t UpdateRemainPercent();
+  // The overcoat's stop length less the type's overcoat stop reduction, 0
+  // at least (a sheet of the overcoat alone).
+  int32_t ReduceOvercoatStop();
   int32_t GetRemainPercent(uint32_t* pulPercent) const;
   // One side's diameter from the main-stepper steps counted while its
   // spool made one turn (72 supply or 420 take-up encoder counts).
@@ -197,6 +200,11 @@ class CRibbonRoll {
   uint32_t GetRibbonKind() const { return m_pType->ulRibbonKind; }
   // 1 for the 8x10 types, 2 for the 8x12 types.
   uint32_t GetRibbonSize() const { return m_pType->ulRibbonSize; }
+  // Whether the print sequences may correct the panel positions: 0 for
+  // every type (the correction stays off and the passes use step mode 1);
+  // a test may allow it.
+  uint32_t GetCorrectionAllowed() const { return m_ulCorrectionAllowed; }
+  void SetCorrectionAllowed(uint32_t ulAllowed) { m_ulCorrectionAllowed = ulAllowed; }
 
  protected:
   explicit CRibbonRoll(RibbonType eType);
@@ -213,6 +221,7 @@ class CRibbonRoll {
   double m_dThickness = 0.0;
   uint32_t m_ulSupplyLength = 0;
   uint32_t m_ulTakeUpLength = 0;
+  uint32_t m_ulCorrectionAllowed = 0;
   uint32_t m_ulMarkPanelIndex = 0;
   uint32_t m_ulSearchPanel = 0;
   uint32_t m_ulColorStepIndex = 0;

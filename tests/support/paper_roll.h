@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "firmware/printengine/print_support_placeholder.h"
+#include "firmware/devices/ramps.h"
 #include "firmware/printengine/roll_diameter.h"
 
 namespace testsupport {
@@ -21,7 +21,23 @@ inline double RollDiameterNow() {
   return dDiameter;
 }
 
-inline const PlaceholderFeedMatchedRamps& FeedMatchedRampCalls() { return g_FeedMatchedRampCalls; }
-inline void ForgetFeedMatchedRampCalls() { g_FeedMatchedRampCalls = {}; }
+// The four feed-matched ramps the paper moves rebuild after a roll
+// measurement, and a top rate no build gives them: set before a move, it
+// shows which of them the move rebuilt.
+inline CRampTable* const kFeedMatchedRamps[4] = {&g_Ramp30, &g_Ramp29, &g_Ramp31, &g_Ramp32};
+constexpr uint32_t kUntouchedRampRate = 777;
+inline uint32_t TopRateOf(const CRampTable& ramp) {
+  uint32_t ulRate = 0;
+  ramp.GetTopRate(&ulRate);
+  return ulRate;
+}
+inline void ForgetFeedMatchedRamps() {
+  for (CRampTable* pRamp : kFeedMatchedRamps) pRamp->SetupByRate(500, kUntouchedRampRate, 200);
+}
+inline uint32_t RebuiltFeedMatchedRamps() {
+  uint32_t ulRebuilt = 0;
+  for (const CRampTable* pRamp : kFeedMatchedRamps) ulRebuilt += TopRateOf(*pRamp) != kUntouchedRampRate ? 1 : 0;
+  return ulRebuilt;
+}
 
 }  // namespace testsupport

@@ -85,7 +85,7 @@ class PaperWebPrinter : public webtest::WebPrinter {
   void BootOnTheWeb(sim::EngineVariant variant) {
     BootWeb(variant);
     testsupport::ForgetRollSettings();
-    testsupport::ForgetFeedMatchedRampCalls();
+    testsupport::ForgetFeedMatchedRamps();
   }
   sim::CisWindow& Cis() { return *m_machine->GetBoard().FindDevice<sim::CisWindow>(); }
   // Runs a primitive in the main loop; 9 when it did not end in time.

@@ -197,22 +197,22 @@ TEST_F(PaperMovesOnTheWeb, TheMeasuringMoveHandsTheModelsStepsFor36CountsToTheRo
   for (uint32_t ulMode : {1u, 2u, 3u}) {
     SCOPED_TRACE(ulMode);
     testsupport::ForgetRollSettings();
-    testsupport::ForgetFeedMatchedRampCalls();
+    testsupport::ForgetFeedMatchedRamps();
     EXPECT_EQ(Run([&] { return MovePaperMeasureRoll(5000, ulMode, 0, 14, 40, kMask); }), 0);
     // The steps fed for 36 counts of the roll's encoder, as half steps of
     // the main stepper in every mode, give the roll's diameter.
     EXPECT_NEAR(testsupport::RollDiameterNow(), Web().DiameterMm(), Web().DiameterMm() * 0.015);
-    // The four feed-matched ramps in their order.
-    const auto& calls = testsupport::FeedMatchedRampCalls();
-    ASSERT_EQ(calls.ulCalls, 4u);
-    const CRampTable* kPairs[4][2] = {
-        {&g_Ramp28, &g_Ramp30}, {&g_Ramp22, &g_Ramp29}, {&g_Ramp18, &g_Ramp31}, {&g_Ramp20, &g_Ramp32}};
+    // The four feed-matched ramps, each from its reference ramp at the
+    // sub stepper's rate of plane Y over the plane's main rate (the first
+    // in step mode B 2, the others halved in mode 1).
+    ASSERT_EQ(testsupport::RebuiltFeedMatchedRamps(), 4u);
+    const CRampTable* kReferences[4] = {&g_Ramp28, &g_Ramp22, &g_Ramp18, &g_Ramp20};
+    const uint32_t ulFeed = testsupport::TopRateOf(g_Ramp33) / 2;
+    const uint32_t ulPlane = testsupport::TopRateOf(g_Ramp00);
+    ASSERT_NE(ulPlane, 0u);
     for (uint32_t i = 0; i < 4; ++i) {
-      EXPECT_EQ(calls.aCalls[i].pReference, kPairs[i][0]) << i;
-      EXPECT_EQ(calls.aCalls[i].pOutput, kPairs[i][1]) << i;
-      EXPECT_EQ(calls.aCalls[i].ulModeA, 1u);
-      EXPECT_EQ(calls.aCalls[i].ulModeB, i == 0 ? 2u : 1u);
-      EXPECT_EQ(calls.aCalls[i].ulMask, kMask);
+      const uint32_t ulRate = testsupport::TopRateOf(*kReferences[i]) * 2 * ulFeed / ulPlane;
+      EXPECT_EQ(testsupport::TopRateOf(*testsupport::kFeedMatchedRamps[i]), i == 0 ? ulRate : ulRate / 2) << i;
     }
   }
 }
@@ -221,14 +221,14 @@ TEST_F(PaperMovesOnTheWeb, WithRollEncJammedTheMeasuringMoveSetsAFullRoll) {
   WebDevice().SetFault(sim::WebFault::RollEncJammed, true);
   EXPECT_EQ(Run([] { return MovePaperMeasureRoll(2000, 2, 0, 14, 40, kMask); }), 0);
   EXPECT_EQ(testsupport::RollDiameterNow(), 177.0);
-  EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 4u);
+  EXPECT_EQ(testsupport::RebuiltFeedMatchedRamps(), 4u);
 }
 
 TEST_F(PaperMovesOnTheWeb, ACoverOpenedDuringTheMeasuringMoveSetsNoDiameter) {
   m_machine->GetBoard().Clock().ScheduleIn(Ms(3000), [this] { Inputs().SetCoverOpen(sim::Cover::Front, true); });
   EXPECT_EQ(Run([] { return MovePaperMeasureRoll(8000, 2, 0, 14, 40, kMask); }), -1);
   EXPECT_EQ(testsupport::RollDiameterNow(), testsupport::kUntouchedRollDiameter);
-  EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 0u);
+  EXPECT_EQ(testsupport::RebuiltFeedMatchedRamps(), 0u);
   Inputs().SetCoverOpen(sim::Cover::Front, false);
 }
 

@@ -13,6 +13,8 @@
 #include "firmware/devices/settings.h"
 #include "firmware/printengine/job_queue_test_support.h"
 #include "firmware/printengine/print_mode.h"
+#include "firmware/printengine/print_sequence_support.h"
+#include "firmware/platform/time_base.h"
 #include "sim/cpu.h"
 #include "sim/intc.h"
 #include "sim/soc/gpio.h"
@@ -235,6 +237,29 @@ TEST_F(PrintPlane, AMergedSheetTakesEachRowFromItsSubImageAndTheOvercoatWhole) {
     EXPECT_EQ(ulSplit > 0, c.usPlane != PLANE_OVERCOAT);
   }
   InApp([] { g_ulPrintMode = 0; });
+}
+
+// The bench loop: with a job ready it plans plane Y of that job and steps
+// it from task context, one line step a millisecond, to its end.
+TEST_F(PrintPlane, TheBenchLoopStepsPlaneYOfTheReadyJobALineAMillisecond) {
+  Prepare(testsupport::ColourBars(2464, 1208), 0);
+  int32_t lResult = 9;
+  uint32_t ulState = 9, ulSteps = 0, ulDivider = 0, ulStartMs = 0, ulEndMs = 0;
+  InApp([&] {
+    ulStartMs = g_MsTimer.NowMs();
+    lResult = PlaneBenchLoop();
+    ulEndMs = g_MsTimer.NowMs();
+    g_PlaneSequencer.GetState(&ulState);
+    g_PlaneSequencer.GetTotalSteps(&ulSteps);
+    ulDivider = g_PlaneSequencer.LineDivider();
+    g_PrintLine.EndPlane();
+    g_PlaneSequencer.SetState(PLANE_STATE_IDLE);
+  }, Ms(120000));
+  EXPECT_EQ(lResult, 0);
+  EXPECT_EQ(ulState, PLANE_STATE_DONE);
+  ASSERT_GT(ulSteps, 0u);
+  EXPECT_GE(ulEndMs - ulStartMs, ulSteps * ulDivider) << "one call a millisecond";
+  EXPECT_LE(ulEndMs - ulStartMs, ulSteps * ulDivider * 2);
 }
 
 // A lead line's step, taken by the plane sequencer from task context, with

@@ -323,7 +323,7 @@ TEST_F(RollEncoderChecks, TheFeedToTheRollEdgeMeasuresOneEncoderTurn) {
   EXPECT_GT(ulOffset, g_ulLoadFeedLength);
   EXPECT_EQ(static_cast<uint32_t>(lPosition), LinesToSteps(65536) + ulOffset);
   EXPECT_NEAR(testsupport::RollDiameterNow(), Web().DiameterMm(), Web().DiameterMm() * 0.015);
-  EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 4u);
+  EXPECT_EQ(testsupport::RebuiltFeedMatchedRamps(), 4u);
   EXPECT_EQ(StateOf(g_StpmtrMain), STPMTR_IDLE);
 }
 
@@ -353,7 +353,7 @@ TEST_F(RollEncoderChecks, AfterARollEndTheFeedToTheEdgeSetsAFullRollAndNoOffset)
   EXPECT_EQ(Run([&] { return FeedToRollEdge(kMask, &ulOffset); }), 0);
   EXPECT_EQ(ulOffset, 4321u);
   EXPECT_EQ(testsupport::RollDiameterNow(), 177.0);
-  EXPECT_EQ(testsupport::FeedMatchedRampCalls().ulCalls, 4u);
+  EXPECT_EQ(testsupport::RebuiltFeedMatchedRamps(), 4u);
 }
 
 }  // namespace

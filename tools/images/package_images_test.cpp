@@ -91,6 +91,24 @@ TEST(TableImage, ThePrintLineValuesOfEveryTableIndex) {
   }
 }
 
+// The ribbon drive's base diameters and its take-up duty tables 96-100 of
+// every table index, in both banks, none of them 0.
+TEST(TableImage, TheRibbonDutyBasesAndTables) {
+  const Bytes image = BuildTableImage(SampleTableParams());
+  for (uint32_t bank = 0; bank < 2; ++bank) {
+    EXPECT_EQ(GetU32LE(image, TableValueOffset(image, bank, 64)), kSampleDutyBaseMm[0]);
+    EXPECT_EQ(GetU32LE(image, TableValueOffset(image, bank, 65)), kSampleDutyBaseMm[1]);
+    for (uint32_t k = 0; k < 5; ++k) {
+      EXPECT_EQ(GetU32LE(image, kTableHeaderLength + 1024 + 4 * (96 + k)), kSampleDutyRows) << k;
+      for (uint32_t row : {0u, kSampleDutyRows - 1}) {
+        const uint8_t ucDuty = image[TableOffset(image, bank, 96 + k) + row];
+        EXPECT_EQ(ucDuty, SampleTakeUpDuty(k, row)) << k;
+        EXPECT_NE(ucDuty, 0) << k;
+      }
+    }
+  }
+}
+
 TEST(TableImage, ChecksAndLimits) {
   TableImageParams params;
   params.bankCount = 3;

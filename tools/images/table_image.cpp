@@ -92,6 +92,14 @@ TableImageParams SampleTableParams() {
   // The gradation corrections: humidity, temperature and their weights.
   for (uint32_t id = 48; id < 60; ++id) params.tables[id] = zeros(256);
   for (uint32_t id = 66; id < 96; ++id) params.tables[id] = zeros(256);
+  // The ribbon take-up duty by spool diameter, one table per table index
+  // (96 + k), row i being the diameter's millimetres past the base (values
+  // 64 take-up, 65 supply).
+  for (uint32_t k = 0; k < 5; ++k) {
+    Bytes duty(kSampleDutyRows);
+    for (uint32_t i = 0; i < kSampleDutyRows; ++i) duty[i] = SampleTakeUpDuty(k, i);
+    params.tables[96 + k] = {duty};
+  }
   for (uint32_t id = 102; id < 108; ++id) params.tables[id] = {thvCoef};
   for (uint32_t id = 108; id < 114; ++id) params.tables[id] = zeros(256);
   // What the DSP downloads read, by table index k = 0-5: pulse lengths
@@ -104,6 +112,8 @@ TableImageParams SampleTableParams() {
       bank[56 + k] = kSamplePulseCount + k;
     }
     bank[68] = kSampleOvercoatBase;
+    bank[64] = kSampleDutyBaseMm[0];
+    bank[65] = kSampleDutyBaseMm[1];
     // The print line's line periods, its ramp pairs (top period = the line
     // period) and the head-drive parameters.
     for (uint32_t k = 0; k < 6; ++k) {

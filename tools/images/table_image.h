@@ -74,6 +74,9 @@ Bytes BuildTableImage(const TableImageParams& params);
 // k, kSampleLinePeriodUs), the ramp pair's start periods (8 + k, 16 + k) and
 // ramp times (24 + k, 32 + k), and the head-drive parameters 72 + k, 80 + k,
 // 88 + k, 96 + k (SampleDriveParam).
+// The ribbon drive's take-up duty tables 96-100 (table index k = 0-4) of
+// kSampleDutyRows bytes SampleTakeUpDuty(k, row), the row being the spool
+// diameter in mm less the base diameter (value 64 take-up, 65 supply).
 constexpr uint32_t kSamplePulseLength = 20;
 constexpr uint32_t kSamplePulseCount = 2;
 constexpr uint32_t kSampleOvercoatBase = 200;
@@ -88,6 +91,9 @@ constexpr uint32_t kSampleLinePeriodUs = 2000;
 constexpr uint32_t kSampleRampStartUs[2] = {2500, 2400};  // ramp A, ramp B
 constexpr uint32_t kSampleRampMs[2] = {100, 150};
 constexpr uint32_t SampleDriveParam(uint32_t index) { return 0x0800u + index; }
+constexpr uint32_t kSampleDutyBaseMm[2] = {30, 32};  // take-up, supply
+constexpr uint32_t kSampleDutyRows = 64;
+constexpr uint8_t SampleTakeUpDuty(uint32_t k, uint32_t row) { return static_cast<uint8_t>(50 + 2 * k - row / 2); }
 constexpr uint32_t kSampleTrackRows[4] = {3, 4, 5, 6};
 constexpr uint32_t kSampleTrackBytesPerRow[4] = {8, 16, 12, 20};
 TableImageParams SampleTableParams();
