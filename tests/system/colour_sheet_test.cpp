@@ -33,6 +33,7 @@
 #include "sim/mechanism/printed_sheets.h"
 #include "sim/mechanism/sheet_png.h"
 #include "sim/usb/usb_host_port.h"
+#include "tests/support/host_print.h"
 #include "tests/support/machine_test.h"
 #include "tests/support/print_plane.h"
 #include "tests/support/temp_dir.h"
@@ -389,22 +390,10 @@ TEST_F(ColourSheet, AMatteSheetsOvercoatPngShowsTheText) {
 // main loop): the DSP's image job done, the overcoat plane printed. The
 // plane in SDRAM is the derivation with the string's cells, and the
 // overcoat PNG shows the string within its cells.
-class HostTextSheet : public testsupport::MachineTest {
- protected:
-  sim::UsbHostPort& Host() { return m_machine->UsbHost(); }
-  void InApp(std::function<void()> step, sim::Nanos limit = Ms(2000)) {
-    ASSERT_TRUE(m_machine->RunStep(std::move(step), limit));
-  }
-};
+using HostTextSheet = testsupport::HostPrintTest;
 
 TEST_F(HostTextSheet, ALaminateStringFromTheHostShowsOnTheMatteOvercoat) {
-  BootNewPrinter();
-  ASSERT_TRUE(Host().WaitForConfigured(Ms(10000))) << Host().Hub().FailureReason();
-  ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
-  InApp([] {
-    jobtest::LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
-    g_MediaConfig.SendMediaInfo();
-  });
+  ASSERT_NO_FATAL_FAILURE(BootWithHostAndMedia());
   const std::string folder = SheetFolder();
   ASSERT_NE(sim::InstallPrintedSheets(m_machine->GetBoard(), folder), nullptr);
 

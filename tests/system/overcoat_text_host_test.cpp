@@ -23,6 +23,7 @@
 #include "protocol/requests.h"
 #include "sim/dsp/image_job_rule.h"
 #include "sim/usb/usb_host_port.h"
+#include "tests/support/host_print.h"
 #include "tests/support/machine_test.h"
 #include "tests/support/print_jobs.h"
 #include "tests/support/print_plane.h"
@@ -40,13 +41,9 @@ constexpr uint32_t kWidth = 2464, kHeight = 1208;
 constexpr PhysAddr kPlane = 0xC5A00000u;
 constexpr uint32_t kTrackBytes = 0x80000;
 
-class OvercoatTextHost : public testsupport::MachineTest {
+class OvercoatTextHost : public testsupport::HostPrintTest {
  protected:
-  sim::UsbHostPort& Host() { return m_machine->UsbHost(); }
   sim::Bus& Bus() { return m_machine->GetBoard().GetBus(); }
-  void InApp(std::function<void()> step, sim::Nanos limit = Ms(2000)) {
-    ASSERT_TRUE(m_machine->RunStep(std::move(step), limit));
-  }
   std::vector<uint8_t> Bytes(PhysAddr ulAddr, uint32_t ulBytes) {
     const uint8_t* p = Bus().RamPointer(ulAddr, ulBytes);
     return std::vector<uint8_t>(p, p + ulBytes);
@@ -65,13 +62,7 @@ class OvercoatTextHost : public testsupport::MachineTest {
 };
 
 TEST_F(OvercoatTextHost, AStringFarAlongThePaperDrawsNothingAndTheOneInsideIsDrawn) {
-  BootNewPrinter();
-  ASSERT_TRUE(Host().WaitForConfigured(Ms(10000))) << Host().Hub().FailureReason();
-  ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
-  InApp([] {
-    jobtest::LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
-    g_MediaConfig.SendMediaInfo();
-  });
+  ASSERT_NO_FATAL_FAILURE(BootWithHostAndMedia());
 
   SendString(1, 100, 9400, 1, "FAR");
   SendString(2, 1000, 500, 1, "Host text");

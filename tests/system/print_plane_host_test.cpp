@@ -16,6 +16,7 @@
 #include "protocol/codes.h"
 #include "protocol/requests.h"
 #include "sim/usb/usb_host_port.h"
+#include "tests/support/host_print.h"
 #include "tests/support/machine_test.h"
 #include "tests/support/print_plane.h"
 
@@ -27,22 +28,10 @@ using hostiftest::PacketOf;
 using testsupport::Ms;
 using namespace protocol;
 
-class PrintPlaneHost : public testsupport::MachineTest {
- protected:
-  sim::UsbHostPort& Host() { return m_machine->UsbHost(); }
-  void InApp(std::function<void()> step, sim::Nanos limit = Ms(2000)) {
-    ASSERT_TRUE(m_machine->RunStep(std::move(step), limit));
-  }
-};
+using PrintPlaneHost = testsupport::HostPrintTest;
 
 TEST_F(PrintPlaneHost, AJobSentThroughTheHostPortPrintsThePicturesLines) {
-  BootNewPrinter();
-  ASSERT_TRUE(Host().WaitForConfigured(Ms(10000))) << Host().Hub().FailureReason();
-  ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
-  InApp([] {
-    jobtest::LoadMedia(RIBBON_SIZE_8X10, RIBBON_SIZE_8X10);
-    g_MediaConfig.SendMediaInfo();
-  });
+  ASSERT_NO_FATAL_FAILURE(BootWithHostAndMedia());
 
   // Set-up of a one-sided job, then its picture (size id 7) with its data.
   SetupPrintJobRequest setup{};
