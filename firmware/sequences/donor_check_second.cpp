@@ -360,6 +360,8 @@ int32_t FilterBarcodeBits(uint8_t* pucBits, uint32_t ulBits) {
   return 0;
 }
 
+// The leading margin is the record's first image margin: the lines the
+// picture's first rows are stretched over (12 in every size).
 int32_t PanelStartLength(uint32_t ulPanel, int32_t* plLines) {
   if (ulPanel >= kDonorPanels) {
     *plLines = 0;
@@ -370,7 +372,7 @@ int32_t PanelStartLength(uint32_t ulPanel, int32_t* plLines) {
   *plLines = static_cast<int32_t>(g_pRibbonRoll->GetExpectedEdgeLines(ulPanel)) -
              static_cast<int32_t>(g_ulEngLineOffset) -
              (static_cast<int32_t>(g_pRibbonRoll->GetPanelStopLines(ulPanel)) -
-              static_cast<int32_t>(g_pCurPrintSize->ulMargin1)) +
+              static_cast<int32_t>(g_pCurPrintSize->aulExtraLines[0])) +
              lFront;
   return 0;
 }

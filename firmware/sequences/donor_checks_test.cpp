@@ -126,8 +126,11 @@ const FilterCase kFilterCases[] = {
     {"clean", "000111000111", "000111000111", 0},
     {"a run of one", "0001000111", "0000000111", 0},
     {"a run of two", "00011000111", "00000000111", 0},
-    {"two short runs in a row", "000101111", "000111111", 0},
-    {"a short run across the wrap", "10001111", "00001111", 0},
+    // Each short run takes the level of the sample after it.
+    {"two short runs in a row", "000101111", "000001111", 0},
+    {"a short run at the start", "10001111000", "00001111000", 0},
+    {"a short run across the wrap", "100011110001", "000011110000", 0},
+    {"a run of three joined across the wrap", "10001111", "10001111", 0},
     {"a short run ending the buffer", "0001110", "0001110", 0},
     {"no run of three", "0011001100", "0011001100", -1},
     {"too few bits", "00", "00", -1},
