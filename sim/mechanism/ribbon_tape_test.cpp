@@ -89,7 +89,7 @@ TEST(RibbonTape, TheBarcodeRepeatsItsTemplateEvery490SupplyCounts) {
     bool bBar;
   };
   const Case cases[] = {{0, true},          {14 * u - 0.1, true}, {14 * u, false},        {16 * u - 0.1, false},
-                        {16 * u, true},     {28 * u, false},      {490 + 14 * u, false}, {-0.1, false},
+                        {16 * u, true},     {28 * u, true},       {30 * u, false},      {490 + 14 * u, false}, {-0.1, false},
                         {-2 * u - 0.1, true}};
   for (const Case& c : cases) EXPECT_EQ(tape.BarcodeBarAt(c.counts), c.bBar) << c.counts << " counts";
 }
