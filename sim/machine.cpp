@@ -87,10 +87,16 @@ Machine::Machine(MachineOptions options) {
   m_stall = std::make_unique<StallDetector>(*m_board);
   m_board->GetKernel().TraceDispatches(options.bTraceDispatches);
   if (options.media) ApplyMedia(*options.media, &options.ribbons);
+  std::array<bool, 2> noRibbon{options.media == Media::None, options.media == Media::None};
+  for (uint32_t u = 0; u < 2; ++u) {
+    if (!options.unitRibbons[u]) continue;
+    options.ribbons[u] = LoadOfUnitRibbon(*options.unitRibbons[u], options.ribbons[u]);
+    noRibbon[u] = options.unitRibbons[u]->kind == UnitRibbon::Kind::None;
+  }
   if (m_pLoadedMechanism) ApplyRibbonState(*m_pLoadedMechanism, &options.ribbons);
   InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode, options.paperRollDiameterMm, options.climate});
-  if (options.media == Media::None) {
-    for (PrintUnit unit : {PrintUnit::L, PrintUnit::R}) MechanismFaults().SetRibbonFault(unit, RibbonFault::NoRibbon, true);
+  for (uint32_t u = 0; u < 2; ++u) {
+    if (noRibbon[u]) MechanismFaults().SetRibbonFault(static_cast<PrintUnit>(u), RibbonFault::NoRibbon, true);
   }
   if (!options.sheetDir.empty()) InstallPrintedSheets(*m_board, options.sheetDir);
   PlaceMechanismState(options.bRollLoaded);

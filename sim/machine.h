@@ -63,6 +63,8 @@ struct MachineOptions {
   // units in place of the ribbons' types, or no ribbon in either (their
   // NoRibbon fault from power-on). Unset: the ribbons as given.
   std::optional<Media> media;
+  // Each unit's ribbon in place of the media's (L, R; unset: the media's).
+  std::array<std::optional<UnitRibbon>, 2> unitRibbons;
   uint32_t ribbonDriveMode = kDefaultRibbonDriveMode;
   // The paper roll's diameter at power-on, mm. The paper web's fault
   // switches: MechanismFaults().SetPaperFault and DetachPaperRoll.

@@ -46,6 +46,34 @@ void ApplyMedia(Media media, std::array<RibbonLoad, 2>* pLoads) {
   for (RibbonLoad& load : *pLoads) load.type = media == Media::Size8x12 ? RibbonType::Color8x12K1 : RibbonType::Color8x10K1;
 }
 
+bool ParseUnitRibbon(const char* pszText, UnitRibbon* pRibbon) {
+  if (std::strcmp(pszText, "none") == 0 || std::strcmp(pszText, "spent") == 0) {
+    pRibbon->kind = pszText[0] == 'n' ? UnitRibbon::Kind::None : UnitRibbon::Kind::Spent;
+    return true;
+  }
+  RibbonType type{};
+  if (!ParseRibbonType(pszText, &type)) return false;
+  *pRibbon = UnitRibbon{UnitRibbon::Kind::Roll, type};
+  return true;
+}
+
+RibbonLoad LoadOfUnitRibbon(const UnitRibbon& ribbon, const RibbonLoad& load) {
+  RibbonLoad next = load;
+  switch (ribbon.kind) {
+    case UnitRibbon::Kind::Roll:
+      next = RibbonLoad{ribbon.type};
+      next.driveMode = load.driveMode;
+      break;
+    case UnitRibbon::Kind::Spent:
+      next.supplyMm = RibbonTransport::kLeaderMm;
+      next.takeUpMm = FullRollLength(load.type) - RibbonTransport::kLeaderMm;
+      break;
+    case UnitRibbon::Kind::None:
+      break;
+  }
+  return next;
+}
+
 void InstallLoadedRibbonStandIn() { g_pfnLoadedRibbonStandIn = LoadedRibbonOfBoard; }
 void RemoveLoadedRibbonStandIn() { g_pfnLoadedRibbonStandIn = nullptr; }
 

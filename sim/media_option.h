@@ -23,6 +23,19 @@ bool ParseMedia(const char* pszText, Media* pMedia);
 // machine then sets the ribbon fault NoRibbon in both units).
 void ApplyMedia(Media media, std::array<RibbonLoad, 2>* pLoads);
 
+// One unit's ribbon as one option: a new roll of a type (the type names of
+// ribbon_spool.h), a spent roll of the unit's type (down to its leader), or
+// none. It overrides the media for that unit.
+struct UnitRibbon {
+  enum class Kind : uint8_t { Roll, Spent, None };
+  Kind kind = Kind::Roll;
+  RibbonType type = RibbonType::Color8x10K1;
+};
+bool ParseUnitRibbon(const char* pszText, UnitRibbon* pRibbon);
+// The load a unit holds with that ribbon, from the load it held; None
+// leaves the load (the caller sets the unit's NoRibbon fault).
+RibbonLoad LoadOfUnitRibbon(const UnitRibbon& ribbon, const RibbonLoad& load);
+
 // Points the firmware's loaded-ribbon query at the ribbon models of the
 // current board: each unit's ribbon type, none while its NoRibbon fault is
 // set. Removing it leaves the firmware's own default.

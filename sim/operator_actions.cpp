@@ -7,7 +7,9 @@
 #include "sim/mechanism/enum_index.h"
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_inputs.h"
+#include "sim/media_option.h"
 #include "sim/mechanism/paper_web.h"
+#include "sim/mechanism/ribbon_mechanism.h"
 #include "sim/mechanism/ribbon_transport.h"
 #include "sim/panel/panel.h"
 
@@ -153,6 +155,94 @@ bool RibbonPresence(Machine* pMachine, std::string_view arg, std::string* pError
   return true;
 }
 
+// UNIT:REST, the unit parsed and REST returned.
+bool SplitUnitArg(std::string_view arg, const char* pszForm, PrintUnit* pUnit, std::string_view* pRest,
+                  std::string* pError) {
+  const size_t colon = arg.find(':');
+  if (colon == std::string_view::npos) return Fail(pError, std::string("expected ") + pszForm);
+  *pRest = arg.substr(colon + 1);
+  return ParseUnitArg(arg.substr(0, colon), pUnit, pError);
+}
+
+// How long the upper unit stays open while its ribbon is exchanged.
+constexpr Nanos kExchangeOpen = 2000 * kNsPerMs;
+
+// The upper unit opened, the ribbon taken out, the new one put in (a roll
+// of a type, a spent roll, or none), and the unit closed kExchangeOpen
+// later.
+bool RibbonExchange(Machine* pMachine, std::string_view arg, std::string* pError) {
+  PrintUnit unit{};
+  std::string_view rest;
+  if (!SplitUnitArg(arg, "UNIT:RIBBON, e.g. l:color8x12k1", &unit, &rest, pError)) return false;
+  UnitRibbon ribbon{};
+  if (!ParseUnitRibbon(std::string(rest).c_str(), &ribbon)) {
+    return Fail(pError, "ribbon '" + std::string(rest) +
+                            "' is not one of: mark8x10 mark8x12 color8x10k1 color8x12k1 color8x10k2 color8x12k2 spent none");
+  }
+  if (pMachine == nullptr) return true;
+  const Cover cover = unit == PrintUnit::L ? Cover::UpperL : Cover::UpperR;
+  InputFaults& faults = pMachine->MechanismFaults();
+  RibbonMechanism* pRibbons = pMachine->GetBoard().FindDevice<RibbonMechanism>();
+  pMachine->Inputs().SetCoverOpen(cover, true);
+  faults.SetRibbonFault(unit, RibbonFault::NoRibbon, true);
+  if (pRibbons != nullptr) pRibbons->LoadRoll(unit, LoadOfUnitRibbon(ribbon, RibbonLoad{pRibbons->Unit(unit).Type()}));
+  const bool bPresent = ribbon.kind != UnitRibbon::Kind::None;
+  pMachine->GetBoard().Clock().ScheduleIn(kExchangeOpen, [pMachine, unit, cover, bPresent] {
+    if (bPresent) pMachine->MechanismFaults().SetRibbonFault(unit, RibbonFault::NoRibbon, false);
+    pMachine->Inputs().SetCoverOpen(cover, false);
+  });
+  return true;
+}
+
+// UNIT:RUNS or UNIT:always; 0 runs makes it readable again.
+bool BarcodeUnreadable(Machine* pMachine, std::string_view arg, std::string* pError) {
+  PrintUnit unit{};
+  std::string_view rest;
+  if (!SplitUnitArg(arg, "UNIT:RUNS or UNIT:always, e.g. l:3", &unit, &rest, pError)) return false;
+  uint32_t runs = RibbonMechanism::kAlways;
+  if (rest != "always") {
+    const std::string number(rest);
+    if (number.empty() || number.size() > 6 || number.find_first_not_of("0123456789") != std::string::npos) {
+      return Fail(pError, "runs '" + number + "' is not a number or always");
+    }
+    runs = static_cast<uint32_t>(std::strtoul(number.c_str(), nullptr, 10));
+  }
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetBarcodeUnreadable(unit, runs);
+  return true;
+}
+
+// UNIT:ENCODER:N, ENCODER supply or take-up; N 1 is a sound encoder.
+bool EncoderLoss(Machine* pMachine, std::string_view arg, std::string* pError) {
+  PrintUnit unit{};
+  std::string_view rest;
+  constexpr const char* kForm = "UNIT:ENCODER:N, e.g. l:take-up:2 (one count of every N)";
+  if (!SplitUnitArg(arg, kForm, &unit, &rest, pError)) return false;
+  const size_t colon = rest.find(':');
+  if (colon == std::string_view::npos) return Fail(pError, std::string("expected ") + kForm);
+  const std::string_view encoder = rest.substr(0, colon);
+  if (encoder != "supply" && encoder != "take-up") {
+    return Fail(pError, "encoder '" + std::string(encoder) + "' is not supply or take-up");
+  }
+  const std::string number(rest.substr(colon + 1));
+  if (number.empty() || number.size() > 4 || number.find_first_not_of("0123456789") != std::string::npos ||
+      number == "0") {
+    return Fail(pError, "'" + number + "' is not a count of 1 or more");
+  }
+  if (pMachine != nullptr) {
+    pMachine->MechanismFaults().SetEncoderLoss(unit, encoder == "supply" ? 0 : 1,
+                                               static_cast<uint32_t>(std::strtoul(number.c_str(), nullptr, 10)));
+  }
+  return true;
+}
+
+template <bool kShort>
+bool ShortPanels(Machine* pMachine, std::string_view arg, std::string* pError) {
+  PrintUnit unit{};
+  if (!ParseUnitArg(arg, &unit, pError)) return false;
+  if (pMachine != nullptr) pMachine->MechanismFaults().SetShortPanels(unit, kShort);
+  return true;
+}
+
 template <bool kOn>
 bool PaperFaultSwitch(Machine* pMachine, std::string_view arg, std::string* pError) {
   WebFault fault{};
@@ -191,6 +281,11 @@ constexpr Row kRows[] = {
     {"ribbon-repaired", "UNIT:FAULT", "the ribbon fault is gone", RibbonFaultSwitch<false>},
     {"ribbon-out",    "UNIT",         "the ribbon is taken out of unit l or r", RibbonPresence<false>},
     {"ribbon-in",     "UNIT",         "the ribbon is put back into unit l or r", RibbonPresence<true>},
+    {"ribbon-exchange", "UNIT:RIBBON", "the upper unit l or r opened, its ribbon exchanged for a new roll of a type (mark8x10 ... color8x12k2), a spent roll or none, closed 2 s later", RibbonExchange},
+    {"barcode-unreadable", "UNIT:RUNS", "the unit's barcode reads clear for the next RUNS barcode runs, or always; 0 readable", BarcodeUnreadable},
+    {"encoder-loss",  "UNIT:ENC:N",   "the unit's supply or take-up encoder gives one count of every N (1: sound)", EncoderLoss},
+    {"short-panels",  "UNIT",         "the unit's ribbon panels shorter than the donor check's barcode window", ShortPanels<true>},
+    {"panels-restored", "UNIT",       "the unit's ribbon panels their type's length again", ShortPanels<false>},
     {"paper-fault",   "FAULT",        "a fault of the paper web: jammed rollenc-jammed roll-stalled", PaperFaultSwitch<true>},
     {"paper-repaired", "FAULT",       "the paper web's fault is gone", PaperFaultSwitch<false>},
     {"roll-detach",   "",             "the roll lets go of the paper web", DetachRoll},

@@ -51,6 +51,7 @@ struct Options {
   uint32_t engineVersion = 0;  // 0: the EEPROM's own
   std::array<sim::RibbonLoad, 2> ribbons = sim::MachineOptions{}.ribbons;
   std::optional<sim::Media> media;
+  std::array<std::optional<sim::UnitRibbon>, 2> unitRibbons;
   uint32_t ribbonDriveMode = sim::kDefaultRibbonDriveMode;
   std::vector<std::pair<sim::PrintUnit, sim::RibbonFault>> ribbonFaults;
   std::vector<sim::WebFault> paperFaults;
@@ -95,6 +96,10 @@ void Usage() {
       "  --media 8x10|8x12|none\n"
       "                     colour ribbons of that size (kind 1) in both units, in place of the --ribbon\n"
       "                     types, or no ribbon in either; the printer offers the print sizes of its media\n"
+      "                     (default 8x10)\n"
+      "  --ribbon-l=TYPE, --ribbon-r=TYPE\n"
+      "                     one unit's ribbon in place of the media's: a new roll of a --ribbon type,\n"
+      "                     spent (the unit's roll down to its leader) or none\n"
       "  --ribbon-drive-mode N\n"
       "                     1: the supply motor also pays out forward; 2 (default): it does not\n"
       "  --ribbon-fault UNIT FAULT\n"
@@ -167,6 +172,9 @@ bool Parse(int argc, char** argv, Options* pOptions) {
     } else if (sim::Media media{}; arg == "--media" && i + 1 < argc && sim::ParseMedia(argv[i + 1], &media)) {
       pOptions->media = media;
       ++i;
+    } else if (sim::UnitRibbon unitRibbon{}; (arg.rfind("--ribbon-l=", 0) == 0 || arg.rfind("--ribbon-r=", 0) == 0) &&
+                                              sim::ParseUnitRibbon(argv[i] + std::strlen("--ribbon-l="), &unitRibbon)) {
+      pOptions->unitRibbons[arg[9] == 'l' ? 0 : 1] = unitRibbon;
     } else if (arg == "--ribbon-drive-mode" && i + 1 < argc &&
                (std::strcmp(argv[i + 1], "1") == 0 || std::strcmp(argv[i + 1], "2") == 0)) {
       pOptions->ribbonDriveMode = argv[++i][0] == '1' ? 1 : 2;
@@ -316,6 +324,7 @@ int main(int argc, char** argv) {
   machineOptions.bEchoMechanism = options.bEchoMechanism;
   machineOptions.ribbons = options.ribbons;
   machineOptions.media = options.media;
+  machineOptions.unitRibbons = options.unitRibbons;
   machineOptions.ribbonDriveMode = options.ribbonDriveMode;
   machineOptions.climate = options.climate;
   machineOptions.sheetDir = options.sheetDir;

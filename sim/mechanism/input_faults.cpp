@@ -65,6 +65,18 @@ void InputFaults::SetRibbonFault(PrintUnit unit, RibbonFault fault, bool bOn) {
   if (m_pRibbons != nullptr) m_pRibbons->SetFault(unit, fault, bOn);
 }
 
+void InputFaults::SetBarcodeUnreadable(PrintUnit unit, uint32_t runs) {
+  if (m_pRibbons != nullptr) m_pRibbons->SetBarcodeUnreadable(unit, runs);
+}
+
+void InputFaults::SetEncoderLoss(PrintUnit unit, uint32_t encoder, uint32_t keepOneIn) {
+  if (m_pRibbons != nullptr) m_pRibbons->SetEncoderLoss(unit, encoder, keepOneIn);
+}
+
+void InputFaults::SetShortPanels(PrintUnit unit, bool bShort) {
+  if (m_pRibbons != nullptr) m_pRibbons->SetShortPanels(unit, bShort);
+}
+
 void InputFaults::SetPaperFault(WebFault fault, bool bOn) {
   if (m_pWeb != nullptr) m_pWeb->SetFault(fault, bOn);
 }

@@ -13,7 +13,9 @@
 //   drive's speed times a factor) and blocked at a coordinate (it stops
 //   there as at an end stop);
 // - per unit's ribbon (ribbon_transport.h): cut, end, no ribbon, supply
-//   encoder jammed, take-up stalled;
+//   encoder jammed, take-up stalled; the barcode unreadable for some runs
+//   or always, an encoder that loses counts, panels shorter than the
+//   donor check's barcode window;
 // - the paper web (paper_web.h): paper jammed, RollEnc jammed, roll
 //   stalled, and the roll letting go of the web now;
 // - the 24 V motor supply failed.
@@ -68,6 +70,11 @@ class InputFaults final : public DeviceModel {
 
   // ---- ribbons (none on a board without a ribbon mechanism) ----
   void SetRibbonFault(PrintUnit unit, RibbonFault fault, bool bOn);
+  // runs: RibbonMechanism::kAlways for good, 0 readable.
+  void SetBarcodeUnreadable(PrintUnit unit, uint32_t runs);
+  // encoder 0 supply, 1 take-up; keepOneIn 1 is a sound encoder.
+  void SetEncoderLoss(PrintUnit unit, uint32_t encoder, uint32_t keepOneIn);
+  void SetShortPanels(PrintUnit unit, bool bShort);
 
   // ---- the paper web (none on a board without one) ----
   void AttachPaperWeb(PaperWebMechanism* pWeb) { m_pWeb = pWeb; }

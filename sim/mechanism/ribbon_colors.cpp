@@ -9,14 +9,17 @@ namespace {
 constexpr uint32_t kPanels = static_cast<uint32_t>(Panel::Count);
 
 // Receiver levels (raw A/D counts) with one LED lit, by panel: red, green,
-// blue. A panel's own dye lets the light of one LED through far better
-// than the others' (overcoat and an empty sensor treat all three alike).
+// blue. Each channel reads one of two levels: a panel's own dye lets the
+// light of one LED through far better than the others', the overcoat lets
+// none through well, and an empty sensor reads high on all three.
+constexpr uint16_t kLow = 300;
+constexpr uint16_t kHigh = 700;
 constexpr uint16_t kLevels[kPanels][3] = {
-    {300, 300, 700},  // yellow
-    {300, 700, 300},  // magenta
-    {700, 300, 300},  // cyan
-    {420, 420, 420},  // overcoat
-    {900, 900, 900},  // no ribbon
+    {kLow, kLow, kHigh},  // yellow
+    {kLow, kHigh, kLow},  // magenta
+    {kHigh, kLow, kLow},  // cyan
+    {kLow, kLow, kLow},   // overcoat
+    {900, 900, 900},      // no ribbon
 };
 
 // The firmware tells the panels apart by signed differences of the three
@@ -48,6 +51,28 @@ static_assert(ClassifiesWellClear(static_cast<uint32_t>(Panel::Yellow), 0));
 static_assert(ClassifiesWellClear(static_cast<uint32_t>(Panel::Magenta), 1));
 static_assert(ClassifiesWellClear(static_cast<uint32_t>(Panel::Cyan), 2));
 static_assert(ClassifiesWellClear(static_cast<uint32_t>(Panel::Overcoat), 3));
+
+// The donor check winds from panel to panel and names the panel that comes
+// by the first channel that changes by more than its threshold of 100: blue
+// rising means yellow, green rising magenta, red rising cyan, red falling
+// overcoat. With two levels per channel more than that apart, every step
+// Y -> M -> C -> L -> Y is named right (the clear gap after L reads like
+// the overcoat).
+constexpr int32_t kDonorThreshold = 100;
+static_assert(kHigh - kLow > kDonorThreshold);
+
+constexpr int32_t Change(uint32_t from, uint32_t to, uint32_t channel) {
+  return static_cast<int32_t>(kLevels[to][channel]) - static_cast<int32_t>(kLevels[from][channel]);
+}
+constexpr int32_t NamedByChange(uint32_t from, uint32_t to) {
+  if (Change(from, to, kB) > kDonorThreshold) return 0;
+  if (Change(from, to, kG) > kDonorThreshold) return 1;
+  if (Change(from, to, kR) > kDonorThreshold) return 2;
+  if (-Change(from, to, kR) > kDonorThreshold) return 3;
+  return -1;
+}
+static_assert(NamedByChange(3, 0) == 0 && NamedByChange(0, 1) == 1 && NamedByChange(1, 2) == 2 &&
+              NamedByChange(2, 3) == 3);
 
 // COLOR_CTRL bits of each unit's red, green and blue LED.
 constexpr uint32_t kFirstLedBit[2] = {0, 3};

@@ -70,6 +70,7 @@ RibbonMechanism::RibbonMechanism(Board& board, FpgaMainBlock& fpga, FpgaConfigPo
               UnitState{RibbonTransport(loads[1], loads[1].driveMode != 0 ? loads[1].driveMode : driveMode),
                         RibbonTape(loads[1].type)}} {
   for (uint32_t u = 0; u < 2; ++u) {
+    m_units[u].driveMode = loads[u].driveMode != 0 ? loads[u].driveMode : driveMode;
     // The receivers start on the panel the tape shows; a test may set
     // another, which stays until the tape shows a new one.
     m_units[u].colorPanel = PanelAtColorSensor(static_cast<PrintUnit>(u));
@@ -144,6 +145,10 @@ void RibbonMechanism::Refresh() {
     if (in == m_units[u].model.Inputs()) continue;
     Sync(u);
     m_units[u].model.SetInputs(in);
+    const auto running = [](const MotorCommand& m) {
+      return m.command == SpoolCommand::Forward || m.command == SpoolCommand::Reverse;
+    };
+    if (!running(in.takeUp) && !running(in.supply)) EndBarcodeRun(u);
     TraceChanges(u, true);
     Schedule(u);
   }
@@ -158,11 +163,17 @@ void RibbonMechanism::Sync(uint32_t unit) {
   const uint64_t counts[2] = {s.model.SupplyCount(), s.model.TakeUpCount()};
   const uint32_t channels[2] = {w.supplyChannel, w.takeUpChannel};
   for (uint32_t e = 0; e < 2; ++e) {
+    // A lossy encoder gives one count of every keepOneIn the spool makes.
+    uint64_t& seen = s.seen[e];
+    if (counts[e] == seen) continue;
+    const uint64_t keep = s.keepOneIn[e];
+    const uint64_t more = (counts[e] / keep) - (seen / keep);
+    seen = counts[e];
+    if (more == 0) continue;
     uint64_t& given = m_given[unit][e];
-    if (counts[e] == given) continue;
-    m_fpga.CountPulses(channels[e], static_cast<uint32_t>(counts[e] - given));
-    SetEncoderBit(channels[e], counts[e]);
-    given = counts[e];
+    given += more;
+    m_fpga.CountPulses(channels[e], static_cast<uint32_t>(more));
+    SetEncoderBit(channels[e], given);
   }
   FollowTape(unit);
 }
@@ -215,8 +226,13 @@ bool RibbonMechanism::Analog(uint32_t channel, uint16_t* pLevel) {
   } else if (channel == kFirstBarcode || channel == kFirstBarcode + 1) {
     const uint32_t unit = channel - kFirstBarcode;
     Sync(unit);
-    const UnitState& s = m_units[unit];
-    bHigh = !s.model.Fault(RibbonFault::NoRibbon) && s.tape.BarcodeBarAt(s.model.TapePosition());
+    UnitState& s = m_units[unit];
+    if (s.unreadableRuns != 0 && !s.bBarcodeRun) {
+      s.bBarcodeRun = true;
+      s.barcodeRunSupply = s.model.SupplyLength();
+    }
+    bHigh = !s.model.Fault(RibbonFault::NoRibbon) && s.unreadableRuns == 0 &&
+            s.tape.BarcodeBarAt(s.model.SupplyUnwoundCounts());
   } else {
     return false;
   }
@@ -224,7 +240,62 @@ bool RibbonMechanism::Analog(uint32_t channel, uint16_t* pLevel) {
   return true;
 }
 
+void RibbonMechanism::EndBarcodeRun(uint32_t unit) {
+  UnitState& s = m_units[unit];
+  if (!s.bBarcodeRun) return;
+  s.bBarcodeRun = false;
+  const bool bForward = s.model.SupplyLength() < s.barcodeRunSupply;
+  if (bForward && s.unreadableRuns != kAlways && s.unreadableRuns != 0) --s.unreadableRuns;
+}
+
+void RibbonMechanism::SetBarcodeUnreadable(PrintUnit unit, uint32_t runs) {
+  UnitState& s = m_units[static_cast<uint32_t>(unit) & 1u];
+  s.unreadableRuns = runs;
+  s.bBarcodeRun = false;
+}
+
+void RibbonMechanism::SetEncoderLoss(PrintUnit unit, uint32_t encoder, uint32_t keepOneIn) {
+  const uint32_t u = static_cast<uint32_t>(unit) & 1u;
+  Sync(u);
+  m_units[u].keepOneIn[encoder & 1u] = std::max<uint32_t>(1, keepOneIn);
+}
+
+void RibbonMechanism::SetShortPanels(PrintUnit unit, bool bShort) {
+  const uint32_t u = static_cast<uint32_t>(unit) & 1u;
+  Sync(u);
+  UnitState& s = m_units[u];
+  const double mmPerCount = kRibbonPi * s.model.SupplyDiameter() / RibbonTransport::kSupplyCountsPerTurn;
+  const double line = s.tape.HeadLine(s.model.TapePosition());
+  s.tape.SetShortPanels(bShort ? static_cast<uint32_t>(std::ceil(kShortPanelCounts * mmPerCount / RibbonTape::kMmPerLine)) : 0);
+  // The head stays where it stood on the tape.
+  s.tape.PlaceHeadAt(s.model.TapePosition(), line);
+  FollowTape(u);
+}
+
+void RibbonMechanism::LoadRoll(PrintUnit unit, const RibbonLoad& load) {
+  const uint32_t u = static_cast<uint32_t>(unit) & 1u;
+  Sync(u);
+  UnitState& s = m_units[u];
+  std::array<bool, Index(RibbonFault::Count)> faults{};
+  for (uint32_t f = 0; f < faults.size(); ++f) faults[f] = s.model.Fault(static_cast<RibbonFault>(f));
+  const RibbonInputs inputs = s.model.Inputs();
+  s.model = RibbonTransport(load, load.driveMode != 0 ? load.driveMode : s.driveMode);
+  s.model.SetInputs(inputs);
+  // The switches of the encoders stay with the unit; the roll's own state
+  // (cut, end) goes with the old roll.
+  for (RibbonFault f : {RibbonFault::NoRibbon, RibbonFault::SupplyEncoderJammed, RibbonFault::TakeUpStalled}) {
+    s.model.SetFault(f, faults[Index(f)]);
+  }
+  s.tape = RibbonTape(load.type, m_lineOffset);
+  s.seen = {};
+  s.bBarcodeRun = false;
+  TraceChanges(u, true);
+  FollowTape(u);
+  Schedule(u);
+}
+
 void RibbonMechanism::SetLineOffset(uint32_t lineOffset) {
+  m_lineOffset = lineOffset;
   for (uint32_t u = 0; u < 2; ++u) {
     m_units[u].tape.SetLineOffset(lineOffset);
     m_units[u].colorPanel = PanelAtColorSensor(static_cast<PrintUnit>(u));

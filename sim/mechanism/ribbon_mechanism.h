@@ -85,8 +85,27 @@ class RibbonMechanism final : public DeviceModel {
   // The engine's line offset on both tapes (RibbonTape::kLineOffsetEm3 or
   // kLineOffsetEm2).
   void SetLineOffset(uint32_t lineOffset);
-  // The barcode's unit length (mm) on the unit's tape.
-  void SetBarcodeUnit(PrintUnit unit, double mm) { m_units[static_cast<uint32_t>(unit)].tape.SetBarcodeUnit(mm); }
+
+  // ---- fault switches of the barcode, the encoders and the panels ----
+  // The barcode sensor reads clear for the next `runs` barcode runs (a run:
+  // a motion of the motors in which the tape left the supply while the
+  // sensor was read), kAlways for good, 0 readable again.
+  static constexpr uint32_t kAlways = 0xFFFFFFFFu;
+  void SetBarcodeUnreadable(PrintUnit unit, uint32_t runs);
+  uint32_t BarcodeUnreadableRuns(PrintUnit unit) const { return m_units[static_cast<uint32_t>(unit) & 1u].unreadableRuns; }
+  // An encoder (0 supply, 1 take-up) that gives only one count of every
+  // `keepOneIn` (1: every count).
+  void SetEncoderLoss(PrintUnit unit, uint32_t encoder, uint32_t keepOneIn);
+  // Panels so short that two of them pass within the donor check's barcode
+  // window (kShortPanelCounts supply counts each at the supply's diameter
+  // now); false: the type's own.
+  static constexpr double kShortPanelCounts = 240;
+  void SetShortPanels(PrintUnit unit, bool bShort);
+
+  // ---- the operator ----
+  // A new roll in the unit, as a person who exchanged it leaves it (the
+  // unit's drive mode and the tape's engine offset stay).
+  void LoadRoll(PrintUnit unit, const RibbonLoad& load);
 
  private:
   struct UnitState {
@@ -101,7 +120,17 @@ class RibbonMechanism final : public DeviceModel {
     uint32_t motion = 0;
     bool bAtLeader = false;
     bool bAtCore = false;
+    uint32_t driveMode = 0;
+    uint32_t unreadableRuns = 0;
+    // A barcode run in progress: the sensor was read while unreadable;
+    // the supply's length at the first read.
+    bool bBarcodeRun = false;
+    double barcodeRunSupply = 0;
+    std::array<uint32_t, 2> keepOneIn{1, 1};
+    std::array<uint64_t, 2> seen{};  // model counts handed on (or lost) so far
   };
+  // A barcode run ends when the motors stop.
+  void EndBarcodeRun(uint32_t unit);
 
   void Refresh();
   RibbonInputs ReadInputs(uint32_t unit) const;
@@ -122,6 +151,7 @@ class RibbonMechanism final : public DeviceModel {
   std::array<UnitState, 2> m_units;
   // Encoder counts handed to the FPGA so far: supply, take-up per unit.
   std::array<std::array<uint64_t, 2>, 2> m_given{};
+  uint32_t m_lineOffset = RibbonTape::kLineOffsetEm3;
 };
 
 }  // namespace sim

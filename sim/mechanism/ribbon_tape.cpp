@@ -41,22 +41,35 @@ constexpr uint32_t kPanels = 4;
 
 RibbonTape::RibbonTape(RibbonType type, uint32_t lineOffset) : m_type(type), m_lineOffset(lineOffset) {}
 
-uint32_t RibbonTape::LinesPerPrint() const { return LayoutOf(m_type).linesPerPrint; }
+namespace {
+// The panels of a print as they lie: the type's, or all four short and
+// without a gap.
+struct PanelRun {
+  uint32_t linesPerPrint;
+  std::array<uint32_t, kPanels> panelLines;
+};
+PanelRun PanelsOf(RibbonType type, uint32_t shortLines) {
+  if (shortLines == 0) return {LayoutOf(type).linesPerPrint, LayoutOf(type).panelLines};
+  return {kPanels * shortLines, {shortLines, shortLines, shortLines, shortLines}};
+}
+}  // namespace
+
+uint32_t RibbonTape::LinesPerPrint() const { return PanelsOf(m_type, m_shortPanelLines).linesPerPrint; }
 
 uint32_t RibbonTape::PanelLines(Panel panel) const {
   const uint32_t index = static_cast<uint32_t>(panel);
-  return index < kPanels ? LayoutOf(m_type).panelLines[index] : 0;
+  return index < kPanels ? PanelsOf(m_type, m_shortPanelLines).panelLines[index] : 0;
 }
 
 uint32_t RibbonTape::PanelStart(Panel panel) const {
   uint32_t start = 0;
-  for (uint32_t i = 0; i < kPanels && i < static_cast<uint32_t>(panel); ++i) start += LayoutOf(m_type).panelLines[i];
+  for (uint32_t i = 0; i < kPanels && i < static_cast<uint32_t>(panel); ++i) start += PanelLines(static_cast<Panel>(i));
   return start;
 }
 
 namespace {
 // The position within its print, and the panel index there (4: the gap).
-void Locate(const TapeLayout& layout, double line, double* pInPanel, uint32_t* pPanel) {
+void Locate(const PanelRun& layout, double line, double* pInPanel, uint32_t* pPanel) {
   double inPrint = std::fmod(line, static_cast<double>(layout.linesPerPrint));
   if (inPrint < 0) inPrint += layout.linesPerPrint;
   for (uint32_t i = 0; i < kPanels; ++i) {
@@ -75,7 +88,7 @@ void Locate(const TapeLayout& layout, double line, double* pInPanel, uint32_t* p
 Panel RibbonTape::PanelAt(double line) const {
   double inPanel = 0;
   uint32_t panel = 0;
-  Locate(LayoutOf(m_type), line, &inPanel, &panel);
+  Locate(PanelsOf(m_type, m_shortPanelLines), line, &inPanel, &panel);
   return panel < kPanels ? static_cast<Panel>(panel) : Panel::None;
 }
 
@@ -83,20 +96,29 @@ std::array<bool, RibbonTape::kMarkSensors> RibbonTape::MarksAt(double line) cons
   const TapeLayout& layout = LayoutOf(m_type);
   double inPanel = 0;
   uint32_t panel = 0;
-  Locate(layout, line, &inPanel, &panel);
+  Locate(PanelsOf(m_type, m_shortPanelLines), line, &inPanel, &panel);
   const bool bBand = panel < kPanels && inPanel < kMarkBandLines;
   return layout.marks[bBand ? panel : 1];
 }
 
-bool RibbonTape::BarcodeBarAt(double mm) const {
-  const TapeLayout& layout = LayoutOf(m_type);
+namespace {
+uint32_t BarcodeUnits(const TapeLayout& layout) {
   uint32_t units = 0;
   for (uint8_t width : layout.barcode) {
     if (width == 255) break;
     units += width;
   }
-  if (units == 0 || m_barcodeUnitMm <= 0) return false;
-  double at = std::fmod(mm / m_barcodeUnitMm, static_cast<double>(units));
+  return units;
+}
+}  // namespace
+
+double RibbonTape::BarcodePeriodCounts() const { return BarcodeUnits(LayoutOf(m_type)) * kBarcodeUnitCounts; }
+
+bool RibbonTape::BarcodeBarAt(double supplyCounts) const {
+  const TapeLayout& layout = LayoutOf(m_type);
+  const uint32_t units = BarcodeUnits(layout);
+  if (units == 0) return false;
+  double at = std::fmod(supplyCounts / kBarcodeUnitCounts, static_cast<double>(units));
   if (at < 0) at += units;
   for (uint32_t i = 0; layout.barcode[i] != 255; ++i) {
     if (at < layout.barcode[i]) return i % 2 == 0;

@@ -13,7 +13,12 @@
 //   mark pattern for the four mark sensors; elsewhere they show the pattern
 //   of panels 1-3.
 // - Barcode: the type's template (run widths, bars first) repeated along
-//   the tape, kBarcodeUnitMm a width unit.
+//   the tape without a gap. Its coordinate is the supply encoder's counts
+//   of tape unwound from the supply, a width unit kBarcodeUnitCounts: every
+//   7 counts carry 4 samples of the donor check's barcode run, 5 samples a
+//   unit, whatever the supply's diameter, and one turn of the code (56
+//   units, 490 counts) fits the run's window of 503 counts wherever a
+//   panel boundary puts it.
 // - The last kLeaderMm of the supply are a clear leader without panels.
 #pragma once
 
@@ -32,8 +37,11 @@ class RibbonTape {
   static constexpr uint32_t kLineOffsetEm3 = 410;
   static constexpr uint32_t kLineOffsetEm2 = 413;
   static constexpr uint32_t kMarkSensors = 4;
-  // The barcode's width unit, as ribbon identification samples it.
-  static constexpr double kDefaultBarcodeUnitMm = 1.0;
+  // The barcode's width unit in supply counts: 5 bits of 4 per 7 counts.
+  static constexpr double kBarcodeUnitCounts = 5 * 7.0 / 4.0;
+  // The donor check's barcode window: from more than 124 to more than 627
+  // supply counts after the run's start.
+  static constexpr double kBarcodeWindowCounts = 627 - 124;
 
   explicit RibbonTape(RibbonType type, uint32_t lineOffset = kLineOffsetEm3);
 
@@ -46,10 +54,13 @@ class RibbonTape {
   Panel PanelAt(double line) const;
   // The mark sensors' states (1: mark) at a coordinate.
   std::array<bool, kMarkSensors> MarksAt(double line) const;
-  // The barcode at a distance along the tape (mm): true on a bar.
-  bool BarcodeBarAt(double mm) const;
-  void SetBarcodeUnit(double mm) { m_barcodeUnitMm = mm; }
-  double BarcodeUnit() const { return m_barcodeUnitMm; }
+  // The barcode at a coordinate (supply counts): true on a bar.
+  bool BarcodeBarAt(double supplyCounts) const;
+  // The supply counts of one turn of the code.
+  double BarcodePeriodCounts() const;
+  // Fault switch: panels so short (lines; 0 the type's own) that two of
+  // them pass within the barcode window.
+  void SetShortPanels(uint32_t lines) { m_shortPanelLines = lines; }
 
   // ---- where the tape stands ----
   // The head's coordinate for a tape position (mm moved since power-on).
@@ -74,7 +85,7 @@ class RibbonTape {
   RibbonType m_type;
   uint32_t m_lineOffset;
   double m_offsetLines = 0;
-  double m_barcodeUnitMm = kDefaultBarcodeUnitMm;
+  uint32_t m_shortPanelLines = 0;
 };
 
 }  // namespace sim

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 namespace sim {
 namespace {
 
@@ -74,17 +78,47 @@ TEST(RibbonTape, TheMarkBandShowsThePanelsPatternAndElsewhereThatOfPanels1To3) {
   }
 }
 
-TEST(RibbonTape, TheBarcodeRepeatsItsTemplateInItsUnitLength) {
-  // 8x12 K1: 14, 2, 2, 2, 2, 6, 2, 8, 8, 6, 2, 2 (56 units), bars first.
+TEST(RibbonTape, TheBarcodeRepeatsItsTemplateEvery490SupplyCounts) {
+  // 8x12 K1: 14, 2, 2, 2, 2, 6, 2, 8, 8, 6, 2, 2 (56 units), bars first,
+  // a unit 8.75 supply counts: 5 bits of 4 per 7 counts.
   RibbonTape tape(RibbonType::Color8x12K1);
-  tape.SetBarcodeUnit(0.5);
+  EXPECT_DOUBLE_EQ(tape.BarcodePeriodCounts(), 490.0);
+  constexpr double u = RibbonTape::kBarcodeUnitCounts;
   struct Case {
-    double mm;
+    double counts;
     bool bBar;
   };
-  const Case cases[] = {{0, true}, {6.9, true}, {7.0, false}, {7.9, false}, {8.0, true},
-                        {(14 + 2 + 2 + 2 + 2 + 6 + 2) * 0.5, false}, {28.0, true}, {27.9, false}};
-  for (const Case& c : cases) EXPECT_EQ(tape.BarcodeBarAt(c.mm), c.bBar) << c.mm << " mm";
+  const Case cases[] = {{0, true},          {14 * u - 0.1, true}, {14 * u, false},        {16 * u - 0.1, false},
+                        {16 * u, true},     {28 * u, true},       {30 * u, false},      {490 + 14 * u, false}, {-0.1, false},
+                        {-2 * u - 0.1, true}};
+  for (const Case& c : cases) EXPECT_EQ(tape.BarcodeBarAt(c.counts), c.bBar) << c.counts << " counts";
+}
+
+// Wherever a panel boundary puts the donor check's window (124 to 627
+// supply counts into its run), the window holds one whole turn of the code:
+// its units, read at their middles, are a rotation of the template.
+TEST(RibbonTape, EveryBarcodeWindowHoldsTheWholeCode) {
+  for (RibbonType type : {RibbonType::Color8x10K1, RibbonType::Color8x12K1, RibbonType::Color8x10K2,
+                          RibbonType::Color8x12K2}) {
+    RibbonTape tape(type);
+    constexpr double u = RibbonTape::kBarcodeUnitCounts;
+    const auto units = static_cast<uint32_t>(tape.BarcodePeriodCounts() / u + 0.5);
+    ASSERT_LE(tape.BarcodePeriodCounts(), RibbonTape::kBarcodeWindowCounts - u) << "one unit to spare";
+    std::vector<bool> turn;
+    for (uint32_t k = 0; k < units; ++k) turn.push_back(tape.BarcodeBarAt((k + 0.5) * u));
+    for (double start = 0; start < tape.BarcodePeriodCounts(); start += 0.7) {
+      const double first = std::ceil((start + 124) / u) * u;  // the first unit begun inside the window
+      std::vector<bool> seen;
+      for (uint32_t k = 0; k < units; ++k) {
+        ASSERT_LE(first + (k + 1) * u, start + 627);
+        seen.push_back(tape.BarcodeBarAt(first + (k + 0.5) * u));
+      }
+      const auto shift = static_cast<uint32_t>(std::lround(first / u)) % units;
+      std::rotate(turn.begin(), turn.begin() + shift, turn.end());
+      EXPECT_EQ(seen, turn) << "window from " << start + 124;
+      std::rotate(turn.begin(), turn.end() - shift, turn.end());
+    }
+  }
 }
 
 }  // namespace

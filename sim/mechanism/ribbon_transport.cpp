@@ -85,6 +85,7 @@ RibbonTransport::RibbonTransport(const RibbonLoad& load, uint32_t driveMode)
       m_thickness(RibbonThickness(load.type)),
       m_driveMode(driveMode == 1 ? 1 : kDefaultRibbonDriveMode),
       m_supply(load.supplyMm < 0 ? FullRollLength(load.type) : load.supplyMm),
+      m_supplyLoaded(m_supply),
       m_takeUp(std::max(0.0, load.takeUpMm)),
       m_slack(std::max(0.0, load.slackMm)) {}
 

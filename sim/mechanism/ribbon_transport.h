@@ -167,6 +167,12 @@ class RibbonTransport {
   // Encoder counts since power-on (the counter channels keep 16 bits).
   uint64_t SupplyCount() const { return m_spools[kSupply].count; }
   uint64_t TakeUpCount() const { return m_spools[kTakeUp].count; }
+  // The tape paid out of the supply since the roll was loaded (negative:
+  // wound back beyond it), in supply encoder counts at the diameters it
+  // left the spool at: the barcode's coordinate.
+  double SupplyUnwoundCounts() const {
+    return (TurnsOfLength(m_supplyLoaded, m_thickness) - TurnsOfLength(m_supply, m_thickness)) * kSupplyCountsPerTurn;
+  }
   // Spool turns since power-on, in either direction.
   double SupplyTurns() const { return m_spools[kSupply].angle; }
   double TakeUpTurns() const { return m_spools[kTakeUp].angle; }
@@ -215,6 +221,7 @@ class RibbonTransport {
   double m_thickness;
   uint32_t m_driveMode;
   double m_supply;
+  double m_supplyLoaded;
   double m_takeUp;
   double m_slack;
   double m_position = 0;

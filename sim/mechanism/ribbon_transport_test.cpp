@@ -269,6 +269,35 @@ TEST(RibbonEncoders, TheCountsOfOnePrintsLengthGiveTheFirmwaresEstimateOfEachDia
   }
 }
 
+// ---- the barcode run ----
+
+// The donor check's barcode run winds at "Initial D[%]" (60 by default) and
+// samples every 2 ms: on a new roll, and on one half used, every 7 supply
+// counts take long enough for at least 4 samples, and the code the supply
+// pays out is where its counts say.
+TEST(RibbonBarcodeRun, SevenSupplyCountsHoldFourSamplesAtTheInitialDuty) {
+  for (RibbonType type : {RibbonType::Color8x10K1, RibbonType::Color8x12K1}) {
+    for (bool bNew : {true, false}) {
+      SCOPED_TRACE(std::string(DataOf(type).pszName) + (bNew ? " new" : " half used"));
+      RibbonLoad load = bNew ? RibbonLoad{type} : MidRoll();
+      load.type = type;
+      RibbonTransport m(load, 2);
+      m.SetInputs(Inputs(MotorCommand{SpoolCommand::Forward, 0.6 * kFullSpeedTurnsPerSecond}, kCoast));
+      Step(m, 0.5);  // under way
+      const uint64_t start = m.SupplyCount();
+      const double unwoundBefore = m.SupplyUnwoundCounts();
+      double seconds = 0;
+      while (m.SupplyCount() < start + 700) {
+        const double dt = m.NextChangeIn();
+        m.Advance(dt);
+        seconds += dt;
+      }
+      EXPECT_GE(seconds / 100 * 1000, 8.0) << "ms per 7 counts";
+      EXPECT_NEAR(m.SupplyUnwoundCounts() - unwoundBefore, 700, 1.0);
+    }
+  }
+}
+
 // ---- the ribbon's ends ----
 
 TEST(RibbonEnds, TheLeaderComesLastAndTheCoreHoldsTheTape) {

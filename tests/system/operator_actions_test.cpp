@@ -10,6 +10,7 @@
 
 #include "sim/machine.h"
 #include "sim/mechanism/mechanism_inputs.h"
+#include "sim/mechanism/ribbon_mechanism.h"
 #include "sim/operator_actions.h"
 #include "sim/panel/panel.h"
 #include "tests/support/machine_test.h"
@@ -45,6 +46,17 @@ constexpr ParseCase kParseCases[] = {
     {"100:axis-slow=head-l:0", false, "above 0"},
     {"100:axis-stuck=arm", false, "head-l head-r"},
     {"100:paper-fault=wet", false, "jammed rollenc-jammed"},
+    {"100:ribbon-exchange=r:color8x12k1", true, "ribbon-exchange=r:color8x12k1"},
+    {"100:ribbon-exchange=l:spent,ribbon-exchange=r:none", true, "ribbon-exchange=l:spent"},
+    {"100:ribbon-exchange=l", false, "UNIT:RIBBON"},
+    {"100:ribbon-exchange=l:color9x9", false, "color8x12k2 spent none"},
+    {"100:barcode-unreadable=l:3", true, "barcode-unreadable=l:3"},
+    {"100:barcode-unreadable=r:always", true, "barcode-unreadable=r:always"},
+    {"100:barcode-unreadable=l:often", false, "not a number or always"},
+    {"100:encoder-loss=l:take-up:10", true, "encoder-loss=l:take-up:10"},
+    {"100:encoder-loss=l:take-up:0", false, "1 or more"},
+    {"100:encoder-loss=l:motor:2", false, "supply or take-up"},
+    {"100:short-panels=x", false, "not l or r"},
 };
 
 TEST(OperatorActions, ATimedListIsReadWholeOrRefusedNamingWhatIsAccepted) {
@@ -97,6 +109,37 @@ TEST_F(OperatorActionsOnTheBoard, CoversTrayAndKeysChangeTheirInputs) {
   EXPECT_NE(error.find("the actions are:"), std::string::npos) << error;
   EXPECT_TRUE(m.Inputs().CoverOpen(sim::Cover::SideL));
   EXPECT_FALSE(m.Inputs().CoverOpen(sim::Cover::SideR));
+}
+
+// A unit's ribbon exchanged: the upper unit opens, the new roll (or none)
+// goes in, and the unit closes two seconds later; the barcode, encoder and
+// panel switches reach the ribbon model.
+TEST_F(OperatorActionsOnTheBoard, ARibbonExchangeOpensTheUpperUnitAndLoadsTheNewRoll) {
+  sim::Machine& m = BootNewPrinter();
+  ASSERT_EQ(m.RunFor(Ms(1500)), sim::RunResult::TimeLimit);
+  sim::RibbonMechanism& ribbons = *m.GetBoard().FindDevice<sim::RibbonMechanism>();
+  std::string error;
+  ASSERT_TRUE(m.Act("ribbon-exchange=r:color8x12k2,ribbon-exchange=l:none", &error)) << error;
+  EXPECT_TRUE(m.Inputs().CoverOpen(sim::Cover::UpperR));
+  EXPECT_TRUE(m.Inputs().CoverOpen(sim::Cover::UpperL));
+  EXPECT_EQ(ribbons.Unit(sim::PrintUnit::R).Type(), sim::RibbonType::Color8x12K2);
+  EXPECT_EQ(ribbons.Unit(sim::PrintUnit::R).SupplyLength(), sim::FullRollLength(sim::RibbonType::Color8x12K2));
+  m.RunFor(Ms(2100));
+  EXPECT_FALSE(m.Inputs().CoverOpen(sim::Cover::UpperR));
+  EXPECT_FALSE(m.Inputs().CoverOpen(sim::Cover::UpperL));
+  EXPECT_FALSE(ribbons.Unit(sim::PrintUnit::R).Fault(sim::RibbonFault::NoRibbon));
+  EXPECT_TRUE(ribbons.Unit(sim::PrintUnit::L).Fault(sim::RibbonFault::NoRibbon)) << "none stays out";
+
+  ASSERT_TRUE(m.Act("ribbon-exchange=r:spent", &error)) << error;
+  EXPECT_EQ(ribbons.Unit(sim::PrintUnit::R).Type(), sim::RibbonType::Color8x12K2) << "spent keeps the type";
+  EXPECT_TRUE(ribbons.Unit(sim::PrintUnit::R).AtLeader());
+  ASSERT_TRUE(m.Act("barcode-unreadable=l:2,barcode-unreadable=r:always", &error)) << error;
+  EXPECT_EQ(ribbons.BarcodeUnreadableRuns(sim::PrintUnit::L), 2u);
+  EXPECT_EQ(ribbons.BarcodeUnreadableRuns(sim::PrintUnit::R), sim::RibbonMechanism::kAlways);
+  ASSERT_TRUE(m.Act("short-panels=l", &error)) << error;
+  EXPECT_LT(ribbons.Tape(sim::PrintUnit::L).PanelLines(sim::Panel::Yellow), 3596u);
+  ASSERT_TRUE(m.Act("panels-restored=l", &error)) << error;
+  EXPECT_EQ(ribbons.Tape(sim::PrintUnit::L).PanelLines(sim::Panel::Yellow), 3596u);
 }
 
 // ---- printer-sim --act ----

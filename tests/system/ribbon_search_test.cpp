@@ -518,14 +518,6 @@ int32_t ReadBarcode(sim::Machine& machine, uint32_t ulUnit, uint32_t ulSamples) 
   return g_pDonorMng->DecodeBarcode(samples.data(), static_cast<uint32_t>(samples.size()));
 }
 
-// The barcode's width unit on the unit's tape such that 5 samples of 4 per
-// 7 supply counts span one unit at the supply's diameter now.
-void SetBarcodeUnit(sim::RibbonMechanism& ribbons, PrintUnit unit) {
-  const double dMmPerCount =
-      sim::kRibbonPi * ribbons.Unit(unit).SupplyDiameter() / sim::RibbonTransport::kSupplyCountsPerTurn;
-  ribbons.SetBarcodeUnit(unit, 5 * 7.0 / 4.0 * dMmPerCount);
-}
-
 struct BarcodeCase {
   const char* pszName;
   PrintUnit unit;
@@ -547,7 +539,6 @@ TEST_P(RibbonBarcode, ReadOffTheTapeSelectsItsType) {
   const BarcodeCase& c = GetParam();
   const uint32_t ulUnit = UnitIndex(c.unit);
   BootWithTape(c.unit, c.tape);
-  SetBarcodeUnit(Ribbons(), c.unit);
   static int32_t s_lResult;
   static const CRibbonRoll* s_pRoll;
   static uint32_t s_ulTypeIndex, s_ulSamples, s_ulUnit;
@@ -648,8 +639,7 @@ TEST_P(RibbonSearchFaults, RaiseTheUnitsErrorAndEndInTheNoRibbonState) {
       EXPECT_FALSE(s_search.bFound);
       break;
     case Switch::ForeignBarcode:
-      SetBarcodeUnit(Ribbons(), c.unit);
-      ASSERT_TRUE(InLoop([&machine] {
+          ASSERT_TRUE(InLoop([&machine] {
         s_lResult = ReadBarcode(machine, s_ulUnit, BarcodeSamples(sim::RibbonType::Mark8x10));
         SelectUnit(0);
       }));
