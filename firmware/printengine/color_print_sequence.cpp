@@ -156,8 +156,8 @@ int32_t CPrintSheetRun::Prologue() {
                                             : g_PrintJobQueue.GetJob(PRINT_JOB_LIST_ACTIVE, &m_pJob);
   if (lJob != 0 || m_pJob == nullptr) return -1;
   if (g_PrintJobQueue.GetOrderedSlot(m_pJob, &m_pSlot, kSlotOfCurrentRow) != 0 || m_pSlot == nullptr) return -1;
-  const bool bMultiUp = m_variant.bMergedJob && g_ulPrintMode == ::PRINT_MODE_MULTI_UP;
-  m_pSize = m_variant.bSizeFromSlot && !bMultiUp ? m_pSlot->pParams : m_pJob->pPrintSize;
+  // A picture's own size is known once it is attached (step 1).
+  m_pSize = m_pJob->pPrintSize;
   m_pSlot->usSlotState = SLOT_STARTED;
   PublishJobStatus(&g_PrintJobQueue);
   if (m_variant.bSheetLog) {
@@ -442,6 +442,12 @@ uint32_t CPrintSheetRun::ImageWaitStep(SeqStepState& s, bool& bKnown) {
 uint32_t CPrintSheetRun::PositioningStep(SeqStepState& s, bool& bKnown) {
   switch (s.ulStep) {
     case 1: {
+      const bool bMultiUp = m_variant.bMergedJob && g_ulPrintMode == ::PRINT_MODE_MULTI_UP;
+      if (m_variant.bSizeFromSlot && !bMultiUp) m_pSize = m_pSlot->pParams;
+      if (m_pSize == nullptr) {
+        s.lResult = -1;
+        return SEQ_STEP_ERROR;
+      }
       uint16_t usCutOffset = 0;
       g_PrintJobQueue.GetCutOffset(m_pJob, &usCutOffset);
       const PrintSizeRecord& size = *m_pSize;

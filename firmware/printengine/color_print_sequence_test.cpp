@@ -51,6 +51,7 @@ class PrintSheet : public controltest::ControlTest {
       setup.ucFirstSide = SIDE_A;
       ASSERT_EQ(jobtest::SetUpHostJob(setup), 0);
       pJob = jobtest::ReceivingJob();
+      pJob->pPrintSize = &g_PrintSize8x10;  // as the print handler sets it
       jobtest::SetImageBlock(2464, 3024);
       if ((ucMask & SLOT_COLOR_A) != 0) {
         ASSERT_EQ(jobtest::ReceiveImage(0, IMAGE_HOST, &g_PrintSize8x10), 0);
