@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "firmware/control/control_test_rig.h"
@@ -325,47 +326,48 @@ TEST_F(PrintSheet, SpeedModulationFromThePrintMoveToTheSteppersStop) {
 // attached (the job cancelled after 60 s, result 0), the single-pass image
 // never attached (the same), and a picture the job does not expect on this
 // side (passed over at once).
-TEST_F(PrintSheet, AnImageThatDoesNotComeCancelsTheJobAfterAMinute) {
-  struct Case {
-    const char* name;
-    uint8_t mask;
-    uint32_t orderRow, imageUnit;
-    int32_t (*sequence)(uint32_t, uint32_t);
-    uint16_t cancel;
-    bool waited;
-  };
-  const Case cases[] = {
-      {"colour B never sent", SLOT_COLOR_A | SLOT_COLOR_B, 1, 1, ColorPrintSequence, CANCEL_INCOMPLETE_ROWS, true},
-      {"colour B never sent, mark sensor", SLOT_COLOR_A | SLOT_COLOR_B, 1, 1, ColorPrintSequenceMarkSen,
-       CANCEL_INCOMPLETE_ROWS, true},
-      {"SP A never sent", SLOT_COLOR_A | SLOT_SP_A | IMAGE_MASK_ONE_SIDED, 1, 0, SinglePassPrintSequence,
-       CANCEL_INCOMPLETE_ROWS, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    PrintJobRecord* pJob = MakeJob(c.mask, false);
-    ASSERT_NE(pJob, nullptr);
-    int32_t lResult = 9;
-    uint32_t ulElapsed = 0;
-    uint16_t usCancel = 0, usState = 0;
-    InApp([&] {
-      g_PrintJobQueue.SetPrintOrderIndex(c.orderRow);
-      const uint32_t ulStart = g_MsTimer.NowMs();
-      lResult = c.sequence(c.imageUnit, kMask);
-      ulElapsed = g_MsTimer.NowMs() - ulStart;
-      usCancel = pJob->usCancelRequest;
-      ImageSlot* pSlot = nullptr;
-      g_PrintJobQueue.GetOrderedSlot(pJob, &pSlot, 3);
-      usState = pSlot != nullptr ? pSlot->usSlotState : 0;
-      jobtest::EmptyQueue();
-    }, Ms(70000));
-    EXPECT_EQ(lResult, 0);
-    EXPECT_EQ(usCancel & c.cancel, c.cancel);
-    EXPECT_GE(ulElapsed, 60000u);
-    EXPECT_LT(ulElapsed, 61000u);
-    EXPECT_EQ(usState, SLOT_STARTED) << "the sheet started, its slot still pending";
-  }
+struct ImageWaitCase {
+  const char* name;
+  uint8_t mask;
+  uint32_t orderRow, imageUnit;
+  int32_t (*sequence)(uint32_t, uint32_t);
+};
+
+// One case a process: each waits a minute of virtual time.
+class ImageWait : public PrintSheet, public ::testing::WithParamInterface<ImageWaitCase> {};
+
+TEST_P(ImageWait, AnImageThatDoesNotComeCancelsTheJobAfterAMinute) {
+  const ImageWaitCase& c = GetParam();
+  PrintJobRecord* pJob = MakeJob(c.mask, false);
+  ASSERT_NE(pJob, nullptr);
+  int32_t lResult = 9;
+  uint32_t ulElapsed = 0;
+  uint16_t usCancel = 0, usState = 0;
+  InApp([&] {
+    g_PrintJobQueue.SetPrintOrderIndex(c.orderRow);
+    const uint32_t ulStart = g_MsTimer.NowMs();
+    lResult = c.sequence(c.imageUnit, kMask);
+    ulElapsed = g_MsTimer.NowMs() - ulStart;
+    usCancel = pJob->usCancelRequest;
+    ImageSlot* pSlot = nullptr;
+    g_PrintJobQueue.GetOrderedSlot(pJob, &pSlot, 3);
+    usState = pSlot != nullptr ? pSlot->usSlotState : 0;
+    jobtest::EmptyQueue();
+  }, Ms(70000));
+  EXPECT_EQ(lResult, 0);
+  EXPECT_EQ(usCancel & CANCEL_INCOMPLETE_ROWS, CANCEL_INCOMPLETE_ROWS);
+  EXPECT_GE(ulElapsed, 60000u);
+  EXPECT_LT(ulElapsed, 61000u);
+  EXPECT_EQ(usState, SLOT_STARTED) << "the sheet started, its slot still pending";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, ImageWait,
+    ::testing::Values(
+        ImageWaitCase{"ColourBNeverSent", SLOT_COLOR_A | SLOT_COLOR_B, 1, 1, ColorPrintSequence},
+        ImageWaitCase{"ColourBNeverSentMarkSensor", SLOT_COLOR_A | SLOT_COLOR_B, 1, 1, ColorPrintSequenceMarkSen},
+        ImageWaitCase{"SpANeverSent", SLOT_COLOR_A | SLOT_SP_A | IMAGE_MASK_ONE_SIDED, 1, 0, SinglePassPrintSequence}),
+    [](const ::testing::TestParamInfo<ImageWaitCase>& param) { return std::string(param.param.name); });
 
 TEST_F(PrintSheet, APictureOfTheOtherSideOnlyIsPassedOver) {
   PrintJobRecord* pJob = MakeJob();
