@@ -64,7 +64,7 @@ struct SheetRun {
   int32_t lLowestError = 0;
 };
 
-class ColourSheet : public PaperWebPrinter {
+class ColourSheetSequence : public PaperWebPrinter {
  protected:
   void SetUp() override { BootOnTheWeb(sim::EngineVariant::EM3); }
 
@@ -110,7 +110,7 @@ class ColourSheet : public PaperWebPrinter {
   }
 };
 
-TEST_F(ColourSheet, PrintsYMCAndTheOvercoatFromThePositionSensor) {
+TEST_F(ColourSheetSequence, PrintsYMCAndTheOvercoatFromThePositionSensor) {
   const std::string folder = SheetFolder();
   sim::PrintedSheets* pSheets = sim::InstallPrintedSheets(m_machine->GetBoard(), folder);
   ASSERT_NE(pSheets, nullptr);
@@ -133,7 +133,7 @@ TEST_F(ColourSheet, PrintsYMCAndTheOvercoatFromThePositionSensor) {
   EXPECT_TRUE(std::filesystem::exists(folder + "/sheet-0001-L-overcoat.png"));
 }
 
-TEST_F(ColourSheet, WithTheCisOffNoEdgeIsReadAndTheEdgeResultStays) {
+TEST_F(ColourSheetSequence, WithTheCisOffNoEdgeIsReadAndTheEdgeResultStays) {
   int32_t lTrackA = 0, lTrackB = 0;
   InLoop([&] {
     g_PrintGeometry.SetTrackPoint(0, 80);
@@ -155,7 +155,7 @@ TEST_F(ColourSheet, WithTheCisOffNoEdgeIsReadAndTheEdgeResultStays) {
 // overcoat with "TProtectL SW" 1, where a hot head keeps the pass until it
 // has cooled to "TProtectL Lv", the paper backed off the head meanwhile and
 // returned.
-TEST_F(ColourSheet, TheMatteOvercoatWaitsForAHotHeadWithThePaperBackedOff) {
+TEST_F(ColourSheetSequence, TheMatteOvercoatWaitsForAHotHeadWithThePaperBackedOff) {
   const uint32_t ulLevel = sim::HeadThermal::NtcReading(45.0) >> 2;
   struct Case {
     const char* name;
