@@ -35,6 +35,7 @@ constexpr uint32_t UNIT_R = 2;
 constexpr uint16_t SLOT_UNUSED = 0;
 constexpr uint16_t SLOT_EXPECTED = 1;
 constexpr uint16_t SLOT_RECEIVED = 2;
+constexpr uint16_t SLOT_STARTED = 3;  // its sheet started; RearmSlots takes it back to received
 constexpr uint16_t SLOT_PRINTING = 4;
 
 // Overcoat kinds.
@@ -61,6 +62,7 @@ struct ImageSlot {
   uint16_t usInternal;  // 1 for an internal or blank image
   uint16_t usSlotState;
   uint16_t usFillIn;  // 1 on the job's blank fill-in side
+  uint16_t usOvercoatOnly;  // not 0: the sheet prints the overcoat pass only
 };
 
 // First side, unit of side A, unit of side B: 0 where not decided or not

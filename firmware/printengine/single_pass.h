@@ -1,5 +1,6 @@
-// The single-pass print sequence's flag: 1 while a single-pass sheet is
-// being printed, read by the ribbon drive's duty rules.
+// The single-pass print sequence's flag: 1 from the set-up of a single-pass
+// sheet's pass until its panel search starts, read by the ribbon drive's
+// duty rules (SinglePassPrintSequence is declared in print_sequence.h).
 #pragma once
 
 #include <cstdint>
