@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -20,7 +21,6 @@
 #include "firmware/mechanism/abort_check_inputs.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/job_queue_test_support.h"
-#include "firmware/sequences/action_results_placeholder.h"
 #include "protocol/codes.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/panel/panel.h"
@@ -216,7 +216,7 @@ TEST_F(ControlCore, AJobIsPreparedInReadyAPrintedInReadyBAndTheStateReturnsToA) 
   EXPECT_EQ(g_ulJobPrepared, 0u);
   // A preparation that fails leaves the job unprinted in ready state A.
   Step([] {
-    g_PlaceholderActionResults.lPreparePath = 1;
+    g_pfnPreparePath = [](uint32_t) { return int32_t{1}; };
     ASSERT_NE(jobtest::MakeInternalJob(), nullptr);
   });
   RecordPasses();
