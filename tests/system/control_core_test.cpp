@@ -27,6 +27,7 @@
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/prepared_paths.h"
 
 
 namespace {
@@ -54,6 +55,7 @@ class ControlCore : public testsupport::MachineTest {
     // Ready state A draws its line before it sets the LEDs.
     m_machine->RunFor(Ms(100));
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
+    testsupport::PrepareJobsAtOnce();
   }
 
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
