@@ -225,6 +225,22 @@ void ApplyCisOffsetR(const CisEdges& e) {
   syslog(LOG_EMERG, "CisOffsetR = %d ", SettingValue(g_ParamCisOffsetR));
 }
 
+// The opening of either change (steps 10 or 15, 20 and 30): the eject and
+// the feed pinch open, then back out from the top sensor (100) when it
+// sees the paper, else straight to the crossing.
+uint32_t OpeningStep(SeqStepState& s, uint32_t ulMask) {
+  switch (s.ulStep) {
+    case 20:
+      s.lResult = g_pPathMoves->pfnMoveFeedPinch(kUp, ulMask);
+      return 30;
+    case 30:
+      return TopSensorSeesPaper() ? 100u : static_cast<uint32_t>(STEP_CROSS);
+    default:
+      s.lResult = g_pPathMoves->pfnMoveEjectPinch(kUp, ulMask);
+      return 20;
+  }
+}
+
 void StartChange() {
   g_Lcd.WriteText("Changing Path   ", 0, 16);
   g_PaperPosition.Reset(0);
@@ -239,6 +255,26 @@ void StartOtherPreheat(uint32_t ulCurrentUnit) {
 }
 
 }  // namespace
+
+uint32_t StartPositionStep(SeqStepState& s, const uint32_t (&aulSteps)[4], uint32_t ulLimitLines,
+                           uint32_t ulJamIndex, uint32_t ulMask) {
+  const PathMoves& m = *g_pPathMoves;
+  if (s.ulStep == aulSteps[0]) {
+    s.lResult = m.pfnTakeUpRibbonSlack(0, 0, ulMask);
+    return aulSteps[1];
+  }
+  if (s.ulStep == aulSteps[1]) {
+    s.lResult = m.pfnMovePaperToEx(kStart, -100, 1, 1, 1, kMainProfile, kSubProfile, kNoFeedDrive,
+                                   ulMask | SEQ_CHECK_PAPER_END);
+    return aulSteps[2];
+  }
+  if (s.ulStep != aulSteps[2]) return 0;
+  s.lResult = m.pfnFeedToSensor(&g_AdPosition, kForward, kPaperSeen, ulLimitLines, ulJamIndex, kHalt, 0,
+                                WithoutHostCheck(ulMask));
+  if (s.lResult == 0) s.lResult = g_PaperPosition.SetCurrentPoint(kStart);
+  if (s.lResult == 0) g_ulPathPrepared = 1;
+  return aulSteps[3];
+}
 
 int32_t PathTargetSlot(uint32_t ulSide, uint32_t ulUnit, uint32_t* pulSlot, uint32_t* pulUnitIndex) {
   if (ulSide < 1 || ulSide > 2 || ulUnit < 1 || ulUnit > 2) return -1;
@@ -290,6 +326,10 @@ int32_t ChangePathSequence(uint32_t ulTurn, uint32_t ulUnitIndex, uint32_t ulKin
   CisEdges edges{};
   return RunSteps(STEP_STATE, SEQ_STEP_ERROR, ulMask, [&](SeqStepState& s) -> uint32_t {
     if (const uint32_t ulNext = CrossingStep(s, c, 500); ulNext != 0) return ulNext;
+    if (const uint32_t ulNext = StartPositionStep(s, {540, 550, 560, 570}, kShortFeedLines, g_ulCurErrUpperJam55, ulMask);
+        ulNext != 0) {
+      return ulNext;
+    }
     switch (s.ulStep) {
       case STEP_STATE:
         s.lResult = SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_CHANGING_PATH, 1);
@@ -307,13 +347,9 @@ int32_t ChangePathSequence(uint32_t ulTurn, uint32_t ulUnitIndex, uint32_t ulKin
         if (g_ulEngModeA == 2) s.lResult = g_pDonorMng->StopRibbon(1, 1);
         return 15;
       case 15:
-        s.lResult = m.pfnMoveEjectPinch(kUp, ulMask);
-        return 20;
       case 20:
-        s.lResult = m.pfnMoveFeedPinch(kUp, ulMask);
-        return 30;
       case 30:
-        return TopSensorSeesPaper() ? 100u : static_cast<uint32_t>(STEP_CROSS);
+        return OpeningStep(s, ulMask);
       case 100:
         s.lResult = m.pfnMoveMainPinch(kDown, ulMask);
         return g_ulRollEndDetected != 0 ? 170u : 101u;
@@ -368,19 +404,6 @@ int32_t ChangePathSequence(uint32_t ulTurn, uint32_t ulUnitIndex, uint32_t ulKin
       case 530:
         s.lResult = g_ClutchLoad.Off();
         return 540;
-      case 540:
-        s.lResult = m.pfnTakeUpRibbonSlack(0, 0, ulMask);
-        return 550;
-      case 550:
-        s.lResult = m.pfnMovePaperToEx(kStart, -100, 1, 1, 1, kMainProfile, kSubProfile, kNoFeedDrive,
-                                       ulMask | SEQ_CHECK_PAPER_END);
-        return 560;
-      case 560:
-        s.lResult = m.pfnFeedToSensor(&g_AdPosition, kForward, kPaperSeen, kShortFeedLines, g_ulCurErrUpperJam55,
-                                      kHalt, 0, WithoutHostCheck(ulMask));
-        if (s.lResult == 0) s.lResult = g_PaperPosition.SetCurrentPoint(kStart);
-        if (s.lResult == 0) g_ulPathPrepared = 1;
-        return 570;
       case 570:
         s.lResult = g_pDonorMng->StopRibbon(1, 1);
         return 580;
@@ -417,13 +440,9 @@ int32_t ChangePathIdleSequence(uint32_t ulTurn, uint32_t ulUnitIndex, uint32_t u
         s.lResult = SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_CHANGING_PATH, 1);
         return 10;
       case 10:
-        s.lResult = m.pfnMoveEjectPinch(kUp, ulMask);
-        return 20;
       case 20:
-        s.lResult = m.pfnMoveFeedPinch(kUp, ulMask);
-        return 30;
       case 30:
-        return TopSensorSeesPaper() ? 100u : static_cast<uint32_t>(STEP_CROSS);
+        return OpeningStep(s, ulMask);
       case 100:
         s.lResult = m.pfnMoveMainPinch(kDown, ulMask);
         return 105;

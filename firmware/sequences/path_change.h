@@ -31,6 +31,16 @@ int32_t PathTargetSlot(uint32_t ulSide, uint32_t ulUnit, uint32_t* pulSlot, uint
 // slot, 0 when the path selector alone changes (also for slot 0).
 uint32_t PathTurnNeeded(uint32_t ulTargetSlot, uint32_t ulCurrentSlot);
 
+// The last stretch of a preparation and of a print-time change, three
+// steps of the caller's step machine: steps[0] the ribbon's slack taken
+// up, steps[1] the paper to 100 lines short of the start position 67133,
+// steps[2] on to "Position" within the limit (the jam index at the limit),
+// the paper position set and g_ulPathPrepared 1; then steps[3]. 0 for a
+// step that is not one of the three.
+struct SeqStepState;
+uint32_t StartPositionStep(SeqStepState& s, const uint32_t (&aulSteps)[4], uint32_t ulLimitLines,
+                           uint32_t ulJamIndex, uint32_t ulMask);
+
 // Kinds of the print-time change.
 constexpr uint32_t PATH_CHANGE_PRINTING = 1;
 constexpr uint32_t PATH_CHANGE_DIAGNOSIS = 2;

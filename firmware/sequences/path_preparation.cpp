@@ -29,7 +29,6 @@ constexpr uint32_t kMargin = 120;
 constexpr uint32_t kHalt = 1;
 constexpr uint32_t kUp = 1, kDown = 10;
 constexpr uint32_t kLockEngage = 5;
-constexpr uint32_t kMainProfile = 14, kSubProfile = 20, kNoFeedDrive = 40;
 constexpr uint32_t kFirstRow = 0;
 constexpr uint32_t kIdleChange = 1;
 
@@ -73,6 +72,12 @@ int32_t PreparePathSequence(const PrepareVariant& v, uint32_t ulMask) {
   const PathMoves& m = *g_pPathMoves;
   uint32_t ulChanged = 0;
   return RunSteps(0, SEQ_STEP_ERROR, ulMask, [&](SeqStepState& s) -> uint32_t {
+    if (const uint32_t ulNext = StartPositionStep(s, {75, 80, 90, SEQ_STEP_END},
+                                                  Distance(kStart, g_ulEngPosRefB) + kMargin, g_ulCurErrUpperJam61,
+                                                  ulMask);
+        ulNext != 0) {
+      return ulNext;
+    }
     switch (s.ulStep) {
       case 0:
         s.lResult = m.pfnMoveRotationLock(kLockEngage, ulMask);
@@ -117,19 +122,6 @@ int32_t PreparePathSequence(const PrepareVariant& v, uint32_t ulMask) {
           s.lResult = m.pfnMoveFeedPinch(kDown, ulMask);
         }
         return 75;
-      case 75:
-        s.lResult = m.pfnTakeUpRibbonSlack(0, 0, ulMask);
-        return 80;
-      case 80:
-        s.lResult = m.pfnMovePaperToEx(kStart, -100, 1, 1, 1, kMainProfile, kSubProfile, kNoFeedDrive,
-                                       ulMask | SEQ_CHECK_PAPER_END);
-        return 90;
-      case 90:
-        s.lResult = m.pfnFeedToSensor(&g_AdPosition, 0, 1, Distance(kStart, g_ulEngPosRefB) + kMargin,
-                                      g_ulCurErrUpperJam61, kHalt, 0, WithoutHostCheck(ulMask));
-        if (s.lResult == 0) s.lResult = g_PaperPosition.SetCurrentPoint(kStart);
-        if (s.lResult == 0) g_ulPathPrepared = 1;
-        return SEQ_STEP_END;
       case SEQ_STEP_ERROR:
         return SEQ_STEP_END;
       case SEQ_STEP_END:
