@@ -6,7 +6,6 @@
 #include <initializer_list>
 
 struct PlaceholderActionResults {
-  int32_t lPreparePath;
   int32_t lInitRibbon;
 };
 

@@ -8,7 +8,6 @@
 #include "firmware/printengine/media_config.h"
 #include "firmware/sequences/action_results_placeholder.h"
 #include "firmware/sequences/event_actions.h"
-#include "firmware/sequences/path_preparation.h"
 
 namespace {
 bool s_bLogged;
@@ -30,11 +29,3 @@ int32_t PaperRollbackAction() { return Done({EV_ROLLBACK_PAPER}); }
 int32_t PaperPrecutAction() { return Done({EV_PRECUT}); }
 int32_t PaperEndAction() { return Done({EV_PAPER_END}); }
 int32_t RibbonSetupSequence(uint32_t) { return Done({EV_CHECK_RIBBON_SIZE}); }
-
-int32_t PreparePathAction() {
-  Done({EV_PREPARE_JOB});
-  return g_PlaceholderActionResults.lPreparePath;
-}
-
-int32_t PreparePathSequence_EM2(uint32_t) { return Done({}); }
-int32_t PreparePathSequence_EM3(uint32_t) { return Done({}); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/control/engine_variant.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/event_states.h"
 #include "firmware/control/idle_supervisor.h"
@@ -20,13 +21,13 @@
 #include "firmware/mechanism/abort_check_inputs.h"
 #include "firmware/mechanism/step_machine.h"
 #include "firmware/printengine/job_queue_test_support.h"
-#include "firmware/sequences/action_results_placeholder.h"
 #include "protocol/codes.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/panel/panel.h"
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/forked_boots.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/prepared_paths.h"
 
 
 namespace {
@@ -54,6 +55,7 @@ class ControlCore : public testsupport::MachineTest {
     // Ready state A draws its line before it sets the LEDs.
     m_machine->RunFor(Ms(100));
     ASSERT_TRUE(m_machine->UsbHost().WaitForConfigured(Ms(5000)));
+    testsupport::PrepareJobsAtOnce();
   }
 
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
@@ -216,7 +218,7 @@ TEST_F(ControlCore, AJobIsPreparedInReadyAPrintedInReadyBAndTheStateReturnsToA) 
   EXPECT_EQ(g_ulJobPrepared, 0u);
   // A preparation that fails leaves the job unprinted in ready state A.
   Step([] {
-    g_PlaceholderActionResults.lPreparePath = 1;
+    g_pfnPreparePath = [](uint32_t) { return int32_t{1}; };
     ASSERT_NE(jobtest::MakeInternalJob(), nullptr);
   });
   RecordPasses();

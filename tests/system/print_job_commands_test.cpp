@@ -33,6 +33,7 @@
 #include "sim/panel/panel.h"
 #include "sim/usb/usb_host_port.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/prepared_paths.h"
 #include "tests/support/print_jobs.h"
 
 namespace {
@@ -79,6 +80,7 @@ class PrintJobCommandsTest : public testsupport::MachineTest {
     ASSERT_TRUE(Host().WaitForConfigured(Ms(10000))) << Host().Hub().FailureReason();
     ASSERT_TRUE(hostiftest::WaitForSettledStatus(*m_machine));
     InApp(hostjobs::Use8x10Media);
+    testsupport::PrepareJobsAtOnce();
   }
 
   sim::UsbHostPort& Host() { return m_machine->UsbHost(); }

@@ -33,6 +33,7 @@
 #include "firmware/printengine/dsp_link.h"
 #include "firmware/printengine/thv_control.h"
 #include "tests/support/machine_test.h"
+#include "tests/support/prepared_paths.h"
 #include "tests/support/print_jobs.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/service/bitmap_fonts.h"
@@ -213,6 +214,7 @@ class TestPrints : public testsupport::MachineTest {
     m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; },
                         testsupport::kSettleToReady + testsupport::kFirstBootFormat);
     ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
+    testsupport::PrepareJobsAtOnce();
   }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }
