@@ -16,9 +16,9 @@ namespace {
 constexpr uint8_t kMagic[4] = {'M', 'E', 'C', 'H'};
 constexpr size_t kHeaderBytes = 8;
 constexpr size_t kRibbonBytes = 4 + 4 * 8;
-constexpr size_t kWebReals = 6;
+constexpr size_t kWebReals = 5;
 constexpr size_t kBodyBytes = 4 + 4 * Index(Axis::Count) + 4 + 4 + kWebReals * 8 + 2 * kRibbonBytes;
-constexpr uint8_t kWebRoll = 1, kWebAttached = 2, kWebInPath = 4, kWebExitSheet = 8;
+constexpr uint8_t kWebRoll = 1, kWebAttached = 2, kWebInPath = 4;
 constexpr size_t kFileBytes = kHeaderBytes + kBodyBytes + 4;
 // A generous bound on any length or coordinate of the mechanism.
 constexpr double kLimit = 1.0e7;
@@ -104,10 +104,10 @@ std::vector<uint8_t> EncodeMechanismState(const MechanismState& state) {
   w.I32(state.carousel);
   const PaperWeb::Placement& web = state.web;
   w.U8(static_cast<uint8_t>((state.bRoll ? kWebRoll : 0u) | (web.bAttached ? kWebAttached : 0u) |
-                            (web.bWeb ? kWebInPath : 0u) | (web.bExitSheet ? kWebExitSheet : 0u)));
+                            (web.bWeb ? kWebInPath : 0u)));
   w.U8(web.path == WebPath::L ? 0 : 1);
   w.U16(0);
-  for (double v : {web.front, web.tail, web.slackMm, web.onRollMm, web.edgeDeg, web.exitSheetLines}) w.Real(v);
+  for (double v : {web.front, web.tail, web.slackMm, web.onRollMm, web.edgeDeg}) w.Real(v);
   for (const MechanismState::Ribbon& r : state.ribbons) {
     w.U8(static_cast<uint8_t>(r.type));
     w.U8(0);
@@ -136,18 +136,16 @@ bool DecodeMechanismState(const uint8_t* pData, size_t size, MechanismState* pSt
   s.carousel = r.I32();
   const uint8_t flags = r.U8();
   const uint8_t path = r.U8();
-  constexpr uint8_t kWebFlags = kWebRoll | kWebAttached | kWebInPath | kWebExitSheet;
+  constexpr uint8_t kWebFlags = kWebRoll | kWebAttached | kWebInPath;
   if ((flags & ~kWebFlags) != 0 || path > 1 || r.U16() != 0) return Fail(pError, "bad paper web flags");
   PaperWeb::Placement& web = s.web;
   s.bRoll = (flags & kWebRoll) != 0;
   web.bAttached = (flags & kWebAttached) != 0;
   web.bWeb = (flags & kWebInPath) != 0;
-  web.bExitSheet = (flags & kWebExitSheet) != 0;
   web.path = path == 0 ? WebPath::L : WebPath::R;
   bool bReals = r.Real(&web.front) & r.Real(&web.tail) & r.Real(&web.slackMm) & r.Real(&web.onRollMm) &
-                r.Real(&web.edgeDeg) & r.Real(&web.exitSheetLines);
-  if (!bReals || web.slackMm < 0 || web.onRollMm < 0 || web.edgeDeg < 0 || web.edgeDeg >= 360.0 ||
-      web.exitSheetLines < 0) {
+                r.Real(&web.edgeDeg);
+  if (!bReals || web.slackMm < 0 || web.onRollMm < 0 || web.edgeDeg < 0 || web.edgeDeg >= 360.0) {
     return Fail(pError, "a paper web no roll can have");
   }
   for (MechanismState::Ribbon& ribbon : s.ribbons) {

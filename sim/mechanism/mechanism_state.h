@@ -14,12 +14,12 @@
 //  12  4 x axes   axis positions (int32, sim::Axis order)
 //   .  4  carousel position (int32)
 //   .  1  paper web flags: bit 0 a roll loaded, bit 1 the web attached to it,
-//         bit 2 paper in the path, bit 3 a sheet on the exit
+//         bit 2 paper in the path
 //   .  1  paper path (0 L, 1 R)
 //   .  2  0
-//   .  8 x 6  paper front, paper tail (lines), slack (mm), paper on the roll
+//   .  8 x 5  paper front, paper tail (lines), slack (mm), paper on the roll
 //         (mm), where the roll's own front lies on it (degrees, 0 to below
-//         360), the exit sheet's length (lines)
+//         360)
 //   .  2 x (1 ribbon type (sim::RibbonType), 3 x 0,
 //           8 x 4 supply, take-up, slack (mm), head's tape coordinate (lines))
 //   .  4  checksum: FNV-1a (32 bit) of every byte before it

@@ -36,12 +36,10 @@ PaperWeb::PaperWeb(double rollDiameterMm, EngineVariant variant, bool bRoll)
 PaperWeb::Placement PaperWeb::GetPlacement() const {
   double edgeDeg = 0.0;
   EdgeAngle(&edgeDeg);
-  return {m_front, m_tail, m_bAttached, m_path, m_slackMm, m_onRollMm, m_bWeb, edgeDeg, m_bExitSheet, m_exitSheetLines};
+  return {m_front, m_tail, m_bAttached, m_path, m_slackMm, m_onRollMm, m_bWeb, edgeDeg};
 }
 
 void PaperWeb::Place(bool bRoll, const Placement& placement) {
-  m_bExitSheet = placement.bExitSheet;
-  m_exitSheetLines = m_bExitSheet ? std::max(0.0, placement.exitSheetLines) : 0.0;
   m_angleDeg = 0.0;
   if (!bRoll) {
     TakeRollOut();
@@ -146,7 +144,6 @@ double PaperWeb::MainTravel(int64_t eighths) {
     m_tail += lines;
   }
   m_front += lines;
-  CheckSentOut();
   return lines;
 }
 
@@ -227,11 +224,8 @@ void PaperWeb::TurnThreaded(double turns) {
   WindFrontOn(-(pull - toExit) / (kPi * m_diameterMm));
 }
 
-void PaperWeb::CheckSentOut() {
-  if (!m_bWeb || m_bAttached || m_tail < kHeadNip) return;
-  m_bExitSheet = true;
-  m_exitSheetLines += m_front - m_tail;
-  ClearPath();
+void PaperWeb::TakeSheetOut() {
+  if (HasExitSheet()) ClearPath();
 }
 
 void PaperWeb::SelectPath(WebPath side) {
@@ -267,7 +261,6 @@ void PaperWeb::InsertRoll(double lengthMm, double edgeDeg) {
 }
 
 bool PaperWeb::PaperAt(PhotoSensor sensor) const {
-  if (sensor == PhotoSensor::Position && m_bExitSheet) return true;
   double place = 0.0;
   switch (sensor) {
     case PhotoSensor::TopL:

@@ -26,8 +26,8 @@
 // down peels that front off at kPeelDeg into the load path, which leads
 // past "PaperEmpty" and "PaperPath" on the common path to the split,
 // whatever the carousel's orientation. A loose web (cut at the roll, or
-// its roll used up) whose tail passes the head nip leaves the drive and
-// stays on the exit over "Position" until it is taken out.
+// its roll used up) sent out past the blade stays at the exit, over
+// "Position" while its tail is behind it, until it is taken out.
 //
 // Angles are in degrees round the roll in its unwinding sense, from the
 // "RollEdge" sensor's view with the load bar up (roll_edge_sensor.h).
@@ -129,8 +129,9 @@ class PaperWeb {
   // The operator puts a roll of `lengthMm` paper in (in place of any roll
   // there), its front lying on it at `edgeDeg`; nothing is threaded.
   void InsertRoll(double lengthMm, double edgeDeg);
-  // The operator takes the sheet off the exit.
-  void TakeSheetOut() { m_bExitSheet = false; }
+  // The operator takes the sheet off the exit: a loose web whose front is
+  // past the blade leaves the path.
+  void TakeSheetOut();
   void SetFault(WebFault fault, bool bOn) { m_faults[Index(fault)] = bOn; }
   bool Fault(WebFault fault) const { return m_faults[Index(fault)]; }
 
@@ -147,9 +148,8 @@ class PaperWeb {
   // Where the roll's own front lies (degrees), while it lies on the roll:
   // false with no roll, an empty one, or one threaded to the web.
   bool EdgeAngle(double* pDeg) const;
-  // A sheet on the exit over "Position", and its length in lines.
-  bool HasExitSheet() const { return m_bExitSheet; }
-  double ExitSheetLines() const { return m_exitSheetLines; }
+  // A loose web sent out past the blade, waiting to be taken out.
+  bool HasExitSheet() const { return m_bWeb && !m_bAttached && m_front > kBlade; }
   double Front() const { return m_front; }
   bool Attached() const { return m_bAttached; }
   // The tail's place once detached (kRollExit before).
@@ -170,16 +170,16 @@ class PaperWeb {
     double slackMm;
     double onRollMm;
     // Paper in the path; where the roll's own front lies (while the roll
-    // is not threaded); a sheet on the exit and its length.
+    // is not threaded).
     bool bWeb = true;
     double edgeDeg = 0.0;
-    bool bExitSheet = false;
-    double exitSheetLines = 0.0;
   };
   Placement GetPlacement() const;
-  // Puts the roll (none without `bRoll`), the web and the exit sheet where
+  // Puts the roll (none without `bRoll`) and the web where
   // a placement says (values out of range are brought within it).
   void Place(bool bRoll, const Placement& placement);
+  // The same with the roll that is in.
+  void Place(const Placement& placement) { Place(m_bRoll, placement); }
 
   // The layer formula: paper length on a roll of a diameter, and back.
   static double LengthOf(double diameterMm);
@@ -203,8 +203,6 @@ class PaperWeb {
   // The front wound back onto the roll, or peeled off it into the path.
   void WindFrontOn(double turnsLeft);
   void PeelFrontOff();
-  // A loose web whose tail passed the head nip drops onto the exit.
-  void CheckSentOut();
   bool Held() const { return m_front >= kMainReach; }
 
   bool m_bRoll;
@@ -224,8 +222,6 @@ class PaperWeb {
   double m_edgeOnRollDeg = 0.0;
   double m_loadBar = 0.0;
   bool m_bLoadFeed = false;
-  bool m_bExitSheet = false;
-  double m_exitSheetLines = 0.0;
   std::array<bool, Index(WebFault::Count)> m_faults{};
   std::vector<CutSheet> m_sheets;
 };

@@ -132,8 +132,6 @@ void PaperWebMechanism::Snapshot() {
   m_dc.Note(MechanismEventKind::PaperWeb, "PaperWeb", m_web.HasWeb() ? 1 : 0);
   double edgeDeg = 0.0;
   m_dc.Note(MechanismEventKind::PaperWeb, "PaperRollFront", m_web.EdgeAngle(&edgeDeg) ? Thousandths(edgeDeg) : -1);
-  m_dc.Note(MechanismEventKind::PaperWeb, "PaperExitSheet",
-            m_web.HasExitSheet() ? Thousandths(m_web.ExitSheetLines()) : 0);
 }
 
 void PaperWebMechanism::SetFault(WebFault fault, bool bOn) {

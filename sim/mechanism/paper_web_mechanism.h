@@ -14,8 +14,8 @@
 // "PaperPath" (0 L, 1 R), "PaperSlack", "PaperRollDia", "PaperRollAngle"
 // (lines, mm and degrees, in thousandths) whenever the web has moved and
 // then stood for 20 ms, with "PaperWeb" (1 paper in the path),
-// "PaperRollFront" (the roll's own front's angle, -1 while it has none on
-// it) and "PaperExitSheet" (its length, 0 none), and at each cut
+// and "PaperRollFront" (the roll's own front's angle, -1 while it has none on
+// it), and at each cut
 // ("PaperSheet", its length in lines), detach and fault switch
 // ("PaperJammed", "RollEncJammed", "RollStalled", "RollEdgeUnseen",
 // "RollDetached") and operator action ("RollTakenOut", "RollInserted",
@@ -61,6 +61,7 @@ class PaperWebMechanism final : public DeviceModel {
   void TakeSheetOut();
   // Puts the roll and web where they stood (PaperWeb::Place).
   void Place(bool bRoll, const PaperWeb::Placement& placement);
+  void Place(const PaperWeb::Placement& placement) { Place(m_web.HasPaper(), placement); }
 
  private:
   void OnMain(int64_t eighths);

@@ -265,26 +265,26 @@ TEST(PaperWeb, RewindingPullsAFreeFrontBackOntoTheRollButNotAHeldOne) {
   EXPECT_EQ(held.RollEncCounts(), 0u);
 }
 
-TEST(PaperWeb, AWebCutAtTheRollEndsOnTheExitOverPositionUntilTakenOut) {
+TEST(PaperWeb, AWebCutAtTheRollSentOutStaysOverPositionUntilTakenOut) {
   PaperWeb web(150.0, EngineVariant::EM3);
   web.Detach();
   double deg = 0;
   EXPECT_TRUE(web.EdgeAngle(&deg)) << "the roll's paper has a front of its own";
   EXPECT_NEAR(deg, PaperWeb::kPeelDeg, 1e-9);
-  const double length = web.Front() - web.Tail();
-  // Sent out until the tail passes the head nip.
-  web.MainTravel(static_cast<int64_t>(PaperWeb::kHeadNip - web.Tail() - 1.0) * kLineEighths);
-  EXPECT_TRUE(web.HasWeb());
-  web.MainTravel(2 * kLineEighths);
-  EXPECT_FALSE(web.HasWeb());
-  ASSERT_TRUE(web.HasExitSheet());
-  EXPECT_NEAR(web.ExitSheetLines(), length, 1e-6);
-  EXPECT_TRUE(web.PaperAt(PhotoSensor::Position));
-  EXPECT_FALSE(web.PaperAt(PhotoSensor::TopL));
-  EXPECT_EQ(web.MainTravel(5000 * kLineEighths), 0.0);
-  EXPECT_TRUE(web.PaperAt(PhotoSensor::Position)) << "it stays";
   web.TakeSheetOut();
+  EXPECT_TRUE(web.HasWeb()) << "short of the blade: nothing to take";
+  // Sent out to the exit, 1157 lines past the blade.
+  web.MainTravel(static_cast<int64_t>(PaperWeb::kBlade + 1157.0 - PaperWeb::kPosition) * kLineEighths);
+  ASSERT_TRUE(web.HasExitSheet());
+  EXPECT_LT(web.Tail(), PaperWeb::kPosition);
+  EXPECT_TRUE(web.PaperAt(PhotoSensor::Position));
+  EXPECT_FALSE(web.PaperAt(PhotoSensor::PaperEmpty));
+  web.TakeSheetOut();
+  EXPECT_FALSE(web.HasWeb());
+  EXPECT_FALSE(web.HasExitSheet());
   EXPECT_FALSE(web.PaperAt(PhotoSensor::Position));
+  EXPECT_FALSE(web.PaperAt(PhotoSensor::TopL));
+  EXPECT_TRUE(web.EdgeAngle(&deg)) << "the roll waits to be loaded";
 }
 
 TEST(PaperWeb, TheOperatorTakesTheRollOutWithItsPaperAndPutsANewOneIn) {
@@ -307,25 +307,21 @@ TEST(PaperWeb, TheOperatorTakesTheRollOutWithItsPaperAndPutsANewOneIn) {
   EXPECT_NEAR(deg, 123.0, 1e-9);
 }
 
-TEST(PaperWeb, APlacementBringsBackTheRollItsFrontTheWebAndTheExitSheet) {
+TEST(PaperWeb, APlacementBringsBackTheRollItsFrontAndTheWeb) {
   PaperWeb web = NewRoll(120.0);
   web.SubTravel(Unwind(EngineVariant::EM3, kTurnEighths / 7.0));
-  PaperWeb::Placement placement = web.GetPlacement();
-  placement.bExitSheet = true;
-  placement.exitSheetLines = 321.0;
   PaperWeb back(150.0, EngineVariant::EM3);
-  back.Place(true, placement);
+  back.Place(true, web.GetPlacement());
   double deg = 0, backDeg = 0;
   ASSERT_TRUE(web.EdgeAngle(&deg));
   ASSERT_TRUE(back.EdgeAngle(&backDeg));
   EXPECT_NEAR(backDeg, deg, 1e-9);
   EXPECT_FALSE(back.HasWeb());
+  EXPECT_FALSE(back.PaperAt(PhotoSensor::PaperEmpty));
   EXPECT_NEAR(back.DiameterMm(), 120.0, 1e-6);
-  EXPECT_TRUE(back.HasExitSheet());
-  EXPECT_EQ(back.ExitSheetLines(), 321.0);
-  back.Place(false, placement);
+  back.Place(false, web.GetPlacement());
   EXPECT_FALSE(back.HasPaper());
-  EXPECT_TRUE(back.PaperAt(PhotoSensor::Position)) << "the sheet is still on the exit";
+  EXPECT_FALSE(back.EdgeAngle(&deg));
 }
 
 TEST(PaperWeb, ACrossingPastTheBladeCutsASheet) {

@@ -23,7 +23,7 @@ void Check(const std::vector<uint8_t>& bytes) {
   }
   const sim::PaperWeb::Placement& web = state.web;
   fuzz::Require(InRange(web.front) && InRange(web.tail) && InRange(web.slackMm) && InRange(web.onRollMm) &&
-                    InRange(web.exitSheetLines) && web.slackMm >= 0 && web.onRollMm >= 0 && web.exitSheetLines >= 0,
+                    web.slackMm >= 0 && web.onRollMm >= 0,
                 "the paper web's values are finite and in range");
   fuzz::Require(web.edgeDeg >= 0 && web.edgeDeg < 360.0, "the roll's front lies at an angle of one turn");
   for (const sim::MechanismState::Ribbon& r : state.ribbons) {
