@@ -8,6 +8,7 @@
 
 #include "sim/dsp/dsp_core.h"
 #include "sim/mechanism/head_thermal.h"
+#include "sim/mechanism/paper_web.h"
 #include "sim/mechanism/ribbon_colors.h"
 #include "sim/mechanism/ribbon_transport.h"
 
@@ -42,6 +43,10 @@ struct BoardInputs {
   double paperRollDiameterMm = 150.0;
   // The room's temperature and humidity, and heads that stay hot.
   HeadClimate climate{};
+  // The paper roll at power-on: its paper in lines (0: by the diameter),
+  // and threaded, new or none (bRollLoaded false: none).
+  uint32_t rollLines = 0;
+  RollStart rollStart = RollStart::Threaded;
 };
 
 // Builds every device model of the board and maps it on the bus.

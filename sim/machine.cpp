@@ -94,12 +94,13 @@ Machine::Machine(MachineOptions options) {
     noRibbon[u] = options.unitRibbons[u]->kind == UnitRibbon::Kind::None;
   }
   if (m_pLoadedMechanism) ApplyRibbonState(*m_pLoadedMechanism, &options.ribbons);
-  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode, options.paperRollDiameterMm, options.climate});
+  InstallBoardDevices(*m_board, BoardInputs{options.stateDir, options.pcbRevision, options.engineVersion, options.bUsbHighSpeed, options.openCovers, options.bRollLoaded, options.ribbonPanels, options.bEchoMechanism, options.dspLink, options.ribbons, options.ribbonDriveMode, options.paperRollDiameterMm, options.climate, options.rollLines, options.rollStart});
   for (uint32_t u = 0; u < 2; ++u) {
     if (noRibbon[u]) MechanismFaults().SetRibbonFault(static_cast<PrintUnit>(u), RibbonFault::NoRibbon, true);
   }
   if (!options.sheetDir.empty()) InstallPrintedSheets(*m_board, options.sheetDir);
-  PlaceMechanismState(options.bRollLoaded);
+  // A roll the options leave as it was stays where the last boot left it.
+  PlaceMechanismState(options.bRollLoaded && options.rollStart == RollStart::Threaded);
   InstallLoadedRibbonStandIn();
   m_board->ConsoleLine("[board] boot " + std::to_string(m_bootNumber));
   m_board->PowerOn();
@@ -128,9 +129,9 @@ void Machine::LoadMechanismState() {
   m_pLoadedMechanism = std::move(pState);
 }
 
-void Machine::PlaceMechanismState(bool bRollLoaded) {
+void Machine::PlaceMechanismState(bool bKeepRoll) {
   std::string error;
-  if (m_pLoadedMechanism && !PlaceMechanism(*m_board, *m_pLoadedMechanism, bRollLoaded, &error)) {
+  if (m_pLoadedMechanism && !PlaceMechanism(*m_board, *m_pLoadedMechanism, bKeepRoll, &error)) {
     m_mechanismNote = error + "; the mechanism starts as new";
   }
   m_pLoadedMechanism.reset();

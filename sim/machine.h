@@ -20,6 +20,7 @@
 #include "sim/kernel.h"
 #include "sim/media_option.h"
 #include "sim/mechanism/head_thermal.h"
+#include "sim/mechanism/paper_web.h"
 #include "sim/mechanism/ribbon_colors.h"
 #include "sim/mechanism/ribbon_transport.h"
 
@@ -69,6 +70,13 @@ struct MachineOptions {
   // The paper roll's diameter at power-on, mm. The paper web's fault
   // switches: MechanismFaults().SetPaperFault and DetachPaperRoll.
   double paperRollDiameterMm = 150.0;
+  // The roll at power-on (sim/mechanism/paper_web.h): threaded to
+  // "Position" on path L, new (its front lying on it, nothing in the path;
+  // put in in place of the roll the state directory kept) or none (as
+  // bRollLoaded false); and its paper in lines in place of the diameter
+  // (0: by the diameter).
+  RollStart rollStart = RollStart::Threaded;
+  uint32_t rollLines = 0;
   // The room's temperature and humidity, and heads that stay hot
   // (sim::HeadThermal).
   HeadClimate climate{};
@@ -170,7 +178,7 @@ class Machine {
   // The mechanism as the last boot left it, read from the state directory
   // (before the board is built: the ribbons), and placed on the board.
   void LoadMechanismState();
-  void PlaceMechanismState(bool bRollLoaded);
+  void PlaceMechanismState(bool bKeepRoll);
   void SaveMechanismState();
 
   std::string m_stateDir;

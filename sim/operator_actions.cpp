@@ -1,6 +1,7 @@
 #include "sim/operator_actions.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "sim/machine.h"
@@ -10,6 +11,7 @@
 #include "sim/media_option.h"
 #include "sim/mechanism/paper_web.h"
 #include "sim/mechanism/ribbon_mechanism.h"
+#include "sim/mechanism/paper_web_mechanism.h"
 #include "sim/mechanism/ribbon_transport.h"
 #include "sim/panel/panel.h"
 
@@ -66,11 +68,33 @@ bool ParseRibbonFaultArg(std::string_view arg, PrintUnit* pUnit, RibbonFault* pF
 
 bool ParseWebFaultArg(std::string_view arg, WebFault* pFault, std::string* pError) {
   if (ParseWebFault(std::string(arg).c_str(), pFault)) return true;
-  return Fail(pError, "paper fault '" + std::string(arg) + "' is not one of: jammed rollenc-jammed roll-stalled");
+  return Fail(pError,
+              "paper fault '" + std::string(arg) + "' is not one of: jammed rollenc-jammed roll-stalled edge-unseen");
 }
 
 bool NoArg(std::string_view arg, std::string* pError) {
   return arg.empty() || Fail(pError, "takes no argument");
+}
+
+// A number of `what` from `min` to `max`, all of the text.
+bool ParseDouble(std::string_view arg, double min, double max, const char* pszWhat, double* pValue,
+                 std::string* pError) {
+  const std::string number(arg);
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(number.c_str(), &end);
+  if (number.empty() || *end != '\0' || errno != 0 || !(value >= min && value <= max)) {
+    char range[64];
+    std::snprintf(range, sizeof range, " is not a number from %g to %g", min, max);
+    return Fail(pError, std::string(pszWhat) + " '" + number + "'" + range);
+  }
+  *pValue = value;
+  return true;
+}
+
+// The paper web of the machine's board (none without a mechanism).
+PaperWebMechanism* WebOf(Machine* pMachine) {
+  return pMachine == nullptr ? nullptr : pMachine->GetBoard().FindDevice<PaperWebMechanism>();
 }
 
 // ---- the actions ----
@@ -257,6 +281,27 @@ bool DetachRoll(Machine* pMachine, std::string_view arg, std::string* pError) {
   return true;
 }
 
+// The operator's hands on the roll and the exit.
+template <void (PaperWebMechanism::*kAct)()>
+bool HandleWeb(Machine* pMachine, std::string_view arg, std::string* pError) {
+  if (!NoArg(arg, pError)) return false;
+  if (PaperWebMechanism* pWeb = WebOf(pMachine)) (pWeb->*kAct)();
+  return true;
+}
+
+// A new roll: its paper in lines, and where its front lies (degrees).
+bool InsertRoll(Machine* pMachine, std::string_view arg, std::string* pError) {
+  const size_t colon = arg.find(':');
+  double lines = 0.0, edgeDeg = PaperWeb::kNewRollEdgeDeg;
+  if (!ParseDouble(arg.substr(0, colon), 0.0, 1.0e6, "paper length", &lines, pError)) return false;
+  if (colon != std::string_view::npos &&
+      !ParseDouble(arg.substr(colon + 1), 0.0, 359.999, "front angle", &edgeDeg, pError)) {
+    return false;
+  }
+  if (PaperWebMechanism* pWeb = WebOf(pMachine)) pWeb->InsertRoll(lines / PaperWeb::kLinesPerMm, edgeDeg);
+  return true;
+}
+
 using ActionFn = bool (*)(Machine* pMachine, std::string_view arg, std::string* pError);
 struct Row {
   const char* pszName;
@@ -286,9 +331,12 @@ constexpr Row kRows[] = {
     {"encoder-loss",  "UNIT:ENC:N",   "the unit's supply or take-up encoder gives one count of every N (1: sound)", EncoderLoss},
     {"short-panels",  "UNIT",         "the unit's ribbon panels shorter than the donor check's barcode window", ShortPanels<true>},
     {"panels-restored", "UNIT",       "the unit's ribbon panels their type's length again", ShortPanels<false>},
-    {"paper-fault",   "FAULT",        "a fault of the paper web: jammed rollenc-jammed roll-stalled", PaperFaultSwitch<true>},
-    {"paper-repaired", "FAULT",       "the paper web's fault is gone", PaperFaultSwitch<false>},
-    {"roll-detach",   "",             "the roll lets go of the paper web", DetachRoll},
+    {"paper-fault",   "FAULT",        "a fault of the paper web: jammed (the paper is held: jam it) rollenc-jammed roll-stalled edge-unseen", PaperFaultSwitch<true>},
+    {"paper-repaired", "FAULT",       "the paper web's fault is gone (paper-repaired=jammed releases a jam)", PaperFaultSwitch<false>},
+    {"roll-detach",   "",             "the web is cut at the roll: the roll lets go of it now", DetachRoll},
+    {"roll-out",      "",             "the roll is taken out, with the paper in the path", HandleWeb<&PaperWebMechanism::TakeRollOut>},
+    {"roll-in",       "LINES[:DEG]",  "a new roll of LINES lines of paper goes in, its front lying on it (at DEG degrees), nothing threaded", InsertRoll},
+    {"sheet-out",     "",             "the sheet on the exit is taken out", HandleWeb<&PaperWebMechanism::TakeSheetOut>},
 };
 // clang-format on
 

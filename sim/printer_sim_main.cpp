@@ -45,6 +45,8 @@ struct Options {
   std::string usbPort;    // empty: derived from the state directory
   uint32_t openCovers = 0;
   bool bRollLoaded = true;
+  sim::RollStart rollStart = sim::RollStart::Threaded;
+  uint32_t rollLines = 0;  // 0: by the diameter
   sim::HeadClimate climate{};
   std::array<sim::Panel, 2> ribbonPanels{sim::Panel::Yellow, sim::Panel::Yellow};
   bool bEchoMechanism = false;
@@ -85,6 +87,11 @@ void Usage() {
       "  --open-cover NAME  start with the cover open: front, side-l, side-r, paper, guide, upper-l,\n"
       "                     upper-r, or the exit tray taken off: tray (repeatable)\n"
       "  --no-paper         start with no paper roll loaded\n"
+      "  --roll=threaded|new|none\n"
+      "                     the paper roll at power-on: threaded to \"Position\" on path L (default: or as\n"
+      "                     the state directory kept it), new (its front lying on it, nothing threaded) or\n"
+      "                     none; a restart after a reset finds the roll as the reset left it\n"
+      "  --roll-lines=N     the roll's paper in lines (300 a inch) in place of its 150 mm diameter\n"
       "  --ribbon-panel UNIT PANEL\n"
       "                     the ribbon panel under unit l's or r's colour sensor: yellow (default),\n"
       "                     magenta, cyan, overcoat, none\n"
@@ -220,6 +227,12 @@ bool Parse(int argc, char** argv, Options* pOptions) {
       pOptions->sheetDir = argv[++i];
     } else if (arg == "--no-paper") {
       pOptions->bRollLoaded = false;
+    } else if (sim::RollStart start{}; arg.rfind("--roll=", 0) == 0 &&
+                                       sim::ParseRollStart(std::string(arg.substr(7)).c_str(), &start)) {
+      pOptions->rollStart = start;
+    } else if (arg.rfind("--roll-lines=", 0) == 0 && ParseNumber(arg.substr(13), &number) && number <= 1.0e6 &&
+               number == static_cast<double>(static_cast<uint32_t>(number))) {
+      pOptions->rollLines = static_cast<uint32_t>(number);
     } else if (arg == "--run-for-ms" && i + 1 < argc && ParseNumber(argv[i + 1], &number)) {
       pOptions->runFor = static_cast<sim::Nanos>(number * static_cast<double>(sim::kNsPerMs));
       ++i;
@@ -251,7 +264,8 @@ void MarkInheritedCloseOnExec() {
   }
 }
 
-// The arguments of the restart: without the factory provisioning options,
+// The arguments of the restart: without the factory provisioning options
+// and the roll put in at the first power-on (the state keeps the roll),
 // and with the operator actions still to come at their times from the next
 // power-on (`now` is this boot's time of the restart).
 std::vector<std::string> RestartArguments(int argc, char** argv, const std::vector<sim::TimedActions>& acts,
@@ -262,6 +276,7 @@ std::vector<std::string> RestartArguments(int argc, char** argv, const std::vect
       ++i;
       continue;
     }
+    if (std::strncmp(argv[i], "--roll=", 7) == 0 || std::strncmp(argv[i], "--roll-lines=", 13) == 0) continue;
     args.emplace_back(argv[i]);
   }
   for (const sim::TimedActions& act : acts) {
@@ -320,6 +335,8 @@ int main(int argc, char** argv) {
   machineOptions.pacedFactor = options.pacedFactor;
   machineOptions.openCovers = options.openCovers;
   machineOptions.bRollLoaded = options.bRollLoaded;
+  machineOptions.rollStart = options.rollStart;
+  machineOptions.rollLines = options.rollLines;
   machineOptions.ribbonPanels = options.ribbonPanels;
   machineOptions.bEchoMechanism = options.bEchoMechanism;
   machineOptions.ribbons = options.ribbons;

@@ -65,6 +65,8 @@ struct SwitchedLoadWiring {
   bool bClutch;
 };
 extern const std::span<const SwitchedLoadWiring> kSwitchedLoads;
+// FAN_CTRL bit 2: the load clutch, between the sub stepper and the load feed.
+constexpr uint16_t kLoadClutchMask = 0x0004;
 // FAN_CTRL bit 11 drives the Exit LED of the panel.
 constexpr uint16_t kExitLedMask = 0x0800;
 

@@ -33,8 +33,14 @@ constexpr CoverWiring kCovers[] = {
 };
 static_assert(sizeof kCovers / sizeof kCovers[0] == static_cast<uint32_t>(Cover::Count));
 
-// The A/D channels of the photo sensors and thermistors, in enum order.
-constexpr uint32_t kPhotoChannels[] = {22, 23, 24, 21};
+// The A/D channels of the photo sensors, in enum order, and whether the
+// photo-sensor LEDs light them; the thermistors' channels.
+struct PhotoWiring {
+  uint32_t channel;
+  bool bLitByLeds;
+};
+constexpr PhotoWiring kPhotoSensors[] = {{22, true}, {23, true}, {24, true}, {21, true}, {25, false}};
+static_assert(sizeof kPhotoSensors / sizeof kPhotoSensors[0] == static_cast<uint32_t>(PhotoSensor::Count));
 constexpr uint32_t kThermistorChannels[] = {16, 17, 18};
 
 }  // namespace
@@ -75,14 +81,14 @@ bool MechanismInputs::PhotoLedsOn() const {
 
 uint16_t MechanismInputs::Analog(uint32_t channel, bool) const {
   for (uint32_t i = 0; i < Index(PhotoSensor::Count); ++i) {
-    if (channel != kPhotoChannels[i]) continue;
+    if (channel != kPhotoSensors[i].channel) continue;
     bool bPaper = m_paperSeen[i];
     if (m_override[i] >= 0) {
       bPaper = m_override[i] != 0;
     } else if (m_photoSource) {
       bPaper = m_photoSource(static_cast<PhotoSensor>(i));
     }
-    return bPaper && PhotoLedsOn() ? kPaperSeen : kDark;
+    return bPaper && (!kPhotoSensors[i].bLitByLeds || PhotoLedsOn()) ? kPaperSeen : kDark;
   }
   bool bThermistor = false;
   for (uint32_t i = 0; i < Index(Thermistor::Count); ++i) {

@@ -1,6 +1,7 @@
 // The mechanism as the firmware senses it at idle: seven cover switches and
-// the exit tray's switch on the FPGA's input words, four photo sensors that
-// see the paper roll (lit by the two photo-sensor LED outputs) and three
+// the exit tray's switch on the FPGA's input words, five photo sensors that
+// see the paper roll (the four of the path's ends lit by the two
+// photo-sensor LED outputs, "PaperPath" by an emitter of its own) and three
 // thermistors on the A/D converter. Tests and printer-sim open covers, take the roll out or move
 // temperatures; by default every cover is closed, a roll is loaded and the
 // temperatures are in range.
@@ -21,7 +22,7 @@ class GpioController;
 
 // ExitTray "open" is the exit tray taken off.
 enum class Cover : uint32_t { Front, SideL, SideR, Paper, PaperGuide, UpperL, UpperR, ExitTray, Count };
-enum class PhotoSensor : uint32_t { TopL, TopR, Position, PaperEmpty, Count };
+enum class PhotoSensor : uint32_t { TopL, TopR, Position, PaperEmpty, PaperPath, Count };
 enum class Thermistor : uint32_t { HeadL, HeadR, Ambient, Count };
 
 class MechanismInputs final : public DeviceModel {
@@ -40,7 +41,7 @@ class MechanismInputs final : public DeviceModel {
   bool CoverOpen(Cover cover) const { return m_coverOpen[Index(cover)]; }
   // A test's reading of a photo sensor, before what the paper web shows.
   void SetPaperSeen(PhotoSensor sensor, bool bSeen) { m_override[Index(sensor)] = bSeen ? 1 : 0; }
-  // All four photo sensors, as SetPaperSeen.
+  // All photo sensors, as SetPaperSeen.
   void SetRollLoaded(bool bLoaded);
   // Back to the paper web's readings.
   void ClearPaperOverrides() { m_override.fill(-1); }
@@ -68,7 +69,7 @@ class MechanismInputs final : public DeviceModel {
   GpioController& m_gpio;
   std::array<bool, Index(Cover::Count)> m_coverOpen{};
   std::array<bool, Index(PhotoSensor::Count)> m_paperSeen{};
-  std::array<int8_t, Index(PhotoSensor::Count)> m_override{-1, -1, -1, -1};
+  std::array<int8_t, Index(PhotoSensor::Count)> m_override{-1, -1, -1, -1, -1};
   PhotoSource m_photoSource;
   std::array<int32_t, Index(Thermistor::Count)> m_thermistor{-1, -1, -1};
   std::vector<AnalogSource> m_sources;

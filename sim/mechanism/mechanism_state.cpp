@@ -16,7 +16,9 @@ namespace {
 constexpr uint8_t kMagic[4] = {'M', 'E', 'C', 'H'};
 constexpr size_t kHeaderBytes = 8;
 constexpr size_t kRibbonBytes = 4 + 4 * 8;
-constexpr size_t kBodyBytes = 4 + 4 * Index(Axis::Count) + 4 + 4 + 4 * 8 + 2 * kRibbonBytes;
+constexpr size_t kWebReals = 5;
+constexpr size_t kBodyBytes = 4 + 4 * Index(Axis::Count) + 4 + 4 + kWebReals * 8 + 2 * kRibbonBytes;
+constexpr uint8_t kWebRoll = 1, kWebAttached = 2, kWebInPath = 4;
 constexpr size_t kFileBytes = kHeaderBytes + kBodyBytes + 4;
 // A generous bound on any length or coordinate of the mechanism.
 constexpr double kLimit = 1.0e7;
@@ -100,10 +102,12 @@ std::vector<uint8_t> EncodeMechanismState(const MechanismState& state) {
   w.U16(0);
   for (int32_t position : state.axes) w.I32(position);
   w.I32(state.carousel);
-  w.U8(static_cast<uint8_t>((state.bRoll ? 1u : 0u) | (state.web.bAttached ? 2u : 0u)));
-  w.U8(state.web.path == WebPath::L ? 0 : 1);
+  const PaperWeb::Placement& web = state.web;
+  w.U8(static_cast<uint8_t>((state.bRoll ? kWebRoll : 0u) | (web.bAttached ? kWebAttached : 0u) |
+                            (web.bWeb ? kWebInPath : 0u)));
+  w.U8(web.path == WebPath::L ? 0 : 1);
   w.U16(0);
-  for (double v : {state.web.front, state.web.tail, state.web.slackMm, state.web.onRollMm}) w.Real(v);
+  for (double v : {web.front, web.tail, web.slackMm, web.onRollMm, web.edgeDeg}) w.Real(v);
   for (const MechanismState::Ribbon& r : state.ribbons) {
     w.U8(static_cast<uint8_t>(r.type));
     w.U8(0);
@@ -132,12 +136,18 @@ bool DecodeMechanismState(const uint8_t* pData, size_t size, MechanismState* pSt
   s.carousel = r.I32();
   const uint8_t flags = r.U8();
   const uint8_t path = r.U8();
-  if ((flags & ~3u) != 0 || path > 1 || r.U16() != 0) return Fail(pError, "bad paper web flags");
-  s.bRoll = (flags & 1u) != 0;
-  s.web.bAttached = (flags & 2u) != 0;
-  s.web.path = path == 0 ? WebPath::L : WebPath::R;
-  bool bReals = r.Real(&s.web.front) & r.Real(&s.web.tail) & r.Real(&s.web.slackMm) & r.Real(&s.web.onRollMm);
-  if (!bReals || s.web.slackMm < 0 || s.web.onRollMm < 0) return Fail(pError, "a paper web no roll can have");
+  constexpr uint8_t kWebFlags = kWebRoll | kWebAttached | kWebInPath;
+  if ((flags & ~kWebFlags) != 0 || path > 1 || r.U16() != 0) return Fail(pError, "bad paper web flags");
+  PaperWeb::Placement& web = s.web;
+  s.bRoll = (flags & kWebRoll) != 0;
+  web.bAttached = (flags & kWebAttached) != 0;
+  web.bWeb = (flags & kWebInPath) != 0;
+  web.path = path == 0 ? WebPath::L : WebPath::R;
+  bool bReals = r.Real(&web.front) & r.Real(&web.tail) & r.Real(&web.slackMm) & r.Real(&web.onRollMm) &
+                r.Real(&web.edgeDeg);
+  if (!bReals || web.slackMm < 0 || web.onRollMm < 0 || web.edgeDeg < 0 || web.edgeDeg >= 360.0) {
+    return Fail(pError, "a paper web no roll can have");
+  }
   for (MechanismState::Ribbon& ribbon : s.ribbons) {
     const uint8_t type = r.U8();
     if (type >= Index(RibbonType::Count) || r.U8() != 0 || r.U16() != 0) return Fail(pError, "an unknown ribbon type");
@@ -188,14 +198,14 @@ void ApplyRibbonState(const MechanismState& state, std::array<RibbonLoad, 2>* pL
   }
 }
 
-bool PlaceMechanism(Board& board, const MechanismState& state, bool bRollLoaded, std::string* pError) {
+bool PlaceMechanism(Board& board, const MechanismState& state, bool bKeepRoll, std::string* pError) {
   DcMechanism* pDc = board.FindDevice<DcMechanism>();
   if (pDc == nullptr) return true;
   if (pDc->Variant() != state.variant) return Fail(pError, "the mechanism state of another engine variant");
   for (uint32_t i = 0; i < Index(Axis::Count); ++i) pDc->PlaceAxis(static_cast<Axis>(i), state.axes[i]);
   pDc->GetCarousel().Place(state.carousel);
   PaperWebMechanism* pWeb = board.FindDevice<PaperWebMechanism>();
-  if (pWeb != nullptr && bRollLoaded && state.bRoll) pWeb->Place(state.web);
+  if (pWeb != nullptr && bKeepRoll) pWeb->Place(state.bRoll, state.web);
   if (RibbonMechanism* pRibbons = board.FindDevice<RibbonMechanism>()) {
     for (PrintUnit unit : {PrintUnit::L, PrintUnit::R}) {
       const MechanismState::Ribbon& r = state.ribbons[static_cast<uint32_t>(unit)];

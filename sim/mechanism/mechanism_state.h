@@ -13,10 +13,13 @@
 //  10  2  0
 //  12  4 x axes   axis positions (int32, sim::Axis order)
 //   .  4  carousel position (int32)
-//   .  1  paper web flags: bit 0 a roll loaded, bit 1 the web attached to it
+//   .  1  paper web flags: bit 0 a roll loaded, bit 1 the web attached to it,
+//         bit 2 paper in the path
 //   .  1  paper path (0 L, 1 R)
 //   .  2  0
-//   .  8 x 4  paper front, paper tail (lines), slack (mm), paper on the roll (mm)
+//   .  8 x 5  paper front, paper tail (lines), slack (mm), paper on the roll
+//         (mm), where the roll's own front lies on it (degrees, 0 to below
+//         360)
 //   .  2 x (1 ribbon type (sim::RibbonType), 3 x 0,
 //           8 x 4 supply, take-up, slack (mm), head's tape coordinate (lines))
 //   .  4  checksum: FNV-1a (32 bit) of every byte before it
@@ -38,7 +41,7 @@ namespace sim {
 
 class Board;
 
-inline constexpr uint16_t kMechanismStateVersion = 1;
+inline constexpr uint16_t kMechanismStateVersion = 2;
 
 struct MechanismState {
   EngineVariant variant = EngineVariant::EM3;
@@ -69,9 +72,10 @@ bool CaptureMechanismState(Board& board, MechanismState* pState);
 // Before the board's devices are built: each unit's ribbon as the state
 // left it where the unit is loaded with a ribbon of the same type.
 void ApplyRibbonState(const MechanismState& state, std::array<RibbonLoad, 2>* pLoads);
-// After they are built: axes, carousel, paper web and tape placed where the
-// state left them. False with a message when the state belongs to another
-// engine variant (nothing is placed).
-bool PlaceMechanism(Board& board, const MechanismState& state, bool bRollLoaded, std::string* pError);
+// After they are built: axes, carousel, the roll and its web (unless
+// `bKeepRoll` is false: the options put another roll in, or none) and tape
+// placed where the state left them. False with a message when the state
+// belongs to another engine variant (nothing is placed).
+bool PlaceMechanism(Board& board, const MechanismState& state, bool bKeepRoll, std::string* pError);
 
 }  // namespace sim

@@ -18,7 +18,7 @@ MechanismState Sample() {
   for (uint32_t i = 0; i < s.axes.size(); ++i) s.axes[i] = static_cast<int32_t>(1000 * i) - 7;
   s.carousel = -123456;
   s.bRoll = true;
-  s.web = {67133.5, 65000.25, false, WebPath::R, 12.5, 123456.75};
+  s.web = {67133.5, 65000.25, false, WebPath::R, 12.5, 123456.75, true, 271.5};
   s.ribbons[0] = {RibbonType::Mark8x10, 1.5, 2.25, 3.0, -410.125};
   s.ribbons[1] = {RibbonType::Color8x12K2, 99999.0, 0.0, 0.0, 1e6};
   return s;
@@ -30,7 +30,7 @@ constexpr size_t kVariantAt = 8;
 constexpr size_t kAxesAt = 12;
 constexpr size_t kWebFlagsAt = kAxesAt + 4 * 10 + 4;
 constexpr size_t kWebRealsAt = kWebFlagsAt + 4;
-constexpr size_t kRibbonAt = kWebRealsAt + 32;
+constexpr size_t kRibbonAt = kWebRealsAt + 40;
 
 // A change written as this board would write it: the checksum made good.
 void Reseal(std::vector<uint8_t>* pBytes) {
@@ -46,15 +46,15 @@ void PutReal(std::vector<uint8_t>* pBytes, size_t at, double v) {
 TEST(MechanismState, RoundTripsInItsStatedLittleEndianLayout) {
   const MechanismState s = Sample();
   const std::vector<uint8_t> bytes = EncodeMechanismState(s);
-  ASSERT_EQ(bytes.size(), 168u);
+  ASSERT_EQ(bytes.size(), 176u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MECH");
-  EXPECT_EQ(bytes[kVersionAt], 1);
+  EXPECT_EQ(bytes[kVersionAt], 2);
   EXPECT_EQ(bytes[kVersionAt + 1], 0);
   EXPECT_EQ(bytes[kVariantAt], 0) << "EM2";
   // Axis 1 = 993 = 0x3E1, low byte first.
   EXPECT_EQ(bytes[kAxesAt + 4], 0xE1);
   EXPECT_EQ(bytes[kAxesAt + 5], 0x03);
-  EXPECT_EQ(bytes[kWebFlagsAt], 1) << "a roll, the web detached";
+  EXPECT_EQ(bytes[kWebFlagsAt], 1 + 4) << "a roll, the web detached in the path";
   EXPECT_EQ(bytes[kWebFlagsAt + 1], 1) << "path R";
   MechanismState back;
   std::string error;
@@ -69,6 +69,8 @@ TEST(MechanismState, RoundTripsInItsStatedLittleEndianLayout) {
   EXPECT_EQ(back.web.path, s.web.path);
   EXPECT_EQ(back.web.slackMm, s.web.slackMm);
   EXPECT_EQ(back.web.onRollMm, s.web.onRollMm);
+  EXPECT_EQ(back.web.bWeb, s.web.bWeb);
+  EXPECT_EQ(back.web.edgeDeg, s.web.edgeDeg);
   for (size_t u = 0; u < 2; ++u) {
     EXPECT_EQ(back.ribbons[u].type, s.ribbons[u].type);
     EXPECT_EQ(back.ribbons[u].supplyMm, s.ribbons[u].supplyMm);
@@ -91,15 +93,17 @@ TEST(MechanismState, ADamagedOrForeignFileIsRefusedWithItsReason) {
       {"short", [](auto* b) { b->pop_back(); }, "length"},
       {"long", [](auto* b) { b->push_back(0); }, "length"},
       {"magic", [](auto* b) { (*b)[0] = 'X'; }, "magic"},
-      {"version 2", [](auto* b) { (*b)[kVersionAt] = 2; Reseal(b); }, "version"},
+      {"version 1", [](auto* b) { (*b)[kVersionAt] = 1; Reseal(b); }, "version"},
       {"one bit flipped", [](auto* b) { (*b)[kAxesAt + 2] ^= 0x10; }, "checksum"},
       {"variant 2", [](auto* b) { (*b)[kVariantAt] = 2; Reseal(b); }, "engine variant"},
       {"axis count", [](auto* b) { (*b)[kVariantAt + 1] = 9; Reseal(b); }, "layout"},
-      {"web flags", [](auto* b) { (*b)[kWebFlagsAt] = 4; Reseal(b); }, "flags"},
+      {"web flags", [](auto* b) { (*b)[kWebFlagsAt] = 8; Reseal(b); }, "flags"},
       {"path 2", [](auto* b) { (*b)[kWebFlagsAt + 1] = 2; Reseal(b); }, "flags"},
       {"front NaN", [nan](auto* b) { PutReal(b, kWebRealsAt, nan); Reseal(b); }, "paper web"},
       {"front far", [](auto* b) { PutReal(b, kWebRealsAt, 1e300); Reseal(b); }, "paper web"},
       {"slack below 0", [](auto* b) { PutReal(b, kWebRealsAt + 16, -1.0); Reseal(b); }, "paper web"},
+      {"front a turn round", [](auto* b) { PutReal(b, kWebRealsAt + 32, 360.0); Reseal(b); }, "paper web"},
+      {"front below 0 degrees", [](auto* b) { PutReal(b, kWebRealsAt + 32, -0.5); Reseal(b); }, "paper web"},
       {"ribbon type", [](auto* b) { (*b)[kRibbonAt] = 6; Reseal(b); }, "ribbon type"},
       {"supply infinite", [](auto* b) { PutReal(b, kRibbonAt + 4, INFINITY); Reseal(b); }, "ribbon"},
       {"take-up below 0", [](auto* b) { PutReal(b, kRibbonAt + 12, -0.5); Reseal(b); }, "ribbon"},

@@ -7,8 +7,17 @@ namespace sim {
 
 namespace {
 
-constexpr const char* kFaultNames[] = {"jammed", "rollenc-jammed", "roll-stalled"};
+constexpr const char* kFaultNames[] = {"jammed", "rollenc-jammed", "roll-stalled", "edge-unseen"};
 static_assert(sizeof kFaultNames / sizeof kFaultNames[0] == Index(WebFault::Count));
+
+constexpr const char* kRollStartNames[] = {"threaded", "new", "none"};
+static_assert(sizeof kRollStartNames / sizeof kRollStartNames[0] == Index(RollStart::Count));
+
+// An angle brought into [0, 360).
+double Wrap(double deg) {
+  const double d = std::fmod(deg, 360.0);
+  return d < 0.0 ? d + 360.0 : d;
+}
 
 }  // namespace
 
@@ -16,18 +25,44 @@ const char* ToString(WebFault fault) { return kFaultNames[Index(fault) % Index(W
 
 bool ParseWebFault(const char* pszName, WebFault* pFault) { return ParseEnumName(kFaultNames, pszName, pFault); }
 
-PaperWeb::PaperWeb(double rollDiameterMm, EngineVariant variant, bool bRoll)
-    : m_bRoll(bRoll), m_variant(variant), m_diameterMm(rollDiameterMm), m_onRollMm(LengthOf(rollDiameterMm)) {}
+const char* ToString(RollStart start) { return kRollStartNames[Index(start) % Index(RollStart::Count)]; }
 
-void PaperWeb::Place(const Placement& placement) {
-  if (!m_bRoll) return;
-  m_bAttached = placement.bAttached;
-  m_front = placement.front;
-  m_tail = m_bAttached ? kRollExit : std::min(placement.tail, placement.front);
-  m_path = placement.path;
-  m_slackMm = std::clamp(placement.slackMm, 0.0, kMaxSlackMm);
+bool ParseRollStart(const char* pszName, RollStart* pStart) { return ParseEnumName(kRollStartNames, pszName, pStart); }
+
+PaperWeb::PaperWeb(double rollDiameterMm, EngineVariant variant, bool bRoll)
+    : m_bRoll(bRoll), m_bWeb(bRoll), m_variant(variant), m_diameterMm(rollDiameterMm),
+      m_onRollMm(LengthOf(rollDiameterMm)) {}
+
+PaperWeb::Placement PaperWeb::GetPlacement() const {
+  double edgeDeg = 0.0;
+  EdgeAngle(&edgeDeg);
+  return {m_front, m_tail, m_bAttached, m_path, m_slackMm, m_onRollMm, m_bWeb, edgeDeg};
+}
+
+void PaperWeb::Place(bool bRoll, const Placement& placement) {
+  m_angleDeg = 0.0;
+  if (!bRoll) {
+    TakeRollOut();
+    return;
+  }
+  m_bRoll = true;
+  ClearPath();
+  m_bWeb = placement.bWeb;
+  m_path = m_selected = placement.path;
   m_onRollMm = std::max(0.0, placement.onRollMm);
   m_diameterMm = DiameterOf(m_onRollMm);
+  m_edgeOnRollDeg = Wrap(placement.edgeDeg);
+  if (!m_bWeb) return;
+  m_bAttached = placement.bAttached;
+  m_front = std::max(placement.front, kRollExit);
+  m_tail = m_bAttached ? kRollExit : std::min(placement.tail, m_front);
+  m_slackMm = std::clamp(placement.slackMm, 0.0, kMaxSlackMm);
+}
+
+bool PaperWeb::EdgeAngle(double* pDeg) const {
+  if (!m_bRoll || m_onRollMm <= 0.0 || (m_bWeb && m_bAttached)) return false;
+  *pDeg = Wrap(m_edgeOnRollDeg + m_angleDeg);
+  return true;
 }
 
 double PaperWeb::LengthOf(double diameterMm) {
@@ -45,8 +80,7 @@ double PaperWeb::DiameterOf(double lengthMm) {
 }
 
 void PaperWeb::Spin(double turns) {
-  m_angleDeg = std::fmod(m_angleDeg + turns * 360.0, 360.0);
-  if (m_angleDeg < 0.0) m_angleDeg += 360.0;
+  m_angleDeg = Wrap(m_angleDeg + turns * 360.0);
   if (!Fault(WebFault::RollEncJammed)) m_rollEnc += std::fabs(turns) * kRollEncPerTurn;
 }
 
@@ -57,8 +91,28 @@ void PaperWeb::TurnRoll(double mm) {
   m_diameterMm = DiameterOf(m_onRollMm);
 }
 
+void PaperWeb::Rewind(double mm) {
+  m_onRollMm += mm;
+  m_diameterMm = DiameterOf(m_onRollMm);
+  Spin(-mm / (kPi * m_diameterMm));
+}
+
+void PaperWeb::ClearPath() {
+  m_bWeb = false;
+  m_bAttached = true;
+  m_front = m_tail = kRollExit;
+  m_slackMm = 0.0;
+}
+
+void PaperWeb::Loosen(double tail) {
+  m_bAttached = false;
+  m_tail = tail;
+  // What paper is left on the roll has its own front at the roll's exit.
+  m_edgeOnRollDeg = Wrap(kPeelDeg - m_angleDeg);
+}
+
 double PaperWeb::MainTravel(int64_t eighths) {
-  if (!m_bRoll || Fault(WebFault::PaperJammed)) return 0.0;
+  if (!m_bWeb || !Held() || Fault(WebFault::PaperJammed)) return 0.0;
   double lines = static_cast<double>(eighths) / kEighthsPerLine;
   if (m_path == WebPath::R) lines = -lines;
   if (lines < 0.0) {
@@ -83,11 +137,8 @@ double PaperWeb::MainTravel(int64_t eighths) {
     if (pull > 0.0) {
       const double fromRoll = std::min(pull, m_onRollMm);
       TurnRoll(fromRoll);
-      if (m_onRollMm <= 0.0) {
-        // The roll's end lets go; the tail travels with the web.
-        m_bAttached = false;
-        m_tail = kRollExit + (pull - fromRoll) * kLinesPerMm;
-      }
+      // The roll's end lets go; the tail travels with the web.
+      if (m_onRollMm <= 0.0) Loosen(kRollExit + (pull - fromRoll) * kLinesPerMm);
     }
   } else {
     m_tail += lines;
@@ -98,54 +149,118 @@ double PaperWeb::MainTravel(int64_t eighths) {
 
 void PaperWeb::SubTravel(int64_t eighths) {
   if (!m_bRoll) return;
-  const double turns = static_cast<double>(eighths) / 8.0 / kSubStepsPerTurn;
-  if (!m_bAttached) {
-    Spin(turns);
-    return;
-  }
-  if (Fault(WebFault::RollStalled)) return;
   const bool bUnwind = (eighths > 0) == (m_variant == EngineVariant::EM2);
+  const double turns = std::fabs(static_cast<double>(eighths)) / 8.0 / kSubStepsPerTurn;
+  const double signedTurns = bUnwind ? turns : -turns;
+  if (m_bWeb && m_bAttached) {
+    TurnThreaded(signedTurns);
+  } else {
+    TurnUnthreaded(signedTurns);
+  }
+}
+
+void PaperWeb::TurnUnthreaded(double turns) {
+  double edgeDeg = 0.0;
+  if (turns > 0.0 && !m_bWeb && m_loadBar >= kLoadBarDownFrom && EdgeAngle(&edgeDeg) &&
+      !Fault(WebFault::RollStalled)) {
+    const double toPeel = Wrap(kPeelDeg - edgeDeg) / 360.0;
+    if (turns >= toPeel) {
+      Spin(toPeel);
+      PeelFrontOff();
+      TurnThreaded(turns - toPeel);
+      return;
+    }
+  }
+  Spin(turns);
+}
+
+void PaperWeb::PeelFrontOff() {
+  ClearPath();
+  m_bWeb = true;
+  m_path = m_selected;
+}
+
+void PaperWeb::WindFrontOn(double turnsLeft) {
+  ClearPath();
+  m_edgeOnRollDeg = Wrap(kPeelDeg - m_angleDeg);
+  Spin(turnsLeft);
+}
+
+void PaperWeb::TurnThreaded(double turns) {
+  if (turns == 0.0 || Fault(WebFault::RollStalled)) return;
   const double mm = std::fabs(turns) * kPi * m_diameterMm;
-  if (bUnwind) {
+  // A front the main drive does not hold moves with the roll.
+  const bool bFree = !Held() && !Fault(WebFault::PaperJammed);
+  if (turns > 0.0) {
+    if (bFree && m_bLoadFeed) {
+      const double fed = std::min(mm, m_onRollMm);
+      TurnRoll(fed);
+      m_front += fed * kLinesPerMm;
+      if (m_onRollMm <= 0.0) Loosen(kRollExit);
+      return;
+    }
     // Into slack up to its most; beyond, the sub drive slips.
     const double taken = std::min(mm, kMaxSlackMm - m_slackMm);
     if (taken <= 0.0) return;
     m_slackMm += taken;
     TurnRoll(taken);
-    if (m_onRollMm <= 0.0) {
-      m_bAttached = false;
-      m_tail = kRollExit - m_slackMm * kLinesPerMm;
-    }
-  } else {
-    // Takes the slack in, then stalls against the held web.
-    const double taken = std::min(mm, m_slackMm);
-    if (taken <= 0.0) return;
-    m_slackMm -= taken;
-    m_onRollMm += taken;
-    m_diameterMm = DiameterOf(m_onRollMm);
-    Spin(-taken / (kPi * m_diameterMm));
+    if (m_onRollMm <= 0.0) Loosen(kRollExit - m_slackMm * kLinesPerMm);
+    return;
   }
+  // Takes the slack in, then pulls a free front back (onto the roll behind
+  // its exit), or stalls against the held web.
+  const double taken = std::min(mm, m_slackMm);
+  m_slackMm -= taken;
+  Rewind(taken);
+  const double pull = mm - taken;
+  if (pull <= 0.0 || !bFree) return;
+  const double toExit = (m_front - kRollExit) / kLinesPerMm;
+  if (pull < toExit) {
+    Rewind(pull);
+    m_front -= pull * kLinesPerMm;
+    return;
+  }
+  Rewind(toExit);
+  WindFrontOn(-(pull - toExit) / (kPi * m_diameterMm));
+}
+
+void PaperWeb::TakeSheetOut() {
+  if (HasExitSheet()) ClearPath();
 }
 
 void PaperWeb::SelectPath(WebPath side) {
+  m_selected = side;
   if (m_front < kSplit) m_path = side;
 }
 
 bool PaperWeb::Cut(Nanos at) {
-  if (!m_bRoll || m_front <= kBlade) return false;
+  if (!m_bWeb || m_front <= kBlade) return false;
   m_sheets.push_back({m_front - kBlade, at});
   m_front = kBlade;
   return true;
 }
 
 void PaperWeb::Detach() {
-  if (!m_bRoll || !m_bAttached) return;
-  m_bAttached = false;
-  m_tail = kRollExit - m_slackMm * kLinesPerMm;
+  if (!m_bWeb || !m_bAttached) return;
+  Loosen(kRollExit - m_slackMm * kLinesPerMm);
+}
+
+void PaperWeb::TakeRollOut() {
+  m_bRoll = false;
+  ClearPath();
+  m_onRollMm = 0.0;
+  m_diameterMm = kCoreMm;
+}
+
+void PaperWeb::InsertRoll(double lengthMm, double edgeDeg) {
+  TakeRollOut();
+  m_bRoll = true;
+  m_onRollMm = std::max(0.0, lengthMm);
+  m_diameterMm = DiameterOf(m_onRollMm);
+  m_edgeOnRollDeg = Wrap(edgeDeg - m_angleDeg);
 }
 
 bool PaperWeb::PaperAt(PhotoSensor sensor) const {
-  if (!m_bRoll) return false;
   double place = 0.0;
   switch (sensor) {
     case PhotoSensor::TopL:
@@ -158,13 +273,14 @@ bool PaperWeb::PaperAt(PhotoSensor sensor) const {
       break;
     case PhotoSensor::Position: place = kPosition; break;
     case PhotoSensor::PaperEmpty: place = kPaperEmpty; break;
+    case PhotoSensor::PaperPath: place = kPaperPath; break;
     default: return false;
   }
   return Covers(place);
 }
 
 bool PaperWeb::Covers(double place) const {
-  return m_bRoll && m_front >= place && (m_bAttached || m_tail <= place);
+  return m_bWeb && m_front >= place && (m_bAttached || m_tail <= place);
 }
 
 }  // namespace sim

@@ -9,13 +9,14 @@
 #include "sim/mechanism/input_faults.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/ribbon_mechanism.h"
+#include "sim/mechanism/roll_edge_sensor.h"
 #include "sim/mechanism/stepper_drivers.h"
 
 namespace sim {
 
 namespace {
 
-constexpr const char* kFaultNames[] = {"PaperJammed", "RollEncJammed", "RollStalled"};
+constexpr const char* kFaultNames[] = {"PaperJammed", "RollEncJammed", "RollStalled", "RollEdgeUnseen"};
 static_assert(sizeof kFaultNames / sizeof kFaultNames[0] == Index(WebFault::Count));
 
 int32_t Thousandths(double value) { return static_cast<int32_t>(std::llround(value * 1000.0)); }
@@ -31,6 +32,12 @@ PaperWebMechanism::PaperWebMechanism(Board& board, FpgaMainBlock& fpga, DcMechan
   drivers.AddShaftObserver(Stepper::Sub, [this](int64_t eighths) { OnSub(eighths); });
   dc.AddAxisObserver([this](Axis axis, int32_t position) { OnAxis(static_cast<uint32_t>(axis), position); });
   inputs.SetPhotoSource([this](PhotoSensor sensor) { return m_web.PaperAt(sensor); });
+  inputs.AddAnalogSource([this](uint32_t channel, uint16_t* pLevel) {
+    if (channel != RollEdgeSensor::kChannel) return false;
+    RefreshLoadDrive();
+    *pLevel = RollEdgeSensor::Level(m_web);
+    return true;
+  });
   if (CisWindow* pCis = board.FindDevice<CisWindow>()) {
     pCis->SetSceneSource([this] { return CisWindow::View{m_web.Covers(PaperWeb::kCisLine), m_web.Front()}; });
     pCis->SetTraceSink([this](std::string_view name, int32_t value) { m_dc.Note(MechanismEventKind::PaperWeb, name, value); });
@@ -53,7 +60,16 @@ void PaperWebMechanism::OnMain(int64_t eighths) {
   }
 }
 
+void PaperWebMechanism::RefreshLoadDrive() {
+  const auto travel = [this](Axis axis) {
+    return static_cast<double>(m_dc.Position(axis)) / static_cast<double>(m_dc.Geometry(axis).length);
+  };
+  const bool bFeed = (m_dc.LoadsOn() & kLoadClutchMask) != 0 && travel(Axis::LoadPinch) >= PaperWeb::kLoadBarDownFrom;
+  m_web.SetLoadDrive(travel(Axis::LoadBar), bFeed);
+}
+
 void PaperWebMechanism::OnSub(int64_t eighths) {
+  RefreshLoadDrive();
   m_web.SubTravel(eighths);
   GiveCounts();
   Moved();
@@ -101,8 +117,8 @@ void PaperWebMechanism::ScheduleSettle() {
   });
 }
 
-void PaperWebMechanism::Place(const PaperWeb::Placement& placement) {
-  m_web.Place(placement);
+void PaperWebMechanism::Place(bool bRoll, const PaperWeb::Placement& placement) {
+  m_web.Place(bRoll, placement);
   Snapshot();
 }
 
@@ -113,6 +129,9 @@ void PaperWebMechanism::Snapshot() {
   m_dc.Note(MechanismEventKind::PaperWeb, "PaperSlack", Thousandths(m_web.SlackMm()));
   m_dc.Note(MechanismEventKind::PaperWeb, "PaperRollDia", Thousandths(m_web.DiameterMm()));
   m_dc.Note(MechanismEventKind::PaperWeb, "PaperRollAngle", Thousandths(m_web.AngleDeg()));
+  m_dc.Note(MechanismEventKind::PaperWeb, "PaperWeb", m_web.HasWeb() ? 1 : 0);
+  double edgeDeg = 0.0;
+  m_dc.Note(MechanismEventKind::PaperWeb, "PaperRollFront", m_web.EdgeAngle(&edgeDeg) ? Thousandths(edgeDeg) : -1);
 }
 
 void PaperWebMechanism::SetFault(WebFault fault, bool bOn) {
@@ -122,9 +141,28 @@ void PaperWebMechanism::SetFault(WebFault fault, bool bOn) {
 }
 
 void PaperWebMechanism::Detach() {
-  if (!m_web.Attached()) return;
+  if (!m_web.HasWeb() || !m_web.Attached()) return;
   m_web.Detach();
-  m_dc.Note(MechanismEventKind::RibbonSwitch, "RollDetached", 1);
+  Changed("RollDetached");
+}
+
+void PaperWebMechanism::TakeRollOut() {
+  m_web.TakeRollOut();
+  Changed("RollTakenOut");
+}
+
+void PaperWebMechanism::InsertRoll(double lengthMm, double edgeDeg) {
+  m_web.InsertRoll(lengthMm, edgeDeg);
+  Changed("RollInserted");
+}
+
+void PaperWebMechanism::TakeSheetOut() {
+  m_web.TakeSheetOut();
+  Changed("SheetTakenOut");
+}
+
+void PaperWebMechanism::Changed(std::string_view name) {
+  m_dc.Note(MechanismEventKind::RibbonSwitch, name, 1);
   Snapshot();
 }
 
@@ -134,9 +172,13 @@ void InstallPaperWeb(Board& board, const BoardInputs& inputs) {
   MechanismInputs* pInputs = board.FindDevice<MechanismInputs>();
   StepperDrivers* pDrivers = board.FindDevice<StepperDrivers>();
   if (pFpga == nullptr || pDc == nullptr || pInputs == nullptr || pDrivers == nullptr) return;
+  const bool bRoll = inputs.bRollLoaded && inputs.rollStart != RollStart::None;
+  const double lengthMm = inputs.rollLines != 0 ? inputs.rollLines / PaperWeb::kLinesPerMm
+                                                : PaperWeb::LengthOf(inputs.paperRollDiameterMm);
   PaperWebMechanism& web =
       board.AddDevice<PaperWebMechanism>(board, *pFpga, *pDc, *pInputs, board.FindDevice<RibbonMechanism>(), *pDrivers,
-                                         inputs.paperRollDiameterMm, inputs.bRollLoaded);
+                                         PaperWeb::DiameterOf(lengthMm), bRoll);
+  if (bRoll && inputs.rollStart == RollStart::New) web.InsertRoll(lengthMm);
   if (InputFaults* pFaults = board.FindDevice<InputFaults>()) pFaults->AttachPaperWeb(&web);
 }
 

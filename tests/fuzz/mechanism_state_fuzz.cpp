@@ -21,9 +21,11 @@ void Check(const std::vector<uint8_t>& bytes) {
     fuzz::Require(!error.empty(), "a refused state says why");
     return;
   }
-  fuzz::Require(InRange(state.web.front) && InRange(state.web.tail) && InRange(state.web.slackMm) &&
-                    InRange(state.web.onRollMm) && state.web.slackMm >= 0 && state.web.onRollMm >= 0,
+  const sim::PaperWeb::Placement& web = state.web;
+  fuzz::Require(InRange(web.front) && InRange(web.tail) && InRange(web.slackMm) && InRange(web.onRollMm) &&
+                    web.slackMm >= 0 && web.onRollMm >= 0,
                 "the paper web's values are finite and in range");
+  fuzz::Require(web.edgeDeg >= 0 && web.edgeDeg < 360.0, "the roll's front lies at an angle of one turn");
   for (const sim::MechanismState::Ribbon& r : state.ribbons) {
     fuzz::Require(static_cast<uint32_t>(r.type) < static_cast<uint32_t>(sim::RibbonType::Count),
                   "a ribbon type the board knows");

@@ -16,7 +16,6 @@
 #include "firmware/mechanism/main_pinch.h"
 #include "firmware/sequences/main_pinch_init.h"
 #include "firmware/sequences/mechanism_init.h"
-#include "sim/fpga/fpga_main_block.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "tests/support/positioners.h"
 
@@ -24,9 +23,6 @@ namespace paneltest {
 namespace {
 
 using sim::EngineVariant;
-
-// The A/D channel of "PaperPath".
-constexpr uint32_t kPaperPathChannel = 25;
 
 // The resume rules written out: position, target -> assumed, request, unit.
 struct Rule {
@@ -123,7 +119,7 @@ TEST_P(MainPinchStartUp, SettlesTheCutMoveAndEndsWithoutError) {
     g_ParamMainPinStatus.SetValueNoSave(static_cast<int32_t>(stored));
     g_pProllMain->SetPositionNoSave(0);
   }, Ms(20000));
-  Fpga().SetAnalogValue(kPaperPathChannel, c.paperAtPath ? 1023 : 0);
+  Inputs().SetPaperSeen(sim::PhotoSensor::PaperPath, c.paperAtPath);
   InApp([] {
     s_lResult = InitMainPinchEM3(1, 1);
     g_pProllMain->GetPosition(&s_ulPosition);

@@ -11,6 +11,7 @@
 #include "sim/machine.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/ribbon_mechanism.h"
+#include "sim/mechanism/paper_web_mechanism.h"
 #include "sim/operator_actions.h"
 #include "sim/panel/panel.h"
 #include "tests/support/machine_test.h"
@@ -45,7 +46,6 @@ constexpr ParseCase kParseCases[] = {
     {"100:ribbon-fault=l:torn", false, "cut end no-ribbon"},
     {"100:axis-slow=head-l:0", false, "above 0"},
     {"100:axis-stuck=arm", false, "head-l head-r"},
-    {"100:paper-fault=wet", false, "jammed rollenc-jammed"},
     {"100:ribbon-exchange=r:color8x12k1", true, "ribbon-exchange=r:color8x12k1"},
     {"100:ribbon-exchange=l:spent,ribbon-exchange=r:none", true, "ribbon-exchange=l:spent"},
     {"100:ribbon-exchange=l", false, "UNIT:RIBBON"},
@@ -57,6 +57,13 @@ constexpr ParseCase kParseCases[] = {
     {"100:encoder-loss=l:take-up:0", false, "1 or more"},
     {"100:encoder-loss=l:motor:2", false, "supply or take-up"},
     {"100:short-panels=x", false, "not l or r"},
+    {"100:paper-fault=wet", false, "jammed rollenc-jammed roll-stalled edge-unseen"},
+    {"100:paper-fault=edge-unseen,roll-out,sheet-out", true, "paper-fault=edge-unseen"},
+    {"100:roll-in=30000:45.5", true, "roll-in=30000:45.5"},
+    {"100:roll-in", false, "needs LINES[:DEG]"},
+    {"100:roll-in=lots", false, "paper length 'lots' is not a number from 0 to"},
+    {"100:roll-in=30000:360", false, "front angle '360' is not a number from 0 to 359.999"},
+    {"100:roll-out=all", false, "takes no argument"},
 };
 
 TEST(OperatorActions, ATimedListIsReadWholeOrRefusedNamingWhatIsAccepted) {
@@ -80,7 +87,8 @@ TEST(OperatorActions, ATimedListIsReadWholeOrRefusedNamingWhatIsAccepted) {
 TEST(OperatorActions, TheListNamesEveryActionOnItsOwnLine) {
   const std::string list = sim::OperatorActionList();
   for (const char* pszRow : {"  open=COVER ", "  tap=KEY ", "  axis-stuck=AXIS ", "  supply-24v-failed ",
-                             "  ribbon-fault=UNIT:FAULT ", "  ribbon-out=UNIT ", "  paper-fault=FAULT "}) {
+                             "  ribbon-fault=UNIT:FAULT ", "  ribbon-out=UNIT ", "  paper-fault=FAULT ",
+                             "  roll-detach ", "  roll-out ", "  roll-in=LINES[:DEG] ", "  sheet-out "}) {
     EXPECT_NE(list.find(pszRow), std::string::npos) << pszRow;
   }
 }
@@ -142,6 +150,30 @@ TEST_F(OperatorActionsOnTheBoard, ARibbonExchangeOpensTheUpperUnitAndLoadsTheNew
   EXPECT_EQ(ribbons.Tape(sim::PrintUnit::L).PanelLines(sim::Panel::Yellow), 3596u);
 }
 
+// The operator's hands on the roll: out with the paper in the path, a new
+// roll in with its front where the action says.
+TEST_F(OperatorActionsOnTheBoard, TheRollGoesOutAndInWithItsFrontWhereTheActionSays) {
+  sim::MachineOptions options;
+  options.rollStart = sim::RollStart::New;
+  options.rollLines = 20000;
+  sim::Machine& m = BootNewPrinter(options);
+  const sim::PaperWeb& web = m.GetBoard().FindDevice<sim::PaperWebMechanism>()->Web();
+  double deg = 0;
+  ASSERT_TRUE(web.EdgeAngle(&deg)) << "a new roll: its front on it";
+  EXPECT_EQ(deg, sim::PaperWeb::kNewRollEdgeDeg);
+  EXPECT_FALSE(web.HasWeb());
+  EXPECT_NEAR(web.PaperOnRollMm() * sim::PaperWeb::kLinesPerMm, 20000.0, 1e-6);
+  std::string error;
+  ASSERT_TRUE(m.Act("roll-out", &error)) << error;
+  EXPECT_FALSE(web.HasPaper());
+  ASSERT_TRUE(m.Act("roll-in=6000:12.5", &error)) << error;
+  EXPECT_TRUE(web.HasPaper());
+  ASSERT_TRUE(web.EdgeAngle(&deg));
+  EXPECT_EQ(deg, 12.5);
+  EXPECT_NEAR(web.PaperOnRollMm() * sim::PaperWeb::kLinesPerMm, 6000.0, 1e-6);
+  EXPECT_FALSE(m.Inputs().CoverOpen(sim::Cover::Paper)) << "the hands only, no cover";
+}
+
 // ---- printer-sim --act ----
 
 struct ChildRun {
@@ -171,6 +203,20 @@ TEST(PrinterSimActions, ListAndBadActions) {
   EXPECT_EQ(bad.exitCode, 2) << "a usage error";
   EXPECT_NE(bad.output.find("unknown action 'wave=hand'; the actions are: open close"), std::string::npos)
       << bad.output;
+}
+
+TEST(PrinterSimOptions, ABadRollOrPaperLengthIsAUsageError) {
+  for (const char* pszOption : {"--roll=loaded", "--roll=", "--roll-lines=0", "--roll-lines=12.5", "--roll-lines=x"}) {
+    const ChildRun run = RunPrinterSim("--state " + testsupport::MakeTempDir() + " --virtual " + pszOption);
+    EXPECT_EQ(run.exitCode, 2) << pszOption;
+    EXPECT_NE(run.output.find(std::string("unknown or incomplete argument '") + pszOption + "'"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("--roll=threaded|new|none"), std::string::npos) << "the usage names it";
+  }
+  const ChildRun run =
+      RunPrinterSim("--state " + testsupport::MakeTempDir() + " --virtual --on-reset=exit --roll=new --roll-lines=9000"
+                    " --run-for-ms 200");
+  EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
 // The line the console shows when the LCD shows `text`.
