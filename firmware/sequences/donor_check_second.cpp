@@ -15,6 +15,7 @@
 #include "firmware/sequences/donor_check_first.h"
 #include "firmware/sequences/donor_checks.h"
 #include "firmware/sequences/ribbon_calibration.h"
+#include "firmware/sequences/ribbon_retry_duty.h"
 #include "firmware/sequences/ribbon_sequence_helpers.h"
 #include "firmware/sequences/ribbon_step_moves.h"
 #include "firmware/sequences/ribbon_winding.h"

@@ -25,9 +25,3 @@ int32_t RecordColorCalibration(const uint16_t* pusY, const uint16_t* pusM, const
                                const uint16_t* pusL);
 // The barcode sensor's lowest and highest A/D levels for the auto-diagnosis.
 int32_t RecordBarcodeLevels(uint32_t ulLowest, uint32_t ulHighest);
-
-namespace Iniribon {
-// A new initial take-up duty from one measured winding run. Always 0.
-int32_t RetryDuty(uint32_t arg_ulTime, uint32_t arg_ulSrcSlit, uint32_t arg_ulDstSlit, int32_t arg_lInitialDuty,
-                  int32_t* plDuty);
-}  // namespace Iniribon

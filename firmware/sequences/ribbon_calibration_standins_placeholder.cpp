@@ -105,21 +105,3 @@ int32_t RecordBarcodeLevels(uint32_t, uint32_t) {
   Note();
   return 0;
 }
-
-// The take-up drive's model, without its log lines.
-int32_t Iniribon::RetryDuty(uint32_t arg_ulTime, uint32_t arg_ulSrcSlit, uint32_t arg_ulDstSlit,
-                            int32_t arg_lInitialDuty, int32_t* plDuty) {
-  Note();
-  const double dInitial = arg_lInitialDuty;
-  const double dSpeedSrc = static_cast<double>(arg_ulTime) / arg_ulSrcSlit;
-  const double dSpeedDst = static_cast<double>(arg_ulTime) / arg_ulDstSlit;
-  double dDuty = dInitial;
-  if (dSpeedSrc < 1.71) {
-    const double dR = 1.0 / ((dSpeedDst / 1000.0) * 12.0);
-    const double dZ = (dR - (dInitial * 1.1388 - 3.6433)) / (dInitial * (-2e-05) - 0.0121);
-    const double dW = dSpeedSrc / 1.71;
-    dDuty = (dW * dR + dZ * 0.0121 + 3.6433) / (dZ * (-2e-05) + 1.1388);
-  }
-  *plDuty = static_cast<int32_t>(dDuty);
-  return 0;
-}
