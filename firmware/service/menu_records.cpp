@@ -4,7 +4,6 @@
 #include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/life_counter.h"
-#include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/parameter.h"
 #include "firmware/platform/time_base.h"
 
@@ -18,13 +17,6 @@ constexpr uint32_t kSwitchStoredMs = 500;
 void BlankLineAndWait(uint32_t ulMs) {
   g_Lcd.WriteText(kBlankLine, 0, CLcd::kVisibleColumns);
   g_MsTimer.WaitMs(ulMs);
-}
-
-uint32_t WaitAnyKey() {
-  uint32_t ulKey = KEY_NONE;
-  while (g_KeyMng.WaitKey(1, &ulKey) != 1 && g_ulMainLoopStop == 0) {
-  }
-  return ulKey;
 }
 
 const MenuDesc* ByRibbonControlType(const MenuDesc& type1, const MenuDesc& type0) {
@@ -41,6 +33,7 @@ void RunMenuAction(const MenuAction& action) {
   switch (action.kind) {
     case MENU_ACTION_NONE: break;
     case MENU_ACTION_RUN: action.pfnRun(); break;
+    case MENU_ACTION_RUN_RESULT: action.pfnRunResult(); break;
     case MENU_ACTION_MENU: RunMenu(action.pMenu, 0); break;
     case MENU_ACTION_MENU_BY_TYPE: RunMenu(ByRibbonControlType(*action.pMenu, *action.pMenuType0), 0); break;
     case MENU_ACTION_PAGES: RunMenuPages(action.ppPages, 0); break;

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "firmware/control/keys.h"
 #include "firmware/control/menu.h"
 
 class CParameter;
@@ -53,6 +54,7 @@ consteval MenuText WritableText(char (&s)[MENU_TEXT_LENGTH + 1]) { return MenuTe
 enum MenuActionKind : uint8_t {
   MENU_ACTION_NONE = 0,        // Enter does nothing
   MENU_ACTION_RUN,             // an operation without arguments
+  MENU_ACTION_RUN_RESULT,      // the same, its result not used
   MENU_ACTION_MENU,            // a submenu with RunMenu at column 0
   MENU_ACTION_MENU_BY_TYPE,    // the submenu of the ribbon control type
   MENU_ACTION_PAGES,           // a page list with RunMenuPages at column 0
@@ -64,38 +66,42 @@ enum MenuActionKind : uint8_t {
 struct MenuAction {
   MenuActionKind kind;
   void (*pfnRun)();
+  int32_t (*pfnRunResult)();
   const MenuDesc* pMenu;      // MENU, PAGES (as a page list), MENU_BY_TYPE type 1
   const MenuDesc* pMenuType0; // MENU_BY_TYPE type 0
   const MenuDesc* const* ppPages;
   CParameter* pSetting;
   CLifeCounter* pCounter;
-  void (*pfnAfter)();         // run after the action, or null
+  int32_t (*pfnAfter)();         // run after the action, or null
 };
 
-constexpr MenuAction DoNothing() { return {MENU_ACTION_NONE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}; }
-constexpr MenuAction Run(void (*pfn)(), void (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_RUN, pfn, nullptr, nullptr, nullptr, nullptr, nullptr, pfnAfter};
+constexpr MenuAction DoNothing() { return {MENU_ACTION_NONE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}; }
+constexpr MenuAction Run(void (*pfn)(), int32_t (*pfnAfter)() = nullptr) {
+  return {MENU_ACTION_RUN, pfn, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, pfnAfter};
 }
-constexpr MenuAction Open(const MenuDesc& menu, void (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_MENU, nullptr, &menu, nullptr, nullptr, nullptr, nullptr, pfnAfter};
+constexpr MenuAction Run(int32_t (*pfn)(), int32_t (*pfnAfter)() = nullptr) {
+  return {MENU_ACTION_RUN_RESULT, nullptr, pfn, nullptr, nullptr, nullptr, nullptr, nullptr, pfnAfter};
+}
+constexpr MenuAction Open(const MenuDesc& menu, int32_t (*pfnAfter)() = nullptr) {
+  return {MENU_ACTION_MENU, nullptr, nullptr, &menu, nullptr, nullptr, nullptr, nullptr, pfnAfter};
 }
 constexpr MenuAction OpenByType(const MenuDesc& type1, const MenuDesc& type0) {
-  return {MENU_ACTION_MENU_BY_TYPE, nullptr, &type1, &type0, nullptr, nullptr, nullptr, nullptr};
+  return {MENU_ACTION_MENU_BY_TYPE, nullptr, nullptr, &type1, &type0, nullptr, nullptr, nullptr, nullptr};
 }
 constexpr MenuAction OpenPages(const MenuDesc* const* ppPages) {
-  return {MENU_ACTION_PAGES, nullptr, nullptr, nullptr, ppPages, nullptr, nullptr, nullptr};
+  return {MENU_ACTION_PAGES, nullptr, nullptr, nullptr, nullptr, ppPages, nullptr, nullptr, nullptr};
 }
-constexpr MenuAction Edit(CParameter& setting, void (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_EDIT, nullptr, nullptr, nullptr, nullptr, &setting, nullptr, pfnAfter};
+constexpr MenuAction Edit(CParameter& setting, int32_t (*pfnAfter)() = nullptr) {
+  return {MENU_ACTION_EDIT, nullptr, nullptr, nullptr, nullptr, nullptr, &setting, nullptr, pfnAfter};
 }
-constexpr MenuAction CounterMenu(CLifeCounter& counter, void (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_COUNTER_MENU, nullptr, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
+constexpr MenuAction CounterMenu(CLifeCounter& counter, int32_t (*pfnAfter)() = nullptr) {
+  return {MENU_ACTION_COUNTER_MENU, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
 }
-constexpr MenuAction CounterShow(CLifeCounter& counter, void (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_COUNTER_SHOW, nullptr, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
+constexpr MenuAction CounterShow(CLifeCounter& counter, int32_t (*pfnAfter)() = nullptr) {
+  return {MENU_ACTION_COUNTER_SHOW, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
 }
 
-// Runs one action and its follow-up.
+// Runs one action and its follow-up (the follow-up's result is not used).
 void RunMenuAction(const MenuAction& action);
 
 struct MenuEntry {
@@ -125,10 +131,16 @@ struct SwitchDesc {
 struct SettingEntry {
   MenuText text;
   CParameter* pSetting;
-  void (*pfnAfter)();
+  int32_t (*pfnAfter)();
 };
 
 // ---- the engine's record ----------------------------------------------------------------
+
+consteval const char* TextOf(const MenuText& text) { return text.psz; }
+template <class Entry>
+consteval const char* TextOf(const Entry& entry) {
+  return entry.text.psz;
+}
 
 // The record of N items: the texts (entry 0 the title, null here) and the
 // handlers (entry 0 the title handler), as RunMenu and RunMenuPages take
@@ -138,25 +150,15 @@ struct MenuRecord : MenuDesc {
   const char* apszLabels[N + 2];
   MenuHandler apfnHandlers[N + 1];
 
-  // Every item runs `pfnItem`, which reads the selection.
+  // Every item runs `pfnItem`, which reads the selection. The entries are
+  // MenuEntry, SwitchEntry, SettingEntry or plain MenuText.
   template <class Entry>
   consteval MenuRecord(const Entry (&entries)[N], MenuHandler pfnItem, MenuHandler pfnTitle = SelectFirstMenuItem)
       : MenuDesc{apszLabels, apfnHandlers}, apszLabels{}, apfnHandlers{} {
     apszLabels[0] = nullptr;
     apfnHandlers[0] = pfnTitle;
     for (size_t i = 0; i < N; ++i) {
-      apszLabels[i + 1] = entries[i].text.psz;
-      apfnHandlers[i + 1] = pfnItem;
-    }
-    apszLabels[N + 1] = nullptr;
-  }
-  // Items that share one handler, given as texts.
-  consteval MenuRecord(const MenuText (&texts)[N], MenuHandler pfnItem, MenuHandler pfnTitle = SelectFirstMenuItem)
-      : MenuDesc{apszLabels, apfnHandlers}, apszLabels{}, apfnHandlers{} {
-    apszLabels[0] = nullptr;
-    apfnHandlers[0] = pfnTitle;
-    for (size_t i = 0; i < N; ++i) {
-      apszLabels[i + 1] = texts[i].psz;
+      apszLabels[i + 1] = TextOf(entries[i]);
       apfnHandlers[i + 1] = pfnItem;
     }
     apszLabels[N + 1] = nullptr;
@@ -222,8 +224,5 @@ constexpr SwitchDesc MakeSwitch(CParameter& setting, const SwitchEntry (&entries
 
 // Blanks the LCD line (16 blanks at column 0) and waits `ulMs`.
 void BlankLineAndWait(uint32_t ulMs);
-// Waits until any key arrives (1 ms polls); the code, or KEY_NONE when the
-// application stops first.
-uint32_t WaitAnyKey();
 // The record of the ribbon control type in force now.
 const MenuDesc* ByRibbonControlType(const MenuDesc& type1, const MenuDesc& type0);

@@ -12,8 +12,6 @@
 #include "firmware/service/service_menus.h"
 
 PlaceholderServiceCalls g_PlaceholderServiceCalls;
-// No user menu chooses a ribbon size yet: the row's first model.
-uint32_t g_ulDonorSelect;
 
 namespace {
 // Six key prompts and the result, 3000 ms each.
