@@ -50,10 +50,11 @@ class ServicePanelTest : public testsupport::MachineTest {
   }
   bool Done() const { return m_bDone; }
   // One key tap (the key manager takes Enter only when it was held for
-  // more than 100 ms), then time for the screen it leads to.
+  // more than 100 ms), then time for the screen it leads to; a key pressed
+  // before a screen polls the keys counts only after its release.
   void Tap(PanelKey key) {
     Keys().Tap(key, Ms(150));
-    m_machine->RunFor(Ms(250));
+    m_machine->RunFor(Ms(700));
   }
   // Presses Menu until `text` shows (at most `presses` times).
   bool MenuTo(const std::string& text, int presses = 40) {
