@@ -13,21 +13,29 @@
 #include "firmware/printengine/dsp_link.h"
 #include "firmware/printengine/table_store.h"
 
-char g_szFwMainName[17] = "MAPN:           ";
-char g_szFwMainVersion[17] = "MAV:         .  ";
-char g_szFwMainDate[17] = "MAD:            ";
-char g_szFwBootName[17] = "MBPN:           ";
-char g_szFwBootVersion[17] = "MBV:         .  ";
-char g_szFwBootDate[17] = "MBD:            ";
-char g_szFwDspName[17] = "DAPN:           ";
-char g_szFwDspVersion[17] = "DAV:         .  ";
-char g_szFwDspDate[17] = "DAD:            ";
-char g_szFwTableName[17] = "PTPN:           ";
-char g_szFwTableVersion[17] = "PTV:         .  ";
-char g_szFwTableDate[17] = "PTD:            ";
-char g_szFwFpgaVersion[17] = "FPGA   Ver.  .  ";
+char g_szFwMainName[17], g_szFwMainVersion[17], g_szFwMainDate[17];
+char g_szFwBootName[17], g_szFwBootVersion[17], g_szFwBootDate[17];
+char g_szFwDspName[17], g_szFwDspVersion[17], g_szFwDspDate[17];
+char g_szFwTableName[17], g_szFwTableVersion[17], g_szFwTableDate[17];
+char g_szFwFpgaVersion[17];
 
 namespace {
+
+// Each text starts from its frame, so no part of an earlier, longer
+// version stays behind.
+struct PartText {
+  char* pszText;
+  const char* pszFrame;
+};
+const PartText kPartTexts[] = {
+    {g_szFwMainName, "MAPN:           "},  {g_szFwMainVersion, "MAV:         .  "},
+    {g_szFwMainDate, "MAD:            "},  {g_szFwBootName, "MBPN:           "},
+    {g_szFwBootVersion, "MBV:         .  "}, {g_szFwBootDate, "MBD:            "},
+    {g_szFwDspName, "DAPN:           "},   {g_szFwDspVersion, "DAV:         .  "},
+    {g_szFwDspDate, "DAD:            "},   {g_szFwTableName, "PTPN:           "},
+    {g_szFwTableVersion, "PTV:         .  "}, {g_szFwTableDate, "PTD:            "},
+    {g_szFwFpgaVersion, "FPGA   Ver.  .  "},
+};
 
 // Positions of the page texts.
 constexpr uint32_t kNameColumn = 8;  // 8 characters
@@ -41,8 +49,8 @@ constexpr uint32_t kTableProgramName = 2;
 constexpr uint32_t kTableCreateDate = 32;
 constexpr uint32_t kTableVersionFields[3] = {26, 28, 30};
 
-// A version of two or three parts: "  ." with two parts at 11-12 and
-// 14-15, or "xx.yy zz" with three at 8-9, 11-12 and 14-15.
+// A version of two or three parts: two at 11-12 and 14-15 (a blank at 10),
+// or three at 8-9, 11-12 and 14-15 (a point at 10).
 void WriteVersion(char* pszText, const char* pcMajor, const char* pcMinor, const char* pcRevision) {
   if (pcRevision == nullptr) {
     pszText[10] = ' ';
@@ -103,7 +111,8 @@ void FillFpga() {
   g_FpgaMain.ReadRaw(FPGA_VERSION, &usVersion);
   char acDigits[5] = {};
   FormatHexDigits(acDigits, usVersion, 4);
-  WriteVersion(g_szFwFpgaVersion, acDigits, acDigits + 2, nullptr);
+  std::memcpy(g_szFwFpgaVersion + 11, acDigits, 2);
+  std::memcpy(g_szFwFpgaVersion + 14, acDigits + 2, 2);
 }
 
 void DoNothing() {}
@@ -133,6 +142,7 @@ const MenuDesc kFirmwareMenu = {kFirmwareLabels, kFirmwareHandlers};
 }  // namespace
 
 void ShowFirmwareParts() {
+  for (const PartText& text : kPartTexts) std::memcpy(text.pszText, text.pszFrame, sizeof g_szFwMainName);
   FillInfoBlock(1, g_szFwMainName, g_szFwMainVersion, g_szFwMainDate);
   FillInfoBlock(0, g_szFwBootName, g_szFwBootVersion, g_szFwBootDate);
   FillDsp();
