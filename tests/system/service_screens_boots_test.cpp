@@ -107,10 +107,8 @@ TEST(ServiceScreenBoots, UndoResetAndStoredSettingsAtTheNextBoot) {
     SCOPED_TRACE(s.what);
     testsupport::ForkedBoots printer;
     printer.ProvisionSamplePrinter();
-    const std::vector<uint8_t> backupBefore = printer.ReadBytes(sim::StateDir::kBackupEepromFile);
-    const std::vector<int> codes =
-        printer.Run(2, [&](int index, sim::MachineOptions options) { return BootWithScreen(s, index, options); });
-    EXPECT_EQ(codes, (std::vector<int>{kOk, kOk}));
+    const auto boot = [&](int index, sim::MachineOptions options) { return BootWithScreen(s, index, options); };
+    EXPECT_EQ(printer.Run(1, boot), std::vector<int>{kOk});
     if (s.bRestarts) {
       const std::vector<uint8_t> main = printer.ReadBytes(sim::StateDir::kMainEepromFile);
       const std::vector<uint8_t> backup = printer.ReadBytes(sim::StateDir::kBackupEepromFile);
@@ -119,6 +117,7 @@ TEST(ServiceScreenBoots, UndoResetAndStoredSettingsAtTheNextBoot) {
       EXPECT_TRUE(std::equal(main.begin() + 20, main.begin() + 512, backup.begin() + 20))
           << "bytes 20-511 come from the backup";
     }
+    EXPECT_EQ(printer.Run(1, boot), std::vector<int>{kOk});
   }
 }
 
