@@ -2,7 +2,7 @@
 // program, the boot area, the DSP program, the TABLE data and the FPGA.
 #pragma once
 
-// The thirteen page texts, 16 characters each, refilled by ShowFirmwareParts.
+// The thirteen page texts, 16 characters each, filled by ShowFirmwareParts.
 extern char g_szFwMainName[17], g_szFwMainVersion[17], g_szFwMainDate[17];
 extern char g_szFwBootName[17], g_szFwBootVersion[17], g_szFwBootDate[17];
 extern char g_szFwDspName[17], g_szFwDspVersion[17], g_szFwDspDate[17];
