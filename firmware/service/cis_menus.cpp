@@ -42,16 +42,10 @@ void ShowEdge(const char* pszLabel, uint32_t ulEdge) {
   BlankLineAndWait(0);
 }
 
-int32_t RecalcGeometry() { return g_PrintGeometry.Calc(); }
-void ApplyCisSwitch(int32_t) { RecalcGeometry(); }
+void ApplyCisSwitch(int32_t) { g_PrintGeometry.Calc(); }
 
-constexpr SwitchEntry kConfigEntries[] = {{"Config:CisOffset", 1}, {"Config:      OFF", 0}};
-constexpr SwitchDesc kConfigSwitch = MakeSwitch(g_ParamConfigMode, kConfigEntries, 2);
-constexpr MenuRecord kConfigMenu{kConfigEntries, SwitchItem<kConfigSwitch>, SwitchTitle<kConfigSwitch>};
-
-constexpr SwitchEntry kCisSwEntries[] = {{"Cis SW      : ON", 1}, {"Cis SW      :OFF", 0}};
-constexpr SwitchDesc kCisSwSwitch = MakeSwitch(g_ParamCisSW, kCisSwEntries, 2, ApplyCisSwitch);
-constexpr MenuRecord kCisSwMenu{kCisSwEntries, SwitchItem<kCisSwSwitch>, SwitchTitle<kCisSwSwitch>};
+ON_OFF_SWITCH_MENU(Config, g_ParamConfigMode, "Config:CisOffset", "Config:      OFF", nullptr)
+ON_OFF_SWITCH_MENU(CisSw, g_ParamCisSW, "Cis SW      : ON", "Cis SW      :OFF", ApplyCisSwitch)
 
 constexpr MenuEntry kCisEntries[] = {
     {"CIS OffsetV Tune", Run(TuneOffset)},

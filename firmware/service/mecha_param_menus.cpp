@@ -152,9 +152,7 @@ void ApplyFeedRollDiameter(int32_t lValue) {
   g_PrintGeometry.SetForEngine(lEngine);
 }
 
-constexpr SwitchEntry kFeedRollEntries[] = {{"FeedRollDiam  30", 1}, {"FeedRollDiam  20", 0}};
-constexpr SwitchDesc kFeedRollSwitch = MakeSwitch(g_ParamFeedRollDiam, kFeedRollEntries, 2, ApplyFeedRollDiameter);
-constexpr MenuRecord kFeedRollMenu{kFeedRollEntries, SwitchItem<kFeedRollSwitch>, SwitchTitle<kFeedRollSwitch>};
+ON_OFF_SWITCH_MENU(FeedRoll, g_ParamFeedRollDiam, "FeedRollDiam  30", "FeedRollDiam  20", ApplyFeedRollDiameter)
 
 // ---- the list -----------------------------------------------------------------------------
 

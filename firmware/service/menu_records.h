@@ -220,6 +220,14 @@ constexpr SwitchDesc MakeSwitch(CParameter& setting, const SwitchEntry (&entries
   return {&setting, ulOtherItem, pfnApply, entries, N};
 }
 
+// A two-item switch menu k<name>Menu over `setting`: item 1 stores 1, item
+// 2 stores 0 and is preselected for any value but 1; then `apply` (or
+// nullptr) takes the value.
+#define ON_OFF_SWITCH_MENU(name, setting, on, off, apply)                                          \
+  constexpr SwitchEntry k##name##Entries[] = {{on, 1}, {off, 0}};                                  \
+  constexpr SwitchDesc k##name##Switch = MakeSwitch(setting, k##name##Entries, 2, apply);          \
+  constexpr MenuRecord k##name##Menu{k##name##Entries, SwitchItem<k##name##Switch>, SwitchTitle<k##name##Switch>};
+
 // ---- small screen helpers shared by the menus -------------------------------------------
 
 // Blanks the LCD line (16 blanks at column 0) and waits `ulMs`.

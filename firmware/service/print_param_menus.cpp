@@ -18,18 +18,10 @@ int32_t ApplyPowerSaveTime() {
 
 // ---- the switch menus: item 1 ON (1), item 2 OFF (0) ------------------------------------
 
-constexpr uint32_t kOffItem = 2;
-
-#define ON_OFF_SWITCH(name, setting, on, off)                                          \
-  constexpr SwitchEntry k##name##Entries[] = {{on, 1}, {off, 0}};                      \
-  constexpr SwitchDesc k##name##Switch = MakeSwitch(setting, k##name##Entries, kOffItem); \
-  constexpr MenuRecord k##name##Menu{k##name##Entries, SwitchItem<k##name##Switch>, SwitchTitle<k##name##Switch>};
-
-ON_OFF_SWITCH(Preheat, g_ParamPreheatSW, "Preheat     : ON", "Preheat     :OFF")
-ON_OFF_SWITCH(TProtectL, g_ParamTProtectLSW, "TProtectL   : ON", "TProtectL   :OFF")
-ON_OFF_SWITCH(HeatControl, g_ParamHeatControl, "Heat Control :ON", "Heat Control:OFF")
-ON_OFF_SWITCH(HumidCorrect, g_ParamHumidCorrect, "HumidCorrect :ON", "HumidCorrect:OFF")
-#undef ON_OFF_SWITCH
+ON_OFF_SWITCH_MENU(Preheat, g_ParamPreheatSW, "Preheat     : ON", "Preheat     :OFF", nullptr)
+ON_OFF_SWITCH_MENU(TProtectL, g_ParamTProtectLSW, "TProtectL   : ON", "TProtectL   :OFF", nullptr)
+ON_OFF_SWITCH_MENU(HeatControl, g_ParamHeatControl, "Heat Control :ON", "Heat Control:OFF", nullptr)
+ON_OFF_SWITCH_MENU(HumidCorrect, g_ParamHumidCorrect, "HumidCorrect :ON", "HumidCorrect:OFF", nullptr)
 
 // ---- entries from "THV Setting     " on, common to both lists -------------------------
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "sim/machine.h"
+#include "sim/panel/panel.h"
 #include "tests/support/sample_printer.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,6 +34,8 @@ class MachineTest : public ::testing::Test {
     if (!ProvisionSamplePrinter(options.stateDir, printer, &error)) ADD_FAILURE() << error;
     return Boot(std::move(options));
   }
+  // A new printer at its ready line (the machine's default media).
+  void BootReadyPrinter();
   void TearDown() override {
     if (!m_machine) return;
     for (const std::string& fault : m_machine->UnexpectedFaults()) ADD_FAILURE() << "board fault: " << fault;
@@ -87,5 +90,12 @@ inline constexpr sim::Nanos kEepromBackup = Ms(3000);
 // gains, the head supply's walk to its rest step and the mechanism's home
 // run.
 inline constexpr sim::Nanos kSettleToReady = kStartUp + kEepromBackup + Ms(8000);
+
+inline void MachineTest::BootReadyPrinter() {
+  BootNewPrinter();
+  auto& lcd = *m_machine->GetBoard().FindDevice<sim::LcdController>();
+  m_machine->RunUntil([&lcd] { return lcd.Visible() == kReadyLine; }, kSettleToReady + kFirstBootFormat);
+  ASSERT_EQ(lcd.Visible(), kReadyLine);
+}
 
 }  // namespace testsupport

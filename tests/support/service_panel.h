@@ -29,12 +29,7 @@ inline bool TextMatches(const std::string& expected, const std::string& shown) {
 
 class ServicePanelTest : public testsupport::MachineTest {
  protected:
-  void SetUp() override {
-    BootNewPrinter();
-    m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; },
-                        testsupport::kSettleToReady + testsupport::kFirstBootFormat);
-    ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
-  }
+  void SetUp() override { BootReadyPrinter(); }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }
   std::string Visible() { return Lcd().Visible(); }

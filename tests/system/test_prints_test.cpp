@@ -210,10 +210,7 @@ JobSeen SeeJob(const PagePixel& pixel) {
 class TestPrints : public testsupport::MachineTest {
  protected:
   void SetUp() override {
-    BootNewPrinter();
-    m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; },
-                        testsupport::kSettleToReady + testsupport::kFirstBootFormat);
-    ASSERT_EQ(Lcd().Visible(), testsupport::kReadyLine);
+    BootReadyPrinter();
     testsupport::PrepareJobsAtOnce();
   }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
