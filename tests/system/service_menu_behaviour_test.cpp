@@ -168,6 +168,23 @@ TEST_F(ServiceMenuBehaviour, DummyLineEditsLeaveTheCurrentUnitsValuesInThePrintS
   ASSERT_TRUE(LeaveAll());
 }
 
+// The edge check: each edge as four zero-filled digits at column 12, until
+// a key; then the list again.
+TEST_F(ServiceMenuBehaviour, CisEdgeCheckShowsBothEdgesUntilAKeyEach) {
+  Walk(RunSystemSetupMenu, {"MechaParam Set  ", "CIS Setting     ", "CIS Edge Check  "});
+  const auto Digits = [](const std::string& shown) {
+    return shown.size() == 16 && shown.find_first_not_of("0123456789", 12) == std::string::npos;
+  };
+  EXPECT_TRUE(servicepanel::TextMatches("PAPER EDGE= ????", Visible())) << Visible();
+  EXPECT_TRUE(Digits(Visible())) << Visible();
+  Tap(PanelKey::Clear);
+  EXPECT_TRUE(servicepanel::TextMatches("IMAGE EDGE= ????", Visible())) << Visible();
+  EXPECT_TRUE(Digits(Visible())) << Visible();
+  Tap(PanelKey::Clear);
+  EXPECT_EQ(Visible(), "CIS Edge Check  ");
+  ASSERT_TRUE(LeaveAll());
+}
+
 // ---- menu closing ---------------------------------------------------------------------
 
 TEST_F(ServiceMenuBehaviour, AutoDiagnosticsClosesEveryMenuAndRunsAfterwards) {
