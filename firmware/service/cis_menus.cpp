@@ -1,5 +1,6 @@
 // "CIS Setting     ": the CIS list of the mechanism parameters and its edge
 // check screen.
+#include "firmware/control/keys.h"
 #include "firmware/control/lcd.h"
 #include "firmware/devices/settings.h"
 #include "firmware/printengine/cis.h"

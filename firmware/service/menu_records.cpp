@@ -35,8 +35,6 @@ void RunMenuAction(const MenuAction& action) {
     case MENU_ACTION_RUN: action.pfnRun(); break;
     case MENU_ACTION_RUN_RESULT: action.pfnRunResult(); break;
     case MENU_ACTION_MENU: RunMenu(action.pMenu, 0); break;
-    case MENU_ACTION_MENU_BY_TYPE: RunMenu(ByRibbonControlType(*action.pMenu, *action.pMenuType0), 0); break;
-    case MENU_ACTION_PAGES: RunMenuPages(action.ppPages, 0); break;
     case MENU_ACTION_EDIT: EditParameter(action.pSetting); break;
     case MENU_ACTION_COUNTER_MENU: action.pCounter->MenuScreen(LIFE_COUNTER_MODE_DECIMAL); break;
     case MENU_ACTION_COUNTER_SHOW:

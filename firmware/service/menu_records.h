@@ -18,7 +18,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "firmware/control/keys.h"
 #include "firmware/control/menu.h"
 
 class CParameter;
@@ -56,8 +55,6 @@ enum MenuActionKind : uint8_t {
   MENU_ACTION_RUN,             // an operation without arguments
   MENU_ACTION_RUN_RESULT,      // the same, its result not used
   MENU_ACTION_MENU,            // a submenu with RunMenu at column 0
-  MENU_ACTION_MENU_BY_TYPE,    // the submenu of the ribbon control type
-  MENU_ACTION_PAGES,           // a page list with RunMenuPages at column 0
   MENU_ACTION_EDIT,            // EditParameter
   MENU_ACTION_COUNTER_MENU,    // CLifeCounter::MenuScreen, decimal
   MENU_ACTION_COUNTER_SHOW,    // CLifeCounter::Show, decimal, until a key
@@ -67,38 +64,30 @@ struct MenuAction {
   MenuActionKind kind;
   void (*pfnRun)();
   int32_t (*pfnRunResult)();
-  const MenuDesc* pMenu;      // MENU, PAGES (as a page list), MENU_BY_TYPE type 1
-  const MenuDesc* pMenuType0; // MENU_BY_TYPE type 0
-  const MenuDesc* const* ppPages;
+  const MenuDesc* pMenu;
   CParameter* pSetting;
   CLifeCounter* pCounter;
   int32_t (*pfnAfter)();         // run after the action, or null
 };
 
-constexpr MenuAction DoNothing() { return {MENU_ACTION_NONE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}; }
+constexpr MenuAction DoNothing() { return {MENU_ACTION_NONE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}; }
 constexpr MenuAction Run(void (*pfn)(), int32_t (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_RUN, pfn, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, pfnAfter};
+  return {MENU_ACTION_RUN, pfn, nullptr, nullptr, nullptr, nullptr, pfnAfter};
 }
 constexpr MenuAction Run(int32_t (*pfn)(), int32_t (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_RUN_RESULT, nullptr, pfn, nullptr, nullptr, nullptr, nullptr, nullptr, pfnAfter};
+  return {MENU_ACTION_RUN_RESULT, nullptr, pfn, nullptr, nullptr, nullptr, pfnAfter};
 }
 constexpr MenuAction Open(const MenuDesc& menu, int32_t (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_MENU, nullptr, nullptr, &menu, nullptr, nullptr, nullptr, nullptr, pfnAfter};
-}
-constexpr MenuAction OpenByType(const MenuDesc& type1, const MenuDesc& type0) {
-  return {MENU_ACTION_MENU_BY_TYPE, nullptr, nullptr, &type1, &type0, nullptr, nullptr, nullptr, nullptr};
-}
-constexpr MenuAction OpenPages(const MenuDesc* const* ppPages) {
-  return {MENU_ACTION_PAGES, nullptr, nullptr, nullptr, nullptr, ppPages, nullptr, nullptr, nullptr};
+  return {MENU_ACTION_MENU, nullptr, nullptr, &menu, nullptr, nullptr, pfnAfter};
 }
 constexpr MenuAction Edit(CParameter& setting, int32_t (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_EDIT, nullptr, nullptr, nullptr, nullptr, nullptr, &setting, nullptr, pfnAfter};
+  return {MENU_ACTION_EDIT, nullptr, nullptr, nullptr, &setting, nullptr, pfnAfter};
 }
 constexpr MenuAction CounterMenu(CLifeCounter& counter, int32_t (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_COUNTER_MENU, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
+  return {MENU_ACTION_COUNTER_MENU, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
 }
 constexpr MenuAction CounterShow(CLifeCounter& counter, int32_t (*pfnAfter)() = nullptr) {
-  return {MENU_ACTION_COUNTER_SHOW, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
+  return {MENU_ACTION_COUNTER_SHOW, nullptr, nullptr, nullptr, nullptr, &counter, pfnAfter};
 }
 
 // Runs one action and its follow-up (the follow-up's result is not used).
