@@ -50,8 +50,9 @@ int32_t CheckTuningAllowed() {
 }
 
 // The manual tunings of items 2-15, in item order.
-CThvCnt* const kManualItems[] = {&g_ThvYL,  &g_ThvYR,  &g_ThvML,    &g_ThvMR,    &g_ThvCL,     &g_ThvCR,    &g_ThvSPL,
-                                 &g_ThvSPR, &g_ThvOPL, &g_ThvOPR, &g_ThvMatteL, &g_ThvMatteR, &g_ThvPheatL, &g_ThvPheatR};
+CThvCnt* const kManualItems[] = {&g_ThvYL,     &g_ThvYR,     &g_ThvML,     &g_ThvMR,    &g_ThvCL,
+                                 &g_ThvCR,     &g_ThvSPL,    &g_ThvSPR,    &g_ThvOPL,   &g_ThvOPR,
+                                 &g_ThvMatteL, &g_ThvMatteR, &g_ThvPheatL, &g_ThvPheatR};
 constexpr uint32_t kManualItemCount = sizeof(kManualItems) / sizeof(kManualItems[0]);
 
 const char* const kThvMenuLabels[] = {
