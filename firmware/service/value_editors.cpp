@@ -105,14 +105,7 @@ void RunDensityItem() {
   unit.pSideFan->Off();
 }
 
-const char* const kDensityLabels[] = {nullptr,
-                                      "Density     :YMC",
-                                      "Density Low :YMC",
-                                      "Density   :Lami ",
-                                      "Density   :Matte",
-                                      "Density  :Matte2",
-                                      "Density      :SP",
-                                      nullptr};
+const char* const kDensityLabels[] = {nullptr, DENSITY_ITEM_TEXTS, nullptr};
 const MenuHandler kDensityHandlers[] = {SelectFirstMenuItem, RunDensityItem, RunDensityItem, RunDensityItem,
                                         RunDensityItem,      RunDensityItem, RunDensityItem};
 const MenuDesc kDensityMenu = {kDensityLabels, kDensityHandlers};
