@@ -9,8 +9,6 @@
 #include "firmware/service/service_menus.h"
 
 PlaceholderServiceCalls g_PlaceholderServiceCalls;
-// No user menu chooses a ribbon size yet: the row's first model.
-uint32_t g_ulDonorSelect;
 
 int32_t SelectStartupMode() {
   static bool s_bLogged;
