@@ -12,4 +12,8 @@ struct DensityItem {
 };
 
 constexpr uint32_t DENSITY_ITEMS = 6;
+// Their item texts, in a menu's list of texts.
+#define DENSITY_ITEM_TEXTS                                                                             \
+  "Density     :YMC", "Density Low :YMC", "Density   :Lami ", "Density   :Matte", "Density  :Matte2", \
+      "Density      :SP"
 extern const DensityItem g_DensityItems[DENSITY_ITEMS];

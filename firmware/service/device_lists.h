@@ -3,50 +3,34 @@
 // The handler and the menu record are built from the list at compile time.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
 #include "firmware/control/menu.h"
+#include "firmware/service/menu_records.h"
 
-// Texts: null title, the N item texts, the null end.
 template <typename T, size_t N>
 struct DeviceList {
-  const char* apszLabels[N + 2];
+  MenuText aTexts[N];
   T* apObjects[N];
 };
-
-// The handlers of a menu whose N items share one handler.
-template <MenuHandler pfnItem, size_t N>
-constexpr std::array<MenuHandler, N + 1> SharedHandlers() {
-  std::array<MenuHandler, N + 1> handlers{};
-  handlers[0] = SelectFirstMenuItem;
-  for (size_t i = 1; i <= N; ++i) handlers[i] = pfnItem;
-  return handlers;
-}
 
 // The operation of the selected item's object; a number outside the list
 // does nothing.
 template <const auto& kList, auto pfnOperation>
 void RunDeviceListItem() {
-  const uint32_t ulItem = GetMenuSelection();
-  if (ulItem >= 1 && ulItem <= std::size(kList.apObjects)) (kList.apObjects[ulItem - 1]->*pfnOperation)();
+  constexpr uint32_t n = sizeof kList.apObjects / sizeof kList.apObjects[0];
+  const int32_t i = SelectedEntry(n);
+  if (i >= 0) (kList.apObjects[i]->*pfnOperation)();
 }
 
+// The list's record: every item runs its operation.
 template <const auto& kList, auto pfnOperation>
 struct DeviceListMenu {
-  static constexpr auto kHandlers =
-      SharedHandlers<RunDeviceListItem<kList, pfnOperation>, std::size(kList.apObjects)>();
-  static constexpr MenuDesc kMenu = {kList.apszLabels, kHandlers.data()};
+  static constexpr MenuRecord kMenu{kList.aTexts, RunDeviceListItem<kList, pfnOperation>};
 };
 
-// Opens the list as a menu at column 0.
-template <const auto& kList, auto pfnOperation>
-void RunDeviceList() {
-  RunMenu(&DeviceListMenu<kList, pfnOperation>::kMenu, 0);
-}
-
-// One operation of one object, as a menu item's handler.
+// One operation of one object, as a menu item's action.
 template <auto& object, auto pfnOperation>
 void RunDeviceOperation() {
   (object.*pfnOperation)();

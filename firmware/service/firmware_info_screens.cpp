@@ -12,6 +12,7 @@
 #include "firmware/platform/number_text.h"
 #include "firmware/printengine/dsp_link.h"
 #include "firmware/printengine/table_store.h"
+#include "firmware/service/menu_records.h"
 
 char g_szFwMainName[17], g_szFwMainVersion[17], g_szFwMainDate[17];
 char g_szFwBootName[17], g_szFwBootVersion[17], g_szFwBootDate[17];
@@ -115,29 +116,26 @@ void FillFpga() {
   std::memcpy(g_szFwFpgaVersion + 14, acDigits + 2, 2);
 }
 
-void DoNothing() {}
-
 // The part menu and its four pages of texts (Enter on a text does nothing).
-const char* const kMainLabels[] = {nullptr,        g_szFwMainName, g_szFwMainVersion, g_szFwMainDate,
-                                   g_szFwBootName, g_szFwBootVersion, g_szFwBootDate, nullptr};
-const char* const kDspLabels[] = {nullptr, g_szFwDspName, g_szFwDspVersion, g_szFwDspDate, nullptr};
-const char* const kTableLabels[] = {nullptr, g_szFwTableName, g_szFwTableVersion, g_szFwTableDate, nullptr};
-const char* const kFpgaLabels[] = {nullptr, g_szFwFpgaVersion, nullptr};
-const MenuHandler kTextHandlers[] = {SelectFirstMenuItem, DoNothing, DoNothing, DoNothing, DoNothing, DoNothing,
-                                     DoNothing};
-const MenuDesc kPartMenus[] = {
-    {kMainLabels, kTextHandlers}, {kDspLabels, kTextHandlers}, {kTableLabels, kTextHandlers},
-    {kFpgaLabels, kTextHandlers}};
+void ShowTextOnly() {}
+constexpr MenuText kMainTexts[] = {WritableText(g_szFwMainName), WritableText(g_szFwMainVersion),
+                                   WritableText(g_szFwMainDate), WritableText(g_szFwBootName),
+                                   WritableText(g_szFwBootVersion), WritableText(g_szFwBootDate)};
+constexpr MenuText kDspTexts[] = {WritableText(g_szFwDspName), WritableText(g_szFwDspVersion),
+                                  WritableText(g_szFwDspDate)};
+constexpr MenuText kTableTexts[] = {WritableText(g_szFwTableName), WritableText(g_szFwTableVersion),
+                                    WritableText(g_szFwTableDate)};
+constexpr MenuText kFpgaTexts[] = {WritableText(g_szFwFpgaVersion)};
+constexpr MenuRecord kMainPart{kMainTexts, ShowTextOnly};
+constexpr MenuRecord kDspPart{kDspTexts, ShowTextOnly};
+constexpr MenuRecord kTablePart{kTableTexts, ShowTextOnly};
+constexpr MenuRecord kFpgaPart{kFpgaTexts, ShowTextOnly};
 
-void RunPartItem() {
-  const uint32_t ulItem = GetMenuSelection();
-  if (ulItem >= 1 && ulItem <= sizeof(kPartMenus) / sizeof(kPartMenus[0])) RunMenu(&kPartMenus[ulItem - 1], 0);
-}
-
-const char* const kFirmwareLabels[] = {nullptr,           "MAIN Firmware   ", "DSP Firmware    ",
-                                       "TABLE           ", "FPGA            ", nullptr};
-const MenuHandler kFirmwareHandlers[] = {SelectFirstMenuItem, RunPartItem, RunPartItem, RunPartItem, RunPartItem};
-const MenuDesc kFirmwareMenu = {kFirmwareLabels, kFirmwareHandlers};
+constexpr MenuEntry kFirmwareEntries[] = {{"MAIN Firmware   ", Open(kMainPart)},
+                                          {"DSP Firmware    ", Open(kDspPart)},
+                                          {"TABLE           ", Open(kTablePart)},
+                                          {"FPGA            ", Open(kFpgaPart)}};
+constexpr MenuRecord kFirmwareMenu{kFirmwareEntries, DispatchItem<kFirmwareEntries>};
 
 }  // namespace
 

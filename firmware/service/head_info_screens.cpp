@@ -16,6 +16,7 @@
 #include "firmware/devices/settings.h"
 #include "firmware/printengine/cis.h"
 #include "firmware/service/density_settings.h"
+#include "firmware/service/menu_records.h"
 #include "firmware/service/screen_text.h"
 
 CHeadEeprom* g_pMenuHeadEeprom = &g_HeadEepromL;
@@ -53,6 +54,7 @@ int32_t HeadCopy(const CParameter& param, uint32_t ulHeadIndex) {
 // What one item of the head-information menu shows.
 enum class HeadScreen : uint8_t { Text, Resistance, Density, Revision, MfgDate };
 struct HeadInfoItem {
+  MenuText text;
   HeadScreen kind;
   const char* pszLabel;      // Text, Resistance, Revision, MfgDate
   uint8_t ucArg;             // Text: first byte; Density: density item
@@ -60,19 +62,25 @@ struct HeadInfoItem {
   const CParameter* pSecond;
 };
 
-const HeadInfoItem kHeadInfoItems[] = {
-    {HeadScreen::Text, "Model  ", 0, nullptr, nullptr},
-    {HeadScreen::Text, "Serial ", 10, nullptr, nullptr},
-    {HeadScreen::Resistance, "Resistance ", 0, nullptr, nullptr},
-    {HeadScreen::Density, nullptr, 0, nullptr, nullptr},
-    {HeadScreen::Density, nullptr, 1, nullptr, nullptr},
-    {HeadScreen::Density, nullptr, 2, nullptr, nullptr},
-    {HeadScreen::Density, nullptr, 3, nullptr, nullptr},
-    {HeadScreen::Density, nullptr, 4, nullptr, nullptr},
-    {HeadScreen::Density, nullptr, 5, nullptr, nullptr},
-    {HeadScreen::Revision, "Revision", 0, &g_ParamHeadRev2, &g_ParamHeadRev1},
-    {HeadScreen::Revision, "Rev.(Int)", 0, &g_ParamHeadRevInt2, &g_ParamHeadRevInt1},
-    {HeadScreen::MfgDate, "Mfg.Date", 0, nullptr, nullptr},
+// The six density items, in the texts' order.
+constexpr MenuText kDensityTexts[DENSITY_ITEMS] = {DENSITY_ITEM_TEXTS};
+constexpr HeadInfoItem Density(uint8_t ucItem) {
+  return {kDensityTexts[ucItem], HeadScreen::Density, nullptr, ucItem, nullptr, nullptr};
+}
+
+constexpr HeadInfoItem kHeadInfoItems[] = {
+    {"Model Number    ", HeadScreen::Text, "Model  ", 0, nullptr, nullptr},
+    {"Serial Number   ", HeadScreen::Text, "Serial ", 10, nullptr, nullptr},
+    {"Resistance      ", HeadScreen::Resistance, "Resistance ", 0, nullptr, nullptr},
+    Density(0),
+    Density(1),
+    Density(2),
+    Density(3),
+    Density(4),
+    Density(5),
+    {"Revision        ", HeadScreen::Revision, "Revision", 0, &g_ParamHeadRev2, &g_ParamHeadRev1},
+    {"Revision(int)   ", HeadScreen::Revision, "Rev.(Int)", 0, &g_ParamHeadRevInt2, &g_ParamHeadRevInt1},
+    {"Mfg.Date        ", HeadScreen::MfgDate, "Mfg.Date", 0, nullptr, nullptr},
 };
 constexpr uint32_t kHeadInfoItemCount = sizeof(kHeadInfoItems) / sizeof(kHeadInfoItems[0]);
 // The model and serial-number texts of the head EEPROM.
@@ -125,29 +133,11 @@ void ShowHeadInfo(const HeadInfoItem& item) {
 }
 
 void RunHeadInfoItem() {
-  const uint32_t ulItem = GetMenuSelection();
-  if (ulItem >= 1 && ulItem <= kHeadInfoItemCount) ShowHeadInfo(kHeadInfoItems[ulItem - 1]);
+  const int32_t i = SelectedEntry(kHeadInfoItemCount);
+  if (i >= 0) ShowHeadInfo(kHeadInfoItems[i]);
 }
 
-const char* const kHeadInfoLabels[] = {nullptr,
-                                       "Model Number    ",
-                                       "Serial Number   ",
-                                       "Resistance      ",
-                                       "Density     :YMC",
-                                       "Density Low :YMC",
-                                       "Density   :Lami ",
-                                       "Density   :Matte",
-                                       "Density  :Matte2",
-                                       "Density      :SP",
-                                       "Revision        ",
-                                       "Revision(int)   ",
-                                       "Mfg.Date        ",
-                                       nullptr};
-const MenuHandler kHeadInfoHandlers[] = {SelectFirstMenuItem, RunHeadInfoItem, RunHeadInfoItem, RunHeadInfoItem,
-                                         RunHeadInfoItem,     RunHeadInfoItem, RunHeadInfoItem, RunHeadInfoItem,
-                                         RunHeadInfoItem,     RunHeadInfoItem, RunHeadInfoItem, RunHeadInfoItem,
-                                         RunHeadInfoItem};
-const MenuDesc kHeadInfoMenu = {kHeadInfoLabels, kHeadInfoHandlers};
+constexpr MenuRecord kHeadInfoMenu{kHeadInfoItems, RunHeadInfoItem};
 
 // "Load ?" and Enter runs the load; the outcome stays for 3000 ms.
 void LoadScreen(void (*pfnLoad)()) {

@@ -9,6 +9,8 @@
 #include "firmware/devices/eeprom_cells.h"
 #include "firmware/devices/settings.h"
 #include "firmware/devices/main_image_writer.h"
+#include "firmware/devices/serial_number.h"
+#include "firmware/printengine/cis.h"
 #include "firmware/platform/fpga_regs.h"
 #include "firmware/printengine/dsp_link.h"
 #include "firmware/printengine/table_store.h"
@@ -73,6 +75,31 @@ TEST_F(InfoScreens, TheHeadInformationScreensShowTheHeadUnitsOwnBytesAndCopies) 
   }
   Tap(PanelKey::Clear);
   ASSERT_TRUE(RunToDone(Ms(1000)));
+}
+
+TEST_F(InfoScreens, TheSerialNumberAndDateScreensShowThePrintersOwnTexts) {
+  struct Case {
+    void (*pfnScreen)();
+    const char* shown;
+  };
+  const Case cases[] = {
+      {SerialNumberScreen, "        K2412345"},
+      {CisCalibSerialScreen, "        CIS00042"},
+      {MfgDateScreen, "Mfg.Date      24"},
+  };
+  InApp([] {
+    std::memcpy(g_szSerialNo, "K2412345", 8);
+    std::memcpy(g_szCisCalibSerial, "CIS00042", 8);
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    Launch(c.pfnScreen);
+    ASSERT_TRUE(RunUntilShown(c.shown));
+    m_machine->RunFor(Ms(500));
+    EXPECT_FALSE(Done()) << "it waits for a key";
+    Tap(PanelKey::Feed);
+    ASSERT_TRUE(RunToDone(Ms(500)));
+  }
 }
 
 // Versions of two and three parts in the DSP block and the TABLE header.

@@ -16,6 +16,7 @@
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/cis.h"
 #include "firmware/printengine/tone_curve.h"
+#include "firmware/service/menu_records.h"
 #include "firmware/service/screen_text.h"
 
 namespace {
@@ -42,19 +43,17 @@ void PreselectBackup() {
 }
 
 void StoreBackupSwitch() {
-  const uint32_t ulItem = GetMenuSelection();
-  if (ulItem < 1 || ulItem > 2) return;
+  const int32_t i = SelectedEntry(2);
+  if (i < 0) return;
   g_FpgaMain.SelectExternalEeprom(1);
-  g_ParamEepromBackup.SetValue(kBackupValues[ulItem - 1]);
+  g_ParamEepromBackup.SetValue(kBackupValues[i]);
   g_FpgaMain.SelectExternalEeprom(0);
-  g_ParamEepromBackup.SetValue(kBackupValues[ulItem - 1]);
-  BlankLine();
-  g_MsTimer.WaitMs(kSwitchWaitMs);
+  g_ParamEepromBackup.SetValue(kBackupValues[i]);
+  BlankLineAndWait(kSwitchWaitMs);
 }
 
-const char* const kBackupLabels[] = {nullptr, "EEP Back Up  :ON", "EEP Back Up :OFF", nullptr};
-const MenuHandler kBackupHandlers[] = {PreselectBackup, StoreBackupSwitch, StoreBackupSwitch};
-const MenuDesc kBackupMenu = {kBackupLabels, kBackupHandlers};
+constexpr MenuText kBackupTexts[] = {"EEP Back Up  :ON", "EEP Back Up :OFF"};
+constexpr MenuRecord kBackupMenu{kBackupTexts, StoreBackupSwitch, PreselectBackup};
 
 void DropPendingKeys() {
   uint32_t ulKey = KEY_NONE;

@@ -58,7 +58,8 @@ class ServiceScreenTest : public controltest::ControlTest {
   // Taps the key and expects the text afterwards.
   void TapExpect(PanelKey key, const std::string& expected) {
     Tap(key);
-    EXPECT_TRUE(RunUntilShown(expected, Ms(1000))) << "shown: |" << Lcd().Visible() << "| expected |" << expected << "|";
+    EXPECT_TRUE(RunUntilShown(expected, Ms(1000)))
+        << "shown: |" << Lcd().Visible() << "| expected |" << expected << "|";
   }
   // Every distinct screen shown since the last launch, in order.
   std::vector<std::string> ScreensSinceLaunch() const {

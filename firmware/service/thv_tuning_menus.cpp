@@ -4,6 +4,8 @@
 // with its manual tunings.
 #include "firmware/service/thv_tuning_menus.h"
 
+#include <iterator>
+
 #include "firmware/control/app_startup.h"
 #include "firmware/control/error_manager.h"
 #include "firmware/control/error_table.h"
@@ -13,6 +15,7 @@
 #include "firmware/devices/parameter.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/thv_control.h"
+#include "firmware/service/menu_records.h"
 #include "firmware/service/service_menus.h"
 
 namespace {
@@ -50,20 +53,17 @@ int32_t CheckTuningAllowed() {
 }
 
 // The manual tunings of items 2-15, in item order.
-CThvCnt* const kManualItems[] = {&g_ThvYL,  &g_ThvYR,  &g_ThvML,    &g_ThvMR,    &g_ThvCL,     &g_ThvCR,    &g_ThvSPL,
-                                 &g_ThvSPR, &g_ThvOPL, &g_ThvOPR, &g_ThvMatteL, &g_ThvMatteR, &g_ThvPheatL, &g_ThvPheatR};
+CThvCnt* const kManualItems[] = {&g_ThvYL,     &g_ThvYR,     &g_ThvML,     &g_ThvMR,    &g_ThvCL,
+                                 &g_ThvCR,     &g_ThvSPL,    &g_ThvSPR,    &g_ThvOPL,   &g_ThvOPR,
+                                 &g_ThvMatteL, &g_ThvMatteR, &g_ThvPheatL, &g_ThvPheatR};
 constexpr uint32_t kManualItemCount = sizeof(kManualItems) / sizeof(kManualItems[0]);
 
-const char* const kThvMenuLabels[] = {
-    nullptr,           "Auto Tuning     ", "THV Y L         ", "THV Y R         ", "THV M L         ",
-    "THV M R         ", "THV C L         ", "THV C R         ", "THV SP L        ", "THV SP R        ",
-    "THV OP L        ", "THV OP R        ", "THV MATTE L     ", "THV MATTE R     ", "THV PHEAT L     ",
-    "THV PHEAT R     ", nullptr};
-const MenuHandler kThvMenuHandlers[] = {SelectFirstMenuItem, RunThvMenuItem, RunThvMenuItem, RunThvMenuItem,
-                                        RunThvMenuItem,      RunThvMenuItem, RunThvMenuItem, RunThvMenuItem,
-                                        RunThvMenuItem,      RunThvMenuItem, RunThvMenuItem, RunThvMenuItem,
-                                        RunThvMenuItem,      RunThvMenuItem, RunThvMenuItem, RunThvMenuItem};
-const MenuDesc kThvMenu = {kThvMenuLabels, kThvMenuHandlers};
+constexpr MenuText kThvMenuTexts[] = {
+    "Auto Tuning     ", "THV Y L         ", "THV Y R         ", "THV M L         ", "THV M R         ",
+    "THV C L         ", "THV C R         ", "THV SP L        ", "THV SP R        ", "THV OP L        ",
+    "THV OP R        ", "THV MATTE L     ", "THV MATTE R     ", "THV PHEAT L     ", "THV PHEAT R     "};
+constexpr MenuRecord kThvMenu{kThvMenuTexts, RunThvMenuItem};
+static_assert(std::size(kThvMenuTexts) == kManualItemCount + 1);
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "firmware/devices/settings.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/service/density_settings.h"
+#include "firmware/service/menu_records.h"
 #include "firmware/service/screen_text.h"
 
 uint16_t g_usDensityHead;
@@ -87,10 +88,10 @@ const DensityUnit kDensityUnits[2] = {{&g_FanHeadL, &g_FanSideL, &g_AdHThermL},
 uint32_t DensityUnitIndex() { return g_usDensityHead == 2 ? 1 : 0; }
 
 void RunDensityItem() {
-  const uint32_t ulItem = GetMenuSelection();
-  if (ulItem < 1 || ulItem > DENSITY_ITEMS) return;
+  const int32_t lItem = SelectedEntry(DENSITY_ITEMS);
+  if (lItem < 0) return;
   const uint32_t ulUnit = DensityUnitIndex();
-  const DensityItem& item = g_DensityItems[ulItem - 1];
+  const DensityItem& item = g_DensityItems[lItem];
   if (item.apMinor[ulUnit] != nullptr) {
     EditParamPair(item.apMajor[ulUnit], item.apMinor[ulUnit]);
   } else {
@@ -105,28 +106,18 @@ void RunDensityItem() {
   unit.pSideFan->Off();
 }
 
-const char* const kDensityLabels[] = {nullptr,
-                                      "Density     :YMC",
-                                      "Density Low :YMC",
-                                      "Density   :Lami ",
-                                      "Density   :Matte",
-                                      "Density  :Matte2",
-                                      "Density      :SP",
-                                      nullptr};
-const MenuHandler kDensityHandlers[] = {SelectFirstMenuItem, RunDensityItem, RunDensityItem, RunDensityItem,
-                                        RunDensityItem,      RunDensityItem, RunDensityItem};
-const MenuDesc kDensityMenu = {kDensityLabels, kDensityHandlers};
+constexpr MenuText kDensityTexts[] = {DENSITY_ITEM_TEXTS};
+constexpr MenuRecord kDensityMenu{kDensityTexts, RunDensityItem};
 
 void ChooseDensityHead() {
-  const uint32_t ulItem = GetMenuSelection();
-  if (ulItem != 1 && ulItem != 2) return;
-  g_usDensityHead = static_cast<uint16_t>(ulItem);
+  const int32_t i = SelectedEntry(2);
+  if (i < 0) return;
+  g_usDensityHead = static_cast<uint16_t>(i + 1);
   RunMenu(&kDensityMenu, 0);
 }
 
-const char* const kHeadChoiceLabels[] = {nullptr, "TPH1 Left       ", "TPH2 Right      ", nullptr};
-const MenuHandler kHeadChoiceHandlers[] = {SelectFirstMenuItem, ChooseDensityHead, ChooseDensityHead};
-const MenuDesc kHeadChoiceMenu = {kHeadChoiceLabels, kHeadChoiceHandlers};
+constexpr MenuText kHeadChoiceTexts[] = {"TPH1 Left       ", "TPH2 Right      "};
+constexpr MenuRecord kHeadChoiceMenu{kHeadChoiceTexts, ChooseDensityHead};
 
 }  // namespace
 
