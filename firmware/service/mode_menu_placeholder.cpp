@@ -1,10 +1,7 @@
-// Placeholder of the service menus: the start-up window ends at once in
-// User Mode (or the mode a test asks for); the Menu key opens no menu yet;
-// the action ends as a menu ends. The key test runs as one where no key is
-// pressed: it takes its full time and misses every key. The head-voltage
-// tuning has nothing to tune and answers what a test set.
-#include "firmware/control/event_set.h"
-#include "firmware/control/idle_supervisor.h"
+// Placeholder of the key test and the head-voltage tuning list: the key
+// test runs as one where no key is pressed: it takes its full time and
+// misses every key. The head-voltage tuning has nothing to tune and answers
+// what a test set.
 #include "firmware/platform/placeholder.h"
 #include "firmware/platform/time_base.h"
 #include "firmware/printengine/thv_control.h"
@@ -19,20 +16,6 @@ namespace {
 // Six key prompts and the result, 3000 ms each.
 constexpr uint32_t kKeyTestMs = 7 * 3000;
 }  // namespace
-
-int32_t SelectStartupMode() {
-  static bool s_bLogged;
-  LogPlaceholderOnce(s_bLogged, "SelectStartupMode (service menus)");
-  g_usServiceMode = g_PlaceholderServiceCalls.usStartupMode;
-  return 0;
-}
-
-int32_t RunModeMenu() {
-  static bool s_bLogged;
-  LogPlaceholderOnce(s_bLogged, "RunModeMenu (service menus)");
-  g_pCurEventMng->ClearEvent(EV_MENU_KEY);
-  return g_IdleSupervisor.StartMenuKeyGuard();
-}
 
 int32_t CheckKeyTest() {
   static bool s_bLogged;
