@@ -8,12 +8,16 @@
 #include <vector>
 
 #include "firmware/control/app_startup.h"
+#include "firmware/control/event_set.h"
+#include "firmware/control/event_states.h"
+#include "firmware/control/keys.h"
 #include "firmware/control/host_status_table.h"
 #include "firmware/control/idle_supervisor.h"
 #include "firmware/control/panel_test_rig.h"
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/settings.h"
 #include "firmware/service/service_menus.h"
+#include "protocol/codes.h"
 #include "sim/memory/board_eeproms.h"
 
 namespace {
@@ -164,6 +168,68 @@ TEST_F(StartupModeWindow, AChordArrivingInTheDeadlinePassIsActedOn) {
   RunWindow({PanelKey::Enter, PanelKey::Inc}, Ms(ulDeadlineOffset), Ms(700));
   EXPECT_EQ(g_usServiceMode, 3u);
   EXPECT_EQ(Lcd().Visible(), "Maintenance     ");
+}
+
+// ---- the Menu key's action ----
+
+struct ModeMenuCase {
+  uint16_t usMode;
+  const char* pszFirstItem;  // of the top menu (ribbon control type 1)
+};
+// Diagnostics and Factory Mode share a menu; User Mode and every value
+// beyond the six modes open the information pages, the test print first.
+const ModeMenuCase kModeMenus[] = {
+    {1, "Diagnostics     "}, {5, "Diagnostics     "}, {2, "PrintParam Set  "}, {3, "MntPrintCounter "},
+    {4, "Density         "}, {0, "Test Print Mode "}, {7, "Test Print Mode "},
+};
+
+class ModeMenu : public PanelTest {};
+
+// Clear leaves the top menu, the Menu key's event is gone, and the Clear
+// key that left does not start a paper rollback at idle in the next
+// 1000 ms.
+TEST_F(ModeMenu, EachModeOpensItsTopMenuAndClearLeavesItGuarded) {
+  for (const ModeMenuCase& c : kModeMenus) {
+    InApp([&] {
+      g_ucRibbonControlType = 1;
+      g_usServiceMode = c.usMode;
+      g_pCurEventMng = &g_EventMngReadyA;
+      g_pCurEventMng->SetEvent(EV_MENU_KEY);
+      SetStatusItem(SI_PRINTER_STATE, protocol::PRINTER_STATE_READY, 0);
+    });
+    static int32_t s_lResult;
+    s_lResult = -1;
+    Start([] { s_lResult = RunModeMenu(); });
+    ASSERT_TRUE(RunUntilShown(c.pszFirstItem)) << c.usMode << ": " << Lcd().Visible();
+    Keys().Tap(PanelKey::Clear, Ms(150));
+    ASSERT_TRUE(Finish(Ms(2000))) << c.usMode;
+    EXPECT_EQ(s_lResult, 0);
+    uint32_t ulSet = 1;
+    g_pCurEventMng->TestEvent(EV_MENU_KEY, &ulSet);
+    EXPECT_EQ(ulSet, 0u) << c.usMode;
+
+    // Clear at idle: its code comes on release, 430 ms after leaving
+    // (guarded) or 1130 ms after (a rollback).
+    for (const auto& [ulPressMs, bRollBack] : {std::pair<uint32_t, bool>{300, false}, {1000, true}}) {
+      static uint32_t s_ulRollBack;
+      Keys().Tap(PanelKey::Clear, Ms(130), Ms(ulPressMs));
+      InApp(
+          [ulUntil = ulPressMs + 400] {
+            g_EventSet = 0;
+            s_ulRollBack = 0;
+            const uint32_t ulStart = paneltest::NowMs();
+            while (paneltest::NowMs() - ulStart < ulUntil) {
+              g_IdleSupervisor.HandlePanelKeys();
+              uint32_t ulRollBack = 0;
+              g_pCurEventMng->TestEvent(EV_ROLLBACK_PAPER, &ulRollBack);
+              s_ulRollBack |= ulRollBack;
+            }
+          },
+          Ms(3000));
+      EXPECT_EQ(s_ulRollBack != 0, bRollBack) << c.usMode << " at " << ulPressMs << " ms";
+    }
+    RunFor(Ms(1500));
+  }
 }
 
 }  // namespace
