@@ -123,7 +123,8 @@ void PanelPlayer::Next() {
   }
 }
 
-// A screen shown since the last wait's match, or the line shown now.
+// A complete screen (all 16 characters written) shown after the screen the
+// previous wait matched; the one on the LCD now counts when it is one.
 void PanelPlayer::PollLcd() {
   const std::vector<LcdController::Screen>& screens = m_lcd.Screens();
   for (size_t i = m_screenMark; i < screens.size(); ++i) {
@@ -133,12 +134,6 @@ void PanelPlayer::PollLcd() {
       Next();
       return;
     }
-  }
-  m_screenMark = screens.size();
-  if (m_lcd.Visible().find(m_waiting.text) != std::string::npos) {
-    m_bBusy = false;
-    Next();
-    return;
   }
   if (m_board.Clock().Now() >= m_waitUntil) {
     m_failure = "line " + std::to_string(m_waiting.line) + ": wait-lcd \"" + m_waiting.text + "\": not shown within " +

@@ -78,7 +78,7 @@ class PanelPlayer {
   bool m_bEnded = false;
   std::string m_failure;
   // wait-lcd: the command, when it gives up, and the first screen it may
-  // match (screens before it matched an earlier wait).
+  // match (the screens up to the one an earlier wait matched are used up).
   PanelCommand m_waiting;
   Nanos m_waitUntil = 0;
   size_t m_screenMark = 0;

@@ -7,7 +7,9 @@
 //   release [KEYS]         release KEYS (all keys without any)
 //   hold MS KEYS           press KEYS, hold MS, release
 //   wait MS                let MS of virtual time pass
-//   wait-lcd TEXT [MS]     wait until the LCD has shown TEXT (at most MS, default 10000)
+//   wait-lcd TEXT [MS]     wait until a screen of the LCD contains TEXT (at most MS,
+//                          default 10000): a screen shown after the one the previous
+//                          wait-lcd matched, the one shown now included
 //   end                    the run ends here
 //
 // KEYS is one key name or a chord of names joined by '+', e.g. inc+dec+feed;
