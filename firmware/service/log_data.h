@@ -1,6 +1,6 @@
-// The debug words the "Log Datas" service item shows: a few routines leave
-// a value there for the service technician (the ribbon manager's debug
-// value in word 0, the sub stepper's ramp figures in words 5 and 6).
+// Debug words a few routines leave for the service technician (the ribbon
+// manager's debug value in word 0, the roll diameter in word 5 and the feed
+// rate in word 6). Plain data: no menu item shows them.
 #pragma once
 
 #include <cstdint>

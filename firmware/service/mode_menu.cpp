@@ -13,7 +13,8 @@
 #include "firmware/devices/main_loop_stop.h"
 #include "firmware/devices/settings.h"
 #include "firmware/platform/time_base.h"
-#include "firmware/service/mode_menus.h"
+#include "firmware/service/service_menu_trees.h"
+#include "firmware/service/user_info_pages.h"
 #include "firmware/service/service_menus.h"
 #include "protocol/codes.h"
 

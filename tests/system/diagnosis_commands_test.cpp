@@ -24,9 +24,9 @@
 #include "firmware/hostif/usb_cmd_blocks.h"
 #include "firmware/hostif/usb_command_test_support.h"
 #include "firmware/sequences/mecha_stop_table.h"
-#include "firmware/service/service_calls_placeholder.h"
 #include "protocol/codes.h"
 #include "sim/mechanism/dc_mechanism.h"
+#include "sim/mechanism/head_supply.h"
 #include "sim/mechanism/mechanism_inputs.h"
 #include "sim/mechanism/stepper_drivers.h"
 #include "sim/memory/nor_flash.h"
@@ -64,6 +64,7 @@ class DiagnosisCommandsTest : public testsupport::MachineTest {
   sim::StepperDrivers& Steppers() { return *m_machine->GetBoard().FindDevice<sim::StepperDrivers>(); }
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::MechanismInputs& Inputs() { return *m_machine->GetBoard().FindDevice<sim::MechanismInputs>(); }
+  sim::HeadSupply& Supply() { return *m_machine->GetBoard().FindDevice<sim::HeadSupply>(); }
   sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }
   void InApp(std::function<void()> step) { ASSERT_TRUE(m_machine->RunStep(std::move(step), Ms(2000))); }
 
@@ -295,27 +296,30 @@ TEST_F(DiagnosisCommandsTest, HeadVoltageTuningRunsOnlyWhenItCan) {
     const char* what;
     uint8_t ucSubCommand;
     uint32_t ulError;  // 0: none raised; the front cover's is raised by opening it
-    int32_t lTuneResult;
+    bool bSupplyStuck;  // the tuning of unit L fails at its bound
     const char* pszFirst;  // the LCD's first message, or null
     const char* pszResult;
-    uint32_t ulTunedL;
-    uint32_t ulTunedR;
+    bool bTunedL;  // unit L's Y setting left its starting value
+    bool bTunedR;
   };
+  // A starting value away from where the tuning ends.
+  constexpr int32_t kUntuned = 700;
   const Case cases[] = {
-      {"both units", DIAG_THV_TUNE_BOTH, 0, 0, nullptr, "Auto Tuning OK  ", 1, 1},
-      {"unit L", DIAG_THV_TUNE_L, 0, 0, nullptr, "Auto Tuning OK  ", 1, 0},
-      {"unit R", DIAG_THV_TUNE_R, 0, 0, nullptr, "Auto Tuning OK  ", 0, 1},
-      {"both, unit L failing", DIAG_THV_TUNE_BOTH, 0, -1, nullptr, "Auto Tuning NG  ", 1, 0},
-      {"front cover open", DIAG_THV_TUNE_BOTH, kFrontCoverError, 0, "Front Cover Open", "Auto Tuning NG  ", 0, 0},
-      {"head resistance error 0x120", DIAG_THV_TUNE_L, 0x120, 0, nullptr, "Auto Tuning NG  ", 0, 0},
-      {"head resistance error 0x121", DIAG_THV_TUNE_BOTH, 0x121, 0, nullptr, "Auto Tuning NG  ", 0, 0},
-      {"head resistance error 0x122", DIAG_THV_TUNE_R, 0x122, 0, nullptr, "Auto Tuning NG  ", 0, 0},
+      {"both units", DIAG_THV_TUNE_BOTH, 0, false, nullptr, "Auto Tuning OK  ", true, true},
+      {"unit L", DIAG_THV_TUNE_L, 0, false, nullptr, "Auto Tuning OK  ", true, false},
+      {"unit R", DIAG_THV_TUNE_R, 0, false, nullptr, "Auto Tuning OK  ", false, true},
+      {"both, unit L failing", DIAG_THV_TUNE_BOTH, 0, true, nullptr, "Auto Tuning NG  ", false, false},
+      {"front cover open", DIAG_THV_TUNE_BOTH, kFrontCoverError, false, "Front Cover Open", "Auto Tuning NG  ", false,
+       false},
+      {"head resistance error 0x120", DIAG_THV_TUNE_L, 0x120, false, nullptr, "Auto Tuning NG  ", false, false},
+      {"head resistance error 0x121", DIAG_THV_TUNE_BOTH, 0x121, false, nullptr, "Auto Tuning NG  ", false, false},
+      {"head resistance error 0x122", DIAG_THV_TUNE_R, 0x122, false, nullptr, "Auto Tuning NG  ", false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     InApp([&] {
-      g_PlaceholderServiceCalls = PlaceholderServiceCalls{};
-      g_PlaceholderServiceCalls.lTuneResult = c.lTuneResult;
+      g_ParamThvYL.SetValue(kUntuned);
+      g_ParamThvYR.SetValue(kUntuned);
       if (c.ulError != 0 && c.ulError != kFrontCoverError) g_ErrorMng.SetError(c.ulError);
     });
     if (c.ulError == kFrontCoverError) {
@@ -323,6 +327,7 @@ TEST_F(DiagnosisCommandsTest, HeadVoltageTuningRunsOnlyWhenItCan) {
       ASSERT_TRUE(m_machine->RunUntil([&] { return ErrorSet(kFrontCoverError); }, Ms(2000)) ==
                   sim::RunResult::ConditionMet);
     }
+    Supply().SetIgnoresStep(c.bSupplyStuck);
     const sim::Nanos sent = m_machine->Now();
     const Reply r = Diagnose(c.ucSubCommand);
     EXPECT_EQ(ErrorCodeOf(r), kOk);
@@ -331,12 +336,13 @@ TEST_F(DiagnosisCommandsTest, HeadVoltageTuningRunsOnlyWhenItCan) {
       EXPECT_TRUE(m_machine->RunUntil([&] { return Lcd().Visible() == c.pszFirst; }, Ms(1000)) ==
                   sim::RunResult::ConditionMet);
     }
-    EXPECT_TRUE(m_machine->RunUntil([&] { return Lcd().Visible() == c.pszResult; }, Ms(5000)) ==
+    EXPECT_TRUE(m_machine->RunUntil([&] { return Lcd().Visible() == c.pszResult; }, Ms(60000)) ==
                 sim::RunResult::ConditionMet)
         << Lcd().Visible();
     m_machine->RunFor(Ms(3500));
-    EXPECT_EQ(g_PlaceholderServiceCalls.ulTuningsL, c.ulTunedL);
-    EXPECT_EQ(g_PlaceholderServiceCalls.ulTuningsR, c.ulTunedR);
+    Supply().SetIgnoresStep(false);
+    EXPECT_EQ(SettingValue(g_ParamThvYL) != kUntuned, c.bTunedL);
+    EXPECT_EQ(SettingValue(g_ParamThvYR) != kUntuned, c.bTunedR);
     if (c.ulError == kFrontCoverError) {
       Inputs().SetCoverOpen(sim::Cover::Front, false);
       ASSERT_TRUE(m_machine->RunUntil([&] { return !ErrorSet(kFrontCoverError); }, Ms(5000)) ==
@@ -355,12 +361,14 @@ TEST_F(DiagnosisCommandsTest, TheKeyTestIsAnsweredBeforeItRuns) {
   EXPECT_EQ(ErrorCodeOf(r), kOk);
   EXPECT_EQ(r.data, (Bytes{DIAG_KEY_TEST, 0, 0, 0}));
   EXPECT_LT(m_machine->Now() - sent, Ms(1000));
-  ASSERT_TRUE(m_machine->RunUntil([] { return g_PlaceholderServiceCalls.ulKeyTests == 1; }, Ms(1000)) ==
+  ASSERT_TRUE(m_machine->RunUntil([&] { return Lcd().Visible() == "Press + Key     "; }, Ms(1000)) ==
               sim::RunResult::ConditionMet);
-  m_machine->RunFor(Ms(22000));
+  ASSERT_TRUE(m_machine->RunUntil([&] { return Lcd().Visible() == "Err:+ - MeEnAdCl"; }, Ms(19000)) ==
+              sim::RunResult::ConditionMet)
+      << "every key missed";
+  m_machine->RunFor(Ms(3000));
   // The printer serves the host again once the test has ended.
   EXPECT_EQ(ErrorCodeOf(Diagnose(DIAG_LED, 2, 2)), kOk);
-  EXPECT_EQ(g_PlaceholderServiceCalls.ulKeyTests, 1u);
 }
 
 // ---- Panel commands ------------------------------------------------------------------------
