@@ -66,7 +66,8 @@ TEST_F(PanelPrinterSim, AScriptWithAnUnknownKeyIsRefusedBeforeTheBootNamingItsLi
 }
 
 // The Diagnostics chord held at power-on: its name during the start-up;
-// at idle the Menu key opens the Diagnostics menu.
+// at idle the Menu key opens the Diagnostics menu, and Enter on "Status
+// Print    " closes the menus (the printer back at its ready line).
 TEST_F(PanelPrinterSim, ADiagnosticsChordAtPowerOnAndTheMenuKeyInVirtualTime) {
   const std::string state = ProvisionedState("diagnostics");
   const std::string script = WriteScript("diagnostics.panel",
@@ -76,8 +77,10 @@ TEST_F(PanelPrinterSim, ADiagnosticsChordAtPowerOnAndTheMenuKeyInVirtualTime) {
                                          "wait-lcd \"8x10 YMC-YMC\" 60000\n"
                                          "menu\n"
                                          "wait-lcd \"Diagnostics     \" 3000\n"
-                                         "clear\n"
-                                         "wait-lcd \"8x10 YMC-YMC\" 3000\n"
+                                         "menu\nmenu\nmenu\nmenu\nmenu\n"
+                                         "wait-lcd \"Status Print    \" 3000\n"
+                                         "enter\n"
+                                         "wait-lcd \"8x10 YMC-YMC\" 10000\n"
                                          "end\n");
   e2e::ChildProcess printer(
       {PRINTER_SIM_PATH, "--state", state, "--usb-bus", m_bus, "--virtual", "--panel-script", script},
@@ -91,13 +94,18 @@ TEST_F(PanelPrinterSim, ADiagnosticsChordAtPowerOnAndTheMenuKeyInVirtualTime) {
   ASSERT_NE(menuKey, std::string::npos) << log;
   EXPECT_LT(startUp, menuKey);
   EXPECT_NE(log.find("[lcd] |Diagnostics     |", menuKey), std::string::npos) << "the menu's first item: " << log;
+  const size_t enterKey = log.find("ms tap enter", log.find("[lcd] |Status Print    |", menuKey));
+  ASSERT_NE(enterKey, std::string::npos) << log;
+  EXPECT_NE(log.find("[lcd] |8x10 YMC-YMC    |", enterKey), std::string::npos) << log;
   EXPECT_NE(log.find("ms press feed+inc+dec"), std::string::npos) << log;
   EXPECT_NE(log.find("ms end"), std::string::npos) << log;
 }
 
 // A paced printer takes its lines from a pipe: the Maintenance chord at
-// power-on, then the Menu key at idle opens the Maintenance menu.
-TEST_F(PanelPrinterSim, PacedLinesThroughAPipeWalkIntoTheMaintenanceMenu) {
+// power-on, the Menu key at idle opens the Maintenance menu, ten more steps
+// reach "Serial Number   ", and Enter shows the serial the printer was
+// provisioned with.
+TEST_F(PanelPrinterSim, PacedLinesThroughAPipeWalkToTheSerialNumber) {
   const std::string state = ProvisionedState("maintenance");
   const std::string lines = WriteScript("typed.txt",
                                         "press enter+inc\n"
@@ -107,6 +115,14 @@ TEST_F(PanelPrinterSim, PacedLinesThroughAPipeWalkIntoTheMaintenanceMenu) {
                                         "wait-lcd \"8x10 YMC-YMC\" 60000\n"
                                         "menu\n"
                                         "wait-lcd \"MntPrintCounter \" 3000\n"
+                                        "menu\nmenu\nmenu\nmenu\nmenu\nmenu\nmenu\nmenu\nmenu\nmenu\n"
+                                        "wait-lcd \"Serial Number   \" 3000\n"
+                                        "enter\n"
+                                        "wait-lcd \"        R1234567\" 3000\n"
+                                        "clear\n"
+                                        "wait-lcd \"Serial Number   \" 3000\n"
+                                        "clear\n"
+                                        "wait-lcd \"8x10 YMC-YMC\" 3000\n"
                                         "end\n");
   const std::string command = std::string("cat '") + lines + "' | '" + PRINTER_SIM_PATH + "' --state '" + state +
                               "' --usb-bus '" + m_bus + "' --paced=8 --panel=stdin";
@@ -118,7 +134,13 @@ TEST_F(PanelPrinterSim, PacedLinesThroughAPipeWalkIntoTheMaintenanceMenu) {
       << "a bad typed line is named and skipped: " << log;
   const size_t menuKey = log.find("ms tap menu");
   ASSERT_NE(menuKey, std::string::npos) << log;
-  EXPECT_NE(log.find("[lcd] |MntPrintCounter |", menuKey), std::string::npos) << log;
+  const size_t firstItem = log.find("[lcd] |MntPrintCounter |", menuKey);
+  const size_t serialItem = log.find("[lcd] |Serial Number   |", firstItem);
+  const size_t enterKey = log.find("ms tap enter", serialItem);
+  EXPECT_NE(firstItem, std::string::npos) << log;
+  EXPECT_NE(serialItem, std::string::npos) << log;
+  EXPECT_NE(log.find("[lcd] |        R1234567|", enterKey), std::string::npos) << log;
+  EXPECT_NE(log.find("ms end"), std::string::npos) << log;
 }
 
 }  // namespace
