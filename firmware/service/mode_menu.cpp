@@ -37,20 +37,6 @@ constexpr uint32_t kShowMs = 2000;
 // and cover checks.
 constexpr uint32_t kMenuCheckMask = 3;
 
-// What each start-up chord does: show its text and choose its mode.
-struct StartupChord {
-  uint32_t ulCode;
-  const char* pszText;
-  uint16_t usMode;
-};
-constexpr StartupChord kStartupChords[] = {
-    {KEY_COMBO_DIAGNOSTICS, "Diagnostics     ", SVC_DIAGNOSTICS},
-    {KEY_COMBO_SYSTEM_SETUP, "System Setup    ", SVC_SYSTEM_SETUP},
-    {KEY_COMBO_MAINTENANCE, "Maintenance     ", SVC_MAINTENANCE},
-    {KEY_COMBO_DENSITY_SETUP, "DensitySetupMode", SVC_DENSITY_SETUP},
-    {KEY_COMBO_FACTORY, "Factory Mode    ", SVC_FACTORY},
-};
-
 // The top menu of each service mode; any other mode opens the User Mode
 // pages.
 struct ModeMenu {
@@ -83,12 +69,9 @@ void ActOnStartupCode(uint32_t ulCode) {
     AllowPanelAccess();
     return;
   }
-  for (const StartupChord& chord : kStartupChords) {
-    if (chord.ulCode == ulCode) {
-      ShowText(chord.pszText);
-      g_usServiceMode = chord.usMode;
-      return;
-    }
+  if (const ServiceModeChord* pChord = FindServiceModeChord(ulCode)) {
+    ShowText(pChord->pszText);
+    g_usServiceMode = pChord->usMode;
   }
 }
 
