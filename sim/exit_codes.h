@@ -7,5 +7,6 @@ constexpr int kExitEnded = 0;            // the kernel shut down, or a requested
 constexpr int kExitUsage = 2;            // bad command line or state directory
 constexpr int kExitWatchdogRestart = 3;  // the watchdog restarted the board (--on-reset=exit)
 constexpr int kExitFault = 4;            // the board found a fault, or stalled
+constexpr int kExitPanelScript = 5;      // a panel line's wait-lcd did not see its text in time
 
 }  // namespace sim

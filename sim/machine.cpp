@@ -15,6 +15,8 @@
 #include "sim/mechanism/printed_sheets.h"
 #include "sim/operator_actions.h"
 #include "sim/panel/panel.h"
+#include "sim/panel/panel_player.h"
+#include "sim/panel/panel_script.h"
 #include "sim/stall_detector.h"
 #include "sim/state_dir.h"
 #include "sim/usb/usb_host_port.h"
@@ -110,6 +112,7 @@ Machine::~Machine() {
   SaveMechanismState();
   RemoveLoadedRibbonStandIn();
   m_usbHost.reset();
+  m_panel.reset();
   m_stall.reset();
   g_appEntry = nullptr;
   g_idleSteps.clear();
@@ -253,6 +256,36 @@ UsbHostPort& Machine::UsbHost() {
         *m_board, *hub, [this](const std::function<bool()>& done, Nanos limit) { RunUntil(done, limit); });
   }
   return *m_usbHost;
+}
+
+PanelPlayer& Machine::Panel() {
+  if (!m_panel) {
+    m_panel = std::make_unique<PanelPlayer>(*m_board, Keys(),
+                                            RequireDevice<LcdController>(*m_board, "panel LCD"));
+  }
+  return *m_panel;
+}
+
+bool Machine::PlayPanelScript(std::string_view script, std::string* pError) {
+  std::vector<PanelCommand> commands;
+  if (!ParsePanelScript(script, &commands, pError)) return false;
+  Panel().Play(std::move(commands));
+  return true;
+}
+
+bool Machine::RunPanelScript(std::string_view script, Nanos limit, std::string* pError) {
+  if (!PlayPanelScript(script, pError)) return false;
+  PanelPlayer& panel = Panel();
+  RunUntil([&panel] { return panel.Idle() || panel.Ended() || !panel.Failure().empty(); }, limit);
+  if (!panel.Failure().empty()) {
+    if (pError != nullptr) *pError = panel.Failure();
+    return false;
+  }
+  if (!panel.Idle() && !panel.Ended()) {
+    if (pError != nullptr) *pError = "the panel script did not end within its limit";
+    return false;
+  }
+  return true;
 }
 
 size_t Machine::FindLog(std::string_view text, size_t from) const {

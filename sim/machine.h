@@ -30,6 +30,7 @@ class InputFaults;
 class MechanismInputs;
 struct MechanismState;
 class PanelKeys;
+class PanelPlayer;
 class PrintRecorder;
 class StallDetector;
 class UsbHostPort;
@@ -156,6 +157,17 @@ class Machine {
   // naming the accepted actions when one is not; the actions before it ran.
   bool Act(std::string_view actions, std::string* pError = nullptr);
 
+  // The panel player (sim/panel/panel_player.h): lines of the panel
+  // language played on the keys at virtual time, as printer-sim's
+  // --panel-script and --panel=stdin play them.
+  PanelPlayer& Panel();
+  // Checks a whole script and hands it to the player (false with the
+  // message of its first bad line, and nothing played); RunPanelScript
+  // then runs the machine until the player is idle, has played "end" or
+  // failed, or `limit` passed: true when it played to its end.
+  bool PlayPanelScript(std::string_view script, std::string* pError = nullptr);
+  bool RunPanelScript(std::string_view script, Nanos limit, std::string* pError = nullptr);
+
   // The record of the printed lines (sim/mechanism/print_recorder.h): per
   // unit and plane, every line the head drive strobed.
   PrintRecorder& PrintRecord();
@@ -187,6 +199,7 @@ class Machine {
   std::unique_ptr<Board> m_board;
   std::unique_ptr<StallDetector> m_stall;
   std::unique_ptr<UsbHostPort> m_usbHost;
+  std::unique_ptr<PanelPlayer> m_panel;
   uint32_t m_bootNumber = 1;
   size_t m_expectedAborts = 0;
   bool m_bStopAtKernelEnd = false;

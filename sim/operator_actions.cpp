@@ -14,13 +14,11 @@
 #include "sim/mechanism/paper_web_mechanism.h"
 #include "sim/mechanism/ribbon_transport.h"
 #include "sim/panel/panel.h"
+#include "sim/panel/panel_script.h"
 
 namespace sim {
 
 namespace {
-
-// How long a tap holds its key, as a finger does.
-constexpr Nanos kTapHold = 200 * kNsPerMs;
 
 bool Fail(std::string* pError, std::string message) {
   if (pError != nullptr) *pError = std::move(message);
@@ -30,7 +28,6 @@ bool Fail(std::string* pError, std::string message) {
 // Each argument's parser takes the argument's text; a null machine below
 // means the action is only checked.
 
-constexpr const char* kKeyNames[] = {"feed", "clear", "menu", "inc", "dec", "enter"};
 constexpr const char* kAxisNames[] = {"head-l",      "head-r",   "load-pinch", "main-pinch", "feed-pinch",
                                       "eject-pinch", "path-sel", "rot-lock",   "load-bar",   "cutter"};
 static_assert(sizeof kAxisNames / sizeof kAxisNames[0] == Index(Axis::Count));
@@ -113,11 +110,13 @@ bool Close(Machine* pMachine, std::string_view arg, std::string* pError) {
 template <void (*kApply)(PanelKeys&, PanelKey)>
 bool OnKey(Machine* pMachine, std::string_view arg, std::string* pError) {
   PanelKey key{};
-  if (!ParseName(kKeyNames, arg, &key, "key", pError)) return false;
+  if (!ParsePanelKeyName(arg, &key)) {
+    return Fail(pError, "key '" + std::string(arg) + "' is not one of: " + PanelKeyNames() + " advance");
+  }
   if (pMachine != nullptr) kApply(pMachine->Keys(), key);
   return true;
 }
-void TapKey(PanelKeys& keys, PanelKey key) { keys.Tap(key, kTapHold); }
+void TapKey(PanelKeys& keys, PanelKey key) { keys.Tap(key, kPanelTapHold); }
 void PressKey(PanelKeys& keys, PanelKey key) { keys.Press(key); }
 void ReleaseKey(PanelKeys& keys, PanelKey key) { keys.Release(key); }
 
@@ -314,7 +313,7 @@ struct Row {
 constexpr Row kRows[] = {
     {"open",          "COVER",        "opens a cover or takes the exit tray off: front side-l side-r paper guide upper-l upper-r tray", Open},
     {"close",         "COVER",        "closes a cover or puts the exit tray back", Close},
-    {"tap",           "KEY",          "presses a panel key for 200 ms: feed clear menu inc dec enter", OnKey<TapKey>},
+    {"tap",           "KEY",          "presses a panel key for 200 ms, as a panel line's tap: feed clear menu inc dec enter advance", OnKey<TapKey>},
     {"press",         "KEY",          "presses a panel key and holds it", OnKey<PressKey>},
     {"release",       "KEY",          "releases a panel key", OnKey<ReleaseKey>},
     {"axis-stuck",    "AXIS",         "an axis stops moving: head-l head-r load-pinch main-pinch feed-pinch eject-pinch path-sel rot-lock load-bar cutter", AxisStuck},

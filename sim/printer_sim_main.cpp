@@ -14,10 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,6 +35,8 @@
 #include "sim/mechanism/paper_web.h"
 #include "sim/mechanism/ribbon_transport.h"
 #include "sim/operator_actions.h"
+#include "sim/panel/panel_player.h"
+#include "sim/panel/panel_script.h"
 #include "sim/usb/usb_root_hub.h"
 
 namespace {
@@ -62,6 +68,10 @@ struct Options {
   // Operator actions at virtual times, in the order given.
   std::vector<sim::TimedActions> acts;
   bool bListActions = false;
+  // The panel: lines a person types on standard input, and a script file.
+  bool bPanelStdin = false;
+  std::string panelScriptPath;
+  std::vector<sim::PanelCommand> panelScript;
 };
 
 // "l" or "r".
@@ -129,6 +139,14 @@ void Usage() {
       "                     operator actions at virtual time MS of this boot, e.g. 5000:open=front\n"
       "                     (repeatable; a restart carries the actions still to come, their times from\n"
       "                     its own power-on); --act list prints the actions\n"
+      "  --panel=stdin      press the panel keys with lines typed on standard input (see README, \"Using\n"
+      "                     the panel\"): menu, enter, feed, clear, inc (+), dec (-), chords such as\n"
+      "                     inc+dec+feed, tap KEYS [MS], press KEYS, release [KEYS], hold MS KEYS, wait MS,\n"
+      "                     wait-lcd TEXT [MS], end; a bad line is named on standard error and skipped\n"
+      "  --panel-script FILE\n"
+      "                     the same lines from FILE, played from power-on; the file is checked whole\n"
+      "                     before the boot (exit code 2 naming a bad line); a wait-lcd whose text does\n"
+      "                     not show ends the run with exit code 5\n"
       "SIGINT and SIGTERM end the run.\n",
       stderr);
 }
@@ -207,6 +225,10 @@ bool Parse(int argc, char** argv, Options* pOptions) {
         return false;
       }
       pOptions->acts.push_back(std::move(acts));
+    } else if (arg == "--panel=stdin") {
+      pOptions->bPanelStdin = true;
+    } else if (arg == "--panel-script" && i + 1 < argc) {
+      pOptions->panelScriptPath = argv[++i];
     } else if (arg == "--echo-mechanism") {
       pOptions->bEchoMechanism = true;
     } else if (arg == "--engine-version" && i + 1 < argc && ParseNumber(argv[i + 1], &number) && number >= 1 &&
@@ -267,12 +289,15 @@ void MarkInheritedCloseOnExec() {
 // The arguments of the restart: without the factory provisioning options
 // and the roll put in at the first power-on (the state keeps the roll),
 // and with the operator actions still to come at their times from the next
-// power-on (`now` is this boot's time of the restart).
+// power-on (`now` is this boot's time of the restart). A panel script was
+// this boot's: the restart plays none.
 std::vector<std::string> RestartArguments(int argc, char** argv, const std::vector<sim::TimedActions>& acts,
                                           sim::Nanos now) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
-    if ((std::strcmp(argv[i], "--engine-version") == 0 || std::strcmp(argv[i], "--act") == 0) && i + 1 < argc) {
+    if ((std::strcmp(argv[i], "--engine-version") == 0 || std::strcmp(argv[i], "--act") == 0 ||
+         std::strcmp(argv[i], "--panel-script") == 0) &&
+        i + 1 < argc) {
       ++i;
       continue;
     }
@@ -289,18 +314,56 @@ std::vector<std::string> RestartArguments(int argc, char** argv, const std::vect
   return args;
 }
 
+// Loads and checks the whole panel script before the boot.
+bool LoadPanelScript(Options* pOptions) {
+  if (pOptions->panelScriptPath.empty()) return true;
+  std::ifstream in(pOptions->panelScriptPath, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "printer-sim: --panel-script %s: cannot be read\n", pOptions->panelScriptPath.c_str());
+    return false;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string error;
+  if (!sim::ParsePanelScript(text, &pOptions->panelScript, &error)) {
+    std::fprintf(stderr, "printer-sim: --panel-script %s: %s\n", pOptions->panelScriptPath.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Standard input's lines into the panel's inbox, each checked as it comes:
+// a bad line is named on standard error and skipped. The thread ends at
+// the end of the input; it only ever touches the inbox.
+void StartPanelReader(std::shared_ptr<sim::PanelInbox> inbox) {
+  std::thread([inbox] {
+    std::string line;
+    size_t lineNumber = 0;
+    while (std::getline(std::cin, line)) {
+      std::optional<sim::PanelCommand> command;
+      std::string error;
+      if (!sim::ParsePanelLine(line, ++lineNumber, &command, &error)) {
+        std::fprintf(stderr, "printer-sim: panel: %s; the line is skipped\n", error.c_str());
+        continue;
+      }
+      if (command) inbox->Post(std::move(*command));
+    }
+  }).detach();
+}
+
 // Runs the machine to its end or `runFor`, with each list of actions at
-// its time; a run that ends first leaves the rest undone.
-sim::RunResult RunWithActions(sim::Machine& machine, const Options& options) {
+// its time; a run that ends first leaves the rest undone. A panel line
+// "end" ends the run, and so does a panel wait that failed.
+sim::RunResult RunWithActions(sim::Machine& machine, const Options& options, const sim::PanelPlayer* pPanel) {
   std::vector<const sim::TimedActions*> pending;
   for (const sim::TimedActions& act : options.acts) pending.push_back(&act);
   std::stable_sort(pending.begin(), pending.end(),
                    [](const sim::TimedActions* a, const sim::TimedActions* b) { return a->at < b->at; });
+  const auto panelDone = [pPanel] { return pPanel != nullptr && (pPanel->Ended() || !pPanel->Failure().empty()); };
   const sim::Nanos end = options.runFor != 0 ? options.runFor : ~sim::Nanos{0} / 2;
   for (const sim::TimedActions* pAct : pending) {
     if (pAct->at >= end) break;
     if (pAct->at > machine.Now()) {
-      const sim::RunResult result = machine.RunFor(pAct->at - machine.Now());
+      const sim::RunResult result = machine.RunUntil(panelDone, pAct->at - machine.Now());
       if (result != sim::RunResult::TimeLimit) return result;
     }
     for (const std::string& action : pAct->actions) {
@@ -309,8 +372,8 @@ sim::RunResult RunWithActions(sim::Machine& machine, const Options& options) {
       if (!machine.Act(action, &error)) machine.GetBoard().ConsoleLine("[act] " + error);
     }
   }
-  if (options.runFor != 0) return machine.Now() < end ? machine.RunFor(end - machine.Now()) : sim::RunResult::TimeLimit;
-  return machine.RunUntil([] { return false; }, end);
+  if (machine.Now() >= end) return sim::RunResult::TimeLimit;
+  return machine.RunUntil(panelDone, end - machine.Now());
 }
 
 }  // namespace
@@ -326,6 +389,7 @@ int main(int argc, char** argv) {
     std::fputs(sim::OperatorActionList().c_str(), stdout);
     return sim::kExitEnded;
   }
+  if (!LoadPanelScript(&options)) return sim::kExitUsage;
   MarkInheritedCloseOnExec();
 
   sim::MachineOptions machineOptions;
@@ -348,6 +412,7 @@ int main(int argc, char** argv) {
   machineOptions.bEchoConsole = true;
   sim::RunResult result = sim::RunResult::Fault;
   sim::Nanos endedAt = 0;
+  bool panelFailed = false;
   {
     sim::Machine machine(machineOptions);
     for (const auto& [unit, fault] : options.ribbonFaults) machine.MechanismFaults().SetRibbonFault(unit, fault, true);
@@ -373,7 +438,22 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    result = RunWithActions(machine, options);
+    const sim::PanelPlayer* pPanel = nullptr;
+    if (options.bPanelStdin || !options.panelScript.empty()) {
+      sim::PanelPlayer& panel = machine.Panel();
+      panel.Play(std::move(options.panelScript));
+      if (options.bPanelStdin) {
+        auto inbox = std::make_shared<sim::PanelInbox>();
+        panel.OpenInbox(inbox);
+        StartPanelReader(std::move(inbox));
+      }
+      pPanel = &panel;
+    }
+    result = RunWithActions(machine, options, pPanel);
+    if (pPanel != nullptr && !pPanel->Failure().empty()) {
+      std::fprintf(stderr, "printer-sim: panel: %s\n", pPanel->Failure().c_str());
+      panelFailed = true;
+    }
     endedAt = machine.Now();
     if (result == sim::RunResult::TimeLimit) {
       machine.GetBoard().ConsoleLine("[board] stopped at " + std::to_string(machine.Now() / sim::kNsPerMs) + " ms");
@@ -402,6 +482,8 @@ int main(int argc, char** argv) {
     case sim::RunResult::Fault:
       return sim::kExitFault;
     case sim::RunResult::ConditionMet:
+      if (panelFailed) return sim::kExitPanelScript;
+      break;
     case sim::RunResult::TimeLimit:
     case sim::RunResult::Ended:
       break;

@@ -74,6 +74,11 @@ class ControlTest : public hostiftest::UsbCommandTest {
   sim::LcdController& Lcd() { return *m_machine->GetBoard().FindDevice<sim::LcdController>(); }
   sim::PanelKeys& Keys() { return *m_machine->GetBoard().FindDevice<sim::PanelKeys>(); }
   sim::PanelLeds& Leds() { return *m_machine->GetBoard().FindDevice<sim::PanelLeds>(); }
+  // The Menu key's action waits in its menu for a key: Clear tapped every
+  // 500 ms for the next 40 s leaves each menu a state's dispatch opens.
+  void ClearEveryMenu() {
+    for (uint64_t k = 0; k < 80; ++k) Keys().Tap(sim::PanelKey::Clear, Ms(150), Ms(300 + 500 * k));
+  }
 };
 
 }  // namespace controltest

@@ -143,6 +143,7 @@ TEST_F(ControlTest, EachStateServesTheFirstEventOfItsOrderAndKeepsWhatItsPolicyS
       {"CError serves the mechanism", &g_EventMngCError, Events({4, 32}), Events({32}), true},
       {"PapRemove paper end first", &g_EventMngPapRemove, Events({16, 3, 7}), Events({3, 7}), true},
   };
+  ClearEveryMenu();
   InApp([&] {
     for (const FrameCase& c : cases) {
       MakeCurrent(c.state);

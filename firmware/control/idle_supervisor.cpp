@@ -25,24 +25,12 @@ constexpr uint32_t kClearKeyGuardMs = 1000;
 constexpr uint32_t kComboHoldMs = 3000;
 constexpr uint32_t kModeChangePauseMs = 2000;
 
-// The key combinations that choose a service mode at idle.
-struct ModeCombination {
-  uint32_t ulKey;
-  const char* pszText;
-  uint16_t usMode;
-};
-constexpr ModeCombination kModeCombinations[] = {
+// The key combinations that choose a service mode.
+constexpr ServiceModeChord kModeCombinations[] = {
     {KEY_COMBO_USER_MODE, "User Mode       ", 0},    {KEY_COMBO_DIAGNOSTICS, "Diagnostics     ", 1},
     {KEY_COMBO_SYSTEM_SETUP, "System Setup    ", 2}, {KEY_COMBO_MAINTENANCE, "Maintenance     ", 3},
     {KEY_COMBO_DENSITY_SETUP, "DensitySetupMode", 4}, {KEY_COMBO_FACTORY, "Factory Mode    ", 5},
 };
-
-const ModeCombination* FindModeCombination(uint32_t ulKey) {
-  for (const ModeCombination& c : kModeCombinations) {
-    if (c.ulKey == ulKey) return &c;
-  }
-  return nullptr;
-}
 
 void SetEvents(std::initializer_list<uint32_t> events) {
   for (uint32_t ulEvent : events) g_pCurEventMng->SetEvent(ulEvent);
@@ -161,7 +149,7 @@ int32_t CIdleSupervisor::HandleKey(uint32_t ulKey) {
 // the service mode; the switch starts a new hold, so holding on switches
 // again only after another 3000 ms.
 int32_t CIdleSupervisor::HandleKeyCombination(uint32_t ulKey) {
-  const ModeCombination* pCombo = FindModeCombination(ulKey);
+  const ServiceModeChord* pCombo = FindServiceModeChord(ulKey);
   if (pCombo == nullptr) return 0;
   const uint32_t ulNow = g_MsTimer.NowMs();
   if (ulKey != m_usLastKeyCode) {
@@ -174,6 +162,13 @@ int32_t CIdleSupervisor::HandleKeyCombination(uint32_t ulKey) {
   g_MsTimer.WaitMs(kModeChangePauseMs);
   m_ulKeyComboStart = g_MsTimer.NowMs();
   return RequestStateUpdate();
+}
+
+const ServiceModeChord* FindServiceModeChord(uint32_t ulKey) {
+  for (const ServiceModeChord& c : kModeCombinations) {
+    if (c.ulKey == ulKey) return &c;
+  }
+  return nullptr;
 }
 
 int32_t MainLoop() {

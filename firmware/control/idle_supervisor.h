@@ -13,6 +13,16 @@
 // 4 density set-up, 5 Factory Mode.
 extern uint16_t g_usServiceMode;
 
+// A key chord that chooses a service mode (at idle, and at start-up all but
+// User Mode's): its key code, the text shown when it is chosen, the mode.
+struct ServiceModeChord {
+  uint32_t ulKey;
+  const char* pszText;
+  uint16_t usMode;
+};
+// The chord of key code ulKey, or nullptr.
+const ServiceModeChord* FindServiceModeChord(uint32_t ulKey);
+
 class CIdleSupervisor {
  public:
   constexpr CIdleSupervisor() = default;

@@ -168,6 +168,7 @@ TEST_F(ControlTest, HalfRollBackReloadsAfter30000MsWithTheRibbonFirstForFlag5) {
 // The Menu key in half roll-back: a cover opened while the menu ran ends the
 // roll-back ("RollBack Flag" 1); without one the flag stays.
 TEST_F(ControlTest, HalfRollBackMenuWithACoverOpenedEndsTheRollBack) {
+  ClearEveryMenu();
   InApp([] {
     for (const bool bCoverOpened : {false, true}) {
       g_ParamRollBackFlag.SetValueNoSave(5);
@@ -185,7 +186,7 @@ TEST_F(ControlTest, HalfRollBackMenuWithACoverOpenedEndsTheRollBack) {
       EXPECT_NE(g_IdleSupervisor.UpdateRequested(), 0u) << bCoverOpened;
     }
     g_IdleSupervisor.ClearCoverOpenedFlag();
-  });
+  }, Ms(10000));
 }
 
 // Paper removal ends when the paper reads gone while "take out paper"

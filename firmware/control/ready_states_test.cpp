@@ -124,6 +124,7 @@ TEST_F(ControlTest, TheLongIdleRibbonCheckRunsInThe360thPeriodOnly) {
 }
 
 TEST_F(ControlTest, ACoverOpenedDuringTheMenuAsksForReloadAndLeavesTheReadyLedOff) {
+  ClearEveryMenu();
   for (CEventMng* pState : {static_cast<CEventMng*>(&g_EventMngReadyA), static_cast<CEventMng*>(&g_EventMngReadyC)}) {
     InApp([pState] {
       MakeCurrent(pState);
@@ -144,7 +145,7 @@ TEST_F(ControlTest, ACoverOpenedDuringTheMenuAsksForReloadAndLeavesTheReadyLedOf
       EXPECT_EQ(g_EventSet, 0u);
       g_LedReady.GetState(&ulOn);
       EXPECT_EQ(ulOn, 1u);
-    });
+    }, Ms(10000));
   }
 }
 

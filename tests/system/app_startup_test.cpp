@@ -21,6 +21,7 @@
 #include "firmware/control/error_manager.h"
 #include "firmware/control/error_table.h"
 #include "firmware/control/event_states.h"
+#include "firmware/control/idle_supervisor.h"
 #include "firmware/control/imprint_text.h"
 #include "firmware/devices/settings.h"
 #include "firmware/hostif/print_job_handlers.h"
@@ -32,7 +33,6 @@
 #include "firmware/mechanism/main_pinch.h"
 #include "firmware/sequences/mechanism_init.h"
 #include "firmware/sequences/path_preparation.h"
-#include "firmware/service/service_calls_placeholder.h"
 #include "sim/dsp/dsp_core.h"
 #include "sim/fpga/cis_window.h"
 #include "sim/mechanism/head_supply.h"
@@ -348,8 +348,10 @@ const FailureCase kFailureCases[] = {
     {"RollBackFlag4RaisesNothing", {}, [](const sim::StateDir& s) { SetRollBackFlag(s, 4); }, nullptr, nullptr, {},
      nullptr},
     {"PlaceholderSerialInUserMode", Serial("R0000000"), nullptr, nullptr, nullptr, {0x011E}, nullptr},
-    {"PlaceholderSerialInAServiceMode", Serial("R0000000"), nullptr,
-     [] { g_PlaceholderServiceCalls.usStartupMode = 3; }, nullptr, {}, nullptr},
+    // The Maintenance chord held from power-on through the mode window.
+    {"PlaceholderSerialInAServiceMode", Serial("R0000000"), nullptr, nullptr,
+     [](sim::Machine& m) { m.Keys().Chord({sim::PanelKey::Enter, sim::PanelKey::Inc}, Ms(30000)); }, {},
+     [](sim::Machine&) { EXPECT_EQ(g_usServiceMode, 3u); }},
     {"HeadValue3999OfUnitL", HeadValues(3999, 9000), nullptr, nullptr, nullptr, {0x0120},
      [](sim::Machine&) {
        EXPECT_EQ(g_usHeadResistanceL, 3999u);

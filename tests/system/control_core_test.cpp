@@ -229,10 +229,13 @@ TEST_F(ControlCore, AJobIsPreparedInReadyAPrintedInReadyBAndTheStateReturnsToA) 
 }
 
 TEST_F(ControlCore, TheMenuKeyRunsTheMenuAndACoverOpenedMeanwhileAsksForReload) {
+  // User Mode: the information pages, the test print first; Clear leaves.
   Keys().Tap(PanelKey::Menu, Ms(100));
-  m_machine->RunUntil([this] { return m_machine->Logged("[placeholder] RunModeMenu (service menus) is not built yet"); },
-                      Ms(1000));
-  EXPECT_TRUE(m_machine->Logged("[placeholder] RunModeMenu (service menus) is not built yet"));
+  m_machine->RunUntil([this] { return Lcd().Visible() == "Test Print Mode "; }, Ms(1000));
+  ASSERT_EQ(Lcd().Visible(), "Test Print Mode ");
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(100));
+  m_machine->RunUntil([this] { return Lcd().Visible() == testsupport::kReadyLine; }, Ms(1000));
+  EXPECT_EQ(Lcd().Visible(), testsupport::kReadyLine);
   EXPECT_EQ(g_pCurEventMng, &g_EventMngReadyA);
   // A cover found open by a sequence's abort check: its error, the
   // mechanism event and the supervisor's note.
@@ -249,7 +252,7 @@ TEST_F(ControlCore, TheMenuKeyRunsTheMenuAndACoverOpenedMeanwhileAsksForReload) 
   g_IdleSupervisor.GetCoverOpenedFlag(&ulNote);
   EXPECT_EQ(ulNote, 1u);
   // The cover closed: the pre-ready state serves the mechanism event, and
-  // ready A's menu, seeing the note, asks for the reload. (Here the index
+  // ready A's menu, seeing the note when it is left, asks for the reload. (Here the index
   // is cleared at once; the supervision's own clearing, 1000 ms later,
   // takes the note with it.)
   Step([&mechanism] {
@@ -259,6 +262,8 @@ TEST_F(ControlCore, TheMenuKeyRunsTheMenuAndACoverOpenedMeanwhileAsksForReload) 
   ASSERT_TRUE(RunUntilState(&g_EventMngReadyA, Ms(3000)));
   RecordPasses();
   Keys().Tap(PanelKey::Menu, Ms(100));
+  m_machine->RunUntil([this] { return Lcd().Visible() == "Test Print Mode "; }, Ms(1000));
+  Keys().Tap(PanelKey::Clear, Ms(200), Ms(100));
   m_machine->RunFor(Ms(600));
   bool bReload = false;
   for (const Pass& p : m_passes) {
